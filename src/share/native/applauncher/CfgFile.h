@@ -1,0 +1,86 @@
+#ifndef CFGFILE_H
+#define CFGFILE_H
+
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+// The launcher configuration file: sections of properties, each property with the list of
+// its values in file order. Only the closed vocabulary below is recognised.
+class CfgFile {
+public:
+    // Refers to one constant name text; compares by that text, never by address.
+    template <class Tag> class Id {
+    public:
+        constexpr explicit Id(const char* str) : str(str) {}
+
+        bool operator==(const Id& other) const { return std::strcmp(str, other.str) == 0; }
+        bool operator!=(const Id& other) const { return !(*this == other); }
+        bool operator<(const Id& other) const { return std::strcmp(str, other.str) < 0; }
+
+        const char* name() const { return str; }
+
+    private:
+        const char* str;
+    };
+
+    struct SectionNameTag {};
+    struct PropertyNameTag {};
+    typedef Id<SectionNameTag> SectionId;
+    typedef Id<PropertyNameTag> PropertyId;
+
+    typedef std::vector<std::string> Values;
+    typedef std::map<PropertyId, Values> PropertyMap;
+    typedef std::map<SectionId, PropertyMap> SectionMap;
+    typedef std::map<std::string, std::string> Macros;
+
+    // The section's properties, or an empty map when the section is absent.
+    const PropertyMap& getProperties(const SectionId& section) const;
+
+    // Makes values the complete value list of the property, creating what is missing.
+    CfgFile& setPropertyValue(const SectionId& section, const PropertyId& property,
+                              const Values& values);
+
+    // A copy with every variable reference and escape of every value expanded.
+    CfgFile expandMacros(const Macros& macros) const;
+
+    // Reads the file; throws on an open or read failure and on a header without "]".
+    static CfgFile load(const std::string& path);
+
+    // The last value of the property ("" for an empty list).
+    static std::string asString(const PropertyMap::value_type& property);
+
+    // All values of the property joined with ":".
+    static std::string asPathList(const PropertyMap::value_type& property);
+
+private:
+    SectionMap sections;
+    PropertyMap emptyProperties;
+};
+
+namespace SectionName {
+inline constexpr CfgFile::SectionId Application("Application");
+inline constexpr CfgFile::SectionId JavaOptions("JavaOptions");
+inline constexpr CfgFile::SectionId AppCDSJavaOptions("AppCDSJavaOptions");
+inline constexpr CfgFile::SectionId AppCDSGenerateCacheJavaOptions(
+    "AppCDSGenerateCacheJavaOptions");
+inline constexpr CfgFile::SectionId ArgOptions("ArgOptions");
+} // namespace SectionName
+
+namespace PropertyName {
+inline constexpr CfgFile::PropertyId version("app.version");
+inline constexpr CfgFile::PropertyId mainjar("app.mainjar");
+inline constexpr CfgFile::PropertyId mainmodule("app.mainmodule");
+inline constexpr CfgFile::PropertyId mainclass("app.mainclass");
+inline constexpr CfgFile::PropertyId classpath("app.classpath");
+inline constexpr CfgFile::PropertyId modulepath("app.modulepath");
+inline constexpr CfgFile::PropertyId runtime("app.runtime");
+inline constexpr CfgFile::PropertyId splash("app.splash");
+inline constexpr CfgFile::PropertyId memory("app.memory");
+inline constexpr CfgFile::PropertyId arguments("arguments");
+inline constexpr CfgFile::PropertyId javaOptions("java-options");
+inline constexpr CfgFile::PropertyId winNorestart("win.norestart");
+} // namespace PropertyName
+
+#endif // CFGFILE_H

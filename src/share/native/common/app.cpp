@@ -1,0 +1,114 @@
+#include "app.h"
+
+#include <iostream>
+#include <memory>
+
+#include "ErrorHandling.h"
+#include "Log.h"
+#include "SysInfo.h"
+
+namespace {
+
+const std::string* theLastErrorMsg = nullptr;
+
+// Prints the text of the error being reported; the record itself is not used.
+class LastErrorLogAppender : public LogAppender {
+public:
+    void append(const LogEvent&) override {
+        const std::string msg = theLastErrorMsg ? *theLastErrorMsg : std::string();
+        std::cerr << msg << std::endl;
+    }
+};
+
+// "[LEVEL] file:line: message", one line per record.
+class StandardLogAppender : public LogAppender {
+public:
+    void append(const LogEvent& v) override {
+        std::cerr << (tstrings::any() << "[" << v.levelName << "] " << v.fileName << ":" << v.line
+                                      << ": " << v.message << "\n")
+                         .str()
+                  << std::flush;
+    }
+};
+
+LastErrorLogAppender lastErrorLogAppender;
+
+alignas(StandardLogAppender) unsigned char standardLogAppenderMemory[sizeof(StandardLogAppender)];
+alignas(NopLogAppender) unsigned char nopLogAppenderMemory[sizeof(NopLogAppender)];
+
+// Tees the logger to the last-error appender once the stage is left, so that the one error
+// report of a failed stage also prints the error's bare message.
+class SetLoggerAtEndOfScope {
+public:
+    SetLoggerAtEndOfScope(std::unique_ptr<WithExtraLogAppender>& withLogAppender,
+                          LogAppender* lastErrorLogAppender)
+        : withLogAppender(withLogAppender), lastErrorLogAppender(lastErrorLogAppender) {}
+
+    ~SetLoggerAtEndOfScope() {
+        try {
+            withLogAppender.reset(new WithExtraLogAppender(*lastErrorLogAppender));
+        } catch (const std::runtime_error& e) {
+            reportError(SOURCE_CODE_POS, e);
+        } catch (...) {
+            reportUnknownError(SOURCE_CODE_POS);
+        }
+    }
+
+private:
+    std::unique_ptr<WithExtraLogAppender>& withLogAppender;
+    LogAppender* lastErrorLogAppender;
+};
+
+} // namespace
+
+namespace app {
+
+bool isWithLogging() {
+    return SysInfo::getEnvVariable(std::nothrow, "VORLANE_DEBUG", std::string()) == "true";
+}
+
+int launch(const std::nothrow_t&, LauncherFunc func, LogAppender* lastErrorLogAppender) {
+    if (isWithLogging()) {
+        Logger::defaultLogger().setAppender(*new (standardLogAppenderMemory) StandardLogAppender());
+    } else {
+        Logger::defaultLogger().setAppender(*new (nopLogAppenderMemory) NopLogAppender());
+    }
+
+    const Logger::ScopeTracer tracer(Logger::defaultLogger(), Logger::TRACE, __FILE__, __LINE__,
+                                     __func__, "launch");
+
+    if (!lastErrorLogAppender) {
+        lastErrorLogAppender = &::lastErrorLogAppender;
+    }
+    std::unique_ptr<WithExtraLogAppender> withLogAppender;
+    std::string errorMsg;
+    int result = 1;
+    try {
+        {
+            const SetLoggerAtEndOfScope setLogger(withLogAppender, lastErrorLogAppender);
+            func();
+        }
+        result = 0;
+    } catch (const VorlaneErrorBase& e) {
+        errorMsg = (tstrings::any() << e.rawMessage()).str();
+        theLastErrorMsg = &errorMsg;
+        try {
+            throw;
+        } catch (const std::runtime_error& rte) {
+            reportError(SOURCE_CODE_POS, rte);
+        }
+    } catch (const std::runtime_error& e) {
+        errorMsg = lastCRTError();
+        theLastErrorMsg = &errorMsg;
+        reportError(SOURCE_CODE_POS, e);
+    } catch (...) {
+        errorMsg = "Unknown error";
+        theLastErrorMsg = &errorMsg;
+        reportUnknownError(SOURCE_CODE_POS);
+    }
+    theLastErrorMsg = nullptr;
+    withLogAppender.reset();
+    return result;
+}
+
+} // namespace app

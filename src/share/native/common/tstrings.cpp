@@ -1,0 +1,56 @@
+#include "tstrings.h"
+
+#include <cctype>
+
+namespace tstrings {
+
+bool equals(const std::string& a, const std::string& b, CompareType ct) {
+    if (ct == IGNORE_CASE) {
+        return toLower(a) == toLower(b);
+    }
+    return a == b;
+}
+
+std::string toLower(const std::string& str) {
+    std::string result(str);
+    for (char& c : result) {
+        // Only the ASCII letters change: the locale is never changed from "C".
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return result;
+}
+
+bool startsWith(const std::string& str, const std::string& prefix, CompareType ct) {
+    if (str.size() < prefix.size()) {
+        return false;
+    }
+    return equals(str.substr(0, prefix.size()), prefix, ct);
+}
+
+bool endsWith(const std::string& str, const std::string& suffix, CompareType ct) {
+    if (str.size() < suffix.size()) {
+        return false;
+    }
+    return equals(str.substr(str.size() - suffix.size()), suffix, ct);
+}
+
+void split(std::vector<std::string>& out, const std::string& str, const std::string& delimiter,
+           SplitType st) {
+    if (str.empty() || delimiter.empty()) {
+        return;
+    }
+    size_t start = 0;
+    for (size_t pos = str.find(delimiter); pos != std::string::npos;
+         pos = str.find(delimiter, start)) {
+        // Filtered mode keeps only inner pieces of two bytes or more.
+        if (st == SPLIT_ALL || pos - start > 1) {
+            out.push_back(str.substr(start, pos - start));
+        }
+        start = pos + delimiter.size();
+    }
+    if (st == SPLIT_ALL || start < str.size()) {
+        out.push_back(str.substr(start));
+    }
+}
+
+} // namespace tstrings
