@@ -1,6 +1,14 @@
 #include "CfgFile.h"
 
+#include <cstdio>
+#include <memory>
+#include <set>
+
+#include "ErrorHandling.h"
 #include "FileUtils.h"
+#include "Log.h"
+#include "StringProcessing.h"
+#include "SysInfo.h"
 #include "tstrings.h"
 
 const CfgFile::PropertyMap& CfgFile::getProperties(const SectionId& section) const {
@@ -21,4 +29,234 @@ std::string CfgFile::asString(const PropertyMap::value_type& property) {
 std::string CfgFile::asPathList(const PropertyMap::value_type& property) {
     return tstrings::join(property.second.begin(), property.second.end(),
                           std::string(1, FileUtils::pathSeparator));
+}
+
+namespace {
+
+// Names the parser leaves unrecognised; never stored.
+constexpr CfgFile::SectionId UnknownSection("");
+
+const CfgFile::SectionId* const knownSections[] = {
+    &SectionName::Application,       &SectionName::JavaOptions,
+    &SectionName::AppCDSJavaOptions, &SectionName::AppCDSGenerateCacheJavaOptions,
+    &SectionName::ArgOptions,
+};
+
+const CfgFile::PropertyId* const knownProperties[] = {
+    &PropertyName::version,   &PropertyName::mainjar,     &PropertyName::mainmodule,
+    &PropertyName::mainclass, &PropertyName::classpath,   &PropertyName::modulepath,
+    &PropertyName::runtime,   &PropertyName::splash,      &PropertyName::memory,
+    &PropertyName::arguments, &PropertyName::javaOptions, &PropertyName::winNorestart,
+};
+
+// The constant whose name is exactly text (byte for byte), or null.
+template <class IdType, size_t N>
+const IdType* findId(const IdType* const (&ids)[N], const char* text, size_t len) {
+    for (const IdType* id : ids) {
+        const char* name = id->name();
+        if (std::strlen(name) == len && std::memcmp(name, text, len) == 0) {
+            return id;
+        }
+    }
+    return nullptr;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// Splits a C stream into lines at line feeds; nothing but the line feed is removed.
+class LineReader {
+public:
+    enum Status { LINE, END, ERROR };
+
+    explicit LineReader(std::FILE* file) : file(file), buffer(64 * 1024), pos(0), end(0) {}
+
+    // The next line into line, END after the last one, ERROR when reading fails.
+    Status next(std::string& line) {
+        line.clear();
+        bool any = false;
+        for (;;) {
+            if (pos == end) {
+                if (std::feof(file)) {
+                    // A last line without a line feed still counts.
+                    return any ? LINE : END;
+                }
+                end = std::fread(buffer.data(), 1, buffer.size(), file);
+                pos = 0;
+                if (end < buffer.size() && std::ferror(file)) {
+                    return ERROR;
+                }
+                if (end == 0) {
+                    return any ? LINE : END;
+                }
+                continue;
+            }
+            const char* start = buffer.data() + pos;
+            const void* nl = std::memchr(start, '\n', end - pos);
+            if (!nl) {
+                line.append(start, end - pos);
+                pos = end;
+                any = true;
+                continue;
+            }
+            const size_t len = static_cast<const char*>(nl) - start;
+            line.append(start, len);
+            pos += len + 1;
+            return LINE;
+        }
+    }
+
+private:
+    std::FILE* file;
+    std::vector<char> buffer;
+    size_t pos;
+    size_t end;
+};
+
+// Collects the recognised properties of the current section and commits them as a whole.
+class Parser {
+public:
+    explicit Parser(CfgFile::SectionMap& sections)
+        : sections(sections), currentSection(&UnknownSection), lineNo(0) {}
+
+    // False for a section header without "]".
+    bool processLine(const std::string& line) {
+        ++lineNo;
+        if (line.empty() || line[0] == ';') {
+            return true;
+        }
+        if (line[0] == '[') {
+            const size_t close = line.rfind(']');
+            if (close == std::string::npos) {
+                return false;
+            }
+            purgeSection();
+            const CfgFile::SectionId* section = findId(knownSections, line.data() + 1, close - 1);
+            currentSection = section ? section : &UnknownSection;
+            return true;
+        }
+        // An "=" preceded by a backslash does not split.
+        size_t split = line.find('=');
+        while (split != std::string::npos && split > 0 && line[split - 1] == '\\') {
+            split = line.find('=', split + 1);
+        }
+        if (split == std::string::npos) {
+            addProperty(line.data(), line.size(), std::string());
+        } else {
+            addProperty(line.data(), split, line.substr(split + 1));
+        }
+        return true;
+    }
+
+    size_t lineNumber() const { return lineNo; }
+
+    // Commits the pending properties; a section met again is replaced as a whole.
+    void purgeSection() {
+        if (*currentSection == UnknownSection || pending.empty()) {
+            return;
+        }
+        sections[*currentSection].swap(pending);
+        currentSection = &UnknownSection;
+        pending.clear();
+    }
+
+private:
+    void addProperty(const char* name, size_t nameLen, const std::string& value) {
+        if (*currentSection == UnknownSection) {
+            return;
+        }
+        const CfgFile::PropertyId* property = findId(knownProperties, name, nameLen);
+        if (property) {
+            pending[*property].push_back(value);
+        }
+    }
+
+    CfgFile::SectionMap& sections;
+    const CfgFile::SectionId* currentSection;
+    CfgFile::PropertyMap pending;
+    size_t lineNo;
+};
+
+} // namespace
+
+CfgFile CfgFile::load(const std::string& path) {
+    // A C stream rather than an iostream: only it tells a read error (a directory, an I/O
+    // failure) from the end of the file on every standard library.
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "r"));
+    if (!file) {
+        const std::string error = lastCRTError();
+        throw makeException(tstrings::any() << "Error opening \"" << path << "\" file: " << error,
+                            SOURCE_CODE_POS);
+    }
+
+    CfgFile cfgFile;
+    Parser parser(cfgFile.sections);
+    LineReader reader(file.get());
+    std::string line;
+    for (;;) {
+        const LineReader::Status status = reader.next(line);
+        if (status == LineReader::END) {
+            break;
+        }
+        if (status == LineReader::ERROR) {
+            const std::string error = lastCRTError();
+            throw makeException(tstrings::any() << "Failed to read \"" << path
+                                                << "\" file up to the end: " << error,
+                                SOURCE_CODE_POS);
+        }
+        if (!parser.processLine(line)) {
+            throw makeException(tstrings::any() << "Error parsing [" << path << "] file at "
+                                                << parser.lineNumber() << ": Missing ']' character",
+                                SOURCE_CODE_POS);
+        }
+    }
+    parser.purgeSection();
+    return cfgFile;
+}
+
+CfgFile CfgFile::expandMacros(const Macros& macros) const {
+    CfgFile copy(*this);
+
+    // Tokenize every value once, in the traversal order that the second walk repeats.
+    std::vector<StringProcessing::TokenizedString> tokenizedStrings;
+    std::set<std::string> names;
+    for (const SectionMap::value_type& section : copy.sections) {
+        for (const PropertyMap::value_type& property : section.second) {
+            for (const std::string& value : property.second) {
+                tokenizedStrings.push_back(StringProcessing::tokenize(value));
+                const StringProcessing::VariableNameList valueNames =
+                    StringProcessing::extractVariableNames(tokenizedStrings.back());
+                names.insert(valueNames.begin(), valueNames.end());
+            }
+        }
+    }
+
+    // Macros win over environment variables; every variable is read before any value changes.
+    StringProcessing::VariableValues variables(macros.begin(), macros.end());
+    for (const std::string& name : names) {
+        if (macros.find(name) == macros.end() && SysInfo::isEnvVariableSet(name)) {
+            variables[name] = SysInfo::getEnvVariable(name);
+        }
+    }
+
+    const auto logChange = [](const std::string& from, const std::string& to) {
+        LOG_TRACE("Map [" << from << "] into [" << to << "]");
+    };
+
+    std::vector<StringProcessing::TokenizedString>::iterator tokens = tokenizedStrings.begin();
+    for (SectionMap::value_type& section : copy.sections) {
+        for (PropertyMap::value_type& property : section.second) {
+            for (std::string& value : property.second) {
+                StringProcessing::expandVariables(*tokens, variables);
+                std::string newValue = StringProcessing::stringify(*tokens);
+                ++tokens;
+                if (newValue != value) {
+                    logChange(value, newValue);
+                    value.swap(newValue);
+                }
+            }
+        }
+    }
+    return copy;
 }
