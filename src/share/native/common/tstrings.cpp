@@ -1,6 +1,7 @@
 #include "tstrings.h"
 
 #include <cctype>
+#include <cstdint>
 
 namespace tstrings {
 
@@ -51,6 +52,22 @@ void split(std::vector<std::string>& out, const std::string& str, const std::str
     if (st == SPLIT_ALL || start < str.size()) {
         out.push_back(str.substr(start));
     }
+}
+
+any& any::appendPointer(const volatile void* v) {
+    static const char digits[] = "0123456789abcdef";
+    char buf[2 + 2 * sizeof(void*)];
+    char* end = buf + sizeof(buf);
+    char* p = end;
+    uintptr_t n = reinterpret_cast<uintptr_t>(v);
+    do {
+        *--p = digits[n & 0xf];
+        n >>= 4;
+    } while (n);
+    *--p = 'x';
+    *--p = '0';
+    data.append(p, end);
+    return *this;
 }
 
 } // namespace tstrings

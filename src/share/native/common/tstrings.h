@@ -1,8 +1,8 @@
 #ifndef TSTRINGS_H
 #define TSTRINGS_H
 
-#include <sstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace tstrings {
@@ -40,35 +40,51 @@ template <class It> std::string join(It first, It last, const std::string& delim
 }
 
 // Message builder: every log and error text is composed by inserting values into one.
+// Values are formatted as a standard stream formats them by default (integers in decimal,
+// pointers in hexadecimal), but without a stream: a stream would set up the locale machinery
+// at every launch, which costs more than the whole rest of it.
 class any {
 public:
     any() {}
-    any(const std::string& v) { data << v; }
+    any(const std::string& v) : data(v) {}
     any(const char* v) { *this << v; }
     any(const any&) = delete;
     any& operator=(const any&) = delete;
 
     any& operator<<(const std::string& v) {
-        data << v;
+        data += v;
         return *this;
     }
-    // A null text inserts nothing rather than putting the stream into a failed state.
+    // A null text inserts nothing.
     any& operator<<(const char* v) {
         if (v) {
-            data << v;
+            data += v;
         }
         return *this;
     }
     any& operator<<(char* v) { return *this << static_cast<const char*>(v); }
-    template <class T> any& operator<<(const T& v) {
-        data << v;
+    any& operator<<(char v) {
+        data += v;
         return *this;
     }
+    any& operator<<(bool v) {
+        data += v ? '1' : '0';
+        return *this;
+    }
+    template <class T>
+    typename std::enable_if<std::is_integral<T>::value, any&>::type operator<<(T v) {
+        data += std::to_string(v);
+        return *this;
+    }
+    template <class T> any& operator<<(T* v) { return appendPointer(v); }
+    template <class T> any& operator<<(const T* v) { return appendPointer(v); }
 
-    std::string str() const { return data.str(); }
+    std::string str() const { return data; }
 
 private:
-    std::ostringstream data;
+    any& appendPointer(const volatile void* v);
+
+    std::string data;
 };
 
 } // namespace tstrings
