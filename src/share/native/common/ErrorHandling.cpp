@@ -35,10 +35,13 @@ VorlaneError<std::runtime_error> makeException(const char* message, const Source
 }
 
 void reportError(const SourceCodePos& pos, const std::runtime_error& e) {
-    reportError(pos, (tstrings::any() << "Exception with message '" << e.what() << "' caught").str());
+    reportError(pos,
+                (tstrings::any() << "Exception with message '" << e.what() << "' caught").str());
 }
 
-void reportUnknownError(const SourceCodePos& pos) { reportError(pos, "Unknown exception caught"); }
+void reportUnknownError(const SourceCodePos& pos) {
+    reportError(pos, "Unknown exception caught");
+}
 
 std::string lastCRTError() {
     const char* text = std::strerror(errno);

@@ -10,7 +10,9 @@ namespace FileUtils {
 // Separates the entries of a path list (class path, library search path).
 constexpr char pathSeparator = ':';
 
-inline bool isDirSeparator(char c) { return c == '/' || c == '\\'; }
+inline bool isDirSeparator(char c) {
+    return c == '/' || c == '\\';
+}
 
 // The directory part of path: "" for an entry directly under the root or without separator.
 std::string dirname(const std::string& path);

@@ -1,6 +1,6 @@
 #include "Log.h"
 
-#include <iostream>
+#include "StandardStreams.h"
 #include <new>
 
 namespace {
@@ -31,10 +31,10 @@ void LogEvent::appendFormatted(const PlatformLogEvent&, std::string&) {}
 void StreamLogAppender::append(const LogEvent& v) {
     std::string platform;
     LogEvent::appendFormatted(v, platform);
-    const std::string text = (tstrings::any() << "[" << platform << v.fileName << ":" << v.line
-                                              << " (" << v.funcName << ")]\n\t" << v.levelName
-                                              << ": " << v.message)
-                                 .str();
+    const std::string text =
+        (tstrings::any() << "[" << platform << v.fileName << ":" << v.line << " (" << v.funcName
+                         << ")]\n\t" << v.levelName << ": " << v.message)
+            .str();
     stream << text << std::endl;
 }
 
@@ -50,7 +50,7 @@ void TeeLogAppender::append(const LogEvent& v) {
 Logger& Logger::defaultLogger() {
     Logger& logger = defaultLoggerMemory;
     if (!logger.appender) {
-        logger.appender = new (defaultLogAppenderMemory) StreamLogAppender(std::cout);
+        logger.appender = new (defaultLogAppenderMemory) StreamLogAppender(standardOutput());
     }
     if (state == 0) {
         state = 1;
@@ -101,4 +101,6 @@ WithExtraLogAppender::WithExtraLogAppender(LogAppender& v)
     Logger::defaultLogger().setAppender(tee);
 }
 
-WithExtraLogAppender::~WithExtraLogAppender() { Logger::defaultLogger().setAppender(*previous); }
+WithExtraLogAppender::~WithExtraLogAppender() {
+    Logger::defaultLogger().setAppender(*previous);
+}

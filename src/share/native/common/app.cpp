@@ -1,10 +1,10 @@
 #include "app.h"
 
-#include <iostream>
 #include <memory>
 
 #include "ErrorHandling.h"
 #include "Log.h"
+#include "StandardStreams.h"
 #include "SysInfo.h"
 
 namespace {
@@ -16,7 +16,7 @@ class LastErrorLogAppender : public LogAppender {
 public:
     void append(const LogEvent&) override {
         const std::string msg = theLastErrorMsg ? *theLastErrorMsg : std::string();
-        std::cerr << msg << std::endl;
+        standardError() << msg << std::endl;
     }
 };
 
@@ -24,10 +24,10 @@ public:
 class StandardLogAppender : public LogAppender {
 public:
     void append(const LogEvent& v) override {
-        std::cerr << (tstrings::any() << "[" << v.levelName << "] " << v.fileName << ":" << v.line
-                                      << ": " << v.message << "\n")
-                         .str()
-                  << std::flush;
+        standardError() << (tstrings::any() << "[" << v.levelName << "] " << v.fileName << ":"
+                                            << v.line << ": " << v.message << "\n")
+                               .str()
+                        << std::flush;
     }
 };
 

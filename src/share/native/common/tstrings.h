@@ -17,10 +17,8 @@ bool equals(const std::string& a, const std::string& b, CompareType ct = CASE_SE
 // A copy with the ASCII letters A-Z lowered; every other byte unchanged.
 std::string toLower(const std::string& str);
 
-bool startsWith(const std::string& str, const std::string& prefix,
-                CompareType ct = CASE_SENSITIVE);
-bool endsWith(const std::string& str, const std::string& suffix,
-              CompareType ct = CASE_SENSITIVE);
+bool startsWith(const std::string& str, const std::string& prefix, CompareType ct = CASE_SENSITIVE);
+bool endsWith(const std::string& str, const std::string& suffix, CompareType ct = CASE_SENSITIVE);
 
 // Appends the pieces of str between occurrences of delimiter to out; appends nothing
 // when str or delimiter is empty.

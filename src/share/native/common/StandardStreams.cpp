@@ -1,0 +1,31 @@
+#include "StandardStreams.h"
+
+#if defined(__GLIBCXX__)
+// libstdc++ defines the stream objects in the library; declaring them here instead of
+// including <iostream> keeps that header's start-up initializer out of the program.
+namespace std {
+extern ostream cout;
+extern ostream cerr;
+} // namespace std
+#else
+// Other C++ runtimes set their streams up when the shared library loads, whatever we include.
+#include <iostream>
+#endif
+
+namespace {
+
+void initStreams() {
+    static const std::ios_base::Init init;
+}
+
+} // namespace
+
+std::ostream& standardOutput() {
+    initStreams();
+    return std::cout;
+}
+
+std::ostream& standardError() {
+    initStreams();
+    return std::cerr;
+}
