@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 SANITIZE_FLAGS = -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 
-.PHONY: deps test test-asan test-libcxx format format-check ci
+.PHONY: deps test test-asan format format-check ci
 
 deps:
 	@tools/install-deps
@@ -29,3 +29,7 @@ format:
 
 format-check:
 	clang-format --dry-run --Werror $(FORMAT_FILES)
+
+# What CI runs: the tests, the sanitizer run and the format check.
+ci:
+	bash .ci/run

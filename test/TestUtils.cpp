@@ -30,7 +30,9 @@ TempDir::TempDir() {
     dir = templ;
 }
 
-TempDir::~TempDir() { ::nftw(dir.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS); }
+TempDir::~TempDir() {
+    ::nftw(dir.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
 
 EnvGuard::EnvGuard(const std::string& name, const std::string& value) : EnvGuard(name) {
     ::setenv(name.c_str(), value.c_str(), 1);

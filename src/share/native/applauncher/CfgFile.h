@@ -63,8 +63,8 @@ namespace SectionName {
 inline constexpr CfgFile::SectionId Application("Application");
 inline constexpr CfgFile::SectionId JavaOptions("JavaOptions");
 inline constexpr CfgFile::SectionId AppCDSJavaOptions("AppCDSJavaOptions");
-inline constexpr CfgFile::SectionId AppCDSGenerateCacheJavaOptions(
-    "AppCDSGenerateCacheJavaOptions");
+inline constexpr CfgFile::SectionId
+    AppCDSGenerateCacheJavaOptions("AppCDSGenerateCacheJavaOptions");
 inline constexpr CfgFile::SectionId ArgOptions("ArgOptions");
 } // namespace SectionName
 

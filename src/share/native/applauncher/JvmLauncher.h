@@ -70,8 +70,8 @@ typedef void* JvmlLauncherHandle;
 
 typedef void (*JvmlLauncherOps_closeHandle)(JvmlLauncherHandle h);
 typedef int32_t (*JvmlLauncherOps_getJvmlLauncherDataSize)(JvmlLauncherHandle h);
-typedef JvmlLauncherData* (*JvmlLauncherOps_initJvmlLauncherData)(JvmlLauncherHandle h,
-                                                                  void* ptr, int32_t bufferSize);
+typedef JvmlLauncherData* (*JvmlLauncherOps_initJvmlLauncherData)(JvmlLauncherHandle h, void* ptr,
+                                                                  int32_t bufferSize);
 
 struct JvmlLauncherOps {
     JvmlLauncherOps_closeHandle closeHandle;

@@ -75,7 +75,10 @@ void Logger::log(LogLevel logLevel, const char* file, int line, const char* func
     event.levelName = levelName(logLevel);
     event.line = line;
     event.message = message;
-    appender->append(event);
+    // Only a logger that never went through defaultLogger() can be without an appender.
+    if (appender) {
+        appender->append(event);
+    }
 }
 
 Logger::ScopeTracer::ScopeTracer(Logger& logger, LogLevel level, const char* file, int line,

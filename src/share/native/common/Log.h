@@ -55,7 +55,8 @@ private:
 
 class Logger {
 public:
-    enum LogLevel { TRACE, INFO, WARNING, ERROR };
+    // Fixed underlying type: a level outside the four is representable and prints "UNKNOWN".
+    enum LogLevel : int { TRACE, INFO, WARNING, ERROR };
 
     constexpr Logger() : level(TRACE), appender(nullptr) {}
 

@@ -96,6 +96,10 @@ int launch(const std::nothrow_t&, LauncherFunc func, LogAppender* lastErrorLogAp
             throw;
         } catch (const std::runtime_error& rte) {
             reportError(SOURCE_CODE_POS, rte);
+        } catch (...) {
+            // Only a VorlaneError over another standard exception class lands here; it must
+            // not escape a frame that promises to throw nothing.
+            reportUnknownError(SOURCE_CODE_POS);
         }
     } catch (const std::runtime_error& e) {
         errorMsg = lastCRTError();

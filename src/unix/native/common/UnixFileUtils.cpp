@@ -26,6 +26,8 @@ std::string toAbsolutePath(const std::string& path) {
     return path.empty() ? std::string(buffer) : combinePath(buffer, path);
 }
 
-std::string stripExeSuffix(const std::string& path) { return path; }
+std::string stripExeSuffix(const std::string& path) {
+    return path;
+}
 
 } // namespace FileUtils

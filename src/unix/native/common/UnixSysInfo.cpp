@@ -20,6 +20,8 @@ std::string getEnvVariable(const std::nothrow_t&, const std::string& name,
     return value ? std::string(value) : defValue;
 }
 
-bool isEnvVariableSet(const std::string& name) { return ::getenv(name.c_str()) != nullptr; }
+bool isEnvVariableSet(const std::string& name) {
+    return ::getenv(name.c_str()) != nullptr;
+}
 
 } // namespace SysInfo

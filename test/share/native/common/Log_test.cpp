@@ -1,1 +1,293 @@
 #include <gtest/gtest.h>
+
+#include <climits>
+#include <sstream>
+#include <stdexcept>
+
+#include "Log.h"
+#include "LogTestUtils.h"
+#include "TestUtils.h"
+
+namespace {
+
+// A value whose insertion into a message is counted, to see whether a message is composed.
+struct Counted {
+    int* count;
+};
+
+std::ostream& operator<<(std::ostream& os, const Counted& v) {
+    ++*v.count;
+    return os << "counted";
+}
+
+// Appends "<name>:<message>" to a shared journal, to see the order of forwarding.
+class JournalAppender : public LogAppender {
+public:
+    JournalAppender(std::vector<std::string>& journal, const std::string& name)
+        : journal(journal), name(name) {}
+    void append(const LogEvent& v) override { journal.push_back(name + ":" + v.message); }
+
+private:
+    std::vector<std::string>& journal;
+    std::string name;
+};
+
+LogEvent makeEvent(const std::string& message) {
+    LogEvent e;
+    e.levelName = "TRACE";
+    e.fileName = "CfgFile.cpp";
+    e.line = 42;
+    e.funcName = "load";
+    e.message = message;
+    return e;
+}
+
+} // namespace
+
+TEST(Logger, LevelNames) {
+    struct {
+        int level;
+        std::string name;
+    } cases[] = {
+        {Logger::TRACE, "TRACE"}, {Logger::INFO, "INFO"}, {Logger::WARNING, "WARNING"},
+        {Logger::ERROR, "ERROR"}, {4, "UNKNOWN"},         {-1, "UNKNOWN"},
+        {100, "UNKNOWN"},         {INT_MIN, "UNKNOWN"},
+    };
+    for (const auto& c : cases) {
+        Logger logger;
+        RecordingAppender rec;
+        logger.setAppender(rec);
+        logger.log(static_cast<Logger::LogLevel>(c.level), "f.cpp", 1, "f", "m");
+        ASSERT_EQ(1u, rec.events.size()) << c.level;
+        EXPECT_EQ(c.name, rec.events[0].levelName) << c.level;
+    }
+}
+
+TEST(Logger, RecordTakesLastComponentOfFileAndCopiesTheRest) {
+    struct {
+        const char* file;
+        std::string fileName;
+    } cases[] = {
+        {"share/native/applauncher/CfgFile.cpp", "CfgFile.cpp"},
+        {"CfgFile.cpp", "CfgFile.cpp"},
+        {"C:\\src\\CfgFile.cpp", "CfgFile.cpp"},
+        {"a\\b/c.cpp", "c.cpp"},
+        {"dir/", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        Logger logger;
+        RecordingAppender rec;
+        logger.setAppender(rec);
+        logger.log(Logger::WARNING, c.file, -3, "operator()", "two\nlines");
+        ASSERT_EQ(1u, rec.events.size()) << c.file;
+        EXPECT_EQ("WARNING " + c.fileName + ":-3 operator(): two\nlines", rec.lines()[0]) << c.file;
+    }
+}
+
+TEST(Logger, IsLoggableComparesGreaterOrEqual) {
+    Logger logger;
+    for (int level : {Logger::TRACE, Logger::INFO, Logger::WARNING, Logger::ERROR}) {
+        EXPECT_TRUE(logger.isLoggable(static_cast<Logger::LogLevel>(level))) << level;
+    }
+    LoggerTestAccess::setLevel(logger, Logger::WARNING);
+    EXPECT_FALSE(logger.isLoggable(Logger::TRACE));
+    EXPECT_FALSE(logger.isLoggable(Logger::INFO));
+    EXPECT_TRUE(logger.isLoggable(Logger::WARNING));
+    EXPECT_TRUE(logger.isLoggable(Logger::ERROR));
+}
+
+TEST(Logger, LogIgnoresThreshold) {
+    Logger logger;
+    RecordingAppender rec;
+    logger.setAppender(rec);
+    LoggerTestAccess::setLevel(logger, Logger::ERROR);
+    logger.log(Logger::TRACE, "a.cpp", 1, "f", "still written");
+    EXPECT_EQ(std::vector<std::string>{"TRACE a.cpp:1 f: still written"}, rec.lines());
+}
+
+TEST(Logger, DefaultLoggerStartsAtTraceAndReinstallsStandardOutputAppender) {
+    Logger& logger = Logger::defaultLogger();
+    EXPECT_EQ(&logger, &Logger::defaultLogger());
+    EXPECT_EQ(Logger::TRACE, LoggerTestAccess::level(logger));
+
+    NopLogAppender nop;
+    DefaultLoggerGuard guard(nop);
+    LoggerTestAccess::setAppender(logger, nullptr);
+    Logger& again = Logger::defaultLogger();
+    ASSERT_NE(nullptr, LoggerTestAccess::appender(again));
+    CaptureStream out(std::cout);
+    CaptureStream err(std::cerr);
+    again.log(Logger::INFO, "share/native/common/x.cpp", 9, "func", "to stdout");
+    EXPECT_EQ("[x.cpp:9 (func)]\n\tINFO: to stdout\n", out.str());
+    EXPECT_EQ("", err.str());
+}
+
+TEST(Logger, LogStatementComposesMessageOnlyWhenLoggable) {
+    RecordingAppender rec;
+    DefaultLoggerGuard guard(rec, Logger::WARNING);
+    int count = 0;
+    LOG_TRACE("trace " << Counted{&count});
+    EXPECT_EQ(0, count);
+    EXPECT_TRUE(rec.events.empty());
+    LOG_WARNING("warn " << Counted{&count} << " " << 7);
+    EXPECT_EQ(1, count);
+    ASSERT_EQ(1u, rec.events.size());
+    EXPECT_EQ("WARNING", rec.events[0].levelName);
+    EXPECT_EQ("Log_test.cpp", rec.events[0].fileName);
+    EXPECT_EQ("TestBody", rec.events[0].funcName);
+    EXPECT_EQ("warn counted 7", rec.events[0].message);
+}
+
+TEST(StreamLogAppender, WritesTwoLinesPerRecord) {
+    struct {
+        std::string message, output;
+    } cases[] = {
+        {"Read file", "[CfgFile.cpp:42 (load)]\n\tTRACE: Read file\n"},
+        {"", "[CfgFile.cpp:42 (load)]\n\tTRACE: \n"},
+        {"a\nb", "[CfgFile.cpp:42 (load)]\n\tTRACE: a\nb\n"},
+        {"ends in newline\n", "[CfgFile.cpp:42 (load)]\n\tTRACE: ends in newline\n\n"},
+    };
+    for (const auto& c : cases) {
+        std::ostringstream os;
+        StreamLogAppender appender(os);
+        appender.append(makeEvent(c.message));
+        EXPECT_EQ(c.output, os.str()) << c.message;
+    }
+}
+
+TEST(TeeLogAppender, ForwardsToFirstThenSecondSkippingNull) {
+    std::vector<std::string> journal;
+    JournalAppender a(journal, "a");
+    JournalAppender b(journal, "b");
+    struct {
+        LogAppender* first;
+        LogAppender* second;
+        std::vector<std::string> journal;
+    } cases[] = {
+        {&a, &b, {"a:m", "b:m"}}, {&b, &a, {"b:m", "a:m"}}, {nullptr, &b, {"b:m"}},
+        {&a, nullptr, {"a:m"}},   {nullptr, nullptr, {}},
+    };
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        journal.clear();
+        TeeLogAppender tee(cases[i].first, cases[i].second);
+        tee.append(makeEvent("m"));
+        EXPECT_EQ(cases[i].journal, journal) << "case " << i;
+    }
+}
+
+TEST(TeeLogAppender, ExceptionFromFirstSkipsSecond) {
+    class Throwing : public LogAppender {
+    public:
+        void append(const LogEvent&) override { throw std::runtime_error("sink failed"); }
+    } throwing;
+    RecordingAppender second;
+    TeeLogAppender tee(&throwing, &second);
+    EXPECT_THROW(tee.append(makeEvent("m")), std::runtime_error);
+    EXPECT_TRUE(second.events.empty());
+}
+
+TEST(WithExtraLogAppender, TeesWhileAliveAndRestoresPrevious) {
+    std::vector<std::string> journal;
+    JournalAppender previous(journal, "previous");
+    JournalAppender extra(journal, "extra");
+    DefaultLoggerGuard guard(previous);
+    {
+        WithExtraLogAppender with(extra);
+        EXPECT_NE(&previous, &Logger::defaultLogger().getAppender());
+        Logger::defaultLogger().log(Logger::TRACE, "f.cpp", 1, "f", "inside");
+        {
+            // Nesting stacks the tees and unwinds them in order.
+            RecordingAppender inner;
+            WithExtraLogAppender with2(inner);
+            Logger::defaultLogger().log(Logger::TRACE, "f.cpp", 1, "f", "nested");
+            EXPECT_EQ(1u, inner.events.size());
+        }
+    }
+    EXPECT_EQ(&previous, &Logger::defaultLogger().getAppender());
+    Logger::defaultLogger().log(Logger::TRACE, "f.cpp", 1, "f", "after");
+    EXPECT_EQ((std::vector<std::string>{"previous:inside", "extra:inside", "previous:nested",
+                                        "extra:nested", "previous:after"}),
+              journal);
+}
+
+TEST(ScopeTracer, LogsEntryAndExitWithLineZero) {
+    Logger logger;
+    RecordingAppender rec;
+    logger.setAppender(rec);
+    {
+        Logger::ScopeTracer tracer(logger, Logger::TRACE, "share/native/common/app.cpp", 126,
+                                   "launch", "launch");
+        EXPECT_EQ(std::vector<std::string>{"TRACE app.cpp:126 launch: Entering launch"},
+                  rec.lines());
+    }
+    EXPECT_EQ((std::vector<std::string>{
+                  "TRACE app.cpp:126 launch: Entering launch",
+                  "TRACE app.cpp:0 launch: Exiting launch (entered at app.cpp:126)",
+              }),
+              rec.lines());
+}
+
+TEST(ScopeTracer, DecidesOnceAtConstruction) {
+    struct {
+        Logger::LogLevel thresholdAtStart, thresholdAtEnd, tracerLevel;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {Logger::TRACE,
+         Logger::TRACE,
+         Logger::TRACE,
+         {"TRACE a.cpp:5 f: Entering s", "TRACE a.cpp:0 f: Exiting s (entered at a.cpp:5)"}},
+        {Logger::WARNING, Logger::WARNING, Logger::TRACE, {}},
+        {Logger::WARNING, Logger::TRACE, Logger::TRACE, {}},
+        {Logger::TRACE,
+         Logger::ERROR,
+         Logger::TRACE,
+         {"TRACE a.cpp:5 f: Entering s", "TRACE a.cpp:0 f: Exiting s (entered at a.cpp:5)"}},
+        {Logger::WARNING,
+         Logger::WARNING,
+         Logger::ERROR,
+         {"ERROR a.cpp:5 f: Entering s", "ERROR a.cpp:0 f: Exiting s (entered at a.cpp:5)"}},
+    };
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        Logger logger;
+        RecordingAppender rec;
+        logger.setAppender(rec);
+        LoggerTestAccess::setLevel(logger, cases[i].thresholdAtStart);
+        {
+            Logger::ScopeTracer tracer(logger, cases[i].tracerLevel, "dir\\a.cpp", 5, "f", "s");
+            LoggerTestAccess::setLevel(logger, cases[i].thresholdAtEnd);
+        }
+        EXPECT_EQ(cases[i].lines, rec.lines()) << "case " << i;
+    }
+}
+
+TEST(ScopeTracer, LogsExitWhenLeftByException) {
+    Logger logger;
+    RecordingAppender rec;
+    logger.setAppender(rec);
+    try {
+        Logger::ScopeTracer tracer(logger, Logger::TRACE, "b.cpp", 3, "g", "work");
+        throw std::runtime_error("x");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ((std::vector<std::string>{"TRACE b.cpp:3 g: Entering work",
+                                        "TRACE b.cpp:0 g: Exiting work (entered at b.cpp:3)"}),
+              rec.lines());
+}
+
+TEST(ScopeTracer, KeepsOwnCopiesOfItsTexts) {
+    Logger logger;
+    RecordingAppender rec;
+    logger.setAppender(rec);
+    {
+        std::string file = "dir/c.cpp";
+        std::string func = "h";
+        std::string scope = "scope";
+        Logger::ScopeTracer tracer(logger, Logger::TRACE, file.c_str(), 8, func.c_str(), scope);
+        file.assign(100, 'x');
+        func.assign(100, 'y');
+        scope.assign(100, 'z');
+    }
+    ASSERT_EQ(2u, rec.events.size());
+    EXPECT_EQ("TRACE c.cpp:0 h: Exiting scope (entered at c.cpp:8)", rec.lines()[1]);
+}

@@ -1,1 +1,132 @@
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "ErrorHandling.h"
+#include "FileUtils.h"
+#include "TestUtils.h"
+
+namespace {
+
+// Changes the working directory and goes back to the original one at destruction, even when
+// the original path has become too long to name.
+class CwdGuard {
+public:
+    CwdGuard() : fd(::open(".", O_RDONLY | O_DIRECTORY)) {}
+    ~CwdGuard() {
+        if (fd >= 0) {
+            EXPECT_EQ(0, ::fchdir(fd));
+            ::close(fd);
+        }
+    }
+    CwdGuard(const CwdGuard&) = delete;
+    CwdGuard& operator=(const CwdGuard&) = delete;
+
+private:
+    int fd;
+};
+
+std::string currentDir() {
+    char buf[PATH_MAX] = {};
+    return ::getcwd(buf, sizeof(buf)) ? buf : "";
+}
+
+// The bare message of the error toAbsolutePath throws, checking its position on the way.
+std::string absolutePathError(const std::string& path) {
+    try {
+        FileUtils::toAbsolutePath(path);
+    } catch (const VorlaneErrorBase& e) {
+        const std::string what = dynamic_cast<const std::runtime_error&>(e).what();
+        EXPECT_EQ("UnixFileUtils.cpp(", what.substr(0, 18)) << what;
+        EXPECT_NE(std::string::npos, what.find(") at toAbsolutePath(): getcwd()")) << what;
+        return e.rawMessage();
+    }
+    return "(nothing thrown)";
+}
+
+} // namespace
+
+TEST(UnixFileUtils, IsFileExistsFollowsLinks) {
+    TempDir tmp;
+    writeFile(tmp / "file", "x");
+    makeDirs(tmp / "dir/sub");
+    ASSERT_EQ(0, ::symlink((tmp / "file").c_str(), (tmp / "link-to-file").c_str()));
+    ASSERT_EQ(0, ::symlink((tmp / "dir").c_str(), (tmp / "link-to-dir").c_str()));
+    ASSERT_EQ(0, ::symlink((tmp / "missing").c_str(), (tmp / "dangling").c_str()));
+    ASSERT_EQ(0, ::mkfifo((tmp / "fifo").c_str(), 0600));
+    struct {
+        std::string path;
+        bool exists;
+    } cases[] = {
+        {tmp.path(), true},
+        {tmp / "file", true},
+        {tmp / "dir", true},
+        {tmp / "dir/sub/", true},
+        {tmp / "link-to-file", true},
+        {tmp / "link-to-dir", true},
+        {tmp / "fifo", true},
+        {tmp / "missing", false},
+        {tmp / "dangling", false},
+        {tmp / "file/below-a-file", false},
+        {"", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.exists, FileUtils::isFileExists(c.path)) << c.path;
+    }
+}
+
+TEST(UnixFileUtils, ToAbsolutePath) {
+    TempDir tmp;
+    CwdGuard cwd;
+    ASSERT_EQ(0, ::chdir(tmp.path().c_str()));
+    const std::string here = currentDir();
+    ASSERT_FALSE(here.empty());
+    struct {
+        std::string path, absolute;
+    } cases[] = {
+        {"", here},
+        {"/x/y", "/x/y"},
+        {"\\x", "\\x"},
+        {"x/../y", here + "/x/../y"},
+        {"x", here + "/x"},
+        {"./x/", here + "/./x/"},
+        {"missing/file", here + "/missing/file"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.absolute, FileUtils::toAbsolutePath(c.path)) << c.path;
+    }
+    ASSERT_EQ(0, ::chdir("/"));
+    EXPECT_EQ("/x", FileUtils::toAbsolutePath("x"));
+    EXPECT_EQ("/", FileUtils::toAbsolutePath(""));
+}
+
+TEST(UnixFileUtils, ToAbsolutePathFailsWhenWorkingDirectoryIsTooLong) {
+    TempDir tmp;
+    CwdGuard cwd;
+    ASSERT_EQ(0, ::chdir(tmp.path().c_str()));
+    const std::string component(200, 'd');
+    for (int i = 0; i < 6; ++i) {
+        ASSERT_EQ(0, ::mkdir(component.c_str(), 0700));
+        ASSERT_EQ(0, ::chdir(component.c_str()));
+    }
+    ASSERT_GT(currentDir().size(), 1023u);
+    const std::string expected = std::string("getcwd() failed. Error: ") + std::strerror(ERANGE);
+    EXPECT_EQ(expected, absolutePathError(""));
+    EXPECT_EQ(expected, absolutePathError("relative"));
+    EXPECT_EQ("/absolute", FileUtils::toAbsolutePath("/absolute"));
+}
+
+TEST(UnixFileUtils, ToAbsolutePathFailsWhenWorkingDirectoryIsGone) {
+    TempDir tmp;
+    CwdGuard cwd;
+    makeDirs(tmp / "gone");
+    ASSERT_EQ(0, ::chdir((tmp / "gone").c_str()));
+    ASSERT_EQ(0, ::rmdir((tmp / "gone").c_str()));
+    EXPECT_EQ(std::string("getcwd() failed. Error: ") + std::strerror(ENOENT),
+              absolutePathError("x"));
+}

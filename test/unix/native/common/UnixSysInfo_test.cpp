@@ -1,1 +1,49 @@
 #include <gtest/gtest.h>
+
+#include "ErrorHandling.h"
+#include "SysInfo.h"
+#include "TestUtils.h"
+
+namespace {
+const char* const NAME = "VORLANE_TEST_VARIABLE";
+}
+
+TEST(UnixSysInfo, SetVariablesComeBackByteForByte) {
+    const std::string values[] = {
+        "", "plain", " blanks around ", "two\nlines", "\xC3\xA4\xE2\x82\xAC\xFF", "a=b", "$HOME",
+    };
+    for (const std::string& value : values) {
+        EnvGuard env(NAME, value);
+        EXPECT_TRUE(SysInfo::isEnvVariableSet(NAME)) << value;
+        EXPECT_EQ(value, SysInfo::getEnvVariable(NAME)) << value;
+        EXPECT_EQ(value, SysInfo::getEnvVariable(std::nothrow, NAME, "default")) << value;
+    }
+}
+
+TEST(UnixSysInfo, UnsetVariable) {
+    EnvGuard env(NAME);
+    EXPECT_FALSE(SysInfo::isEnvVariableSet(NAME));
+    EXPECT_EQ("default", SysInfo::getEnvVariable(std::nothrow, NAME, "default"));
+    EXPECT_EQ("", SysInfo::getEnvVariable(std::nothrow, NAME, ""));
+    try {
+        SysInfo::getEnvVariable(NAME);
+        FAIL() << "nothing thrown";
+    } catch (const VorlaneErrorBase& e) {
+        EXPECT_STREQ("getenv(VORLANE_TEST_VARIABLE) failed. Variable not set", e.rawMessage());
+        const std::string what = dynamic_cast<const std::runtime_error&>(e).what();
+        EXPECT_EQ("UnixSysInfo.cpp(", what.substr(0, 16)) << what;
+        EXPECT_NE(std::string::npos,
+                  what.find(") at getEnvVariable(): getenv(VORLANE_TEST_VARIABLE) failed. "
+                            "Variable not set"))
+            << what;
+    }
+}
+
+TEST(UnixSysInfo, EachCallSeesTheCurrentEnvironment) {
+    EnvGuard env(NAME, "first");
+    EXPECT_EQ("first", SysInfo::getEnvVariable(NAME));
+    ::setenv(NAME, "second", 1);
+    EXPECT_EQ("second", SysInfo::getEnvVariable(NAME));
+    ::unsetenv(NAME);
+    EXPECT_FALSE(SysInfo::isEnvVariableSet(NAME));
+}
