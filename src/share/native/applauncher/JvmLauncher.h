@@ -87,8 +87,11 @@ JvmlLauncherData* jvmLauncherCreateJvmlLauncherData(const JvmlLauncherOps* ops,
 int jvmLauncherStartJvm(const JvmlLauncherData* data, void* jliLaunch);
 
 // printf-style line on standard error when VORLANE_DEBUG is "true".
-void jvmLauncherLog(const char* format, ...);
+void jvmLauncherLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 } // extern "C"
+
+// The process-wide table of the functions behind the handles that Jvm::exportLauncher makes.
+extern const JvmlLauncherOps api;
 
 #endif // JVMLAUNCHER_H

@@ -1,0 +1,117 @@
+/*
+ * A stand-in for the runtime's launch library. It records every JLI_Launch call so that tests
+ * can compare what the launcher handed over with what they expected.
+ *
+ * FAKEJLI_RECORD  file that each call appends one record to:
+ *                   call
+ *                   argc=<n>
+ *                   arg=<value>                 (one line per argument, in order)
+ *                   argv_terminated=<1|0>       (1 when argv[argc] is NULL)
+ *                   params=<jargc>,<jargv null?1:0>,<appclassc>,<appclassv null?1:0>,
+ *                          <fullversion>,<dotversion>,<pname>,<lname>,<javaargs>,
+ *                          <cpwildcard>,<javaw>,<ergo>          (one line)
+ *                   env:<name>=<value> | env:<name> unset     (per name in FAKEJLI_ENV)
+ *                   end
+ *                 Values are written byte for byte, except '\' as "\\" and a newline as "\n".
+ *                 A null text is written as "(null)".
+ * FAKEJLI_ENV     names of variables to record, separated by ','.
+ * FAKEJLI_RESULT  the call's result (atoi), 0 when unset.
+ * FAKEJLI_REENTER reserved for a mode that enters the executable's main again.
+ */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+static void writeEscaped(FILE* f, const char* s) {
+    if (!s) {
+        fputs("(null)", f);
+        return;
+    }
+    for (; *s; ++s) {
+        if (*s == '\\') {
+            fputs("\\\\", f);
+        } else if (*s == '\n') {
+            fputs("\\n", f);
+        } else {
+            fputc(*s, f);
+        }
+    }
+}
+
+/* The launcher packs its argument array without alignment, so entries are read byte-wise. */
+static char* argAt(char** argv, int i) {
+    char* value;
+    memcpy(&value, (const char*)argv + (size_t)i * sizeof value, sizeof value);
+    return value;
+}
+
+static void writeEnv(FILE* f, const char* names) {
+    const char* p = names;
+    while (p && *p) {
+        const char* comma = strchr(p, ',');
+        const size_t len = comma ? (size_t)(comma - p) : strlen(p);
+        if (len > 0) {
+            char* name = (char*)malloc(len + 1);
+            if (name) {
+                memcpy(name, p, len);
+                name[len] = '\0';
+                const char* value = getenv(name);
+                fputs("env:", f);
+                writeEscaped(f, name);
+                if (value) {
+                    fputc('=', f);
+                    writeEscaped(f, value);
+                    fputc('\n', f);
+                } else {
+                    fputs(" unset\n", f);
+                }
+                free(name);
+            }
+        }
+        p = comma ? comma + 1 : NULL;
+    }
+}
+
+static void writeRecord(const char* path, int argc, char** argv, int jargc, const char** jargv,
+                        int appclassc, const char** appclassv, const char* fullversion,
+                        const char* dotversion, const char* pname, const char* lname,
+                        int javaargs, int cpwildcard, int javaw, int ergo) {
+    FILE* f = fopen(path, "a");
+    int i;
+    if (!f) {
+        return;
+    }
+    fprintf(f, "call\nargc=%d\n", argc);
+    for (i = 0; argv && i < argc; ++i) {
+        fputs("arg=", f);
+        writeEscaped(f, argAt(argv, i));
+        fputc('\n', f);
+    }
+    fprintf(f, "argv_terminated=%d\n", argv && argc >= 0 && argAt(argv, argc) == NULL ? 1 : 0);
+    fprintf(f, "params=%d,%d,%d,%d,", jargc, jargv == NULL ? 1 : 0, appclassc,
+            appclassv == NULL ? 1 : 0);
+    writeEscaped(f, fullversion);
+    fputc(',', f);
+    writeEscaped(f, dotversion);
+    fputc(',', f);
+    writeEscaped(f, pname);
+    fputc(',', f);
+    writeEscaped(f, lname);
+    fprintf(f, ",%d,%d,%d,%d\n", javaargs, cpwildcard, javaw, ergo);
+    writeEnv(f, getenv("FAKEJLI_ENV"));
+    fputs("end\n", f);
+    fclose(f);
+}
+
+int JLI_Launch(int argc, char** argv, int jargc, const char** jargv, int appclassc,
+               const char** appclassv, const char* fullversion, const char* dotversion,
+               const char* pname, const char* lname, int javaargs, int cpwildcard, int javaw,
+               int ergo) {
+    const char* record = getenv("FAKEJLI_RECORD");
+    const char* result = getenv("FAKEJLI_RESULT");
+    if (record && *record) {
+        writeRecord(record, argc, argv, jargc, jargv, appclassc, appclassv, fullversion,
+                    dotversion, pname, lname, javaargs, cpwildcard, javaw, ergo);
+    }
+    return result ? atoi(result) : 0;
+}
