@@ -74,8 +74,8 @@ static void writeEnv(FILE* f, const char* names) {
 
 static void writeRecord(const char* path, int argc, char** argv, int jargc, const char** jargv,
                         int appclassc, const char** appclassv, const char* fullversion,
-                        const char* dotversion, const char* pname, const char* lname,
-                        int javaargs, int cpwildcard, int javaw, int ergo) {
+                        const char* dotversion, const char* pname, const char* lname, int javaargs,
+                        int cpwildcard, int javaw, int ergo) {
     FILE* f = fopen(path, "a");
     int i;
     if (!f) {
@@ -110,8 +110,8 @@ int JLI_Launch(int argc, char** argv, int jargc, const char** jargv, int appclas
     const char* record = getenv("FAKEJLI_RECORD");
     const char* result = getenv("FAKEJLI_RESULT");
     if (record && *record) {
-        writeRecord(record, argc, argv, jargc, jargv, appclassc, appclassv, fullversion,
-                    dotversion, pname, lname, javaargs, cpwildcard, javaw, ergo);
+        writeRecord(record, argc, argv, jargc, jargv, appclassc, appclassv, fullversion, dotversion,
+                    pname, lname, javaargs, cpwildcard, javaw, ergo);
     }
     return result ? atoi(result) : 0;
 }

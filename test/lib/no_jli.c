@@ -1,5 +1,7 @@
 /* A loadable library that lacks the runtime's launch entry point. */
-int noJliPresent(void) { return 1; }
+int noJliPresent(void) {
+    return 1;
+}
 
 #if defined(__ELF__)
 /* An absolute symbol of value zero: the loader finds it, yet its address is null and no loader

@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <cstring>
-
 #include "ErrorHandling.h"
 #include "LogTestUtils.h"
 
@@ -86,13 +83,4 @@ TEST(ErrorHandling, ReportsAreOneErrorRecordAtTheCatchingPosition) {
                   "ERROR noDir:3 f: Exception with message '' caught",
               }),
               rec.lines());
-}
-
-TEST(ErrorHandling, LastCRTErrorReadsErrnoAtCallTime) {
-    errno = EACCES;
-    EXPECT_EQ(std::string(std::strerror(EACCES)), lastCRTError());
-    errno = ENOENT;
-    const std::string text = lastCRTError();
-    errno = 0;
-    EXPECT_EQ("No such file or directory", text);
 }

@@ -2,7 +2,6 @@
 
 #include <climits>
 #include <sstream>
-#include <stdexcept>
 
 #include "Log.h"
 #include "LogTestUtils.h"
@@ -90,13 +89,10 @@ TEST(Logger, IsLoggableComparesGreaterOrEqual) {
     EXPECT_FALSE(logger.isLoggable(Logger::INFO));
     EXPECT_TRUE(logger.isLoggable(Logger::WARNING));
     EXPECT_TRUE(logger.isLoggable(Logger::ERROR));
-}
 
-TEST(Logger, LogIgnoresThreshold) {
-    Logger logger;
+    // log itself does not filter: that is the logging statement's duty.
     RecordingAppender rec;
     logger.setAppender(rec);
-    LoggerTestAccess::setLevel(logger, Logger::ERROR);
     logger.log(Logger::TRACE, "a.cpp", 1, "f", "still written");
     EXPECT_EQ(std::vector<std::string>{"TRACE a.cpp:1 f: still written"}, rec.lines());
 }
@@ -171,17 +167,6 @@ TEST(TeeLogAppender, ForwardsToFirstThenSecondSkippingNull) {
     }
 }
 
-TEST(TeeLogAppender, ExceptionFromFirstSkipsSecond) {
-    class Throwing : public LogAppender {
-    public:
-        void append(const LogEvent&) override { throw std::runtime_error("sink failed"); }
-    } throwing;
-    RecordingAppender second;
-    TeeLogAppender tee(&throwing, &second);
-    EXPECT_THROW(tee.append(makeEvent("m")), std::runtime_error);
-    EXPECT_TRUE(second.events.empty());
-}
-
 TEST(WithExtraLogAppender, TeesWhileAliveAndRestoresPrevious) {
     std::vector<std::string> journal;
     JournalAppender previous(journal, "previous");
@@ -206,23 +191,6 @@ TEST(WithExtraLogAppender, TeesWhileAliveAndRestoresPrevious) {
               journal);
 }
 
-TEST(ScopeTracer, LogsEntryAndExitWithLineZero) {
-    Logger logger;
-    RecordingAppender rec;
-    logger.setAppender(rec);
-    {
-        Logger::ScopeTracer tracer(logger, Logger::TRACE, "share/native/common/app.cpp", 126,
-                                   "launch", "launch");
-        EXPECT_EQ(std::vector<std::string>{"TRACE app.cpp:126 launch: Entering launch"},
-                  rec.lines());
-    }
-    EXPECT_EQ((std::vector<std::string>{
-                  "TRACE app.cpp:126 launch: Entering launch",
-                  "TRACE app.cpp:0 launch: Exiting launch (entered at app.cpp:126)",
-              }),
-              rec.lines());
-}
-
 TEST(ScopeTracer, DecidesOnceAtConstruction) {
     struct {
         Logger::LogLevel thresholdAtStart, thresholdAtEnd, tracerLevel;
@@ -231,17 +199,17 @@ TEST(ScopeTracer, DecidesOnceAtConstruction) {
         {Logger::TRACE,
          Logger::TRACE,
          Logger::TRACE,
-         {"TRACE a.cpp:5 f: Entering s", "TRACE a.cpp:0 f: Exiting s (entered at a.cpp:5)"}},
+         {"TRACE a.cpp:126 f: Entering s", "TRACE a.cpp:0 f: Exiting s (entered at a.cpp:126)"}},
         {Logger::WARNING, Logger::WARNING, Logger::TRACE, {}},
         {Logger::WARNING, Logger::TRACE, Logger::TRACE, {}},
         {Logger::TRACE,
          Logger::ERROR,
          Logger::TRACE,
-         {"TRACE a.cpp:5 f: Entering s", "TRACE a.cpp:0 f: Exiting s (entered at a.cpp:5)"}},
+         {"TRACE a.cpp:126 f: Entering s", "TRACE a.cpp:0 f: Exiting s (entered at a.cpp:126)"}},
         {Logger::WARNING,
          Logger::WARNING,
          Logger::ERROR,
-         {"ERROR a.cpp:5 f: Entering s", "ERROR a.cpp:0 f: Exiting s (entered at a.cpp:5)"}},
+         {"ERROR a.cpp:126 f: Entering s", "ERROR a.cpp:0 f: Exiting s (entered at a.cpp:126)"}},
     };
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
         Logger logger;
@@ -249,7 +217,8 @@ TEST(ScopeTracer, DecidesOnceAtConstruction) {
         logger.setAppender(rec);
         LoggerTestAccess::setLevel(logger, cases[i].thresholdAtStart);
         {
-            Logger::ScopeTracer tracer(logger, cases[i].tracerLevel, "dir\\a.cpp", 5, "f", "s");
+            Logger::ScopeTracer tracer(logger, cases[i].tracerLevel, "share/native/common\\a.cpp",
+                                       126, "f", "s");
             LoggerTestAccess::setLevel(logger, cases[i].thresholdAtEnd);
         }
         EXPECT_EQ(cases[i].lines, rec.lines()) << "case " << i;
@@ -268,21 +237,4 @@ TEST(ScopeTracer, LogsExitWhenLeftByException) {
     EXPECT_EQ((std::vector<std::string>{"TRACE b.cpp:3 g: Entering work",
                                         "TRACE b.cpp:0 g: Exiting work (entered at b.cpp:3)"}),
               rec.lines());
-}
-
-TEST(ScopeTracer, KeepsOwnCopiesOfItsTexts) {
-    Logger logger;
-    RecordingAppender rec;
-    logger.setAppender(rec);
-    {
-        std::string file = "dir/c.cpp";
-        std::string func = "h";
-        std::string scope = "scope";
-        Logger::ScopeTracer tracer(logger, Logger::TRACE, file.c_str(), 8, func.c_str(), scope);
-        file.assign(100, 'x');
-        func.assign(100, 'y');
-        scope.assign(100, 'z');
-    }
-    ASSERT_EQ(2u, rec.events.size());
-    EXPECT_EQ("TRACE c.cpp:0 h: Exiting scope (entered at c.cpp:8)", rec.lines()[1]);
 }

@@ -148,14 +148,6 @@ TEST(TStrings, Join) {
     EXPECT_EQ("p/q", tstrings::join(list.begin(), list.end(), "/"));
 }
 
-TEST(TStrings, SplitThenJoinRestoresText) {
-    for (const std::string text : {"a::b", ":a:", "abc", "::"}) {
-        std::vector<std::string> pieces;
-        tstrings::split(pieces, text, ":", tstrings::SPLIT_ALL);
-        EXPECT_EQ(text, tstrings::join(pieces.cbegin(), pieces.cend(), ":")) << text;
-    }
-}
-
 TEST(TStrings, AnyConcatenatesInsertionsWithoutSeparators) {
     EXPECT_EQ("abc42xyz", (tstrings::any("abc") << 42 << std::string("xyz")).str());
     EXPECT_EQ("start", tstrings::any(std::string("start")).str());
@@ -167,14 +159,6 @@ TEST(TStrings, AnyConcatenatesInsertionsWithoutSeparators) {
     EXPECT_EQ("ab", (tstrings::any("a") << nullText << "b").str());
     const std::string withNul("x\0y", 3);
     EXPECT_EQ(withNul, (tstrings::any() << withNul).str());
-}
-
-TEST(TStrings, AnyStrDoesNotConsume) {
-    tstrings::any msg("one");
-    EXPECT_EQ("one", msg.str());
-    msg << " two";
-    EXPECT_EQ("one two", msg.str());
-    EXPECT_EQ("one two", msg.str());
 }
 
 TEST(TStrings, AnyFormatsValuesAsAStreamDoesByDefault) {

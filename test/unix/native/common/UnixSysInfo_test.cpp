@@ -38,12 +38,3 @@ TEST(UnixSysInfo, UnsetVariable) {
             << what;
     }
 }
-
-TEST(UnixSysInfo, EachCallSeesTheCurrentEnvironment) {
-    EnvGuard env(NAME, "first");
-    EXPECT_EQ("first", SysInfo::getEnvVariable(NAME));
-    ::setenv(NAME, "second", 1);
-    EXPECT_EQ("second", SysInfo::getEnvVariable(NAME));
-    ::unsetenv(NAME);
-    EXPECT_FALSE(SysInfo::isEnvVariableSet(NAME));
-}
