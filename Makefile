@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 SANITIZE_FLAGS = -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 
-.PHONY: deps test test-asan format format-check ci
+.PHONY: deps test test-asan format format-check ci fuzz bench-config
 
 deps:
 	@tools/install-deps
@@ -30,6 +30,36 @@ format:
 format-check:
 	clang-format --dry-run --Werror $(FORMAT_FILES)
 
-# What CI runs: the tests, the sanitizer run and the format check.
+# What CI runs: the tests, the sanitizer run, the fuzzers and the format check.
 ci:
 	bash .ci/run
+
+# Fuzz the configuration parser and the variable tokenizer for FUZZ_TIME seconds each, starting
+# from copies of the seed corpora; any finding (crash, sanitizer report, hang) fails the target
+# and leaves its input in build-fuzz/artifacts/.
+FUZZ_TIME ?= 60
+FUZZ_FLAGS = -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
+FUZZERS = cfgfile tokenize
+
+fuzz: deps
+	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DLAUNCHER_FUZZERS=ON -DLAUNCHER_TESTS=OFF -DLAUNCHER_BENCHMARKS=OFF \
+	  -DCMAKE_CXX_FLAGS="$(FUZZ_FLAGS)" -DCMAKE_C_FLAGS="$(FUZZ_FLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$(FUZZ_FLAGS)"
+	cmake --build build-fuzz -j$(JOBS) --target $(FUZZERS:%=%_fuzzer)
+	@set -e; for f in $(FUZZERS); do \
+	  rm -rf build-fuzz/corpus-$$f && mkdir -p build-fuzz/corpus-$$f build-fuzz/artifacts && \
+	  cp fuzz/corpus/$$f/* build-fuzz/corpus-$$f/ && \
+	  echo "== $$f fuzzer, $(FUZZ_TIME) s" && \
+	  build-fuzz/fuzz/$${f}_fuzzer -max_total_time=$(FUZZ_TIME) -timeout=10 -max_len=16384 \
+	    -print_final_stats=1 -artifact_prefix=build-fuzz/artifacts/$$f- \
+	    build-fuzz/corpus-$$f 2>build-fuzz/$$f.log || { tail -40 build-fuzz/$$f.log; exit 1; }; \
+	  grep -E '^(Done|stat::number_of_executed_units)' build-fuzz/$$f.log; \
+	done
+
+# Build and run the configuration micro-benchmarks (optimised, outside the test run).
+bench-config: deps
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DLAUNCHER_BENCHMARKS=ON -DLAUNCHER_TESTS=OFF
+	cmake --build build-bench -j$(JOBS) --target config_bench
+	build-bench/bench/config_bench

@@ -70,7 +70,7 @@ class LineReader {
 public:
     enum Status { LINE, END, ERROR };
 
-    explicit LineReader(std::FILE* file) : file(file), buffer(64 * 1024), pos(0), end(0) {}
+    explicit LineReader(std::FILE* file) : file(file), pos(0), end(0) {}
 
     // The next line into line, END after the last one, ERROR when reading fails.
     Status next(std::string& line) {
@@ -82,9 +82,9 @@ public:
                     // A last line without a line feed still counts.
                     return any ? LINE : END;
                 }
-                end = std::fread(buffer.data(), 1, buffer.size(), file);
+                end = std::fread(buffer, 1, sizeof(buffer), file);
                 pos = 0;
-                if (end < buffer.size() && std::ferror(file)) {
+                if (end < sizeof(buffer) && std::ferror(file)) {
                     return ERROR;
                 }
                 if (end == 0) {
@@ -92,7 +92,7 @@ public:
                 }
                 continue;
             }
-            const char* start = buffer.data() + pos;
+            const char* start = buffer + pos;
             const void* nl = std::memchr(start, '\n', end - pos);
             if (!nl) {
                 line.append(start, end - pos);
@@ -109,7 +109,7 @@ public:
 
 private:
     std::FILE* file;
-    std::vector<char> buffer;
+    char buffer[16 * 1024];
     size_t pos;
     size_t end;
 };
@@ -142,9 +142,9 @@ public:
             split = line.find('=', split + 1);
         }
         if (split == std::string::npos) {
-            addProperty(line.data(), line.size(), std::string());
+            addProperty(line, line.size(), line.size());
         } else {
-            addProperty(line.data(), split, line.substr(split + 1));
+            addProperty(line, split, split + 1);
         }
         return true;
     }
@@ -162,13 +162,14 @@ public:
     }
 
 private:
-    void addProperty(const char* name, size_t nameLen, const std::string& value) {
+    // The name is line[0, nameEnd), the value line[valueStart, end); copied only when kept.
+    void addProperty(const std::string& line, size_t nameEnd, size_t valueStart) {
         if (*currentSection == UnknownSection) {
             return;
         }
-        const CfgFile::PropertyId* property = findId(knownProperties, name, nameLen);
+        const CfgFile::PropertyId* property = findId(knownProperties, line.data(), nameEnd);
         if (property) {
-            pending[*property].push_back(value);
+            pending[*property].emplace_back(line, valueStart);
         }
     }
 

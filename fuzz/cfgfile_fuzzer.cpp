@@ -1,0 +1,97 @@
+// Loads arbitrary bytes as a configuration file and expands it. The only failure allowed is
+// the missing-bracket error; anything else (a crash, another error, a sanitizer report) is a
+// finding.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <unistd.h>
+
+#include "CfgFile.h"
+#include "ErrorHandling.h"
+#include "Log.h"
+
+namespace {
+
+NopLogAppender quietAppender;
+
+std::string makeWorkFile() {
+    // The file is rewritten for every input: prefer a memory file system where there is one.
+    const char* base = std::getenv("TMPDIR");
+    if (!base || !*base) {
+        base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    }
+    std::string templ = std::string(base) + "/cfgfuzz-XXXXXX";
+    const int fd = ::mkstemp(&templ[0]);
+    if (fd < 0) {
+        std::perror("mkstemp");
+        std::abort();
+    }
+    ::close(fd);
+    return templ;
+}
+
+struct WorkFile {
+    WorkFile() : path(makeWorkFile()) {}
+    ~WorkFile() { std::remove(path.c_str()); }
+    const std::string path;
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    // Expansion logs every changed value; the records are composed but not printed.
+    Logger::defaultLogger().setAppender(quietAppender);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static WorkFile work;
+    std::FILE* f = std::fopen(work.path.c_str(), "wb");
+    if (!f || std::fwrite(data, 1, size, f) != size || std::fclose(f) != 0) {
+        std::perror("writing the work file");
+        std::abort();
+    }
+
+    CfgFile cfg;
+    try {
+        cfg = CfgFile::load(work.path);
+    } catch (const VorlaneError<std::runtime_error>& e) {
+        const std::string prefix = "Error parsing [" + work.path + "] file at ";
+        if (std::string(e.rawMessage()).compare(0, prefix.size(), prefix) != 0) {
+            std::cerr << "unexpected load failure: " << e.what() << std::endl;
+            std::abort();
+        }
+        return 0;
+    }
+
+    const CfgFile expanded =
+        cfg.expandMacros({{"APPDIR", "/opt/app"}, {"BINDIR", "$APPDIR"}, {"ROOTDIR", ""}});
+    // Expansion never adds or removes values.
+    const CfgFile::SectionId sections[] = {
+        SectionName::Application, SectionName::JavaOptions, SectionName::AppCDSJavaOptions,
+        SectionName::AppCDSGenerateCacheJavaOptions, SectionName::ArgOptions};
+    for (const CfgFile::SectionId& s : sections) {
+        const CfgFile::PropertyMap& before = cfg.getProperties(s);
+        const CfgFile::PropertyMap& after = expanded.getProperties(s);
+        if (before.size() != after.size()) {
+            std::cerr << "expansion changed the properties of " << s.name() << std::endl;
+            std::abort();
+        }
+        for (CfgFile::PropertyMap::const_iterator a = before.begin(), b = after.begin();
+             a != before.end(); ++a, ++b) {
+            if (!(a->first == b->first) || a->second.size() != b->second.size()) {
+                std::cerr << "expansion changed the values of " << a->first.name() << std::endl;
+                std::abort();
+            }
+            for (const std::string& value : a->second) {
+                if (value.find('\n') != std::string::npos) {
+                    std::cerr << "a value holds a line feed" << std::endl;
+                    std::abort();
+                }
+            }
+        }
+    }
+    return 0;
+}
