@@ -1,1 +1,264 @@
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <mach-o/dyld.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "ErrorHandling.h"
+#include "SysInfo.h"
+#include "TestUtils.h"
+
+namespace {
+
+// Replaces the process arguments while it lives.
+class ArgvGuard {
+public:
+    explicit ArgvGuard(const std::vector<std::string>& args)
+        : oldArgc(SysInfo::argc), oldArgv(SysInfo::argv), storage(args) {
+        for (std::string& s : storage) {
+            pointers.push_back(&s[0]);
+        }
+        pointers.push_back(nullptr);
+        SysInfo::argc = static_cast<int>(args.size());
+        SysInfo::argv = pointers.data();
+    }
+    ~ArgvGuard() {
+        SysInfo::argc = oldArgc;
+        SysInfo::argv = oldArgv;
+    }
+    ArgvGuard(const ArgvGuard&) = delete;
+    ArgvGuard& operator=(const ArgvGuard&) = delete;
+
+private:
+    int oldArgc;
+    char** oldArgv;
+    std::vector<std::string> storage;
+    std::vector<char*> pointers;
+};
+
+std::string joinLines(const std::vector<std::string>& v) {
+    std::string out;
+    for (const std::string& s : v) {
+        out += "[" + s + "]\n";
+    }
+    return out;
+}
+
+std::vector<char> terminated(const std::string& s) {
+    std::vector<char> v(s.begin(), s.end());
+    v.push_back('\0');
+    return v;
+}
+
+void makeLink(const std::string& target, const std::string& link) {
+    ASSERT_EQ(0, ::symlink(target.c_str(), link.c_str())) << link << ": " << std::strerror(errno);
+}
+
+// A link target of exactly n bytes that leads to "end" through "./" steps.
+std::string longTarget(size_t n, const std::string& end) {
+    std::string t;
+    while (t.size() + 2 + end.size() <= n) {
+        t += "./";
+    }
+    t += std::string(n - t.size() - end.size(), '/');
+    return t + end;
+}
+
+// Starts program as execPath from the directory cwd; returns its standard output, or the
+// failure as text.
+std::string runFrom(const std::string& cwd, const std::string& execPath) {
+    int fds[2];
+    if (::pipe(fds) != 0) {
+        return "pipe failed";
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(fds[1], STDOUT_FILENO);
+        ::dup2(fds[1], STDERR_FILENO);
+        ::close(fds[0]);
+        ::close(fds[1]);
+        if (::chdir(cwd.c_str()) == 0) {
+            char* const argv[] = {const_cast<char*>(execPath.c_str()), nullptr};
+            ::execv(execPath.c_str(), argv);
+        }
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    std::string out;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fds[0], buf, sizeof(buf))) > 0) {
+        out.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        return "failed (" + std::to_string(status) + "): " + out;
+    }
+    return out;
+}
+
+TEST(MacSysInfoTest, CommandArgsDropOnlyTheProcessSerialNumber) {
+    struct Case {
+        std::vector<std::string> argv;
+        int mode;
+        std::vector<std::string> want;
+    };
+    const int in = SysInfo::IncludeProgramName;
+    const int ex = SysInfo::ExcludeProgramName;
+    const Case cases[] = {
+        {{"prog"}, ex, {}},
+        {{"prog"}, in, {"prog"}},
+        {{}, ex, {}},
+        {{}, in, {}},
+        {{"prog", "a", "", "b c"}, ex, {"a", "", "b c"}},
+        {{"prog", "-psn_0_12345", "a"}, ex, {"a"}},
+        {{"prog", "-psn_", "-PSN_0_1", "-psn", "x-psn_1", " -psn_1"},
+         ex,
+         {"-PSN_0_1", "-psn", "x-psn_1", " -psn_1"}},
+        {{"-psn_0_1", "a"}, in, {"a"}},
+        {{"prog", "a"}, 7, {"prog", "a"}},
+    };
+    for (const Case& c : cases) {
+        ArgvGuard guard(c.argv);
+        EXPECT_EQ(joinLines(c.want), joinLines(SysInfo::getCommandArgs(
+                                         static_cast<SysInfo::CommandArgProgramNameMode>(c.mode))))
+            << joinLines(c.argv) << "mode " << c.mode;
+    }
+}
+
+TEST(MacSysInfoTest, RealPathResolvesOneLevelOfLink) {
+    TempDir tmp;
+    const std::string file = tmp / "file";
+    writeFile(file, "x");
+    makeLink(file, tmp / "absolute");
+    makeLink("../elsewhere/target", tmp / "relative");
+    makeLink("absolute", tmp / "chain");
+    makeLink("dangling/nothing", tmp / "dangling");
+    struct Case {
+        std::string path;
+        std::string target; // what the link holds, "" for no link
+        std::string want;
+    };
+    std::vector<Case> cases = {
+        {file, "", file},
+        {tmp.path(), "", tmp.path()},
+        {tmp / "absolute", "", file},
+        {tmp / "relative", "", "../elsewhere/target"},
+        {tmp / "chain", "", "absolute"},
+        {tmp / "dangling", "", "dangling/nothing"},
+    };
+    // Targets around and well beyond the first guess of the buffer size.
+    for (size_t n : {1023, 1024, 1025, 2048, 4000}) {
+        const std::string target = longTarget(n, "file");
+        cases.push_back({tmp / ("long" + std::to_string(n)), target, target});
+    }
+    for (const Case& c : cases) {
+        if (!c.target.empty()) {
+            makeLink(c.target, c.path);
+        }
+        const std::string got = SysInfo::getRealPath(terminated(c.path));
+        EXPECT_EQ(c.want.size(), got.size()) << c.path;
+        EXPECT_TRUE(c.want == got) << c.path << " gave " << got.substr(0, 80);
+    }
+
+    // A buffer larger than the path holds more than one NUL; the path ends at the first.
+    std::vector<char> generous = terminated(file);
+    generous.resize(generous.size() + 16, '\0');
+    EXPECT_EQ(file, SysInfo::getRealPath(generous));
+}
+
+TEST(MacSysInfoTest, RealPathOfMissingFileFails) {
+    TempDir tmp;
+    const std::string missing = tmp / "missing";
+    try {
+        SysInfo::getRealPath(terminated(missing));
+        ADD_FAILURE() << "no error";
+    } catch (const std::runtime_error& e) {
+        const VorlaneErrorBase* v = dynamic_cast<const VorlaneErrorBase*>(&e);
+        ASSERT_NE(nullptr, v);
+        const std::string want = "lstat(" + missing + ") failed. Error: " + std::strerror(ENOENT);
+        EXPECT_EQ(want, v->rawMessage());
+        const std::string what = e.what();
+        EXPECT_EQ(0u, what.find("MacSysInfo.cpp(")) << what;
+        EXPECT_NE(std::string::npos, what.find(") at getRealPath(): " + want)) << what;
+    }
+}
+
+TEST(MacSysInfoTest, ExecutablePathSizeNegotiation) {
+    uint32_t size = 0;
+    ASSERT_EQ(-1, _NSGetExecutablePath(nullptr, &size));
+    ASSERT_GT(size, 1u);
+    const uint32_t needed = size;
+    struct Case {
+        uint32_t bufferSize;
+        int wantResult;
+    };
+    const Case cases[] = {{0, -1}, {1, -1}, {needed - 1, -1}, {needed, 0}, {needed + 50, 0}};
+    for (const Case& c : cases) {
+        std::vector<char> buf(c.bufferSize + 1, 'z');
+        size = c.bufferSize;
+        EXPECT_EQ(c.wantResult, _NSGetExecutablePath(buf.data(), &size)) << c.bufferSize;
+        if (c.wantResult == 0) {
+            EXPECT_EQ(needed - 1, std::strlen(buf.data())) << c.bufferSize;
+        } else {
+            EXPECT_EQ(needed, size) << c.bufferSize;
+            EXPECT_EQ(std::string(c.bufferSize + 1, 'z'), std::string(buf.begin(), buf.end()))
+                << c.bufferSize << ": nothing may be written";
+        }
+    }
+#ifdef __linux__
+    // The path names this very program.
+    std::vector<char> buf(needed);
+    size = needed;
+    ASSERT_EQ(0, _NSGetExecutablePath(buf.data(), &size));
+    char* mine = ::realpath(buf.data(), nullptr);
+    char* proc = ::realpath("/proc/self/exe", nullptr);
+    ASSERT_NE(nullptr, mine);
+    ASSERT_NE(nullptr, proc);
+    EXPECT_EQ(std::string(proc), std::string(mine));
+    std::free(mine);
+    std::free(proc);
+#endif
+}
+
+TEST(MacSysInfoTest, ModulePathAsStartedThroughLinks) {
+    TempDir tmp;
+    const std::string probe = MODULE_PATH_PROBE;
+    const std::string probeDir = probe.substr(0, probe.find_last_of('/'));
+    const std::string probeName = probe.substr(probe.find_last_of('/') + 1);
+    makeDirs(tmp / "bin");
+    makeDirs(tmp / "real");
+    makeLink(probe, tmp / "real/probe");
+    makeLink("../real/probe", tmp / "bin/tool");
+    const std::string longRelative = longTarget(1500, "../real/probe");
+    makeLink(longRelative, tmp / "bin/long");
+
+    struct Case {
+        std::string cwd;
+        std::string execPath;
+        std::string want;
+    };
+    const Case cases[] = {
+        {probeDir, probe, probe},
+        {probeDir, "./" + probeName, probeDir + "/./" + probeName},
+        {tmp.path(), "real/probe", probe},
+        // A relative target counts from the link's directory, whatever the working directory.
+        {tmp.path(), "bin/tool", tmp / "bin/../real/probe"},
+        {tmp / "bin", "./tool", tmp / "bin/./../real/probe"},
+        {tmp / "real", tmp / "bin/tool", tmp / "bin/../real/probe"},
+        {tmp.path(), "bin/long", tmp / "bin/" + longRelative},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.want + "\n", runFrom(c.cwd, c.execPath)) << c.cwd << " " << c.execPath;
+    }
+}
+
+} // namespace
