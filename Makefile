@@ -28,7 +28,7 @@ format:
 	clang-format -i $(FORMAT_FILES)
 
 format-check:
-	clang-format --dry-run --Werror $(FORMAT_FILES)
+	@clang-format --dry-run --Werror $(FORMAT_FILES)
 
 # What CI runs: the tests, the sanitizer run, the fuzzers and the format check.
 ci:
