@@ -8,25 +8,20 @@
 
 #include "ErrorHandling.h"
 #include "Log.h"
+#include "LogTestUtils.h"
 #include "PackageFile.h"
 #include "TestUtils.h"
 
 namespace {
 
-// Records the messages of the default logger while it lives.
-class RecordingAppender : public LogAppender {
-public:
-    RecordingAppender() : previous(&Logger::defaultLogger().getAppender()) {
-        Logger::defaultLogger().setAppender(*this);
+// "func: message" per record.
+std::string messages(const RecordingAppender& recorder) {
+    std::string out;
+    for (const LogEvent& e : recorder.events) {
+        out += e.funcName + ": " + e.message + "\n";
     }
-    ~RecordingAppender() override { Logger::defaultLogger().setAppender(*previous); }
-    void append(const LogEvent& v) override { messages += v.funcName + ": " + v.message + "\n"; }
-
-    std::string messages;
-
-private:
-    LogAppender* previous;
-};
+    return out;
+}
 
 TEST(PackageFileTest, FirstLineIsTheName) {
     const struct {
@@ -41,26 +36,43 @@ TEST(PackageFileTest, FirstLineIsTheName) {
         TempDir dir;
         writeFile(dir / ".package", c.content);
         RecordingAppender recorder;
+        DefaultLoggerGuard guard(recorder);
         EXPECT_EQ(c.want, PackageFile::loadFromAppDir(dir.path()).packageName()) << c.content;
         EXPECT_EQ("loadFromAppDir: Read \"" + dir.path() + "/.package\" package file\n" +
                       "loadFromAppDir: Package name is [" + c.want + "]\n",
-                  recorder.messages)
+                  messages(recorder))
             << c.content;
     }
 }
 
-TEST(PackageFileTest, EmptyOrMissingFile) {
-    TempDir dir;
-    {
+TEST(PackageFileTest, NoNameWithoutError) {
+    const struct {
+        std::string kind; // what .package is
+        std::string wantLog;
+    } cases[] = {
+        {"missing", ""},
+        {"empty", "loadFromAppDir: Read \"<dir>/.package\" package file\n"},
+        // Opens, but nothing can be read from it.
+        {"directory", "loadFromAppDir: Read \"<dir>/.package\" package file\n"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        if (c.kind == "empty") {
+            writeFile(dir / ".package", "");
+        } else if (c.kind == "directory") {
+            makeDirs(dir / ".package");
+        }
         RecordingAppender recorder;
-        EXPECT_EQ("", PackageFile::loadFromAppDir(dir.path()).packageName());
-        EXPECT_EQ("", recorder.messages);
+        DefaultLoggerGuard guard(recorder);
+        // A trailing slash on the directory makes no difference.
+        EXPECT_EQ("", PackageFile::loadFromAppDir(dir.path() + "/").packageName()) << c.kind;
+        std::string want = c.wantLog;
+        const size_t at = want.find("<dir>");
+        if (at != std::string::npos) {
+            want.replace(at, 5, dir.path());
+        }
+        EXPECT_EQ(want, messages(recorder)) << c.kind;
     }
-    writeFile(dir / ".package", "");
-    RecordingAppender recorder;
-    EXPECT_EQ("", PackageFile::loadFromAppDir(dir.path() + "/").packageName());
-    EXPECT_EQ("loadFromAppDir: Read \"" + dir.path() + "/.package\" package file\n",
-              recorder.messages);
 }
 
 TEST(PackageFileTest, UnopenableFile) {
@@ -75,7 +87,8 @@ TEST(PackageFileTest, UnopenableFile) {
     std::strcpy(addr.sun_path, path.c_str());
     ASSERT_EQ(0, ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)));
 
-    RecordingAppender recorder;
+    NopLogAppender quiet;
+    DefaultLoggerGuard guard(quiet);
     std::string got = "no error";
     std::string where;
     try {

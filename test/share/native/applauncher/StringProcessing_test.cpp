@@ -83,28 +83,25 @@ TEST(StringProcessingTest, Expand) {
         {"${APPDIR}/lib", "/opt/app/lib"},
         {"$APPDIRx", "$APPDIRx"},
         {"${APPDIR}x", "/opt/appx"},
+        {"$$APPDIR", "$/opt/app"},
+        // Escapes lose their backslash; other backslashes stay.
         {"\\$APPDIR", "$APPDIR"},
         {"\\\\$APPDIR", "\\/opt/app"},
-        {"x\\y", "x\\y"},
-        {"a\\nb", "a\\nb"},
-        {"cost$", "cost$"},
-        {"$1", "$1"},
-        {"$-x", "$-x"},
-        {"a $ b", "a $ b"},
-        {"$$APPDIR", "$/opt/app"},
+        {"\\\\", "\\"},
+        {"a\\nb\\", "a\\nb\\"},
+        // Any bytes between braces make a name.
         {"${}", "empty-name"},
         {"${A B}", "ab"},
         {"${A  B}", "${A  B}"},
+        {"${A${B}}", "${A${B}}"},
+        // After an unclosed brace nothing is interpreted.
         {"$APPDIR/${X", "/opt/app/${X"},
         {"${X $APPDIR", "${X $APPDIR"},
         {"\\$ ${X \\$", "$ ${X \\$"},
-        {"${A${B}}", "${A${B}}"},
-        // Inserted text is never scanned again.
+        // Inserted text is never scanned again; an empty value is a value.
         {"$SELF", "$APPDIR\\\\"},
         {"[$NOTHING]", "[]"},
         {"$appdir", "$appdir"},
-        {"\\\\", "\\"},
-        {"", ""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.want, expand(c.input, vars)) << c.input;
