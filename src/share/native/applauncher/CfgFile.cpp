@@ -36,13 +36,13 @@ namespace {
 // Names the parser leaves unrecognised; never stored.
 constexpr CfgFile::SectionId UnknownSection("");
 
-const CfgFile::SectionId* const knownSections[] = {
+constexpr const CfgFile::SectionId* knownSections[] = {
     &SectionName::Application,       &SectionName::JavaOptions,
     &SectionName::AppCDSJavaOptions, &SectionName::AppCDSGenerateCacheJavaOptions,
     &SectionName::ArgOptions,
 };
 
-const CfgFile::PropertyId* const knownProperties[] = {
+constexpr const CfgFile::PropertyId* knownProperties[] = {
     &PropertyName::version,   &PropertyName::mainjar,     &PropertyName::mainmodule,
     &PropertyName::mainclass, &PropertyName::classpath,   &PropertyName::modulepath,
     &PropertyName::runtime,   &PropertyName::splash,      &PropertyName::memory,
@@ -75,12 +75,12 @@ public:
     // The next line into line, END after the last one, ERROR when reading fails.
     Status next(std::string& line) {
         line.clear();
-        bool any = false;
+        bool partial = false;
         for (;;) {
             if (pos == end) {
                 if (std::feof(file)) {
                     // A last line without a line feed still counts.
-                    return any ? LINE : END;
+                    return partial ? LINE : END;
                 }
                 end = std::fread(buffer, 1, sizeof(buffer), file);
                 pos = 0;
@@ -88,7 +88,7 @@ public:
                     return ERROR;
                 }
                 if (end == 0) {
-                    return any ? LINE : END;
+                    return partial ? LINE : END;
                 }
                 continue;
             }
@@ -97,7 +97,7 @@ public:
             if (!nl) {
                 line.append(start, end - pos);
                 pos = end;
-                any = true;
+                partial = true;
                 continue;
             }
             const size_t len = static_cast<const char*>(nl) - start;
@@ -179,6 +179,12 @@ private:
     size_t lineNo;
 };
 
+// A braced reference may name any bytes, but the environment cannot hold a name with "=" or
+// NUL in it; asking it anyway would answer for a different, shorter or prefixed name.
+bool canBeEnvVariableName(const std::string& name) {
+    return !name.empty() && name.find_first_of(std::string("=\0", 2)) == std::string::npos;
+}
+
 } // namespace
 
 CfgFile CfgFile::load(const std::string& path) {
@@ -236,7 +242,8 @@ CfgFile CfgFile::expandMacros(const Macros& macros) const {
     // Macros win over environment variables; every variable is read before any value changes.
     StringProcessing::VariableValues variables(macros.begin(), macros.end());
     for (const std::string& name : names) {
-        if (macros.find(name) == macros.end() && SysInfo::isEnvVariableSet(name)) {
+        if (macros.find(name) == macros.end() && canBeEnvVariableName(name) &&
+            SysInfo::isEnvVariableSet(name)) {
             variables[name] = SysInfo::getEnvVariable(name);
         }
     }

@@ -224,6 +224,7 @@ TEST(CfgFileTest, ExpandMacros) {
     EnvGuard setVar("CFGTEST_SET", "env");
     EnvGuard emptyVar("CFGTEST_EMPTY", "");
     EnvGuard sameVar("APPDIR", "from-env");
+    EnvGuard eqVar("CFGTEST_EQ", "env=1");
     const CfgFile::Macros macros = {{"APPDIR", "/opt/app"}, {"BINDIR", "/opt/bin"}};
 
     const struct {
@@ -235,6 +236,10 @@ TEST(CfgFileTest, ExpandMacros) {
         {"[$CFGTEST_EMPTY]", "[]"},
         {"$CFGTEST_UNSET/x", "$CFGTEST_UNSET/x"},
         {"${CFGTEST_UNSET}", "${CFGTEST_UNSET}"},
+        // Names the environment cannot hold are never looked up there.
+        {"${CFGTEST_EQ=env}", "${CFGTEST_EQ=env}"},
+        {bytes("${CFGTEST_SET\0x}"), bytes("${CFGTEST_SET\0x}")},
+        {"${}", "${}"},
         {"", ""},
     };
     TempDir dir;
