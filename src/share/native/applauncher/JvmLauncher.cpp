@@ -320,6 +320,9 @@ JvmlLauncherData* jvmLauncherCreateJvmlLauncherData(const JvmlLauncherOps* ops,
 }
 
 int jvmLauncherStartJvm(const JvmlLauncherData* data, void* jliLaunch) {
+    if (!data || !jliLaunch) {
+        return -1; // nothing to start: a failure, never a crash
+    }
     jvmLauncherLog("jli lib: [%s]", data->jliLibPath);
     for (int32_t i = 0; i < data->jliArgCount; ++i) {
         jvmLauncherLog("jli arg[%d]: [%s]", i, getEntry(data->jliArgs, i));
