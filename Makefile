@@ -3,10 +3,17 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 SANITIZE_FLAGS = -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 
-.PHONY: deps test test-asan format format-check ci fuzz bench-config
+.PHONY: deps demo test test-asan test-libcxx format format-check ci fuzz bench-config
 
 deps:
 	@tools/install-deps
+
+# The main job: builds the launcher, lays out Hello.app around the installed Java runtime
+# and starts it (see README.md).
+demo: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j$(JOBS) --target applauncher
+	examples/hello/demo.sh $(BUILD)/applauncher $(BUILD)/demo
 
 # Configure, build and run every test.
 test: deps
@@ -21,6 +28,17 @@ test-asan: deps
 	  -DCMAKE_EXE_LINKER_FLAGS="$(SANITIZE_FLAGS)" -DCMAKE_SHARED_LINKER_FLAGS="$(SANITIZE_FLAGS)"
 	cmake --build build-asan -j$(JOBS)
 	cd build-asan && ctest --output-on-failure -j$(JOBS)
+
+# The tests against LLVM's libc++ instead of libstdc++; GoogleTest is compiled along.
+LIBCXX_FLAGS = -stdlib=libc++
+
+test-libcxx: deps
+	cmake -S . -B build-libcxx -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_CXX_FLAGS="$(LIBCXX_FLAGS)" -DCMAKE_EXE_LINKER_FLAGS="$(LIBCXX_FLAGS)" \
+	  -DCMAKE_SHARED_LINKER_FLAGS="$(LIBCXX_FLAGS)" -DLAUNCHER_GTEST_FROM_SOURCE=ON
+	cmake --build build-libcxx -j$(JOBS)
+	cd build-libcxx && ctest --output-on-failure -j$(JOBS)
 
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h' '*.c')
 

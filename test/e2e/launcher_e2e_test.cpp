@@ -1,0 +1,744 @@
+// The built launcher started as a process of its own from bundles laid out in temporary
+// directories, with the recording test double or the installed Java runtime as its launch
+// library.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <memory>
+#include <spawn.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+#include <vector>
+
+#include "TestUtils.h"
+
+extern char** environ;
+
+namespace {
+
+// A child that runs longer than this is killed: a hang must fail the test, not stall it.
+// (A guard only; no test checks how long anything takes.)
+const int kHangGuardSeconds = 180;
+
+struct Outcome {
+    int status = -1; // the exit status, or 128 + signal
+    std::string out;
+    std::string err;
+    bool hung = false;
+};
+
+typedef std::map<std::string, std::string> Env;
+
+// The variables every child gets: PATH, and the sanitizers' options of this run.
+Env baseEnv() {
+    Env env;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry(*e);
+        const size_t eq = entry.find('=');
+        const std::string name = entry.substr(0, eq);
+        if (name == "PATH" || name.find("SAN_OPTIONS") != std::string::npos) {
+            env[name] = entry.substr(eq + 1);
+        }
+    }
+    return env;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        result.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return result;
+}
+
+// Starts program with args (argv[0] is the program itself) and exactly the given environment,
+// waits for it and collects what it wrote.
+Outcome run(const std::string& program, const std::vector<std::string>& args, const Env& env) {
+    TempDir io;
+    const std::string outPath = io / "stdout";
+    const std::string errPath = io / "stderr";
+
+    std::vector<std::string> argStorage(1, program);
+    argStorage.insert(argStorage.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& s : argStorage) {
+        argv.push_back(&s[0]);
+    }
+    argv.push_back(nullptr);
+
+    std::vector<std::string> envStorage;
+    for (const auto& kv : env) {
+        envStorage.push_back(kv.first + "=" + kv.second);
+    }
+    std::vector<char*> envp;
+    for (std::string& s : envStorage) {
+        envp.push_back(&s[0]);
+    }
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    pid_t pid = 0;
+    const int rc =
+        posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+
+    Outcome outcome;
+    if (rc != 0) {
+        ADD_FAILURE() << "cannot start " << program << ": " << std::strerror(rc);
+        return outcome;
+    }
+
+    int wstatus = 0;
+    for (long waited_ms = 0;; waited_ms += 10) {
+        const pid_t done = waitpid(pid, &wstatus, WNOHANG);
+        if (done == pid) {
+            break;
+        }
+        if (done < 0 && errno != EINTR) {
+            ADD_FAILURE() << "waitpid failed: " << std::strerror(errno);
+            return outcome;
+        }
+        if (waited_ms >= kHangGuardSeconds * 1000L) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &wstatus, 0);
+            outcome.hung = true;
+            ADD_FAILURE() << program << " did not end and was killed";
+            break;
+        }
+        const struct timespec tick = {0, 10 * 1000 * 1000};
+        nanosleep(&tick, nullptr);
+    }
+    outcome.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    outcome.out = readFile(outPath);
+    outcome.err = readFile(errPath);
+    return outcome;
+}
+
+std::string realPath(const std::string& path) {
+    char buf[PATH_MAX];
+    return ::realpath(path.c_str(), buf) ? std::string(buf) : path;
+}
+
+// Undoes the test double's escaping of backslashes and newlines.
+std::string unescape(const std::string& s) {
+    std::string result;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 1 < s.size()) {
+            ++i;
+            result += s[i] == 'n' ? '\n' : s[i];
+        } else {
+            result += s[i];
+        }
+    }
+    return result;
+}
+
+// The calls the test double recorded, each as its lines from "call" to "end".
+std::vector<std::vector<std::string>> readRecords(const std::string& path) {
+    std::vector<std::vector<std::string>> records;
+    for (const std::string& line : lines(readFile(path))) {
+        if (line == "call") {
+            records.emplace_back();
+        }
+        if (!records.empty()) {
+            records.back().push_back(unescape(line));
+        }
+    }
+    return records;
+}
+
+// What the test double records for one call with these arguments and DYLD_LIBRARY_PATH
+// (null: unset).
+std::vector<std::string> expectedRecord(const std::vector<std::string>& args,
+                                        const char* dyldLibraryPath) {
+    std::vector<std::string> record = {"call", "argc=" + std::to_string(args.size())};
+    for (const std::string& arg : args) {
+        record.push_back("arg=" + arg);
+    }
+    record.push_back("argv_terminated=1");
+    record.push_back("params=0,1,0,1,,,java,java,0,0,0,0");
+    record.push_back(dyldLibraryPath ? std::string("env:DYLD_LIBRARY_PATH=") + dyldLibraryPath
+                                     : std::string("env:DYLD_LIBRARY_PATH unset"));
+    record.push_back("end");
+    return record;
+}
+
+// Lays out a bundle with tools/make-bundle; returns its path.
+std::string makeBundle(const std::vector<std::string>& options) {
+    Outcome made = run(MAKE_BUNDLE_PATH, options, baseEnv());
+    EXPECT_EQ(0, made.status) << made.err;
+    const std::vector<std::string> out = lines(made.out);
+    return out.empty() ? std::string() : out.back();
+}
+
+// One bundle Demo.app below <tmp>/Applications with the recording test double as its
+// runtime, and the environment to start it in.
+class LauncherTest : public ::testing::Test {
+protected:
+    LauncherTest()
+        : apps(realPath(tmp.path()) + "/Applications"), root(apps + "/Demo.app"),
+          exe(root + "/Contents/MacOS/Demo"), appDir(root + "/Contents/app"),
+          cfgPath(appDir + "/Demo.cfg"), recordPath(realPath(tmp.path()) + "/record.txt"),
+          env(baseEnv()) {
+        env["FAKEJLI_RECORD"] = recordPath;
+        env["FAKEJLI_ENV"] = "DYLD_LIBRARY_PATH";
+        env["HOME"] = realPath(tmp.path()) + "/home";
+    }
+
+    // Demo.app with the given configuration; the launch library is the file given, placed
+    // at the first (or, with secondLocation, the second) of the two places.
+    void layOut(const std::string& cfg, const std::string& jli = FAKEJLI_PATH,
+                bool secondLocation = false, const std::string& name = "Demo") {
+        writeFile(tmp / "input.cfg", cfg);
+        std::vector<std::string> options = {"-l", APPLAUNCHER_PATH, "-n", name,         "-o",
+                                            apps, "-c", tmp / "input.cfg"};
+        if (!jli.empty()) {
+            options.push_back("-j");
+            options.push_back(jli);
+        }
+        if (secondLocation) {
+            options.push_back("-J");
+        }
+        ASSERT_EQ(apps + "/" + name + ".app", makeBundle(options));
+    }
+
+    Outcome launch(const std::vector<std::string>& args = {}) { return run(exe, args, env); }
+
+    std::vector<std::vector<std::string>> records() const { return readRecords(recordPath); }
+
+    // The launch failed with exactly this line on standard error.
+    void expectFailure(const std::string& line, const Outcome& o) const {
+        EXPECT_EQ(1, o.status) << o.err;
+        EXPECT_EQ(line + "\n", o.err);
+    }
+
+    // The launch failed with one line on standard error that starts with prefix.
+    void expectFailureStartingWith(const std::string& prefix, const Outcome& o) const {
+        EXPECT_EQ(1, o.status) << o.err;
+        ASSERT_EQ(1u, lines(o.err).size()) << o.err;
+        EXPECT_EQ(prefix, o.err.substr(0, prefix.size())) << o.err;
+    }
+
+    TempDir tmp;
+    const std::string apps;
+    const std::string root;
+    const std::string exe;
+    const std::string appDir;
+    const std::string cfgPath;
+    const std::string recordPath;
+    Env env;
+};
+
+const char* const kDemoCfg = "[Application]\n"
+                             "app.classpath=$APPDIR/demo.jar\n"
+                             "app.mainclass=demo.Main\n"
+                             "[JavaOptions]\n"
+                             "java-options=-Xmx512m\n";
+
+TEST_F(LauncherTest, WorkedExample) {
+    layOut(kDemoCfg);
+    const Outcome o = launch();
+    EXPECT_EQ(0, o.status);
+    EXPECT_EQ("", o.err);
+    EXPECT_EQ("", o.out);
+
+    const std::vector<std::vector<std::string>> want = {expectedRecord(
+        {exe, "-classpath", appDir + "/demo.jar", "-Xmx512m", "-Dvorlane.app-path=" + exe,
+         "demo.Main"},
+        (":" + appDir).c_str())};
+    EXPECT_EQ(want, records());
+}
+
+TEST_F(LauncherTest, ProcessSerialNumberArgumentIsDropped) {
+    layOut(kDemoCfg);
+    EXPECT_EQ(0, launch({"-psn_0_1234567"}).status);
+    ASSERT_EQ(1u, records().size());
+    EXPECT_EQ("demo.Main", records()[0].at(records()[0].size() - 5));
+}
+
+TEST_F(LauncherTest, CommandLineArgumentsReplaceConfiguredOnes) {
+    layOut("[Application]\napp.mainclass=demo.Main\n"
+           "[ArgOptions]\narguments=configured\narguments=$APPDIR\narguments=\n");
+    const std::string appPath = "-Dvorlane.app-path=" + exe;
+    const std::string dyld = ":" + appDir;
+    const struct {
+        std::vector<std::string> args;
+        std::vector<std::string> want;
+    } cases[] = {
+        {{}, {exe, appPath, "demo.Main", "configured", appDir, ""}},
+        {{"one"}, {exe, appPath, "demo.Main", "one"}},
+        {{"$APPDIR", "two words", "", "back\\slash\nnewline"},
+         {exe, appPath, "demo.Main", "$APPDIR", "two words", "", "back\\slash\nnewline"}},
+    };
+    for (const auto& c : cases) {
+        ::unlink(recordPath.c_str());
+        const Outcome o = launch(c.args);
+        EXPECT_EQ(0, o.status) << o.err;
+        const std::vector<std::vector<std::string>> want = {expectedRecord(c.want, dyld.c_str())};
+        EXPECT_EQ(want, records()) << c.args.size() << " arguments";
+    }
+}
+
+TEST_F(LauncherTest, ExecutableNameWithDotNamesTheConfigurationFile) {
+    layOut("[Application]\napp.mainclass=dotted.Main\n", FAKEJLI_PATH, false, "My.App");
+    const std::string dotted = apps + "/My.App.app/Contents/MacOS/My.App";
+    const Outcome o = run(dotted, {}, env);
+    EXPECT_EQ(0, o.status) << o.err;
+    ASSERT_EQ(1u, records().size());
+    EXPECT_EQ("arg=dotted.Main", records()[0].at(4));
+}
+
+TEST_F(LauncherTest, ExecutableStartedThroughSymbolicLink) {
+    layOut(kDemoCfg);
+    makeDirs(tmp / "bin");
+    ASSERT_EQ(0, ::symlink(exe.c_str(), (tmp / "bin/demo").c_str()));
+    const Outcome o = run(tmp / "bin/demo", {}, env);
+    EXPECT_EQ(0, o.status) << o.err;
+    ASSERT_EQ(1u, records().size());
+    EXPECT_EQ("arg=" + exe, records()[0].at(2));
+    EXPECT_EQ("arg=-classpath", records()[0].at(3));
+    EXPECT_EQ("arg=" + appDir + "/demo.jar", records()[0].at(4));
+}
+
+TEST_F(LauncherTest, UserConfigurationDirectory) {
+    layOut(kDemoCfg);
+    const std::string home = env["HOME"];
+    const std::string userCfg = home + "/Library/Application Support/com.example.demo/Demo.cfg";
+    writeFile(userCfg, "[Application]\napp.mainclass=user.Main\n");
+    auto mainClass = [this]() {
+        ::unlink(recordPath.c_str());
+        const Outcome o = launch();
+        EXPECT_EQ(0, o.status) << o.err;
+        EXPECT_EQ("", o.err);
+        const auto r = records();
+        return r.size() == 1 ? r[0].at(r[0].size() - 5) : std::string("no single record");
+    };
+
+    // Without a package file the user's directory is not looked at.
+    EXPECT_EQ("arg=demo.Main", mainClass());
+
+    writeFile(appDir + "/.package", "com.example.demo\nignored second line\n");
+    EXPECT_EQ("arg=user.Main", mainClass());
+
+    // An empty package name: no user directory.
+    writeFile(appDir + "/.package", "");
+    EXPECT_EQ("arg=demo.Main", mainClass());
+
+    // The package's user directory without the file: the bundle's own configuration.
+    writeFile(appDir + "/.package", "com.example.other\n");
+    EXPECT_EQ("arg=demo.Main", mainClass());
+
+    // HOME empty or unset: no user directory, and the launch goes on.
+    writeFile(appDir + "/.package", "com.example.demo");
+    env["HOME"] = "";
+    EXPECT_EQ("arg=demo.Main", mainClass());
+    env.erase("HOME");
+    EXPECT_EQ("arg=demo.Main", mainClass());
+}
+
+TEST_F(LauncherTest, UnsetHomeIsReportedOnlyWithDebugOutput) {
+    layOut(kDemoCfg);
+    writeFile(appDir + "/.package", "com.example.demo\n");
+    env.erase("HOME");
+    env["VORLANE_DEBUG"] = "true";
+    const Outcome o = launch();
+    EXPECT_EQ(0, o.status) << o.err;
+    std::vector<std::string> errors;
+    for (const std::string& line : lines(o.err)) {
+        if (line.rfind("[ERROR]", 0) == 0) {
+            errors.push_back(line);
+        }
+    }
+    ASSERT_EQ(1u, errors.size()) << o.err;
+    EXPECT_EQ("[ERROR] MacLauncher.cpp:", errors[0].substr(0, 24));
+    EXPECT_NE(std::string::npos, errors[0].find("HOME")) << errors[0];
+    EXPECT_EQ(1u, records().size());
+}
+
+TEST_F(LauncherTest, UnreadablePackageFileEndsTheLaunch) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root reads every file";
+    }
+    layOut(kDemoCfg);
+    writeFile(appDir + "/.package", "com.example.demo\n");
+    ASSERT_EQ(0, ::chmod((appDir + "/.package").c_str(), 0));
+    expectFailure("Error opening \"" + appDir + "/.package\" file: Permission denied", launch());
+    EXPECT_TRUE(records().empty());
+}
+
+TEST_F(LauncherTest, SecondLibraryLocation) {
+    layOut(kDemoCfg, FAKEJLI_PATH, true);
+    env["VORLANE_DEBUG"] = "true";
+    const Outcome o = launch();
+    EXPECT_EQ(0, o.status) << o.err;
+    EXPECT_EQ(1u, records().size());
+    const std::string want =
+        "jli lib: [" + root + "/Contents/runtime/Contents/Home/lib/jli/libjli.dylib]";
+    const std::vector<std::string> errLines = lines(o.err);
+    EXPECT_NE(errLines.end(), std::find(errLines.begin(), errLines.end(), want)) << o.err;
+}
+
+TEST_F(LauncherTest, ConfiguredRuntime) {
+    const std::string plugin = root + "/Contents/PlugIns/jre";
+    layOut("[Application]\napp.runtime=$ROOTDIR/Contents/PlugIns/jre\napp.mainclass=demo.Main\n",
+           "");
+    makeDirs(plugin + "/Contents/Home/lib");
+    ASSERT_EQ(0, ::symlink(FAKEJLI_PATH, (plugin + "/Contents/Home/lib/libjli.dylib").c_str()));
+
+    env["VORLANE_DEBUG"] = "true";
+    const Outcome o = launch();
+    EXPECT_EQ(0, o.status) << o.err;
+    const std::vector<std::vector<std::string>> want = {expectedRecord(
+        {exe, "-Dvorlane.app-path=" + exe, "demo.Main"}, (":" + appDir).c_str())};
+    EXPECT_EQ(want, records());
+    EXPECT_NE(std::string::npos,
+              o.err.find("\njli lib: [" + plugin + "/Contents/Home/lib/libjli.dylib]\n"))
+        << o.err;
+
+    // A configured runtime without a launch library: no fallback to the bundled one.
+    ::unlink((plugin + "/Contents/Home/lib/libjli.dylib").c_str());
+    makeDirs(root + "/Contents/runtime/Contents/Home/lib");
+    ASSERT_EQ(0, ::symlink(FAKEJLI_PATH,
+                           (root + "/Contents/runtime/Contents/Home/lib/libjli.dylib").c_str()));
+    env.erase("VORLANE_DEBUG");
+    expectFailure("Failed to find JVM in \"" + plugin + "\" directory.", launch());
+}
+
+TEST_F(LauncherTest, LibrarySearchPathVariable) {
+    layOut("[Application]\napp.mainclass=demo.Main\n");
+    const struct {
+        const char* value; // null: unset
+        std::string want;
+    } cases[] = {
+        {nullptr, ":" + appDir},
+        {"", ":" + appDir},
+        {"/opt/lib", "/opt/lib:" + appDir},
+        {"APPDIR", appDir},
+        {"/opt/lib:APPDIR:/usr/lib", "/opt/lib:" + appDir + ":/usr/lib"},
+        {"APPDIR/", appDir + "/:" + appDir},
+    };
+    for (const auto& c : cases) {
+        if (c.value) {
+            std::string value = c.value;
+            const size_t pos = value.find("APPDIR");
+            if (pos != std::string::npos) {
+                value.replace(pos, 6, appDir);
+            }
+            env["DYLD_LIBRARY_PATH"] = value;
+        } else {
+            env.erase("DYLD_LIBRARY_PATH");
+        }
+        ::unlink(recordPath.c_str());
+        const Outcome o = launch();
+        EXPECT_EQ(0, o.status) << o.err;
+        const auto r = records();
+        ASSERT_EQ(1u, r.size());
+        EXPECT_EQ("env:DYLD_LIBRARY_PATH=" + c.want, r[0].at(r[0].size() - 2))
+            << (c.value ? c.value : "(unset)");
+    }
+}
+
+TEST_F(LauncherTest, DebugSwitch) {
+    layOut(kDemoCfg);
+    for (const char* off : {"", "TRUE", "1", "true ", "yes"}) {
+        env["VORLANE_DEBUG"] = off;
+        const Outcome o = launch();
+        EXPECT_EQ(0, o.status) << off;
+        EXPECT_EQ("", o.err) << "VORLANE_DEBUG=" << off;
+    }
+
+    env["VORLANE_DEBUG"] = "true";
+    const Outcome o = launch();
+    EXPECT_EQ(0, o.status) << o.err;
+    EXPECT_EQ("", o.out);
+    const std::vector<std::string> errLines = lines(o.err);
+    auto has = [&errLines](const std::string& want) {
+        return std::find(errLines.begin(), errLines.end(), want) != errLines.end();
+    };
+    auto hasLogLine = [&errLines](const std::string& head, const std::string& message) {
+        for (const std::string& line : errLines) {
+            // "[TRACE] <file>:<line>: <message>"
+            const size_t colon = line.find(": ", head.size());
+            if (line.rfind(head, 0) == 0 && colon != std::string::npos &&
+                line.substr(colon + 2) == message &&
+                line.find_first_not_of("0123456789", head.size()) == colon) {
+                return true;
+            }
+        }
+        return false;
+    };
+    EXPECT_TRUE(hasLogLine("[TRACE] AppLauncher.cpp:", "Launcher config file path: \"" +
+                                                           cfgPath + "\""))
+        << o.err;
+    EXPECT_TRUE(hasLogLine("[TRACE] AppLauncher.cpp:",
+                           "Property \"app.runtime\" not found in \"Application\" section of "
+                           "launcher config file. Using Java runtime from \"" +
+                               root + "/Contents/runtime\" directory"))
+        << o.err;
+    EXPECT_TRUE(hasLogLine("[TRACE] CfgFile.cpp:",
+                           "Map [$APPDIR/demo.jar] into [" + appDir + "/demo.jar]"))
+        << o.err;
+    EXPECT_TRUE(has("jli lib: [" + root + "/Contents/runtime/Contents/Home/lib/libjli.dylib]"))
+        << o.err;
+    EXPECT_TRUE(has("jli arg[0]: [" + exe + "]")) << o.err;
+    EXPECT_TRUE(has("jli arg[5]: [demo.Main]")) << o.err;
+    EXPECT_TRUE(has("env var[0]: DYLD_LIBRARY_PATH=[:" + appDir + "]")) << o.err;
+    for (const std::string& line : errLines) {
+        EXPECT_TRUE(line.rfind("[TRACE] ", 0) == 0 || line.rfind("jli ", 0) == 0 ||
+                    line.rfind("env var[", 0) == 0)
+            << line;
+    }
+}
+
+TEST_F(LauncherTest, FailuresOfTheRoad) {
+    // No configuration file.
+    layOut(kDemoCfg);
+    ::unlink(cfgPath.c_str());
+    expectFailure("Error opening \"" + cfgPath + "\" file: No such file or directory", launch());
+
+    // A header without its closing bracket.
+    writeFile(cfgPath, "; demo\n[Application]\n[JavaOptions\njava-options=-Xmx1g\n");
+    expectFailure("Error parsing [" + cfgPath + "] file at 3: Missing ']' character", launch());
+
+    // No runtime at all.
+    layOut(kDemoCfg, "");
+    expectFailure("Failed to find JVM in \"" + root + "/Contents/runtime\" directory.", launch());
+
+    // A launch library that is no library.
+    writeFile(tmp / "garbage.so", "not a library\n");
+    layOut(kDemoCfg, tmp / "garbage.so");
+    const std::string lib = root + "/Contents/runtime/Contents/Home/lib/libjli.dylib";
+    expectFailureStartingWith("dlopen(" + lib + ") failed. Error: ", launch());
+
+    // A library without the launch function.
+    layOut(kDemoCfg, NOJLI_PATH);
+    expectFailureStartingWith("dlsym(" + lib + ", JLI_Launch) failed. Error: ", launch());
+
+    // The launch function reports failure.
+    layOut(kDemoCfg);
+    env["FAKEJLI_RESULT"] = "7";
+    expectFailure("Failed to launch JVM", launch());
+    EXPECT_EQ(1u, records().size());
+}
+
+TEST_F(LauncherTest, FailureWithDebugOutputShowsTheReportFirst) {
+    layOut(kDemoCfg);
+    env["FAKEJLI_RESULT"] = "3";
+    env["VORLANE_DEBUG"] = "true";
+    const Outcome o = launch();
+    EXPECT_EQ(1, o.status);
+    const std::vector<std::string> errLines = lines(o.err);
+    // The one error report, then the bare message right after it.
+    size_t reports = 0;
+    for (size_t i = 0; i < errLines.size(); ++i) {
+        const std::string& line = errLines[i];
+        if (line.rfind("[ERROR] ", 0) == 0) {
+            ++reports;
+            EXPECT_EQ("[ERROR] app.cpp:", line.substr(0, 16)) << line;
+            EXPECT_NE(std::string::npos, line.find(": Exception with message '")) << line;
+            EXPECT_NE(std::string::npos, line.find("Failed to launch JVM' caught")) << line;
+            ASSERT_LT(i + 1, errLines.size());
+            EXPECT_EQ("Failed to launch JVM", errLines[i + 1]);
+        }
+    }
+    EXPECT_EQ(1u, reports) << o.err;
+}
+
+TEST_F(LauncherTest, SecondEntryRepeatsTheHandOff) {
+    layOut(kDemoCfg);
+    env["FAKEJLI_REENTER"] = "1";
+    const Outcome o = launch({"x", "y"});
+    EXPECT_EQ(0, o.status) << o.err;
+    EXPECT_EQ("", o.err);
+    const std::vector<std::string> one =
+        expectedRecord({exe, "-classpath", appDir + "/demo.jar", "-Xmx512m",
+                        "-Dvorlane.app-path=" + exe, "demo.Main", "x", "y"},
+                       (":" + appDir).c_str());
+    const std::vector<std::vector<std::string>> want = {one, one};
+    EXPECT_EQ(want, records());
+}
+
+TEST_F(LauncherTest, SecondEntryFailure) {
+    layOut(kDemoCfg);
+    env["FAKEJLI_REENTER"] = "1";
+    env["FAKEJLI_RESULT"] = "5";
+    expectFailure("Failed to launch JVM", launch());
+    EXPECT_EQ(2u, records().size());
+}
+
+// The installed Java runtime behind the bundle, and a small application compiled here.
+class RealJavaTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        javaHome = findJavaHome();
+        if (javaHome.empty()) {
+            return;
+        }
+        classes.reset(new TempDir());
+        const std::string src = *classes / "src/e2e/Show.java";
+        writeFile(src, "package e2e;\n"
+                       "public final class Show {\n"
+                       "    public static void main(String[] args) {\n"
+                       "        System.out.println(\"argc=\" + args.length);\n"
+                       "        for (String a : args) System.out.println(\"arg=\" + a);\n"
+                       "        System.out.println(\"app-path=\" + "
+                       "System.getProperty(\"vorlane.app-path\"));\n"
+                       "        System.out.println(\"appdir=\" + "
+                       "System.getProperty(\"e2e.appdir\"));\n"
+                       "        System.out.println(\"dyld=\" + "
+                       "System.getenv(\"DYLD_LIBRARY_PATH\"));\n"
+                       "    }\n"
+                       "}\n");
+        writeFile(*classes / "src/e2e/Fail.java",
+                  "package e2e;\n"
+                  "public final class Fail {\n"
+                  "    public static void main(String[] args) {\n"
+                  "        throw new IllegalStateException(\"broken on purpose\");\n"
+                  "    }\n"
+                  "}\n");
+        Env env = baseEnv();
+        const Outcome javac = run(javaHome + "/bin/javac",
+                                  {"-d", *classes / "classes", src, *classes / "src/e2e/Fail.java"},
+                                  env);
+        ASSERT_EQ(0, javac.status) << javac.err;
+        const Outcome jar = run(javaHome + "/bin/jar",
+                                {"--create", "--file", *classes / "e2e.jar", "-C",
+                                 *classes / "classes", "."},
+                                env);
+        ASSERT_EQ(0, jar.status) << jar.err;
+    }
+
+    static void TearDownTestSuite() { classes.reset(); }
+
+    // JAVA_HOME when it holds a runtime, else the real location of `java` on PATH.
+    static std::string findJavaHome() {
+        const char* home = std::getenv("JAVA_HOME");
+        if (home && *home && ::access((std::string(home) + "/bin/javac").c_str(), X_OK) == 0) {
+            return home;
+        }
+        const char* path = std::getenv("PATH");
+        std::string dirs = path ? path : "";
+        size_t start = 0;
+        while (start <= dirs.size()) {
+            size_t end = dirs.find(':', start);
+            if (end == std::string::npos) {
+                end = dirs.size();
+            }
+            const std::string java = dirs.substr(start, end - start) + "/java";
+            if (::access(java.c_str(), X_OK) == 0) {
+                const std::string real = realPath(java); // <home>/bin/java
+                const std::string bin = real.substr(0, real.rfind('/'));
+                const std::string candidate = bin.substr(0, bin.rfind('/'));
+                if (::access((candidate + "/bin/javac").c_str(), X_OK) == 0) {
+                    return candidate;
+                }
+            }
+            start = end + 1;
+        }
+        return std::string();
+    }
+
+    void SetUp() override {
+#ifdef LAUNCHER_SANITIZED
+        GTEST_SKIP() << "the Java runtime does not run inside an AddressSanitizer process";
+#endif
+        if (javaHome.empty()) {
+            GTEST_SKIP() << "no Java runtime (JAVA_HOME or java on PATH)";
+        }
+        if (!classes) {
+            GTEST_SKIP() << "the test application could not be compiled";
+        }
+    }
+
+    std::string bundle(const std::string& mainClass) {
+        writeFile(tmp / "Show.cfg", "[Application]\n"
+                                    "app.classpath=$APPDIR/e2e.jar\n"
+                                    "app.mainclass=" +
+                                        mainClass +
+                                        "\n"
+                                        "[JavaOptions]\n"
+                                        "java-options=-De2e.appdir=$APPDIR\n"
+                                        "java-options=-Xmx64m\n"
+                                        "[ArgOptions]\n"
+                                        "arguments=configured\n");
+        return makeBundle({"-l", APPLAUNCHER_PATH, "-n", "Show", "-o", realPath(tmp.path()), "-c",
+                           tmp / "Show.cfg", "-r", javaHome, *classes / "e2e.jar"});
+    }
+
+    TempDir tmp;
+    static std::string javaHome;
+    static std::unique_ptr<TempDir> classes;
+};
+
+std::string RealJavaTest::javaHome;
+std::unique_ptr<TempDir> RealJavaTest::classes;
+
+TEST_F(RealJavaTest, ApplicationSeesWhatTheLauncherHandsOver) {
+    const std::string root = bundle("e2e.Show");
+    ASSERT_FALSE(root.empty());
+    const std::string exe = root + "/Contents/MacOS/Show";
+
+    Env env = baseEnv();
+    Outcome o = run(exe, {}, env);
+    EXPECT_EQ(0, o.status) << o.err;
+    EXPECT_EQ("argc=1\n"
+              "arg=configured\n"
+              "app-path=" +
+                  exe + "\nappdir=" + root + "/Contents/app\ndyld=:" + root + "/Contents/app\n",
+              o.out);
+    EXPECT_EQ("", o.err);
+
+    env["DYLD_LIBRARY_PATH"] = "/opt/lib";
+    o = run(exe, {"one", "two words", ""}, env);
+    EXPECT_EQ(0, o.status) << o.err;
+    EXPECT_EQ("argc=3\narg=one\narg=two words\narg=\napp-path=" + exe + "\nappdir=" + root +
+                  "/Contents/app\ndyld=/opt/lib:" + root + "/Contents/app\n",
+              o.out);
+}
+
+TEST_F(RealJavaTest, ThrowingMainEndsWithStatusOne) {
+    const std::string root = bundle("e2e.Fail");
+    ASSERT_FALSE(root.empty());
+    const Outcome o = run(root + "/Contents/MacOS/Show", {}, baseEnv());
+    EXPECT_EQ(1, o.status) << o.err;
+    const std::vector<std::string> errLines = lines(o.err);
+    ASSERT_FALSE(errLines.empty());
+    // The runtime prints the stack trace; the launcher's own line comes last.
+    EXPECT_EQ("Failed to launch JVM", errLines.back()) << o.err;
+    EXPECT_NE(std::string::npos, o.err.find("broken on purpose")) << o.err;
+}
+
+TEST_F(RealJavaTest, MissingMainClassEndsWithStatusOne) {
+    const std::string root = bundle("e2e.Nowhere");
+    ASSERT_FALSE(root.empty());
+    const Outcome o = run(root + "/Contents/MacOS/Show", {}, baseEnv());
+    EXPECT_EQ(1, o.status) << o.err;
+    const std::vector<std::string> errLines = lines(o.err);
+    ASSERT_FALSE(errLines.empty());
+    EXPECT_EQ("Failed to launch JVM", errLines.back()) << o.err;
+}
+
+} // namespace
