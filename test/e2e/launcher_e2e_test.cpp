@@ -276,7 +276,7 @@ TEST_F(LauncherTest, ProcessSerialNumberArgumentIsDropped) {
     layOut(kDemoCfg);
     EXPECT_EQ(0, launch({"-psn_0_1234567"}).status);
     ASSERT_EQ(1u, records().size());
-    EXPECT_EQ("demo.Main", records()[0].at(records()[0].size() - 5));
+    EXPECT_EQ("arg=demo.Main", records()[0].at(records()[0].size() - 5));
 }
 
 TEST_F(LauncherTest, CommandLineArgumentsReplaceConfiguredOnes) {
@@ -662,15 +662,24 @@ protected:
     }
 
     void SetUp() override {
-#ifdef LAUNCHER_SANITIZED
-        GTEST_SKIP() << "the Java runtime does not run inside an AddressSanitizer process";
-#endif
         if (javaHome.empty()) {
             GTEST_SKIP() << "no Java runtime (JAVA_HOME or java on PATH)";
         }
         if (!classes) {
             GTEST_SKIP() << "the test application could not be compiled";
         }
+    }
+
+    // The environment for the launcher in front of the Java runtime.
+    static Env javaEnv() {
+        Env env = baseEnv();
+#ifdef LAUNCHER_SANITIZED
+        // The runtime runs inside the sanitized launcher, but the leak checker's final scan
+        // crashes on the runtime's threads; everything else stays checked.
+        std::string& options = env["ASAN_OPTIONS"];
+        options += options.empty() ? "detect_leaks=0" : ":detect_leaks=0";
+#endif
+        return env;
     }
 
     std::string bundle(const std::string& mainClass) {
@@ -701,7 +710,7 @@ TEST_F(RealJavaTest, ApplicationSeesWhatTheLauncherHandsOver) {
     ASSERT_FALSE(root.empty());
     const std::string exe = root + "/Contents/MacOS/Show";
 
-    Env env = baseEnv();
+    Env env = javaEnv();
     Outcome o = run(exe, {}, env);
     EXPECT_EQ(0, o.status) << o.err;
     EXPECT_EQ("argc=1\n"
@@ -722,7 +731,7 @@ TEST_F(RealJavaTest, ApplicationSeesWhatTheLauncherHandsOver) {
 TEST_F(RealJavaTest, ThrowingMainEndsWithStatusOne) {
     const std::string root = bundle("e2e.Fail");
     ASSERT_FALSE(root.empty());
-    const Outcome o = run(root + "/Contents/MacOS/Show", {}, baseEnv());
+    const Outcome o = run(root + "/Contents/MacOS/Show", {}, javaEnv());
     EXPECT_EQ(1, o.status) << o.err;
     const std::vector<std::string> errLines = lines(o.err);
     ASSERT_FALSE(errLines.empty());
@@ -734,11 +743,11 @@ TEST_F(RealJavaTest, ThrowingMainEndsWithStatusOne) {
 TEST_F(RealJavaTest, MissingMainClassEndsWithStatusOne) {
     const std::string root = bundle("e2e.Nowhere");
     ASSERT_FALSE(root.empty());
-    const Outcome o = run(root + "/Contents/MacOS/Show", {}, baseEnv());
+    const Outcome o = run(root + "/Contents/MacOS/Show", {}, javaEnv());
+    // The runtime reports this one itself and may end the process on its own.
     EXPECT_EQ(1, o.status) << o.err;
-    const std::vector<std::string> errLines = lines(o.err);
-    ASSERT_FALSE(errLines.empty());
-    EXPECT_EQ("Failed to launch JVM", errLines.back()) << o.err;
+    EXPECT_NE(std::string::npos, o.err.find("e2e.Nowhere")) << o.err;
+    EXPECT_EQ("", o.out);
 }
 
 } // namespace

@@ -104,6 +104,7 @@ protected:
         writeFile(FileUtils::combinePath(appDir, cfgFileName()), content);
     }
 
+    RecordLog log; // also keeps the trace off the test's output
     TempDir tmp;
     ArgsGuard args;
     const std::string appDir;
@@ -112,7 +113,6 @@ protected:
 };
 
 TEST_F(AppLauncherTest, CfgFileInAppDirIsUsedWithoutCheckWhenNoUserDir) {
-    RecordLog log;
     // Not even created: a missing file is reported by the loader, not here.
     EXPECT_EQ(appDir + "/" + cfgFileName(), makeLauncher().getCfgFilePath());
     EXPECT_TRUE(log.messagesOf("getCfgFilePath").empty());
@@ -129,7 +129,6 @@ TEST_F(AppLauncherTest, UserDirsAreCheckedInOrderAndFirstHitWins) {
     AppLauncher launcher = makeLauncher();
     launcher.addCfgFileDir(user1).addCfgFileDir(user2).addCfgFileDir(user3);
 
-    RecordLog log;
     EXPECT_EQ(user2 + "/" + cfgFileName(), launcher.getCfgFilePath());
     const std::vector<std::string> want = {"Check [" + user1 + "/" + cfgFileName() + "] file exit",
                                            "Check [" + user2 + "/" + cfgFileName() + "] file exit"};
@@ -178,7 +177,6 @@ TEST_F(AppLauncherTest, CreateJvmLauncherFromDefaultRuntime) {
              "java-options=-Dbin=${BINDIR}\n");
     writeFile(runtimeDir + "/Home/lib/libjli.dylib", "");
 
-    RecordLog log;
     const std::unique_ptr<Jvm> jvm(makeLauncher().createJvmLauncher());
 
     const std::string exe = SysInfo::getProcessModulePath();
@@ -244,7 +242,6 @@ TEST_F(AppLauncherTest, ConfiguredRuntimeIsUsedWithoutFallback) {
     writeCfg("[Application]\napp.runtime=/nowhere\napp.runtime=$ROOTDIR/other runtime\n"
              "app.mainclass=Main\n");
 
-    RecordLog log;
     try {
         delete makeLauncher().createJvmLauncher();
         FAIL() << "no error";
