@@ -101,8 +101,7 @@ Outcome run(const std::string& program, const std::vector<std::string>& args, co
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
     pid_t pid = 0;
-    const int rc =
-        posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
 
     Outcome outcome;
@@ -213,8 +212,8 @@ protected:
     void layOut(const std::string& cfg, const std::string& jli = FAKEJLI_PATH,
                 bool secondLocation = false, const std::string& name = "Demo") {
         writeFile(tmp / "input.cfg", cfg);
-        std::vector<std::string> options = {"-l", APPLAUNCHER_PATH, "-n", name,         "-o",
-                                            apps, "-c", tmp / "input.cfg"};
+        std::vector<std::string> options = {"-l", APPLAUNCHER_PATH, "-n", name, "-o", apps,
+                                            "-c", tmp / "input.cfg"};
         if (!jli.empty()) {
             options.push_back("-j");
             options.push_back(jli);
@@ -265,10 +264,10 @@ TEST_F(LauncherTest, WorkedExample) {
     EXPECT_EQ("", o.err);
     EXPECT_EQ("", o.out);
 
-    const std::vector<std::vector<std::string>> want = {expectedRecord(
-        {exe, "-classpath", appDir + "/demo.jar", "-Xmx512m", "-Dvorlane.app-path=" + exe,
-         "demo.Main"},
-        (":" + appDir).c_str())};
+    const std::vector<std::vector<std::string>> want = {
+        expectedRecord({exe, "-classpath", appDir + "/demo.jar", "-Xmx512m",
+                        "-Dvorlane.app-path=" + exe, "demo.Main"},
+                       (":" + appDir).c_str())};
     EXPECT_EQ(want, records());
 }
 
@@ -411,8 +410,8 @@ TEST_F(LauncherTest, ConfiguredRuntime) {
     env["VORLANE_DEBUG"] = "true";
     const Outcome o = launch();
     EXPECT_EQ(0, o.status) << o.err;
-    const std::vector<std::vector<std::string>> want = {expectedRecord(
-        {exe, "-Dvorlane.app-path=" + exe, "demo.Main"}, (":" + appDir).c_str())};
+    const std::vector<std::vector<std::string>> want = {
+        expectedRecord({exe, "-Dvorlane.app-path=" + exe, "demo.Main"}, (":" + appDir).c_str())};
     EXPECT_EQ(want, records());
     EXPECT_NE(std::string::npos,
               o.err.find("\njli lib: [" + plugin + "/Contents/Home/lib/libjli.dylib]\n"))
@@ -490,16 +489,16 @@ TEST_F(LauncherTest, DebugSwitch) {
         }
         return false;
     };
-    EXPECT_TRUE(hasLogLine("[TRACE] AppLauncher.cpp:", "Launcher config file path: \"" +
-                                                           cfgPath + "\""))
+    EXPECT_TRUE(
+        hasLogLine("[TRACE] AppLauncher.cpp:", "Launcher config file path: \"" + cfgPath + "\""))
         << o.err;
     EXPECT_TRUE(hasLogLine("[TRACE] AppLauncher.cpp:",
                            "Property \"app.runtime\" not found in \"Application\" section of "
                            "launcher config file. Using Java runtime from \"" +
                                root + "/Contents/runtime\" directory"))
         << o.err;
-    EXPECT_TRUE(hasLogLine("[TRACE] CfgFile.cpp:",
-                           "Map [$APPDIR/demo.jar] into [" + appDir + "/demo.jar]"))
+    EXPECT_TRUE(
+        hasLogLine("[TRACE] CfgFile.cpp:", "Map [$APPDIR/demo.jar] into [" + appDir + "/demo.jar]"))
         << o.err;
     EXPECT_TRUE(has("jli lib: [" + root + "/Contents/runtime/Contents/Home/lib/libjli.dylib]"))
         << o.err;
@@ -620,14 +619,13 @@ protected:
                   "    }\n"
                   "}\n");
         Env env = baseEnv();
-        const Outcome javac = run(javaHome + "/bin/javac",
-                                  {"-d", *classes / "classes", src, *classes / "src/e2e/Fail.java"},
-                                  env);
+        const Outcome javac =
+            run(javaHome + "/bin/javac",
+                {"-d", *classes / "classes", src, *classes / "src/e2e/Fail.java"}, env);
         ASSERT_EQ(0, javac.status) << javac.err;
-        const Outcome jar = run(javaHome + "/bin/jar",
-                                {"--create", "--file", *classes / "e2e.jar", "-C",
-                                 *classes / "classes", "."},
-                                env);
+        const Outcome jar =
+            run(javaHome + "/bin/jar",
+                {"--create", "--file", *classes / "e2e.jar", "-C", *classes / "classes", "."}, env);
         ASSERT_EQ(0, jar.status) << jar.err;
     }
 

@@ -16,8 +16,13 @@
  *                 A null text is written as "(null)".
  * FAKEJLI_ENV     names of variables to record, separated by ','.
  * FAKEJLI_RESULT  the call's result (atoi), 0 when unset.
- * FAKEJLI_REENTER reserved for a mode that enters the executable's main again.
+ * FAKEJLI_REENTER "1": like the macOS runtime, the first call enters the executable's main again
+ *                 on a new thread with the arguments it received (copied into an aligned
+ *                 array), waits for it and ends the process with main's result. Later calls
+ *                 (the library stays loaded) only record and return FAKEJLI_RESULT.
  */
+#include <dlfcn.h>
+#include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -103,6 +108,54 @@ static void writeRecord(const char* path, int argc, char** argv, int jargc, cons
     fclose(f);
 }
 
+typedef int (*MainFunction)(int, char**);
+
+struct MainCall {
+    MainFunction main;
+    int argc;
+    char** argv;
+    int result;
+};
+
+static void* runMain(void* arg) {
+    struct MainCall* call = (struct MainCall*)arg;
+    call->result = call->main(call->argc, call->argv);
+    return NULL;
+}
+
+static int entered = 0;
+
+/* Enters main again as the runtime does; does not return. */
+static void reenterMain(int argc, char** argv) {
+    struct MainCall call;
+    pthread_t thread;
+    void* symbol;
+    int i;
+
+    call.argc = argc;
+    call.argv = (char**)calloc((size_t)argc + 1, sizeof(char*));
+    if (!call.argv) {
+        fputs("fakejli: out of memory\n", stderr);
+        exit(99);
+    }
+    for (i = 0; i < argc; ++i) {
+        call.argv[i] = argAt(argv, i);
+    }
+    symbol = dlsym(RTLD_DEFAULT, "main");
+    if (!symbol) {
+        fprintf(stderr, "fakejli: no main: %s\n", dlerror());
+        exit(98);
+    }
+    memcpy(&call.main, &symbol, sizeof call.main);
+    call.result = 97;
+    if (pthread_create(&thread, NULL, runMain, &call) != 0 || pthread_join(thread, NULL) != 0) {
+        fputs("fakejli: cannot run main on a thread of its own\n", stderr);
+        exit(96);
+    }
+    free(call.argv);
+    exit(call.result);
+}
+
 int JLI_Launch(int argc, char** argv, int jargc, const char** jargv, int appclassc,
                const char** appclassv, const char* fullversion, const char* dotversion,
                const char* pname, const char* lname, int javaargs, int cpwildcard, int javaw,
@@ -112,6 +165,13 @@ int JLI_Launch(int argc, char** argv, int jargc, const char** jargv, int appclas
     if (record && *record) {
         writeRecord(record, argc, argv, jargc, jargv, appclassc, appclassv, fullversion, dotversion,
                     pname, lname, javaargs, cpwildcard, javaw, ergo);
+    }
+    if (!entered) {
+        const char* reenter = getenv("FAKEJLI_REENTER");
+        entered = 1;
+        if (reenter && strcmp(reenter, "1") == 0) {
+            reenterMain(argc, argv);
+        }
     }
     return result ? atoi(result) : 0;
 }
