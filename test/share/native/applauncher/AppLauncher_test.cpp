@@ -10,46 +10,22 @@
 #include "FileUtils.h"
 #include "JvmLauncher.h"
 #include "Log.h"
+#include "LogTestUtils.h"
 #include "SysInfo.h"
 #include "TestUtils.h"
 
 namespace {
 
-struct Record {
-    std::string level;
-    std::string file;
-    std::string func;
-    std::string message;
-};
-
-// Collects the default logger's records while it lives, then puts the old appender back.
-class RecordLog : public LogAppender {
-public:
-    RecordLog() : previous(&Logger::defaultLogger().getAppender()) {
-        Logger::defaultLogger().setAppender(*this);
-    }
-    ~RecordLog() override { Logger::defaultLogger().setAppender(*previous); }
-
-    void append(const LogEvent& v) override {
-        records.push_back({v.levelName, v.fileName, v.funcName, v.message});
-    }
-
-    // Messages of the records logged by func.
-    std::vector<std::string> messagesOf(const std::string& func) const {
-        std::vector<std::string> result;
-        for (const Record& r : records) {
-            if (r.func == func) {
-                result.push_back(r.message);
-            }
+// Messages of the records that func logged.
+std::vector<std::string> messagesOf(const RecordingAppender& log, const std::string& func) {
+    std::vector<std::string> result;
+    for (const LogEvent& e : log.events) {
+        if (e.funcName == func) {
+            result.push_back(e.message);
         }
-        return result;
     }
-
-    std::vector<Record> records;
-
-private:
-    LogAppender* previous;
-};
+    return result;
+}
 
 // Replaces the process arguments that AppLauncher reads, and restores them.
 class ArgsGuard {
@@ -104,7 +80,8 @@ protected:
         writeFile(FileUtils::combinePath(appDir, cfgFileName()), content);
     }
 
-    RecordLog log; // also keeps the trace off the test's output
+    RecordingAppender log;
+    DefaultLoggerGuard logGuard{log}; // also keeps the trace off the test's output
     TempDir tmp;
     ArgsGuard args;
     const std::string appDir;
@@ -115,7 +92,7 @@ protected:
 TEST_F(AppLauncherTest, CfgFileInAppDirIsUsedWithoutCheckWhenNoUserDir) {
     // Not even created: a missing file is reported by the loader, not here.
     EXPECT_EQ(appDir + "/" + cfgFileName(), makeLauncher().getCfgFilePath());
-    EXPECT_TRUE(log.messagesOf("getCfgFilePath").empty());
+    EXPECT_TRUE(messagesOf(log, "getCfgFilePath").empty());
 }
 
 TEST_F(AppLauncherTest, UserDirsAreCheckedInOrderAndFirstHitWins) {
@@ -132,10 +109,10 @@ TEST_F(AppLauncherTest, UserDirsAreCheckedInOrderAndFirstHitWins) {
     EXPECT_EQ(user2 + "/" + cfgFileName(), launcher.getCfgFilePath());
     const std::vector<std::string> want = {"Check [" + user1 + "/" + cfgFileName() + "] file exit",
                                            "Check [" + user2 + "/" + cfgFileName() + "] file exit"};
-    EXPECT_EQ(want, log.messagesOf("getCfgFilePath"));
-    ASSERT_FALSE(log.records.empty());
-    EXPECT_EQ("TRACE", log.records[0].level);
-    EXPECT_EQ("AppLauncher.cpp", log.records[0].file);
+    EXPECT_EQ(want, messagesOf(log, "getCfgFilePath"));
+    ASSERT_FALSE(log.events.empty());
+    EXPECT_EQ("TRACE", log.events[0].levelName);
+    EXPECT_EQ("AppLauncher.cpp", log.events[0].fileName);
 }
 
 TEST_F(AppLauncherTest, UserDirWithoutFileFallsBackToAppDir) {
@@ -195,12 +172,12 @@ TEST_F(AppLauncherTest, CreateJvmLauncherFromDefaultRuntime) {
 
     EXPECT_EQ(std::vector<std::string>{"Launcher config file path: \"" + appDir + "/" +
                                        cfgFileName() + "\""},
-              log.messagesOf("createCfgFile"));
+              messagesOf(log, "createCfgFile"));
     EXPECT_EQ(std::vector<std::string>{"Property \"app.runtime\" not found in \"Application\" "
                                        "section of launcher config file. Using Java runtime "
                                        "from \"" +
                                        runtimeDir + "\" directory"},
-              log.messagesOf("findJvmLib"));
+              messagesOf(log, "findJvmLib"));
 }
 
 TEST_F(AppLauncherTest, LibEnvVariableIsExtendedUnlessItListsAppDir) {
@@ -252,7 +229,7 @@ TEST_F(AppLauncherTest, ConfiguredRuntimeIsUsedWithoutFallback) {
         EXPECT_NE(std::string::npos, what.find("AppLauncher.cpp")) << what;
         EXPECT_NE(std::string::npos, what.find("findJvmLib")) << what;
     }
-    EXPECT_TRUE(log.messagesOf("findJvmLib").empty());
+    EXPECT_TRUE(messagesOf(log, "findJvmLib").empty());
 
     writeFile(configured + "/Home/lib/jli/libjli.dylib", "");
     EXPECT_EQ(configured + "/Home/lib/jli/libjli.dylib",
