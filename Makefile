@@ -11,9 +11,10 @@ deps:
 # The main job: builds the launcher, lays out Hello.app around the installed Java runtime
 # and starts it (see README.md).
 demo: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
-	cmake --build $(BUILD) -j$(JOBS) --target applauncher
-	examples/hello/demo.sh $(BUILD)/applauncher $(BUILD)/demo
+	@echo "== Building the launcher: $(BUILD)/applauncher"
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@MAKEFLAGS=--no-print-directory cmake --build $(BUILD) -j$(JOBS) --target applauncher
+	@examples/hello/demo.sh $(BUILD)/applauncher $(BUILD)/demo
 
 # Configure, build and run every test.
 test: deps
