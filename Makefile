@@ -81,4 +81,4 @@ fuzz: deps
 bench-config: deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DLAUNCHER_BENCHMARKS=ON -DLAUNCHER_TESTS=OFF
 	cmake --build build-bench -j$(JOBS) --target config_bench
-	build-bench/bench/config_bench
+	build-bench/bench/config_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
