@@ -89,14 +89,12 @@ TEST(CfgFileTest, Parse) {
         {"[Application]\napp.splash\n", "[Application]\napp.splash=\n"},
         {"[Application]\n=value\n", ""},
         // An escaped "=" does not split and keeps its backslash.
-        {"[Application]\napp.splash\\=x=c\n", ""},
         {"[Application]\na\\=b=c\napp.splash=d\\=e\n", "[Application]\napp.splash=d\\=e\n"},
         // Header forms.
         {"[Application] trailing\napp.mainclass=A\n", "[Application]\napp.mainclass=A\n"},
         {"[ Application ]\napp.mainclass=A\n", ""},
         {"[application]\napp.mainclass=A\n", ""},
         {"[Application]]\napp.mainclass=A\n", ""},
-        {"[Application]x]\napp.mainclass=A\n", ""},
         // An indented header is an (unrecognised) property line.
         {"[Application]\n [JavaOptions]\napp.mainclass=A\n", "[Application]\napp.mainclass=A\n"},
         // Properties before any header or under an unknown one are dropped.

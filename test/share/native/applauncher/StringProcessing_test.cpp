@@ -33,7 +33,6 @@ TEST(StringProcessingTest, Tokenize) {
         {"$APPDIR/lib", "V($APPDIR)S(/lib)"},
         {"${APPDIR}/lib", "V(${APPDIR})S(/lib)"},
         {"$_a1_b/c", "V($_a1_b)S(/c)"},
-        {"a$B$C", "S(a)V($B)V($C)"},
         {"$$A", "S($)V($A)"},
         // A "$" without a name is text.
         {"cost$", "S(cost$)"},
