@@ -15,7 +15,9 @@
 #include <memory>
 #include <spawn.h>
 #include <string>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -378,14 +380,27 @@ TEST_F(LauncherTest, UnsetHomeIsReportedOnlyWithDebugOutput) {
 }
 
 TEST_F(LauncherTest, UnreadablePackageFileEndsTheLaunch) {
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "root reads every file";
-    }
     layOut(kDemoCfg);
-    writeFile(appDir + "/.package", "com.example.demo\n");
-    ASSERT_EQ(0, ::chmod((appDir + "/.package").c_str(), 0));
-    expectFailure("Error opening \"" + appDir + "/.package\" file: Permission denied", launch());
+    const std::string package = appDir + "/.package";
+
+    // A socket exists but cannot be opened, whoever asks.
+    struct sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(package.size(), sizeof(address.sun_path));
+    std::memcpy(address.sun_path, package.c_str(), package.size());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_LE(0, fd);
+    ASSERT_EQ(0, ::bind(fd, reinterpret_cast<const struct sockaddr*>(&address), sizeof address));
+    ::close(fd);
+    expectFailure("Error opening \"" + package + "\" file: No such device or address", launch());
     EXPECT_TRUE(records().empty());
+
+    if (::geteuid() != 0) { // root reads every file
+        ::unlink(package.c_str());
+        writeFile(package, "com.example.demo\n");
+        ASSERT_EQ(0, ::chmod(package.c_str(), 0));
+        expectFailure("Error opening \"" + package + "\" file: Permission denied", launch());
+    }
 }
 
 TEST_F(LauncherTest, SecondLibraryLocation) {
@@ -569,9 +584,18 @@ TEST_F(LauncherTest, FailureWithDebugOutputShowsTheReportFirst) {
 TEST_F(LauncherTest, SecondEntryRepeatsTheHandOff) {
     layOut(kDemoCfg);
     env["FAKEJLI_REENTER"] = "1";
+    env["VORLANE_DEBUG"] = "true";
     const Outcome o = launch({"x", "y"});
     EXPECT_EQ(0, o.status) << o.err;
-    EXPECT_EQ("", o.err);
+    // The configuration is read once; the hand-off happens twice.
+    size_t reads = 0;
+    size_t handOffs = 0;
+    for (const std::string& line : lines(o.err)) {
+        reads += line.find(": Launcher config file path: ") != std::string::npos ? 1 : 0;
+        handOffs += line.rfind("jli lib: [", 0) == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(1u, reads) << o.err;
+    EXPECT_EQ(2u, handOffs) << o.err;
     const std::vector<std::string> one =
         expectedRecord({exe, "-classpath", appDir + "/demo.jar", "-Xmx512m",
                         "-Dvorlane.app-path=" + exe, "demo.Main", "x", "y"},

@@ -180,26 +180,6 @@ TEST_F(AppLauncherTest, CreateJvmLauncherFromDefaultRuntime) {
               messagesOf(log, "findJvmLib"));
 }
 
-TEST_F(AppLauncherTest, LibEnvVariableIsExtendedUnlessItListsAppDir) {
-    writeCfg("[Application]\napp.mainclass=Main\n");
-    writeFile(runtimeDir + "/Home/lib/libjli.dylib", "");
-    const struct {
-        std::string value;
-        std::vector<std::string> wantValues;
-    } cases[] = {
-        {"/usr/lib", {"/usr/lib:" + appDir}},
-        {"", {":" + appDir}},
-        {appDir + "/", {appDir + "/:" + appDir}},
-        {"/usr/lib:" + appDir, {}},
-    };
-    for (const auto& c : cases) {
-        EnvGuard guard("LAUNCHER_TEST_LIB_PATH", c.value);
-        const std::unique_ptr<Jvm> jvm(makeLauncher().createJvmLauncher());
-        EXPECT_EQ(c.wantValues, jvm->getEnvVarValues()) << c.value;
-        EXPECT_EQ(c.wantValues.size(), jvm->getEnvVarNames().size()) << c.value;
-    }
-}
-
 TEST_F(AppLauncherTest, LaunchLibraryLocations) {
     writeCfg("[Application]\napp.mainclass=Main\n");
     const AppLauncher launcher = makeLauncher();
