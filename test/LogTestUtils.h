@@ -12,7 +12,14 @@ public:
     static Logger::LogLevel level(const Logger& logger) { return logger.level; }
     static void setLevel(Logger& logger, Logger::LogLevel v) { logger.level = v; }
     static LogAppender* appender(const Logger& logger) { return logger.appender; }
-    static void setAppender(Logger& logger, LogAppender* v) { logger.appender = v; }
+    static void setAppender(Logger& logger, LogAppender* v) {
+        if (v) {
+            logger.setAppender(*v);
+        } else {
+            logger.appender = nullptr;
+            logger.discarding = false;
+        }
+    }
 };
 
 // Keeps a copy of every record it is given.

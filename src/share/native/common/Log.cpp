@@ -29,6 +29,8 @@ void LogEvent::init(PlatformLogEvent&) {}
 void LogEvent::appendFormatted(const PlatformLogEvent&, std::string&) {}
 
 void StreamLogAppender::append(const LogEvent& v) {
+    // The fallback appender is made before the standard streams are set up.
+    setUpStandardStreams();
     std::string platform;
     LogEvent::appendFormatted(v, platform);
     const std::string text =
@@ -50,7 +52,9 @@ void TeeLogAppender::append(const LogEvent& v) {
 Logger& Logger::defaultLogger() {
     Logger& logger = defaultLoggerMemory;
     if (!logger.appender) {
-        logger.appender = new (defaultLogAppenderMemory) StreamLogAppender(standardOutput());
+        logger.appender =
+            new (defaultLogAppenderMemory) StreamLogAppender(standardOutputForLater());
+        logger.discarding = false;
     }
     if (state == 0) {
         state = 1;
@@ -60,6 +64,12 @@ Logger& Logger::defaultLogger() {
         initializingLogging();
     }
     return logger;
+}
+
+Logger& Logger::setAppender(LogAppender& v) {
+    appender = &v;
+    discarding = dynamic_cast<const NopLogAppender*>(&v) != nullptr;
+    return *this;
 }
 
 void Logger::initializeLogging() {}
@@ -84,7 +94,7 @@ void Logger::log(LogLevel logLevel, const char* file, int line, const char* func
 Logger::ScopeTracer::ScopeTracer(Logger& logger, LogLevel level, const char* file, int line,
                                  const char* function, const std::string& scope)
     : logger(logger), level(level), file(file ? file : ""), line(line),
-      func(function ? function : ""), scope(scope), needLog(logger.isLoggable(level)) {
+      func(function ? function : ""), scope(scope), needLog(logger.isWritten(level)) {
     if (needLog) {
         logger.log(level, this->file.c_str(), line, func.c_str(), "Entering " + scope);
     }

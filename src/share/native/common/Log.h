@@ -58,20 +58,20 @@ public:
     // Fixed underlying type: a level outside the four is representable and prints "UNKNOWN".
     enum LogLevel : int { TRACE, INFO, WARNING, ERROR };
 
-    constexpr Logger() : level(TRACE), appender(nullptr) {}
+    constexpr Logger() : level(TRACE), appender(nullptr), discarding(false) {}
 
     // The process-wide logger; installs the standard-output appender when none is set.
     static Logger& defaultLogger();
 
     bool isLoggable(LogLevel v) const { return v >= level; }
+    // isLoggable, and the installed appender does not discard every record: logging
+    // statements ask this, so a launch without debug output composes no message at all.
+    bool isWritten(LogLevel v) const { return isLoggable(v) && !discarding; }
     // Hands one record to the appender; filtering is the caller's duty.
     void log(LogLevel logLevel, const char* file, int line, const char* function,
              const std::string& message) const;
 
-    Logger& setAppender(LogAppender& v) {
-        appender = &v;
-        return *this;
-    }
+    Logger& setAppender(LogAppender& v);
     LogAppender& getAppender() const { return *appender; }
 
     static void initializeLogging();
@@ -99,6 +99,7 @@ public:
 private:
     LogLevel level;
     LogAppender* appender;
+    bool discarding;
     friend class LoggerTestAccess;
 };
 
@@ -119,7 +120,7 @@ private:
 #define LOG_AT(level, ...)                                                                         \
     do {                                                                                           \
         const Logger& theLogger_ = Logger::defaultLogger();                                        \
-        if (theLogger_.isLoggable(level)) {                                                        \
+        if (theLogger_.isWritten(level)) {                                                         \
             theLogger_.log(level, __FILE__, __LINE__, __func__,                                    \
                            (tstrings::any() << __VA_ARGS__).str());                                \
         }                                                                                          \

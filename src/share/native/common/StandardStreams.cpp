@@ -12,20 +12,20 @@ extern ostream cerr;
 #include <iostream>
 #endif
 
-namespace {
-
-void initStreams() {
+void setUpStandardStreams() {
     static const std::ios_base::Init init;
 }
 
-} // namespace
-
 std::ostream& standardOutput() {
-    initStreams();
+    setUpStandardStreams();
     return std::cout;
 }
 
 std::ostream& standardError() {
-    initStreams();
+    setUpStandardStreams();
     return std::cerr;
+}
+
+std::ostream& standardOutputForLater() {
+    return std::cout;
 }

@@ -6,7 +6,17 @@
 // std::cout and std::cerr, set up on first use. Including <iostream> would set them up, and
 // the locale machinery behind them, before main at every launch, although a launch that
 // succeeds without debug output never writes to them.
+
+// Sets the standard streams up; cheap after the first call.
+void setUpStandardStreams();
+
+// std::cout, set up.
 std::ostream& standardOutput();
+
+// std::cerr, set up.
 std::ostream& standardError();
+
+// std::cout for a writer that calls setUpStandardStreams() before it writes.
+std::ostream& standardOutputForLater();
 
 #endif // STANDARDSTREAMS_H

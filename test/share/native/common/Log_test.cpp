@@ -130,6 +130,30 @@ TEST(Logger, LogStatementComposesMessageOnlyWhenLoggable) {
     EXPECT_EQ("warn 1 7", rec.events[0].message);
 }
 
+TEST(Logger, NoMessageIsComposedForTheNoOpAppender) {
+    NopLogAppender nop;
+    int count = 0;
+    {
+        DefaultLoggerGuard guard(nop);
+        EXPECT_TRUE(Logger::defaultLogger().isLoggable(Logger::TRACE));
+        EXPECT_FALSE(Logger::defaultLogger().isWritten(Logger::TRACE));
+        LOG_TRACE("trace " << countCall(&count));
+        LOG_WARNING("warn " << countCall(&count));
+        const Logger::ScopeTracer tracer(Logger::defaultLogger(), Logger::TRACE, "a/x.cpp", 3, "f",
+                                         "scope");
+    }
+    EXPECT_EQ(0, count);
+
+    // Any other appender, a tee over the no-op one included, gets every record again.
+    RecordingAppender rec;
+    TeeLogAppender tee(&nop, &rec);
+    DefaultLoggerGuard guard(tee);
+    LOG_TRACE("trace " << countCall(&count));
+    EXPECT_EQ(1, count);
+    ASSERT_EQ(1u, rec.events.size());
+    EXPECT_EQ("trace 1", rec.events[0].message);
+}
+
 TEST(StreamLogAppender, WritesTwoLinesPerRecord) {
     struct {
         std::string message, output;
