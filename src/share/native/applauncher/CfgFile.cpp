@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 #include <set>
+#include <utility>
 
 #include "ErrorHandling.h"
 #include "FileUtils.h"
@@ -223,18 +224,24 @@ CfgFile CfgFile::load(const std::string& path) {
 }
 
 CfgFile CfgFile::expandMacros(const Macros& macros) const {
-    CfgFile copy(*this);
-
     // Tokenize every value once, in the traversal order that the second walk repeats.
     std::vector<StringProcessing::TokenizedString> tokenizedStrings;
     std::set<std::string> names;
-    for (const SectionMap::value_type& section : copy.sections) {
+    for (const SectionMap::value_type& section : sections) {
         for (const PropertyMap::value_type& property : section.second) {
             for (const std::string& value : property.second) {
-                tokenizedStrings.push_back(StringProcessing::tokenize(value));
-                const StringProcessing::VariableNameList valueNames =
-                    StringProcessing::extractVariableNames(tokenizedStrings.back());
-                names.insert(valueNames.begin(), valueNames.end());
+                tokenizedStrings.emplace_back();
+                // Without "$" or a backslash a value is one plain token that cannot change;
+                // its list stays empty and the value is copied as it is below.
+                if (value.find_first_of("$\\") == std::string::npos) {
+                    continue;
+                }
+                tokenizedStrings.back() = StringProcessing::tokenize(value);
+                for (const StringProcessing::Token& token : tokenizedStrings.back()) {
+                    if (token.type == StringProcessing::VARIABLE) {
+                        names.insert(StringProcessing::getVariableName(token.value));
+                    }
+                }
             }
         }
     }
@@ -252,17 +259,32 @@ CfgFile CfgFile::expandMacros(const Macros& macros) const {
         LOG_TRACE("Map [" << from << "] into [" << to << "]");
     };
 
+    // The copy is built value by value, so that a value that changes is not copied first.
+    CfgFile copy;
     std::vector<StringProcessing::TokenizedString>::iterator tokens = tokenizedStrings.begin();
-    for (SectionMap::value_type& section : copy.sections) {
-        for (PropertyMap::value_type& property : section.second) {
-            for (std::string& value : property.second) {
+    for (const SectionMap::value_type& section : sections) {
+        PropertyMap& copyProperties =
+            copy.sections.emplace_hint(copy.sections.end(), section.first, PropertyMap())->second;
+        for (const PropertyMap::value_type& property : section.second) {
+            Values& copyValues =
+                copyProperties.emplace_hint(copyProperties.end(), property.first, Values())->second;
+            copyValues.reserve(property.second.size());
+            for (const std::string& value : property.second) {
+                if (tokens->empty()) {
+                    ++tokens;
+                    copyValues.push_back(value);
+                    continue;
+                }
                 StringProcessing::expandVariables(*tokens, variables);
                 std::string newValue = StringProcessing::stringify(*tokens);
+                // Each list is released once used: a large configuration never has all the
+                // lists and the whole copy in memory at once.
+                StringProcessing::TokenizedString().swap(*tokens);
                 ++tokens;
                 if (newValue != value) {
                     logChange(value, newValue);
-                    value.swap(newValue);
                 }
+                copyValues.push_back(std::move(newValue));
             }
         }
     }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CfgFile;
@@ -23,8 +24,8 @@ public:
         jvmPath = v;
         return *this;
     }
-    Jvm& addArgument(const std::string& v) {
-        args.push_back(v);
+    Jvm& addArgument(std::string v) {
+        args.push_back(std::move(v));
         return *this;
     }
     Jvm& addEnvVariable(const std::string& name, const std::string& value) {

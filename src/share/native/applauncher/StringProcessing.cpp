@@ -35,6 +35,8 @@ bool isNameChar(char c) {
     return isNameStart(c) || (c >= '0' && c <= '9');
 }
 
+} // namespace
+
 std::string getVariableName(const std::string& token) {
     if (tstrings::endsWith(token, "}")) {
         // "${name}"
@@ -44,10 +46,10 @@ std::string getVariableName(const std::string& token) {
     return token.substr(1);
 }
 
-} // namespace
-
 TokenizedString tokenize(const std::string& str) {
     TokenizedString tokens;
+    // A reference and the text after it is the common shape of a value.
+    tokens.reserve(2);
     TokenBuilder builder(str);
     const size_t len = str.size();
     size_t pos = 0;

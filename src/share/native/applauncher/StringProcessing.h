@@ -20,6 +20,9 @@ typedef std::vector<Token> TokenizedString;
 typedef std::vector<std::string> VariableNameList;
 typedef std::map<std::string, std::string> VariableValues;
 
+// The name of a VARIABLE token's value: "$name" or "${name}".
+std::string getVariableName(const std::string& token);
+
 // The tokens of str; their values concatenated give str back.
 TokenizedString tokenize(const std::string& str);
 

@@ -31,7 +31,10 @@ public:
     }
 };
 
-LastErrorLogAppender lastErrorLogAppender;
+// The appenders live in static storage that is never destroyed, so that no code runs before
+// main or after exit for them.
+alignas(
+    LastErrorLogAppender) unsigned char lastErrorLogAppenderMemory[sizeof(LastErrorLogAppender)];
 
 alignas(StandardLogAppender) unsigned char standardLogAppenderMemory[sizeof(StandardLogAppender)];
 alignas(NopLogAppender) unsigned char nopLogAppenderMemory[sizeof(NopLogAppender)];
@@ -78,7 +81,7 @@ int launch(const std::nothrow_t&, LauncherFunc func, LogAppender* lastErrorLogAp
                                      __func__, "launch");
 
     if (!lastErrorLogAppender) {
-        lastErrorLogAppender = &::lastErrorLogAppender;
+        lastErrorLogAppender = new (lastErrorLogAppenderMemory) LastErrorLogAppender();
     }
     std::unique_ptr<WithExtraLogAppender> withLogAppender;
     std::string errorMsg;

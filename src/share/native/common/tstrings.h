@@ -27,7 +27,13 @@ void split(std::vector<std::string>& out, const std::string& str, const std::str
 
 // The elements of [first, last) with delimiter between neighbours.
 template <class It> std::string join(It first, It last, const std::string& delimiter) {
+    // Sized first: a long class path is joined without moving it again and again.
+    size_t size = 0;
+    for (It it = first; it != last; ++it) {
+        size += (it != first ? delimiter.size() : 0) + it->size();
+    }
     std::string result;
+    result.reserve(size);
     for (It it = first; it != last; ++it) {
         if (it != first) {
             result += delimiter;
