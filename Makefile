@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 SANITIZE_FLAGS = -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 
-.PHONY: deps demo test test-asan test-libcxx format format-check ci fuzz bench-config
+.PHONY: deps demo test test-asan test-libcxx format format-check ci fuzz bench-config bench
 
 deps:
 	@tools/install-deps
@@ -82,3 +82,7 @@ bench-config: deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DLAUNCHER_BENCHMARKS=ON -DLAUNCHER_TESTS=OFF
 	cmake --build build-bench -j$(JOBS) --target config_bench
 	build-bench/bench/config_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
+
+# The launcher against its floor, its scaling, a real runtime and Maven (see README).
+bench: deps
+	bench/run
