@@ -77,14 +77,17 @@ int main(int argc, char** argv) {
         for (int k = 0; k < n; ++k) {
             long r;
             t[k][i] = run(cmd[k], &r);
-            if (r > rss[k]) rss[k] = r;
+            if (r > rss[k])
+                rss[k] = r;
         }
-        if (n == 2) ratio[i] = t[1][i] / t[0][i];
+        if (n == 2)
+            ratio[i] = t[1][i] / t[0][i];
     }
     for (int k = 0; k < n; ++k) {
         printf("%c: median %.3f ms, peak RSS %ld KiB  (%s)\n", 'A' + k, median(t[k], rounds) * 1e3,
                rss[k], cmd[k][0]);
     }
-    if (n == 2) printf("median ratio B/A: %.3f over %d rounds\n", median(ratio, rounds), rounds);
+    if (n == 2)
+        printf("median ratio B/A: %.3f over %d rounds\n", median(ratio, rounds), rounds);
     return 0;
 }
