@@ -38,8 +38,7 @@ std::vector<char*> cStrings(std::vector<std::string>& strings) {
 // Starts the child with fork, for what posix_spawn cannot do: a working directory given as a
 // descriptor and a change of user. Between fork and exec only async-signal-safe calls.
 pid_t forkChild(const std::string& program, char* const* argv, char* const* envp,
-                const std::string& outPath, const std::string& errPath,
-                const RunOptions& options) {
+                const std::string& outPath, const std::string& errPath, const RunOptions& options) {
     const bool dropPrivileges = options.unprivileged && ::geteuid() == 0;
     const pid_t pid = ::fork();
     if (pid != 0) {

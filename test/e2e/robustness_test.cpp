@@ -45,15 +45,54 @@ std::string showBytes(const std::string& s) {
 // Pieces the generator strings together: the bytes that mean something to the parser and to
 // the expansion, and fragments of real names, so that some lines are recognised.
 const std::vector<std::string>& garbagePieces() {
-    static const std::vector<std::string> pieces = {
-        "[", "]", "=", "$", "{", "}", "\\", "\r", "\n", std::string(1, '\0'), ";", " ",
-        "Application", "JavaOptions", "ArgOptions", "AppCDSJavaOptions", "app.classpath",
-        "app.mainclass", "app.mainjar", "app.mainmodule", "app.modulepath", "app.splash",
-        "app.version", "java-options", "arguments", "APPDIR", "BINDIR", "ROOTDIR", "HOME", "PATH",
-        "\n[Application]\n", "\n[JavaOptions]\n", "\n[ArgOptions]\n", "\napp.classpath=",
-        "\napp.mainclass=", "\napp.splash=", "\njava-options=", "\narguments=", "\n[Application",
-        "${", "$APPDIR", "${ROOTDIR}", "${HOME}", "$$", "\\=", "\r\n", "\napp.runtime=",
-        "\napp.runtime=$ROOTDIR/Contents/runtime\n"};
+    static const std::vector<std::string> pieces = {"[",
+                                                    "]",
+                                                    "=",
+                                                    "$",
+                                                    "{",
+                                                    "}",
+                                                    "\\",
+                                                    "\r",
+                                                    "\n",
+                                                    std::string(1, '\0'),
+                                                    ";",
+                                                    " ",
+                                                    "Application",
+                                                    "JavaOptions",
+                                                    "ArgOptions",
+                                                    "AppCDSJavaOptions",
+                                                    "app.classpath",
+                                                    "app.mainclass",
+                                                    "app.mainjar",
+                                                    "app.mainmodule",
+                                                    "app.modulepath",
+                                                    "app.splash",
+                                                    "app.version",
+                                                    "java-options",
+                                                    "arguments",
+                                                    "APPDIR",
+                                                    "BINDIR",
+                                                    "ROOTDIR",
+                                                    "HOME",
+                                                    "PATH",
+                                                    "\n[Application]\n",
+                                                    "\n[JavaOptions]\n",
+                                                    "\n[ArgOptions]\n",
+                                                    "\napp.classpath=",
+                                                    "\napp.mainclass=",
+                                                    "\napp.splash=",
+                                                    "\njava-options=",
+                                                    "\narguments=",
+                                                    "\n[Application",
+                                                    "${",
+                                                    "$APPDIR",
+                                                    "${ROOTDIR}",
+                                                    "${HOME}",
+                                                    "$$",
+                                                    "\\=",
+                                                    "\r\n",
+                                                    "\napp.runtime=",
+                                                    "\napp.runtime=$ROOTDIR/Contents/runtime\n"};
     return pieces;
 }
 
@@ -160,7 +199,9 @@ INSTANTIATE_TEST_SUITE_P(Seeds, GarbageConfigTest, ::testing::Values(1u, 2u, 3u,
 class FileSystemTest : public LauncherTest {
 protected:
     // The user configuration directory of the package "com.example.demo".
-    std::string userCfgDir() { return env["HOME"] + "/Library/Application Support/com.example.demo"; }
+    std::string userCfgDir() {
+        return env["HOME"] + "/Library/Application Support/com.example.demo";
+    }
 
     // A fresh bundle and home directory for the next case; with a package name, the package
     // file and the user's own configuration (main class user.Main) are laid out too.
@@ -197,7 +238,9 @@ protected:
         writeFile(runtimeLib(), readFile(FAKEJLI_PATH));
     }
 
-    std::string runtimeLib() const { return root + "/Contents/runtime/Contents/Home/lib/libjli.dylib"; }
+    std::string runtimeLib() const {
+        return root + "/Contents/runtime/Contents/Home/lib/libjli.dylib";
+    }
 };
 
 // Each case ends as the launcher's documents promise: skipped where existence is what is
@@ -247,8 +290,7 @@ TEST_F(FileSystemTest, OddFilesAndBrokenLinks) {
         {"user configuration is a directory", true,
          [&] { replaceByDirectory(userCfgDir() + "/Demo.cfg"); },
          [&] {
-             return "Failed to read \"" + userCfgDir() + "/Demo.cfg\" file up to the end: " +
-                    isDir;
+             return "Failed to read \"" + userCfgDir() + "/Demo.cfg\" file up to the end: " + isDir;
          }},
         {"default runtime directory is a link to itself", false,
          [&] {
@@ -298,7 +340,7 @@ TEST_F(FileSystemTest, UnreadableFiles) {
     const struct {
         const char* what;
         bool withPackage;
-        std::string path; // made inaccessible (mode 0) for the launch
+        std::string path;      // made inaccessible (mode 0) for the launch
         std::string wantError; // empty: the launch goes through
         const char* wantMainClass = nullptr;
     } cases[] = {
@@ -308,8 +350,7 @@ TEST_F(FileSystemTest, UnreadableFiles) {
         {"application directory", true, appDir,
          "Error opening \"" + cfgPath + "\" file: " + denied},
         // It exists (stat succeeds), so it is chosen, and it cannot be opened.
-        {"user configuration", true, userCfg,
-         "Error opening \"" + userCfg + "\" file: " + denied},
+        {"user configuration", true, userCfg, "Error opening \"" + userCfg + "\" file: " + denied},
         // Its existence cannot be seen: it is skipped.
         {"user configuration directory", true, tmp / "home0/Library/Application Support", "",
          "demo.Main"},
@@ -351,6 +392,268 @@ TEST_F(FileSystemTest, UnreadableFiles) {
     expectFailureStartingWith("dlopen(" + runtimeLib() + ") failed. Error: ",
                               launch({}, unprivileged));
     EXPECT_TRUE(records().empty());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Paths at and past the system's limit
+
+// A path below base made of components of at most 200 bytes, exactly length bytes long.
+std::string pathOfLength(const std::string& base, size_t length) {
+    std::string path = base;
+    while (path.size() < length) {
+        const size_t left = length - path.size();
+        // Never leave a remainder that only a separator would fill.
+        const size_t component = left - 1 <= 200 ? left - 1 : std::min<size_t>(200, left - 3);
+        path += "/" + std::string(component, 'p');
+    }
+    return path;
+}
+
+// Removes the tree name below the directory dirFd, however deep it is (nftw and every other
+// walk by path name stop at the length limit).
+void removeTree(int dirFd, const std::string& name) {
+    const int fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+    if (fd >= 0) {
+        DIR* dir = ::fdopendir(fd);
+        std::vector<std::string> entries;
+        while (struct dirent* entry = dir ? ::readdir(dir) : nullptr) {
+            const std::string entryName = entry->d_name;
+            if (entryName != "." && entryName != "..") {
+                entries.push_back(entryName);
+            }
+        }
+        for (const std::string& entry : entries) {
+            if (::unlinkat(fd, entry.c_str(), 0) != 0) {
+                removeTree(fd, entry);
+            }
+        }
+        dir ? ::closedir(dir) : ::close(fd);
+    }
+    ::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR);
+}
+
+// Removes a tree that may be too deep for the temporary directory's own clean-up.
+class DeepTreeRemover {
+public:
+    explicit DeepTreeRemover(const std::string& path) : path(path) {}
+    ~DeepTreeRemover() { removeTree(AT_FDCWD, path); }
+    DeepTreeRemover(const DeepTreeRemover&) = delete;
+    DeepTreeRemover& operator=(const DeepTreeRemover&) = delete;
+
+private:
+    const std::string path;
+};
+
+class LongPathTest : public LauncherTest {};
+
+TEST_F(LongPathTest, ConfiguredRuntimeLongerThanTheLimit) {
+    const std::string longPath = pathOfLength(root, PATH_MAX + 10);
+    const std::string longName = root + "/" + std::string(NAME_MAX + 1, 'n');
+    for (const std::string& runtime : {longPath, longName}) {
+        layOut("[Application]\napp.runtime=" + runtime + "\napp.mainclass=demo.Main\n");
+        expectFailure("Failed to find JVM in \"" + runtime + "\" directory.", launch());
+        EXPECT_TRUE(records().empty());
+    }
+}
+
+// The executable's own path is just short enough to be started; the configuration's is not.
+TEST_F(LongPathTest, ConfigurationPathPastTheLimit) {
+    const std::string exeTail = "/Demo.app/Contents/MacOS/Demo";
+    const std::string dir =
+        pathOfLength(realPath(tmp.path()) + "/deep", PATH_MAX - 1 - exeTail.size());
+    const DeepTreeRemover remover(tmp / "deep");
+    makeDirs(dir);
+    layOut(kDemoCfg);
+    ASSERT_EQ(0, ::rename(root.c_str(), (dir + "/Demo.app").c_str()));
+    ASSERT_EQ(size_t(PATH_MAX - 1), (dir + exeTail).size());
+
+    expectFailure("Error opening \"" + dir +
+                      "/Demo.app/Contents/app/Demo.cfg\" file: " + std::strerror(ENAMETOOLONG),
+                  run(dir + exeTail, {}, env));
+    EXPECT_TRUE(records().empty());
+}
+
+// A bundle nested deeper than the limit can still be started by a relative path from its own
+// directory; the launcher then cannot name its working directory.
+TEST_F(LongPathTest, BundleDeeperThanTheLimit) {
+    layOut(kDemoCfg);
+    const std::string abyss = tmp / "abyss";
+    const DeepTreeRemover remover(abyss);
+    ASSERT_EQ(0, ::mkdir(abyss.c_str(), 0755));
+    int fd = ::open(abyss.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_LE(0, fd);
+    for (size_t depth = abyss.size(); depth < PATH_MAX + 500; depth += 201) {
+        const std::string name(200, 'd');
+        ASSERT_EQ(0, ::mkdirat(fd, name.c_str(), 0755));
+        const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+        ASSERT_LE(0, fd);
+    }
+    ASSERT_EQ(0, ::renameat(AT_FDCWD, root.c_str(), fd, "Demo.app"));
+    RunOptions inMacOS;
+    inMacOS.cwdFd = ::openat(fd, "Demo.app/Contents/MacOS", O_RDONLY | O_DIRECTORY);
+    ::close(fd);
+    ASSERT_LE(0, inMacOS.cwdFd);
+
+    // The system's own reason for a working directory that does not fit 1024 bytes.
+    const int here = ::open(".", O_RDONLY | O_DIRECTORY);
+    ASSERT_LE(0, here);
+    ASSERT_EQ(0, ::fchdir(inMacOS.cwdFd));
+    char buffer[1024];
+    const bool named = ::getcwd(buffer, sizeof buffer) != nullptr;
+    const int reason = errno;
+    ASSERT_EQ(0, ::fchdir(here));
+    ::close(here);
+    ASSERT_FALSE(named);
+
+    expectFailure(std::string("getcwd() failed. Error: ") + std::strerror(reason),
+                  run("./Demo", {}, env, inMacOS));
+    EXPECT_TRUE(records().empty());
+    ::close(inMacOS.cwdFd);
+}
+
+// A symbolic link whose target is longer than a small fixed buffer still leads to the bundle.
+TEST_F(LongPathTest, ExecutableBehindALongLink) {
+    const std::string dir =
+        pathOfLength(realPath(tmp.path()) + "/far", std::min<size_t>(2000, PATH_MAX - 100));
+    makeDirs(dir);
+    makeDirs(tmp / "bin");
+    layOut(kDemoCfg);
+    const std::string farRoot = dir + "/Demo.app";
+    const std::string farExe = farRoot + "/Contents/MacOS/Demo";
+    ASSERT_EQ(0, ::rename(root.c_str(), farRoot.c_str()));
+    ASSERT_EQ(0, ::symlink(farExe.c_str(), (tmp / "bin/demo").c_str()));
+
+    const Outcome o = run(tmp / "bin/demo", {}, env);
+    EXPECT_EQ(0, o.status) << o.err;
+    EXPECT_EQ("", o.err);
+    const std::vector<std::vector<std::string>> want = {
+        expectedRecord({farExe, "-classpath", farRoot + "/Contents/app/demo.jar", "-Xmx512m",
+                        "-Dvorlane.app-path=" + farExe, "demo.Main"},
+                       (":" + farRoot + "/Contents/app").c_str())};
+    EXPECT_EQ(want, records());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Large and non-UTF-8 input, passed through byte for byte
+
+// The one recorded call equals want; on a difference, names the first differing line only
+// (the records are too long to print whole).
+void expectOneRecord(const std::vector<std::string>& want,
+                     const std::vector<std::vector<std::string>>& got) {
+    ASSERT_EQ(1u, got.size());
+    const std::vector<std::string>& record = got[0];
+    for (size_t i = 0; i < std::min(want.size(), record.size()); ++i) {
+        ASSERT_EQ(showBytes(want[i]), showBytes(record[i])) << "line " << i << " of the record";
+    }
+    EXPECT_EQ(want.size(), record.size());
+}
+
+class LargeInputTest : public LauncherTest {};
+
+TEST_F(LargeInputTest, HundredThousandConfigurationValues) {
+    const int count = 100000;
+    std::string cfg = "[Application]\napp.mainclass=big.Main\n";
+    std::string classPath;
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i) {
+        const std::string n = std::to_string(i);
+        cfg += "app.classpath=$APPDIR/lib/" + n + ".jar\n";
+        classPath += (i ? ":" : "") + appDir + "/lib/" + n + ".jar";
+    }
+    cfg += "[ArgOptions]\n";
+    for (int i = 0; i < count; ++i) {
+        const std::string value = "value " + std::to_string(count - i) + " \\ $ROOTDIR";
+        cfg += "arguments=" + value + "\n";
+        arguments.push_back("value " + std::to_string(count - i) + " \\ " + root);
+    }
+    layOut(cfg);
+
+    const Outcome o = launch();
+    EXPECT_EQ(0, o.status) << o.err;
+    EXPECT_EQ("", o.err);
+    std::vector<std::string> args = {exe, "-classpath", classPath, "-Dvorlane.app-path=" + exe,
+                                     "big.Main"};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    expectOneRecord(expectedRecord(args, (":" + appDir).c_str()), records());
+}
+
+TEST_F(LargeInputTest, TwentyThousandCommandLineArguments) {
+    layOut(kDemoCfg);
+    std::vector<std::string> args;
+    for (int i = 0; i < 20000; ++i) {
+        // Every byte but NUL turns up, the line feed and the backslash included; every tenth
+        // argument is empty.
+        std::string arg = i % 10 == 0 ? std::string() : std::to_string(i) + "-";
+        for (int k = 0; i % 10 != 0 && k < 4; ++k) {
+            arg += static_cast<char>(1 + (i * 4 + k) % 255);
+        }
+        args.push_back(arg);
+    }
+    const Outcome o = launch(args);
+    EXPECT_EQ(0, o.status) << o.err;
+    EXPECT_EQ("", o.err);
+    std::vector<std::string> want = {
+        exe,        "-classpath", appDir + "/demo.jar", "-Xmx512m", "-Dvorlane.app-path=" + exe,
+        "demo.Main"};
+    want.insert(want.end(), args.begin(), args.end());
+    expectOneRecord(expectedRecord(want, (":" + appDir).c_str()), records());
+}
+
+// Bytes that are no UTF-8: lone continuation bytes, overlong and truncated sequences, an
+// encoded surrogate, bytes that never occur in UTF-8.
+TEST_F(LargeInputTest, NonUtf8Bytes) {
+    const std::string odd = "\x80\xbf-\xc0\xaf-\xc3\x28-\xed\xa0\x80-\xf8\x88\x80\x80\x80-\xfe\xff";
+    const std::string name = "D\xe9mo\xff";
+    const std::string dir = realPath(tmp.path()) + "/Apps " + odd;
+    writeFile(tmp / "odd.cfg", "[Application]\n"
+                               "app.classpath=$APPDIR/" +
+                                   odd +
+                                   ".jar\n"
+                                   "app.classpath=\xe9t\xe9\n"
+                                   "app.mainclass=caf\xe9." +
+                                   odd +
+                                   "\n"
+                                   "[JavaOptions]\n"
+                                   "java-options=-Dodd=${ODD}\n"
+                                   "[ArgOptions]\n"
+                                   "arguments=" +
+                                   odd + "\n");
+    const std::string oddRoot = makeBundle(
+        {"-l", APPLAUNCHER_PATH, "-n", name, "-o", dir, "-c", tmp / "odd.cfg", "-j", FAKEJLI_PATH});
+    ASSERT_EQ(dir + "/" + name + ".app", oddRoot);
+    const std::string oddExe = oddRoot + "/Contents/MacOS/" + name;
+    const std::string oddAppDir = oddRoot + "/Contents/app";
+    env["ODD"] = "\xff" + odd;
+    env["DYLD_LIBRARY_PATH"] = "/opt/" + odd;
+
+    const struct {
+        std::vector<std::string> args;
+        std::vector<std::string> wantArguments;
+    } cases[] = {
+        {{}, {odd}},
+        {{"\xff", odd, "\xc3",
+          "a\x80"
+          "b"},
+         {"\xff", odd, "\xc3",
+          "a\x80"
+          "b"}},
+    };
+    for (const auto& c : cases) {
+        ::unlink(recordPath.c_str());
+        const Outcome o = run(oddExe, c.args, env);
+        EXPECT_EQ(0, o.status) << o.err;
+        EXPECT_EQ("", o.err);
+        std::vector<std::string> want = {oddExe,
+                                         "-classpath",
+                                         oddAppDir + "/" + odd + ".jar:\xe9t\xe9",
+                                         "-Dodd=\xff" + odd,
+                                         "-Dvorlane.app-path=" + oddExe,
+                                         "caf\xe9." + odd};
+        want.insert(want.end(), c.wantArguments.begin(), c.wantArguments.end());
+        expectOneRecord(expectedRecord(want, ("/opt/" + odd + ":" + oddAppDir).c_str()), records());
+    }
 }
 
 } // namespace
