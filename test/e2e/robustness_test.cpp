@@ -162,6 +162,13 @@ TEST_P(GarbageConfigTest, EndsWithLaunchOrOneLine) {
             writeFile(appDir + "/.package", package);
         }
         ::unlink(recordPath.c_str());
+        // Every fourth launch logs, so that the garbage goes through the log messages too.
+        const bool debug = file % 4 == 3;
+        if (debug) {
+            env["VORLANE_DEBUG"] = "true";
+        } else {
+            env.erase("VORLANE_DEBUG");
+        }
 
         const Outcome o = launch();
         ASSERT_FALSE(o.hung) << where;
@@ -170,17 +177,39 @@ TEST_P(GarbageConfigTest, EndsWithLaunchOrOneLine) {
         EXPECT_EQ("", o.out) << where;
         const std::vector<std::vector<std::string>> r = records();
 
+        // With debug output, every line is a log line or a hand-off line, except the error's
+        // own line, which comes right after the one error report.
+        std::string err = o.err;
+        if (debug) {
+            std::vector<std::string> errLines = lines(o.err);
+            err.clear();
+            for (size_t i = 0; i < errLines.size(); ++i) {
+                if (errLines[i].rfind("[ERROR] ", 0) == 0) {
+                    EXPECT_EQ("", err) << "a second error report, " << where;
+                    EXPECT_EQ("[ERROR] app.cpp:", errLines[i].substr(0, 16)) << where;
+                    ASSERT_LT(i + 1, errLines.size()) << where;
+                    err = errLines[i + 1] + "\n";
+                    errLines.erase(errLines.begin() + i, errLines.begin() + i + 2);
+                }
+            }
+            for (const std::string& line : errLines) {
+                EXPECT_TRUE(line.rfind("[TRACE] ", 0) == 0 || line.rfind("[WARNING] ", 0) == 0 ||
+                            line.rfind("jli ", 0) == 0 || line.rfind("env var[", 0) == 0)
+                    << showBytes(line) << ", " << where;
+            }
+        }
+
         const size_t unclosed = firstUnclosedHeader(content);
         if (unclosed != 0) {
             ++unparseable;
             EXPECT_EQ("Error parsing [" + cfgPath + "] file at " + std::to_string(unclosed) +
                           ": Missing ']' character\n",
-                      o.err)
+                      err)
                 << where;
             EXPECT_TRUE(r.empty()) << where;
         } else if (o.status == 0) {
             ++launched;
-            EXPECT_EQ("", o.err) << where;
+            EXPECT_EQ("", err) << where;
             ASSERT_EQ(1u, r.size()) << where;
             ASSERT_LE(6u, r[0].size()) << where;
             EXPECT_EQ("arg=" + exe, r[0][2]) << where;
@@ -189,8 +218,8 @@ TEST_P(GarbageConfigTest, EndsWithLaunchOrOneLine) {
                 << where;
             EXPECT_EQ("argv_terminated=1", r[0][r[0].size() - 4]) << where;
         } else {
-            EXPECT_EQ(1u, lines(o.err).size()) << showBytes(o.err) << ", " << where;
-            EXPECT_EQ('\n', o.err.empty() ? '\0' : o.err.back()) << where;
+            EXPECT_EQ(1u, lines(err).size()) << showBytes(o.err) << ", " << where;
+            EXPECT_EQ('\n', err.empty() ? '\0' : err.back()) << where;
             EXPECT_TRUE(r.empty()) << where;
         }
     }
