@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -281,8 +282,9 @@ protected:
     }
 };
 
-// Each case ends as the launcher's documents promise: skipped where existence is what is
-// asked (a stat that fails means "not there"), otherwise one line and status 1.
+// A file that is only looked for (the package file, the user's configuration) is skipped when
+// its status cannot be read, as if it were not there; a file that must be read ends the launch
+// with one line and status 1.
 TEST_F(FileSystemTest, OddFilesAndBrokenLinks) {
     const std::string noFile = std::strerror(ENOENT);
     const std::string loop = std::strerror(ELOOP);
