@@ -13,6 +13,7 @@
 #include "LogTestUtils.h"
 #include "SysInfo.h"
 #include "TestUtils.h"
+#include "UnitTestUtils.h"
 
 namespace {
 
@@ -26,30 +27,6 @@ std::vector<std::string> messagesOf(const RecordingAppender& log, const std::str
     }
     return result;
 }
-
-// Replaces the process arguments that AppLauncher reads, and restores them.
-class ArgsGuard {
-public:
-    explicit ArgsGuard(std::vector<std::string> args)
-        : storage(std::move(args)), oldArgc(SysInfo::argc), oldArgv(SysInfo::argv) {
-        for (std::string& s : storage) {
-            pointers.push_back(&s[0]);
-        }
-        pointers.push_back(nullptr);
-        SysInfo::argc = static_cast<int>(storage.size());
-        SysInfo::argv = pointers.data();
-    }
-    ~ArgsGuard() {
-        SysInfo::argc = oldArgc;
-        SysInfo::argv = oldArgv;
-    }
-
-private:
-    std::vector<std::string> storage;
-    std::vector<char*> pointers;
-    int oldArgc;
-    char** oldArgv;
-};
 
 // The configuration file name follows the running executable: here the test binary.
 std::string cfgFileName() {
@@ -83,42 +60,40 @@ protected:
     RecordingAppender log;
     DefaultLoggerGuard logGuard{log}; // also keeps the trace off the test's output
     TempDir tmp;
-    ArgsGuard args;
+    ArgvGuard args;
     const std::string appDir;
     const std::string runtimeDir;
     EnvGuard libEnv;
 };
 
-TEST_F(AppLauncherTest, CfgFileInAppDirIsUsedWithoutCheckWhenNoUserDir) {
-    // Not even created: a missing file is reported by the loader, not here.
-    EXPECT_EQ(appDir + "/" + cfgFileName(), makeLauncher().getCfgFilePath());
-    EXPECT_TRUE(messagesOf(log, "getCfgFilePath").empty());
-}
-
 TEST_F(AppLauncherTest, UserDirsAreCheckedInOrderAndFirstHitWins) {
-    const std::string user1 = tmp / "user1";
-    const std::string user2 = tmp / "user2";
-    const std::string user3 = tmp / "user3";
-    writeFile(FileUtils::combinePath(user2, cfgFileName()), "");
-    writeFile(FileUtils::combinePath(user3, cfgFileName()), "");
-    writeCfg("");
-
-    AppLauncher launcher = makeLauncher();
-    launcher.addCfgFileDir(user1).addCfgFileDir(user2).addCfgFileDir(user3);
-
-    EXPECT_EQ(user2 + "/" + cfgFileName(), launcher.getCfgFilePath());
-    const std::vector<std::string> want = {"Check [" + user1 + "/" + cfgFileName() + "] file exit",
-                                           "Check [" + user2 + "/" + cfgFileName() + "] file exit"};
-    EXPECT_EQ(want, messagesOf(log, "getCfgFilePath"));
+    const std::string name = cfgFileName();
+    writeFile(tmp / ("user2/" + name), "");
+    writeFile(tmp / ("user3/" + name), "");
+    const std::string check1 = "Check [" + tmp / ("user1/" + name) + "] file exit";
+    const std::string check2 = "Check [" + tmp / ("user2/" + name) + "] file exit";
+    const struct {
+        std::vector<std::string> userDirs;
+        std::string want;
+        std::vector<std::string> wantChecks;
+    } cases[] = {
+        // The application's file is not even checked: the loader reports a missing one.
+        {{}, appDir + "/" + name, {}},
+        {{"user1"}, appDir + "/" + name, {check1}},
+        {{"user1", "user2", "user3"}, tmp / ("user2/" + name), {check1, check2}},
+    };
+    for (const auto& c : cases) {
+        log.events.clear();
+        AppLauncher launcher = makeLauncher();
+        for (const std::string& dir : c.userDirs) {
+            launcher.addCfgFileDir(tmp / dir);
+        }
+        EXPECT_EQ(c.want, launcher.getCfgFilePath()) << c.userDirs.size();
+        EXPECT_EQ(c.wantChecks, messagesOf(log, "getCfgFilePath")) << c.userDirs.size();
+    }
     ASSERT_FALSE(log.events.empty());
     EXPECT_EQ("TRACE", log.events[0].levelName);
     EXPECT_EQ("AppLauncher.cpp", log.events[0].fileName);
-}
-
-TEST_F(AppLauncherTest, UserDirWithoutFileFallsBackToAppDir) {
-    AppLauncher launcher = makeLauncher();
-    launcher.addCfgFileDir(tmp / "nobody");
-    EXPECT_EQ(appDir + "/" + cfgFileName(), launcher.getCfgFilePath());
 }
 
 TEST_F(AppLauncherTest, LibEnvVariableContainsAppDirOnlyAsExactEntry) {
@@ -180,96 +155,77 @@ TEST_F(AppLauncherTest, CreateJvmLauncherFromDefaultRuntime) {
               messagesOf(log, "findJvmLib"));
 }
 
-TEST_F(AppLauncherTest, LaunchLibraryLocations) {
-    writeCfg("[Application]\napp.mainclass=Main\n");
-    const AppLauncher launcher = makeLauncher();
-
-    writeFile(runtimeDir + "/Home/lib/jli/libjli.dylib", "");
-    EXPECT_EQ(runtimeDir + "/Home/lib/jli/libjli.dylib",
-              std::unique_ptr<Jvm>(launcher.createJvmLauncher())->getPath());
-
-    writeFile(runtimeDir + "/Home/lib/libjli.dylib", "");
-    EXPECT_EQ(runtimeDir + "/Home/lib/libjli.dylib",
-              std::unique_ptr<Jvm>(launcher.createJvmLauncher())->getPath());
-}
-
-TEST_F(AppLauncherTest, ConfiguredRuntimeIsUsedWithoutFallback) {
-    const std::string configured = tmp / "other runtime";
-    writeFile(runtimeDir + "/Home/lib/libjli.dylib", "");
-    writeCfg("[Application]\napp.runtime=/nowhere\napp.runtime=$ROOTDIR/other runtime\n"
-             "app.mainclass=Main\n");
-
-    try {
-        delete makeLauncher().createJvmLauncher();
-        FAIL() << "no error";
-    } catch (const VorlaneErrorBase& e) {
-        EXPECT_EQ("Failed to find JVM in \"" + configured + "\" directory.",
-                  std::string(e.rawMessage()));
-        const std::string what = dynamic_cast<const std::exception&>(e).what();
-        EXPECT_NE(std::string::npos, what.find("AppLauncher.cpp")) << what;
-        EXPECT_NE(std::string::npos, what.find("findJvmLib")) << what;
-    }
-    EXPECT_TRUE(messagesOf(log, "findJvmLib").empty());
-
-    writeFile(configured + "/Home/lib/jli/libjli.dylib", "");
-    EXPECT_EQ(configured + "/Home/lib/jli/libjli.dylib",
-              std::unique_ptr<Jvm>(makeLauncher().createJvmLauncher())->getPath());
-}
-
-TEST_F(AppLauncherTest, NoLaunchLibraryInDefaultRuntime) {
-    writeCfg("[Application]\napp.mainclass=Main\n");
-    try {
-        delete makeLauncher().createJvmLauncher();
-        FAIL() << "no error";
-    } catch (const VorlaneErrorBase& e) {
-        EXPECT_EQ("Failed to find JVM in \"" + runtimeDir + "\" directory.",
-                  std::string(e.rawMessage()));
-    }
-}
-
-TEST_F(AppLauncherTest, MissingCfgFileFailsWithLoaderError) {
-    writeFile(runtimeDir + "/Home/lib/libjli.dylib", "");
-    try {
-        delete makeLauncher().createJvmLauncher();
-        FAIL() << "no error";
-    } catch (const VorlaneErrorBase& e) {
-        EXPECT_EQ("Error opening \"" + appDir + "/" + cfgFileName() +
-                      "\" file: No such file or directory",
-                  std::string(e.rawMessage()));
+// Steps over one tree: each adds its libraries, then writes its configuration (null: none).
+TEST_F(AppLauncherTest, LaunchLibraryLocationsAndFailures) {
+    const std::string lib = "/Home/lib/libjli.dylib";
+    const std::string jliLib = "/Home/lib/jli/libjli.dylib";
+    const std::string other = tmp / "other runtime";
+    const char* configured = "[Application]\napp.runtime=/nowhere\n"
+                             "app.runtime=$ROOTDIR/other runtime\n";
+    const struct {
+        std::vector<std::string> addLibs;
+        const char* cfg;
+        std::string want;
+        const char* failingFunc; // null: no failure
+        size_t wantDefaultTraces;
+    } steps[] = {
+        {{},
+         nullptr,
+         "Error opening \"" + appDir + "/" + cfgFileName() + "\" file: No such file or directory",
+         "load",
+         0},
+        {{}, "", "Failed to find JVM in \"" + runtimeDir + "\" directory.", "findJvmLib", 1},
+        {{runtimeDir + jliLib}, "", runtimeDir + jliLib, nullptr, 1},
+        {{runtimeDir + lib}, "", runtimeDir + lib, nullptr, 1},
+        // The last configured runtime counts, without falling back to the default one.
+        {{}, configured, "Failed to find JVM in \"" + other + "\" directory.", "findJvmLib", 0},
+        {{other + jliLib}, configured, other + jliLib, nullptr, 0},
+    };
+    for (const auto& s : steps) {
+        for (const std::string& path : s.addLibs) {
+            writeFile(path, "");
+        }
+        if (s.cfg) {
+            writeCfg(s.cfg);
+        }
+        log.events.clear();
+        std::string path;
+        const std::string error = errorOf(
+            [&] { path = std::unique_ptr<Jvm>(makeLauncher().createJvmLauncher())->getPath(); },
+            s.failingFunc && std::string(s.failingFunc) == "load" ? "CfgFile.cpp"
+                                                                  : "AppLauncher.cpp",
+            s.failingFunc ? s.failingFunc : "");
+        EXPECT_EQ(s.want, s.failingFunc ? error : path) << s.want;
+        EXPECT_EQ(s.wantDefaultTraces, messagesOf(log, "findJvmLib").size()) << s.want;
     }
 }
 
 TEST_F(AppLauncherTest, CommandLineArgumentsReplaceConfiguredOnesUnexpanded) {
-    writeCfg("[Application]\napp.mainclass=Main\n"
-             "[ArgOptions]\narguments=$APPDIR/configured\narguments=second\n");
     writeFile(runtimeDir + "/Home/lib/libjli.dylib", "");
     const std::string exe = SysInfo::getProcessModulePath();
     const std::string appPath = "-Dvorlane.app-path=" + exe;
-
+    const std::string withArgs = "[Application]\napp.mainclass=Main\n"
+                                 "[ArgOptions]\narguments=$APPDIR/configured\narguments=second\n";
     const struct {
+        std::string cfg;
         std::vector<std::string> argv;
         std::vector<std::string> wantArgs;
     } cases[] = {
-        {{"program"}, {exe, appPath, "Main", appDir + "/configured", "second"}},
-        {{"program", "-psn_0_42"}, {exe, appPath, "Main", appDir + "/configured", "second"}},
-        {{"program", "$APPDIR", "", "-psn_1"}, {exe, appPath, "Main", "$APPDIR", ""}},
-        {{"program", "a b", "-PSN_2"}, {exe, appPath, "Main", "a b", "-PSN_2"}},
+        {withArgs, {"program"}, {exe, appPath, "Main", appDir + "/configured", "second"}},
+        {withArgs,
+         {"program", "-psn_0_42"},
+         {exe, appPath, "Main", appDir + "/configured", "second"}},
+        {withArgs, {"program", "$APPDIR", "", "-psn_1"}, {exe, appPath, "Main", "$APPDIR", ""}},
+        {withArgs, {"program", "a b", "-PSN_2"}, {exe, appPath, "Main", "a b", "-PSN_2"}},
+        // Without an ArgOptions section in the file.
+        {"[Application]\napp.mainclass=Main\n", {"program", "x"}, {exe, appPath, "Main", "x"}},
     };
     for (const auto& c : cases) {
-        ArgsGuard guard(c.argv);
+        writeCfg(c.cfg);
+        ArgvGuard guard(c.argv);
         const std::unique_ptr<Jvm> jvm(makeLauncher().createJvmLauncher());
         EXPECT_EQ(c.wantArgs, jvm->getArgs()) << c.argv.size();
     }
-}
-
-TEST_F(AppLauncherTest, CommandLineArgumentsCreateTheArgOptionsSection) {
-    writeCfg("[Application]\napp.mainclass=Main\n");
-    writeFile(runtimeDir + "/Home/lib/libjli.dylib", "");
-    ArgsGuard guard({"program", "x"});
-    const std::unique_ptr<Jvm> jvm(makeLauncher().createJvmLauncher());
-    ASSERT_FALSE(jvm->getArgs().empty());
-    EXPECT_EQ("x", jvm->getArgs().back());
-    EXPECT_EQ("Main", jvm->getArgs()[jvm->getArgs().size() - 2]);
 }
 
 } // namespace

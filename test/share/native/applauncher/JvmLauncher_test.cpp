@@ -6,6 +6,7 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <memory>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
@@ -18,6 +19,7 @@
 #include "LogTestUtils.h"
 #include "SysInfo.h"
 #include "TestUtils.h"
+#include "UnitTestUtils.h"
 #include "lib/FdCapture.h"
 
 namespace {
@@ -38,6 +40,7 @@ struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
 };
 typedef std::unique_ptr<JvmlLauncherData, FreeDeleter> Record;
+typedef std::vector<std::pair<std::string, std::string>> EnvList;
 
 struct Prop {
     CfgFile::SectionId section;
@@ -53,12 +56,19 @@ CfgFile makeCfg(const std::vector<Prop>& props) {
     return cfg;
 }
 
-std::string joinLines(const std::vector<std::string>& v) {
-    std::string out;
-    for (const std::string& s : v) {
-        out += "[" + s + "]\n";
+void describe(Jvm& jvm, const std::string& path, const std::vector<std::string>& args,
+              const EnvList& env = {}) {
+    jvm.setPath(path);
+    for (const std::string& a : args) {
+        jvm.addArgument(a);
     }
-    return out;
+    for (const auto& v : env) {
+        jvm.addEnvVariable(v.first, v.second);
+    }
+}
+
+Record makeRecord(const Jvm& jvm, int32_t* size = nullptr) {
+    return Record(jvmLauncherCreateJvmlLauncherData(&api, jvm.exportLauncher(), size));
 }
 
 std::string addressText(const void* p) {
@@ -83,19 +93,6 @@ struct LaunchEnv {
     EnvGuard result{"FAKEJLI_RESULT"};
     EnvGuard debug{"VORLANE_DEBUG"};
 };
-
-void* fakeJliLaunch(void*& handle) {
-    handle = ::dlopen(FAKEJLI_PATH, RTLD_LAZY);
-    return handle ? ::dlsym(handle, "JLI_Launch") : nullptr;
-}
-
-bool isLoaded(const char* path) {
-    void* h = ::dlopen(path, RTLD_LAZY | RTLD_NOLOAD);
-    if (h) {
-        ::dlclose(h);
-    }
-    return h != nullptr;
-}
 
 TEST(JvmLauncherTest, ArgumentsFollowTheConfigurationInFixedOrder) {
     TempDir tmp;
@@ -153,10 +150,6 @@ TEST(JvmLauncherTest, ArgumentsFollowTheConfigurationInFixedOrder) {
           {Application, P::mainmodule, {"mod/a.Main"}}},
          {"/exe", appPath, "-m", "mod/a.Main", "a.Main", "-jar", "app.jar"},
          {}},
-        {"main jar alone",
-         {{Application, P::mainjar, {"app.jar"}}},
-         {"/exe", appPath, "-jar", "app.jar"},
-         {}},
         {"main class last value counts",
          {{Application, P::mainclass, {"A", "B"}}},
          {"/exe", appPath, "B"},
@@ -191,131 +184,113 @@ TEST(JvmLauncherTest, ArgumentsFollowTheConfigurationInFixedOrder) {
         Jvm jvm;
         jvm.addArgument("/exe");
         EXPECT_EQ(&jvm, &jvm.initFromConfigFile(makeCfg(c.props))) << c.name;
-        EXPECT_EQ(joinLines(c.want), joinLines(jvm.getArgs())) << c.name;
-        EXPECT_EQ(joinLines(c.wantWarnings), joinLines(recordsAt(log, "WARNING"))) << c.name;
+        EXPECT_EQ(c.want, jvm.getArgs()) << c.name;
+        EXPECT_EQ(c.wantWarnings, recordsAt(log, "WARNING")) << c.name;
     }
 }
 
-TEST(JvmLauncherTest, ConstructionAndDestructionAreTraced) {
+TEST(JvmLauncherTest, TraceLines) {
     RecordingAppender log;
     DefaultLoggerGuard logGuard(log, Logger::TRACE);
-    Jvm* jvm = new Jvm();
-    const std::string addr = addressText(jvm);
-    delete jvm;
-    EXPECT_EQ(joinLines({"TRACE|JvmLauncher.cpp|Jvm|Jvm(" + addr + ")::Jvm()",
-                         "TRACE|JvmLauncher.cpp|~Jvm|Jvm(" + addr + ")::~Jvm()"}),
-              joinLines(recordsAt(log, "TRACE")));
+    std::string jvmAddr, recordAddr;
+    {
+        Jvm jvm;
+        jvmAddr = addressText(&jvm);
+        describe(jvm, "/a", {"x"});
+        const Record record = makeRecord(jvm); // measured twice, filled once
+        ASSERT_TRUE(record);
+        recordAddr = addressText(record.get());
+    }
+    const std::string need = "TRACE|JvmLauncher.cpp|initJvmlLauncherData|Need 61 bytes for "
+                             "JvmlLauncherData buffer";
+    EXPECT_EQ((std::vector<std::string>{
+                  "TRACE|JvmLauncher.cpp|Jvm|Jvm(" + jvmAddr + ")::Jvm()", need, need,
+                  "TRACE|JvmLauncher.cpp|initJvmlLauncherData|Initialized 61 bytes at " +
+                      recordAddr + " address",
+                  "TRACE|JvmLauncher.cpp|~Jvm|Jvm(" + jvmAddr + ")::~Jvm()"}),
+              recordsAt(log, "TRACE"));
 }
 
 TEST(JvmLauncherTest, RecordLayout) {
     struct Case {
         std::string path;
         std::vector<std::string> args;
-        std::vector<std::string> names;
-        std::vector<std::string> values;
+        EnvList env;
         int32_t wantSize;
     };
     const Case cases[] = {
-        {"/a", {"x"}, {}, {}, 61},
-        {"", {}, {}, {}, 40 + 1 + 8},
+        {"/a", {"x"}, {}, 61},
+        {"", {}, {}, 40 + 1 + 8},
         {"/rt/lib/libjli.dylib",
          {"/exe", "-classpath", "a.jar:b.jar", ""},
-         {"DYLD_LIBRARY_PATH", "EMPTY"},
-         {":/app", ""},
+         {{"DYLD_LIBRARY_PATH", ":/app"}, {"EMPTY", ""}},
          40 + 21 + 8 * 5 + (5 + 11 + 12 + 1) + 8 * 2 + (18 + 6) + 8 * 2 + (6 + 1)},
-        {"/lib", {}, {"N"}, {"V"}, 40 + 5 + 8 + 8 + 2 + 8 + 2},
-        {"/p", {std::string(300, 'a'), "b"}, {}, {}, 40 + 3 + 24 + 301 + 2},
+        {"/lib", {}, {{"N", "V"}}, 40 + 5 + 8 + 8 + 2 + 8 + 2},
+        {"/p", {std::string(300, 'a'), "b"}, {}, 40 + 3 + 24 + 301 + 2},
     };
     for (const Case& c : cases) {
         Jvm jvm;
-        jvm.setPath(c.path);
-        for (const std::string& a : c.args) {
-            jvm.addArgument(a);
-        }
-        for (size_t i = 0; i != c.names.size(); ++i) {
-            jvm.addEnvVariable(c.names[i], c.values[i]);
-        }
+        describe(jvm, c.path, c.args, c.env);
         int32_t size = -7;
-        const Record record(jvmLauncherCreateJvmlLauncherData(&api, jvm.exportLauncher(), &size));
+        const Record record = makeRecord(jvm, &size);
         ASSERT_TRUE(record) << c.path;
         EXPECT_EQ(c.wantSize, size) << c.path;
         const char* base = reinterpret_cast<const char*>(record.get());
 
         // Walk the expected layout independently of the launcher's own walk.
         size_t offset = 40;
-        auto expectString = [&](size_t at, const std::string& want, const std::string& what) {
-            EXPECT_EQ(base + offset, readAt<const char*>(base, at)) << c.path << " " << what;
-            EXPECT_EQ(0, std::memcmp(base + offset, want.c_str(), want.size() + 1))
-                << c.path << " " << what;
+        auto expectString = [&](size_t at, const std::string& want) {
+            EXPECT_EQ(base + offset, readAt<const char*>(base, at)) << c.path << " " << want;
+            EXPECT_EQ(0, std::memcmp(base + offset, want.c_str(), want.size() + 1)) << c.path;
             offset += want.size() + 1;
         };
-        expectString(0, c.path, "library path");
+        // An address array at the header's field, then its strings.
+        auto expectArray = [&](size_t field, const std::vector<std::string>& strings, bool nul) {
+            const size_t array = offset;
+            EXPECT_EQ(base + array, readAt<const char*>(base, field)) << c.path << " " << field;
+            offset += 8 * (strings.size() + (nul ? 1 : 0));
+            for (size_t i = 0; i != strings.size(); ++i) {
+                expectString(array + 8 * i, strings[i]);
+            }
+            if (nul) {
+                EXPECT_EQ(nullptr, readAt<const char*>(base, array + 8 * strings.size()));
+            }
+        };
+        expectString(0, c.path);
         EXPECT_EQ(static_cast<int32_t>(c.args.size()), readAt<int32_t>(base, 8)) << c.path;
-        EXPECT_EQ(static_cast<int32_t>(c.names.size()), readAt<int32_t>(base, 12)) << c.path;
-
-        const size_t argArray = offset;
-        EXPECT_EQ(base + argArray, readAt<const char*>(base, 16)) << c.path;
-        offset += 8 * (c.args.size() + 1);
-        for (size_t i = 0; i != c.args.size(); ++i) {
-            expectString(argArray + 8 * i, c.args[i], "arg " + std::to_string(i));
+        EXPECT_EQ(static_cast<int32_t>(c.env.size()), readAt<int32_t>(base, 12)) << c.path;
+        std::vector<std::string> names, values;
+        for (const auto& v : c.env) {
+            names.push_back(v.first);
+            values.push_back(v.second);
         }
-        EXPECT_EQ(nullptr, readAt<const char*>(base, argArray + 8 * c.args.size())) << c.path;
-
-        const size_t nameArray = offset;
-        EXPECT_EQ(base + nameArray, readAt<const char*>(base, 24)) << c.path;
-        offset += 8 * c.names.size();
-        for (size_t i = 0; i != c.names.size(); ++i) {
-            expectString(nameArray + 8 * i, c.names[i], "name " + std::to_string(i));
-        }
-
-        const size_t valueArray = offset;
-        EXPECT_EQ(base + valueArray, readAt<const char*>(base, 32)) << c.path;
-        offset += 8 * c.values.size();
-        for (size_t i = 0; i != c.values.size(); ++i) {
-            expectString(valueArray + 8 * i, c.values[i], "value " + std::to_string(i));
-        }
+        expectArray(16, c.args, true);
+        expectArray(24, names, false);
+        expectArray(32, values, false);
         EXPECT_EQ(static_cast<size_t>(c.wantSize), offset) << c.path;
     }
 }
 
-TEST(JvmLauncherTest, RecordIsMeasuredTwiceAndFilledOnceWithTraceLines) {
-    Jvm jvm;
-    jvm.setPath("/a");
-    jvm.addArgument("x");
-    RecordingAppender log;
-    DefaultLoggerGuard logGuard(log, Logger::TRACE);
-    const Record record(jvmLauncherCreateJvmlLauncherData(&api, jvm.exportLauncher(), nullptr));
-    ASSERT_TRUE(record);
-    const std::string need = "TRACE|JvmLauncher.cpp|initJvmlLauncherData|Need 61 bytes for "
-                             "JvmlLauncherData buffer";
-    EXPECT_EQ(joinLines({need, need,
-                         "TRACE|JvmLauncher.cpp|initJvmlLauncherData|Initialized 61 bytes at " +
-                             addressText(record.get()) + " address"}),
-              joinLines(recordsAt(log, "TRACE")));
-}
-
 TEST(JvmLauncherTest, FillEntryNeedsRoomForTheWholeRecord) {
     Jvm jvm;
-    jvm.setPath("/a");
-    jvm.addArgument("x");
+    describe(jvm, "/a", {"x"});
     struct Case {
         int32_t bufferSize;
         bool wantFilled;
     };
     const Case cases[] = {{-1, false}, {0, false}, {60, false}, {61, true}, {100, true}};
     for (const Case& c : cases) {
-        const std::unique_ptr<char, FreeDeleter> buffer(static_cast<char*>(std::malloc(128)));
-        std::memset(buffer.get(), 0xab, 128);
+        std::vector<char> buffer(128, static_cast<char>(0xab));
         void* h = jvm.exportLauncher();
-        JvmlLauncherData* got = api.initJvmlLauncherData(h, buffer.get(), c.bufferSize);
+        JvmlLauncherData* got = api.initJvmlLauncherData(h, buffer.data(), c.bufferSize);
         api.closeHandle(h);
-        EXPECT_EQ(c.wantFilled ? static_cast<void*>(buffer.get()) : nullptr,
+        EXPECT_EQ(c.wantFilled ? static_cast<void*>(buffer.data()) : nullptr,
                   static_cast<void*>(got))
             << c.bufferSize;
         const size_t untouchedFrom = c.wantFilled ? 61 : 0;
-        for (size_t i = untouchedFrom; i != 128; ++i) {
-            ASSERT_EQ(static_cast<char>(0xab), buffer.get()[i]) << c.bufferSize << " at " << i;
-        }
+        EXPECT_EQ(std::string(128 - untouchedFrom, static_cast<char>(0xab)),
+                  std::string(buffer.begin() + untouchedFrom, buffer.end()))
+            << c.bufferSize;
     }
 }
 
@@ -323,8 +298,7 @@ TEST(JvmLauncherTest, FillEntryNeedsRoomForTheWholeRecord) {
 struct FakeOps {
     static int32_t size;
     static bool fill;
-    static int closed;
-    static int filled;
+    static int closed, filled;
 
     static void closeHandle(JvmlLauncherHandle) { ++closed; }
     static int32_t getSize(JvmlLauncherHandle) { return size; }
@@ -336,23 +310,27 @@ struct FakeOps {
         std::memset(ptr, 0, static_cast<size_t>(bufferSize));
         return static_cast<JvmlLauncherData*>(ptr);
     }
+    // Builds through the table from a fresh count.
+    static JvmlLauncherData* build(void* handle, int32_t withSize, bool withFill, int32_t* out) {
+        const JvmlLauncherOps ops = {closeHandle, getSize, init};
+        size = withSize;
+        fill = withFill;
+        closed = filled = 0;
+        return jvmLauncherCreateJvmlLauncherData(&ops, handle, out);
+    }
 };
 int32_t FakeOps::size;
 bool FakeOps::fill;
-int FakeOps::closed;
-int FakeOps::filled;
+int FakeOps::closed, FakeOps::filled;
 
 TEST(JvmLauncherTest, BuildingAlwaysConsumesTheHandle) {
-    const JvmlLauncherOps ops = {FakeOps::closeHandle, FakeOps::getSize, FakeOps::init};
     int handleObject = 0;
     struct Case {
         const char* name;
         void* handle;
         int32_t size;
-        bool fill;
-        bool wantRecord;
-        int wantClosed;
-        int wantFilled;
+        bool fill, wantRecord;
+        int wantClosed, wantFilled;
     };
     const Case cases[] = {
         {"null handle", nullptr, 64, true, false, 0, 0},
@@ -362,12 +340,8 @@ TEST(JvmLauncherTest, BuildingAlwaysConsumesTheHandle) {
         {"fill succeeds", &handleObject, 64, true, true, 1, 1},
     };
     for (const Case& c : cases) {
-        FakeOps::size = c.size;
-        FakeOps::fill = c.fill;
-        FakeOps::closed = 0;
-        FakeOps::filled = 0;
         int32_t size = -7;
-        const Record record(jvmLauncherCreateJvmlLauncherData(&ops, c.handle, &size));
+        const Record record(FakeOps::build(c.handle, c.size, c.fill, &size));
         EXPECT_EQ(c.wantRecord, record != nullptr) << c.name;
         EXPECT_EQ(c.wantRecord ? c.size : -7, size) << c.name;
         EXPECT_EQ(c.wantClosed, FakeOps::closed) << c.name;
@@ -376,56 +350,38 @@ TEST(JvmLauncherTest, BuildingAlwaysConsumesTheHandle) {
 }
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-// Runs in a child: builds a record through a table that asks for more than malloc can give.
-void buildWithFailingMalloc() {
-    const rlim_t limit = rlim_t(1) << 30;
-    const struct rlimit rl = {limit, limit};
-    ::setrlimit(RLIMIT_AS, &rl);
-    const JvmlLauncherOps ops = {FakeOps::closeHandle, FakeOps::getSize, FakeOps::init};
-    FakeOps::size = INT32_MAX;
-    FakeOps::fill = true;
-    FakeOps::closed = 0;
-    FakeOps::filled = 0;
-    int handleObject = 0;
-    JvmlLauncherData* r = jvmLauncherCreateJvmlLauncherData(&ops, &handleObject, nullptr);
-    std::exit(!r && FakeOps::closed == 1 && FakeOps::filled == 0 ? 0 : 2);
-}
-
+// Only a process with a small address space sees malloc fail, and the sanitizers reserve far
+// more than such a limit allows: plain builds only, in a child process.
 TEST(JvmLauncherTest, FailedAllocationIsReportedOnTheDebugOutput) {
-    // Only a process with a small address space sees malloc fail; the sanitizers reserve far
-    // more address space than such a limit allows, so this runs in plain builds only.
     EnvGuard debug("VORLANE_DEBUG", "true");
-    const std::string message = std::strerror(ENOMEM);
-    EXPECT_EXIT(buildWithFailingMalloc(), ::testing::ExitedWithCode(0), message.c_str());
+    auto build = [] {
+        const struct rlimit rl = {rlim_t(1) << 30, rlim_t(1) << 30};
+        ::setrlimit(RLIMIT_AS, &rl);
+        int handleObject = 0;
+        const JvmlLauncherData* r = FakeOps::build(&handleObject, INT32_MAX, true, nullptr);
+        std::exit(!r && FakeOps::closed == 1 && FakeOps::filled == 0 ? 0 : 2);
+    };
+    EXPECT_EXIT(build(), ::testing::ExitedWithCode(0), std::strerror(ENOMEM));
 }
 #endif
 
 TEST(JvmLauncherTest, RecordTooLargeForItsSizeFieldIsRefusedAndNothingIsLaunched) {
     LaunchEnv env;
     Jvm jvm;
-    jvm.setPath(FAKEJLI_PATH);
-    jvm.addArgument("/exe");
     // With the library path, the header and the arrays this passes the 32-bit limit.
-    jvm.addArgument(std::string(size_t(1) << 31, 'x'));
+    describe(jvm, FAKEJLI_PATH, {"/exe", std::string(size_t(1) << 31, 'x')});
     RecordingAppender log;
     DefaultLoggerGuard logGuard(log, Logger::TRACE);
-    try {
-        jvm.launch();
-        ADD_FAILURE() << "launch succeeded";
-    } catch (const VorlaneErrorBase& e) {
-        EXPECT_EQ(std::string("Failed to launch JVM"), e.rawMessage());
-    }
+    EXPECT_EQ("Failed to launch JVM", errorOf([&] { jvm.launch(); }, "JvmLauncher.cpp", "launch"));
     const uint64_t want = 40 + sizeof(FAKEJLI_PATH) + 8 * 3 + 5 + (uint64_t(1) << 31) + 1;
     const std::vector<std::string> errors = recordsAt(log, "ERROR");
     ASSERT_EQ(1u, errors.size());
-    const std::string prefix = "ERROR|JvmLauncher.cpp|getJvmlLauncherDataSize|Exception with "
-                               "message 'JvmLauncher.cpp(";
-    const std::string suffix = ") at initJvmlLauncherData(): JvmlLauncherData needs " +
-                               std::to_string(want) +
-                               " bytes, more than the limit of 2147483647 bytes' caught";
-    EXPECT_EQ(prefix, errors[0].substr(0, prefix.size()));
-    ASSERT_GE(errors[0].size(), suffix.size());
-    EXPECT_EQ(suffix, errors[0].substr(errors[0].size() - suffix.size()));
+    const std::regex line("ERROR\\|JvmLauncher\\.cpp\\|getJvmlLauncherDataSize\\|Exception with "
+                          "message 'JvmLauncher\\.cpp\\([0-9]+\\) at initJvmlLauncherData\\(\\): "
+                          "JvmlLauncherData needs " +
+                          std::to_string(want) +
+                          " bytes, more than the limit of 2147483647 bytes' caught");
+    EXPECT_TRUE(std::regex_match(errors[0], line)) << errors[0];
     EXPECT_EQ("", readFile(env.recordFile));
 }
 
@@ -436,109 +392,59 @@ TEST(JvmLauncherTest, LaunchHandsTheDescriptionToJliLaunch) {
     EnvGuard untouched("FJ_UNTOUCHED");
     ::setenv("FAKEJLI_ENV", "FJ_A,FJ_EMPTY,FJ_UNTOUCHED", 1);
     Jvm jvm;
-    jvm.setPath(FAKEJLI_PATH);
-    jvm.addArgument("/exe");
-    jvm.addArgument("a b");
-    jvm.addArgument("");
-    jvm.addArgument("back\\slash\nnewline");
-    jvm.addEnvVariable("FJ_A", "1");
-    jvm.addEnvVariable("FJ_EMPTY", "");
+    describe(jvm, FAKEJLI_PATH, {"/exe", "a b", "", "back\\slash\nnewline"},
+             {{"FJ_A", "1"}, {"FJ_EMPTY", ""}});
     RecordingAppender log;
     DefaultLoggerGuard logGuard(log, Logger::TRACE);
     jvm.launch();
-    EXPECT_EQ("call\n"
-              "argc=4\n"
-              "arg=/exe\n"
-              "arg=a b\n"
-              "arg=\n"
-              "arg=back\\\\slash\\nnewline\n"
-              "argv_terminated=1\n"
-              "params=0,1,0,1,,,java,java,0,0,0,0\n"
-              "env:FJ_A=1\n"
-              "env:FJ_EMPTY=\n"
-              "env:FJ_UNTOUCHED unset\n"
-              "end\n",
+    EXPECT_EQ("call\nargc=4\narg=/exe\narg=a b\narg=\narg=back\\\\slash\\nnewline\n"
+              "argv_terminated=1\nparams=0,1,0,1,,,java,java,0,0,0,0\n"
+              "env:FJ_A=1\nenv:FJ_EMPTY=\nenv:FJ_UNTOUCHED unset\nend\n",
               readFile(env.recordFile));
-    EXPECT_EQ(joinLines({std::string("TRACE|JvmLauncher.cpp|launch|JVM library: \"") +
-                         FAKEJLI_PATH + "\""}),
-              joinLines(recordsAt(log, "TRACE", "launch")));
+    EXPECT_EQ(std::vector<std::string>{std::string("TRACE|JvmLauncher.cpp|launch|JVM library: \"") +
+                                       FAKEJLI_PATH + "\""},
+              recordsAt(log, "TRACE", "launch"));
     EXPECT_FALSE(isLoaded(FAKEJLI_PATH)) << "the library handles must be closed";
 }
 
 TEST(JvmLauncherTest, LaunchFailures) {
     TempDir tmp;
-    const std::string textFile = tmp / "libtext.dylib";
-    writeFile(textFile, "not a library\n");
     const std::string missing = tmp / "missing.dylib";
-
-    // The loader's own explanations, as the launcher should pass them on.
-    auto dlopenError = [](const std::string& path) {
-        void* h = ::dlopen(path.c_str(), RTLD_LAZY);
-        EXPECT_EQ(nullptr, h) << path;
-        const char* e = ::dlerror();
-        return std::string(e ? e : "");
-    };
-    void* noJli = ::dlopen(NOJLI_PATH, RTLD_LAZY);
-    ASSERT_NE(nullptr, noJli);
-    EXPECT_EQ(nullptr, ::dlsym(noJli, "JLI_Launch"));
-    const char* noJliError = ::dlerror();
-    const std::string dlsymError = noJliError ? noJliError : "";
-    ::dlclose(noJli);
-
     struct Case {
         std::string path;
         const char* result;
-        std::string wantFunc;
-        std::string wantMessage;
+        std::string wantFile, wantFunc, wantMessage;
         bool wantCalled;
     };
+    const std::string failed = "Failed to launch JVM";
     const Case cases[] = {
-        {FAKEJLI_PATH, "1", "launch", "Failed to launch JVM", true},
-        {FAKEJLI_PATH, "-1", "launch", "Failed to launch JVM", true},
-        {FAKEJLI_PATH, "255", "launch", "Failed to launch JVM", true},
-        {NOJLI_PATH, "0", "getFunction",
-         std::string("dlsym(") + NOJLI_PATH + ", JLI_Launch) failed. Error: " + dlsymError, false},
-        {textFile, "0", "loadLibrary",
-         "dlopen(" + textFile + ") failed. Error: " + dlopenError(textFile), false},
-        {missing, "0", "loadLibrary",
+        {FAKEJLI_PATH, "1", "JvmLauncher.cpp", "launch", failed, true},
+        {FAKEJLI_PATH, "-1", "JvmLauncher.cpp", "launch", failed, true},
+        {NOJLI_PATH, "0", "UnixDll.cpp", "getFunction",
+         std::string("dlsym(") + NOJLI_PATH +
+             ", JLI_Launch) failed. Error: " + dlsymError(NOJLI_PATH, "JLI_Launch"),
+         false},
+        {missing, "0", "UnixDll.cpp", "loadLibrary",
          "dlopen(" + missing + ") failed. Error: " + dlopenError(missing), false},
     };
     for (const Case& c : cases) {
         LaunchEnv env;
         ::setenv("FAKEJLI_RESULT", c.result, 1);
         Jvm jvm;
-        jvm.setPath(c.path);
-        jvm.addArgument("/exe");
-        try {
-            jvm.launch();
-            ADD_FAILURE() << c.path << " " << c.result << ": launch succeeded";
-        } catch (const std::runtime_error& e) {
-            const VorlaneErrorBase* v = dynamic_cast<const VorlaneErrorBase*>(&e);
-            ASSERT_NE(nullptr, v) << c.path;
-            EXPECT_EQ(c.wantMessage, v->rawMessage()) << c.path << " " << c.result;
-            const std::string what = e.what();
-            const std::string file = c.wantFunc == "launch" ? "JvmLauncher.cpp(" : "UnixDll.cpp(";
-            EXPECT_EQ(file, what.substr(0, file.size())) << what;
-            EXPECT_NE(std::string::npos, what.find(") at " + c.wantFunc + "(): " + c.wantMessage))
-                << what;
-        }
+        describe(jvm, c.path, {"/exe"});
+        EXPECT_EQ(c.wantMessage, errorOf([&] { jvm.launch(); }, c.wantFile, c.wantFunc))
+            << c.path << " " << c.result;
         EXPECT_EQ(c.wantCalled, !readFile(env.recordFile).empty()) << c.path << " " << c.result;
-        EXPECT_FALSE(isLoaded(c.path.c_str())) << c.path << ": handles must be closed";
+        EXPECT_FALSE(isLoaded(c.path)) << c.path << ": handles must be closed";
     }
 }
 
 TEST(JvmLauncherTest, DebugOutputOnlyWhenTheSwitchIsExactlyTrue) {
     Jvm jvm;
-    jvm.setPath("/a"); // an odd length, so the arrays that follow are not aligned
-    jvm.addArgument("/exe");
-    jvm.addArgument("%s %d");
-    jvm.addEnvVariable("FJ_DEBUG_A", "x=y");
-    jvm.addEnvVariable("FJ_DEBUG_EMPTY", "");
-    const std::string debugLines = "jli lib: [/a]\n"
-                                   "jli arg[0]: [/exe]\n"
-                                   "jli arg[1]: [%s %d]\n"
-                                   "env var[0]: FJ_DEBUG_A=[x=y]\n"
-                                   "env var[1]: FJ_DEBUG_EMPTY=[]\n"
+    // "/a" has an odd length, so the arrays that follow are not aligned.
+    describe(jvm, "/a", {"/exe", "%s %d"}, {{"FJ_DEBUG_A", "x=y"}, {"FJ_DEBUG_EMPTY", ""}});
+    const std::string debugLines = "jli lib: [/a]\njli arg[0]: [/exe]\njli arg[1]: [%s %d]\n"
+                                   "env var[0]: FJ_DEBUG_A=[x=y]\nenv var[1]: FJ_DEBUG_EMPTY=[]\n"
                                    "log 100% 7 [text]\n";
     struct Case {
         const char* value; // null: unset
@@ -546,8 +452,8 @@ TEST(JvmLauncherTest, DebugOutputOnlyWhenTheSwitchIsExactlyTrue) {
     };
     const Case cases[] = {{"true", true},   {nullptr, false}, {"", false},      {"TRUE", false},
                           {"true ", false}, {" true", false}, {"false", false}, {"1", false}};
-    void* lib = nullptr;
-    void* launch = fakeJliLaunch(lib);
+    void* lib = ::dlopen(FAKEJLI_PATH, RTLD_LAZY);
+    void* launch = lib ? ::dlsym(lib, "JLI_Launch") : nullptr;
     ASSERT_NE(nullptr, launch);
     for (const Case& c : cases) {
         LaunchEnv env;
@@ -556,14 +462,12 @@ TEST(JvmLauncherTest, DebugOutputOnlyWhenTheSwitchIsExactlyTrue) {
         if (c.value) {
             ::setenv("VORLANE_DEBUG", c.value, 1);
         }
-        const Record record(jvmLauncherCreateJvmlLauncherData(&api, jvm.exportLauncher(), nullptr));
+        const Record record = makeRecord(jvm);
         ASSERT_TRUE(record);
         FdCapture err;
-        const int result = jvmLauncherStartJvm(record.get(), launch);
+        EXPECT_EQ(0, jvmLauncherStartJvm(record.get(), launch));
         jvmLauncherLog("log %s %d [%s]", "100%", 7, "text");
-        const std::string output = err.str();
-        EXPECT_EQ(0, result);
-        EXPECT_EQ(c.wantOutput ? debugLines : "", output) << (c.value ? c.value : "(unset)");
+        EXPECT_EQ(c.wantOutput ? debugLines : "", err.str()) << (c.value ? c.value : "(unset)");
         EXPECT_EQ("x=y", SysInfo::getEnvVariable("FJ_DEBUG_A"));
         EXPECT_EQ("", SysInfo::getEnvVariable("FJ_DEBUG_EMPTY"));
     }
@@ -577,16 +481,13 @@ TEST(JvmLauncherTest, FailedSetenvIsReportedAndTheLaunchGoesOn) {
     ::setenv("FAKEJLI_ENV", "FJ_AFTER", 1);
     EnvGuard after("FJ_AFTER");
     Jvm jvm;
-    jvm.setPath(FAKEJLI_PATH);
-    jvm.addArgument("/exe");
-    jvm.addEnvVariable("BAD=NAME", "v");
-    jvm.addEnvVariable("FJ_AFTER", "set");
+    describe(jvm, FAKEJLI_PATH, {"/exe"}, {{"BAD=NAME", "v"}, {"FJ_AFTER", "set"}});
     FdCapture err;
     jvm.launch();
     const std::string output = err.str();
-    EXPECT_NE(std::string::npos, output.find("env var[0]: BAD=NAME=[v]\n"
-                                             "env var[1]: FJ_AFTER=[set]\n"
-                                             "setenv(0) failed\n"))
+    EXPECT_NE(
+        std::string::npos,
+        output.find("env var[0]: BAD=NAME=[v]\nenv var[1]: FJ_AFTER=[set]\nsetenv(0) failed\n"))
         << output;
     EXPECT_NE(std::string::npos, readFile(env.recordFile).find("env:FJ_AFTER=set\n"));
 }

@@ -13,6 +13,7 @@
 #include "LogTestUtils.h"
 #include "PackageFile.h"
 #include "TestUtils.h"
+#include "UnitTestUtils.h"
 
 namespace {
 
@@ -25,55 +26,41 @@ std::string messages(const RecordingAppender& recorder) {
     return out;
 }
 
+// The name is the first line, "" without a file or a readable line; a trailing slash on the
+// directory makes no difference.
 TEST(PackageFileTest, FirstLineIsTheName) {
+    const std::string read = "loadFromAppDir: Read \"<dir>/.package\" package file\n";
     const struct {
-        std::string content;
-        std::string want;
+        const char* content; // null: missing; "/": a directory, which opens but cannot be read
+        std::string want, wantLog;
     } cases[] = {
-        {"demo\n", "demo"},     {"demo", "demo"},
-        {"demo\r\n", "demo\r"}, {" a b \nsecond\nthird\n", " a b "},
-        {"\nsecond\n", ""},
+        {"demo\n", "demo", read + "loadFromAppDir: Package name is [demo]\n"},
+        {"demo", "demo", read + "loadFromAppDir: Package name is [demo]\n"},
+        {"demo\r\n", "demo\r", read + "loadFromAppDir: Package name is [demo\r]\n"},
+        {" a b \nsecond\nthird\n", " a b ", read + "loadFromAppDir: Package name is [ a b ]\n"},
+        {"\nsecond\n", "", read + "loadFromAppDir: Package name is []\n"},
+        {nullptr, "", ""},
+        {"", "", read},
+        {"/", "", read},
     };
     for (const auto& c : cases) {
         TempDir dir;
-        writeFile(dir / ".package", c.content);
-        RecordingAppender recorder;
-        DefaultLoggerGuard guard(recorder);
-        EXPECT_EQ(c.want, PackageFile::loadFromAppDir(dir.path()).packageName()) << c.content;
-        EXPECT_EQ("loadFromAppDir: Read \"" + dir.path() + "/.package\" package file\n" +
-                      "loadFromAppDir: Package name is [" + c.want + "]\n",
-                  messages(recorder))
-            << c.content;
-    }
-}
-
-TEST(PackageFileTest, NoNameWithoutError) {
-    const struct {
-        std::string kind; // what .package is
-        std::string wantLog;
-    } cases[] = {
-        {"missing", ""},
-        {"empty", "loadFromAppDir: Read \"<dir>/.package\" package file\n"},
-        // Opens, but nothing can be read from it.
-        {"directory", "loadFromAppDir: Read \"<dir>/.package\" package file\n"},
-    };
-    for (const auto& c : cases) {
-        TempDir dir;
-        if (c.kind == "empty") {
-            writeFile(dir / ".package", "");
-        } else if (c.kind == "directory") {
+        if (c.content && std::string(c.content) == "/") {
             makeDirs(dir / ".package");
+        } else if (c.content) {
+            writeFile(dir / ".package", c.content);
         }
         RecordingAppender recorder;
         DefaultLoggerGuard guard(recorder);
-        // A trailing slash on the directory makes no difference.
-        EXPECT_EQ("", PackageFile::loadFromAppDir(dir.path() + "/").packageName()) << c.kind;
-        std::string want = c.wantLog;
-        const size_t at = want.find("<dir>");
-        if (at != std::string::npos) {
-            want.replace(at, 5, dir.path());
+        for (const std::string& appDir : {dir.path(), dir.path() + "/"}) {
+            recorder.events.clear();
+            EXPECT_EQ(c.want, PackageFile::loadFromAppDir(appDir).packageName()) << appDir;
+            std::string want = c.wantLog;
+            for (size_t at; (at = want.find("<dir>")) != std::string::npos;) {
+                want.replace(at, 5, dir.path());
+            }
+            EXPECT_EQ(want, messages(recorder)) << (c.content ? c.content : "(missing)");
         }
-        EXPECT_EQ(want, messages(recorder)) << c.kind;
     }
 }
 
@@ -94,18 +81,10 @@ TEST(PackageFileTest, UnopenableFile) {
 
     NopLogAppender quiet;
     DefaultLoggerGuard guard(quiet);
-    std::string got = "no error";
-    std::string where;
-    try {
-        PackageFile::loadFromAppDir(dir.path());
-    } catch (const VorlaneError<std::runtime_error>& e) {
-        got = e.rawMessage();
-        where = e.what();
-    }
+    const std::string got = errorOf([&] { PackageFile::loadFromAppDir(dir.path()); },
+                                    "PackageFile.cpp", "loadFromAppDir");
     ::close(fd);
     EXPECT_EQ("Error opening \"" + path + "\" file: " + reason, got);
-    EXPECT_EQ(0u, where.find("PackageFile.cpp(")) << where;
-    EXPECT_NE(std::string::npos, where.find(") at loadFromAppDir(): ")) << where;
 }
 
 } // namespace

@@ -38,58 +38,42 @@ LogEvent makeEvent(const std::string& message) {
 
 } // namespace
 
-TEST(Logger, LevelNames) {
+TEST(Logger, RecordNamesTheLevelAndTakesLastComponentOfFile) {
     struct {
         int level;
-        std::string name;
-    } cases[] = {
-        {Logger::TRACE, "TRACE"}, {Logger::INFO, "INFO"}, {Logger::WARNING, "WARNING"},
-        {Logger::ERROR, "ERROR"}, {4, "UNKNOWN"},         {-1, "UNKNOWN"},
-        {100, "UNKNOWN"},         {INT_MIN, "UNKNOWN"},
-    };
-    for (const auto& c : cases) {
-        Logger logger;
-        RecordingAppender rec;
-        logger.setAppender(rec);
-        logger.log(static_cast<Logger::LogLevel>(c.level), "f.cpp", 1, "f", "m");
-        ASSERT_EQ(1u, rec.events.size()) << c.level;
-        EXPECT_EQ(c.name, rec.events[0].levelName) << c.level;
-    }
-}
-
-TEST(Logger, RecordTakesLastComponentOfFileAndCopiesTheRest) {
-    struct {
         const char* file;
-        std::string fileName;
+        std::string want;
     } cases[] = {
-        {"share/native/applauncher/CfgFile.cpp", "CfgFile.cpp"},
-        {"CfgFile.cpp", "CfgFile.cpp"},
-        {"C:\\src\\CfgFile.cpp", "CfgFile.cpp"},
-        {"a\\b/c.cpp", "c.cpp"},
-        {"dir/", ""},
-        {"", ""},
+        {Logger::TRACE, "share/native/applauncher/CfgFile.cpp", "TRACE CfgFile.cpp"},
+        {Logger::INFO, "CfgFile.cpp", "INFO CfgFile.cpp"},
+        {Logger::WARNING, "C:\\src\\CfgFile.cpp", "WARNING CfgFile.cpp"},
+        {Logger::ERROR, "a\\b/c.cpp", "ERROR c.cpp"},
+        {4, "dir/", "UNKNOWN "},
+        {-1, "", "UNKNOWN "},
+        {100, "x.cpp", "UNKNOWN x.cpp"},
+        {INT_MIN, "x.cpp", "UNKNOWN x.cpp"},
     };
     for (const auto& c : cases) {
         Logger logger;
         RecordingAppender rec;
         logger.setAppender(rec);
-        logger.log(Logger::WARNING, c.file, -3, "operator()", "two\nlines");
-        ASSERT_EQ(1u, rec.events.size()) << c.file;
-        EXPECT_EQ("WARNING " + c.fileName + ":-3 operator(): two\nlines", rec.lines()[0]) << c.file;
+        logger.log(static_cast<Logger::LogLevel>(c.level), c.file, -3, "operator()", "two\nlines");
+        EXPECT_EQ(std::vector<std::string>{c.want + ":-3 operator(): two\nlines"}, rec.lines())
+            << c.level << " " << c.file;
     }
 }
 
 TEST(Logger, IsLoggableComparesGreaterOrEqual) {
     Logger logger;
-    for (int level : {Logger::TRACE, Logger::INFO, Logger::WARNING, Logger::ERROR}) {
-        EXPECT_TRUE(logger.isLoggable(static_cast<Logger::LogLevel>(level))) << level;
+    const Logger::LogLevel levels[] = {Logger::TRACE, Logger::INFO, Logger::WARNING, Logger::ERROR};
+    for (Logger::LogLevel threshold : {Logger::TRACE, Logger::WARNING}) {
+        LoggerTestAccess::setLevel(logger, threshold);
+        std::string got;
+        for (Logger::LogLevel level : levels) {
+            got += logger.isLoggable(level) ? '1' : '0';
+        }
+        EXPECT_EQ(threshold == Logger::TRACE ? "1111" : "0011", got);
     }
-    LoggerTestAccess::setLevel(logger, Logger::WARNING);
-    EXPECT_FALSE(logger.isLoggable(Logger::TRACE));
-    EXPECT_FALSE(logger.isLoggable(Logger::INFO));
-    EXPECT_TRUE(logger.isLoggable(Logger::WARNING));
-    EXPECT_TRUE(logger.isLoggable(Logger::ERROR));
-
     // log itself does not filter: that is the logging statement's duty.
     RecordingAppender rec;
     logger.setAppender(rec);
@@ -124,10 +108,8 @@ TEST(Logger, LogStatementComposesMessageOnlyWhenLoggable) {
     LOG_WARNING("warn " << countCall(&count) << " " << 7);
     EXPECT_EQ(1, count);
     ASSERT_EQ(1u, rec.events.size());
-    EXPECT_EQ("WARNING", rec.events[0].levelName);
-    EXPECT_EQ("Log_test.cpp", rec.events[0].fileName);
-    EXPECT_EQ("TestBody", rec.events[0].funcName);
-    EXPECT_EQ("warn 1 7", rec.events[0].message);
+    EXPECT_EQ("WARNING Log_test.cpp:" + std::to_string(rec.events[0].line) + " TestBody: warn 1 7",
+              rec.lines()[0]);
 }
 
 TEST(Logger, NoMessageIsComposedForTheNoOpAppender) {
@@ -218,34 +200,31 @@ TEST(WithExtraLogAppender, TeesWhileAliveAndRestoresPrevious) {
 TEST(ScopeTracer, DecidesOnceAtConstruction) {
     struct {
         Logger::LogLevel thresholdAtStart, thresholdAtEnd, tracerLevel;
-        std::vector<std::string> lines;
+        const char* wantLevel; // null: no records
     } cases[] = {
-        {Logger::TRACE,
-         Logger::TRACE,
-         Logger::TRACE,
-         {"TRACE a.cpp:126 f: Entering s", "TRACE a.cpp:0 f: Exiting s (entered at a.cpp:126)"}},
-        {Logger::WARNING, Logger::WARNING, Logger::TRACE, {}},
-        {Logger::WARNING, Logger::TRACE, Logger::TRACE, {}},
-        {Logger::TRACE,
-         Logger::ERROR,
-         Logger::TRACE,
-         {"TRACE a.cpp:126 f: Entering s", "TRACE a.cpp:0 f: Exiting s (entered at a.cpp:126)"}},
-        {Logger::WARNING,
-         Logger::WARNING,
-         Logger::ERROR,
-         {"ERROR a.cpp:126 f: Entering s", "ERROR a.cpp:0 f: Exiting s (entered at a.cpp:126)"}},
+        {Logger::TRACE, Logger::TRACE, Logger::TRACE, "TRACE"},
+        {Logger::WARNING, Logger::WARNING, Logger::TRACE, nullptr},
+        {Logger::WARNING, Logger::TRACE, Logger::TRACE, nullptr},
+        {Logger::TRACE, Logger::ERROR, Logger::TRACE, "TRACE"},
+        {Logger::WARNING, Logger::WARNING, Logger::ERROR, "ERROR"},
     };
-    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+    for (const auto& c : cases) {
         Logger logger;
         RecordingAppender rec;
         logger.setAppender(rec);
-        LoggerTestAccess::setLevel(logger, cases[i].thresholdAtStart);
+        LoggerTestAccess::setLevel(logger, c.thresholdAtStart);
         {
-            Logger::ScopeTracer tracer(logger, cases[i].tracerLevel, "share/native/common\\a.cpp",
-                                       126, "f", "s");
-            LoggerTestAccess::setLevel(logger, cases[i].thresholdAtEnd);
+            Logger::ScopeTracer tracer(logger, c.tracerLevel, "share/native/common\\a.cpp", 126,
+                                       "f", "s");
+            LoggerTestAccess::setLevel(logger, c.thresholdAtEnd);
         }
-        EXPECT_EQ(cases[i].lines, rec.lines()) << "case " << i;
+        const std::string l = c.wantLevel ? c.wantLevel : "";
+        std::vector<std::string> want;
+        if (c.wantLevel) {
+            want = {l + " a.cpp:126 f: Entering s",
+                    l + " a.cpp:0 f: Exiting s (entered at a.cpp:126)"};
+        }
+        EXPECT_EQ(want, rec.lines()) << c.thresholdAtStart << c.thresholdAtEnd << c.tracerLevel;
     }
 }
 
@@ -253,11 +232,12 @@ TEST(ScopeTracer, LogsExitWhenLeftByException) {
     Logger logger;
     RecordingAppender rec;
     logger.setAppender(rec);
-    try {
-        Logger::ScopeTracer tracer(logger, Logger::TRACE, "b.cpp", 3, "g", "work");
-        throw std::runtime_error("x");
-    } catch (const std::runtime_error&) {
-    }
+    EXPECT_THROW(
+        {
+            Logger::ScopeTracer tracer(logger, Logger::TRACE, "b.cpp", 3, "g", "work");
+            throw std::runtime_error("x");
+        },
+        std::runtime_error);
     EXPECT_EQ((std::vector<std::string>{"TRACE b.cpp:3 g: Entering work",
                                         "TRACE b.cpp:0 g: Exiting work (entered at b.cpp:3)"}),
               rec.lines());

@@ -30,32 +30,11 @@ void failingStage() {
     throw makeException("Failed to launch JVM", SOURCE_CODE_POS);
 }
 
-void runtimeErrorStage() {
-    errno = ENOENT;
-    throw std::runtime_error("plain");
-}
-
-void intStage() {
-    throw 42;
-}
-
-void badAllocStage() {
-    throw std::bad_alloc();
-}
-
-void logicErrorStage() {
-    throw std::logic_error("logic");
-}
-
 // Carries a bare message without being a standard runtime error.
 class OddError : public VorlaneErrorBase {
 public:
     const char* rawMessage() const override { return "odd"; }
 };
-
-void oddErrorStage() {
-    throw OddError();
-}
 
 // A second entry into the frame while the first one's stage is still running.
 void nestedStage() {
@@ -88,9 +67,6 @@ protected:
     DefaultLoggerGuard loggerGuard{nop};
 };
 
-const char* const ENTERING = "[TRACE] app.cpp:<n>: Entering launch\n";
-const char* const EXITING = "[TRACE] app.cpp:0: Exiting launch (entered at app.cpp:<n>)\n";
-
 } // namespace
 
 TEST_F(AppLaunch, IsWithLoggingOnlyForExactlyTrue) {
@@ -110,79 +86,57 @@ TEST_F(AppLaunch, IsWithLoggingOnlyForExactlyTrue) {
     }
 }
 
-TEST_F(AppLaunch, WithoutDebugPrintsOnlyTheLastErrorLine) {
+// Without debug output only the last error line is printed; with it, the log comes first.
+TEST_F(AppLaunch, StatusAndStandardError) {
     const std::string enoent = std::string(std::strerror(ENOENT)) + "\n";
+    const std::string in = "[TRACE] app.cpp:<n>: Entering launch\n";
+    const std::string out = "[TRACE] app.cpp:0: Exiting launch (entered at app.cpp:<n>)\n";
+    const std::string error = "[ERROR] app.cpp:<n>: ";
+    const std::string failed = error + "Exception with message 'app_test.cpp(<n>) at "
+                                       "failingStage(): Failed to launch JVM' caught\n"
+                                       "Failed to launch JVM\n";
+    const std::string unknown = error + "Unknown exception caught\n";
     struct {
         const char* name;
         app::LauncherFunc stage;
         int status;
-        std::string err;
+        std::string err, debugErr;
     } stages[] = {
-        {"ok", okStage, 0, ""},
-        {"VorlaneError", failingStage, 1, "Failed to launch JVM\n"},
-        {"runtime_error", runtimeErrorStage, 1, enoent},
-        {"int", intStage, 1, "Unknown error\n"},
-        {"bad_alloc", badAllocStage, 1, "Unknown error\n"},
-        {"logic_error", logicErrorStage, 1, "Unknown error\n"},
-        {"odd error", oddErrorStage, 1, "odd\n"},
-        {"nested", nestedStage, 1, "Failed to launch JVM\nouter failed\n"},
+        {"ok", okStage, 0, "", in + "[TRACE] app_test.cpp:<n>: stage ran\n" + out},
+        {"VorlaneError", failingStage, 1, "Failed to launch JVM\n",
+         in + "[TRACE] app_test.cpp:<n>: about to fail\n" + failed + out},
+        {"runtime_error",
+         [] {
+             errno = ENOENT;
+             throw std::runtime_error("plain");
+         },
+         1, enoent, in + error + "Exception with message 'plain' caught\n" + enoent + out},
+        {"int", [] { throw 42; }, 1, "Unknown error\n", in + unknown + "Unknown error\n" + out},
+        {"bad_alloc", [] { throw std::bad_alloc(); }, 1, "Unknown error\n",
+         in + unknown + "Unknown error\n" + out},
+        {"logic_error", [] { throw std::logic_error("logic"); }, 1, "Unknown error\n",
+         in + unknown + "Unknown error\n" + out},
+        {"odd error", [] { throw OddError(); }, 1, "odd\n", in + unknown + "odd\n" + out},
+        {"nested", nestedStage, 1, "Failed to launch JVM\nouter failed\n",
+         in + in + "[TRACE] app_test.cpp:<n>: about to fail\n" + failed + out +
+             "[TRACE] app_test.cpp:<n>: outer continues\n" + error +
+             "Exception with message 'app_test.cpp(<n>) at nestedStage(): outer failed' caught\n"
+             "outer failed\n" +
+             out},
     };
-    const char* debugValues[] = {nullptr, "", "TRUE", "1", "true ", " true"};
-    for (const char* debug : debugValues) {
+    for (const char* debug : {"(unset)", "", "TRUE", "1", "true ", " true", "true"}) {
         EnvGuard env("VORLANE_DEBUG");
-        if (debug) {
+        if (std::string(debug) != "(unset)") {
             ::setenv("VORLANE_DEBUG", debug, 1);
         }
         for (const auto& s : stages) {
             const LaunchResult r = launch(s.stage);
-            const std::string where =
-                std::string(s.name) + " with VORLANE_DEBUG=" + (debug ? debug : "(unset)");
+            const std::string where = std::string(s.name) + " with VORLANE_DEBUG=" + debug;
             EXPECT_EQ(s.status, r.status) << where;
-            EXPECT_EQ(s.err, r.err) << where;
+            EXPECT_EQ(std::string(debug) == "true" ? s.debugErr : s.err, normalizeLines(r.err))
+                << where;
             EXPECT_EQ("", r.out) << where;
         }
-    }
-}
-
-TEST_F(AppLaunch, WithDebugPrintsTheLogThenTheLastErrorLine) {
-    const std::string enoent = std::string(std::strerror(ENOENT)) + "\n";
-    const std::string error = "[ERROR] app.cpp:<n>: ";
-    struct {
-        const char* name;
-        app::LauncherFunc stage;
-        int status;
-        std::string err;
-    } stages[] = {
-        {"ok", okStage, 0,
-         std::string(ENTERING) + "[TRACE] app_test.cpp:<n>: stage ran\n" + EXITING},
-        {"VorlaneError", failingStage, 1,
-         std::string(ENTERING) + "[TRACE] app_test.cpp:<n>: about to fail\n" + error +
-             "Exception with message 'app_test.cpp(<n>) at failingStage(): Failed to launch "
-             "JVM' caught\n" +
-             "Failed to launch JVM\n" + EXITING},
-        {"runtime_error", runtimeErrorStage, 1,
-         std::string(ENTERING) + error + "Exception with message 'plain' caught\n" + enoent +
-             EXITING},
-        {"int", intStage, 1,
-         std::string(ENTERING) + error + "Unknown exception caught\nUnknown error\n" + EXITING},
-        {"odd error", oddErrorStage, 1,
-         std::string(ENTERING) + error + "Unknown exception caught\nodd\n" + EXITING},
-        {"nested", nestedStage, 1,
-         std::string(ENTERING) + ENTERING + "[TRACE] app_test.cpp:<n>: about to fail\n" + error +
-             "Exception with message 'app_test.cpp(<n>) at failingStage(): Failed to launch "
-             "JVM' caught\n" +
-             "Failed to launch JVM\n" + EXITING + "[TRACE] app_test.cpp:<n>: outer continues\n" +
-             error +
-             "Exception with message 'app_test.cpp(<n>) at nestedStage(): outer failed' "
-             "caught\n" +
-             "outer failed\n" + EXITING},
-    };
-    EnvGuard env("VORLANE_DEBUG", "true");
-    for (const auto& s : stages) {
-        const LaunchResult r = launch(s.stage);
-        EXPECT_EQ(s.status, r.status) << s.name;
-        EXPECT_EQ(s.err, normalizeLines(r.err)) << s.name;
-        EXPECT_EQ("", r.out) << s.name;
     }
 }
 
@@ -193,13 +147,9 @@ TEST_F(AppLaunch, GivenLastErrorAppenderGetsOnlyTheErrorReport) {
         const LaunchResult failed = launch(failingStage, &lastError);
         EXPECT_EQ(1, failed.status) << debug;
         ASSERT_EQ(1u, lastError.events.size()) << debug;
-        const LogEvent& e = lastError.events[0];
-        EXPECT_EQ("ERROR", e.levelName);
-        EXPECT_EQ("app.cpp", e.fileName);
-        EXPECT_EQ("launch", e.funcName);
-        EXPECT_EQ("Exception with message 'app_test.cpp(<n>) at failingStage(): Failed to "
-                  "launch JVM' caught",
-                  normalizeLines(e.message));
+        EXPECT_EQ("ERROR app.cpp:<n> launch: Exception with message 'app_test.cpp(<n>) at "
+                  "failingStage(): Failed to launch JVM' caught",
+                  normalizeLines(lastError.lines()[0]));
 
         lastError.events.clear();
         EXPECT_EQ(0, launch(okStage, &lastError).status) << debug;
@@ -211,25 +161,20 @@ TEST_F(AppLaunch, GivenLastErrorAppenderGetsOnlyTheErrorReport) {
 }
 
 TEST_F(AppLaunch, LeavesTheChosenAppenderInstalled) {
-    struct {
-        const char* debug;
-        std::string afterwards;
-    } cases[] = {
-        {"true", "[TRACE] app_test.cpp:<n>: after\n"},
-        {"false", ""},
-    };
-    for (const auto& c : cases) {
-        EnvGuard env("VORLANE_DEBUG", c.debug);
+    for (const char* debug : {"true", "false"}) {
+        EnvGuard env("VORLANE_DEBUG", debug);
         RecordingAppender before;
         Logger::defaultLogger().setAppender(before);
-        for (app::LauncherFunc stage : {okStage, failingStage, intStage}) {
+        for (app::LauncherFunc stage : {okStage, failingStage, nestedStage}) {
             launch(stage);
-            EXPECT_TRUE(before.events.empty()) << c.debug;
+            EXPECT_TRUE(before.events.empty()) << debug;
             CaptureStream out(std::cout);
             CaptureStream err(std::cerr);
             LOG_TRACE("after");
-            EXPECT_EQ(c.afterwards, normalizeLines(err.str())) << c.debug;
-            EXPECT_EQ("", out.str()) << c.debug;
+            EXPECT_EQ(std::string(debug) == "true" ? "[TRACE] app_test.cpp:<n>: after\n" : "",
+                      normalizeLines(err.str()))
+                << debug;
+            EXPECT_EQ("", out.str()) << debug;
         }
     }
 }

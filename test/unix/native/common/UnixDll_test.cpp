@@ -7,46 +7,12 @@
 #include "Dll.h"
 #include "ErrorHandling.h"
 #include "TestUtils.h"
+#include "UnitTestUtils.h"
 
 namespace {
 
 typedef int (*JliLaunchFunc)(int, char**, int, const char**, int, const char**, const char*,
                              const char*, const char*, const char*, int, int, int, int);
-
-// True while some handle keeps the library loaded; asks without opening it.
-bool isLoaded(const std::string& path) {
-    void* h = ::dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
-    if (h) {
-        ::dlclose(h);
-    }
-    return h != nullptr;
-}
-
-// The loader's own explanation for a library that cannot be opened.
-std::string dlopenError(const std::string& path) {
-    void* h = ::dlopen(path.c_str(), RTLD_LAZY);
-    EXPECT_EQ(nullptr, h) << path;
-    const char* e = ::dlerror();
-    return e ? e : "";
-}
-
-// The error's bare message, after checking that it was raised in the named function.
-template <class F> std::string errorOf(F f, const std::string& file, const std::string& func) {
-    try {
-        f();
-    } catch (const std::runtime_error& e) {
-        const VorlaneErrorBase* v = dynamic_cast<const VorlaneErrorBase*>(&e);
-        if (!v) {
-            return "not a launcher error: " + std::string(e.what());
-        }
-        const std::string what = e.what();
-        const std::string pos = ") at " + func + "(): ";
-        EXPECT_EQ(0u, what.find(file + "(")) << what;
-        EXPECT_NE(std::string::npos, what.find(pos + v->rawMessage())) << what;
-        return v->rawMessage();
-    }
-    return "no error";
-}
 
 TEST(UnixDllTest, OpenFailuresCarryTheLoaderExplanation) {
     TempDir tmp;
@@ -71,12 +37,9 @@ TEST(UnixDllTest, Lookups) {
     EXPECT_EQ(nullptr, dll.getFunction("noSuchFunction", false));
     EXPECT_EQ(nullptr, dll.getFunction("", false));
 
-    void* probe = ::dlopen(FAKEJLI_PATH, RTLD_LAZY);
-    ::dlsym(probe, "noSuchFunction");
-    const char* loaderText = ::dlerror();
-    const std::string want = std::string("dlsym(") + FAKEJLI_PATH +
-                             ", noSuchFunction) failed. Error: " + (loaderText ? loaderText : "");
-    ::dlclose(probe);
+    const std::string want =
+        std::string("dlsym(") + FAKEJLI_PATH +
+        ", noSuchFunction) failed. Error: " + dlsymError(FAKEJLI_PATH, "noSuchFunction");
     EXPECT_EQ(want, errorOf([&] { dll.getFunction("noSuchFunction", true); }, "UnixDll.cpp",
                             "getFunction"));
 }
@@ -121,15 +84,14 @@ TEST(UnixDllTest, FunctionOutlivesTheLibraryItCameFrom) {
 TEST(UnixDllTest, FailedFunctionLookupLeavesNothingOpen) {
     {
         const Dll dll(NOJLI_PATH);
-        const std::string message = errorOf(
-            [&] {
-                DllFunction<void*> f(dll, tstrings::any() << "JLI_"
-                                                          << "Launch");
-            },
-            "UnixDll.cpp", "getFunction");
-        EXPECT_EQ(
-            0u, message.find(std::string("dlsym(") + NOJLI_PATH + ", JLI_Launch) failed. Error: "))
-            << message;
+        EXPECT_EQ(std::string("dlsym(") + NOJLI_PATH +
+                      ", JLI_Launch) failed. Error: " + dlsymError(NOJLI_PATH, "JLI_Launch"),
+                  errorOf(
+                      [&] {
+                          DllFunction<void*> f(dll, tstrings::any() << "JLI_"
+                                                                    << "Launch");
+                      },
+                      "UnixDll.cpp", "getFunction"));
     }
     EXPECT_FALSE(isLoaded(NOJLI_PATH));
 }

@@ -10,6 +10,7 @@
 #include "ErrorHandling.h"
 #include "FileUtils.h"
 #include "TestUtils.h"
+#include "UnitTestUtils.h"
 
 namespace {
 
@@ -36,17 +37,9 @@ std::string currentDir() {
     return ::getcwd(buf, sizeof(buf)) ? buf : "";
 }
 
-// The bare message of the error toAbsolutePath throws, checking its position on the way.
+// The bare message of the error that toAbsolutePath throws.
 std::string absolutePathError(const std::string& path) {
-    try {
-        FileUtils::toAbsolutePath(path);
-    } catch (const VorlaneErrorBase& e) {
-        const std::string what = dynamic_cast<const std::runtime_error&>(e).what();
-        EXPECT_EQ("UnixFileUtils.cpp(", what.substr(0, 18)) << what;
-        EXPECT_NE(std::string::npos, what.find(") at toAbsolutePath(): getcwd()")) << what;
-        return e.rawMessage();
-    }
-    return "(nothing thrown)";
+    return errorOf([&] { FileUtils::toAbsolutePath(path); }, "UnixFileUtils.cpp", "toAbsolutePath");
 }
 
 } // namespace
