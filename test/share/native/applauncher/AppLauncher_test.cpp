@@ -119,42 +119,6 @@ TEST_F(AppLauncherTest, LibEnvVariableContainsAppDirOnlyAsExactEntry) {
     }
 }
 
-TEST_F(AppLauncherTest, CreateJvmLauncherFromDefaultRuntime) {
-    writeCfg("[Application]\n"
-             "app.classpath=$APPDIR/demo.jar\n"
-             "app.mainclass=demo.Main\n"
-             "[JavaOptions]\n"
-             "java-options=-Xmx512m\n"
-             "java-options=-Droot=$ROOTDIR\n"
-             "java-options=-Dbin=${BINDIR}\n");
-    writeFile(runtimeDir + "/Home/lib/libjli.dylib", "");
-
-    const std::unique_ptr<Jvm> jvm(makeLauncher().createJvmLauncher());
-
-    const std::string exe = SysInfo::getProcessModulePath();
-    EXPECT_EQ(runtimeDir + "/Home/lib/libjli.dylib", jvm->getPath());
-    const std::vector<std::string> wantArgs = {exe,
-                                               "-classpath",
-                                               appDir + "/demo.jar",
-                                               "-Xmx512m",
-                                               "-Droot=" + tmp.path(),
-                                               "-Dbin=" + FileUtils::dirname(exe),
-                                               "-Dvorlane.app-path=" + exe,
-                                               "demo.Main"};
-    EXPECT_EQ(wantArgs, jvm->getArgs());
-    EXPECT_EQ(std::vector<std::string>{"LAUNCHER_TEST_LIB_PATH"}, jvm->getEnvVarNames());
-    EXPECT_EQ(std::vector<std::string>{":" + appDir}, jvm->getEnvVarValues());
-
-    EXPECT_EQ(std::vector<std::string>{"Launcher config file path: \"" + appDir + "/" +
-                                       cfgFileName() + "\""},
-              messagesOf(log, "createCfgFile"));
-    EXPECT_EQ(std::vector<std::string>{"Property \"app.runtime\" not found in \"Application\" "
-                                       "section of launcher config file. Using Java runtime "
-                                       "from \"" +
-                                       runtimeDir + "\" directory"},
-              messagesOf(log, "findJvmLib"));
-}
-
 // Steps over one tree: each adds its libraries, then writes its configuration (null: none).
 TEST_F(AppLauncherTest, LaunchLibraryLocationsAndFailures) {
     const std::string lib = "/Home/lib/libjli.dylib";
@@ -200,31 +164,55 @@ TEST_F(AppLauncherTest, LaunchLibraryLocationsAndFailures) {
     }
 }
 
-TEST_F(AppLauncherTest, CommandLineArgumentsReplaceConfiguredOnesUnexpanded) {
+// Configured values are expanded, arguments from the command line replace the configured
+// ones as they are.
+TEST_F(AppLauncherTest, CreateJvmLauncherFromDefaultRuntime) {
     writeFile(runtimeDir + "/Home/lib/libjli.dylib", "");
     const std::string exe = SysInfo::getProcessModulePath();
-    const std::string appPath = "-Dvorlane.app-path=" + exe;
-    const std::string withArgs = "[Application]\napp.mainclass=Main\n"
-                                 "[ArgOptions]\narguments=$APPDIR/configured\narguments=second\n";
+    const std::string app = "[Application]\napp.classpath=$APPDIR/demo.jar\napp.mainclass=Main\n"
+                            "[JavaOptions]\njava-options=-Droot=$ROOTDIR\n"
+                            "java-options=-Dbin=${BINDIR}\n";
+    const std::string withArgs =
+        app + "[ArgOptions]\narguments=$APPDIR/configured\narguments=second\n";
+    const std::vector<std::string> head = {exe,
+                                           "-classpath",
+                                           appDir + "/demo.jar",
+                                           "-Droot=" + tmp.path(),
+                                           "-Dbin=" + FileUtils::dirname(exe),
+                                           "-Dvorlane.app-path=" + exe,
+                                           "Main"};
     const struct {
         std::string cfg;
         std::vector<std::string> argv;
-        std::vector<std::string> wantArgs;
+        std::vector<std::string> wantTail;
     } cases[] = {
-        {withArgs, {"program"}, {exe, appPath, "Main", appDir + "/configured", "second"}},
-        {withArgs,
-         {"program", "-psn_0_42"},
-         {exe, appPath, "Main", appDir + "/configured", "second"}},
-        {withArgs, {"program", "$APPDIR", "", "-psn_1"}, {exe, appPath, "Main", "$APPDIR", ""}},
-        {withArgs, {"program", "a b", "-PSN_2"}, {exe, appPath, "Main", "a b", "-PSN_2"}},
+        {withArgs, {"program"}, {appDir + "/configured", "second"}},
+        {withArgs, {"program", "-psn_0_42"}, {appDir + "/configured", "second"}},
+        {withArgs, {"program", "$APPDIR", "", "-psn_1"}, {"$APPDIR", ""}},
+        {withArgs, {"program", "a b", "-PSN_2"}, {"a b", "-PSN_2"}},
         // Without an ArgOptions section in the file.
-        {"[Application]\napp.mainclass=Main\n", {"program", "x"}, {exe, appPath, "Main", "x"}},
+        {app, {"program", "x"}, {"x"}},
+        {app, {"program"}, {}},
     };
     for (const auto& c : cases) {
         writeCfg(c.cfg);
         ArgvGuard guard(c.argv);
+        log.events.clear();
         const std::unique_ptr<Jvm> jvm(makeLauncher().createJvmLauncher());
-        EXPECT_EQ(c.wantArgs, jvm->getArgs()) << c.argv.size();
+        std::vector<std::string> want = head;
+        want.insert(want.end(), c.wantTail.begin(), c.wantTail.end());
+        EXPECT_EQ(want, jvm->getArgs()) << c.argv.size();
+        EXPECT_EQ(runtimeDir + "/Home/lib/libjli.dylib", jvm->getPath());
+        EXPECT_EQ(std::vector<std::string>{"LAUNCHER_TEST_LIB_PATH"}, jvm->getEnvVarNames());
+        EXPECT_EQ(std::vector<std::string>{":" + appDir}, jvm->getEnvVarValues());
+        EXPECT_EQ(std::vector<std::string>{"Launcher config file path: \"" + appDir + "/" +
+                                           cfgFileName() + "\""},
+                  messagesOf(log, "createCfgFile"));
+        EXPECT_EQ(std::vector<std::string>{"Property \"app.runtime\" not found in \"Application\" "
+                                           "section of launcher config file. Using Java runtime "
+                                           "from \"" +
+                                           runtimeDir + "\" directory"},
+                  messagesOf(log, "findJvmLib"));
     }
 }
 

@@ -57,28 +57,12 @@ TEST(Logger, RecordNamesTheLevelAndTakesLastComponentOfFile) {
         Logger logger;
         RecordingAppender rec;
         logger.setAppender(rec);
+        // log itself does not filter: that is the logging statement's duty.
+        LoggerTestAccess::setLevel(logger, static_cast<Logger::LogLevel>(INT_MAX));
         logger.log(static_cast<Logger::LogLevel>(c.level), c.file, -3, "operator()", "two\nlines");
         EXPECT_EQ(std::vector<std::string>{c.want + ":-3 operator(): two\nlines"}, rec.lines())
             << c.level << " " << c.file;
     }
-}
-
-TEST(Logger, IsLoggableComparesGreaterOrEqual) {
-    Logger logger;
-    const Logger::LogLevel levels[] = {Logger::TRACE, Logger::INFO, Logger::WARNING, Logger::ERROR};
-    for (Logger::LogLevel threshold : {Logger::TRACE, Logger::WARNING}) {
-        LoggerTestAccess::setLevel(logger, threshold);
-        std::string got;
-        for (Logger::LogLevel level : levels) {
-            got += logger.isLoggable(level) ? '1' : '0';
-        }
-        EXPECT_EQ(threshold == Logger::TRACE ? "1111" : "0011", got);
-    }
-    // log itself does not filter: that is the logging statement's duty.
-    RecordingAppender rec;
-    logger.setAppender(rec);
-    logger.log(Logger::TRACE, "a.cpp", 1, "f", "still written");
-    EXPECT_EQ(std::vector<std::string>{"TRACE a.cpp:1 f: still written"}, rec.lines());
 }
 
 TEST(Logger, DefaultLoggerStartsAtTraceAndReinstallsStandardOutputAppender) {
@@ -98,42 +82,35 @@ TEST(Logger, DefaultLoggerStartsAtTraceAndReinstallsStandardOutputAppender) {
     EXPECT_EQ("", err.str());
 }
 
-TEST(Logger, LogStatementComposesMessageOnlyWhenLoggable) {
-    RecordingAppender rec;
-    DefaultLoggerGuard guard(rec, Logger::WARNING);
-    int count = 0;
-    LOG_TRACE("trace " << countCall(&count));
-    EXPECT_EQ(0, count);
-    EXPECT_TRUE(rec.events.empty());
-    LOG_WARNING("warn " << countCall(&count) << " " << 7);
-    EXPECT_EQ(1, count);
-    ASSERT_EQ(1u, rec.events.size());
-    EXPECT_EQ("WARNING Log_test.cpp:" + std::to_string(rec.events[0].line) + " TestBody: warn 1 7",
-              rec.lines()[0]);
-}
-
-TEST(Logger, NoMessageIsComposedForTheNoOpAppender) {
+// A statement composes its message only for a loggable level and an appender that writes:
+// every appender but the no-op one, a tee over the no-op one included.
+TEST(Logger, LogStatementComposesMessageOnlyWhenWritten) {
     NopLogAppender nop;
-    int count = 0;
-    {
-        DefaultLoggerGuard guard(nop);
-        EXPECT_TRUE(Logger::defaultLogger().isLoggable(Logger::TRACE));
-        EXPECT_FALSE(Logger::defaultLogger().isWritten(Logger::TRACE));
-        LOG_TRACE("trace " << countCall(&count));
-        LOG_WARNING("warn " << countCall(&count));
-        const Logger::ScopeTracer tracer(Logger::defaultLogger(), Logger::TRACE, "a/x.cpp", 3, "f",
-                                         "scope");
-    }
-    EXPECT_EQ(0, count);
-
-    // Any other appender, a tee over the no-op one included, gets every record again.
     RecordingAppender rec;
     TeeLogAppender tee(&nop, &rec);
-    DefaultLoggerGuard guard(tee);
-    LOG_TRACE("trace " << countCall(&count));
-    EXPECT_EQ(1, count);
-    ASSERT_EQ(1u, rec.events.size());
-    EXPECT_EQ("trace 1", rec.events[0].message);
+    struct {
+        LogAppender* appender;
+        Logger::LogLevel threshold;
+        std::vector<std::string> want;
+    } cases[] = {
+        {&rec, Logger::WARNING, {"WARNING warn 1 7"}},
+        {&nop, Logger::TRACE, {}},
+        {&tee, Logger::TRACE, {"TRACE trace 1", "WARNING warn 2 7"}},
+    };
+    for (const auto& c : cases) {
+        rec.events.clear();
+        DefaultLoggerGuard guard(*c.appender, c.threshold);
+        int count = 0;
+        LOG_TRACE("trace " << countCall(&count));
+        LOG_WARNING("warn " << countCall(&count) << " " << 7);
+        EXPECT_EQ(c.want.size(), static_cast<size_t>(count));
+        std::vector<std::string> got;
+        for (const LogEvent& e : rec.events) {
+            EXPECT_EQ("Log_test.cpp TestBody", e.fileName + " " + e.funcName);
+            got.push_back(e.levelName + " " + e.message);
+        }
+        EXPECT_EQ(c.want, got);
+    }
 }
 
 TEST(StreamLogAppender, WritesTwoLinesPerRecord) {
@@ -197,26 +174,34 @@ TEST(WithExtraLogAppender, TeesWhileAliveAndRestoresPrevious) {
               journal);
 }
 
+// The tracer decides at construction whether to log, and logs the exit even when left by an
+// exception.
 TEST(ScopeTracer, DecidesOnceAtConstruction) {
     struct {
         Logger::LogLevel thresholdAtStart, thresholdAtEnd, tracerLevel;
+        bool throws;
         const char* wantLevel; // null: no records
     } cases[] = {
-        {Logger::TRACE, Logger::TRACE, Logger::TRACE, "TRACE"},
-        {Logger::WARNING, Logger::WARNING, Logger::TRACE, nullptr},
-        {Logger::WARNING, Logger::TRACE, Logger::TRACE, nullptr},
-        {Logger::TRACE, Logger::ERROR, Logger::TRACE, "TRACE"},
-        {Logger::WARNING, Logger::WARNING, Logger::ERROR, "ERROR"},
+        {Logger::TRACE, Logger::TRACE, Logger::TRACE, false, "TRACE"},
+        {Logger::WARNING, Logger::WARNING, Logger::TRACE, false, nullptr},
+        {Logger::WARNING, Logger::TRACE, Logger::TRACE, false, nullptr},
+        {Logger::TRACE, Logger::ERROR, Logger::TRACE, false, "TRACE"},
+        {Logger::WARNING, Logger::WARNING, Logger::ERROR, false, "ERROR"},
+        {Logger::TRACE, Logger::TRACE, Logger::TRACE, true, "TRACE"},
     };
     for (const auto& c : cases) {
         Logger logger;
         RecordingAppender rec;
         logger.setAppender(rec);
         LoggerTestAccess::setLevel(logger, c.thresholdAtStart);
-        {
+        try {
             Logger::ScopeTracer tracer(logger, c.tracerLevel, "share/native/common\\a.cpp", 126,
                                        "f", "s");
             LoggerTestAccess::setLevel(logger, c.thresholdAtEnd);
+            if (c.throws) {
+                throw std::runtime_error("x");
+            }
+        } catch (const std::runtime_error&) {
         }
         const std::string l = c.wantLevel ? c.wantLevel : "";
         std::vector<std::string> want;
@@ -224,21 +209,7 @@ TEST(ScopeTracer, DecidesOnceAtConstruction) {
             want = {l + " a.cpp:126 f: Entering s",
                     l + " a.cpp:0 f: Exiting s (entered at a.cpp:126)"};
         }
-        EXPECT_EQ(want, rec.lines()) << c.thresholdAtStart << c.thresholdAtEnd << c.tracerLevel;
+        EXPECT_EQ(want, rec.lines())
+            << c.thresholdAtStart << c.thresholdAtEnd << c.tracerLevel << c.throws;
     }
-}
-
-TEST(ScopeTracer, LogsExitWhenLeftByException) {
-    Logger logger;
-    RecordingAppender rec;
-    logger.setAppender(rec);
-    EXPECT_THROW(
-        {
-            Logger::ScopeTracer tracer(logger, Logger::TRACE, "b.cpp", 3, "g", "work");
-            throw std::runtime_error("x");
-        },
-        std::runtime_error);
-    EXPECT_EQ((std::vector<std::string>{"TRACE b.cpp:3 g: Entering work",
-                                        "TRACE b.cpp:0 g: Exiting work (entered at b.cpp:3)"}),
-              rec.lines());
 }

@@ -98,9 +98,16 @@ TEST(UnixFileUtils, ToAbsolutePath) {
     EXPECT_EQ("/", FileUtils::toAbsolutePath(""));
 }
 
-TEST(UnixFileUtils, ToAbsolutePathFailsWhenWorkingDirectoryIsTooLong) {
+// Without a name for the working directory (too long, or removed) a relative path fails.
+TEST(UnixFileUtils, ToAbsolutePathFailsWithoutAWorkingDirectoryName) {
     TempDir tmp;
     CwdGuard cwd;
+    makeDirs(tmp / "gone");
+    ASSERT_EQ(0, ::chdir((tmp / "gone").c_str()));
+    ASSERT_EQ(0, ::rmdir((tmp / "gone").c_str()));
+    EXPECT_EQ(std::string("getcwd() failed. Error: ") + std::strerror(ENOENT),
+              absolutePathError("x"));
+
     ASSERT_EQ(0, ::chdir(tmp.path().c_str()));
     const std::string component(200, 'd');
     for (int i = 0; i < 6; ++i) {
@@ -112,14 +119,4 @@ TEST(UnixFileUtils, ToAbsolutePathFailsWhenWorkingDirectoryIsTooLong) {
     EXPECT_EQ(expected, absolutePathError(""));
     EXPECT_EQ(expected, absolutePathError("relative"));
     EXPECT_EQ("/absolute", FileUtils::toAbsolutePath("/absolute"));
-}
-
-TEST(UnixFileUtils, ToAbsolutePathFailsWhenWorkingDirectoryIsGone) {
-    TempDir tmp;
-    CwdGuard cwd;
-    makeDirs(tmp / "gone");
-    ASSERT_EQ(0, ::chdir((tmp / "gone").c_str()));
-    ASSERT_EQ(0, ::rmdir((tmp / "gone").c_str()));
-    EXPECT_EQ(std::string("getcwd() failed. Error: ") + std::strerror(ENOENT),
-              absolutePathError("x"));
 }
