@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ErrorHandling.h"
