@@ -47,9 +47,12 @@ std::string getVariableName(const std::string& token) {
 }
 
 TokenizedString tokenize(const std::string& str) {
+    // Each "$" or backslash yields at most two tokens (the text before it and itself), and one
+    // more follows the last: reserving that bound spares a long value's list its regrowth.
+    const size_t specials = static_cast<size_t>(
+        std::count_if(str.begin(), str.end(), [](char c) { return c == '$' || c == '\\'; }));
     TokenizedString tokens;
-    // A reference and the text after it is the common shape of a value.
-    tokens.reserve(2);
+    tokens.reserve(2 * specials + 1);
     TokenBuilder builder(str);
     const size_t len = str.size();
     size_t pos = 0;
