@@ -64,6 +64,20 @@ TEST(PackageFileTest, FirstLineIsTheName) {
     }
 }
 
+TEST(PackageFileTest, NameKeepsEveryByteOfTheFirstLine) {
+    TempDir dir;
+    const std::string name("a\0b\xff\x80 \t\\", 8);
+    writeFile(dir / ".package", name + "\nsecond\n");
+    NopLogAppender quiet;
+    DefaultLoggerGuard guard(quiet);
+    EXPECT_EQ(name, PackageFile::loadFromAppDir(dir.path()).packageName());
+
+    // A first line far longer than any read buffer.
+    const std::string longName(100000, 'p');
+    writeFile(dir / ".package", longName);
+    EXPECT_EQ(longName, PackageFile::loadFromAppDir(dir.path()).packageName());
+}
+
 TEST(PackageFileTest, UnopenableFile) {
     // A socket exists for stat() but cannot be opened, whoever the user is.
     TempDir dir;
