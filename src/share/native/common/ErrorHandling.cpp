@@ -3,14 +3,13 @@
 #include <cerrno>
 #include <cstring>
 
+#include "FileUtils.h"
 #include "Log.h"
 
 namespace {
 
 std::string getFilename(const SourceCodePos& pos) {
-    const std::string file(pos.file ? pos.file : "");
-    const size_t idx = file.find_last_of("/\\");
-    return idx == std::string::npos ? file : file.substr(idx + 1);
+    return FileUtils::basename(pos.file ? pos.file : "");
 }
 
 void reportError(const SourceCodePos& pos, const std::string& msg) {

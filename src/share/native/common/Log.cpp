@@ -1,5 +1,6 @@
 #include "Log.h"
 
+#include "FileUtils.h"
 #include "StandardStreams.h"
 #include <new>
 
@@ -17,9 +18,7 @@ const char* levelName(Logger::LogLevel v) {
 }
 
 std::string lastPathComponent(const char* path) {
-    const std::string file(path ? path : "");
-    const size_t idx = file.find_last_of("/\\");
-    return idx == std::string::npos ? file : file.substr(idx + 1);
+    return FileUtils::basename(path ? path : "");
 }
 
 } // namespace
