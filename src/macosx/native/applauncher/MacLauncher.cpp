@@ -2,9 +2,8 @@
 
 #include "AppLauncher.h"
 #include "ErrorHandling.h"
-#include "FileUtils.h"
 #include "JvmLauncher.h"
-#include "PackageFile.h"
+#include "MacBundle.h"
 #include "SysInfo.h"
 #include "app.h"
 
@@ -18,25 +17,12 @@ void launchJvm() {
     jvmLauncher->launch();
 }
 
-// Knows the bundle layout: Root/Contents/MacOS/<name> is the executable, Root/Contents/app
-// holds the configuration, Root/Contents/runtime the default runtime.
+// The bundle's layout and package come from MacBundle; HOME is read here, and only when the
+// package has a name.
 void initJvmLauncher() {
-    const std::string launcherPath = SysInfo::getProcessModulePath();
-    const std::string rootDir =
-        FileUtils::dirname(FileUtils::dirname(FileUtils::dirname(launcherPath)));
-    const std::string appDir = FileUtils::combinePath(rootDir, "Contents/app");
+    MacBundle bundle(SysInfo::getProcessModulePath());
 
-    const PackageFile pkgFile = PackageFile::loadFromAppDir(appDir);
-
-    AppLauncher appLauncher;
-    appLauncher.setRootDir(rootDir)
-        .addJvmLibName("Contents/Home/lib/libjli.dylib")
-        .addJvmLibName("Contents/Home/lib/jli/libjli.dylib")
-        .setAppDir(appDir)
-        .setLibEnvVariableName("DYLD_LIBRARY_PATH")
-        .setDefaultRuntimeDir(FileUtils::combinePath(rootDir, "Contents/runtime"));
-
-    if (!pkgFile.packageName().empty()) {
+    if (!bundle.packageName().empty()) {
         // Without HOME there is no user directory to look into; the bundle's own
         // configuration still works, so this is reported and not fatal.
         std::string homeDir;
@@ -47,13 +33,11 @@ void initJvmLauncher() {
         } catch (...) {
             reportUnknownError(SOURCE_CODE_POS);
         }
-
-        if (!homeDir.empty()) {
-            appLauncher.addCfgFileDir(FileUtils::combinePath(
-                FileUtils::combinePath(homeDir, "Library/Application Support"),
-                pkgFile.packageName()));
-        }
+        bundle.setHomeDir(homeDir);
     }
+
+    AppLauncher appLauncher;
+    bundle.configure(appLauncher);
 
     jvmLauncher = appLauncher.createJvmLauncher();
     jvmLauncher->launch();

@@ -47,6 +47,24 @@ std::string getRealPath(const std::vector<char>& in) {
     }
 }
 
+namespace {
+
+// execPath resolved as the executable finds itself; buffer holds the same path NUL-terminated.
+std::string resolveExecutable(const std::string& execPath, const std::vector<char>& buffer) {
+    std::string path = getRealPath(buffer);
+    // A relative link target counts from the directory that holds the link, not from the
+    // working directory, so a launcher started through such a link still finds itself.
+    if (path != execPath && !path.empty() && !FileUtils::isDirSeparator(path[0])) {
+        const size_t slash = execPath.find_last_of('/');
+        if (slash != std::string::npos) {
+            path = execPath.substr(0, slash + 1) + path;
+        }
+    }
+    return FileUtils::toAbsolutePath(path);
+}
+
+} // namespace
+
 std::string getProcessModulePath() {
     std::vector<char> buffer;
     uint32_t bufferSize = 0;
@@ -62,17 +80,13 @@ std::string getProcessModulePath() {
         }
         buffer.resize(bufferSize);
     }
-    const std::string execPath(buffer.data(), ::strnlen(buffer.data(), buffer.size()));
-    std::string path = getRealPath(buffer);
-    // A relative link target counts from the directory that holds the link, not from the
-    // working directory, so a launcher started through such a link still finds itself.
-    if (path != execPath && !path.empty() && !FileUtils::isDirSeparator(path[0])) {
-        const size_t slash = execPath.find_last_of('/');
-        if (slash != std::string::npos) {
-            path = execPath.substr(0, slash + 1) + path;
-        }
-    }
-    return FileUtils::toAbsolutePath(path);
+    return resolveExecutable(std::string(buffer.data(), ::strnlen(buffer.data(), buffer.size())),
+                             buffer);
+}
+
+std::string resolveExecutablePath(const std::string& execPath) {
+    return resolveExecutable(
+        execPath, std::vector<char>(execPath.c_str(), execPath.c_str() + execPath.size() + 1));
 }
 
 std::vector<std::string> getCommandArgs(CommandArgProgramNameMode mode) {

@@ -48,6 +48,9 @@ AppLauncher::AppLauncher() {
     args = SysInfo::getCommandArgs(SysInfo::ExcludeProgramName);
 }
 
+AppLauncher::AppLauncher(const std::string& launcherPath, const std::vector<std::string>& args)
+    : args(args), launcherPath(launcherPath) {}
+
 bool AppLauncher::libEnvVariableContainsAppDir() const {
     const std::string value =
         SysInfo::getEnvVariable(std::nothrow, libEnvVariableName, std::string());
@@ -80,7 +83,7 @@ Jvm* AppLauncher::createJvmLauncher() const {
 
     jvm->setPath(findJvmLib(*cfgFile, defaultRuntimeDir, jvmLibNames));
     jvm->addArgument(launcherPath);
-    jvm->initFromConfigFile(*cfgFile);
+    jvm->initFromConfigFile(*cfgFile, launcherPath);
 
     return jvm.release();
 }
@@ -90,12 +93,15 @@ CfgFile* AppLauncher::createCfgFile() const {
 
     LOG_TRACE("Launcher config file path: \"" << cfgFilePath << "\"");
 
+    return new CfgFile(CfgFile::load(cfgFilePath).expandMacros(getMacros()));
+}
+
+CfgFile::Macros AppLauncher::getMacros() const {
     CfgFile::Macros macros;
     macros["APPDIR"] = appDir;
     macros["BINDIR"] = FileUtils::dirname(launcherPath);
     macros["ROOTDIR"] = rootDir;
-
-    return new CfgFile(CfgFile::load(cfgFilePath).expandMacros(macros));
+    return macros;
 }
 
 std::string AppLauncher::getCfgFilePath() const {

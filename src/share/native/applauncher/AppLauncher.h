@@ -1,6 +1,7 @@
 #ifndef APPLAUNCHER_H
 #define APPLAUNCHER_H
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,11 @@ class Jvm;
 // ready launch description.
 class AppLauncher {
 public:
+    // For the running executable and its command-line arguments.
     AppLauncher();
+    // For the executable at launcherPath (absolute, resolved) started with args, which are taken
+    // as given.
+    AppLauncher(const std::string& launcherPath, const std::vector<std::string>& args);
 
     AppLauncher& setDefaultRuntimeDir(const std::string& v) {
         defaultRuntimeDir = v;
@@ -43,6 +48,9 @@ public:
 
     // A new loaded and expanded configuration that the caller owns.
     CfgFile* createCfgFile() const;
+
+    // The macros that configuration values may use: APPDIR, BINDIR and ROOTDIR.
+    std::map<std::string, std::string> getMacros() const;
 
     // The first user directory that holds the configuration file, else the application one.
     std::string getCfgFilePath() const;

@@ -118,12 +118,15 @@ private:
 // Collects the recognised properties of the current section and commits them as a whole.
 class Parser {
 public:
-    explicit Parser(CfgFile::SectionMap& sections)
-        : sections(sections), currentSection(&UnknownSection), lineNo(0) {}
+    Parser(CfgFile::SectionMap& sections, CfgFile::LineObserver* observer)
+        : sections(sections), observer(observer), currentSection(&UnknownSection), lineNo(0) {}
 
     // False for a section header without "]".
     bool processLine(const std::string& line) {
         ++lineNo;
+        if (observer) {
+            observer->onLine(lineNo, line);
+        }
         if (line.empty() || line[0] == ';') {
             return true;
         }
@@ -135,6 +138,9 @@ public:
             purgeSection();
             const CfgFile::SectionId* section = findId(knownSections, line.data() + 1, close - 1);
             currentSection = section ? section : &UnknownSection;
+            if (observer) {
+                observer->onSection(lineNo, line.substr(1, close - 1), section);
+            }
             return true;
         }
         // An "=" preceded by a backslash does not split.
@@ -158,6 +164,9 @@ public:
             return;
         }
         sections[*currentSection].swap(pending);
+        if (observer) {
+            observer->onCommit(*currentSection);
+        }
         currentSection = &UnknownSection;
         pending.clear();
     }
@@ -165,6 +174,12 @@ public:
 private:
     // The name is line[0, nameEnd), the value line[valueStart, end); copied only when kept.
     void addProperty(const std::string& line, size_t nameEnd, size_t valueStart) {
+        if (observer) {
+            const bool known = !(*currentSection == UnknownSection);
+            observer->onProperty(lineNo, line.substr(0, nameEnd), line.substr(valueStart),
+                                 known ? currentSection : nullptr,
+                                 findId(knownProperties, line.data(), nameEnd));
+        }
         if (*currentSection == UnknownSection) {
             return;
         }
@@ -175,6 +190,7 @@ private:
     }
 
     CfgFile::SectionMap& sections;
+    CfgFile::LineObserver* const observer;
     const CfgFile::SectionId* currentSection;
     CfgFile::PropertyMap pending;
     size_t lineNo;
@@ -189,6 +205,10 @@ bool canBeEnvVariableName(const std::string& name) {
 } // namespace
 
 CfgFile CfgFile::load(const std::string& path) {
+    return load(path, nullptr);
+}
+
+CfgFile CfgFile::load(const std::string& path, LineObserver* observer) {
     // A C stream rather than an iostream: only it tells a read error (a directory, an I/O
     // failure) from the end of the file on every standard library.
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "r"));
@@ -199,7 +219,7 @@ CfgFile CfgFile::load(const std::string& path) {
     }
 
     CfgFile cfgFile;
-    Parser parser(cfgFile.sections);
+    Parser parser(cfgFile.sections, observer);
     LineReader reader(file.get());
     std::string line;
     for (;;) {

@@ -45,8 +45,29 @@ public:
     // A copy with every variable reference and escape of every value expanded.
     CfgFile expandMacros(const Macros& macros) const;
 
+    // Told what the parser makes of each line, for tools that explain a configuration.
+    class LineObserver {
+    public:
+        // Every line as read (without its line feed), before it is classified.
+        virtual void onLine(size_t lineNo, const std::string& line) = 0;
+        // A section header; section is null when the name is not a known one.
+        virtual void onSection(size_t lineNo, const std::string& name,
+                               const SectionId* section) = 0;
+        // A property line as split; it is kept only when both section (null outside a known
+        // section) and property (null for an unknown name) are set.
+        virtual void onProperty(size_t lineNo, const std::string& name, const std::string& value,
+                                const SectionId* section, const PropertyId* property) = 0;
+        // The properties kept since the last header replace everything section had.
+        virtual void onCommit(const SectionId& section) = 0;
+
+    protected:
+        ~LineObserver() = default;
+    };
+
     // Reads the file; throws on an open or read failure and on a header without "]".
     static CfgFile load(const std::string& path);
+    // The same, telling observer (when not null) about every line.
+    static CfgFile load(const std::string& path, LineObserver* observer);
 
     // The last value of the property ("" for an empty list).
     static std::string asString(const PropertyMap::value_type& property);

@@ -191,6 +191,10 @@ Jvm::~Jvm() {
 }
 
 Jvm& Jvm::initFromConfigFile(const CfgFile& cfgFile) {
+    return initFromConfigFile(cfgFile, SysInfo::getProcessModulePath());
+}
+
+Jvm& Jvm::initFromConfigFile(const CfgFile& cfgFile, const std::string& launcherPath) {
     const CfgFile::PropertyMap& appOptions = cfgFile.getProperties(SectionName::Application);
     const CfgFile::PropertyMap::const_iterator appEnd = appOptions.end();
 
@@ -226,7 +230,7 @@ Jvm& Jvm::initFromConfigFile(const CfgFile& cfgFile) {
         }
     }
 
-    addArgument("-Dvorlane.app-path=" + SysInfo::getProcessModulePath());
+    addArgument("-Dvorlane.app-path=" + launcherPath);
 
     it = appOptions.find(PropertyName::mainmodule);
     if (it != appEnd) {

@@ -19,6 +19,8 @@ public:
 
     // Appends the arguments that the configuration asks for, in their fixed order.
     Jvm& initFromConfigFile(const CfgFile& cfgFile);
+    // The same for the launcher at launcherPath, which the application is told about.
+    Jvm& initFromConfigFile(const CfgFile& cfgFile, const std::string& launcherPath);
 
     Jvm& setPath(const std::string& v) {
         jvmPath = v;

@@ -16,6 +16,10 @@ enum CommandArgProgramNameMode { IncludeProgramName = 0, ExcludeProgramName = 1 
 // Absolute path of the running executable with one level of symbolic link resolved; throws.
 std::string getProcessModulePath();
 
+// Where an executable started as execPath finds itself: one level of symbolic link resolved
+// (a relative target counts from the link's directory), made absolute; throws.
+std::string resolveExecutablePath(const std::string& execPath);
+
 // The target of the link that path (NUL-terminated) names, else path itself; throws.
 std::string getRealPath(const std::vector<char>& path);
 

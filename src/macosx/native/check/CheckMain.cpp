@@ -1,0 +1,95 @@
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "BundleCheck.h"
+#include "ErrorHandling.h"
+#include "SysInfo.h"
+#include "app.h"
+
+namespace {
+
+const char* const kUsage =
+    "usage: applauncher-check [--args] BUNDLE [ARGUMENT...]\n"
+    "  BUNDLE    the .app directory, or the launcher inside it\n"
+    "  ARGUMENT  arguments the launcher would be started with\n"
+    "  --args    print only the arguments handed to the runtime, one per line\n"
+    "exit status: 0 nothing to report, 2 warnings, 1 the launcher would fail\n";
+
+BundleCheck* theCheck = nullptr;
+bool argsOnly = false;
+
+// Runs inside the launch frame, like the launcher's own start-up, so that a failure ends with
+// the launcher's own line and the debug switch gives the launcher's trace.
+void checkBundle() {
+    try {
+        theCheck->run();
+    } catch (...) {
+        if (!argsOnly) {
+            theCheck->printReport(std::cout);
+            theCheck->printDiagnostics(std::cout);
+            std::cout.flush();
+        }
+        throw;
+    }
+    if (argsOnly) {
+        for (const std::string& arg : theCheck->javaArgs()) {
+            std::cout << arg << "\n";
+        }
+    } else {
+        theCheck->printReport(std::cout);
+        theCheck->printDiagnostics(std::cout);
+        const size_t n = theCheck->diagnostics().size();
+        std::cout << (n == 0 ? std::string("no warnings")
+                             : std::to_string(n) + (n == 1 ? " warning" : " warnings"))
+                  << "\n";
+    }
+    std::cout.flush();
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    SysInfo::argc = argc;
+    SysInfo::argv = argv;
+
+    int first = 1;
+    if (first < argc && std::strcmp(argv[first], "--args") == 0) {
+        argsOnly = true;
+        ++first;
+    }
+    if (first < argc && (std::strcmp(argv[first], "-h") == 0 ||
+                         std::strcmp(argv[first], "--help") == 0)) {
+        std::cout << kUsage;
+        return 0;
+    }
+    if (first >= argc) {
+        std::cerr << kUsage;
+        return 1;
+    }
+
+    std::string launcherPath;
+    try {
+        launcherPath = BundleCheck::findLauncher(argv[first]);
+    } catch (const VorlaneErrorBase& e) {
+        std::cerr << "applauncher-check: " << e.rawMessage() << "\n";
+        return 1;
+    } catch (const std::exception& e) {
+        std::cerr << "applauncher-check: " << e.what() << "\n";
+        return 1;
+    }
+
+    // The launcher drops what the desktop adds ("-psn_..."); so does the check.
+    SysInfo::argc = argc - first;
+    SysInfo::argv = argv + first;
+    const std::vector<std::string> args = SysInfo::getCommandArgs(SysInfo::ExcludeProgramName);
+
+    BundleCheck check(launcherPath, args);
+    theCheck = &check;
+    if (app::launch(std::nothrow, checkBundle) != 0) {
+        return 1;
+    }
+    return check.diagnostics().empty() ? 0 : 2;
+}

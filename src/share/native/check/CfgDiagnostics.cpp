@@ -1,0 +1,221 @@
+#include "CfgDiagnostics.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+const CfgFile::SectionId* const allSections[] = {
+    &SectionName::Application,       &SectionName::JavaOptions,
+    &SectionName::AppCDSJavaOptions, &SectionName::AppCDSGenerateCacheJavaOptions,
+    &SectionName::ArgOptions,
+};
+
+const CfgFile::PropertyId* const allProperties[] = {
+    &PropertyName::version,   &PropertyName::mainjar,     &PropertyName::mainmodule,
+    &PropertyName::mainclass, &PropertyName::classpath,   &PropertyName::modulepath,
+    &PropertyName::runtime,   &PropertyName::splash,      &PropertyName::memory,
+    &PropertyName::arguments, &PropertyName::javaOptions, &PropertyName::winNorestart,
+};
+
+const std::string kBom = "\xEF\xBB\xBF";
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string trimBlanks(const std::string& s) {
+    size_t begin = 0;
+    size_t end = s.size();
+    while (begin < end && isBlank(s[begin])) {
+        ++begin;
+    }
+    while (end > begin && isBlank(s[end - 1])) {
+        --end;
+    }
+    return s.substr(begin, end - begin);
+}
+
+std::string lowerCase(std::string s) {
+    for (char& c : s) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return s;
+}
+
+// Edits (insert, delete, replace a byte) that turn a into b.
+size_t editDistance(const std::string& a, const std::string& b) {
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) {
+        row[j] = j;
+    }
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+template <class IdType, size_t N>
+std::string closest(const IdType* const (&ids)[N], const std::string& name) {
+    const std::string trimmed = lowerCase(trimBlanks(name));
+    std::string best;
+    size_t bestDistance = 3; // more than two edits is another word
+    for (const IdType* id : ids) {
+        const std::string candidate = id->name();
+        const size_t d = editDistance(trimmed, lowerCase(candidate));
+        if (d < bestDistance && candidate.size() > d * 3) {
+            best = candidate;
+            bestDistance = d;
+        }
+    }
+    return best;
+}
+
+// The section a property is read in, or null when every section may hold it.
+const CfgFile::SectionId* homeSection(const CfgFile::PropertyId& property) {
+    if (property == PropertyName::javaOptions) {
+        return &SectionName::JavaOptions;
+    }
+    if (property == PropertyName::arguments) {
+        return &SectionName::ArgOptions;
+    }
+    if (property == PropertyName::winNorestart) {
+        return nullptr;
+    }
+    return &SectionName::Application;
+}
+
+// Sections whose content the launcher reads; the others are kept but never looked at.
+bool isReadSection(const CfgFile::SectionId& section) {
+    return section == SectionName::Application || section == SectionName::JavaOptions ||
+           section == SectionName::ArgOptions;
+}
+
+std::string quoted(const std::string& s) {
+    return "\"" + s + "\"";
+}
+
+} // namespace
+
+std::string CfgDiagnostics::closestSection(const std::string& name) {
+    return closest(allSections, name);
+}
+
+std::string CfgDiagnostics::closestProperty(const std::string& name) {
+    return closest(allProperties, name);
+}
+
+void CfgDiagnostics::onLine(size_t lineNo, const std::string& line) {
+    if (lineNo == 1 && line.compare(0, kBom.size(), kBom) == 0) {
+        add(lineNo, "UTF-8 byte-order mark: the launcher reads it as part of the first line, "
+                    "which is then not " +
+                        quoted(line.substr(kBom.size())) + "; save the file without it");
+    }
+    if (!seenCr) {
+        const size_t cr = line.find('\r');
+        if (cr != std::string::npos) {
+            seenCr = true;
+            if (cr + 1 == line.size()) {
+                add(lineNo, "CR LF line endings: every value keeps a carriage return at its "
+                            "end; save the file with LF line endings");
+            } else {
+                add(lineNo, "CR line endings: the launcher reads everything up to the next line "
+                            "feed as one line; save the file with LF line endings");
+            }
+        }
+    }
+}
+
+void CfgDiagnostics::onSection(size_t lineNo, const std::string& name,
+                               const CfgFile::SectionId* section) {
+    seenHeader = true;
+    pending = SectionLines();
+    pending.header = lineNo;
+    if (section) {
+        return;
+    }
+    std::string text = "unknown section [" + name + "]; its properties are ignored";
+    const std::string suggestion = closestSection(name);
+    if (!suggestion.empty()) {
+        text += " (did you mean [" + suggestion + "]?)";
+    }
+    add(lineNo, text);
+}
+
+void CfgDiagnostics::onProperty(size_t lineNo, const std::string& name, const std::string& value,
+                                const CfgFile::SectionId* section,
+                                const CfgFile::PropertyId* property) {
+    if (!section) {
+        // Below an unknown header the header's own finding says it all.
+        if (!seenHeader) {
+            add(lineNo, quoted(name) + " is outside a known section and is ignored; put it "
+                                       "below a header such as [Application]");
+        }
+        return;
+    }
+
+    if (property) {
+        pending.properties[*property].push_back(lineNo);
+        if (!value.empty() && isBlank(value[0])) {
+            add(lineNo, "blank after \"=\": the value of " + quoted(name) + " is " +
+                            quoted(value) + ", blanks included");
+        }
+        const CfgFile::SectionId* home = homeSection(*property);
+        if (home && isReadSection(*section) && !(*home == *section)) {
+            add(lineNo, quoted(name) + " is not read in [" + section->name() +
+                            "]; it belongs in [" + home->name() + "]");
+        }
+        return;
+    }
+
+    const std::string trimmed = trimBlanks(name);
+    if (trimmed != name && !trimmed.empty() && trimmed[0] == '[') {
+        add(lineNo, "blanks before \"[\": " + quoted(name) +
+                        " is not a section header and is ignored");
+        return;
+    }
+    for (const CfgFile::PropertyId* known : allProperties) {
+        if (trimmed != name && trimmed == known->name()) {
+            add(lineNo, "blanks around \"=\": the property name is " + quoted(name) + ", not " +
+                            quoted(trimmed) + ", so the line is ignored; write " + trimmed + "=" +
+                            trimBlanks(value));
+            return;
+        }
+    }
+    std::string text =
+        "unknown property " + quoted(name) + " in [" + section->name() + "] is ignored";
+    const std::string suggestion = closestProperty(name);
+    if (!suggestion.empty()) {
+        text += " (did you mean " + quoted(suggestion) + "?)";
+    }
+    add(lineNo, text);
+}
+
+void CfgDiagnostics::onCommit(const CfgFile::SectionId& section) {
+    kept[section] = pending;
+    pending = SectionLines();
+}
+
+size_t CfgDiagnostics::lineOf(const CfgFile::SectionId& section,
+                              const CfgFile::PropertyId& property, size_t index) const {
+    const auto s = kept.find(section);
+    if (s == kept.end()) {
+        return 0;
+    }
+    const auto p = s->second.properties.find(property);
+    if (p == s->second.properties.end() || index >= p->second.size()) {
+        return 0;
+    }
+    return p->second[index];
+}
+
+size_t CfgDiagnostics::headerLineOf(const CfgFile::SectionId& section) const {
+    const auto s = kept.find(section);
+    return s == kept.end() ? 0 : s->second.header;
+}

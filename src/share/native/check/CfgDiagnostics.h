@@ -1,0 +1,58 @@
+#ifndef CFGDIAGNOSTICS_H
+#define CFGDIAGNOSTICS_H
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "CfgFile.h"
+
+// One finding about a configuration file: the line it is about and what to say.
+struct Diagnostic {
+    size_t line;
+    std::string text;
+};
+
+// Watches the parser line by line and notes what the launcher drops or reads differently from
+// what was likely meant; also remembers the line of every value it keeps.
+class CfgDiagnostics : public CfgFile::LineObserver {
+public:
+    void onLine(size_t lineNo, const std::string& line) override;
+    void onSection(size_t lineNo, const std::string& name,
+                   const CfgFile::SectionId* section) override;
+    void onProperty(size_t lineNo, const std::string& name, const std::string& value,
+                    const CfgFile::SectionId* section,
+                    const CfgFile::PropertyId* property) override;
+    void onCommit(const CfgFile::SectionId& section) override;
+
+    // The findings in line order.
+    const std::vector<Diagnostic>& diagnostics() const { return found; }
+
+    // The line of the index-th kept value of the property in the section, 0 when there is none.
+    size_t lineOf(const CfgFile::SectionId& section, const CfgFile::PropertyId& property,
+                  size_t index) const;
+
+    // The line of the header whose properties the section kept, 0 when it kept none.
+    size_t headerLineOf(const CfgFile::SectionId& section) const;
+
+    // The known name closest to name (a typo, other case or blanks away), or "".
+    static std::string closestSection(const std::string& name);
+    static std::string closestProperty(const std::string& name);
+
+private:
+    typedef std::map<CfgFile::PropertyId, std::vector<size_t>> PropertyLines;
+    struct SectionLines {
+        size_t header = 0;
+        PropertyLines properties;
+    };
+
+    void add(size_t line, const std::string& text) { found.push_back(Diagnostic{line, text}); }
+
+    std::vector<Diagnostic> found;
+    std::map<CfgFile::SectionId, SectionLines> kept;
+    SectionLines pending;
+    bool seenHeader = false;
+    bool seenCr = false;
+};
+
+#endif // CFGDIAGNOSTICS_H
