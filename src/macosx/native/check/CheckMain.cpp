@@ -60,8 +60,8 @@ int main(int argc, char* argv[]) {
         argsOnly = true;
         ++first;
     }
-    if (first < argc && (std::strcmp(argv[first], "-h") == 0 ||
-                         std::strcmp(argv[first], "--help") == 0)) {
+    if (first < argc &&
+        (std::strcmp(argv[first], "-h") == 0 || std::strcmp(argv[first], "--help") == 0)) {
         std::cout << kUsage;
         return 0;
     }

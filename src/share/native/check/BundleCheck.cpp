@@ -22,10 +22,6 @@
 
 namespace {
 
-std::string quoted(const std::string& s) {
-    return "\"" + s + "\"";
-}
-
 bool isRegularFile(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -113,7 +109,8 @@ BundleCheck::BundleCheck(const std::string& launcherPath, const std::vector<std:
 std::string BundleCheck::findLauncher(const std::string& bundleOrLauncher) {
     struct stat st;
     if (bundleOrLauncher.empty() || ::stat(bundleOrLauncher.c_str(), &st) != 0) {
-        throw makeException(tstrings::any() << "no bundle or launcher at " << quoted(bundleOrLauncher),
+        throw makeException(tstrings::any()
+                                << "no bundle or launcher at " << quotedText(bundleOrLauncher),
                             SOURCE_CODE_POS);
     }
     const std::string path = FileUtils::toAbsolutePath(bundleOrLauncher);
@@ -135,9 +132,9 @@ std::string BundleCheck::findLauncher(const std::string& bundleOrLauncher) {
         launcher = onlyFileIn(macosDir);
     }
     if (launcher.empty()) {
-        throw makeException(tstrings::any() << "no launcher in " << quoted(root)
-                                            << ": expected "
-                                            << quoted(FileUtils::combinePath(macosDir, name)),
+        throw makeException(tstrings::any()
+                                << "no launcher in " << quotedText(root) << ": expected "
+                                << quotedText(FileUtils::combinePath(macosDir, name)),
                             SOURCE_CODE_POS);
     }
     return SysInfo::resolveExecutablePath(launcher);
@@ -198,10 +195,10 @@ void BundleCheck::run() {
     if (arch.lacks(own)) {
         add(runtimeLine ? runtimeLine : 1,
             arch.format == "universal"
-                ? "launch library " + quoted(libPath) + " is a universal file for " +
+                ? "launch library " + quotedText(libPath) + " is a universal file for " +
                       joined(arch.archs, ", ") + " without " + own +
                       ", the launcher's architecture: it cannot be loaded"
-                : "launch library " + quoted(libPath) + " is built for " + arch.archs[0] +
+                : "launch library " + quotedText(libPath) + " is built for " + arch.archs[0] +
                       ", but the launcher is " + own + ": it cannot be loaded");
     }
 
@@ -239,8 +236,8 @@ void BundleCheck::checkValues(const CfgFile& raw, const CfgFile& expanded,
             for (size_t i = 0; i != property.second.size(); ++i) {
                 const std::string& from = property.second[i];
                 const size_t line = lines.lineOf(*section, property.first, i);
-                const std::string where = std::string("[") + section->name() + "] " +
-                                          property.first.name();
+                const std::string where =
+                    std::string("[") + section->name() + "] " + property.first.name();
                 if (expandedProperty != expandedProperties.end() &&
                     i < expandedProperty->second.size() && expandedProperty->second[i] != from) {
                     changes.push_back(Change{where, line, from, expandedProperty->second[i]});
@@ -253,10 +250,10 @@ void BundleCheck::checkValues(const CfgFile& raw, const CfgFile& expanded,
                         const std::string name = StringProcessing::getVariableName(token.value);
                         if (macros.find(name) == macros.end() &&
                             !(canBeEnvVariableName(name) && SysInfo::isEnvVariableSet(name))) {
-                            add(line, quoted(token.value) + " in " + property.first.name() +
+                            add(line, quotedText(token.value) + " in " + property.first.name() +
                                           " stays as written: there is no macro or "
                                           "environment variable " +
-                                          quoted(name));
+                                          quotedText(name));
                         }
                     } else if (token.type == StringProcessing::STRING &&
                                token.value.find("${") != std::string::npos) {
@@ -270,22 +267,21 @@ void BundleCheck::checkValues(const CfgFile& raw, const CfgFile& expanded,
 
     // The files the runtime is pointed at.
     const CfgFile::PropertyMap& app = expanded.getProperties(SectionName::Application);
-    const auto checkPath = [this](const std::string& what, const std::string& path,
-                                  size_t line) {
+    const auto checkPath = [this](const std::string& what, const std::string& path, size_t line) {
         if (path.empty()) {
             return;
         }
         if (!FileUtils::isDirSeparator(path[0])) {
-            add(line, what + " " + quoted(path) +
+            add(line, what + " " + quotedText(path) +
                           " is relative: it is resolved against the working directory at "
                           "launch, not the bundle; start it with $APPDIR/");
             return;
         }
         // A class path entry "dir/*" stands for the jars in dir.
-        const std::string file = tstrings::endsWith(path, "/*") ? path.substr(0, path.size() - 2)
-                                                                 : path;
+        const std::string file =
+            tstrings::endsWith(path, "/*") ? path.substr(0, path.size() - 2) : path;
         if (!FileUtils::isFileExists(file)) {
-            add(line, what + " " + quoted(path) + " does not exist");
+            add(line, what + " " + quotedText(path) + " does not exist");
         }
     };
     const auto checkPathLists = [&](const CfgFile::PropertyId& property, const std::string& what) {
@@ -317,9 +313,19 @@ void BundleCheck::checkValues(const CfgFile& raw, const CfgFile& expanded,
         app.find(PropertyName::mainjar) == app.end() &&
         app.find(PropertyName::mainmodule) == app.end()) {
         const size_t header = lines.headerLineOf(SectionName::Application);
+        std::string first;
+        const CfgFile::PropertyMap& argOptions = expanded.getProperties(SectionName::ArgOptions);
+        const CfgFile::PropertyMap::const_iterator configured =
+            argOptions.find(PropertyName::arguments);
+        if (!cmdArgs.empty()) {
+            first = cmdArgs.front();
+        } else if (configured != argOptions.end() && !configured->second.empty()) {
+            first = configured->second.front();
+        }
         add(header ? header : 1,
             "no app.mainclass, app.mainjar or app.mainmodule in [Application]: the runtime "
-            "takes the first argument as the main class");
+            "takes the first argument as the main class" +
+                (first.empty() ? std::string() : " (here " + quotedText(first) + ")"));
     }
 }
 
@@ -329,8 +335,8 @@ void BundleCheck::checkRuntime(const CfgFile& expanded, const CfgDiagnostics& li
     runtimeConfigured = runtime != app.end();
     if (runtimeConfigured) {
         runtimeDir = CfgFile::asString(*runtime);
-        runtimeLine =
-            lines.lineOf(SectionName::Application, PropertyName::runtime, runtime->second.size() - 1);
+        runtimeLine = lines.lineOf(SectionName::Application, PropertyName::runtime,
+                                   runtime->second.size() - 1);
     } else {
         runtimeDir = FileUtils::combinePath(rootDir, "Contents/runtime");
     }
@@ -344,7 +350,7 @@ void BundleCheck::checkRuntime(const CfgFile& expanded, const CfgDiagnostics& li
         return;
     }
     if (!runtimeDir.empty() && !FileUtils::isDirSeparator(runtimeDir[0])) {
-        add(runtimeLine, "app.runtime " + quoted(runtimeDir) +
+        add(runtimeLine, "app.runtime " + quotedText(runtimeDir) +
                              " is relative: it is resolved against the working directory at "
                              "launch, not the bundle; start it with $APPDIR/ or $ROOTDIR/");
     }
@@ -358,15 +364,15 @@ void BundleCheck::checkRuntime(const CfgFile& expanded, const CfgDiagnostics& li
         javaHome = javaHome || FileUtils::isFileExists(FileUtils::combinePath(runtimeDir, lib));
     }
     if (!javaHome) {
-        add(runtimeLine, "app.runtime " + quoted(runtimeDir) + " holds no launch library: " +
-                             "neither " + quoted(triedLibs[0]) + " nor " + quoted(triedLibs[1]) +
-                             " exists");
+        add(runtimeLine, "app.runtime " + quotedText(runtimeDir) +
+                             " holds no launch library: " + "neither " + quotedText(triedLibs[0]) +
+                             " nor " + quotedText(triedLibs[1]) + " exists");
         return;
     }
-    std::string text = "app.runtime " + quoted(runtimeDir) +
+    std::string text = "app.runtime " + quotedText(runtimeDir) +
                        " is a Java home, not the directory that holds Contents/Home: the "
                        "launcher looks for " +
-                       quoted(triedLibs[0]);
+                       quotedText(triedLibs[0]);
     const std::string dir = FileUtils::removeTrailingSlash(runtimeDir);
     if (tstrings::endsWith(dir, "/Contents/Home")) {
         text += "; write app.runtime=" + dir.substr(0, dir.size() - 14);
@@ -387,12 +393,12 @@ void BundleCheck::printReport(std::ostream& out) const {
         out << "package:           none (" << FileUtils::combinePath(appDir, ".package")
             << " has an empty first line: no per-user configuration is looked for)\n";
     } else {
-        out << "package:           " << quoted(packageName) << " (from "
+        out << "package:           " << quotedText(packageName) << " (from "
             << FileUtils::combinePath(appDir, ".package") << ")\n";
         if (!homeSet) {
             out << "HOME:              not set: no per-user configuration is looked for\n";
         } else {
-            out << "HOME:              " << quoted(homeDir) << "\n";
+            out << "HOME:              " << quotedText(homeDir) << "\n";
         }
     }
     if (cfgFilePath.empty()) {
@@ -412,8 +418,8 @@ void BundleCheck::printReport(std::ostream& out) const {
         out << "expanded values:\n";
         for (const Change& c : changes) {
             out << "  line " << c.line << ", " << c.where << ":\n"
-                << "    " << c.from << "\n"
-                << "    -> " << c.to << "\n";
+                << "    " << visibleText(c.from) << "\n"
+                << "    -> " << visibleText(c.to) << "\n";
         }
     }
 
@@ -433,16 +439,16 @@ void BundleCheck::printReport(std::ostream& out) const {
     }
     const std::string variable = MacBundle::libEnvVariableName;
     if (envNames.empty()) {
-        out << variable << ": " << quoted(envVariableValue)
+        out << variable << ": " << quotedText(envVariableValue)
             << " (already lists the application directory: left as it is)\n";
     }
     for (size_t i = 0; i != envNames.size(); ++i) {
-        out << envNames[i] << ": " << quoted(envValues[i]) << " (set for the runtime"
+        out << envNames[i] << ": " << quotedText(envValues[i]) << " (set for the runtime"
             << (envVariableSet ? "" : "; unset now") << ")\n";
     }
     out << "java command line (" << args.size() << " arguments):\n";
     for (const std::string& arg : args) {
-        out << "  " << arg << "\n";
+        out << "  " << visibleText(arg) << "\n";
     }
 }
 

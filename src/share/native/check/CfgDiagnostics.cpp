@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 namespace {
 
@@ -97,11 +98,33 @@ bool isReadSection(const CfgFile::SectionId& section) {
            section == SectionName::ArgOptions;
 }
 
-std::string quoted(const std::string& s) {
-    return "\"" + s + "\"";
+} // namespace
+
+// Control characters (a carriage return, above all) written visibly, as C writes them.
+std::string visibleText(const std::string& s) {
+    std::string out;
+    for (const char c : s) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (u < 0x20 || u == 0x7f) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02x", u);
+            out += buf;
+        } else {
+            out += c;
+        }
+    }
+    return out;
 }
 
-} // namespace
+std::string quotedText(const std::string& s) {
+    return "\"" + visibleText(s) + "\"";
+}
 
 std::string CfgDiagnostics::closestSection(const std::string& name) {
     return closest(allSections, name);
@@ -113,9 +136,11 @@ std::string CfgDiagnostics::closestProperty(const std::string& name) {
 
 void CfgDiagnostics::onLine(size_t lineNo, const std::string& line) {
     if (lineNo == 1 && line.compare(0, kBom.size(), kBom) == 0) {
+        // What follows is outside any section too; this finding says why.
+        outsideExplained = true;
         add(lineNo, "UTF-8 byte-order mark: the launcher reads it as part of the first line, "
                     "which is then not " +
-                        quoted(line.substr(kBom.size())) + "; save the file without it");
+                        quotedText(line.substr(kBom.size())) + "; save the file without it");
     }
     if (!seenCr) {
         const size_t cr = line.find('\r');
@@ -134,13 +159,13 @@ void CfgDiagnostics::onLine(size_t lineNo, const std::string& line) {
 
 void CfgDiagnostics::onSection(size_t lineNo, const std::string& name,
                                const CfgFile::SectionId* section) {
-    seenHeader = true;
+    outsideExplained = true;
     pending = SectionLines();
     pending.header = lineNo;
     if (section) {
         return;
     }
-    std::string text = "unknown section [" + name + "]; its properties are ignored";
+    std::string text = "unknown section [" + visibleText(name) + "]; its properties are ignored";
     const std::string suggestion = closestSection(name);
     if (!suggestion.empty()) {
         text += " (did you mean [" + suggestion + "]?)";
@@ -152,10 +177,10 @@ void CfgDiagnostics::onProperty(size_t lineNo, const std::string& name, const st
                                 const CfgFile::SectionId* section,
                                 const CfgFile::PropertyId* property) {
     if (!section) {
-        // Below an unknown header the header's own finding says it all.
-        if (!seenHeader) {
-            add(lineNo, quoted(name) + " is outside a known section and is ignored; put it "
-                                       "below a header such as [Application]");
+        // Below an unknown header (or a byte-order mark) that finding says it all.
+        if (!outsideExplained) {
+            add(lineNo, quotedText(name) + " is outside a known section and is ignored; put it "
+                                           "below a header such as [Application]");
         }
         return;
     }
@@ -163,12 +188,12 @@ void CfgDiagnostics::onProperty(size_t lineNo, const std::string& name, const st
     if (property) {
         pending.properties[*property].push_back(lineNo);
         if (!value.empty() && isBlank(value[0])) {
-            add(lineNo, "blank after \"=\": the value of " + quoted(name) + " is " +
-                            quoted(value) + ", blanks included");
+            add(lineNo, "blank after \"=\": the value of " + quotedText(name) + " is " +
+                            quotedText(value) + ", blanks included");
         }
         const CfgFile::SectionId* home = homeSection(*property);
         if (home && isReadSection(*section) && !(*home == *section)) {
-            add(lineNo, quoted(name) + " is not read in [" + section->name() +
+            add(lineNo, quotedText(name) + " is not read in [" + section->name() +
                             "]; it belongs in [" + home->name() + "]");
         }
         return;
@@ -176,23 +201,23 @@ void CfgDiagnostics::onProperty(size_t lineNo, const std::string& name, const st
 
     const std::string trimmed = trimBlanks(name);
     if (trimmed != name && !trimmed.empty() && trimmed[0] == '[') {
-        add(lineNo, "blanks before \"[\": " + quoted(name) +
-                        " is not a section header and is ignored");
+        add(lineNo,
+            "blanks before \"[\": " + quotedText(name) + " is not a section header and is ignored");
         return;
     }
     for (const CfgFile::PropertyId* known : allProperties) {
         if (trimmed != name && trimmed == known->name()) {
-            add(lineNo, "blanks around \"=\": the property name is " + quoted(name) + ", not " +
-                            quoted(trimmed) + ", so the line is ignored; write " + trimmed + "=" +
-                            trimBlanks(value));
+            add(lineNo, "blanks around \"=\": the property name is " + quotedText(name) + ", not " +
+                            quotedText(trimmed) + ", so the line is ignored; write " +
+                            visibleText(trimmed) + "=" + visibleText(trimBlanks(value)));
             return;
         }
     }
     std::string text =
-        "unknown property " + quoted(name) + " in [" + section->name() + "] is ignored";
+        "unknown property " + quotedText(name) + " in [" + section->name() + "] is ignored";
     const std::string suggestion = closestProperty(name);
     if (!suggestion.empty()) {
-        text += " (did you mean " + quoted(suggestion) + "?)";
+        text += " (did you mean " + quotedText(suggestion) + "?)";
     }
     add(lineNo, text);
 }

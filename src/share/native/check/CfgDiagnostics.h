@@ -13,6 +13,11 @@ struct Diagnostic {
     std::string text;
 };
 
+// s with control characters (a carriage return, above all) written as C escapes: \r, \x01.
+std::string visibleText(const std::string& s);
+// The same in double quotes.
+std::string quotedText(const std::string& s);
+
 // Watches the parser line by line and notes what the launcher drops or reads differently from
 // what was likely meant; also remembers the line of every value it keeps.
 class CfgDiagnostics : public CfgFile::LineObserver {
@@ -51,7 +56,8 @@ private:
     std::vector<Diagnostic> found;
     std::map<CfgFile::SectionId, SectionLines> kept;
     SectionLines pending;
-    bool seenHeader = false;
+    // A header or a byte-order mark already explains why lines are outside a known section.
+    bool outsideExplained = false;
     bool seenCr = false;
 };
 

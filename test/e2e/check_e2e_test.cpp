@@ -1,0 +1,279 @@
+// applauncher-check run as a process on bundles laid out like the launcher's own tests: its
+// findings, its argument vector against what the recording test double receives, and its
+// failures against the launcher's own.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "LauncherRun.h"
+#include "TestUtils.h"
+
+namespace {
+
+// Every occurrence of from in text replaced by to.
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+class CheckTest : public LauncherTest {
+protected:
+    Outcome check(const std::vector<std::string>& args) { return run(APPLAUNCHER_CHECK_PATH, args, env); }
+
+    // The warning lines of a default run.
+    static std::vector<std::string> warnings(const Outcome& o) {
+        std::vector<std::string> result;
+        for (const std::string& line : lines(o.out)) {
+            if (line.find(": warning: ") != std::string::npos) {
+                result.push_back(line);
+            }
+        }
+        return result;
+    }
+};
+
+TEST_F(CheckTest, EachFindingNamesItsLine) {
+    const std::string okApp = "[Application]\napp.classpath=$APPDIR/demo.jar\n";
+    const std::string main = "app.mainclass=demo.Main\n";
+    const struct {
+        std::string cfg;
+        std::string warning; // after "<cfg>:", "" for none
+        int status;
+    } cases[] = {
+        {kDemoCfg, "", 0},
+        {okApp + main + "[Javaoptions]\njava-options=-Xmx1m\n",
+         "4: warning: unknown section [Javaoptions]; its properties are ignored (did you mean "
+         "[JavaOptions]?)",
+         2},
+        {okApp + main + "app.mainclas=demo.Other\n",
+         "4: warning: unknown property \"app.mainclas\" in [Application] is ignored (did you "
+         "mean \"app.mainclass\"?)",
+         2},
+        {okApp + main + "app.launcher=x\n",
+         "4: warning: unknown property \"app.launcher\" in [Application] is ignored", 2},
+        {"java-options=-Xmx1m\n" + okApp + main,
+         "1: warning: \"java-options\" is outside a known section and is ignored; put it below a "
+         "header such as [Application]",
+         2},
+        {okApp + main + "[JavaOptions]\napp.mainjar=$APPDIR/demo.jar\n",
+         "5: warning: \"app.mainjar\" is not read in [JavaOptions]; it belongs in [Application]", 2},
+        {okApp + "app.mainclass = demo.Main\n",
+         "3: warning: blanks around \"=\": the property name is \"app.mainclass \", not "
+         "\"app.mainclass\", so the line is ignored; write app.mainclass=demo.Main",
+         2},
+        {okApp + "app.mainclass= demo.Main\n",
+         "3: warning: blank after \"=\": the value of \"app.mainclass\" is \" demo.Main\", blanks "
+         "included",
+         2},
+        {okApp + main + " [JavaOptions]\n",
+         "4: warning: blanks before \"[\": \" [JavaOptions]\" is not a section header and is "
+         "ignored",
+         2},
+        {"[Application]\r\napp.classpath=$APPDIR/demo.jar\r\napp.mainclass=demo.Main\r\n",
+         "1: warning: CR LF line endings: every value keeps a carriage return at its end; save the "
+         "file with LF line endings",
+         2},
+        {"\xEF\xBB\xBF" + okApp + main,
+         "1: warning: UTF-8 byte-order mark: the launcher reads it as part of the first line, "
+         "which is then not \"[Application]\"; save the file without it",
+         2},
+        {okApp + "[ArgOptions]\narguments=first\n",
+         "1: warning: no app.mainclass, app.mainjar or app.mainmodule in [Application]: the "
+         "runtime takes the first argument as the main class (here \"first\")",
+         2},
+        {okApp + main + "app.classpath=$APPDIR/lib/a.jar:$APPDIR/demo.jar\n",
+         "4: warning: class path entry \"@APPDIR@/lib/a.jar\" does not exist", 2},
+        {okApp + main + "app.classpath=$APPDIR/lib/*\n",
+         "4: warning: class path entry \"@APPDIR@/lib/*\" does not exist", 2},
+        {okApp + main + "app.modulepath=$APPDIR/mods\n",
+         "4: warning: module path entry \"@APPDIR@/mods\" does not exist", 2},
+        {"[Application]\napp.mainjar=$APPDIR/app.jar\n",
+         "2: warning: main jar \"@APPDIR@/app.jar\" does not exist", 2},
+        {okApp + main + "app.splash=$APPDIR/splash.png\n",
+         "4: warning: splash screen \"@APPDIR@/splash.png\" does not exist", 2},
+        {"[Application]\napp.classpath=demo.jar\n" + main,
+         "2: warning: class path entry \"demo.jar\" is relative: it is resolved against the "
+         "working directory at launch, not the bundle; start it with $APPDIR/",
+         2},
+        {okApp + main + "[JavaOptions]\njava-options=-Dx=$NO_SUCH_VARIABLE_X\n",
+         "5: warning: \"$NO_SUCH_VARIABLE_X\" in java-options stays as written: there is no macro "
+         "or environment variable \"NO_SUCH_VARIABLE_X\"",
+         2},
+        {okApp + main + "[JavaOptions]\njava-options=-Dx=${NO SUCH}\n",
+         "5: warning: \"${NO SUCH}\" in java-options stays as written: there is no macro or "
+         "environment variable \"NO SUCH\"",
+         2},
+        {okApp + main + "[JavaOptions]\njava-options=-Dx=${APPDIR\n",
+         "5: warning: \"${\" without \"}\" in java-options: the rest of the value is not expanded",
+         2},
+        {okApp + main + "app.runtime=@TMP@/jdk\n",
+         "4: warning: app.runtime \"@TMP@/jdk\" is a Java home, not the directory that holds "
+         "Contents/Home: the launcher looks for \"@TMP@/jdk/Contents/Home/lib/libjli.dylib\"",
+         1},
+        {okApp + main + "app.runtime=@TMP@/mac/Contents/Home\n",
+         "4: warning: app.runtime \"@TMP@/mac/Contents/Home\" is a Java home, not the directory "
+         "that holds Contents/Home: the launcher looks for "
+         "\"@TMP@/mac/Contents/Home/Contents/Home/lib/libjli.dylib\"; write app.runtime=@TMP@/mac",
+         1},
+        {okApp + main + "app.runtime=@TMP@/empty\n",
+         "4: warning: app.runtime \"@TMP@/empty\" holds no launch library: neither "
+         "\"@TMP@/empty/Contents/Home/lib/libjli.dylib\" nor "
+         "\"@TMP@/empty/Contents/Home/lib/jli/libjli.dylib\" exists",
+         1},
+        {okApp + main + "app.runtime=runtime\n",
+         "4: warning: app.runtime \"runtime\" is relative: it is resolved against the working "
+         "directory at launch, not the bundle; start it with $APPDIR/ or $ROOTDIR/",
+         1},
+    };
+    const std::string tmpDir = realPath(tmp.path());
+    writeFile(tmp / "jdk/lib/libjli.so", "");
+    writeFile(tmp / "mac/Contents/Home/lib/jli/libjli.dylib", "");
+    makeDirs(tmp / "empty");
+    for (const auto& c : cases) {
+        layOut(replaceAll(c.cfg, "@TMP@", tmpDir));
+        writeFile(appDir + "/demo.jar", "");
+        const Outcome o = check({root});
+        EXPECT_EQ(c.status, o.status) << c.cfg << o.out << o.err;
+        const std::vector<std::string> found = warnings(o);
+        if (c.warning.empty()) {
+            EXPECT_EQ(std::vector<std::string>(), found) << c.cfg;
+            continue;
+        }
+        const std::string want =
+            cfgPath + ":" + replaceAll(replaceAll(c.warning, "@TMP@", tmpDir), "@APPDIR@", appDir);
+        EXPECT_NE(found.end(), std::find(found.begin(), found.end(), want))
+            << c.cfg << "\nwant: " << want << "\ngot:\n" << o.out;
+    }
+}
+
+TEST_F(CheckTest, ArgsAreWhatTheRuntimeReceives) {
+    layOut(std::string(kDemoCfg) + "[ArgOptions]\narguments=configured\narguments=$APPDIR\n");
+    const std::vector<std::vector<std::string>> argLists = {{}, {"given", "$APPDIR", ""}};
+    for (const std::vector<std::string>& given : argLists) {
+        std::remove(recordPath.c_str());
+        const Outcome launched = launch(given);
+        ASSERT_EQ(0, launched.status) << launched.err;
+        const std::vector<std::vector<std::string>> recorded = records();
+        ASSERT_EQ(1u, recorded.size());
+
+        std::vector<std::string> args = {root};
+        args.insert(args.end(), given.begin(), given.end());
+        args.insert(args.begin(), "--args");
+        const Outcome checked = check(args);
+        EXPECT_EQ(2, checked.status) << checked.err; // demo.jar does not exist
+        EXPECT_EQ("", checked.err);
+        std::vector<std::string> want;
+        for (const std::string& line : recorded[0]) {
+            if (line.compare(0, 4, "arg=") == 0) {
+                want.push_back(line.substr(4));
+            }
+        }
+        EXPECT_EQ(want, lines(checked.out));
+        // The check itself never reaches the runtime.
+        EXPECT_EQ(recorded, records());
+    }
+}
+
+TEST_F(CheckTest, WhereTheLauncherFailsTheCheckFailsWithItsLine) {
+    const struct {
+        std::string cfg; // "" for none
+        std::string jli;
+    } cases[] = {
+        {"", FAKEJLI_PATH},
+        {"[Application]\n[JavaOptions\n", FAKEJLI_PATH},
+        {kDemoCfg, ""},
+        {kDemoCfg, NOJLI_PATH},
+        {kDemoCfg, tmp / "not-a-library"},
+    };
+    writeFile(tmp / "not-a-library", "text");
+    for (const auto& c : cases) {
+        layOut(c.cfg, c.jli);
+        if (c.cfg.empty()) {
+            std::remove(cfgPath.c_str());
+        }
+        const Outcome launched = launch();
+        ASSERT_EQ(1, launched.status) << c.cfg << c.jli;
+        ASSERT_EQ(1u, lines(launched.err).size()) << launched.err;
+        for (const std::string& mode : {std::string("--args"), std::string()}) {
+            std::vector<std::string> args = {root};
+            if (!mode.empty()) {
+                args.insert(args.begin(), mode);
+            }
+            const Outcome checked = check(args);
+            EXPECT_EQ(1, checked.status) << c.cfg << c.jli;
+            EXPECT_EQ(launched.err, checked.err) << c.cfg << c.jli;
+            if (!mode.empty()) {
+                EXPECT_EQ("", checked.out);
+            }
+        }
+    }
+}
+
+TEST_F(CheckTest, LibraryOfAnotherArchitectureIsNamed) {
+    // A Mach-O header for arm64 and a universal one with arm64 and i386 only.
+    const std::string arm64("\xcf\xfa\xed\xfe\x0c\x00\x00\x01\x00\x00\x00\x00", 12);
+    const std::string fat("\xca\xfe\xba\xbe\x00\x00\x00\x02"
+                          "\x01\x00\x00\x0c\x00\x00\x00\x00\x00\x00\x10\x00\x00\x00\x10\x00\x00\x00\x00\x0e"
+                          "\x00\x00\x00\x07\x00\x00\x00\x03\x00\x00\x20\x00\x00\x00\x10\x00\x00\x00\x00\x0e",
+                          48);
+    const struct {
+        std::string header;
+        std::string warning;
+    } cases[] = {
+        {arm64, "is built for arm64, but the launcher is x86_64: it cannot be loaded"},
+        {fat, "is a universal file for arm64, i386 without x86_64, the launcher's architecture: "
+              "it cannot be loaded"},
+    };
+    for (const auto& c : cases) {
+        writeFile(tmp / "libjli.dylib", c.header);
+        layOut(kDemoCfg, tmp / "libjli.dylib");
+        const Outcome o = check({root});
+        EXPECT_EQ(1, o.status);
+        const std::string want = cfgPath + ":1: warning: launch library \"" +
+                                 root + "/Contents/runtime/Contents/Home/lib/libjli.dylib\" " + c.warning;
+        const std::vector<std::string> found = warnings(o);
+        EXPECT_NE(found.end(), std::find(found.begin(), found.end(), want)) << o.out;
+        EXPECT_EQ(1u, lines(o.err).size()) << o.err;
+        EXPECT_EQ("dlopen(", o.err.substr(0, 7)) << o.err;
+    }
+}
+
+TEST_F(CheckTest, ReportNamesTheConfigurationAndWhy) {
+    layOut(kDemoCfg);
+    writeFile(appDir + "/demo.jar", "");
+    writeFile(appDir + "/.package", "org.example.demo\n");
+    const std::string userCfg = env["HOME"] + "/Library/Application Support/org.example.demo/Demo.cfg";
+
+    const struct {
+        bool userFile;
+        bool home;
+        std::string line;
+    } cases[] = {
+        {false, true, "                   the bundle's own: there is no " + userCfg},
+        {true, true, "                   the per-user file: it replaces " + cfgPath},
+        {true, false, "HOME:              not set: no per-user configuration is looked for"},
+    };
+    for (const auto& c : cases) {
+        std::remove(userCfg.c_str());
+        if (c.userFile) {
+            writeFile(userCfg, kDemoCfg);
+        }
+        Env saved = env;
+        if (!c.home) {
+            env.erase("HOME");
+        }
+        const Outcome o = check({root});
+        env = saved;
+        EXPECT_EQ(0, o.status) << o.out << o.err;
+        const std::vector<std::string> out = lines(o.out);
+        EXPECT_NE(out.end(), std::find(out.begin(), out.end(), c.line)) << o.out;
+    }
+}
+
+} // namespace
