@@ -16,7 +16,8 @@ namespace {
 
 // Every occurrence of from in text replaced by to.
 std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    for (size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
         text.replace(at, from.size(), to);
     }
     return text;
@@ -24,7 +25,9 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
 
 class CheckTest : public LauncherTest {
 protected:
-    Outcome check(const std::vector<std::string>& args) { return run(APPLAUNCHER_CHECK_PATH, args, env); }
+    Outcome check(const std::vector<std::string>& args) {
+        return run(APPLAUNCHER_CHECK_PATH, args, env);
+    }
 
     // The warning lines of a default run.
     static std::vector<std::string> warnings(const Outcome& o) {
@@ -62,7 +65,8 @@ TEST_F(CheckTest, EachFindingNamesItsLine) {
          "header such as [Application]",
          2},
         {okApp + main + "[JavaOptions]\napp.mainjar=$APPDIR/demo.jar\n",
-         "5: warning: \"app.mainjar\" is not read in [JavaOptions]; it belongs in [Application]", 2},
+         "5: warning: \"app.mainjar\" is not read in [JavaOptions]; it belongs in [Application]",
+         2},
         {okApp + "app.mainclass = demo.Main\n",
          "3: warning: blanks around \"=\": the property name is \"app.mainclass \", not "
          "\"app.mainclass\", so the line is ignored; write app.mainclass=demo.Main",
@@ -148,7 +152,8 @@ TEST_F(CheckTest, EachFindingNamesItsLine) {
         const std::string want =
             cfgPath + ":" + replaceAll(replaceAll(c.warning, "@TMP@", tmpDir), "@APPDIR@", appDir);
         EXPECT_NE(found.end(), std::find(found.begin(), found.end(), want))
-            << c.cfg << "\nwant: " << want << "\ngot:\n" << o.out;
+            << c.cfg << "\nwant: " << want << "\ngot:\n"
+            << o.out;
     }
 }
 
@@ -218,10 +223,11 @@ TEST_F(CheckTest, WhereTheLauncherFailsTheCheckFailsWithItsLine) {
 TEST_F(CheckTest, LibraryOfAnotherArchitectureIsNamed) {
     // A Mach-O header for arm64 and a universal one with arm64 and i386 only.
     const std::string arm64("\xcf\xfa\xed\xfe\x0c\x00\x00\x01\x00\x00\x00\x00", 12);
-    const std::string fat("\xca\xfe\xba\xbe\x00\x00\x00\x02"
-                          "\x01\x00\x00\x0c\x00\x00\x00\x00\x00\x00\x10\x00\x00\x00\x10\x00\x00\x00\x00\x0e"
-                          "\x00\x00\x00\x07\x00\x00\x00\x03\x00\x00\x20\x00\x00\x00\x10\x00\x00\x00\x00\x0e",
-                          48);
+    const std::string fat(
+        "\xca\xfe\xba\xbe\x00\x00\x00\x02"
+        "\x01\x00\x00\x0c\x00\x00\x00\x00\x00\x00\x10\x00\x00\x00\x10\x00\x00\x00\x00\x0e"
+        "\x00\x00\x00\x07\x00\x00\x00\x03\x00\x00\x20\x00\x00\x00\x10\x00\x00\x00\x00\x0e",
+        48);
     const struct {
         std::string header;
         std::string warning;
@@ -235,8 +241,8 @@ TEST_F(CheckTest, LibraryOfAnotherArchitectureIsNamed) {
         layOut(kDemoCfg, tmp / "libjli.dylib");
         const Outcome o = check({root});
         EXPECT_EQ(1, o.status);
-        const std::string want = cfgPath + ":1: warning: launch library \"" +
-                                 root + "/Contents/runtime/Contents/Home/lib/libjli.dylib\" " + c.warning;
+        const std::string want = cfgPath + ":1: warning: launch library \"" + root +
+                                 "/Contents/runtime/Contents/Home/lib/libjli.dylib\" " + c.warning;
         const std::vector<std::string> found = warnings(o);
         EXPECT_NE(found.end(), std::find(found.begin(), found.end(), want)) << o.out;
         EXPECT_EQ(1u, lines(o.err).size()) << o.err;
@@ -248,7 +254,8 @@ TEST_F(CheckTest, ReportNamesTheConfigurationAndWhy) {
     layOut(kDemoCfg);
     writeFile(appDir + "/demo.jar", "");
     writeFile(appDir + "/.package", "org.example.demo\n");
-    const std::string userCfg = env["HOME"] + "/Library/Application Support/org.example.demo/Demo.cfg";
+    const std::string userCfg =
+        env["HOME"] + "/Library/Application Support/org.example.demo/Demo.cfg";
 
     const struct {
         bool userFile;
