@@ -426,16 +426,16 @@ void BundleCheck::printReport(std::ostream& out) const {
     if (runtimeDir.empty()) {
         return;
     }
-    out << "runtime:           " << runtimeDir
+    out << "runtime:           " << visibleText(runtimeDir)
         << (runtimeConfigured ? " (app.runtime)" : " (the bundle's own: no app.runtime)") << "\n";
     if (libPath.empty()) {
-        out << "launch library:    none: neither " << triedLibs[0] << " nor " << triedLibs[1]
-            << " exists\n";
+        out << "launch library:    none: neither " << visibleText(triedLibs[0]) << " nor "
+            << visibleText(triedLibs[1]) << " exists\n";
         return;
     }
-    out << "launch library:    " << libPath << " (" << libArch << ")\n";
+    out << "launch library:    " << visibleText(libPath) << " (" << libArch << ")\n";
     if (!libStatus.empty()) {
-        out << "library check:     " << libStatus << "\n";
+        out << "library check:     " << visibleText(libStatus) << "\n";
     }
     const std::string variable = MacBundle::libEnvVariableName;
     if (envNames.empty()) {
@@ -443,8 +443,10 @@ void BundleCheck::printReport(std::ostream& out) const {
             << " (already lists the application directory: left as it is)\n";
     }
     for (size_t i = 0; i != envNames.size(); ++i) {
-        out << envNames[i] << ": " << quotedText(envValues[i]) << " (set for the runtime"
-            << (envVariableSet ? "" : "; unset now") << ")\n";
+        out << envNames[i] << ": " << quotedText(envValues[i])
+            << (envVariableSet ? " (set by the launcher: the application directory appended)\n"
+                               : " (set by the launcher: unset here, so \":\" and the "
+                                 "application directory)\n");
     }
     out << "java command line (" << args.size() << " arguments):\n";
     for (const std::string& arg : args) {

@@ -9,8 +9,11 @@
 namespace {
 
 const CfgFile::SectionId* const allSections[] = {
-    &SectionName::AppCDSGenerateCacheJavaOptions, &SectionName::AppCDSJavaOptions,
-    &SectionName::Application, &SectionName::ArgOptions, &SectionName::JavaOptions,
+    &SectionName::AppCDSGenerateCacheJavaOptions,
+    &SectionName::AppCDSJavaOptions,
+    &SectionName::Application,
+    &SectionName::ArgOptions,
+    &SectionName::JavaOptions,
 };
 
 std::vector<std::string> splitLines(const std::string& text) {
@@ -35,7 +38,8 @@ TEST(CfgDiagnosticsTest, KeptValuesPointAtTheirLines) {
         "[JavaOptions]\njava-options=a\n[JavaOptions]\nunknown=x\n[Application]\napp.splash\n",
         "; comment\n\n[Nope]\napp.mainclass=X\n[Application]\napp.mainclass=Y\n[Nope]\n",
         "app.mainclass=outside\n[Application]\r\napp.classpath=a\r\n[ArgOptions] tail\narguments=",
-        "[Application]\n a=b\napp.mainclass= spaced\njava-options=-Dx=y\n[ArgOptions]\narguments==\n",
+        "[Application]\n a=b\napp.mainclass= "
+        "spaced\njava-options=-Dx=y\n[ArgOptions]\narguments==\n",
     };
     for (const char* text : cases) {
         TempDir tmp;
@@ -54,7 +58,8 @@ TEST(CfgDiagnosticsTest, KeptValuesPointAtTheirLines) {
                     ASSERT_GE(fileLines.size(), line) << text;
                     const std::string& got = fileLines[line - 1];
                     const std::string name = p.first.name();
-                    EXPECT_TRUE(got == name + "=" + p.second[i] || (got == name && p.second[i].empty()))
+                    EXPECT_TRUE(got == name + "=" + p.second[i] ||
+                                (got == name && p.second[i].empty()))
                         << text << "line " << line << ": " << got;
                 }
                 EXPECT_EQ(0u, observer.lineOf(*section, p.first, p.second.size())) << text;

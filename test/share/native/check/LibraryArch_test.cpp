@@ -18,11 +18,17 @@ TEST(LibraryArchTest, HeadersNameTheirArchitectures) {
         std::string format;
         std::vector<std::string> archs;
     } cases[] = {
-        {bytes("\x7f" "ELF\x02\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x03\x00\x3e\x00"), "ELF",
+        {bytes("\x7f"
+               "ELF\x02\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x03\x00\x3e\x00"),
+         "ELF",
          {"x86_64"}},
-        {bytes("\x7f" "ELF\x02\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x03\x00\xb7\x00"), "ELF",
+        {bytes("\x7f"
+               "ELF\x02\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x03\x00\xb7\x00"),
+         "ELF",
          {"arm64"}},
-        {bytes("\x7f" "ELF\x02\x02\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x03\x00\x15"), "ELF",
+        {bytes("\x7f"
+               "ELF\x02\x02\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x03\x00\x15"),
+         "ELF",
          {"e_machine 21"}},
         {bytes("\xcf\xfa\xed\xfe\x07\x00\x00\x01\x03\x00\x00\x00"), "Mach-O", {"x86_64"}},
         {bytes("\xcf\xfa\xed\xfe\x0c\x00\x00\x01\x00\x00\x00\x00"), "Mach-O", {"arm64"}},
@@ -42,7 +48,10 @@ TEST(LibraryArchTest, HeadersNameTheirArchitectures) {
         {bytes("\xca\xfe\xba\xbe\x00\x00\x00\x3d\x00\x10\x0a\x00"), "", {}},
         // A universal header cut short of the entries it announces.
         {bytes("\xca\xfe\xba\xbe\x00\x00\x00\x02\x01\x00\x00\x07"), "", {}},
-        {bytes("\x7f" "ELF\x02\x01\x01"), "", {}},
+        {bytes("\x7f"
+               "ELF\x02\x01\x01"),
+         "",
+         {}},
         {"#!/bin/sh\necho not a library\n", "", {}},
         {"", "", {}},
     };
