@@ -83,6 +83,8 @@ TEST_F(CheckTest, EachFindingNamesItsLine) {
          "1: warning: CR LF line endings: every value keeps a carriage return at its end; save the "
          "file with LF line endings",
          2},
+        {okApp + main + std::string("[JavaOptions]\njava-options=-Da=b\0c\n", 35),
+         "5: warning: NUL byte: the runtime receives a value only up to its first NUL byte", 2},
         {"\xEF\xBB\xBF" + okApp + main,
          "1: warning: UTF-8 byte-order mark: the launcher reads it as part of the first line, "
          "which is then not \"[Application]\"; save the file without it",

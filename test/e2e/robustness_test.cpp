@@ -223,6 +223,26 @@ TEST_P(GarbageConfigTest, EndsWithLaunchOrOneLine) {
             EXPECT_EQ('\n', err.empty() ? '\0' : err.back()) << where;
             EXPECT_TRUE(r.empty()) << where;
         }
+
+        // The check goes the same way: the same arguments, or the same failure line.
+        if (!debug) {
+            const Outcome c = run(APPLAUNCHER_CHECK_PATH, {"--args", root}, env);
+            ASSERT_FALSE(c.hung || c.signaled) << c.status << ", " << where;
+            if (o.status == 0) {
+                EXPECT_TRUE(c.status == 0 || c.status == 2) << c.status << c.err << where;
+                std::vector<std::string> args;
+                const std::vector<std::string> none;
+                for (const std::string& line : r.empty() ? none : r[0]) {
+                    if (line.compare(0, 4, "arg=") == 0) {
+                        args.push_back(line.substr(4));
+                    }
+                }
+                EXPECT_EQ(args, lines(c.out)) << where;
+            } else {
+                EXPECT_EQ(1, c.status) << where;
+                EXPECT_EQ(o.err, c.err) << where;
+            }
+        }
     }
     // The generator covers both ends: launches that reach the runtime, and files the parser
     // rejects.

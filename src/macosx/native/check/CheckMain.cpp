@@ -35,8 +35,9 @@ void checkBundle() {
         throw;
     }
     if (argsOnly) {
+        // The runtime gets C strings: an argument ends at its first NUL byte.
         for (const std::string& arg : theCheck->javaArgs()) {
-            std::cout << arg << "\n";
+            std::cout << arg.c_str() << "\n";
         }
     } else {
         theCheck->printReport(std::cout);

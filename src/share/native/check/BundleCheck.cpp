@@ -450,7 +450,7 @@ void BundleCheck::printReport(std::ostream& out) const {
     }
     out << "java command line (" << args.size() << " arguments):\n";
     for (const std::string& arg : args) {
-        out << "  " << visibleText(arg) << "\n";
+        out << "  " << visibleText(arg.c_str()) << "\n";
     }
 }
 

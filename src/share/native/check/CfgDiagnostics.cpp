@@ -142,6 +142,10 @@ void CfgDiagnostics::onLine(size_t lineNo, const std::string& line) {
                     "which is then not " +
                         quotedText(line.substr(kBom.size())) + "; save the file without it");
     }
+    if (!seenNul && line.find('\0') != std::string::npos) {
+        seenNul = true;
+        add(lineNo, "NUL byte: the runtime receives a value only up to its first NUL byte");
+    }
     if (!seenCr) {
         const size_t cr = line.find('\r');
         if (cr != std::string::npos) {

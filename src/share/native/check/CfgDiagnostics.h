@@ -59,6 +59,7 @@ private:
     // A header or a byte-order mark already explains why lines are outside a known section.
     bool outsideExplained = false;
     bool seenCr = false;
+    bool seenNul = false;
 };
 
 #endif // CFGDIAGNOSTICS_H
