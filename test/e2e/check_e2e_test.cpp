@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "LauncherRun.h"
 #include "TestUtils.h"
 
@@ -184,6 +186,57 @@ TEST_F(CheckTest, ArgsAreWhatTheRuntimeReceives) {
         EXPECT_EQ(want, lines(checked.out));
         // The check itself never reaches the runtime.
         EXPECT_EQ(recorded, records());
+    }
+}
+
+// The check finds the launcher the system would start and resolves it as the launcher does.
+TEST_F(CheckTest, BundleOrLauncherGiveTheLaunchersOwnPath) {
+    const struct {
+        std::string given;    // relative to the bundle
+        std::string started;  // the launcher the system starts
+        std::string plist;    // CFBundleExecutable, "" for no Info.plist
+        std::string linkedTo; // the launcher is a link to this file next to it, "" for none
+    } cases[] = {
+        {"", "Contents/MacOS/Demo", "", ""},
+        {"/", "Contents/MacOS/Demo", "", ""},
+        {"/Contents/MacOS/Demo", "Contents/MacOS/Demo", "", ""},
+        {"", "Contents/MacOS/Other", "Other", ""},
+        {"", "Contents/MacOS/Demo", "", "Demo.bin"},
+    };
+    for (const auto& c : cases) {
+        layOut(kDemoCfg);
+        const std::string started = root + "/" + c.started;
+        if (started != exe) {
+            ASSERT_EQ(0, std::rename(exe.c_str(), started.c_str()));
+        }
+        if (!c.plist.empty()) {
+            writeFile(root + "/Contents/Info.plist",
+                      "<plist><dict><key>CFBundleName</key><string>Demo</string>\n"
+                      "<key>CFBundleExecutable</key>\n  <string>" +
+                          c.plist + "</string></dict></plist>\n");
+        }
+        if (!c.linkedTo.empty()) {
+            ASSERT_EQ(0, std::rename(exe.c_str(), (exe + ".bin").c_str()));
+            ASSERT_EQ(0, ::symlink(c.linkedTo.c_str(), exe.c_str()));
+        }
+        // The configuration is named after the launcher as it resolves.
+        const std::string resolved = realPath(started);
+        const std::string name = resolved.substr(resolved.rfind('/') + 1);
+        writeFile(appDir + "/" + name + ".cfg", kDemoCfg);
+
+        std::remove(recordPath.c_str());
+        const Outcome launched = run(started, {}, env);
+        ASSERT_EQ(0, launched.status) << launched.err;
+        const std::vector<std::vector<std::string>> recorded = records();
+        ASSERT_EQ(1u, recorded.size()) << c.given << c.started;
+        std::vector<std::string> want;
+        for (const std::string& line : recorded[0]) {
+            if (line.compare(0, 4, "arg=") == 0) {
+                want.push_back(line.substr(4));
+            }
+        }
+        const Outcome checked = check({"--args", root + c.given});
+        EXPECT_EQ(want, lines(checked.out)) << c.given << c.started << checked.err;
     }
 }
 
