@@ -31,7 +31,8 @@ bool isRegularFile(const std::string& path) {
 std::string bundleExecutable(const std::string& plistPath) {
     const std::string plist = [&plistPath] {
         std::string text;
-        if (std::FILE* f = std::fopen(plistPath.c_str(), "rb")) {
+        std::FILE* f = isRegularFile(plistPath) ? std::fopen(plistPath.c_str(), "rb") : nullptr;
+        if (f) {
             char buf[4096];
             size_t n;
             while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
@@ -148,7 +149,6 @@ void BundleCheck::run() {
     packageName = bundle.packageName();
     // The launcher reads HOME only for a package with a name; a missing HOME is not fatal.
     if (!packageName.empty()) {
-        homeRead = true;
         homeSet = SysInfo::isEnvVariableSet("HOME");
         homeDir = SysInfo::getEnvVariable(std::nothrow, "HOME", std::string());
         bundle.setHomeDir(homeDir);

@@ -52,7 +52,6 @@ private:
     std::string appDir;
     bool hasPackageFile = false;
     std::string packageName;
-    bool homeRead = false;
     bool homeSet = false;
     std::string homeDir;
     std::string userCfgFileDir;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -71,6 +72,11 @@ constexpr uint32_t kMaxFatArchs = 32;
 
 LibraryArch LibraryArch::ofFile(const std::string& path) {
     LibraryArch result;
+    // Only a regular file is read: opening a pipe would wait for a writer.
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return result;
+    }
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) {
         return result;
