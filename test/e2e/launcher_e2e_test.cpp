@@ -73,6 +73,24 @@ TEST_F(LauncherTest, ExecutableNameWithDotNamesTheConfigurationFile) {
     EXPECT_EQ("arg=dotted.Main", records()[0].at(4));
 }
 
+// The record packs the argument array right after the library path, whose length follows the
+// bundle's name: eight lengths of name place it at every offset. The test double refuses an
+// array that is not aligned for char*, as a runtime indexing it could fault on it.
+TEST_F(LauncherTest, RuntimeGetsAnAlignedArgumentArrayWhateverTheName) {
+    std::string name = "Demo";
+    for (char digit = '1'; digit <= '8'; ++digit) {
+        name += digit;
+        layOut("[Application]\napp.mainclass=demo.Main\n", FAKEJLI_PATH, false, name);
+        ::unlink(recordPath.c_str());
+        const std::string named = apps + "/" + name + ".app/Contents/MacOS/" + name;
+        const Outcome o = run(named, {}, env);
+        EXPECT_EQ(0, o.status) << name;
+        EXPECT_EQ("", o.err) << name;
+        ASSERT_EQ(1u, records().size()) << name;
+        EXPECT_EQ("arg=" + named, records()[0].at(2)) << name;
+    }
+}
+
 TEST_F(LauncherTest, ExecutableStartedThroughSymbolicLink) {
     layOut(kDemoCfg);
     makeDirs(tmp / "bin");
