@@ -103,6 +103,25 @@ TEST_F(LauncherTest, ExecutableStartedThroughSymbolicLink) {
     EXPECT_EQ("arg=" + appDir + "/demo.jar", records()[0].at(4));
 }
 
+// usr/local/bin/demo -> opt/bin/demo -> ../../Applications/Demo.app/Contents/MacOS/Demo: the
+// relative target counts from its own link's directory, not from the first one's.
+TEST_F(LauncherTest, ExecutableStartedThroughAChainOfLinks) {
+    layOut(kDemoCfg);
+    makeDirs(tmp / "usr/local/bin");
+    makeDirs(tmp / "opt/bin");
+    ASSERT_EQ(0, ::symlink((tmp / "opt/bin/demo").c_str(), (tmp / "usr/local/bin/demo").c_str()));
+    ASSERT_EQ(0, ::symlink("../../Applications/Demo.app/Contents/MacOS/Demo",
+                           (tmp / "opt/bin/demo").c_str()));
+    const Outcome o = run(tmp / "usr/local/bin/demo", {}, env);
+    EXPECT_EQ(0, o.status) << o.err;
+    EXPECT_EQ("", o.err);
+    const std::string resolved = tmp / "opt/bin/../../Applications/Demo.app/Contents/MacOS/Demo";
+    ASSERT_EQ(1u, records().size());
+    EXPECT_EQ("arg=" + resolved, records()[0].at(2));
+    EXPECT_EQ("arg=-Dvorlane.app-path=" + resolved, records()[0].at(6));
+    EXPECT_EQ("arg=demo.Main", records()[0].at(7));
+}
+
 TEST_F(LauncherTest, UserConfigurationDirectory) {
     layOut(kDemoCfg);
     const std::string home = env["HOME"];
