@@ -27,10 +27,14 @@ const int maxLinksInARow = 40;
 #endif
 
 // The target of the link at path when lstat sees one there (isLink true), else path itself.
-// Throws.
-std::string getRealPath(const std::string& path, bool& isLink) {
+// Throws, except where lstat fails on a path that need not exist: that is no link.
+std::string getRealPath(const std::string& path, bool& isLink, bool mustExist) {
     struct stat stats;
+    isLink = false;
     if (::lstat(path.c_str(), &stats) == -1) {
+        if (!mustExist) {
+            return path;
+        }
         throw makeException(tstrings::any()
                                 << "lstat(" << path << ") failed. Error: " << lastCRTError(),
                             SOURCE_CODE_POS);
@@ -64,14 +68,16 @@ std::string getRealPath(const std::vector<char>& in) {
     // are not part of the path.
     const std::string path(in.data(), in.empty() ? 0 : ::strnlen(in.data(), in.size()));
     bool isLink = false;
-    return getRealPath(path, isLink);
+    return getRealPath(path, isLink, true);
 }
 
 std::string followLinks(const std::string& path) {
     std::string current = path;
     for (int followed = 0;; ++followed) {
+        // A target that cannot be examined ends the chain as it is, as a single link did:
+        // whoever opens a file through it reports why.
         bool isLink = false;
-        std::string target = getRealPath(current, isLink);
+        std::string target = getRealPath(current, isLink, followed == 0);
         if (!isLink) {
             return current;
         }

@@ -139,8 +139,7 @@ TEST(MacSysInfoTest, FollowLinksTakesTheWholeChainOfTheLastComponent) {
     // /usr/local/bin/app -> /opt/bin/app -> Name.app/Contents/MacOS/Name, in short.
     makeLink(tmp / "b/second", tmp / "a/first");
     makeLink("../b/relative", tmp / "b/second");
-    // Links in the directories are the system's business; only the last component is followed.
-    makeLink(tmp / "a", tmp / "dirlink");
+    // A link among the directories is the system's business; only the last component counts.
     makeLink("../c", tmp / "b/up");
     makeLink("to/nowhere", tmp / "dangling");
     // Well within any system's limit.
@@ -154,22 +153,21 @@ TEST(MacSysInfoTest, FollowLinksTakesTheWholeChainOfTheLastComponent) {
     };
     const Case cases[] = {
         {file, file},
-        {tmp.path(), tmp.path()},
         {tmp / "a/absolute", file},
         {tmp / "b/relative", tmp / "b/../c/file"},
         {tmp / "d/same", tmp / "d/d/../../c/file"},
         {tmp / "a/first", tmp / "b/../b/../c/file"},
-        {tmp / "dirlink/absolute", file},
         {tmp / "b/up/file", tmp / "b/up/file"},
         {tmp / "chain15", file},
+        {tmp / "dangling", tmp / "to/nowhere"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.want, SysInfo::followLinks(c.path)) << c.path;
     }
 
     EXPECT_EQ(
-        "lstat(" + tmp / "to/nowhere" + ") failed. Error: " + std::strerror(ENOENT),
-        errorOf([&] { SysInfo::followLinks(tmp / "dangling"); }, "MacSysInfo.cpp", "getRealPath"));
+        "lstat(" + tmp / "missing" + ") failed. Error: " + std::strerror(ENOENT),
+        errorOf([&] { SysInfo::followLinks(tmp / "missing"); }, "MacSysInfo.cpp", "getRealPath"));
 
     // A loop ends with one error, however it closes.
     makeLink("self", tmp / "self");
