@@ -13,15 +13,18 @@ extern char** argv;
 
 enum CommandArgProgramNameMode { IncludeProgramName = 0, ExcludeProgramName = 1 };
 
-// Absolute path of the running executable with one level of symbolic link resolved; throws.
+// Absolute path of the running executable, the links of its last component followed; throws.
 std::string getProcessModulePath();
 
-// Where an executable started as execPath finds itself: one level of symbolic link resolved
-// (a relative target counts from the link's directory), made absolute; throws.
+// Where an executable started as execPath finds itself: the links of its last component
+// followed, made absolute; throws.
 std::string resolveExecutablePath(const std::string& execPath);
 
 // The target of the link that path (NUL-terminated) names, else path itself; throws.
 std::string getRealPath(const std::vector<char>& path);
+
+// path with the links of its last component followed, relative ones from their link; throws.
+std::string followLinks(const std::string& path);
 
 // The process arguments in argv order, without any that begin with "-psn_".
 std::vector<std::string> getCommandArgs(CommandArgProgramNameMode mode = ExcludeProgramName);
