@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <memory>
 #include <ostream>
@@ -51,7 +52,25 @@ std::string bundleExecutable(const std::string& plistPath) {
     if (close == std::string::npos) {
         return std::string();
     }
-    return plist.substr(open + 8, close - open - 8);
+    // XML writes five characters as entities.
+    static const char* const entities[][2] = {
+        {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}, {"&amp;", "&"}};
+    std::string name;
+    for (size_t i = open + 8; i < close;) {
+        bool replaced = false;
+        for (const auto& entity : entities) {
+            if (plist.compare(i, std::strlen(entity[0]), entity[0]) == 0) {
+                name += entity[1];
+                i += std::strlen(entity[0]);
+                replaced = true;
+                break;
+            }
+        }
+        if (!replaced) {
+            name += plist[i++];
+        }
+    }
+    return name;
 }
 
 // The only regular file in dir, or "" when there are none or several.
