@@ -477,7 +477,7 @@ protected:
                                         "[ArgOptions]\n"
                                         "arguments=configured\n");
         return makeBundle({"-l", APPLAUNCHER_PATH, "-n", "Show", "-o", realPath(tmp.path()), "-c",
-                           tmp / "Show.cfg", "-r", javaHome, *classes / "e2e.jar"});
+                           tmp / "Show.cfg", "-L", javaHome, *classes / "e2e.jar"});
     }
 
     TempDir tmp;
