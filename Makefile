@@ -3,22 +3,26 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 SANITIZE_FLAGS = -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 
-.PHONY: deps demo test test-asan test-libcxx format format-check ci fuzz bench-config bench
+.PHONY: deps demo-deps demo test test-asan test-libcxx format format-check ci fuzz bench-config bench
 
 deps:
 	@tools/install-deps
 
-# The main job: builds the launcher, lays out Hello.app around the installed Java runtime
-# and starts it (see README.md).
-demo: deps
+# Only what the demo needs: CMake, a C++ compiler, make, Python 3 and a JDK with jlink.
+demo-deps:
+	@tools/install-deps --demo
+
+# The main job: builds the launcher, lays out a self-contained Hello.app (a jlink'd runtime
+# from the installed JDK), starts it, moves it and starts it again (see README.md).
+demo: demo-deps
 	@echo "== Building the launcher: $(BUILD)/applauncher"
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLAUNCHER_TESTS=OFF >/dev/null
 	@MAKEFLAGS=--no-print-directory cmake --build $(BUILD) -j$(JOBS) --target applauncher
 	@examples/hello/demo.sh $(BUILD)/applauncher $(BUILD)/demo
 
 # Configure, build and run every test.
 test: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLAUNCHER_TESTS=ON
 	cmake --build $(BUILD) -j$(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
