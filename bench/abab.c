@@ -1,8 +1,9 @@
 /* Times commands alternately (A B A B ..., or A B C A B C ...) so that a noisy, shared machine
  * disturbs them alike.
  * Usage: abab ROUNDS -- COMMAND_A... [-- COMMAND_B... [-- COMMAND_C...]]   (up to 8 commands)
- * Prints per command the median wall time and peak resident memory, and for every command after
- * the first the median of the per-round ratios to A. Standard output and error of the commands
+ * Prints per command the median wall time, the median processor time (user and system, which a
+ * loaded machine disturbs less) and the peak resident memory, and for every command after the
+ * first the median of the per-round ratios to A. Standard output and error of the commands
  * are discarded. */
 #define _GNU_SOURCE
 #include <fcntl.h>
@@ -27,8 +28,9 @@ static double median(double* v, int n) {
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-/* Runs argv once; returns wall seconds, stores peak RSS (KiB); exits on failure to run. */
-static double run(char** argv, long* maxrss) {
+/* Runs argv once; returns wall seconds, stores peak RSS (KiB) and processor seconds; exits on
+ * failure to run. */
+static double run(char** argv, long* maxrss, double* cpu) {
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
@@ -50,6 +52,8 @@ static double run(char** argv, long* maxrss) {
         exit(2);
     }
     *maxrss = ru.ru_maxrss;
+    *cpu =
+        ru.ru_utime.tv_sec + ru.ru_stime.tv_sec + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
     return (t1.tv_sec - t0.tv_sec) + (t1.tv_nsec - t0.tv_nsec) / 1e9;
 }
 
@@ -77,30 +81,37 @@ int main(int argc, char** argv) {
         }
     }
     double* t[MAX];
+    double* c[MAX];
     double* ratio[MAX];
+    double* cpuRatio[MAX];
     long rss[MAX] = {0};
     for (int k = 0; k < n; ++k) {
         t[k] = calloc(rounds, sizeof(double));
+        c[k] = calloc(rounds, sizeof(double));
         ratio[k] = calloc(rounds, sizeof(double));
+        cpuRatio[k] = calloc(rounds, sizeof(double));
         long r; /* one warm-up run each */
-        run(cmd[k], &r);
+        double cpu;
+        run(cmd[k], &r, &cpu);
     }
     for (int i = 0; i < rounds; ++i) {
         for (int k = 0; k < n; ++k) {
             long r;
-            t[k][i] = run(cmd[k], &r);
+            t[k][i] = run(cmd[k], &r, &c[k][i]);
             if (r > rss[k])
                 rss[k] = r;
         }
-        for (int k = 1; k < n; ++k)
+        for (int k = 1; k < n; ++k) {
             ratio[k][i] = t[k][i] / t[0][i];
+            cpuRatio[k][i] = c[k][i] / c[0][i];
+        }
     }
     for (int k = 0; k < n; ++k) {
-        printf("%c: median %.3f ms, peak RSS %ld KiB  (%s)\n", 'A' + k, median(t[k], rounds) * 1e3,
-               rss[k], cmd[k][0]);
+        printf("%c: median %.3f ms, processor %.3f ms, peak RSS %ld KiB  (%s)\n", 'A' + k,
+               median(t[k], rounds) * 1e3, median(c[k], rounds) * 1e3, rss[k], cmd[k][0]);
     }
     for (int k = 1; k < n; ++k)
-        printf("median ratio %c/A: %.3f over %d rounds\n", 'A' + k, median(ratio[k], rounds),
-               rounds);
+        printf("median ratio %c/A: %.3f (processor %.3f) over %d rounds\n", 'A' + k,
+               median(ratio[k], rounds), median(cpuRatio[k], rounds), rounds);
     return 0;
 }
