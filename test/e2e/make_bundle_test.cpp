@@ -21,8 +21,8 @@ std::vector<std::string>* listingMemory = nullptr;
 
 int addEntry(const char* path, const struct stat* st, int, struct FTW*) {
     std::string entry = std::string(path) + " ino=" + std::to_string(st->st_ino) +
-                        " mode=" + std::to_string(st->st_mode) + " size=" +
-                        std::to_string(st->st_size);
+                        " mode=" + std::to_string(st->st_mode) +
+                        " size=" + std::to_string(st->st_size);
     if (S_ISREG(st->st_mode) && st->st_size < 4096) {
         entry += " content=" + readFile(path);
     }
@@ -77,19 +77,20 @@ protected:
         }
         classes.reset(new TempDir());
         const std::string src = *classes / "src/show/Show.java";
-        writeFile(src, "package show;\n"
-                       "public final class Show {\n"
-                       "    public static void main(String[] args) {\n"
-                       "        System.out.println(\"home=\" + System.getProperty(\"java.home\"));\n"
-                       "    }\n"
-                       "}\n");
-        const Outcome javac = run(javaHome + "/bin/javac", {"-d", *classes / "classes", src},
-                                  baseEnv());
+        writeFile(src,
+                  "package show;\n"
+                  "public final class Show {\n"
+                  "    public static void main(String[] args) {\n"
+                  "        System.out.println(\"home=\" + System.getProperty(\"java.home\"));\n"
+                  "    }\n"
+                  "}\n");
+        const Outcome javac =
+            run(javaHome + "/bin/javac", {"-d", *classes / "classes", src}, baseEnv());
         ASSERT_EQ(0, javac.status) << javac.err;
-        const Outcome jar = run(javaHome + "/bin/jar",
-                                {"--create", "--file", *classes / "show.jar", "-C",
-                                 *classes / "classes", "."},
-                                baseEnv());
+        const Outcome jar =
+            run(javaHome + "/bin/jar",
+                {"--create", "--file", *classes / "show.jar", "-C", *classes / "classes", "."},
+                baseEnv());
         ASSERT_EQ(0, jar.status) << jar.err;
     }
 
@@ -145,8 +146,10 @@ TEST_F(MakeBundleTest, RefusedRunLeavesTheBundleUntouched) {
     };
     const std::vector<std::string> noCfg = {"-l", APPLAUNCHER_PATH, "-n", "Show", "-o", out};
     std::vector<Case> cases = {
-        {with(base(), {"-r", ""}), 1, "make-bundle: -r was given an empty path (is JAVA_HOME set?)"},
-        {with(base(), {"-L", dir + "/nowhere"}), 1, "make-bundle: no runtime at " + dir + "/nowhere"},
+        {with(base(), {"-r", ""}), 1,
+         "make-bundle: -r was given an empty path (is JAVA_HOME set?)"},
+        {with(base(), {"-L", dir + "/nowhere"}), 1,
+         "make-bundle: no runtime at " + dir + "/nowhere"},
         {with(base(), {"-r", dir + "/empty"}), 1,
          "make-bundle: no launch library (lib/libjli.dylib, lib/jli/libjli.dylib, lib/libjli.so) "
          "in the runtime " +
@@ -162,7 +165,8 @@ TEST_F(MakeBundleTest, RefusedRunLeavesTheBundleUntouched) {
         {with(base(), {"-j", FAKEJLI_PATH, dir + "/lib"}), 1,
          "make-bundle: the link " + dir + "/lib/x.jar points nowhere"},
         {with(base(), {dir + "/a/x.jar", dir + "/b/x.jar"}), 1,
-         "make-bundle: both " + dir + "/a/x.jar and " + dir + "/b/x.jar would be Contents/app/x.jar"},
+         "make-bundle: both " + dir + "/a/x.jar and " + dir +
+             "/b/x.jar would be Contents/app/x.jar"},
         {with(noCfg, {"-c", dir + "/Show.cfg", "-n", "a/b"}), 1,
          "make-bundle: the name must not contain \"/\": a/b"},
         {with(noCfg, {"-c", dir + "/Show.cfg", "-n", "Show.app"}), 1,
@@ -185,9 +189,12 @@ TEST_F(MakeBundleTest, RefusedRunLeavesTheBundleUntouched) {
         // Failures after the new bundle has taken the old one's place put the old one back.
         cases.push_back({with(base(), {"-r", javaHome, "-m", "no.such.module"}), 1,
                          "make-bundle: jlink failed: ..."});
-        cases.push_back({{"-l", APPLAUNCHER_PATH, "-n", "Show", "-o", out, "-c",
-                          dir + "/Missing.cfg", "-L", javaHome, "-a"},
-                         1, "make-bundle: the trial run for the archive ended with status 1: ..."});
+        cases.push_back(
+            {{"-l", APPLAUNCHER_PATH, "-n", "Show", "-o", out, "-c", dir + "/Missing.cfg", "-L",
+              javaHome, "-a"},
+             1,
+             "make-bundle: the trial run for the archive ended with status 1: Error: Could not "
+             "find or load main class no.Such"});
     }
     for (const Case& c : cases) {
         std::string input;
@@ -264,14 +271,13 @@ TEST_F(MakeBundleTest, SelfContainedBundleRunsFromItsOwnRuntimeAfterMoving) {
         }
     }
 
-    const Outcome plist = run(
-        "/usr/bin/env",
-        {"python3", "-c",
-         "import plistlib, sys\n"
-         "d = plistlib.load(open(sys.argv[1], 'rb'))\n"
-         "print('\\n'.join('%s=%r' % kv for kv in sorted(d.items())))\n",
-         moved + "/Contents/Info.plist"},
-        baseEnv());
+    const Outcome plist = run("/usr/bin/env",
+                              {"python3", "-c",
+                               "import plistlib, sys\n"
+                               "d = plistlib.load(open(sys.argv[1], 'rb'))\n"
+                               "print('\\n'.join('%s=%r' % kv for kv in sorted(d.items())))\n",
+                               moved + "/Contents/Info.plist"},
+                              baseEnv());
     EXPECT_EQ(0, plist.status) << plist.err;
     EXPECT_EQ("CFBundleDisplayName='Show'\n"
               "CFBundleExecutable='Show'\n"
@@ -291,9 +297,8 @@ TEST_F(MakeBundleTest, SelfContainedBundleRunsFromItsOwnRuntimeAfterMoving) {
 
 TEST_F(MakeBundleTest, ArchiveIsUsedAndNeverHeardOf) {
     needJava();
-    const Outcome made = run(MAKE_BUNDLE_PATH, with(base(), {"-L", javaHome, "-a",
-                                                             *classes / "show.jar"}),
-                             javaEnv());
+    const Outcome made = run(
+        MAKE_BUNDLE_PATH, with(base(), {"-L", javaHome, "-a", *classes / "show.jar"}), javaEnv());
     ASSERT_EQ(0, made.status) << made.err;
     EXPECT_EQ("", made.err);
     EXPECT_EQ(bundle, lines(made.out).back());
