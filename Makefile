@@ -12,17 +12,20 @@ deps:
 demo-deps:
 	@tools/install-deps --demo
 
-# The main job: builds the launcher, lays out a self-contained Hello.app (a jlink'd runtime
+# The main job: builds the launcher (in a build directory of its own, without the tests, whose
+# tools the demo does not install), lays out a self-contained Hello.app (a jlink'd runtime
 # from the installed JDK), starts it, moves it and starts it again (see README.md).
+DEMO_BUILD ?= build-demo
+
 demo: demo-deps
-	@echo "== Building the launcher: $(BUILD)/applauncher"
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLAUNCHER_TESTS=OFF >/dev/null
-	@MAKEFLAGS=--no-print-directory cmake --build $(BUILD) -j$(JOBS) --target applauncher
-	@examples/hello/demo.sh $(BUILD)/applauncher $(BUILD)/demo
+	@echo "== Building the launcher: $(DEMO_BUILD)/applauncher"
+	@cmake -S . -B $(DEMO_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLAUNCHER_TESTS=OFF >/dev/null
+	@MAKEFLAGS=--no-print-directory cmake --build $(DEMO_BUILD) -j$(JOBS) --target applauncher
+	@examples/hello/demo.sh $(DEMO_BUILD)/applauncher $(BUILD)/demo
 
 # Configure, build and run every test.
 test: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLAUNCHER_TESTS=ON
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j$(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
