@@ -179,8 +179,10 @@ TEST_F(MakeBundleTest, RefusedRunLeavesTheBundleUntouched) {
         {with(base(), {"-L", dir, "-j", FAKEJLI_PATH}), 2,
          "make-bundle: -r, -L and -j exclude each other"},
         {with(base(), {"-a", "-j", FAKEJLI_PATH}), 2, "make-bundle: -a needs a runtime (-r or -L)"},
+        {with(base(), {"-j", FAKEJLI_PATH, "-s", "Someone"}), 2,
+         "make-bundle: -s signs bundles with their own runtime (-r), not -L or -j"},
 #ifndef __APPLE__
-        {with(base(), {"-j", FAKEJLI_PATH, "-s", "Developer ID Application: Someone"}), 1,
+        {with(base(), {"-s", "Developer ID Application: Someone"}), 1,
          "make-bundle: -s signs only on macOS"},
 #endif
     };
