@@ -82,6 +82,9 @@ protected:
                   "public final class Show {\n"
                   "    public static void main(String[] args) {\n"
                   "        System.out.println(\"home=\" + System.getProperty(\"java.home\"));\n"
+                  "        if (args.length > 0) {\n"
+                  "            try { Thread.sleep(600000); } catch (InterruptedException e) {}\n"
+                  "        }\n"
                   "    }\n"
                   "}\n");
         const Outcome javac =
@@ -339,6 +342,18 @@ TEST_F(MakeBundleTest, ArchiveIsUsedAndNeverHeardOf) {
         EXPECT_EQ(home, o.out) << content.size();
         EXPECT_EQ("", o.err) << content.size();
     }
+}
+
+TEST_F(MakeBundleTest, ApplicationThatDoesNotEndIsEndedAndStillArchived) {
+    needJava();
+    writeFile(dir + "/Show.cfg", std::string(kShowCfg) + "[ArgOptions]\narguments=wait\n");
+    const Outcome made =
+        run(MAKE_BUNDLE_PATH,
+            with(base(), {"-L", javaHome, "-a", "-t", "2", *classes / "show.jar"}), javaEnv());
+    ASSERT_EQ(0, made.status) << made.err;
+    EXPECT_EQ("note: the trial run was ended after 2 s (-t)", lines(made.out).front());
+    const std::string app = bundle + "/Contents/app";
+    EXPECT_FALSE(readFile(app + "/Show.jsa").empty() && readFile(app + "/Show.aot").empty());
 }
 
 } // namespace
