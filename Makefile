@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 SANITIZE_FLAGS = -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 
-.PHONY: deps demo-deps demo test test-asan test-libcxx format format-check ci fuzz bench-config bench
+.PHONY: deps demo-deps demo test test-asan test-libcxx test-large format format-check ci fuzz bench-config bench
 
 deps:
 	@tools/install-deps
@@ -23,11 +23,18 @@ demo: demo-deps
 	@MAKEFLAGS=--no-print-directory cmake --build $(DEMO_BUILD) -j$(JOBS) --target applauncher
 	@examples/hello/demo.sh $(DEMO_BUILD)/applauncher $(BUILD)/demo
 
+# Which tests ctest runs: all but those labelled "large", which need about 6 GB of memory.
+CTEST_SELECT ?= -LE large
+
 # Configure, build and run every test.
 test: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j$(JOBS)
-	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) $(CTEST_SELECT)
+
+# Only the tests labelled "large", in the plain and the sanitizer build.
+test-large:
+	$(MAKE) test test-asan CTEST_SELECT="-L large"
 
 # The same tests with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps
@@ -35,7 +42,7 @@ test-asan: deps
 	  -DCMAKE_CXX_FLAGS="$(SANITIZE_FLAGS)" -DCMAKE_C_FLAGS="$(SANITIZE_FLAGS)" \
 	  -DCMAKE_EXE_LINKER_FLAGS="$(SANITIZE_FLAGS)" -DCMAKE_SHARED_LINKER_FLAGS="$(SANITIZE_FLAGS)"
 	cmake --build build-asan -j$(JOBS)
-	cd build-asan && ctest --output-on-failure -j$(JOBS)
+	cd build-asan && ctest --output-on-failure -j$(JOBS) $(CTEST_SELECT)
 
 # The tests against LLVM's libc++ instead of libstdc++; GoogleTest is compiled along.
 LIBCXX_FLAGS = -stdlib=libc++
@@ -46,7 +53,7 @@ test-libcxx: deps
 	  -DCMAKE_CXX_FLAGS="$(LIBCXX_FLAGS)" -DCMAKE_EXE_LINKER_FLAGS="$(LIBCXX_FLAGS)" \
 	  -DCMAKE_SHARED_LINKER_FLAGS="$(LIBCXX_FLAGS)" -DLAUNCHER_GTEST_FROM_SOURCE=ON
 	cmake --build build-libcxx -j$(JOBS)
-	cd build-libcxx && ctest --output-on-failure -j$(JOBS)
+	cd build-libcxx && ctest --output-on-failure -j$(JOBS) $(CTEST_SELECT)
 
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h' '*.c')
 
