@@ -3,18 +3,25 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 SANITIZE_FLAGS = -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 
-.PHONY: deps demo test test-asan test-libcxx test-large format format-check ci fuzz bench-config bench
+.PHONY: deps demo-deps demo test test-asan test-libcxx test-large format format-check ci fuzz bench-config bench
 
 deps:
 	@tools/install-deps
 
-# The main job: builds the launcher, lays out Hello.app around the installed Java runtime
-# and starts it (see README.md).
-demo: deps
-	@echo "== Building the launcher: $(BUILD)/applauncher"
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	@MAKEFLAGS=--no-print-directory cmake --build $(BUILD) -j$(JOBS) --target applauncher
-	@examples/hello/demo.sh $(BUILD)/applauncher $(BUILD)/demo
+# Only what the demo needs: CMake, a C++ compiler, make, Python 3 and a JDK with jlink.
+demo-deps:
+	@tools/install-deps --demo
+
+# The main job: builds the launcher (in a build directory of its own, without the tests, whose
+# tools the demo does not install), lays out a self-contained Hello.app (a jlink'd runtime
+# from the installed JDK), starts it, moves it and starts it again (see README.md).
+DEMO_BUILD ?= build-demo
+
+demo: demo-deps
+	@echo "== Building the launcher: $(DEMO_BUILD)/applauncher"
+	@cmake -S . -B $(DEMO_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLAUNCHER_TESTS=OFF >/dev/null
+	@MAKEFLAGS=--no-print-directory cmake --build $(DEMO_BUILD) -j$(JOBS) --target applauncher
+	@examples/hello/demo.sh $(DEMO_BUILD)/applauncher $(BUILD)/demo
 
 # Which tests ctest runs: all but those labelled "large", which need about 6 GB of memory.
 CTEST_SELECT ?= -LE large

@@ -413,7 +413,7 @@ TEST_F(LauncherTest, SecondEntryFailure) {
 class RealJavaTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        javaHome = findJavaHome();
+        javaHome = installedJavaHome();
         if (javaHome.empty()) {
             return;
         }
@@ -452,34 +452,6 @@ protected:
 
     static void TearDownTestSuite() { classes.reset(); }
 
-    // JAVA_HOME when it holds a runtime, else the real location of `java` on PATH.
-    static std::string findJavaHome() {
-        const char* home = std::getenv("JAVA_HOME");
-        if (home && *home && ::access((std::string(home) + "/bin/javac").c_str(), X_OK) == 0) {
-            return home;
-        }
-        const char* path = std::getenv("PATH");
-        std::string dirs = path ? path : "";
-        size_t start = 0;
-        while (start <= dirs.size()) {
-            size_t end = dirs.find(':', start);
-            if (end == std::string::npos) {
-                end = dirs.size();
-            }
-            const std::string java = dirs.substr(start, end - start) + "/java";
-            if (::access(java.c_str(), X_OK) == 0) {
-                const std::string real = realPath(java); // <home>/bin/java
-                const std::string bin = real.substr(0, real.rfind('/'));
-                const std::string candidate = bin.substr(0, bin.rfind('/'));
-                if (::access((candidate + "/bin/javac").c_str(), X_OK) == 0) {
-                    return candidate;
-                }
-            }
-            start = end + 1;
-        }
-        return std::string();
-    }
-
     void SetUp() override {
         if (javaHome.empty()) {
             GTEST_SKIP() << "no Java runtime (JAVA_HOME or java on PATH)";
@@ -513,7 +485,7 @@ protected:
                                         "[ArgOptions]\n"
                                         "arguments=configured\n");
         return makeBundle({"-l", APPLAUNCHER_PATH, "-n", "Show", "-o", realPath(tmp.path()), "-c",
-                           tmp / "Show.cfg", "-r", javaHome, *classes / "e2e.jar"});
+                           tmp / "Show.cfg", "-L", javaHome, *classes / "e2e.jar"});
     }
 
     TempDir tmp;
