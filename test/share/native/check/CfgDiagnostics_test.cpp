@@ -38,8 +38,7 @@ TEST(CfgDiagnosticsTest, KeptValuesPointAtTheirLines) {
         "[JavaOptions]\njava-options=a\n[JavaOptions]\nunknown=x\n[Application]\napp.splash\n",
         "; comment\n\n[Nope]\napp.mainclass=X\n[Application]\napp.mainclass=Y\n[Nope]\n",
         "app.mainclass=outside\n[Application]\r\napp.classpath=a\r\n[ArgOptions] tail\narguments=",
-        "[Application]\n a=b\napp.mainclass= "
-        "spaced\njava-options=-Dx=y\n[ArgOptions]\narguments==\n",
+        "[Application]\n a=b\napp.mainclass= x\njava-options=-Dx=y\n[ArgOptions]\narguments==\n",
     };
     for (const char* text : cases) {
         TempDir tmp;
