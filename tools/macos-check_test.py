@@ -20,7 +20,8 @@ COCOA = "/System/Library/Frameworks/Cocoa.framework/Versions/A/Cocoa"
 
 
 def load_checker():
-    loader = importlib.machinery.SourceFileLoader("macos_check", os.path.join(ROOT, "tools", "macos-check"))
+    path = os.path.join(ROOT, "tools", "macos-check")
+    loader = importlib.machinery.SourceFileLoader("macos_check", path)
     spec = importlib.util.spec_from_loader("macos_check", loader)
     module = importlib.util.module_from_spec(spec)
     loader.exec_module(module)
@@ -98,7 +99,11 @@ BINARY_CASES = [
 ENTITLEMENT_CASES = [
     ("the project's file", None, []),
     ("not a plist", b"<plist><dict><key>x</key>", ["entitlements {path}: "]),
-    ("not a dictionary", b'<plist version="1.0"><array/></plist>', ["entitlements {path}: not a dictionary"]),
+    (
+        "not a dictionary",
+        b'<plist version="1.0"><array/></plist>',
+        ["entitlements {path}: not a dictionary"],
+    ),
     (
         "a key missing, one too many, one false",
         b"""<plist version="1.0"><dict>
@@ -141,10 +146,13 @@ class MacosCheckTest(unittest.TestCase):
         key = (arch, minos, tuple(options))
         if key not in self.slices:
             out = os.path.join(self.dir, f"slice{len(self.slices)}")
-            framework = [] if "-DNO_COCOA" in options else ["-F", STUBS, "-framework", "Cocoa"]
-            extra = ["-F", os.path.join(self.dir, "fw"), "-framework", "Extra"] if "-DCALL_EXTRA" in options else []
+            link = []
+            if "-DNO_COCOA" not in options:
+                link += ["-F", STUBS, "-framework", "Cocoa"]
+            if "-DCALL_EXTRA" in options:
+                link += ["-F", os.path.join(self.dir, "fw"), "-framework", "Extra"]
             subprocess.run(
-                [ZIG_CC, "-arch", arch, f"-mmacosx-version-min={minos}", *options, *framework, *extra,
+                [ZIG_CC, "-arch", arch, f"-mmacosx-version-min={minos}", *options, *link,
                  os.path.join(self.dir, "main.c"), "-o", out],
                 check=True,
             )
@@ -153,14 +161,17 @@ class MacosCheckTest(unittest.TestCase):
 
     def fat(self, name, slices):
         out = os.path.join(self.dir, re.sub(r"\W", "_", name))
-        subprocess.run(["llvm-lipo-14", "-create", *[self.slice(*s) for s in slices], "-output", out], check=True)
+        thin = [self.slice(*s) for s in slices]
+        subprocess.run(["llvm-lipo-14", "-create", *thin, "-output", out], check=True)
         return out
 
     def test_each_broken_binary_shows_its_miss(self):
         for name, slices, want in BINARY_CASES:
             with self.subTest(name):
                 binary = self.fat(name, slices)
-                got = checker.check(binary, ["x86_64", "arm64"], "11.0", self.allowlist, GOOD_ENTITLEMENTS)
+                got = checker.check(
+                    binary, ["x86_64", "arm64"], "11.0", self.allowlist, GOOD_ENTITLEMENTS
+                )
                 self.assertEqual(want, got, name)
 
     def test_each_broken_entitlements_file_shows_its_miss(self):
@@ -172,9 +183,10 @@ class MacosCheckTest(unittest.TestCase):
                     with open(path, "wb") as f:
                         f.write(content)
                 got = checker.check_entitlements(path)
+                want = [w.format(path=path) for w in want]
                 # A parser's own text follows the path; only the start of the line is ours.
-                got = [g if not w.endswith(": ") else g[: len(w.format(path=path))] for g, w in zip(got, want)]
-                self.assertEqual([w.format(path=path) for w in want], got, name)
+                trimmed = [g[: len(w)] if w.endswith(": ") else g for g, w in zip(got, want)]
+                self.assertEqual(want, trimmed + got[len(want) :], name)
 
     def test_the_command_fails_with_status_1_and_a_line_per_miss(self):
         binary = self.fat("one slice for the command", GOOD[:1])
@@ -185,16 +197,22 @@ class MacosCheckTest(unittest.TestCase):
         )
         self.assertEqual(1, done.returncode)
         self.assertEqual(
-            ["macos-check: no arm64 slice (the file has x86_64)", f"macos-check: {binary}: 1 misses"],
+            [
+                "macos-check: no arm64 slice (the file has x86_64)",
+                f"macos-check: {binary}: 1 miss",
+            ],
             done.stderr.splitlines(),
         )
 
     def test_a_missing_file_is_one_line_and_status_1(self):
         missing = os.path.join(self.dir, "no-such-file")
-        done = subprocess.run([os.path.join(ROOT, "tools", "macos-check"), missing], capture_output=True, text=True)
+        done = subprocess.run(
+            [os.path.join(ROOT, "tools", "macos-check"), missing], capture_output=True, text=True
+        )
         self.assertEqual(1, done.returncode)
         self.assertEqual(1, len(done.stderr.splitlines()), done.stderr)
-        self.assertTrue(done.stderr.startswith("macos-check: llvm-lipo-14 -archs " + missing), done.stderr)
+        want = "macos-check: llvm-lipo-14 -archs " + missing
+        self.assertTrue(done.stderr.startswith(want), done.stderr)
 
     def test_the_allowlist_names_only_what_macos_11_exports(self):
         # Zig's link stubs of macOS 11's libSystem: every listed name must be there.
