@@ -3,25 +3,39 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 SANITIZE_FLAGS = -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 
-.PHONY: deps demo test test-asan test-libcxx macos macos-check format format-check ci fuzz bench-config \
-  bench
+.PHONY: deps demo-deps demo test test-asan test-libcxx test-large macos macos-check format \
+  format-check ci fuzz bench-config bench
 
 deps:
 	@tools/install-deps
 
-# The main job: builds the launcher, lays out Hello.app around the installed Java runtime
-# and starts it (see README.md).
-demo: deps
-	@echo "== Building the launcher: $(BUILD)/applauncher"
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	@MAKEFLAGS=--no-print-directory cmake --build $(BUILD) -j$(JOBS) --target applauncher
-	@examples/hello/demo.sh $(BUILD)/applauncher $(BUILD)/demo
+# Only what the demo needs: CMake, a C++ compiler, make, Python 3 and a JDK with jlink.
+demo-deps:
+	@tools/install-deps --demo
+
+# The main job: builds the launcher (in a build directory of its own, without the tests, whose
+# tools the demo does not install), lays out a self-contained Hello.app (a jlink'd runtime
+# from the installed JDK), starts it, moves it and starts it again (see README.md).
+DEMO_BUILD ?= build-demo
+
+demo: demo-deps
+	@echo "== Building the launcher: $(DEMO_BUILD)/applauncher"
+	@cmake -S . -B $(DEMO_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLAUNCHER_TESTS=OFF >/dev/null
+	@MAKEFLAGS=--no-print-directory cmake --build $(DEMO_BUILD) -j$(JOBS) --target applauncher
+	@examples/hello/demo.sh $(DEMO_BUILD)/applauncher $(BUILD)/demo
+
+# Which tests ctest runs: all but those labelled "large", which need about 6 GB of memory.
+CTEST_SELECT ?= -LE large
 
 # Configure, build and run every test.
 test: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j$(JOBS)
-	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) $(CTEST_SELECT)
+
+# Only the tests labelled "large", in the plain and the sanitizer build.
+test-large:
+	$(MAKE) test test-asan CTEST_SELECT="-L large"
 
 # The same tests with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps
@@ -29,7 +43,7 @@ test-asan: deps
 	  -DCMAKE_CXX_FLAGS="$(SANITIZE_FLAGS)" -DCMAKE_C_FLAGS="$(SANITIZE_FLAGS)" \
 	  -DCMAKE_EXE_LINKER_FLAGS="$(SANITIZE_FLAGS)" -DCMAKE_SHARED_LINKER_FLAGS="$(SANITIZE_FLAGS)"
 	cmake --build build-asan -j$(JOBS)
-	cd build-asan && ctest --output-on-failure -j$(JOBS)
+	cd build-asan && ctest --output-on-failure -j$(JOBS) $(CTEST_SELECT)
 
 # The tests against LLVM's libc++ instead of libstdc++; GoogleTest is compiled along.
 LIBCXX_FLAGS = -stdlib=libc++
@@ -40,7 +54,7 @@ test-libcxx: deps
 	  -DCMAKE_CXX_FLAGS="$(LIBCXX_FLAGS)" -DCMAKE_EXE_LINKER_FLAGS="$(LIBCXX_FLAGS)" \
 	  -DCMAKE_SHARED_LINKER_FLAGS="$(LIBCXX_FLAGS)" -DLAUNCHER_GTEST_FROM_SOURCE=ON
 	cmake --build build-libcxx -j$(JOBS)
-	cd build-libcxx && ctest --output-on-failure -j$(JOBS)
+	cd build-libcxx && ctest --output-on-failure -j$(JOBS) $(CTEST_SELECT)
 
 # The macOS launcher, cross-built with Zig (cmake/darwin-cross.cmake): one build directory
 # per architecture, joined into the universal $(MACOS_BUILD)/applauncher. The unit and
@@ -50,7 +64,7 @@ MACOS_ARCHS = x86_64 arm64
 MACOS_TEST_ARCHS = x86_64
 
 macos:
-	@tools/install-deps macos
+	@tools/install-deps --macos
 	@set -e; for a in $(MACOS_ARCHS); do \
 	  tests=OFF; case " $(MACOS_TEST_ARCHS) " in *" $$a "*) tests=ON ;; esac; \
 	  echo "== macOS $$a (tests $$tests): $(MACOS_BUILD)/$$a"; \

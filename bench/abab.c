@@ -1,7 +1,10 @@
-/* Times commands alternately (A B A B ...) so that a noisy, shared machine disturbs both alike.
- * Usage: abab ROUNDS -- COMMAND_A... [-- COMMAND_B...]
- * Prints per command the median wall time and peak resident memory, and with two commands the
- * median of the per-round ratios B/A. Standard output and error of the commands are discarded. */
+/* Times commands alternately (A B A B ..., or A B C A B C ...) so that a noisy, shared machine
+ * disturbs them alike.
+ * Usage: abab ROUNDS -- COMMAND_A... [-- COMMAND_B... [-- COMMAND_C...]]   (up to 8 commands)
+ * Prints per command the median wall time, the median processor time (user and system, which a
+ * loaded machine disturbs less) and the peak resident memory, and for every command after the
+ * first the median of the per-round ratios to A. Standard output and error of the commands
+ * are discarded. */
 #define _GNU_SOURCE
 #include <fcntl.h>
 #include <spawn.h>
@@ -25,8 +28,9 @@ static double median(double* v, int n) {
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-/* Runs argv once; returns wall seconds, stores peak RSS (KiB); exits on failure to run. */
-static double run(char** argv, long* maxrss) {
+/* Runs argv once; returns wall seconds, stores peak RSS (KiB) and processor seconds; exits on
+ * failure to run. */
+static double run(char** argv, long* maxrss, double* cpu) {
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
@@ -48,46 +52,66 @@ static double run(char** argv, long* maxrss) {
         exit(2);
     }
     *maxrss = ru.ru_maxrss;
+    *cpu =
+        ru.ru_utime.tv_sec + ru.ru_stime.tv_sec + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
     return (t1.tv_sec - t0.tv_sec) + (t1.tv_nsec - t0.tv_nsec) / 1e9;
 }
 
 int main(int argc, char** argv) {
+    enum { MAX = 8 };
     if (argc < 4 || strcmp(argv[2], "--") != 0) {
-        fprintf(stderr, "usage: abab ROUNDS -- COMMAND_A... [-- COMMAND_B...]\n");
+        fprintf(stderr, "usage: abab ROUNDS -- COMMAND_A... [-- COMMAND_B...]...\n");
         return 2;
     }
     int rounds = atoi(argv[1]);
-    char** cmd[2] = {argv + 3, NULL};
+    if (rounds < 1) {
+        fprintf(stderr, "abab: ROUNDS must be at least 1\n");
+        return 2;
+    }
+    char** cmd[MAX] = {argv + 3};
+    int n = 1;
     for (int i = 3; i < argc; ++i) {
         if (strcmp(argv[i], "--") == 0) {
+            if (n == MAX) {
+                fprintf(stderr, "abab: at most %d commands\n", MAX);
+                return 2;
+            }
             argv[i] = NULL;
-            cmd[1] = argv + i + 1;
-            break;
+            cmd[n++] = argv + i + 1;
         }
     }
-    int n = cmd[1] ? 2 : 1;
-    double* t[2] = {calloc(rounds, sizeof(double)), calloc(rounds, sizeof(double))};
-    double* ratio = calloc(rounds, sizeof(double));
-    long rss[2] = {0, 0};
-    for (int k = 0; k < n; ++k) { /* one warm-up run each */
-        long r;
-        run(cmd[k], &r);
+    double* t[MAX];
+    double* c[MAX];
+    double* ratio[MAX];
+    double* cpuRatio[MAX];
+    long rss[MAX] = {0};
+    for (int k = 0; k < n; ++k) {
+        t[k] = calloc(rounds, sizeof(double));
+        c[k] = calloc(rounds, sizeof(double));
+        ratio[k] = calloc(rounds, sizeof(double));
+        cpuRatio[k] = calloc(rounds, sizeof(double));
+        long r; /* one warm-up run each */
+        double cpu;
+        run(cmd[k], &r, &cpu);
     }
     for (int i = 0; i < rounds; ++i) {
         for (int k = 0; k < n; ++k) {
             long r;
-            t[k][i] = run(cmd[k], &r);
+            t[k][i] = run(cmd[k], &r, &c[k][i]);
             if (r > rss[k])
                 rss[k] = r;
         }
-        if (n == 2)
-            ratio[i] = t[1][i] / t[0][i];
+        for (int k = 1; k < n; ++k) {
+            ratio[k][i] = t[k][i] / t[0][i];
+            cpuRatio[k][i] = c[k][i] / c[0][i];
+        }
     }
     for (int k = 0; k < n; ++k) {
-        printf("%c: median %.3f ms, peak RSS %ld KiB  (%s)\n", 'A' + k, median(t[k], rounds) * 1e3,
-               rss[k], cmd[k][0]);
+        printf("%c: median %.3f ms, processor %.3f ms, peak RSS %ld KiB  (%s)\n", 'A' + k,
+               median(t[k], rounds) * 1e3, median(c[k], rounds) * 1e3, rss[k], cmd[k][0]);
     }
-    if (n == 2)
-        printf("median ratio B/A: %.3f over %d rounds\n", median(ratio, rounds), rounds);
+    for (int k = 1; k < n; ++k)
+        printf("median ratio %c/A: %.3f (processor %.3f) over %d rounds\n", 'A' + k,
+               median(ratio[k], rounds), median(cpuRatio[k], rounds), rounds);
     return 0;
 }

@@ -6,7 +6,7 @@
 #   cmake -S . -B build-macos/arm64 -DCMAKE_TOOLCHAIN_FILE=cmake/darwin-cross.cmake \
 #         -DCMAKE_OSX_ARCHITECTURES=arm64
 #
-# The compiler wrappers find Zig at $LAUNCHER_ZIG, else where `tools/install-deps macos`
+# The compiler wrappers find Zig at $LAUNCHER_ZIG, else where `tools/install-deps --macos`
 # puts it.
 set(CMAKE_SYSTEM_NAME Darwin)
 set(CMAKE_SYSTEM_VERSION 20.0) # macOS 11

@@ -3,11 +3,14 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <ftw.h>
 #include <gtest/gtest.h>
 #include <stdexcept>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -27,7 +30,11 @@ TempDir::TempDir() {
     if (!::mkdtemp(&templ[0])) {
         throw std::runtime_error("mkdtemp failed: " + std::string(std::strerror(errno)));
     }
-    dir = templ;
+    // Resolved once, so that paths built from it compare equal to what the system reports
+    // (getcwd, realpath) where the temporary directory lies behind a link, as on macOS.
+    char* real = ::realpath(templ.c_str(), nullptr);
+    dir = real ? real : templ;
+    std::free(real);
 }
 
 TempDir::~TempDir() {
@@ -77,4 +84,32 @@ std::string readFile(const std::string& path) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+int bindSocketIn(const std::string& dir, const std::string& name, std::string& reason) {
+    struct sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    if (name.size() >= sizeof address.sun_path) {
+        reason = "name too long for a socket address";
+        return -1;
+    }
+    std::memcpy(address.sun_path, name.c_str(), name.size() + 1);
+    const int here = ::open(".", O_RDONLY | O_DIRECTORY);
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (here < 0 || fd < 0 || ::chdir(dir.c_str()) != 0 ||
+        ::bind(fd, reinterpret_cast<const struct sockaddr*>(&address), sizeof address) != 0) {
+        reason = std::strerror(errno);
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        fd = -1;
+    }
+    if (here >= 0) {
+        if (::fchdir(here) != 0) {
+            throw std::runtime_error("cannot return to the working directory: " +
+                                     std::string(std::strerror(errno)));
+        }
+        ::close(here);
+    }
+    return fd;
 }

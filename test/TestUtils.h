@@ -5,7 +5,8 @@
 #include <sstream>
 #include <string>
 
-// A fresh directory below $TMPDIR (or /tmp), removed with everything in it at destruction.
+// A fresh directory below $TMPDIR (or /tmp), its path free of links, removed with everything
+// in it at destruction.
 class TempDir {
 public:
     TempDir();
@@ -60,5 +61,9 @@ std::string readFile(const std::string& path);
 
 // Creates the directory and its parents.
 void makeDirs(const std::string& path);
+
+// Binds a new Unix socket to dir/name, from inside dir so that any dir fits the socket address
+// (104 bytes on macOS); returns the socket, or -1 with the reason in reason.
+int bindSocketIn(const std::string& dir, const std::string& name, std::string& reason);
 
 #endif // TESTUTILS_H

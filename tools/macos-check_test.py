@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """tools/macos-check against small Mach-O programs built here with the cross compiler, each
-broken in one way: the check must name exactly that miss. Needs `tools/install-deps macos`.
+broken in one way: the check must name exactly that miss. Needs `tools/install-deps --macos`.
 
     python3 tools/macos-check_test.py
 """

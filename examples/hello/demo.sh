@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds Hello.app around the launcher and the installed Java runtime, then starts it twice:
-# once as the desktop would (no arguments), once with arguments of our own.
+# Builds a self-contained Hello.app (the launcher, the application and a runtime of java.base
+# made with jlink) and starts it: as the desktop would (no arguments), with arguments of our
+# own, with the debug switch on, and once more after the bundle has moved.
+# Runs on Linux (host build) and on macOS 11 (only the tools macOS has).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -12,57 +14,81 @@ fail() {
     exit 1
 }
 
-# The installed runtime: JAVA_HOME, or the real location of `java` on PATH.
+# The path with its symbolic links followed (macOS 11's readlink has no -f).
+real_path() {
+    local p=$1 link
+    while [ -L "$p" ]; do
+        link=$(readlink "$p")
+        case $link in
+        /*) p=$link ;;
+        *) p=$(dirname "$p")/$link ;;
+        esac
+    done
+    echo "$(cd "$(dirname "$p")" && pwd -P)/$(basename "$p")"
+}
+
+# The installed JDK: JAVA_HOME, or the real location of `java` on PATH.
 java_home="${JAVA_HOME:-}"
 if [ -z "$java_home" ] || [ ! -x "$java_home/bin/java" ]; then
     java_bin="$(command -v java)" || fail "no Java runtime found (set JAVA_HOME or put java on PATH)"
-    java_home="$(dirname "$(dirname "$(readlink -f "$java_bin")")")"
+    java_home="$(dirname "$(dirname "$(real_path "$java_bin")")")"
 fi
-javac_bin="$java_home/bin/javac"
-[ -x "$javac_bin" ] || javac_bin="$(command -v javac)" || fail "no javac found"
-jar_bin="$java_home/bin/jar"
-[ -x "$jar_bin" ] || jar_bin="$(command -v jar)" || fail "no jar found"
+for tool in javac jar jlink; do
+    [ -x "$java_home/bin/$tool" ] || fail "no $tool in $java_home (the demo needs a JDK)"
+done
 
-echo "== Compiling examples/hello with $javac_bin"
+# start TITLE EXPLANATION COMMAND...: runs the bundle, shows its output and exit status.
+start() {
+    local title=$1 explanation=$2 status=0
+    shift 2
+    echo "== $title"
+    echo "   ($explanation)"
+    "$@" || status=$?
+    echo "   exit status: $status"
+    [ "$status" -eq 0 ] || fail "the run failed"
+    echo
+}
+
+echo "== Compiling examples/hello with $java_home/bin/javac"
 rm -rf "$out"
 mkdir -p "$out/classes"
-"$javac_bin" -d "$out/classes" examples/hello/src/hello/Main.java
-"$jar_bin" --create --file "$out/hello.jar" -C "$out/classes" .
+"$java_home/bin/javac" -d "$out/classes" examples/hello/src/hello/Main.java
+"$java_home/bin/jar" --create --file "$out/hello.jar" -C "$out/classes" .
 
-echo "== Laying out Hello.app (runtime: $java_home)"
+echo "== Laying out Hello.app: the launcher, hello.jar and a jlink'd java.base from $java_home"
 bundle="$(tools/make-bundle -l "$launcher" -n Hello -o "$out" -c examples/hello/Hello.cfg \
-    -r "$java_home" "$out/hello.jar")"
-(cd "$out" && find Hello.app | sort | sed 's/^/   /')
-echo "   Contents/runtime/Contents/Home/lib/libjli.dylib -> $(readlink "$bundle/Contents/runtime/Contents/Home/lib/libjli.dylib")"
+    -r "$java_home" -m java.base -i org.example.hello -V 1.0 "$out/hello.jar" | tail -n 1)"
+(cd "$out" && find Hello.app -maxdepth 5 ! -path '*/legal*' | sort | sed 's/^/   /')
+echo "   ($(find "$bundle" -type f | wc -l | tr -d ' ') files, $(du -sk "$bundle" | cut -f1) KB;" \
+    "Contents/runtime/Contents/Home/lib/libjli.dylib -> $(readlink "$bundle/Contents/runtime/Contents/Home/lib/libjli.dylib" || echo "a file"))"
 echo
 echo "== Hello.app/Contents/app/Hello.cfg"
 sed 's/^/   /' "$bundle/Contents/app/Hello.cfg"
 echo
 
-echo "== Run 1: $bundle/Contents/MacOS/Hello"
-echo "   (no arguments: the configured ones are used)"
+exe="$bundle/Contents/MacOS/Hello"
+start "Run 1: $exe" "no arguments: the configured ones are used" "$exe"
+start "Run 2: DYLD_LIBRARY_PATH=/opt/example/lib $exe 'first' 'second one'" \
+    "arguments given: they replace the configured ones; the application directory is appended to the library search path" \
+    env DYLD_LIBRARY_PATH=/opt/example/lib "$exe" first "second one"
 status=0
-"$bundle/Contents/MacOS/Hello" || status=$?
-echo "   exit status: $status"
-[ "$status" -eq 0 ] || fail "the first run failed"
-echo
-
-echo "== Run 2: DYLD_LIBRARY_PATH=/opt/example/lib $bundle/Contents/MacOS/Hello 'first' 'second one'"
-echo "   (arguments given: they replace the configured ones; the application directory is"
-echo "   appended to the library search path)"
-status=0
-DYLD_LIBRARY_PATH=/opt/example/lib "$bundle/Contents/MacOS/Hello" first "second one" || status=$?
-echo "   exit status: $status"
-[ "$status" -eq 0 ] || fail "the second run failed"
-echo
-
-echo "== Run 3: VORLANE_DEBUG=true $bundle/Contents/MacOS/Hello"
-echo "   (the launcher's trace on standard error; the application's output is left out)"
-status=0
-VORLANE_DEBUG=true "$bundle/Contents/MacOS/Hello" >/dev/null 2>"$out/debug.txt" || status=$?
-sed 's/^/   /' "$out/debug.txt"
-echo "   exit status: $status"
+VORLANE_DEBUG=true "$exe" >/dev/null 2>"$out/debug.txt" || status=$?
+start "Run 3: VORLANE_DEBUG=true $exe" \
+    "the launcher's trace on standard error; the application's output is left out" \
+    sed 's/^/   /' "$out/debug.txt"
 [ "$status" -eq 0 ] || fail "the third run failed"
+
+moved="$out/moved here/Hello.app"
+mkdir -p "$out/moved here"
+mv "$bundle" "$moved"
+moved="$(cd "$moved" && pwd -P)"
+status=0
+"$moved/Contents/MacOS/Hello" >"$out/moved.txt" 2>&1 || status=$?
+start "Run 4: $moved/Contents/MacOS/Hello" \
+    "the bundle moved to a directory with a space: it still runs, from its own runtime" \
+    cat "$out/moved.txt"
+[ "$status" -eq 0 ] || fail "the moved bundle failed"
+grep -q "java.home         = $moved/Contents/runtime/Contents/Home\$" "$out/moved.txt" ||
+    fail "the moved bundle did not run from its own runtime"
 echo
-echo
-echo "Done. Start it yourself: $bundle/Contents/MacOS/Hello [arguments]"
+echo "Done. Start it yourself: \"$moved/Contents/MacOS/Hello\" [arguments]"

@@ -219,6 +219,33 @@ std::vector<std::string> expectedRecord(const std::vector<std::string>& args,
     return record;
 }
 
+std::string installedJavaHome() {
+    const char* home = std::getenv("JAVA_HOME");
+    if (home && *home && ::access((std::string(home) + "/bin/javac").c_str(), X_OK) == 0) {
+        return home;
+    }
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "";
+    size_t start = 0;
+    while (start <= dirs.size()) {
+        size_t end = dirs.find(':', start);
+        if (end == std::string::npos) {
+            end = dirs.size();
+        }
+        const std::string java = dirs.substr(start, end - start) + "/java";
+        if (::access(java.c_str(), X_OK) == 0) {
+            const std::string real = realPath(java); // <home>/bin/java
+            const std::string bin = real.substr(0, real.rfind('/'));
+            const std::string candidate = bin.substr(0, bin.rfind('/'));
+            if (::access((candidate + "/bin/javac").c_str(), X_OK) == 0) {
+                return candidate;
+            }
+        }
+        start = end + 1;
+    }
+    return std::string();
+}
+
 std::string makeBundle(const std::vector<std::string>& options) {
     Outcome made = run(MAKE_BUNDLE_PATH, options, baseEnv());
     EXPECT_EQ(0, made.status) << made.err;

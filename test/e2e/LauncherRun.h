@@ -53,6 +53,10 @@ std::vector<std::vector<std::string>> readRecords(const std::string& path);
 std::vector<std::string> expectedRecord(const std::vector<std::string>& args,
                                         const char* dyldLibraryPath);
 
+// The installed JDK: JAVA_HOME when it holds one, else the real location of `java` on PATH;
+// "" when there is none.
+std::string installedJavaHome();
+
 // Lays out a bundle with tools/make-bundle; returns its path.
 std::string makeBundle(const std::vector<std::string>& options);
 

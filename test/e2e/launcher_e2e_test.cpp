@@ -5,13 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <string>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 #include <vector>
 
@@ -73,6 +73,24 @@ TEST_F(LauncherTest, ExecutableNameWithDotNamesTheConfigurationFile) {
     EXPECT_EQ("arg=dotted.Main", records()[0].at(4));
 }
 
+// The record packs the argument array right after the library path, whose length follows the
+// bundle's name: eight lengths of name place it at every offset. The test double refuses an
+// array that is not aligned for char*, as a runtime indexing it could fault on it.
+TEST_F(LauncherTest, RuntimeGetsAnAlignedArgumentArrayWhateverTheName) {
+    std::string name = "Demo";
+    for (char digit = '1'; digit <= '8'; ++digit) {
+        name += digit;
+        layOut("[Application]\napp.mainclass=demo.Main\n", FAKEJLI_PATH, false, name);
+        ::unlink(recordPath.c_str());
+        const std::string named = apps + "/" + name + ".app/Contents/MacOS/" + name;
+        const Outcome o = run(named, {}, env);
+        EXPECT_EQ(0, o.status) << name;
+        EXPECT_EQ("", o.err) << name;
+        ASSERT_EQ(1u, records().size()) << name;
+        EXPECT_EQ("arg=" + named, records()[0].at(2)) << name;
+    }
+}
+
 TEST_F(LauncherTest, ExecutableStartedThroughSymbolicLink) {
     layOut(kDemoCfg);
     makeDirs(tmp / "bin");
@@ -83,6 +101,25 @@ TEST_F(LauncherTest, ExecutableStartedThroughSymbolicLink) {
     EXPECT_EQ("arg=" + exe, records()[0].at(2));
     EXPECT_EQ("arg=-classpath", records()[0].at(3));
     EXPECT_EQ("arg=" + appDir + "/demo.jar", records()[0].at(4));
+}
+
+// usr/local/bin/demo -> opt/bin/demo -> ../../Applications/Demo.app/Contents/MacOS/Demo: the
+// relative target counts from its own link's directory, not from the first one's.
+TEST_F(LauncherTest, ExecutableStartedThroughAChainOfLinks) {
+    layOut(kDemoCfg);
+    makeDirs(tmp / "usr/local/bin");
+    makeDirs(tmp / "opt/bin");
+    ASSERT_EQ(0, ::symlink((tmp / "opt/bin/demo").c_str(), (tmp / "usr/local/bin/demo").c_str()));
+    ASSERT_EQ(0, ::symlink("../../Applications/Demo.app/Contents/MacOS/Demo",
+                           (tmp / "opt/bin/demo").c_str()));
+    const Outcome o = run(tmp / "usr/local/bin/demo", {}, env);
+    EXPECT_EQ(0, o.status) << o.err;
+    EXPECT_EQ("", o.err);
+    const std::string resolved = tmp / "opt/bin/../../Applications/Demo.app/Contents/MacOS/Demo";
+    ASSERT_EQ(1u, records().size());
+    EXPECT_EQ("arg=" + resolved, records()[0].at(2));
+    EXPECT_EQ("arg=-Dvorlane.app-path=" + resolved, records()[0].at(6));
+    EXPECT_EQ("arg=demo.Main", records()[0].at(7));
 }
 
 TEST_F(LauncherTest, UserConfigurationDirectory) {
@@ -145,15 +182,14 @@ TEST_F(LauncherTest, UnreadablePackageFileEndsTheLaunch) {
     const std::string package = appDir + "/.package";
 
     // A socket exists but cannot be opened, whoever asks.
-    struct sockaddr_un address = {};
-    address.sun_family = AF_UNIX;
-    ASSERT_LT(package.size(), sizeof(address.sun_path));
-    std::memcpy(address.sun_path, package.c_str(), package.size());
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_LE(0, fd);
-    ASSERT_EQ(0, ::bind(fd, reinterpret_cast<const struct sockaddr*>(&address), sizeof address));
+    std::string reason;
+    const int fd = bindSocketIn(appDir, ".package", reason);
+    ASSERT_LE(0, fd) << reason;
     ::close(fd);
-    expectFailure("Error opening \"" + package + "\" file: No such device or address", launch());
+    // The system's reason differs between platforms (ENXIO here, EOPNOTSUPP on macOS).
+    ASSERT_EQ(-1, ::open(package.c_str(), O_RDONLY));
+    reason = std::strerror(errno);
+    expectFailure("Error opening \"" + package + "\" file: " + reason, launch());
     EXPECT_TRUE(records().empty());
 
     if (::geteuid() != 0) { // root reads every file
@@ -377,7 +413,7 @@ TEST_F(LauncherTest, SecondEntryFailure) {
 class RealJavaTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        javaHome = findJavaHome();
+        javaHome = installedJavaHome();
         if (javaHome.empty()) {
             return;
         }
@@ -416,34 +452,6 @@ protected:
 
     static void TearDownTestSuite() { classes.reset(); }
 
-    // JAVA_HOME when it holds a runtime, else the real location of `java` on PATH.
-    static std::string findJavaHome() {
-        const char* home = std::getenv("JAVA_HOME");
-        if (home && *home && ::access((std::string(home) + "/bin/javac").c_str(), X_OK) == 0) {
-            return home;
-        }
-        const char* path = std::getenv("PATH");
-        std::string dirs = path ? path : "";
-        size_t start = 0;
-        while (start <= dirs.size()) {
-            size_t end = dirs.find(':', start);
-            if (end == std::string::npos) {
-                end = dirs.size();
-            }
-            const std::string java = dirs.substr(start, end - start) + "/java";
-            if (::access(java.c_str(), X_OK) == 0) {
-                const std::string real = realPath(java); // <home>/bin/java
-                const std::string bin = real.substr(0, real.rfind('/'));
-                const std::string candidate = bin.substr(0, bin.rfind('/'));
-                if (::access((candidate + "/bin/javac").c_str(), X_OK) == 0) {
-                    return candidate;
-                }
-            }
-            start = end + 1;
-        }
-        return std::string();
-    }
-
     void SetUp() override {
         if (javaHome.empty()) {
             GTEST_SKIP() << "no Java runtime (JAVA_HOME or java on PATH)";
@@ -477,7 +485,7 @@ protected:
                                         "[ArgOptions]\n"
                                         "arguments=configured\n");
         return makeBundle({"-l", APPLAUNCHER_PATH, "-n", "Show", "-o", realPath(tmp.path()), "-c",
-                           tmp / "Show.cfg", "-r", javaHome, *classes / "e2e.jar"});
+                           tmp / "Show.cfg", "-L", javaHome, *classes / "e2e.jar"});
     }
 
     TempDir tmp;

@@ -14,6 +14,8 @@
  *                   end
  *                 Values are written byte for byte, except '\' as "\\" and a newline as "\n".
  *                 A null text is written as "(null)".
+ *                 An argv that is not aligned for char* is refused as a runtime that indexes it
+ *                 would fault on it: one line on stderr, nothing recorded, result 95.
  * FAKEJLI_ENV     names of variables to record, separated by ','.
  * FAKEJLI_RESULT  the call's result (atoi), 0 when unset.
  * FAKEJLI_REENTER "1": like the macOS runtime, the first call enters the executable's main again
@@ -23,6 +25,7 @@
  */
 #include <dlfcn.h>
 #include <pthread.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -43,7 +46,7 @@ static void writeEscaped(FILE* f, const char* s) {
     }
 }
 
-/* The launcher packs its argument array without alignment, so entries are read byte-wise. */
+/* Entries are read byte-wise, so that even a misaligned array can be reported. */
 static char* argAt(char** argv, int i) {
     char* value;
     memcpy(&value, (const char*)argv + (size_t)i * sizeof value, sizeof value);
@@ -162,6 +165,10 @@ int JLI_Launch(int argc, char** argv, int jargc, const char** jargv, int appclas
                int ergo) {
     const char* record = getenv("FAKEJLI_RECORD");
     const char* result = getenv("FAKEJLI_RESULT");
+    if ((uintptr_t)argv % _Alignof(char*) != 0) {
+        fprintf(stderr, "fakejli: argv at %p is not aligned for char*\n", (void*)argv);
+        return 95;
+    }
     if (record && *record) {
         writeRecord(record, argc, argv, jargc, jargv, appclassc, appclassv, fullversion, dotversion,
                     pname, lname, javaargs, cpwildcard, javaw, ergo);

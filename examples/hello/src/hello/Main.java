@@ -1,7 +1,8 @@
 package hello;
 
 // Shows what the launcher handed over: the arguments, the launcher's own path, a system
-// property from the configuration's Java options, and the library search-path variable.
+// property from the configuration's Java options, the library search-path variable, and the
+// runtime it runs on.
 public final class Main {
     public static void main(String[] args) {
         System.out.println("Hello from Java " + System.getProperty("java.version"));
@@ -12,5 +13,6 @@ public final class Main {
         System.out.println("  vorlane.app-path  = " + System.getProperty("vorlane.app-path"));
         System.out.println("  hello.appdir      = " + System.getProperty("hello.appdir"));
         System.out.println("  DYLD_LIBRARY_PATH = " + System.getenv("DYLD_LIBRARY_PATH"));
+        System.out.println("  java.home         = " + System.getProperty("java.home"));
     }
 }

@@ -1,7 +1,9 @@
 #include <mach-o/dyld.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <sys/param.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,18 +17,30 @@ namespace SysInfo {
 int argc = 0;
 char** argv = nullptr;
 
-std::string getRealPath(const std::vector<char>& in) {
-    // The text up to the first NUL: the terminator and anything a generous buffer left after it
-    // are not part of the path.
-    const std::string path(in.data(), in.empty() ? 0 : ::strnlen(in.data(), in.size()));
+namespace {
 
+// The most links followed in a row, as the system's own path lookup allows.
+#ifdef MAXSYMLINKS
+const int maxLinksInARow = MAXSYMLINKS;
+#else
+const int maxLinksInARow = 40;
+#endif
+
+// The target of the link at path when lstat sees one there (isLink true), else path itself.
+// Throws, except where lstat fails on a path that need not exist: that is no link.
+std::string getRealPath(const std::string& path, bool& isLink, bool mustExist) {
     struct stat stats;
+    isLink = false;
     if (::lstat(path.c_str(), &stats) == -1) {
+        if (!mustExist) {
+            return path;
+        }
         throw makeException(tstrings::any()
                                 << "lstat(" << path << ") failed. Error: " << lastCRTError(),
                             SOURCE_CODE_POS);
     }
-    if ((stats.st_mode & S_IFMT) != S_IFLNK) {
+    isLink = (stats.st_mode & S_IFMT) == S_IFLNK;
+    if (!isLink) {
         return path;
     }
 
@@ -47,6 +61,42 @@ std::string getRealPath(const std::vector<char>& in) {
     }
 }
 
+} // namespace
+
+std::string getRealPath(const std::vector<char>& in) {
+    // The text up to the first NUL: the terminator and anything a generous buffer left after it
+    // are not part of the path.
+    const std::string path(in.data(), in.empty() ? 0 : ::strnlen(in.data(), in.size()));
+    bool isLink = false;
+    return getRealPath(path, isLink, true);
+}
+
+std::string followLinks(const std::string& path) {
+    std::string current = path;
+    for (int followed = 0;; ++followed) {
+        // A target that cannot be examined ends the chain as it is, as a single link did:
+        // whoever opens a file through it reports why.
+        bool isLink = false;
+        std::string target = getRealPath(current, isLink, followed == 0);
+        if (!isLink) {
+            return current;
+        }
+        if (followed == maxLinksInARow) {
+            throw makeException(tstrings::any() << "Failed to resolve \"" << path
+                                                << "\" link: " << std::strerror(ELOOP),
+                                SOURCE_CODE_POS);
+        }
+        // A relative target counts from the directory that holds its link, not from the
+        // working directory.
+        const size_t slash = current.find_last_of('/');
+        if (!target.empty() && !FileUtils::isDirSeparator(target[0]) &&
+            slash != std::string::npos) {
+            target = current.substr(0, slash + 1) + target;
+        }
+        current = target;
+    }
+}
+
 std::string getProcessModulePath() {
     std::vector<char> buffer;
     uint32_t bufferSize = 0;
@@ -63,16 +113,7 @@ std::string getProcessModulePath() {
         buffer.resize(bufferSize);
     }
     const std::string execPath(buffer.data(), ::strnlen(buffer.data(), buffer.size()));
-    std::string path = getRealPath(buffer);
-    // A relative link target counts from the directory that holds the link, not from the
-    // working directory, so a launcher started through such a link still finds itself.
-    if (path != execPath && !path.empty() && !FileUtils::isDirSeparator(path[0])) {
-        const size_t slash = execPath.find_last_of('/');
-        if (slash != std::string::npos) {
-            path = execPath.substr(0, slash + 1) + path;
-        }
-    }
-    return FileUtils::toAbsolutePath(path);
+    return FileUtils::toAbsolutePath(followLinks(execPath));
 }
 
 std::vector<std::string> getCommandArgs(CommandArgProgramNameMode mode) {

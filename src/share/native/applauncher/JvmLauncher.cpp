@@ -340,9 +340,23 @@ int jvmLauncherStartJvm(const JvmlLauncherData* data, void* jliLaunch) {
         }
     }
 
+    // The record's argument array is packed and may start at any byte, but the runtime indexes
+    // it as char**: it gets an aligned, null-terminated copy of the entries instead.
+    const size_t argCount = data->jliArgCount > 0 ? static_cast<size_t>(data->jliArgCount) : 0;
+    char** const argv = static_cast<char**>(std::calloc(argCount + 1, sizeof(char*)));
+    if (!argv) {
+        jvmLauncherLog("%s", std::strerror(errno));
+        return -1;
+    }
+    for (size_t i = 0; i != argCount; ++i) {
+        argv[i] = getEntry(data->jliArgs, i);
+    }
+
     const JliLaunchFunc launch = reinterpret_cast<JliLaunchFunc>(jliLaunch);
-    return launch(data->jliArgCount, data->jliArgs, 0, nullptr, 0, nullptr, "", "", "java", "java",
-                  0, 0, 0, 0);
+    const int result =
+        launch(data->jliArgCount, argv, 0, nullptr, 0, nullptr, "", "", "java", "java", 0, 0, 0, 0);
+    std::free(argv);
+    return result;
 }
 
 void jvmLauncherLog(const char* format, ...) {

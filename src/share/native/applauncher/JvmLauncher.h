@@ -84,7 +84,7 @@ struct JvmlLauncherOps {
 JvmlLauncherData* jvmLauncherCreateJvmlLauncherData(const JvmlLauncherOps* ops,
                                                     JvmlLauncherHandle h, int32_t* size);
 
-// Sets the record's environment variables and returns JLI_Launch's result.
+// Sets the record's variables and returns JLI_Launch's result on an aligned copy of its arguments.
 int jvmLauncherStartJvm(const JvmlLauncherData* data, void* jliLaunch);
 
 // printf-style line on standard error when VORLANE_DEBUG is "true".

@@ -13,11 +13,14 @@ extern char** argv;
 
 enum CommandArgProgramNameMode { IncludeProgramName = 0, ExcludeProgramName = 1 };
 
-// Absolute path of the running executable with one level of symbolic link resolved; throws.
+// Absolute path of the running executable, the links of its last component followed; throws.
 std::string getProcessModulePath();
 
 // The target of the link that path (NUL-terminated) names, else path itself; throws.
 std::string getRealPath(const std::vector<char>& path);
+
+// path with the links of its last component followed, relative ones from their link; throws.
+std::string followLinks(const std::string& path);
 
 // The process arguments in argv order, without any that begin with "-psn_".
 std::vector<std::string> getCommandArgs(CommandArgProgramNameMode mode = ExcludeProgramName);

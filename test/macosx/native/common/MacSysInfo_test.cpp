@@ -124,6 +124,61 @@ TEST(MacSysInfoTest, RealPathResolvesOneLevelOfLink) {
                       "getRealPath"));
 }
 
+TEST(MacSysInfoTest, FollowLinksTakesTheWholeChainOfTheLastComponent) {
+    TempDir tmp;
+    const std::string file = tmp / "c/file";
+    writeFile(file, "x");
+    makeDirs(tmp / "a");
+    makeDirs(tmp / "b");
+    makeDirs(tmp / "d/d");
+    makeLink(file, tmp / "a/absolute");
+    makeLink("../c/file", tmp / "b/relative");
+    // A relative link whose target reads like the path it is reached by.
+    makeLink("d/same", tmp / "d/same");
+    makeLink("../../c/file", tmp / "d/d/same");
+    // /usr/local/bin/app -> /opt/bin/app -> Name.app/Contents/MacOS/Name, in short.
+    makeLink(tmp / "b/second", tmp / "a/first");
+    makeLink("../b/relative", tmp / "b/second");
+    // A link among the directories is the system's business; only the last component counts.
+    makeLink("../c", tmp / "b/up");
+    makeLink("to/nowhere", tmp / "dangling");
+    // Well within any system's limit.
+    makeLink(file, tmp / "chain0");
+    for (int i = 1; i < 16; ++i) {
+        makeLink("chain" + std::to_string(i - 1), tmp / ("chain" + std::to_string(i)));
+    }
+    struct Case {
+        std::string path;
+        std::string want;
+    };
+    const Case cases[] = {
+        {file, file},
+        {tmp / "a/absolute", file},
+        {tmp / "b/relative", tmp / "b/../c/file"},
+        {tmp / "d/same", tmp / "d/d/../../c/file"},
+        {tmp / "a/first", tmp / "b/../b/../c/file"},
+        {tmp / "b/up/file", tmp / "b/up/file"},
+        {tmp / "chain15", file},
+        {tmp / "dangling", tmp / "to/nowhere"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.want, SysInfo::followLinks(c.path)) << c.path;
+    }
+
+    EXPECT_EQ(
+        "lstat(" + tmp / "missing" + ") failed. Error: " + std::strerror(ENOENT),
+        errorOf([&] { SysInfo::followLinks(tmp / "missing"); }, "MacSysInfo.cpp", "getRealPath"));
+
+    // A loop ends with one error, however it closes.
+    makeLink("self", tmp / "self");
+    makeLink(tmp / "pong", tmp / "ping");
+    makeLink("ping", tmp / "pong");
+    for (const std::string& loop : {tmp / "self", tmp / "ping", tmp / "pong"}) {
+        EXPECT_EQ("Failed to resolve \"" + loop + "\" link: " + std::strerror(ELOOP),
+                  errorOf([&] { SysInfo::followLinks(loop); }, "MacSysInfo.cpp", "followLinks"));
+    }
+}
+
 TEST(MacSysInfoTest, ExecutablePathSizeNegotiation) {
     uint32_t size = 0;
     ASSERT_EQ(-1, _NSGetExecutablePath(nullptr, &size));
@@ -172,6 +227,10 @@ TEST(MacSysInfoTest, ModulePathAsStartedThroughLinks) {
     makeLink("../real/probe", tmp / "bin/tool");
     const std::string longRelative = longTarget(1500, "../real/probe");
     makeLink(longRelative, tmp / "bin/long");
+    // A relative target that reads like the path the program is started by.
+    makeDirs(tmp / "bin/bin");
+    makeLink("bin/same", tmp / "bin/same");
+    makeLink(probe, tmp / "bin/bin/same");
 
     struct Case {
         std::string cwd;
@@ -182,11 +241,15 @@ TEST(MacSysInfoTest, ModulePathAsStartedThroughLinks) {
         {probeDir, probe, probe},
         {probeDir, "./" + probeName, probeDir + "/./" + probeName},
         {tmp.path(), "real/probe", probe},
-        // A relative target counts from the link's directory, whatever the working directory.
-        {tmp.path(), "bin/tool", tmp / "bin/../real/probe"},
-        {tmp / "bin", "./tool", tmp / "bin/./../real/probe"},
-        {tmp / "real", tmp / "bin/tool", tmp / "bin/../real/probe"},
-        {tmp.path(), "bin/long", tmp / "bin/" + longRelative},
+        // A relative target counts from the link's directory, whatever the working directory,
+        // and a target that is a link again is followed too.
+        {tmp.path(), "bin/tool", probe},
+        {tmp / "bin", "./tool", probe},
+        {tmp / "real", tmp / "bin/tool", probe},
+        {probeDir, tmp / "bin/tool", probe},
+        {tmp.path(), "bin/long", probe},
+        {tmp.path(), "bin/same", probe},
+        {tmp / "bin", tmp / "bin/same", probe},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.want + "\n", runFrom(c.cwd, c.execPath)) << c.cwd << " " << c.execPath;

@@ -3,8 +3,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 #include <vector>
 
@@ -82,16 +80,12 @@ TEST(PackageFileTest, UnopenableFile) {
     // A socket exists for stat() but cannot be opened, whoever the user is.
     TempDir dir;
     const std::string path = dir / ".package";
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
-    sockaddr_un addr = {};
-    addr.sun_family = AF_UNIX;
-    ASSERT_LT(path.size(), sizeof(addr.sun_path));
-    std::strcpy(addr.sun_path, path.c_str());
-    ASSERT_EQ(0, ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)));
+    std::string reason;
+    const int fd = bindSocketIn(dir.path(), ".package", reason);
+    ASSERT_LE(0, fd) << reason;
     // The system's reason differs between platforms (ENXIO here, EOPNOTSUPP on macOS).
     ASSERT_EQ(-1, ::open(path.c_str(), O_RDONLY));
-    const std::string reason = std::strerror(errno);
+    reason = std::strerror(errno);
 
     NopLogAppender quiet;
     DefaultLoggerGuard guard(quiet);

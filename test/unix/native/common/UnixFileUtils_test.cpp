@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "ErrorHandling.h"
 #include "FileUtils.h"
@@ -32,9 +32,16 @@ private:
     int fd;
 };
 
+// The working directory, however long (PATH_MAX may be shorter than it); "" on failure.
 std::string currentDir() {
-    char buf[PATH_MAX] = {};
-    return ::getcwd(buf, sizeof(buf)) ? buf : "";
+    for (std::vector<char> buf(256);; buf.resize(buf.size() * 2)) {
+        if (::getcwd(buf.data(), buf.size())) {
+            return buf.data();
+        }
+        if (errno != ERANGE) {
+            return "";
+        }
+    }
 }
 
 // The bare message of the error that toAbsolutePath throws.
