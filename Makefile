@@ -3,7 +3,8 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 SANITIZE_FLAGS = -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 
-.PHONY: deps demo-deps demo test test-asan test-libcxx test-large format format-check ci fuzz bench-config bench
+.PHONY: deps demo-deps demo test test-asan test-libcxx test-large macos macos-check format \
+  format-check ci fuzz bench-config bench
 
 deps:
 	@tools/install-deps
@@ -54,6 +55,34 @@ test-libcxx: deps
 	  -DCMAKE_SHARED_LINKER_FLAGS="$(LIBCXX_FLAGS)" -DLAUNCHER_GTEST_FROM_SOURCE=ON
 	cmake --build build-libcxx -j$(JOBS)
 	cd build-libcxx && ctest --output-on-failure -j$(JOBS) $(CTEST_SELECT)
+
+# The macOS launcher, cross-built with Zig (cmake/darwin-cross.cmake): one build directory
+# per architecture, joined into the universal $(MACOS_BUILD)/applauncher. The unit and
+# end-to-end tests are compiled and linked for x86_64, never run.
+MACOS_BUILD = build-macos
+MACOS_ARCHS = x86_64 arm64
+MACOS_TEST_ARCHS = x86_64
+
+macos:
+	@tools/install-deps --macos
+	@set -e; for a in $(MACOS_ARCHS); do \
+	  tests=OFF; case " $(MACOS_TEST_ARCHS) " in *" $$a "*) tests=ON ;; esac; \
+	  echo "== macOS $$a (tests $$tests): $(MACOS_BUILD)/$$a"; \
+	  cmake -S . -B $(MACOS_BUILD)/$$a --no-warn-unused-cli \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/darwin-cross.cmake \
+	    -DCMAKE_OSX_ARCHITECTURES=$$a -DCMAKE_BUILD_TYPE=Release \
+	    -DLAUNCHER_TESTS=$$tests -DLAUNCHER_GTEST_FROM_SOURCE=ON >/dev/null; \
+	  MAKEFLAGS=--no-print-directory cmake --build $(MACOS_BUILD)/$$a -j$(JOBS); \
+	done
+	llvm-lipo-14 -create $(MACOS_ARCHS:%=$(MACOS_BUILD)/%/applauncher) \
+	  -output $(MACOS_BUILD)/applauncher
+	@llvm-lipo-14 -info $(MACOS_BUILD)/applauncher
+
+# Inspects what make macos built (tools/macos-check) and checks the inspection itself against
+# deliberately broken programs (tools/macos-check_test.py); fails on any miss.
+macos-check: macos
+	tools/macos-check $(MACOS_BUILD)/applauncher
+	python3 tools/macos-check_test.py
 
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h' '*.c')
 

@@ -45,7 +45,9 @@ void initJvmLauncher() {
 
 } // namespace
 
-int main(int argc, char* argv[]) {
+// Default visibility whatever the build's default: the runtime's launch library finds main
+// through dlsym and may enter it a second time.
+__attribute__((visibility("default"))) int main(int argc, char* argv[]) {
     if (jvmLauncher) {
         return app::launch(std::nothrow, launchJvm);
     }
