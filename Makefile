@@ -19,9 +19,9 @@ demo-deps:
 DEMO_BUILD ?= build-demo
 
 demo: demo-deps
-	@echo "== Building the launcher: $(DEMO_BUILD)/applauncher"
+	@echo "== Building the launcher and its check: $(DEMO_BUILD)/applauncher, $(DEMO_BUILD)/applauncher-check"
 	@cmake -S . -B $(DEMO_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLAUNCHER_TESTS=OFF >/dev/null
-	@MAKEFLAGS=--no-print-directory cmake --build $(DEMO_BUILD) -j$(JOBS) --target applauncher
+	@MAKEFLAGS=--no-print-directory cmake --build $(DEMO_BUILD) -j$(JOBS) --target applauncher applauncher-check
 	@examples/hello/demo.sh $(DEMO_BUILD)/applauncher $(BUILD)/demo
 
 # Which tests ctest runs: all but those labelled "large", which need about 6 GB of memory.

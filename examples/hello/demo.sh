@@ -66,6 +66,13 @@ echo "== Hello.app/Contents/app/Hello.cfg"
 sed 's/^/   /' "$bundle/Contents/app/Hello.cfg"
 echo
 
+check="$(dirname "$launcher")/applauncher-check"
+if [ -x "$check" ]; then
+    start "Check: $check $bundle" \
+        "what the launcher will do with the bundle, without starting the runtime" \
+        "$check" "$bundle"
+fi
+
 exe="$bundle/Contents/MacOS/Hello"
 start "Run 1: $exe" "no arguments: the configured ones are used" "$exe"
 start "Run 2: DYLD_LIBRARY_PATH=/opt/example/lib $exe 'first' 'second one'" \

@@ -43,7 +43,7 @@ std::string findJvmLib(const CfgFile& cfgFile, const std::string& defaultRuntime
 
 } // namespace
 
-AppLauncher::AppLauncher() {
+AppLauncher::AppLauncher() : forRunningProcess(true) {
     launcherPath = SysInfo::getProcessModulePath();
     args = SysInfo::getCommandArgs(SysInfo::ExcludeProgramName);
 }
@@ -83,7 +83,11 @@ Jvm* AppLauncher::createJvmLauncher() const {
 
     jvm->setPath(findJvmLib(*cfgFile, defaultRuntimeDir, jvmLibNames));
     jvm->addArgument(launcherPath);
-    jvm->initFromConfigFile(*cfgFile, launcherPath);
+    if (forRunningProcess) {
+        jvm->initFromConfigFile(*cfgFile);
+    } else {
+        jvm->initFromConfigFile(*cfgFile, launcherPath);
+    }
 
     return jvm.release();
 }

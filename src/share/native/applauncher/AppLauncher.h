@@ -67,6 +67,9 @@ private:
     std::string rootDir;
     std::vector<std::string> jvmLibNames;
     std::vector<std::string> cfgFileDirs;
+    // True for the running executable, whose path the launch description asks the system for
+    // itself; false for one named by the caller.
+    bool forRunningProcess = false;
 };
 
 #endif // APPLAUNCHER_H
