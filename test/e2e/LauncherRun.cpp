@@ -219,6 +219,19 @@ std::vector<std::string> expectedRecord(const std::vector<std::string>& args,
     return record;
 }
 
+std::string compileJar(const std::string& javaHome, const std::vector<std::string>& sources,
+                       const std::string& classesDir, const std::string& jar) {
+    std::vector<std::string> javacArgs = {"-d", classesDir};
+    javacArgs.insert(javacArgs.end(), sources.begin(), sources.end());
+    const Outcome javac = run(javaHome + "/bin/javac", javacArgs, baseEnv());
+    if (javac.status != 0) {
+        return "javac: " + javac.err;
+    }
+    const Outcome packed =
+        run(javaHome + "/bin/jar", {"--create", "--file", jar, "-C", classesDir, "."}, baseEnv());
+    return packed.status == 0 ? std::string() : "jar: " + packed.err;
+}
+
 std::string installedJavaHome() {
     const char* home = std::getenv("JAVA_HOME");
     if (home && *home && ::access((std::string(home) + "/bin/javac").c_str(), X_OK) == 0) {

@@ -57,6 +57,10 @@ std::vector<std::string> expectedRecord(const std::vector<std::string>& args,
 // "" when there is none.
 std::string installedJavaHome();
 
+// Compiles sources into classesDir and packs them into jar; "" on success, else what failed.
+std::string compileJar(const std::string& javaHome, const std::vector<std::string>& sources,
+                       const std::string& classesDir, const std::string& jar);
+
 // Lays out a bundle with tools/make-bundle; returns its path.
 std::string makeBundle(const std::vector<std::string>& options);
 

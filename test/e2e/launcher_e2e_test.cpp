@@ -439,15 +439,8 @@ protected:
                   "        throw new IllegalStateException(\"broken on purpose\");\n"
                   "    }\n"
                   "}\n");
-        Env env = baseEnv();
-        const Outcome javac =
-            run(javaHome + "/bin/javac",
-                {"-d", *classes / "classes", src, *classes / "src/e2e/Fail.java"}, env);
-        ASSERT_EQ(0, javac.status) << javac.err;
-        const Outcome jar =
-            run(javaHome + "/bin/jar",
-                {"--create", "--file", *classes / "e2e.jar", "-C", *classes / "classes", "."}, env);
-        ASSERT_EQ(0, jar.status) << jar.err;
+        ASSERT_EQ("", compileJar(javaHome, {src, *classes / "src/e2e/Fail.java"},
+                                 *classes / "classes", *classes / "e2e.jar"));
     }
 
     static void TearDownTestSuite() { classes.reset(); }

@@ -88,14 +88,7 @@ protected:
                   "        }\n"
                   "    }\n"
                   "}\n");
-        const Outcome javac =
-            run(javaHome + "/bin/javac", {"-d", *classes / "classes", src}, baseEnv());
-        ASSERT_EQ(0, javac.status) << javac.err;
-        const Outcome jar =
-            run(javaHome + "/bin/jar",
-                {"--create", "--file", *classes / "show.jar", "-C", *classes / "classes", "."},
-                baseEnv());
-        ASSERT_EQ(0, jar.status) << jar.err;
+        ASSERT_EQ("", compileJar(javaHome, {src}, *classes / "classes", *classes / "show.jar"));
     }
 
     static void TearDownTestSuite() { classes.reset(); }
