@@ -11,14 +11,6 @@
 
 namespace {
 
-const CfgFile::SectionId* const allSections[] = {
-    &SectionName::AppCDSGenerateCacheJavaOptions,
-    &SectionName::AppCDSJavaOptions,
-    &SectionName::Application,
-    &SectionName::ArgOptions,
-    &SectionName::JavaOptions,
-};
-
 // The whole configuration as text: "[Section]" lines, then "name=value" per value.
 std::string dump(const CfgFile& cfg) {
     std::string out;

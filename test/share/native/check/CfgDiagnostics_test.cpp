@@ -5,16 +5,9 @@
 
 #include "CfgDiagnostics.h"
 #include "TestUtils.h"
+#include "UnitTestUtils.h"
 
 namespace {
-
-const CfgFile::SectionId* const allSections[] = {
-    &SectionName::AppCDSGenerateCacheJavaOptions,
-    &SectionName::AppCDSJavaOptions,
-    &SectionName::Application,
-    &SectionName::ArgOptions,
-    &SectionName::JavaOptions,
-};
 
 std::vector<std::string> splitLines(const std::string& text) {
     std::vector<std::string> out(1);
