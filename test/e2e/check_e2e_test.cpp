@@ -32,11 +32,12 @@ protected:
         return run(APPLAUNCHER_CHECK_PATH, args, env);
     }
 
-    // The warning lines of a default run.
+    // The finding lines of a default run.
     static std::vector<std::string> warnings(const Outcome& o) {
         std::vector<std::string> result;
         for (const std::string& line : lines(o.out)) {
-            if (line.find(": warning: ") != std::string::npos) {
+            if (line.find(": warning: ") != std::string::npos ||
+                line.find(": error: ") != std::string::npos) {
                 result.push_back(line);
             }
         }
@@ -103,7 +104,7 @@ TEST_F(CheckTest, EachFindingNamesItsLine) {
         {okApp + main + "app.modulepath=$APPDIR/mods\n",
          "4: warning: module path entry \"@APPDIR@/mods\" does not exist", 2},
         {"[Application]\napp.mainjar=$APPDIR/app.jar\n",
-         "2: warning: main jar \"@APPDIR@/app.jar\" does not exist", 2},
+         "2: error: main jar \"@APPDIR@/app.jar\" does not exist: the runtime cannot start it", 1},
         {okApp + main + "app.splash=$APPDIR/splash.png\n",
          "4: warning: splash screen \"@APPDIR@/splash.png\" does not exist", 2},
         {"[Application]\napp.classpath=demo.jar\n" + main,

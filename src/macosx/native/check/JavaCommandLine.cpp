@@ -1,0 +1,111 @@
+#include "JavaCommandLine.h"
+
+namespace {
+
+bool startsWith(const std::string& s, const char* prefix) {
+    return s.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
+}
+
+// The value of "--name=value" when arg is that option written so, else false.
+bool joinedValue(const std::string& arg, const char* name, std::string& value) {
+    const std::string head = std::string(name) + "=";
+    if (!startsWith(arg, head.c_str())) {
+        return false;
+    }
+    value = arg.substr(head.size());
+    return true;
+}
+
+bool isClassPathOption(const std::string& arg) {
+    return arg == "-cp" || arg == "-classpath" || arg == "--class-path";
+}
+
+bool isModulePathOption(const std::string& arg) {
+    return arg == "-p" || arg == "--module-path";
+}
+
+} // namespace
+
+bool JavaCommandLine::takesValue(const std::string& option) {
+    // As `java --help` and `java --help-extra` list them.
+    static const char* const options[] = {
+        "-cp",
+        "-classpath",
+        "--class-path",
+        "-p",
+        "--module-path",
+        "--upgrade-module-path",
+        "--add-modules",
+        "--enable-native-access",
+        "--limit-modules",
+        "--add-reads",
+        "--add-exports",
+        "--add-opens",
+        "--patch-module",
+        "--source",
+        "-d",
+        "--describe-module",
+        "-m",
+        "--module",
+    };
+    for (const char* known : options) {
+        if (option == known) {
+            return true;
+        }
+    }
+    return false;
+}
+
+JavaCommandLine JavaCommandLine::parse(const std::vector<std::string>& args) {
+    JavaCommandLine line;
+    line.mainIndex = args.size();
+    line.appArgsIndex = args.size();
+    size_t i = 1;
+    std::string value;
+    while (i < args.size()) {
+        const std::string& arg = args[i];
+        if (arg == "-jar" || arg == "-m" || arg == "--module") {
+            if (i + 1 < args.size()) {
+                line.mode = arg == "-jar" ? JAR : MODULE;
+                line.mainIndex = i + 1;
+                line.appArgsIndex = i + 2;
+            }
+            return line;
+        }
+        if (joinedValue(arg, "--module", value)) {
+            line.mode = MODULE;
+            line.mainIndex = i;
+            line.appArgsIndex = i + 1;
+            return line;
+        }
+        if (arg.empty() || (arg[0] != '-' && arg[0] != '@')) {
+            // The first argument that is no option names what to start.
+            line.mode =
+                arg.size() > 5 && arg.compare(arg.size() - 5, 5, ".java") == 0 ? SOURCE : CLASS;
+            line.mainIndex = i;
+            line.appArgsIndex = i + 1;
+            return line;
+        }
+        if (arg[0] == '@') {
+            line.hasArgFile = true;
+        }
+        if (takesValue(arg)) {
+            if (i + 1 < args.size()) {
+                if (isClassPathOption(arg)) {
+                    line.classPaths.push_back(PathOption{i + 1, args[i + 1]});
+                } else if (isModulePathOption(arg)) {
+                    line.modulePaths.push_back(PathOption{i + 1, args[i + 1]});
+                }
+            }
+            i += 2;
+            continue;
+        }
+        if (joinedValue(arg, "--class-path", value)) {
+            line.classPaths.push_back(PathOption{i, value});
+        } else if (joinedValue(arg, "--module-path", value)) {
+            line.modulePaths.push_back(PathOption{i, value});
+        }
+        ++i;
+    }
+    return line;
+}
