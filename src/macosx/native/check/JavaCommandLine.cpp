@@ -1,5 +1,7 @@
 #include "JavaCommandLine.h"
 
+#include <algorithm>
+
 namespace {
 
 bool startsWith(const std::string& s, const char* prefix) {
@@ -60,52 +62,52 @@ JavaCommandLine JavaCommandLine::parse(const std::vector<std::string>& args) {
     JavaCommandLine line;
     line.mainIndex = args.size();
     line.appArgsIndex = args.size();
-    size_t i = 1;
+    line.roles.assign(args.size(), OPTION);
+    if (!args.empty()) {
+        line.roles[0] = PROGRAM;
+    }
+    // Marks what to start at index, with mode, and everything after it as the application's.
+    const auto startsAt = [&](size_t index, Mode mode) {
+        line.mode = mode;
+        line.mainIndex = index;
+        line.appArgsIndex = index + 1;
+        line.roles[index] = MAIN;
+        std::fill(line.roles.begin() + index + 1, line.roles.end(), APP_ARG);
+    };
     std::string value;
-    while (i < args.size()) {
+    for (size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "-jar" || arg == "-m" || arg == "--module") {
             if (i + 1 < args.size()) {
-                line.mode = arg == "-jar" ? JAR : MODULE;
-                line.mainIndex = i + 1;
-                line.appArgsIndex = i + 2;
+                startsAt(i + 1, arg == "-jar" ? JAR : MODULE);
             }
-            return line;
+            break;
         }
         if (joinedValue(arg, "--module", value)) {
-            line.mode = MODULE;
-            line.mainIndex = i;
-            line.appArgsIndex = i + 1;
-            return line;
+            startsAt(i, MODULE);
+            break;
         }
         if (arg.empty() || (arg[0] != '-' && arg[0] != '@')) {
             // The first argument that is no option names what to start.
-            line.mode =
-                arg.size() > 5 && arg.compare(arg.size() - 5, 5, ".java") == 0 ? SOURCE : CLASS;
-            line.mainIndex = i;
-            line.appArgsIndex = i + 1;
-            return line;
+            const bool source = arg.size() > 5 && arg.compare(arg.size() - 5, 5, ".java") == 0;
+            startsAt(i, source ? SOURCE : CLASS);
+            break;
         }
         if (arg[0] == '@') {
             line.hasArgFile = true;
-        }
-        if (takesValue(arg)) {
-            if (i + 1 < args.size()) {
-                if (isClassPathOption(arg)) {
-                    line.classPaths.push_back(PathOption{i + 1, args[i + 1]});
-                } else if (isModulePathOption(arg)) {
-                    line.modulePaths.push_back(PathOption{i + 1, args[i + 1]});
-                }
+        } else if (takesValue(arg) && i + 1 < args.size()) {
+            line.roles[i + 1] = OPTION_VALUE;
+            if (isClassPathOption(arg)) {
+                line.classPaths.push_back(PathOption{i + 1, args[i + 1]});
+            } else if (isModulePathOption(arg)) {
+                line.modulePaths.push_back(PathOption{i + 1, args[i + 1]});
             }
-            i += 2;
-            continue;
-        }
-        if (joinedValue(arg, "--class-path", value)) {
+            ++i;
+        } else if (joinedValue(arg, "--class-path", value)) {
             line.classPaths.push_back(PathOption{i, value});
         } else if (joinedValue(arg, "--module-path", value)) {
             line.modulePaths.push_back(PathOption{i, value});
         }
-        ++i;
     }
     return line;
 }

@@ -8,6 +8,8 @@
 // what to start (a class, a jar, a module or a source file), then the application's arguments.
 struct JavaCommandLine {
     enum Mode { NONE, CLASS, JAR, MODULE, SOURCE };
+    // What each argument is to the runtime.
+    enum Role { PROGRAM, OPTION, OPTION_VALUE, MAIN, APP_ARG };
 
     Mode mode = NONE;
     // The argument that names the class, jar, module or source file; args.size() for none.
@@ -24,6 +26,8 @@ struct JavaCommandLine {
     std::vector<PathOption> modulePaths;
     // An "@file" among the options adds arguments that are not seen here.
     bool hasArgFile = false;
+    // The role of each argument.
+    std::vector<Role> roles;
 
     // The reading of args, where args[0] is the program.
     static JavaCommandLine parse(const std::vector<std::string>& args);

@@ -4,6 +4,7 @@
 
 #include "FileUtils.h"
 #include "JavaCommandLine.h"
+#include "JvmLauncher.h"
 #include "LibraryArch.h"
 #include "tstrings.h"
 
@@ -77,7 +78,11 @@ private:
         found.push_back({line ? line : 1, text, true});
     }
 
-    size_t lineOf(const ValueRef& v) const { return lines.lineOf(v.section, v.property, v.index); }
+    // The line of the value; of the first value for an argument that joins them all.
+    size_t lineOf(const ValueRef& v) const {
+        return lines.lineOf(v.section, v.property,
+                            v.index == Jvm::ArgumentObserver::kAllValues ? 0 : v.index);
+    }
     size_t lineOf(const CfgFile::SectionId& s, const CfgFile::PropertyId& p, size_t i) const {
         return lines.lineOf(s, p, i);
     }
@@ -293,10 +298,15 @@ private:
         const std::vector<std::string>& args = rec.launch->args;
         const JavaCommandLine cmd = JavaCommandLine::parse(args);
 
-        // The runtime's options: each value of java-options is exactly one argument.
-        for (size_t i = 1; i < std::min(cmd.mainIndex, args.size()); ++i) {
+        // Each value of java-options is exactly one argument.
+        for (size_t i = 1; i < args.size(); ++i) {
             const std::optional<ValueRef>& origin = originOf(i);
-            if (origin && origin->section == SectionName::JavaOptions) {
+            if (!origin || !(origin->section == SectionName::JavaOptions)) {
+                continue;
+            }
+            if (cmd.roles[i] == JavaCommandLine::MAIN) {
+                judgeMisplacedOption(args[i], lineOf(*origin));
+            } else if (cmd.roles[i] == JavaCommandLine::OPTION) {
                 judgeJavaOption(args[i], lineOf(*origin));
             }
         }
@@ -365,34 +375,30 @@ private:
         }
     }
 
-    void judgeJavaOption(const std::string& value, size_t line) {
-        if (value.empty()) {
-            return;
-        }
-        const char first = value[0];
-        if (first == '"' || first == '\'') {
-            const std::string inner = value.size() > 1 && value.back() == first
-                                          ? value.substr(1, value.size() - 2)
-                                          : value.substr(1);
-            fail(line, "java-options value " + quotedText(value) +
-                           " is in quotes, which reach the runtime as they are: it takes the "
-                           "value for the main class and fails; write java-options=" +
+    // A java-options value that the runtime takes for what to start.
+    void judgeMisplacedOption(const std::string& value, size_t line) {
+        const char first = value.empty() ? '\0' : value[0];
+        if ((first == '"' || first == '\'') && value.size() > 1 && value.back() == first) {
+            const std::string inner = value.substr(1, value.size() - 2);
+            fail(line, "java-options value " + quotedText(inner) +
+                           " is written in quotes, which reach the runtime as they are: it "
+                           "takes the value for the main class and fails; write java-options=" +
                            visibleText(inner) + " (each value is one argument, blanks included)");
             return;
         }
-        if (first != '-') {
-            fail(line, "java-options value " + quotedText(value) +
-                           " is not an option (it does not start with \"-\"): the runtime takes "
-                           "it for the main class and fails");
-            return;
-        }
+        fail(line, "java-options value " + quotedText(value) +
+                       " is not an option (it does not start with \"-\"): the runtime takes it "
+                       "for the main class and fails");
+    }
+
+    void judgeJavaOption(const std::string& value, size_t line) {
         const size_t eq = value.find('=');
-        if (eq != std::string::npos && eq + 1 < value.size() &&
+        if (eq != std::string::npos && eq + 2 < value.size() &&
             (value[eq + 1] == '"' || value[eq + 1] == '\'') && value.back() == value[eq + 1]) {
-            warn(line, "java-options value " + quotedText(value) +
-                           ": the quotes reach the runtime as part of the value; write " +
-                           visibleText(value.substr(0, eq + 1)) +
-                           visibleText(value.substr(eq + 2, value.size() - eq - 3)) +
+            const std::string fixed =
+                value.substr(0, eq + 1) + value.substr(eq + 2, value.size() - eq - 3);
+            warn(line, "the quotes in java-options value " + visibleText(value) +
+                           " reach the runtime as part of the value; write " + visibleText(fixed) +
                            " (each value is one argument, blanks included)");
             return;
         }
