@@ -1,11 +1,17 @@
 #include "LaunchDiagnostics.h"
 
 #include <algorithm>
+#include <fstream>
+#include <functional>
+#include <sstream>
 
+#include "ClassPathIndex.h"
 #include "FileUtils.h"
 #include "JavaCommandLine.h"
+#include "JarManifest.h"
 #include "JvmLauncher.h"
 #include "LibraryArch.h"
+#include "ZipFile.h"
 #include "tstrings.h"
 
 namespace {
@@ -355,6 +361,171 @@ private:
                          "start app.mainclass with the jar on app.classpath");
             }
         }
+
+        judgeStart(cmd);
+    }
+
+    // Whether the runtime finds what it is to start: the main class on the class path, the
+    // main jar with its Main-Class, the main module with its class. Only what is certain is
+    // said: an unreadable jar or an argument file leaves the answer open.
+    void judgeStart(const JavaCommandLine& cmd) {
+        const std::vector<std::string>& args = rec.launch->args;
+        const std::optional<ValueRef>& origin = originOf(cmd.mainIndex);
+        if (cmd.hasArgFile || !origin || !(origin->section == SectionName::Application)) {
+            return;
+        }
+        const size_t line = lineOf(*origin);
+        const std::string& main = args[cmd.mainIndex];
+        if (cmd.mode == JavaCommandLine::CLASS) {
+            if (cmd.classPaths.empty()) {
+                warn(line, "there is no class path: the runtime looks for " + quotedText(main) +
+                               " in the working directory at launch (or along CLASSPATH), not "
+                               "in the bundle; add app.classpath=$APPDIR/<jar>");
+                return;
+            }
+            ClassPathIndex index;
+            addEntries(cmd.classPaths.back().value, [&](const std::string& e) {
+                index.addClassPathEntry(e);
+            });
+            judgeClass(main, index.holds(className(main)), index.certain(),
+                       index.sameButCase(className(main)), "app.mainclass", "on the class path",
+                       line);
+        } else if (cmd.mode == JavaCommandLine::JAR) {
+            judgeMainJar(main, line);
+        } else if (cmd.mode == JavaCommandLine::MODULE) {
+            judgeMainModule(main, cmd, line);
+        }
+    }
+
+    // The class name the runtime looks for: it reads "/" as ".".
+    static std::string className(std::string name) {
+        std::replace(name.begin(), name.end(), '/', '.');
+        return name;
+    }
+
+    static void addEntries(const std::string& path,
+                           const std::function<void(const std::string&)>& add) {
+        std::vector<std::string> entries;
+        tstrings::split(entries, path, std::string(1, FileUtils::pathSeparator));
+        for (const std::string& entry : entries) {
+            add(entry);
+        }
+    }
+
+    void judgeClass(const std::string& name, bool found, bool certain,
+                    const std::string& otherCase, const std::string& what,
+                    const std::string& where, size_t line) {
+        if (tstrings::endsWith(name, ".class")) {
+            const std::string bare = className(name.substr(0, name.size() - 6));
+            fail(line, what + " " + quotedText(name) +
+                           " names a class file: the runtime wants the class's name and fails; "
+                           "write " +
+                           visibleText(bare));
+            return;
+        }
+        if (found || !certain) {
+            return;
+        }
+        std::string text = what + " " + quotedText(name) + " is not " + where +
+                           ": the runtime fails with ClassNotFoundException";
+        if (!otherCase.empty()) {
+            text += "; there is " + quotedText(otherCase) + ", which differs in letter case";
+        } else if (!name.empty() && isBlank(name.back())) {
+            text += "; the name ends in a blank";
+        }
+        fail(line, text);
+    }
+
+    void judgeMainJar(const std::string& jar, size_t line) {
+        ZipFile zip;
+        if (!FileUtils::isFileExists(jar)) {
+            return; // said with the path
+        }
+        if (!zip.open(jar)) {
+            fail(line, "main jar " + quotedText(jar) + " is not a jar the runtime can read (" +
+                           zip.error() + "): it fails with \"Invalid or corrupt jarfile\"");
+            return;
+        }
+        JarManifest manifest;
+        const JarManifest::Status status = manifest.readFrom(zip);
+        if (status == JarManifest::Status::Unreadable) {
+            return;
+        }
+        if (status == JarManifest::Status::Invalid) {
+            fail(line, "main jar " + quotedText(jar) + " has a manifest the runtime refuses (" +
+                           manifest.error() + "): it fails to start the jar");
+            return;
+        }
+        const std::string mainClass = manifest.mainClass();
+        if (mainClass.empty()) {
+            fail(line, "main jar " + quotedText(jar) +
+                           " has no Main-Class in its manifest: the runtime fails with \"no main "
+                           "manifest attribute\"; name the class with app.mainclass and the jar "
+                           "in app.classpath instead, or build the jar with its Main-Class");
+            return;
+        }
+        ClassPathIndex index;
+        index.addClassPathEntry(jar);
+        judgeClass(mainClass, index.holds(className(mainClass)), index.certain(),
+                   index.sameButCase(className(mainClass)),
+                   "the Main-Class of " + quotedText(jar) + ",",
+                   "in the jar or the jars its Class-Path names", line);
+    }
+
+    void judgeMainModule(const std::string& value, const JavaCommandLine& cmd, size_t line) {
+        const size_t slash = value.find('/');
+        const std::string name = value.substr(0, slash);
+        const std::string mainClass =
+            slash == std::string::npos ? std::string() : value.substr(slash + 1);
+        ClassPathIndex index;
+        if (!cmd.modulePaths.empty()) {
+            addEntries(cmd.modulePaths.back().value,
+                       [&](const std::string& e) { index.addModulePathEntry(e); });
+        }
+        const ClassPathIndex::Module* module = index.findModule(name);
+        if (!module) {
+            const std::optional<bool> inRuntime = runtimeHasModule(name);
+            if (index.modulePathCertain() && inRuntime && !*inRuntime) {
+                fail(line, "app.mainmodule names the module " + quotedText(name) +
+                               ", which is neither on the module path nor in the runtime: it "
+                               "fails with \"Module " +
+                               visibleText(name) + " not found\"");
+            }
+            return;
+        }
+        if (!mainClass.empty()) {
+            judgeClass(mainClass, module->holds(className(mainClass)), true,
+                       module->sameButCase(className(mainClass)), "app.mainmodule's class",
+                       "in the module " + quotedText(name), line);
+        } else if (module->mainClass.empty()) {
+            fail(line, "app.mainmodule names the module " + quotedText(name) +
+                           " alone, which has no main class of its own: the runtime fails; "
+                           "write app.mainmodule=" +
+                           visibleText(name) + "/<main class>");
+        }
+    }
+
+    // Whether the runtime of the launch library has the module, as its release file lists
+    // them; empty when that cannot be told.
+    std::optional<bool> runtimeHasModule(const std::string& name) const {
+        const std::string& lib = rec.launch->libPath;
+        const size_t at = lib.rfind("/lib/");
+        if (at == std::string::npos) {
+            return std::nullopt;
+        }
+        std::ifstream release(lib.substr(0, at) + "/release");
+        for (std::string line; std::getline(release, line);) {
+            if (line.compare(0, 9, "MODULES=\"") == 0) {
+                std::istringstream modules(line.substr(9, line.rfind('"') - 9));
+                for (std::string module; modules >> module;) {
+                    if (module == name) {
+                        return true;
+                    }
+                }
+                return false;
+            }
+        }
+        return std::nullopt;
     }
 
     // Only the last class path or module path option counts.
