@@ -70,19 +70,24 @@ constexpr uint32_t kMaxFatArchs = 32;
 
 } // namespace
 
+static_assert(LibraryArch::kHeaderSize == 8 + 32 * kMaxFatArchs, "the largest universal header");
+
 LibraryArch LibraryArch::ofFile(const std::string& path) {
-    LibraryArch result;
     // Only a regular file is read: opening a pipe would wait for a writer.
     struct stat st;
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        return result;
+        return LibraryArch();
     }
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) {
-        return result;
+        return LibraryArch();
     }
-    unsigned char h[8 + 32 * kMaxFatArchs] = {};
-    const size_t n = std::fread(h, 1, sizeof h, file.get());
+    unsigned char h[kHeaderSize] = {};
+    return ofHeader(h, std::fread(h, 1, sizeof h, file.get()));
+}
+
+LibraryArch LibraryArch::ofHeader(const unsigned char* h, size_t n) {
+    LibraryArch result;
     if (n < 8) {
         return result;
     }
