@@ -1,5 +1,6 @@
 #include "InfoPlist.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
@@ -103,8 +104,17 @@ std::string decode(const std::string& xml, size_t begin, size_t end) {
             i = close + sizeof kCdataClose - 1;
             continue;
         }
-        const size_t semicolon = xml[i] == '&' ? xml.find(';', i) : std::string::npos;
-        if (semicolon != std::string::npos && semicolon < end && semicolon - i <= 10) {
+        // References are short: the ";" is looked for only that far.
+        size_t semicolon = std::string::npos;
+        if (xml[i] == '&') {
+            const size_t stop = std::min(end, i + 12);
+            const auto at = std::find(xml.begin() + static_cast<std::ptrdiff_t>(i),
+                                      xml.begin() + static_cast<std::ptrdiff_t>(stop), ';');
+            if (at != xml.begin() + static_cast<std::ptrdiff_t>(stop)) {
+                semicolon = static_cast<size_t>(at - xml.begin());
+            }
+        }
+        if (semicolon != std::string::npos) {
             const std::string name = xml.substr(i + 1, semicolon - i - 1);
             bool known = false;
             for (const auto& entity : entities) {
