@@ -96,12 +96,13 @@ format-check:
 ci:
 	bash .ci/run
 
-# Fuzz the configuration parser and the variable tokenizer for FUZZ_TIME seconds each, starting
+# Fuzz the configuration parser, the variable tokenizer and the check's readers of library
+# headers, Info.plist and jar files for FUZZ_TIME seconds each, starting
 # from copies of the seed corpora; any finding (crash, sanitizer report, hang) fails the target
 # and leaves its input in build-fuzz/artifacts/.
 FUZZ_TIME ?= 60
 FUZZ_FLAGS = -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
-FUZZERS = cfgfile tokenize
+FUZZERS = cfgfile tokenize libraryarch infoplist zip
 
 fuzz: deps
 	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
