@@ -1,7 +1,7 @@
 #include "LauncherRun.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
@@ -349,8 +349,8 @@ void LauncherTest::layOut(const std::string& cfg, const std::string& jli, bool s
         makeDirs(tmp / "unchecked");
         EXPECT_EQ(0, ::symlink(APPLAUNCHER_PATH, launcher.c_str())) << std::strerror(errno);
     }
-    std::vector<std::string> options = {"-l", launcher, "-n", name, "-o", apps,
-                                        "-c", tmp / "input.cfg"};
+    std::vector<std::string> options = {"-l", launcher, "-n", name,
+                                        "-o", apps,     "-c", tmp / "input.cfg"};
     if (!jli.empty()) {
         options.push_back("-j");
         options.push_back(jli);

@@ -297,10 +297,10 @@ TEST_F(MakeBundleTest, SelfContainedBundleRunsFromItsOwnRuntimeAfterMoving) {
               "</dict></array>\n"
               "<key>LSUIElement</key><true/>\n"
               "</dict></plist>\n");
-    ASSERT_EQ(bundle, makeBundle(with(base(), {"-r", javaHome, "-m", "java.base", "-i",
-                                               "org.example.show", "-V", "2.3.4", "-I",
-                                               dir + "/Show.icns", "-p", dir + "/extra.plist",
-                                               *classes / "show.jar"})));
+    ASSERT_EQ(bundle,
+              makeBundle(with(base(), {"-r", javaHome, "-m", "java.base", "-i", "org.example.show",
+                                       "-V", "2.3.4", "-I", dir + "/Show.icns", "-p",
+                                       dir + "/extra.plist", *classes / "show.jar"})));
 
     const std::string moved = dir + "/moved dir/My Show.app";
     makeDirs(dir + "/moved dir");
@@ -429,8 +429,8 @@ TEST_F(MakeBundleTest, ShowsWhatTheCheckFinds) {
     };
     for (const auto& c : cases) {
         const Outcome made = run(MAKE_BUNDLE_PATH,
-                                 {"-l", c.launcher, "-n", "Show", "-o", out, "-c", dir + "/" + c.cfg,
-                                  "-j", FAKEJLI_PATH},
+                                 {"-l", c.launcher, "-n", "Show", "-o", out, "-c",
+                                  dir + "/" + c.cfg, "-j", FAKEJLI_PATH},
                                  baseEnv());
         EXPECT_EQ(0, made.status) << made.err;
         EXPECT_EQ("", made.err);
@@ -542,11 +542,10 @@ TEST_F(MakeBundleTest, ChangedJarRunsItsNewCodeDespiteTheArchive) {
             return compileJar(home, {src}, dir + "/classes" + std::to_string(text.size()), jar);
         };
         ASSERT_EQ("", compile("old")) << home;
-        const Outcome made =
-            run(MAKE_BUNDLE_PATH,
-                {"-l", APPLAUNCHER_PATH, "-n", "Change", "-o", out, "-c", dir + "/Change.cfg",
-                 "-L", home, "-a", jar},
-                javaEnv());
+        const Outcome made = run(MAKE_BUNDLE_PATH,
+                                 {"-l", APPLAUNCHER_PATH, "-n", "Change", "-o", out, "-c",
+                                  dir + "/Change.cfg", "-L", home, "-a", jar},
+                                 javaEnv());
         ASSERT_EQ(0, made.status) << home << "\n" << made.err;
         const std::string exe = out + "/Change.app/Contents/MacOS/Change";
         Outcome o = run(exe, {}, javaEnv());
