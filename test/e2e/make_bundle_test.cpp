@@ -144,6 +144,7 @@ TEST_F(MakeBundleTest, RefusedRunLeavesTheBundleUntouched) {
     writeFile(dir + "/a/x.jar", "a");
     writeFile(dir + "/b/x.jar", "b");
     writeFile(dir + "/Warned.cfg", "[Application]\napp.mainclas=show.Show\n");
+    writeFile(dir + "/NoJar.cfg", "[Application]\napp.mainjar=$APPDIR/none.jar\n");
     writeFile(dir + "/exe.plist", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                                   "<plist version=\"1.0\"><dict>\n"
                                   "<key>CFBundleExecutable</key><string>Other</string>\n"
@@ -204,6 +205,10 @@ TEST_F(MakeBundleTest, RefusedRunLeavesTheBundleUntouched) {
         {base(), 1,
          "make-bundle: the launcher would fail: Failed to find JVM in \"" + bundle +
              "/Contents/runtime\" directory."},
+        {{"-l", APPLAUNCHER_PATH, "-n", "Show", "-o", out, "-c", dir + "/NoJar.cfg", "-j",
+          FAKEJLI_PATH},
+         1,
+         "make-bundle: the launch would fail: " + bundle + "/Contents/app/Show.cfg:2: error: ..."},
         {{"-l", APPLAUNCHER_PATH, "-n", "Show", "-o", out, "-c", dir + "/Warned.cfg", "-j",
           FAKEJLI_PATH, "-W"},
          1,
