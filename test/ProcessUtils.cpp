@@ -14,8 +14,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "TestUtils.h"
-
 extern char** environ;
 
 namespace {
@@ -98,13 +96,15 @@ Env baseEnv() {
     return env;
 }
 
-Outcome run(const std::string& program, const std::vector<std::string>& args, const Env& env,
-            const RunOptions& options) {
-    TempDir io;
+Started start(const std::string& program, const std::vector<std::string>& args, const Env& env,
+              const RunOptions& options) {
+    Started child;
+    child.program = program;
+    child.io.reset(new TempDir());
     // An unprivileged child must be able to create its output files.
-    ::chmod(io.path().c_str(), 0777);
-    const std::string outPath = io / "stdout";
-    const std::string errPath = io / "stderr";
+    ::chmod(child.io->path().c_str(), 0777);
+    const std::string outPath = *child.io / "stdout";
+    const std::string errPath = *child.io / "stderr";
 
     std::vector<std::string> argStorage(1, program);
     argStorage.insert(argStorage.end(), args.begin(), args.end());
@@ -116,19 +116,24 @@ Outcome run(const std::string& program, const std::vector<std::string>& args, co
     }
     const std::vector<char*> envp = cStrings(envStorage);
 
-    const pid_t pid = options.cwdFd >= 0 || options.unprivileged
-                          ? forkChild(program, argv.data(), envp.data(), outPath, errPath, options)
-                          : spawnChild(program, argv.data(), envp.data(), outPath, errPath);
-    Outcome outcome;
-    if (pid < 0) {
+    child.pid = options.cwdFd >= 0 || options.unprivileged
+                    ? forkChild(program, argv.data(), envp.data(), outPath, errPath, options)
+                    : spawnChild(program, argv.data(), envp.data(), outPath, errPath);
+    if (child.pid < 0) {
         ADD_FAILURE() << "cannot start " << program << ": " << std::strerror(errno);
+    }
+    return child;
+}
+
+Outcome finish(Started& child) {
+    Outcome outcome;
+    if (child.pid < 0) {
         return outcome;
     }
-
     int wstatus = 0;
     for (long waited_ms = 0;; waited_ms += 10) {
-        const pid_t done = waitpid(pid, &wstatus, WNOHANG);
-        if (done == pid) {
+        const pid_t done = waitpid(child.pid, &wstatus, WNOHANG);
+        if (done == child.pid) {
             break;
         }
         if (done < 0 && errno != EINTR) {
@@ -136,20 +141,27 @@ Outcome run(const std::string& program, const std::vector<std::string>& args, co
             return outcome;
         }
         if (waited_ms >= kHangGuardSeconds * 1000L) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &wstatus, 0);
+            kill(child.pid, SIGKILL);
+            waitpid(child.pid, &wstatus, 0);
             outcome.hung = true;
-            ADD_FAILURE() << program << " did not end and was killed";
+            ADD_FAILURE() << child.program << " did not end and was killed";
             break;
         }
         const struct timespec tick = {0, 10 * 1000 * 1000};
         nanosleep(&tick, nullptr);
     }
+    child.pid = -1;
     outcome.signaled = WIFSIGNALED(wstatus);
     outcome.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-    outcome.out = readFile(outPath);
-    outcome.err = readFile(errPath);
+    outcome.out = readFile(*child.io / "stdout");
+    outcome.err = readFile(*child.io / "stderr");
     return outcome;
+}
+
+Outcome run(const std::string& program, const std::vector<std::string>& args, const Env& env,
+            const RunOptions& options) {
+    Started child = start(program, args, env, options);
+    return finish(child);
 }
 
 std::string realPath(const std::string& path) {

@@ -3,9 +3,14 @@
 
 // Starting programs as processes of their own, and the installed JDK's tools.
 
+#include <sys/types.h>
+
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "TestUtils.h"
 
 struct Outcome {
     int status = -1; // the exit status, or 128 + signal
@@ -29,8 +34,22 @@ struct RunOptions {
 // The variables every child gets: PATH, and the sanitizers' options of this run.
 Env baseEnv();
 
+// A child process started by start(), until finish() collects it.
+struct Started {
+    pid_t pid = -1;
+    std::string program;
+    std::unique_ptr<TempDir> io; // its standard output and error
+};
+
 // Starts program with args (argv[0] is the program itself) and exactly the given environment,
-// waits for it (killing it when it hangs) and collects what it wrote.
+// and returns at once.
+Started start(const std::string& program, const std::vector<std::string>& args, const Env& env,
+              const RunOptions& options = RunOptions());
+
+// Waits for the child (killing it when it hangs) and collects what it wrote.
+Outcome finish(Started& child);
+
+// start() and finish() in one.
 Outcome run(const std::string& program, const std::vector<std::string>& args, const Env& env,
             const RunOptions& options = RunOptions());
 

@@ -1,7 +1,22 @@
 #include "LauncherRun.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <ftw.h>
+#include <grp.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace {
 
@@ -71,6 +86,48 @@ std::vector<std::string> expectedRecord(const std::vector<std::string>& args,
     return record;
 }
 
+std::vector<std::string> installedJavaHomes() {
+    std::vector<std::string> candidates;
+    const std::string first = installedJavaHome();
+    if (!first.empty()) {
+        candidates.push_back(first);
+    }
+    // Every JDK package of Debian and Ubuntu installs below this directory.
+    if (DIR* dir = ::opendir("/usr/lib/jvm")) {
+        std::vector<std::string> names;
+        while (const struct dirent* entry = ::readdir(dir)) {
+            if (entry->d_name[0] != '.') {
+                names.push_back(entry->d_name);
+            }
+        }
+        ::closedir(dir);
+        std::sort(names.begin(), names.end());
+        for (const std::string& name : names) {
+            candidates.push_back("/usr/lib/jvm/" + name);
+        }
+    }
+    // macOS lists its runtimes, one a line ending in the runtime's home, on standard error.
+    const char* const javaHomeTool = "/usr/libexec/java_home";
+    if (::access(javaHomeTool, X_OK) == 0) {
+        for (const std::string& line : lines(run(javaHomeTool, {"-V"}, baseEnv()).err)) {
+            const size_t at = line.find(" /");
+            if (at != std::string::npos) {
+                candidates.push_back(line.substr(at + 1));
+            }
+        }
+    }
+    std::vector<std::string> homes;
+    for (const std::string& candidate : candidates) {
+        const std::string home = realPath(candidate);
+        if (::access((home + "/bin/java").c_str(), X_OK) == 0 &&
+            ::access((home + "/release").c_str(), R_OK) == 0 &&
+            std::find(homes.begin(), homes.end(), home) == homes.end()) {
+            homes.push_back(home);
+        }
+    }
+    return homes;
+}
+
 std::string makeBundle(const std::vector<std::string>& options) {
     Outcome made = run(MAKE_BUNDLE_PATH, options, baseEnv());
     EXPECT_EQ(0, made.status) << made.err;
@@ -95,8 +152,16 @@ LauncherTest::LauncherTest()
 void LauncherTest::layOut(const std::string& cfg, const std::string& jli, bool secondLocation,
                           const std::string& name) {
     writeFile(tmp / "input.cfg", cfg);
-    std::vector<std::string> options = {"-l", APPLAUNCHER_PATH, "-n", name, "-o", apps,
-                                        "-c", tmp / "input.cfg"};
+    // Many of these bundles are broken on purpose. make-bundle refuses a bundle that
+    // applauncher-check finds broken, and runs the check only when it lies next to the
+    // launcher: through a link in a directory of its own, the launcher has none beside it.
+    const std::string launcher = tmp / "unchecked/applauncher";
+    if (::access(launcher.c_str(), X_OK) != 0) {
+        makeDirs(tmp / "unchecked");
+        EXPECT_EQ(0, ::symlink(APPLAUNCHER_PATH, launcher.c_str())) << std::strerror(errno);
+    }
+    std::vector<std::string> options = {"-l", launcher, "-n", name,
+                                        "-o", apps,     "-c", tmp / "input.cfg"};
     if (!jli.empty()) {
         options.push_back("-j");
         options.push_back(jli);

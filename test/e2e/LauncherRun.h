@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/types.h>
+
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +26,11 @@ std::vector<std::vector<std::string>> readRecords(const std::string& path);
 // (null: unset).
 std::vector<std::string> expectedRecord(const std::vector<std::string>& args,
                                         const char* dyldLibraryPath);
+
+// Every Java runtime on the machine: installedJavaHome(), then the system's list of installed
+// runtimes (the directories below /usr/lib/jvm, the homes that macOS's `java_home -V` lists);
+// each once, by its real path, and only those with bin/java and a release file.
+std::vector<std::string> installedJavaHomes();
 
 // Lays out a bundle with tools/make-bundle; returns its path.
 std::string makeBundle(const std::vector<std::string>& options);
