@@ -178,7 +178,9 @@ private:
 
 void BundleCheck::run() {
     MacBundle bundle(rec.launcherPath);
-    LaunchRecord::Bundle& b = rec.bundle.emplace();
+    // Built first and moved in: clang with libstdc++ takes the nested struct, with its member
+    // initializers, for one that cannot be built without arguments.
+    LaunchRecord::Bundle& b = rec.bundle.emplace(LaunchRecord::Bundle());
     b.rootDir = bundle.rootDir();
     b.appDir = bundle.appDir();
     b.packageFile = bundle.packageFilePath();
