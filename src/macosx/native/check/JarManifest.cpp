@@ -180,37 +180,52 @@ bool JarManifest::parse(const std::string& text) {
 JarManifest::Status JarManifest::readFrom(const ZipFile& jar) {
     attributes.clear();
     reason.clear();
-    if (!jar.contains(kEntryName)) {
-        return Status::Absent;
-    }
-    std::string text;
-    if (!jar.read(kEntryName, text, kMaxSize)) {
+    try {
+        if (!jar.contains(kEntryName)) {
+            return Status::Absent;
+        }
+        std::string text;
+        if (jar.read(kEntryName, text, kMaxSize)) {
+            return parse(text) ? Status::Valid : Status::Invalid;
+        }
         reason = "cannot be read";
-        return Status::Unreadable;
+    } catch (const std::bad_alloc&) {
     }
-    return parse(text) ? Status::Valid : Status::Invalid;
+    return Status::Unreadable;
 }
 
 std::string JarManifest::value(const std::string& name) const {
-    const auto it = attributes.find(lowerCase(name));
-    return it == attributes.end() ? std::string() : it->second;
+    try {
+        const auto it = attributes.find(lowerCase(name));
+        return it == attributes.end() ? std::string() : it->second;
+    } catch (const std::bad_alloc&) {
+        return std::string();
+    }
 }
 
 bool JarManifest::has(const std::string& name) const {
-    return attributes.count(lowerCase(name)) != 0;
+    try {
+        return attributes.count(lowerCase(name)) != 0;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }
 
 std::vector<std::string> JarManifest::classPath() const {
     std::vector<std::string> urls;
-    const std::string text = value("Class-Path");
-    size_t start = 0;
-    while (start < text.size()) {
-        const size_t end = text.find_first_of(" \t\f", start);
-        const size_t stop = end == std::string::npos ? text.size() : end;
-        if (stop > start) {
-            urls.push_back(text.substr(start, stop - start));
+    try {
+        const std::string text = value("Class-Path");
+        size_t start = 0;
+        while (start < text.size()) {
+            const size_t end = text.find_first_of(" \t\f", start);
+            const size_t stop = end == std::string::npos ? text.size() : end;
+            if (stop > start) {
+                urls.push_back(text.substr(start, stop - start));
+            }
+            start = stop + 1;
         }
-        start = stop + 1;
+    } catch (const std::bad_alloc&) {
+        urls.clear();
     }
     return urls;
 }
