@@ -19,11 +19,12 @@ char** argv = nullptr;
 
 namespace {
 
-// The most links followed in a row, as the system's own path lookup allows.
-#ifdef MAXSYMLINKS
-const int maxLinksInARow = MAXSYMLINKS;
+// The most links followed in a row: as many as the kernel follows when it starts a program, so
+// that no chain it started the launcher through is refused here.
+#ifdef HOST_EXEC_MAXSYMLINKS
+const int maxLinksInARow = HOST_EXEC_MAXSYMLINKS;
 #else
-const int maxLinksInARow = 40;
+const int maxLinksInARow = MAXSYMLINKS;
 #endif
 
 // The target of the link at path when lstat sees one there (isLink true), else path itself.

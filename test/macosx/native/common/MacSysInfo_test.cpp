@@ -256,4 +256,28 @@ TEST(MacSysInfoTest, ModulePathAsStartedThroughLinks) {
     }
 }
 
+// A chain of links as long as the kernel follows when it starts a program is followed too, and
+// one link more is refused by both.
+TEST(MacSysInfoTest, LinkChainAsLongAsTheKernelStartsProgramsThrough) {
+#ifdef __APPLE__
+    const int kernelLimit = 32;
+#else
+    const int kernelLimit = 40;
+#endif
+    TempDir tmp;
+    const std::string probe = MODULE_PATH_PROBE;
+    makeLink(probe, tmp / "link1");
+    for (int i = 2; i <= kernelLimit + 1; ++i) {
+        makeLink("link" + std::to_string(i - 1), tmp / ("link" + std::to_string(i)));
+    }
+    const std::string longest = tmp / ("link" + std::to_string(kernelLimit));
+    const std::string tooLong = tmp / ("link" + std::to_string(kernelLimit + 1));
+
+    EXPECT_EQ(probe, SysInfo::followLinks(longest));
+    EXPECT_EQ(probe + "\n", runFrom(tmp.path(), longest));
+    EXPECT_EQ("Failed to resolve \"" + tooLong + "\" link: " + std::strerror(ELOOP),
+              errorOf([&] { SysInfo::followLinks(tooLong); }, "MacSysInfo.cpp", "followLinks"));
+    EXPECT_EQ(0u, runFrom(tmp.path(), tooLong).rfind("failed", 0)) << "the system started it";
+}
+
 } // namespace
