@@ -35,13 +35,12 @@ public:
 
 // n values spread over the five sections, half of them with references and escapes.
 std::string manyValues(int n) {
-    static const char* const sections[] = {"Application", "JavaOptions", "AppCDSJavaOptions",
-                                           "AppCDSGenerateCacheJavaOptions", "ArgOptions"};
-    static const char* const properties[] = {"app.classpath", "java-options", "java-options",
-                                             "java-options", "arguments"};
+    // One property for each entry of SectionName::all.
+    static const char* const properties[] = {"java-options", "java-options", "app.classpath",
+                                             "arguments", "java-options"};
     std::string out;
     for (int s = 0; s < 5; ++s) {
-        out += std::string("[") + sections[s] + "]\n";
+        out += std::string("[") + SectionName::all[s]->name() + "]\n";
         for (int i = s; i < n; i += 5) {
             out += std::string(properties[s]) + "=";
             out += (i % 2) ? "$APPDIR/lib/item" + std::to_string(i) + ".jar:${BINDIR}\\$x\n"

@@ -69,14 +69,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const CfgFile expanded =
         cfg.expandMacros({{"APPDIR", "/opt/app"}, {"BINDIR", "$APPDIR"}, {"ROOTDIR", ""}});
     // Expansion never adds or removes values.
-    const CfgFile::SectionId sections[] = {
-        SectionName::Application, SectionName::JavaOptions, SectionName::AppCDSJavaOptions,
-        SectionName::AppCDSGenerateCacheJavaOptions, SectionName::ArgOptions};
-    for (const CfgFile::SectionId& s : sections) {
-        const CfgFile::PropertyMap& before = cfg.getProperties(s);
-        const CfgFile::PropertyMap& after = expanded.getProperties(s);
+    for (const CfgFile::SectionId* s : SectionName::all) {
+        const CfgFile::PropertyMap& before = cfg.getProperties(*s);
+        const CfgFile::PropertyMap& after = expanded.getProperties(*s);
         if (before.size() != after.size()) {
-            std::cerr << "expansion changed the properties of " << s.name() << std::endl;
+            std::cerr << "expansion changed the properties of " << s->name() << std::endl;
             std::abort();
         }
         for (CfgFile::PropertyMap::const_iterator a = before.begin(), b = after.begin();

@@ -13,15 +13,6 @@
 #include "ErrorHandling.h"
 #include "SysInfo.h"
 
-// Every section the configuration knows, for walking a whole CfgFile.
-inline const CfgFile::SectionId* const allSections[] = {
-    &SectionName::AppCDSGenerateCacheJavaOptions,
-    &SectionName::AppCDSJavaOptions,
-    &SectionName::Application,
-    &SectionName::ArgOptions,
-    &SectionName::JavaOptions,
-};
-
 // The bare message of the launcher error that f throws ("no error" when it throws none), after
 // checking that what() is exactly "<file>(<line>) at <func>(): <message>".
 template <class F> std::string errorOf(F f, const std::string& file, const std::string& func) {

@@ -37,19 +37,6 @@ namespace {
 // Names the parser leaves unrecognised; never stored.
 constexpr CfgFile::SectionId UnknownSection("");
 
-constexpr const CfgFile::SectionId* knownSections[] = {
-    &SectionName::Application,       &SectionName::JavaOptions,
-    &SectionName::AppCDSJavaOptions, &SectionName::AppCDSGenerateCacheJavaOptions,
-    &SectionName::ArgOptions,
-};
-
-constexpr const CfgFile::PropertyId* knownProperties[] = {
-    &PropertyName::version,   &PropertyName::mainjar,     &PropertyName::mainmodule,
-    &PropertyName::mainclass, &PropertyName::classpath,   &PropertyName::modulepath,
-    &PropertyName::runtime,   &PropertyName::splash,      &PropertyName::memory,
-    &PropertyName::arguments, &PropertyName::javaOptions, &PropertyName::winNorestart,
-};
-
 // The constant whose name is exactly text (byte for byte), or null.
 template <class IdType, size_t N>
 const IdType* findId(const IdType* const (&ids)[N], const char* text, size_t len) {
@@ -136,7 +123,8 @@ public:
                 return false;
             }
             purgeSection();
-            const CfgFile::SectionId* section = findId(knownSections, line.data() + 1, close - 1);
+            const CfgFile::SectionId* section =
+                findId(SectionName::all, line.data() + 1, close - 1);
             currentSection = section ? section : &UnknownSection;
             if (observer) {
                 observer->onSection(lineNo, line.substr(1, close - 1), section);
@@ -178,12 +166,12 @@ private:
             const bool known = !(*currentSection == UnknownSection);
             observer->onProperty(lineNo, line.substr(0, nameEnd), line.substr(valueStart),
                                  known ? currentSection : nullptr,
-                                 findId(knownProperties, line.data(), nameEnd));
+                                 findId(PropertyName::all, line.data(), nameEnd));
         }
         if (*currentSection == UnknownSection) {
             return;
         }
-        const CfgFile::PropertyId* property = findId(knownProperties, line.data(), nameEnd);
+        const CfgFile::PropertyId* property = findId(PropertyName::all, line.data(), nameEnd);
         if (property) {
             pending[*property].emplace_back(line, valueStart);
         }

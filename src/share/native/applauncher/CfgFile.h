@@ -87,6 +87,12 @@ inline constexpr CfgFile::SectionId AppCDSJavaOptions("AppCDSJavaOptions");
 inline constexpr CfgFile::SectionId
     AppCDSGenerateCacheJavaOptions("AppCDSGenerateCacheJavaOptions");
 inline constexpr CfgFile::SectionId ArgOptions("ArgOptions");
+
+// Every section the parser recognises, in the order a CfgFile keeps them (by name); any other
+// header starts a section that is dropped.
+inline constexpr const CfgFile::SectionId* all[] = {
+    &AppCDSGenerateCacheJavaOptions, &AppCDSJavaOptions, &Application, &ArgOptions, &JavaOptions,
+};
 } // namespace SectionName
 
 namespace PropertyName {
@@ -102,6 +108,13 @@ inline constexpr CfgFile::PropertyId memory("app.memory");
 inline constexpr CfgFile::PropertyId arguments("arguments");
 inline constexpr CfgFile::PropertyId javaOptions("java-options");
 inline constexpr CfgFile::PropertyId winNorestart("win.norestart");
+
+// Every property the parser recognises, in the order a CfgFile keeps them (by name); any other
+// name is dropped.
+inline constexpr const CfgFile::PropertyId* all[] = {
+    &classpath, &mainclass, &mainjar, &mainmodule, &memory,      &modulepath,
+    &runtime,   &splash,    &version, &arguments,  &javaOptions, &winNorestart,
+};
 } // namespace PropertyName
 
 #endif // CFGFILE_H

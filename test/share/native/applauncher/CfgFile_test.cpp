@@ -14,7 +14,7 @@ namespace {
 // The whole configuration as text: "[Section]" lines, then "name=value" per value.
 std::string dump(const CfgFile& cfg) {
     std::string out;
-    for (const CfgFile::SectionId* section : allSections) {
+    for (const CfgFile::SectionId* section : SectionName::all) {
         const CfgFile::PropertyMap& props = cfg.getProperties(*section);
         if (props.empty()) {
             continue;

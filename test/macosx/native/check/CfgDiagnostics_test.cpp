@@ -40,7 +40,7 @@ TEST(CfgDiagnosticsTest, KeptValuesPointAtTheirLines) {
         const CfgFile cfg = CfgFile::load(tmp / "app.cfg", &observer);
         const CfgFile plain = CfgFile::load(tmp / "app.cfg");
         const std::vector<std::string> fileLines = splitLines(text);
-        for (const CfgFile::SectionId* section : allSections) {
+        for (const CfgFile::SectionId* section : SectionName::all) {
             // Watching changes nothing in what is read.
             EXPECT_TRUE(plain.getProperties(*section) == cfg.getProperties(*section)) << text;
             for (const CfgFile::PropertyMap::value_type& p : cfg.getProperties(*section)) {

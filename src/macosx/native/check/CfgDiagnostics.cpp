@@ -6,19 +6,6 @@
 
 namespace {
 
-const CfgFile::SectionId* const allSections[] = {
-    &SectionName::Application,       &SectionName::JavaOptions,
-    &SectionName::AppCDSJavaOptions, &SectionName::AppCDSGenerateCacheJavaOptions,
-    &SectionName::ArgOptions,
-};
-
-const CfgFile::PropertyId* const allProperties[] = {
-    &PropertyName::version,   &PropertyName::mainjar,     &PropertyName::mainmodule,
-    &PropertyName::mainclass, &PropertyName::classpath,   &PropertyName::modulepath,
-    &PropertyName::runtime,   &PropertyName::splash,      &PropertyName::memory,
-    &PropertyName::arguments, &PropertyName::javaOptions, &PropertyName::winNorestart,
-};
-
 const std::string kBom = "\xEF\xBB\xBF";
 
 bool isBlank(char c) {
@@ -127,11 +114,11 @@ std::string quotedText(const std::string& s) {
 }
 
 std::string CfgDiagnostics::closestSection(const std::string& name) {
-    return closest(allSections, name);
+    return closest(SectionName::all, name);
 }
 
 std::string CfgDiagnostics::closestProperty(const std::string& name) {
-    return closest(allProperties, name);
+    return closest(PropertyName::all, name);
 }
 
 void CfgDiagnostics::onLine(size_t lineNo, const std::string& line) {
@@ -209,7 +196,7 @@ void CfgDiagnostics::onProperty(size_t lineNo, const std::string& name, const st
             "blanks before \"[\": " + quotedText(name) + " is not a section header and is ignored");
         return;
     }
-    for (const CfgFile::PropertyId* known : allProperties) {
+    for (const CfgFile::PropertyId* known : PropertyName::all) {
         if (trimmed != name && trimmed == known->name()) {
             add(lineNo, "blanks around \"=\": the property name is " + quotedText(name) + ", not " +
                             quotedText(trimmed) + ", so the line is ignored; write " +

@@ -240,13 +240,9 @@ void BundleCheck::run() {
 
 void BundleCheck::checkValues(const CfgFile& raw, const CfgFile& expanded,
                               const CfgFile::Macros& macros, const CfgDiagnostics& lines) {
-    static const CfgFile::SectionId* const sections[] = {
-        &SectionName::AppCDSGenerateCacheJavaOptions, &SectionName::AppCDSJavaOptions,
-        &SectionName::Application, &SectionName::ArgOptions, &SectionName::JavaOptions};
-
     // Every value in the order the launcher expands them: what changed, and references that
     // stay as written.
-    for (const CfgFile::SectionId* section : sections) {
+    for (const CfgFile::SectionId* section : SectionName::all) {
         const CfgFile::PropertyMap& rawProperties = raw.getProperties(*section);
         const CfgFile::PropertyMap& expandedProperties = expanded.getProperties(*section);
         for (const CfgFile::PropertyMap::value_type& property : rawProperties) {
