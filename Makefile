@@ -90,7 +90,7 @@ FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h' '*.c')
 format:
 	clang-format -i $(FORMAT_FILES)
 
-format-check:
+format-check: deps
 	@clang-format --dry-run --Werror $(FORMAT_FILES)
 
 # The GitHub workflow validated with the pinned action-validator (tools/check-workflows).
