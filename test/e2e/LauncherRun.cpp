@@ -1,10 +1,12 @@
 #include "LauncherRun.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
 #include <grp.h>
@@ -133,13 +135,15 @@ std::vector<std::string> lines(const std::string& text) {
     return result;
 }
 
-Outcome run(const std::string& program, const std::vector<std::string>& args, const Env& env,
-            const RunOptions& options) {
-    TempDir io;
+Started start(const std::string& program, const std::vector<std::string>& args, const Env& env,
+              const RunOptions& options) {
+    Started child;
+    child.program = program;
+    child.io.reset(new TempDir());
     // An unprivileged child must be able to create its output files.
-    ::chmod(io.path().c_str(), 0777);
-    const std::string outPath = io / "stdout";
-    const std::string errPath = io / "stderr";
+    ::chmod(child.io->path().c_str(), 0777);
+    const std::string outPath = *child.io / "stdout";
+    const std::string errPath = *child.io / "stderr";
 
     std::vector<std::string> argStorage(1, program);
     argStorage.insert(argStorage.end(), args.begin(), args.end());
@@ -151,19 +155,24 @@ Outcome run(const std::string& program, const std::vector<std::string>& args, co
     }
     const std::vector<char*> envp = cStrings(envStorage);
 
-    const pid_t pid = options.cwdFd >= 0 || options.unprivileged
-                          ? forkChild(program, argv.data(), envp.data(), outPath, errPath, options)
-                          : spawnChild(program, argv.data(), envp.data(), outPath, errPath);
-    Outcome outcome;
-    if (pid < 0) {
+    child.pid = options.cwdFd >= 0 || options.unprivileged
+                    ? forkChild(program, argv.data(), envp.data(), outPath, errPath, options)
+                    : spawnChild(program, argv.data(), envp.data(), outPath, errPath);
+    if (child.pid < 0) {
         ADD_FAILURE() << "cannot start " << program << ": " << std::strerror(errno);
+    }
+    return child;
+}
+
+Outcome finish(Started& child) {
+    Outcome outcome;
+    if (child.pid < 0) {
         return outcome;
     }
-
     int wstatus = 0;
     for (long waited_ms = 0;; waited_ms += 10) {
-        const pid_t done = waitpid(pid, &wstatus, WNOHANG);
-        if (done == pid) {
+        const pid_t done = waitpid(child.pid, &wstatus, WNOHANG);
+        if (done == child.pid) {
             break;
         }
         if (done < 0 && errno != EINTR) {
@@ -171,20 +180,27 @@ Outcome run(const std::string& program, const std::vector<std::string>& args, co
             return outcome;
         }
         if (waited_ms >= kHangGuardSeconds * 1000L) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &wstatus, 0);
+            kill(child.pid, SIGKILL);
+            waitpid(child.pid, &wstatus, 0);
             outcome.hung = true;
-            ADD_FAILURE() << program << " did not end and was killed";
+            ADD_FAILURE() << child.program << " did not end and was killed";
             break;
         }
         const struct timespec tick = {0, 10 * 1000 * 1000};
         nanosleep(&tick, nullptr);
     }
+    child.pid = -1;
     outcome.signaled = WIFSIGNALED(wstatus);
     outcome.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-    outcome.out = readFile(outPath);
-    outcome.err = readFile(errPath);
+    outcome.out = readFile(*child.io / "stdout");
+    outcome.err = readFile(*child.io / "stderr");
     return outcome;
+}
+
+Outcome run(const std::string& program, const std::vector<std::string>& args, const Env& env,
+            const RunOptions& options) {
+    Started child = start(program, args, env, options);
+    return finish(child);
 }
 
 std::string realPath(const std::string& path) {
@@ -259,6 +275,48 @@ std::string installedJavaHome() {
     return std::string();
 }
 
+std::vector<std::string> installedJavaHomes() {
+    std::vector<std::string> candidates;
+    const std::string first = installedJavaHome();
+    if (!first.empty()) {
+        candidates.push_back(first);
+    }
+    // Every JDK package of Debian and Ubuntu installs below this directory.
+    if (DIR* dir = ::opendir("/usr/lib/jvm")) {
+        std::vector<std::string> names;
+        while (const struct dirent* entry = ::readdir(dir)) {
+            if (entry->d_name[0] != '.') {
+                names.push_back(entry->d_name);
+            }
+        }
+        ::closedir(dir);
+        std::sort(names.begin(), names.end());
+        for (const std::string& name : names) {
+            candidates.push_back("/usr/lib/jvm/" + name);
+        }
+    }
+    // macOS lists its runtimes, one a line ending in the runtime's home, on standard error.
+    const char* const javaHomeTool = "/usr/libexec/java_home";
+    if (::access(javaHomeTool, X_OK) == 0) {
+        for (const std::string& line : lines(run(javaHomeTool, {"-V"}, baseEnv()).err)) {
+            const size_t at = line.find(" /");
+            if (at != std::string::npos) {
+                candidates.push_back(line.substr(at + 1));
+            }
+        }
+    }
+    std::vector<std::string> homes;
+    for (const std::string& candidate : candidates) {
+        const std::string home = realPath(candidate);
+        if (::access((home + "/bin/java").c_str(), X_OK) == 0 &&
+            ::access((home + "/release").c_str(), R_OK) == 0 &&
+            std::find(homes.begin(), homes.end(), home) == homes.end()) {
+            homes.push_back(home);
+        }
+    }
+    return homes;
+}
+
 std::string makeBundle(const std::vector<std::string>& options) {
     Outcome made = run(MAKE_BUNDLE_PATH, options, baseEnv());
     EXPECT_EQ(0, made.status) << made.err;
@@ -283,8 +341,16 @@ LauncherTest::LauncherTest()
 void LauncherTest::layOut(const std::string& cfg, const std::string& jli, bool secondLocation,
                           const std::string& name) {
     writeFile(tmp / "input.cfg", cfg);
-    std::vector<std::string> options = {"-l", APPLAUNCHER_PATH, "-n", name, "-o", apps,
-                                        "-c", tmp / "input.cfg"};
+    // Many of these bundles are broken on purpose. make-bundle refuses a bundle that
+    // applauncher-check finds broken, and runs the check only when it lies next to the
+    // launcher: through a link in a directory of its own, the launcher has none beside it.
+    const std::string launcher = tmp / "unchecked/applauncher";
+    if (::access(launcher.c_str(), X_OK) != 0) {
+        makeDirs(tmp / "unchecked");
+        EXPECT_EQ(0, ::symlink(APPLAUNCHER_PATH, launcher.c_str())) << std::strerror(errno);
+    }
+    std::vector<std::string> options = {"-l", launcher, "-n", name,
+                                        "-o", apps,     "-c", tmp / "input.cfg"};
     if (!jli.empty()) {
         options.push_back("-j");
         options.push_back(jli);

@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/types.h>
+
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,8 +40,22 @@ Env baseEnv();
 // text split at line feeds; a last line feed does not start another line.
 std::vector<std::string> lines(const std::string& text);
 
+// A child process started by start(), until finish() collects it.
+struct Started {
+    pid_t pid = -1;
+    std::string program;
+    std::unique_ptr<TempDir> io; // its standard output and error
+};
+
 // Starts program with args (argv[0] is the program itself) and exactly the given environment,
-// waits for it (killing it when it hangs) and collects what it wrote.
+// and returns at once.
+Started start(const std::string& program, const std::vector<std::string>& args, const Env& env,
+              const RunOptions& options = RunOptions());
+
+// Waits for the child (killing it when it hangs) and collects what it wrote.
+Outcome finish(Started& child);
+
+// start() and finish() in one.
 Outcome run(const std::string& program, const std::vector<std::string>& args, const Env& env,
             const RunOptions& options = RunOptions());
 
@@ -56,6 +73,11 @@ std::vector<std::string> expectedRecord(const std::vector<std::string>& args,
 // The installed JDK: JAVA_HOME when it holds one, else the real location of `java` on PATH;
 // "" when there is none.
 std::string installedJavaHome();
+
+// Every Java runtime on the machine: installedJavaHome(), then the system's list of installed
+// runtimes (the directories below /usr/lib/jvm, the homes that macOS's `java_home -V` lists);
+// each once, by its real path, and only those with bin/java and a release file.
+std::vector<std::string> installedJavaHomes();
 
 // Compiles sources into classesDir and packs them into jar; "" on success, else what failed.
 std::string compileJar(const std::string& javaHome, const std::vector<std::string>& sources,

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,11 +33,12 @@ protected:
         return run(APPLAUNCHER_CHECK_PATH, args, env);
     }
 
-    // The warning lines of a default run.
+    // The finding lines of a default run.
     static std::vector<std::string> warnings(const Outcome& o) {
         std::vector<std::string> result;
         for (const std::string& line : lines(o.out)) {
-            if (line.find(": warning: ") != std::string::npos) {
+            if (line.find(": warning: ") != std::string::npos ||
+                line.find(": error: ") != std::string::npos) {
                 result.push_back(line);
             }
         }
@@ -103,7 +105,7 @@ TEST_F(CheckTest, EachFindingNamesItsLine) {
         {okApp + main + "app.modulepath=$APPDIR/mods\n",
          "4: warning: module path entry \"@APPDIR@/mods\" does not exist", 2},
         {"[Application]\napp.mainjar=$APPDIR/app.jar\n",
-         "2: warning: main jar \"@APPDIR@/app.jar\" does not exist", 2},
+         "2: error: main jar \"@APPDIR@/app.jar\" does not exist: the runtime cannot start it", 1},
         {okApp + main + "app.splash=$APPDIR/splash.png\n",
          "4: warning: splash screen \"@APPDIR@/splash.png\" does not exist", 2},
         {"[Application]\napp.classpath=demo.jar\n" + main,
@@ -343,40 +345,141 @@ TEST_F(CheckTest, ReportNamesTheConfigurationAndWhy) {
     }
 }
 
-// make-bundle runs the check on the bundle it made and shows what it found, ahead of the
-// bundle's path.
-TEST_F(CheckTest, MakeBundleShowsTheFindings) {
-    writeFile(tmp / "typo.cfg", "[Application]\napp.mainclas=demo.Main\n");
-    writeFile(tmp / "fine.cfg", "[Application]\napp.mainclass=demo.Main\n");
+// Each configuration below starts the real runtime through the launcher, and the check's
+// verdict must match what happens: an error where the launch fails, a finding where it fails or
+// hands over something other than what the configuration says, nothing where it runs as written.
+class CheckVerdictTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        javaHome = installedJavaHome();
+        if (javaHome.empty()) {
+            return;
+        }
+        work.reset(new TempDir());
+        writeFile(
+            *work / "src/e2e/Show.java",
+            "package e2e;\n"
+            "public final class Show {\n"
+            "    public static void main(String[] args) {\n"
+            "        System.out.println(\"args=\" + String.join(\"|\", args) + \" name=\"\n"
+            "            + System.getProperty(\"name\") + \" x=\" + System.getProperty(\"x\"));\n"
+            "    }\n"
+            "}\n");
+        const std::string classes = *work / "classes";
+        if (!compileJar(javaHome, {*work / "src/e2e/Show.java"}, classes, *work / "show.jar")
+                 .empty() ||
+            run(javaHome + "/bin/jar",
+                {"--create", "--file", *work / "main.jar", "--main-class", "e2e.Show", "-C",
+                 classes, "."},
+                baseEnv())
+                    .status != 0) {
+            work.reset();
+        }
+    }
+
+    static void TearDownTestSuite() { work.reset(); }
+
+    void SetUp() override {
+        if (!work) {
+            GTEST_SKIP() << "no Java runtime to compile and run the test application with";
+        }
+    }
+
+    static std::string javaHome;
+    static std::unique_ptr<TempDir> work;
+};
+
+std::string CheckVerdictTest::javaHome;
+std::unique_ptr<TempDir> CheckVerdictTest::work;
+
+TEST_F(CheckVerdictTest, VerdictMatchesTheRealLaunch) {
+    enum Verdict { RUNS_AS_WRITTEN, RUNS_OTHERWISE, FAILS };
+    const std::string classPath = "[Application]\napp.classpath=$APPDIR/show.jar\n";
+    const std::string main = "app.mainclass=e2e.Show\n";
+    // The test application prints its arguments and the properties name and x.
+    const auto shows = [](const std::string& args, const std::string& name, const std::string& x) {
+        return "args=" + args + " name=" + name + " x=" + x + "\n";
+    };
+    const std::string plain = shows("", "null", "null");
     const struct {
         std::string cfg;
-        std::string jli; // "" for no runtime
-        std::vector<std::string> shown;
+        std::string meant; // what the configuration says the application gets
+        Verdict launch;
     } cases[] = {
-        {"fine.cfg", FAKEJLI_PATH, {}},
-        {"typo.cfg",
-         FAKEJLI_PATH,
-         {cfgPath + ":1: warning: no app.mainclass, app.mainjar or app.mainmodule in "
-                    "[Application]: the runtime takes the first argument as the main class",
-          cfgPath + ":2: warning: unknown property \"app.mainclas\" in [Application] is ignored "
-                    "(did you mean \"app.mainclass\"?)"}},
-        {"fine.cfg",
-         "",
-         {"note: the launcher would fail: Failed to find JVM in \"" + root +
-          "/Contents/runtime\" directory."}},
+        {classPath + main, plain, RUNS_AS_WRITTEN},
+        // Mistakes that make the launch fail or hand over something else.
+        {classPath + "[JavaOptions]\njava-options=-Xmx64m\n[Application]\n" + main, plain, FAILS},
+        {classPath + main + "[JavaOptions]\njava-options=\"-Dname=My App\"\n",
+         shows("", "My App", "null"), FAILS},
+        {classPath + main + "[JavaOptions]\njava-options=-Xmx64m -Dx=z\n", shows("", "null", "z"),
+         FAILS},
+        {classPath + main +
+             "[JavaOptions]\njava-options=--add-opens java.base/java.lang=ALL-UNNAMED\n",
+         plain, FAILS},
+        {classPath + main + "[JavaOptions]\njava-options=-Dname=\"My App\"\n",
+         shows("", "My App", "null"), RUNS_OTHERWISE},
+        {classPath + main + "[JavaOptions]\njava-options=-Dname=a -Dx=b\n", shows("", "a", "b"),
+         RUNS_OTHERWISE},
+        {classPath + main + "[JavaOptions]\njava-options=-verbose:gc -Dx=b\n",
+         shows("", "null", "b"), RUNS_OTHERWISE},
+        {classPath + "app.mainclass=e2e.Show \n", plain, FAILS},
+        {classPath + main + "app.mainjar=$APPDIR/main.jar\n", plain, RUNS_OTHERWISE},
+        {classPath + main + "[ArgOptions]\narguments=-Dx=b\n", shows("", "null", "b"),
+         RUNS_OTHERWISE},
+        {"[Application]\napp.classpath=~/show.jar\n" + main, plain, FAILS},
+        {"[Application]\napp.classpath=$(HOME)/show.jar\n" + main, plain, FAILS},
+        {"[Application]\napp.classpath=$APPDIR/lib/*.jar\n" + main, plain, FAILS},
+        {"[Application]\r\napp.classpath=$APPDIR/show.jar\r\napp.mainclass=e2e.Show\r\n", plain,
+         FAILS},
+        {classPath + "app.mainjar=$APPDIR/show.jar\n", plain, FAILS},
+        // Configurations that launch as written.
+        {"[Application]\napp.classpath=$APPDIR/lib/*\n" + main, plain, RUNS_AS_WRITTEN},
+        {classPath + main + "[JavaOptions]\njava-options=-Dname=\\$APPDIR\n",
+         shows("", "$APPDIR", "null"), RUNS_AS_WRITTEN},
+        {"[Application]\n" + main +
+             "[JavaOptions]\njava-options=-cp\njava-options=$APPDIR/show.jar\n",
+         plain, RUNS_AS_WRITTEN},
+        {"[Application]\napp.classpath=$HOME/../show.jar\n" + main, plain, RUNS_AS_WRITTEN},
+        {classPath + main + "[JavaOptions]\njava-options=-Dname=My App\n[ArgOptions]\n",
+         shows("", "My App", "null"), RUNS_AS_WRITTEN},
+        {"[Application]\napp.mainjar=$APPDIR/main.jar\n", plain, RUNS_AS_WRITTEN},
     };
+
+    TempDir tmp;
+    const std::string apps = realPath(tmp.path());
+    writeFile(tmp / "Show.cfg", classPath + main);
+    const std::string root =
+        makeBundle({"-l", APPLAUNCHER_PATH, "-n", "Show", "-o", apps, "-c", tmp / "Show.cfg", "-L",
+                    javaHome, *work / "show.jar", *work / "main.jar"});
+    ASSERT_FALSE(root.empty());
+    const std::string appDir = root + "/Contents/app";
+    writeFile(appDir + "/lib/show.jar", readFile(*work / "show.jar"));
+    Env env = baseEnv();
+    writeFile(appDir + "/home/.profile", "");
+    env["HOME"] = appDir + "/home"; // $HOME/.. is the application directory
+#ifdef LAUNCHER_SANITIZED
+    env["ASAN_OPTIONS"] += env["ASAN_OPTIONS"].empty() ? "detect_leaks=0" : ":detect_leaks=0";
+#endif
+
     for (const auto& c : cases) {
-        std::vector<std::string> options = {"-l", APPLAUNCHER_PATH, "-n", "Demo", "-o", apps,
-                                            "-c", tmp / c.cfg};
-        if (!c.jli.empty()) {
-            options.push_back("-j");
-            options.push_back(c.jli);
+        writeFile(appDir + "/Show.cfg", c.cfg);
+        const Outcome launched = run(root + "/Contents/MacOS/Show", {}, env);
+        const Outcome checked = run(APPLAUNCHER_CHECK_PATH, {root}, env);
+        const Verdict seen = launched.status != 0      ? FAILS
+                             : launched.out == c.meant ? RUNS_AS_WRITTEN
+                                                       : RUNS_OTHERWISE;
+        EXPECT_EQ(c.launch, seen) << c.cfg << launched.out << launched.err;
+        if (seen == RUNS_AS_WRITTEN) {
+            EXPECT_EQ(0, checked.status) << c.cfg << checked.out;
+        } else {
+            EXPECT_NE(0, checked.status) << c.cfg << checked.out;
+            // A finding names the configuration's line.
+            EXPECT_NE(std::string::npos, checked.out.find(appDir + "/Show.cfg:")) << checked.out;
         }
-        const Outcome made = run(MAKE_BUNDLE_PATH, options, env);
-        EXPECT_EQ(0, made.status) << made.err;
-        std::vector<std::string> want = c.shown;
-        want.push_back(root);
-        EXPECT_EQ(want, lines(made.out)) << c.cfg;
+        // An error is a launch that fails for certain.
+        if (checked.out.find(": error: ") != std::string::npos) {
+            EXPECT_EQ(FAILS, seen) << c.cfg << checked.out;
+        }
     }
 }
 

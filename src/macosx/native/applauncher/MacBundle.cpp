@@ -25,6 +25,10 @@ void MacBundle::setHomeDir(const std::string& homeDir) {
         FileUtils::combinePath(homeDir, "Library/Application Support"), thePackageName);
 }
 
+std::string MacBundle::packageFilePath() const {
+    return PackageFile::pathInAppDir(theAppDir);
+}
+
 std::string MacBundle::defaultRuntimeDir() const {
     return FileUtils::combinePath(theRootDir, "Contents/runtime");
 }

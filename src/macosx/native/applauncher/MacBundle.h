@@ -13,6 +13,8 @@ public:
     // so throws when it exists but cannot be opened.
     explicit MacBundle(std::string launcherPath);
 
+    // True when the user's configuration is looked for, below HOME: the package has a name.
+    bool needsHomeDir() const { return !thePackageName.empty(); }
     // Looks for the user's configuration below homeDir when the package has a name; an empty
     // homeDir leaves it out.
     void setHomeDir(const std::string& homeDir);
@@ -26,6 +28,7 @@ public:
     const std::string& appDir() const { return theAppDir; }
     std::string defaultRuntimeDir() const;
     const std::string& packageName() const { return thePackageName; }
+    std::string packageFilePath() const;
     // "" when no user directory is searched.
     const std::string& userCfgFileDir() const { return theUserCfgFileDir; }
 

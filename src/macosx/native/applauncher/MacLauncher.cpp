@@ -22,7 +22,7 @@ void launchJvm() {
 void initJvmLauncher() {
     MacBundle bundle(SysInfo::getProcessModulePath());
 
-    if (!bundle.packageName().empty()) {
+    if (bundle.needsHomeDir()) {
         // Without HOME there is no user directory to look into; the bundle's own
         // configuration still works, so this is reported and not fatal.
         std::string homeDir;

@@ -14,6 +14,7 @@
 #include "ErrorHandling.h"
 #include "FileUtils.h"
 #include "JvmLauncher.h"
+#include "LaunchDiagnostics.h"
 #include "LibraryArch.h"
 #include "Log.h"
 #include "MacBundle.h"
@@ -92,39 +93,12 @@ std::string onlyFileIn(const std::string& dir) {
     return count == 1 ? found : std::string();
 }
 
-// The environment cannot hold a name with "=" or NUL, so such a reference is never looked up.
-bool canBeEnvVariableName(const std::string& name) {
-    return !name.empty() && name.find_first_of(std::string("=\0", 2)) == std::string::npos;
-}
-
-// Keeps the default logger quiet while the check does work of its own, so that the debug trace
-// shows the launcher's steps once.
-class QuietLogger {
-public:
-    QuietLogger() : previous(Logger::defaultLogger().getAppender()) {
-        Logger::defaultLogger().setAppender(nop);
-    }
-    ~QuietLogger() { Logger::defaultLogger().setAppender(previous); }
-    QuietLogger(const QuietLogger&) = delete;
-    QuietLogger& operator=(const QuietLogger&) = delete;
-
-private:
-    LogAppender& previous;
-    NopLogAppender nop;
-};
-
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-
-std::string joined(const std::vector<std::string>& items, const std::string& separator) {
-    return tstrings::join(items.begin(), items.end(), separator);
-}
-
 } // namespace
 
 BundleCheck::BundleCheck(const std::string& launcherPath, const std::vector<std::string>& args)
-    : launcherPath(launcherPath), cmdArgs(args) {}
+    : cmdArgs(args) {
+    rec.launcherPath = launcherPath;
+}
 
 std::string BundleCheck::findLauncher(const std::string& bundleOrLauncher) {
     struct stat st;
@@ -160,320 +134,224 @@ std::string BundleCheck::findLauncher(const std::string& bundleOrLauncher) {
     return SysInfo::resolveExecutablePath(launcher);
 }
 
-void BundleCheck::run() {
-    MacBundle bundle(launcherPath);
-    rootDir = bundle.rootDir();
-    appDir = bundle.appDir();
-    hasPackageFile = FileUtils::isFileExists(FileUtils::combinePath(appDir, ".package"));
-    packageName = bundle.packageName();
-    // The launcher reads HOME only for a package with a name; a missing HOME is not fatal.
-    if (!packageName.empty()) {
-        homeSet = SysInfo::isEnvVariableSet("HOME");
-        homeDir = SysInfo::getEnvVariable(std::nothrow, "HOME", std::string());
-        bundle.setHomeDir(homeDir);
+namespace {
+
+// Takes what the launcher reports into the record; the lines go to the diagnostics, which
+// judge them as the parser reads them.
+class Recorder : public AppLauncher::Observer {
+public:
+    Recorder(LaunchRecord& rec, CfgDiagnostics& lines) : rec(rec), lines(lines) {}
+
+    void onLine(size_t lineNo, const std::string& line) override { lines.onLine(lineNo, line); }
+    void onSection(size_t lineNo, const std::string& name,
+                   const CfgFile::SectionId* section) override {
+        lines.onSection(lineNo, name, section);
     }
-    userCfgFileDir = bundle.userCfgFileDir();
+    void onProperty(size_t lineNo, const std::string& name, const std::string& value,
+                    const CfgFile::SectionId* section,
+                    const CfgFile::PropertyId* property) override {
+        lines.onProperty(lineNo, name, value, section, property);
+    }
+    void onCommit(const CfgFile::SectionId& section) override { lines.onCommit(section); }
 
-    AppLauncher appLauncher(launcherPath, cmdArgs);
-    bundle.configure(appLauncher);
-    const std::string cfgFileName =
-        FileUtils::stripExeSuffix(FileUtils::basename(launcherPath)) + ".cfg";
-    bundleCfgFilePath = FileUtils::combinePath(appDir, cfgFileName);
+    void onCfgFileCandidate(const std::string& path, bool exists) override {
+        cfg().candidates.emplace_back(path, exists);
+    }
+    void onCfgFile(const std::string& path, const std::string& bundleCfgFile) override {
+        cfg().path = path;
+        cfg().bundlePath = bundleCfgFile;
+    }
+    void onMacros(const CfgFile::Macros& macros) override {
+        rec.expansion.emplace();
+        rec.expansion->macros = macros;
+    }
+    void onExpanded(const CfgFile::SectionId& section, const CfgFile::PropertyId& property,
+                    size_t index, const std::string& from, const std::string& to) override {
+        rec.expansion->changes.push_back({ValueRef{section, property, index}, from, to});
+    }
+    void onUnresolved(const CfgFile::SectionId& section, const CfgFile::PropertyId& property,
+                      size_t index, const std::string& reference,
+                      const std::string& name) override {
+        rec.expansion->unresolved.push_back({ValueRef{section, property, index}, reference, name});
+    }
+    void onUnclosed(const CfgFile::SectionId& section, const CfgFile::PropertyId& property,
+                    size_t index) override {
+        rec.expansion->unclosed.push_back(ValueRef{section, property, index});
+    }
+    void onCfgFileExpanded(const CfgFile& cfgFile) override { rec.expanded = cfgFile; }
+    void onArgsReplaced(const std::vector<std::string>&) override { rec.argsReplaced = true; }
+    void onLibEnvVariable(const std::string& name, bool isSet, const std::string& value,
+                          bool listsAppDir) override {
+        rec.libEnv = LaunchRecord::LibEnvVariable{name, isSet, value, listsAppDir};
+    }
+    void onRuntimeDir(const std::string& dir, bool configured) override {
+        rec.runtime = LaunchRecord::Runtime{dir, configured, {}};
+    }
+    void onJvmLibCandidate(const std::string& path, bool exists) override {
+        rec.runtime->libs.emplace_back(path, exists);
+    }
+    void onArgument(size_t argIndex, const CfgFile::SectionId& section,
+                    const CfgFile::PropertyId& property, size_t index) override {
+        if (origins.size() <= argIndex) {
+            origins.resize(argIndex + 1);
+        }
+        origins[argIndex] = ValueRef{section, property, index};
+    }
 
-    {
-        const QuietLogger quiet;
-        cfgFilePath = appLauncher.getCfgFilePath();
-        CfgDiagnostics lines;
-        CfgFile raw;
+    // Where each of count arguments comes from.
+    std::vector<std::optional<ValueRef>> takeOrigins(size_t count) {
+        origins.resize(count);
+        return std::move(origins);
+    }
+
+private:
+    LaunchRecord::CfgChoice& cfg() {
+        if (!rec.cfg) {
+            rec.cfg.emplace();
+        }
+        return *rec.cfg;
+    }
+
+    LaunchRecord& rec;
+    CfgDiagnostics& lines;
+    std::vector<std::optional<ValueRef>> origins;
+};
+
+} // namespace
+
+void BundleCheck::run() {
+    MacBundle bundle(rec.launcherPath);
+    LaunchRecord::Bundle& b = rec.bundle.emplace();
+    b.rootDir = bundle.rootDir();
+    b.appDir = bundle.appDir();
+    b.packageFile = bundle.packageFilePath();
+    b.packageFileExists = FileUtils::isFileExists(b.packageFile);
+    b.packageName = bundle.packageName();
+    // A missing HOME is not fatal to the launcher; it only leaves the user's directory out.
+    b.readsHome = bundle.needsHomeDir();
+    if (b.readsHome) {
+        b.homeSet = SysInfo::isEnvVariableSet("HOME");
+        b.home = SysInfo::getEnvVariable(std::nothrow, "HOME", std::string());
+        bundle.setHomeDir(b.home);
+    }
+    b.userCfgFileDir = bundle.userCfgFileDir();
+
+    Recorder recorder(rec, lines);
+    AppLauncher appLauncher(rec.launcherPath, cmdArgs);
+    bundle.configure(appLauncher).setObserver(&recorder);
+    try {
+        // Exactly what the launcher does, with its trace when debugging is on.
+        const std::unique_ptr<Jvm> jvm(appLauncher.createJvmLauncher());
+        rec.launch = LaunchRecord::Launch{jvm->getPath(), jvm->getArgs(),
+                                          recorder.takeOrigins(jvm->getArgs().size()),
+                                          jvm->getEnvVarNames(), jvm->getEnvVarValues()};
         try {
-            raw = CfgFile::load(cfgFilePath, &lines);
-        } catch (...) {
-            found = lines.diagnostics();
+            jvm->launch(true);
+        } catch (const VorlaneErrorBase& e) {
+            rec.handOff = e.rawMessage();
             throw;
         }
-        found = lines.diagnostics();
-        const CfgFile::Macros macros = appLauncher.getMacros();
-        const CfgFile expanded = raw.expandMacros(macros);
-        checkValues(raw, expanded, macros, lines);
-        checkRuntime(expanded, lines);
-    }
-
-    // From here on exactly what the launcher does, with its trace when debugging is on.
-    const std::unique_ptr<Jvm> jvm(appLauncher.createJvmLauncher());
-    libPath = jvm->getPath();
-    args = jvm->getArgs();
-    envNames = jvm->getEnvVarNames();
-    envValues = jvm->getEnvVarValues();
-    envVariableSet = SysInfo::isEnvVariableSet(MacBundle::libEnvVariableName);
-    envVariableValue =
-        SysInfo::getEnvVariable(std::nothrow, MacBundle::libEnvVariableName, std::string());
-
-    const LibraryArch arch = LibraryArch::ofFile(libPath);
-    const std::string own = LibraryArch::ownArch();
-    libArch = arch.format.empty() ? "unknown format" : arch.format + " " + joined(arch.archs, ", ");
-    if (arch.lacks(own)) {
-        add(runtimeLine ? runtimeLine : 1,
-            arch.format == "universal"
-                ? "launch library " + quotedText(libPath) + " is a universal file for " +
-                      joined(arch.archs, ", ") + " without " + own +
-                      ", the launcher's architecture: it cannot be loaded"
-                : "launch library " + quotedText(libPath) + " is built for " + arch.archs[0] +
-                      ", but the launcher is " + own + ": it cannot be loaded");
-    }
-
-    // The record the runtime would receive, then the library and its entry point.
-    const std::unique_ptr<JvmlLauncherData, FreeDeleter> record(
-        jvmLauncherCreateJvmlLauncherData(&api, jvm->exportLauncher(), nullptr));
-    if (!record) {
-        libStatus = "not tried: the launch record could not be built";
-        throw makeException("Failed to launch JVM", SOURCE_CODE_POS);
-    }
-    try {
-        const Dll lib(libPath);
-        const DllFunction<void*> jliLaunch(lib, "JLI_Launch");
-        libStatus = "opens, has JLI_Launch";
-    } catch (const VorlaneErrorBase& e) {
-        libStatus = e.rawMessage();
+        rec.handOff = "opens, has JLI_Launch";
+        rec.handOffOk = true;
+    } catch (...) {
+        judge();
         throw;
     }
+    judge();
 }
 
-void BundleCheck::checkValues(const CfgFile& raw, const CfgFile& expanded,
-                              const CfgFile::Macros& macros, const CfgDiagnostics& lines) {
-    // Every value in the order the launcher expands them: what changed, and references that
-    // stay as written.
-    for (const CfgFile::SectionId* section : SectionName::all) {
-        const CfgFile::PropertyMap& rawProperties = raw.getProperties(*section);
-        const CfgFile::PropertyMap& expandedProperties = expanded.getProperties(*section);
-        for (const CfgFile::PropertyMap::value_type& property : rawProperties) {
-            const CfgFile::PropertyMap::const_iterator expandedProperty =
-                expandedProperties.find(property.first);
-            for (size_t i = 0; i != property.second.size(); ++i) {
-                const std::string& from = property.second[i];
-                const size_t line = lines.lineOf(*section, property.first, i);
-                const std::string where =
-                    std::string("[") + section->name() + "] " + property.first.name();
-                if (expandedProperty != expandedProperties.end() &&
-                    i < expandedProperty->second.size() && expandedProperty->second[i] != from) {
-                    changes.push_back(Change{where, line, from, expandedProperty->second[i]});
-                }
-                if (from.find_first_of("$\\") == std::string::npos) {
-                    continue;
-                }
-                for (const StringProcessing::Token& token : StringProcessing::tokenize(from)) {
-                    if (token.type == StringProcessing::VARIABLE) {
-                        const std::string name = StringProcessing::getVariableName(token.value);
-                        if (macros.find(name) == macros.end() &&
-                            !(canBeEnvVariableName(name) && SysInfo::isEnvVariableSet(name))) {
-                            add(line, quotedText(token.value) + " in " + property.first.name() +
-                                          " stays as written: there is no macro or "
-                                          "environment variable " +
-                                          quotedText(name));
-                        }
-                    } else if (token.type == StringProcessing::STRING &&
-                               token.value.find("${") != std::string::npos) {
-                        add(line, "\"${\" without \"}\" in " + std::string(property.first.name()) +
-                                      ": the rest of the value is not expanded");
-                    }
-                }
-            }
-        }
-    }
-
-    // The files the runtime is pointed at.
-    const CfgFile::PropertyMap& app = expanded.getProperties(SectionName::Application);
-    const auto checkPath = [this](const std::string& what, const std::string& path, size_t line) {
-        if (path.empty()) {
-            return;
-        }
-        if (!FileUtils::isDirSeparator(path[0])) {
-            add(line, what + " " + quotedText(path) +
-                          " is relative: it is resolved against the working directory at "
-                          "launch, not the bundle; start it with $APPDIR/");
-            return;
-        }
-        // A class path entry "dir/*" stands for the jars in dir.
-        const std::string file =
-            tstrings::endsWith(path, "/*") ? path.substr(0, path.size() - 2) : path;
-        if (!FileUtils::isFileExists(file)) {
-            add(line, what + " " + quotedText(path) + " does not exist");
-        }
-    };
-    const auto checkPathLists = [&](const CfgFile::PropertyId& property, const std::string& what) {
-        const CfgFile::PropertyMap::const_iterator it = app.find(property);
-        if (it == app.end()) {
-            return;
-        }
-        for (size_t i = 0; i != it->second.size(); ++i) {
-            std::vector<std::string> entries;
-            tstrings::split(entries, it->second[i], std::string(1, FileUtils::pathSeparator));
-            for (const std::string& entry : entries) {
-                checkPath(what, entry, lines.lineOf(SectionName::Application, property, i));
-            }
-        }
-    };
-    const auto checkLastPath = [&](const CfgFile::PropertyId& property, const std::string& what) {
-        const CfgFile::PropertyMap::const_iterator it = app.find(property);
-        if (it != app.end() && !it->second.empty()) {
-            checkPath(what, it->second.back(),
-                      lines.lineOf(SectionName::Application, property, it->second.size() - 1));
-        }
-    };
-    checkPathLists(PropertyName::classpath, "class path entry");
-    checkPathLists(PropertyName::modulepath, "module path entry");
-    checkLastPath(PropertyName::mainjar, "main jar");
-    checkLastPath(PropertyName::splash, "splash screen");
-
-    if (app.find(PropertyName::mainclass) == app.end() &&
-        app.find(PropertyName::mainjar) == app.end() &&
-        app.find(PropertyName::mainmodule) == app.end()) {
-        const size_t header = lines.headerLineOf(SectionName::Application);
-        std::string first;
-        const CfgFile::PropertyMap& argOptions = expanded.getProperties(SectionName::ArgOptions);
-        const CfgFile::PropertyMap::const_iterator configured =
-            argOptions.find(PropertyName::arguments);
-        if (!cmdArgs.empty()) {
-            first = cmdArgs.front();
-        } else if (configured != argOptions.end() && !configured->second.empty()) {
-            first = configured->second.front();
-        }
-        add(header ? header : 1,
-            "no app.mainclass, app.mainjar or app.mainmodule in [Application]: the runtime "
-            "takes the first argument as the main class" +
-                (first.empty() ? std::string() : " (here " + quotedText(first) + ")"));
-    }
+void BundleCheck::judge() {
+    found = lines.diagnostics();
+    const std::vector<Diagnostic> more = judgeLaunch(rec, lines);
+    found.insert(found.end(), more.begin(), more.end());
+    std::stable_sort(found.begin(), found.end(),
+                     [](const Diagnostic& a, const Diagnostic& b) { return a.line < b.line; });
 }
 
-void BundleCheck::checkRuntime(const CfgFile& expanded, const CfgDiagnostics& lines) {
-    const CfgFile::PropertyMap& app = expanded.getProperties(SectionName::Application);
-    const CfgFile::PropertyMap::const_iterator runtime = app.find(PropertyName::runtime);
-    runtimeConfigured = runtime != app.end();
-    if (runtimeConfigured) {
-        runtimeDir = CfgFile::asString(*runtime);
-        runtimeLine = lines.lineOf(SectionName::Application, PropertyName::runtime,
-                                   runtime->second.size() - 1);
-    } else {
-        runtimeDir = FileUtils::combinePath(rootDir, "Contents/runtime");
-    }
-
-    bool haveLib = false;
-    for (const char* name : MacBundle::jvmLibNames) {
-        triedLibs.push_back(FileUtils::combinePath(runtimeDir, name));
-        haveLib = haveLib || FileUtils::isFileExists(triedLibs.back());
-    }
-    if (!runtimeConfigured) {
-        return;
-    }
-    if (!runtimeDir.empty() && !FileUtils::isDirSeparator(runtimeDir[0])) {
-        add(runtimeLine, "app.runtime " + quotedText(runtimeDir) +
-                             " is relative: it is resolved against the working directory at "
-                             "launch, not the bundle; start it with $APPDIR/ or $ROOTDIR/");
-    }
-    if (haveLib) {
-        return;
-    }
-    // A Java home has its library right below lib/; a bundled runtime has Contents/Home first.
-    const char* const homeLibs[] = {"lib/libjli.dylib", "lib/jli/libjli.dylib", "lib/libjli.so"};
-    bool javaHome = false;
-    for (const char* lib : homeLibs) {
-        javaHome = javaHome || FileUtils::isFileExists(FileUtils::combinePath(runtimeDir, lib));
-    }
-    if (!javaHome) {
-        add(runtimeLine, "app.runtime " + quotedText(runtimeDir) +
-                             " holds no launch library: " + "neither " + quotedText(triedLibs[0]) +
-                             " nor " + quotedText(triedLibs[1]) + " exists");
-        return;
-    }
-    std::string text = "app.runtime " + quotedText(runtimeDir) +
-                       " is a Java home, not the directory that holds Contents/Home: the "
-                       "launcher looks for " +
-                       quotedText(triedLibs[0]);
-    const std::string dir = FileUtils::removeTrailingSlash(runtimeDir);
-    if (tstrings::endsWith(dir, "/Contents/Home")) {
-        text += "; write app.runtime=" + dir.substr(0, dir.size() - 14);
-    }
-    add(runtimeLine, text);
+bool BundleCheck::hasErrors() const {
+    return std::any_of(found.begin(), found.end(), [](const Diagnostic& d) { return d.error; });
 }
 
 void BundleCheck::printReport(std::ostream& out) const {
-    out << "launcher:          " << launcherPath << "\n";
-    if (rootDir.empty()) {
-        return;
-    }
-    out << "bundle:            " << rootDir << "\n";
-    if (!hasPackageFile) {
-        out << "package:           none (no " << FileUtils::combinePath(appDir, ".package")
-            << ": no per-user configuration is looked for)\n";
-    } else if (packageName.empty()) {
-        out << "package:           none (" << FileUtils::combinePath(appDir, ".package")
-            << " has an empty first line: no per-user configuration is looked for)\n";
-    } else {
-        out << "package:           " << quotedText(packageName) << " (from "
-            << FileUtils::combinePath(appDir, ".package") << ")\n";
-        if (!homeSet) {
-            out << "HOME:              not set: no per-user configuration is looked for\n";
+    out << "launcher:          " << rec.launcherPath << "\n";
+    if (const std::optional<LaunchRecord::Bundle>& b = rec.bundle) {
+        out << "bundle:            " << b->rootDir << "\n";
+        if (!b->packageFileExists) {
+            out << "package:           none (no " << b->packageFile
+                << ": no per-user configuration is looked for)\n";
+        } else if (b->packageName.empty()) {
+            out << "package:           none (" << b->packageFile
+                << " has an empty first line: no per-user configuration is looked for)\n";
         } else {
-            out << "HOME:              " << quotedText(homeDir) << "\n";
+            out << "package:           " << quotedText(b->packageName) << " (from "
+                << b->packageFile << ")\n";
+        }
+        if (b->readsHome && !b->homeSet) {
+            out << "HOME:              not set: no per-user configuration is looked for\n";
+        } else if (b->readsHome) {
+            out << "HOME:              " << quotedText(b->home) << "\n";
         }
     }
-    if (cfgFilePath.empty()) {
-        return;
+    if (const std::optional<LaunchRecord::CfgChoice>& c = rec.cfg) {
+        out << "configuration:     " << c->path << "\n";
+        if (c->path != c->bundlePath) {
+            out << "                   the per-user file: it replaces " << c->bundlePath << "\n";
+        } else if (!c->candidates.empty()) {
+            out << "                   the bundle's own: there is no " << c->candidates[0].first
+                << "\n";
+        } else {
+            out << "                   the bundle's own\n";
+        }
     }
-    out << "configuration:     " << cfgFilePath << "\n";
-    if (cfgFilePath != bundleCfgFilePath) {
-        out << "                   the per-user file: it replaces " << bundleCfgFilePath << "\n";
-    } else if (!userCfgFileDir.empty()) {
-        out << "                   the bundle's own: there is no "
-            << FileUtils::combinePath(userCfgFileDir, FileUtils::basename(cfgFilePath)) << "\n";
-    } else {
-        out << "                   the bundle's own\n";
-    }
-
-    if (!changes.empty()) {
+    if (rec.expansion && !rec.expansion->changes.empty()) {
         out << "expanded values:\n";
-        for (const Change& c : changes) {
-            out << "  line " << c.line << ", " << c.where << ":\n"
+        for (const LaunchRecord::Expansion::Change& c : rec.expansion->changes) {
+            out << "  line " << lines.lineOf(c.value.section, c.value.property, c.value.index)
+                << ", [" << c.value.section.name() << "] " << c.value.property.name() << ":\n"
                 << "    " << visibleText(c.from) << "\n"
                 << "    -> " << visibleText(c.to) << "\n";
         }
     }
-
-    if (runtimeDir.empty()) {
-        return;
+    if (const std::optional<LaunchRecord::Runtime>& r = rec.runtime) {
+        out << "runtime:           " << visibleText(r->dir)
+            << (r->configured ? " (app.runtime)" : " (the bundle's own: no app.runtime)") << "\n";
+        if (!rec.launch) {
+            out << "launch library:    none: neither " << visibleText(r->libs[0].first) << " nor "
+                << visibleText(r->libs[1].first) << " exists\n";
+        }
     }
-    out << "runtime:           " << visibleText(runtimeDir)
-        << (runtimeConfigured ? " (app.runtime)" : " (the bundle's own: no app.runtime)") << "\n";
-    if (libPath.empty()) {
-        out << "launch library:    none: neither " << visibleText(triedLibs[0]) << " nor "
-            << visibleText(triedLibs[1]) << " exists\n";
-        return;
-    }
-    out << "launch library:    " << visibleText(libPath) << " (" << libArch << ")\n";
-    if (!libStatus.empty()) {
-        out << "library check:     " << visibleText(libStatus) << "\n";
-    }
-    const std::string variable = MacBundle::libEnvVariableName;
-    if (envNames.empty()) {
-        out << variable << ": " << quotedText(envVariableValue)
-            << " (already lists the application directory: left as it is)\n";
-    }
-    for (size_t i = 0; i != envNames.size(); ++i) {
-        out << envNames[i] << ": " << quotedText(envValues[i])
-            << (envVariableSet ? " (set by the launcher: the application directory appended)\n"
-                               : " (set by the launcher: unset here, so \":\" and the "
-                                 "application directory)\n");
-    }
-    out << "java command line (" << args.size() << " arguments):\n";
-    for (const std::string& arg : args) {
-        out << "  " << visibleText(arg.c_str()) << "\n";
+    if (const std::optional<LaunchRecord::Launch>& l = rec.launch) {
+        const LibraryArch arch = LibraryArch::ofFile(l->libPath);
+        out << "launch library:    " << visibleText(l->libPath) << " ("
+            << (arch.format.empty()
+                    ? std::string("unknown format")
+                    : arch.format + " " +
+                          tstrings::join(arch.archs.begin(), arch.archs.end(), std::string(", ")))
+            << ")\n";
+        if (rec.handOff) {
+            out << "library check:     " << visibleText(*rec.handOff) << "\n";
+        }
+        if (rec.libEnv && rec.libEnv->listsAppDir) {
+            out << rec.libEnv->name << ": " << quotedText(rec.libEnv->value)
+                << " (already lists the application directory: left as it is)\n";
+        }
+        for (size_t i = 0; i != l->envNames.size(); ++i) {
+            out << l->envNames[i] << ": " << quotedText(l->envValues[i])
+                << (rec.libEnv && rec.libEnv->isSet
+                        ? " (set by the launcher: the application directory appended)\n"
+                        : " (set by the launcher: unset here, so \":\" and the "
+                          "application directory)\n");
+        }
+        out << "java command line (" << l->args.size() << " arguments):\n";
+        for (const std::string& arg : l->args) {
+            out << "  " << visibleText(arg.c_str()) << "\n";
+        }
     }
 }
 
 void BundleCheck::printDiagnostics(std::ostream& out) const {
-    std::vector<Diagnostic> sorted = found;
-    std::stable_sort(sorted.begin(), sorted.end(),
-                     [](const Diagnostic& a, const Diagnostic& b) { return a.line < b.line; });
-    for (const Diagnostic& d : sorted) {
-        out << cfgFilePath << ":" << d.line << ": warning: " << d.text << "\n";
+    const std::string file = rec.cfg ? rec.cfg->path : rec.launcherPath;
+    for (const Diagnostic& d : found) {
+        out << file << ":" << d.line << (d.error ? ": error: " : ": warning: ") << d.text << "\n";
     }
 }

@@ -181,6 +181,11 @@ void CfgDiagnostics::onProperty(size_t lineNo, const std::string& name, const st
         if (!value.empty() && isBlank(value[0])) {
             add(lineNo, "blank after \"=\": the value of " + quotedText(name) + " is " +
                             quotedText(value) + ", blanks included");
+        } else if (!value.empty() && isBlank(value.back())) {
+            add(lineNo, "blank at the end of the value of " + quotedText(name) + ": it is " +
+                            quotedText(value) +
+                            ", blank included, as the runtime gets it; "
+                            "remove the blank");
         }
         const CfgFile::SectionId* home = homeSection(*property);
         if (home && isReadSection(*section) && !(*home == *section)) {
@@ -190,6 +195,9 @@ void CfgDiagnostics::onProperty(size_t lineNo, const std::string& name, const st
         return;
     }
 
+    if (value.empty() && name.find_first_not_of(" \t\r") == std::string::npos) {
+        return; // a blank line, with a carriage return in a CR LF file
+    }
     const std::string trimmed = trimBlanks(name);
     if (trimmed != name && !trimmed.empty() && trimmed[0] == '[') {
         add(lineNo,
@@ -214,6 +222,15 @@ void CfgDiagnostics::onProperty(size_t lineNo, const std::string& name, const st
 }
 
 void CfgDiagnostics::onCommit(const CfgFile::SectionId& section) {
+    const auto earlier = kept.find(section);
+    if (earlier != kept.end()) {
+        add(pending.header,
+            "[" + std::string(section.name()) +
+                "] again: the launcher keeps only the last of them, so the values of the one at "
+                "line " +
+                std::to_string(earlier->second.header) +
+                " are dropped; put them all in one section");
+    }
     kept[section] = pending;
     pending = SectionLines();
 }

@@ -7,10 +7,12 @@
 
 #include "CfgFile.h"
 
-// One finding about a configuration file: the line it is about and what to say.
+// One finding about a configuration file: the line it is about and what to say; an error is a
+// mistake that makes the launch fail for certain.
 struct Diagnostic {
     size_t line;
     std::string text;
+    bool error = false;
 };
 
 // s with control characters (a carriage return, above all) written as C escapes: \r, \x01.

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -16,9 +17,23 @@ const char* const kUsage =
     "  BUNDLE    the .app directory, or the launcher inside it\n"
     "  ARGUMENT  arguments the launcher would be started with\n"
     "  --args    print only the arguments handed to the runtime, one per line\n"
-    "exit status: 0 nothing to report, 2 warnings, 1 the launcher would fail\n";
+    "exit status: 0 nothing to report, 2 warnings, 1 errors: the launch would fail\n";
 
 BundleCheck* theCheck = nullptr;
+
+// "no warnings", "2 warnings", "1 error, 1 warning".
+std::string summary(const std::vector<Diagnostic>& found) {
+    const size_t errors = static_cast<size_t>(
+        std::count_if(found.begin(), found.end(), [](const Diagnostic& d) { return d.error; }));
+    const size_t warnings = found.size() - errors;
+    const auto counted = [](size_t n, const char* what) {
+        return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+    };
+    if (errors == 0) {
+        return warnings == 0 ? "no warnings" : counted(warnings, "warning");
+    }
+    return counted(errors, "error") + (warnings ? ", " + counted(warnings, "warning") : "");
+}
 bool argsOnly = false;
 
 // Runs inside the launch frame, like the launcher's own start-up, so that a failure ends with
@@ -36,16 +51,13 @@ void checkBundle() {
     }
     if (argsOnly) {
         // The runtime gets C strings: an argument ends at its first NUL byte.
-        for (const std::string& arg : theCheck->javaArgs()) {
+        for (const std::string& arg : theCheck->record().launch->args) {
             std::cout << arg.c_str() << "\n";
         }
     } else {
         theCheck->printReport(std::cout);
         theCheck->printDiagnostics(std::cout);
-        const size_t n = theCheck->diagnostics().size();
-        std::cout << (n == 0 ? std::string("no warnings")
-                             : std::to_string(n) + (n == 1 ? " warning" : " warnings"))
-                  << "\n";
+        std::cout << summary(theCheck->diagnostics()) << "\n";
     }
     std::cout.flush();
 }
@@ -90,6 +102,9 @@ int main(int argc, char* argv[]) {
     BundleCheck check(launcherPath, args);
     theCheck = &check;
     if (app::launch(std::nothrow, checkBundle) != 0) {
+        return 1;
+    }
+    if (check.hasErrors()) {
         return 1;
     }
     return check.diagnostics().empty() ? 0 : 2;

@@ -1,6 +1,7 @@
 #include "AppLauncher.h"
 
 #include <memory>
+#include <utility>
 
 #include "CfgFile.h"
 #include "ErrorHandling.h"
@@ -15,7 +16,8 @@ namespace {
 // The path of the runtime's launch library: the first of jvmLibNames that exists below the
 // configured runtime directory (or, when none is configured, below defaultRuntimeDir).
 std::string findJvmLib(const CfgFile& cfgFile, const std::string& defaultRuntimeDir,
-                       const std::vector<std::string>& jvmLibNames) {
+                       const std::vector<std::string>& jvmLibNames,
+                       AppLauncher::Observer* observer) {
     const CfgFile::PropertyMap& appOptions = cfgFile.getProperties(SectionName::Application);
     const CfgFile::PropertyMap::const_iterator runtime = appOptions.find(PropertyName::runtime);
     std::string runtimeDir;
@@ -28,10 +30,17 @@ std::string findJvmLib(const CfgFile& cfgFile, const std::string& defaultRuntime
                                 << "\" section of launcher config file."
                                 << " Using Java runtime from \"" << runtimeDir << "\" directory");
     }
+    if (observer) {
+        observer->onRuntimeDir(runtimeDir, runtime != appOptions.end());
+    }
 
     for (const std::string& libName : jvmLibNames) {
         const std::string jvmLibPath = FileUtils::combinePath(runtimeDir, libName);
-        if (FileUtils::isFileExists(jvmLibPath)) {
+        const bool exists = FileUtils::isFileExists(jvmLibPath);
+        if (observer) {
+            observer->onJvmLibCandidate(jvmLibPath, exists);
+        }
+        if (exists) {
             return jvmLibPath;
         }
     }
@@ -66,27 +75,39 @@ bool AppLauncher::libEnvVariableContainsAppDir() const {
 
 Jvm* AppLauncher::createJvmLauncher() const {
     const std::unique_ptr<CfgFile> cfgFile(createCfgFile());
+    if (observer) {
+        observer->onCfgFileExpanded(*cfgFile);
+    }
 
     if (!args.empty()) {
         // Arguments from the command line are used as given, never expanded.
         cfgFile->setPropertyValue(SectionName::ArgOptions, PropertyName::arguments, args);
+        if (observer) {
+            observer->onArgsReplaced(args);
+        }
     }
 
     std::unique_ptr<Jvm> jvm(new Jvm());
 
-    if (!libEnvVariableContainsAppDir()) {
+    const bool listsAppDir = libEnvVariableContainsAppDir();
+    if (observer) {
+        observer->onLibEnvVariable(
+            libEnvVariableName, SysInfo::isEnvVariableSet(libEnvVariableName),
+            SysInfo::getEnvVariable(std::nothrow, libEnvVariableName, std::string()), listsAppDir);
+    }
+    if (!listsAppDir) {
         jvm->addEnvVariable(
             libEnvVariableName,
             SysInfo::getEnvVariable(std::nothrow, libEnvVariableName, std::string()) +
                 FileUtils::pathSeparator + appDir);
     }
 
-    jvm->setPath(findJvmLib(*cfgFile, defaultRuntimeDir, jvmLibNames));
+    jvm->setPath(findJvmLib(*cfgFile, defaultRuntimeDir, jvmLibNames, observer));
     jvm->addArgument(launcherPath);
     if (forRunningProcess) {
         jvm->initFromConfigFile(*cfgFile);
     } else {
-        jvm->initFromConfigFile(*cfgFile, launcherPath);
+        jvm->initFromConfigFile(*cfgFile, launcherPath, observer);
     }
 
     return jvm.release();
@@ -97,7 +118,12 @@ CfgFile* AppLauncher::createCfgFile() const {
 
     LOG_TRACE("Launcher config file path: \"" << cfgFilePath << "\"");
 
-    return new CfgFile(CfgFile::load(cfgFilePath).expandMacros(getMacros()));
+    if (!observer) {
+        return new CfgFile(CfgFile::load(cfgFilePath).expandMacros(getMacros()));
+    }
+    const CfgFile::Macros macros = getMacros();
+    observer->onMacros(macros);
+    return new CfgFile(CfgFile::load(cfgFilePath, observer).expandMacros(macros, observer));
 }
 
 CfgFile::Macros AppLauncher::getMacros() const {
@@ -112,13 +138,25 @@ std::string AppLauncher::getCfgFilePath() const {
     const std::string cfgFileName =
         FileUtils::stripExeSuffix(FileUtils::basename(launcherPath)) + ".cfg";
 
+    // The application directory's file, which a user's file replaces.
+    const auto chosen = [&](std::string path) {
+        if (observer) {
+            observer->onCfgFile(path, FileUtils::combinePath(appDir, cfgFileName));
+        }
+        return path;
+    };
+
     for (const std::string& dir : cfgFileDirs) {
-        const std::string cfgFilePath = FileUtils::combinePath(dir, cfgFileName);
+        std::string cfgFilePath = FileUtils::combinePath(dir, cfgFileName);
         LOG_TRACE("Check [" << cfgFilePath << "] file exit");
-        if (FileUtils::isFileExists(cfgFilePath)) {
-            return cfgFilePath;
+        const bool exists = FileUtils::isFileExists(cfgFilePath);
+        if (observer) {
+            observer->onCfgFileCandidate(cfgFilePath, exists);
+        }
+        if (exists) {
+            return chosen(std::move(cfgFilePath));
         }
     }
 
-    return FileUtils::combinePath(appDir, cfgFileName);
+    return chosen(FileUtils::combinePath(appDir, cfgFileName));
 }

@@ -5,13 +5,44 @@
 #include <string>
 #include <vector>
 
-class CfgFile;
-class Jvm;
+#include "CfgFile.h"
+#include "JvmLauncher.h"
 
 // Turns where things are (application directory, runtime directories, library names) into a
 // ready launch description.
 class AppLauncher {
 public:
+    // Told each decision that createJvmLauncher takes, in order, for tools that explain a
+    // launch; it also watches the parse, the expansion and the arguments.
+    class Observer : public CfgFile::LineObserver,
+                     public CfgFile::ExpansionObserver,
+                     public Jvm::ArgumentObserver {
+    public:
+        // A user directory's configuration file, looked for, and whether it exists.
+        virtual void onCfgFileCandidate(const std::string& path, bool exists) = 0;
+        // The configuration file that is loaded, and the application directory's own, which
+        // is the same file unless a user's file replaces it.
+        virtual void onCfgFile(const std::string& path, const std::string& bundleCfgFile) = 0;
+        // The macros of the expansion.
+        virtual void onMacros(const CfgFile::Macros& macros) = 0;
+        // The configuration as expanded, before arguments given to the launcher replace its
+        // configured ones.
+        virtual void onCfgFileExpanded(const CfgFile& cfgFile) = 0;
+        // The arguments given to the launcher replace the configured ones.
+        virtual void onArgsReplaced(const std::vector<std::string>& args) = 0;
+        // The library search-path variable as found (unset, or its value) and whether it lists
+        // the application directory already; when not, the launch description sets it.
+        virtual void onLibEnvVariable(const std::string& name, bool isSet, const std::string& value,
+                                      bool listsAppDir) = 0;
+        // The runtime directory: app.runtime's value when configured, else the default one.
+        virtual void onRuntimeDir(const std::string& dir, bool configured) = 0;
+        // A launch library looked for below it, and whether it exists.
+        virtual void onJvmLibCandidate(const std::string& path, bool exists) = 0;
+
+    protected:
+        ~Observer() = default;
+    };
+
     // For the running executable and its command-line arguments.
     AppLauncher();
     // For the executable at launcherPath (absolute, resolved) started with args, which are taken
@@ -42,6 +73,10 @@ public:
         cfgFileDirs.push_back(v);
         return *this;
     }
+    AppLauncher& setObserver(Observer* v) {
+        observer = v;
+        return *this;
+    }
 
     // A new launch description that the caller owns; throws on failure.
     Jvm* createJvmLauncher() const;
@@ -67,6 +102,7 @@ private:
     std::string rootDir;
     std::vector<std::string> jvmLibNames;
     std::vector<std::string> cfgFileDirs;
+    Observer* observer = nullptr;
     // True for the running executable, whose path the launch description asks the system for
     // itself; false for one named by the caller.
     bool forRunningProcess = false;

@@ -190,6 +190,24 @@ bool canBeEnvVariableName(const std::string& name) {
     return !name.empty() && name.find_first_of(std::string("=\0", 2)) == std::string::npos;
 }
 
+// Tells observer what of one value, about to be expanded, will stay as written.
+void observe(CfgFile::ExpansionObserver& observer, const CfgFile::SectionId& section,
+             const CfgFile::PropertyId& property, size_t index,
+             const StringProcessing::TokenizedString& tokens,
+             const StringProcessing::VariableValues& variables) {
+    for (const StringProcessing::Token& token : tokens) {
+        if (token.type == StringProcessing::VARIABLE) {
+            const std::string name = StringProcessing::getVariableName(token.value);
+            if (variables.find(name) == variables.end()) {
+                observer.onUnresolved(section, property, index, token.value, name);
+            }
+        }
+    }
+    if (StringProcessing::hasUnclosedReference(tokens)) {
+        observer.onUnclosed(section, property, index);
+    }
+}
+
 } // namespace
 
 CfgFile CfgFile::load(const std::string& path) {
@@ -232,6 +250,10 @@ CfgFile CfgFile::load(const std::string& path, LineObserver* observer) {
 }
 
 CfgFile CfgFile::expandMacros(const Macros& macros) const {
+    return expandMacros(macros, nullptr);
+}
+
+CfgFile CfgFile::expandMacros(const Macros& macros, ExpansionObserver* observer) const {
     // Tokenize every value once, in the traversal order that the second walk repeats.
     std::vector<StringProcessing::TokenizedString> tokenizedStrings;
     std::set<std::string> names;
@@ -283,6 +305,10 @@ CfgFile CfgFile::expandMacros(const Macros& macros) const {
                     copyValues.push_back(value);
                     continue;
                 }
+                if (observer) {
+                    observe(*observer, section.first, property.first, copyValues.size(), *tokens,
+                            variables);
+                }
                 StringProcessing::expandVariables(*tokens, variables);
                 std::string newValue = StringProcessing::stringify(*tokens);
                 // Each list is released once used: a large configuration never has all the
@@ -291,6 +317,10 @@ CfgFile CfgFile::expandMacros(const Macros& macros) const {
                 ++tokens;
                 if (newValue != value) {
                     logChange(value, newValue);
+                    if (observer) {
+                        observer->onExpanded(section.first, property.first, copyValues.size(),
+                                             value, newValue);
+                    }
                 }
                 copyValues.push_back(std::move(newValue));
             }

@@ -42,8 +42,29 @@ public:
     CfgFile& setPropertyValue(const SectionId& section, const PropertyId& property,
                               const Values& values);
 
+    // Told what expansion makes of the values, for tools that explain a configuration.
+    class ExpansionObserver {
+    public:
+        // The index-th value of the property changed from one text to the other.
+        virtual void onExpanded(const SectionId& section, const PropertyId& property, size_t index,
+                                const std::string& from, const std::string& to) = 0;
+        // A reference in the index-th value that names no macro and no environment variable;
+        // it stays as written.
+        virtual void onUnresolved(const SectionId& section, const PropertyId& property,
+                                  size_t index, const std::string& reference,
+                                  const std::string& name) = 0;
+        // The index-th value has a "${" without "}": the rest of it is taken as it is.
+        virtual void onUnclosed(const SectionId& section, const PropertyId& property,
+                                size_t index) = 0;
+
+    protected:
+        ~ExpansionObserver() = default;
+    };
+
     // A copy with every variable reference and escape of every value expanded.
     CfgFile expandMacros(const Macros& macros) const;
+    // The same, telling observer (when not null) what became of each value.
+    CfgFile expandMacros(const Macros& macros, ExpansionObserver* observer) const;
 
     // Told what the parser makes of each line, for tools that explain a configuration.
     class LineObserver {

@@ -194,29 +194,44 @@ Jvm& Jvm::initFromConfigFile(const CfgFile& cfgFile) {
     return initFromConfigFile(cfgFile, SysInfo::getProcessModulePath());
 }
 
-Jvm& Jvm::initFromConfigFile(const CfgFile& cfgFile, const std::string& launcherPath) {
+Jvm& Jvm::initFromConfigFile(const CfgFile& cfgFile, const std::string& launcherPath,
+                             ArgumentObserver* observer) {
     const CfgFile::PropertyMap& appOptions = cfgFile.getProperties(SectionName::Application);
     const CfgFile::PropertyMap::const_iterator appEnd = appOptions.end();
 
+    // Appends the index-th value of the property found at it, telling the observer.
+    const auto addValue = [&](const CfgFile::SectionId& section,
+                              const CfgFile::PropertyMap::const_iterator& it, size_t index,
+                              std::string value) {
+        addArgument(std::move(value));
+        if (observer) {
+            observer->onArgument(args.size() - 1, section, it->first, index);
+        }
+    };
+    const auto addLastValue = [&](const CfgFile::PropertyMap::const_iterator& it) {
+        addValue(SectionName::Application, it, it->second.size() - 1, CfgFile::asString(*it));
+    };
+
     CfgFile::PropertyMap::const_iterator it = appOptions.find(PropertyName::modulepath);
     if (it != appEnd) {
-        for (const std::string& path : it->second) {
+        for (size_t i = 0; i != it->second.size(); ++i) {
             addArgument("--module-path");
-            addArgument(path);
+            addValue(SectionName::Application, it, i, it->second[i]);
         }
     }
 
     it = appOptions.find(PropertyName::classpath);
     if (it != appEnd) {
         addArgument("-classpath");
-        addArgument(CfgFile::asPathList(*it));
+        addValue(SectionName::Application, it, ArgumentObserver::kAllValues,
+                 CfgFile::asPathList(*it));
     }
 
     it = appOptions.find(PropertyName::splash);
     if (it != appEnd) {
         const std::string splash = CfgFile::asString(*it);
         if (FileUtils::isFileExists(splash)) {
-            addArgument("-splash:" + splash);
+            addValue(SectionName::Application, it, it->second.size() - 1, "-splash:" + splash);
         } else {
             LOG_WARNING("Splash property ignored. File \"" << splash << "\" not found");
         }
@@ -225,8 +240,8 @@ Jvm& Jvm::initFromConfigFile(const CfgFile& cfgFile, const std::string& launcher
     const CfgFile::PropertyMap& javaOptions = cfgFile.getProperties(SectionName::JavaOptions);
     it = javaOptions.find(PropertyName::javaOptions);
     if (it != javaOptions.end()) {
-        for (const std::string& option : it->second) {
-            addArgument(option);
+        for (size_t i = 0; i != it->second.size(); ++i) {
+            addValue(SectionName::JavaOptions, it, i, it->second[i]);
         }
     }
 
@@ -235,25 +250,25 @@ Jvm& Jvm::initFromConfigFile(const CfgFile& cfgFile, const std::string& launcher
     it = appOptions.find(PropertyName::mainmodule);
     if (it != appEnd) {
         addArgument("-m");
-        addArgument(CfgFile::asString(*it));
+        addLastValue(it);
     }
 
     it = appOptions.find(PropertyName::mainclass);
     if (it != appEnd) {
-        addArgument(CfgFile::asString(*it));
+        addLastValue(it);
     }
 
     it = appOptions.find(PropertyName::mainjar);
     if (it != appEnd) {
         addArgument("-jar");
-        addArgument(CfgFile::asString(*it));
+        addLastValue(it);
     }
 
     const CfgFile::PropertyMap& argOptions = cfgFile.getProperties(SectionName::ArgOptions);
     it = argOptions.find(PropertyName::arguments);
     if (it != argOptions.end()) {
-        for (const std::string& arg : it->second) {
-            addArgument(arg);
+        for (size_t i = 0; i != it->second.size(); ++i) {
+            addValue(SectionName::ArgOptions, it, i, it->second[i]);
         }
     }
     return *this;
@@ -268,7 +283,7 @@ void* Jvm::exportLauncher() const {
     return result.release();
 }
 
-void Jvm::launch() {
+void Jvm::launch(bool dryRun) {
     const std::unique_ptr<JvmlLauncherData, FreeDeleter> record(
         jvmLauncherCreateJvmlLauncherData(&api, exportLauncher(), nullptr));
 
@@ -285,6 +300,9 @@ void Jvm::launch() {
         // The function keeps its own handle, so this one can go right away.
         const Dll jvmLib(jvmPath);
         jliLaunch.reset(new DllFunction<void*>(jvmLib, "JLI_Launch"));
+    }
+    if (dryRun) {
+        return;
     }
 
     const int exitCode = jvmLauncherStartJvm(record.get(), static_cast<void*>(*jliLaunch));

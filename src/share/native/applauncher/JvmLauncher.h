@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-class CfgFile;
+#include "CfgFile.h"
 
 // The launch description of the Java runtime: its launch library, the arguments and the
 // environment variables to set just before the launch.
@@ -17,10 +17,27 @@ public:
     Jvm(const Jvm&) = delete;
     Jvm& operator=(const Jvm&) = delete;
 
+    // Told which configured value each appended argument carries, for tools that explain a
+    // launch.
+    class ArgumentObserver {
+    public:
+        // Passed as index for an argument that joins all values of the property.
+        static constexpr size_t kAllValues = static_cast<size_t>(-1);
+        // The argument at argIndex carries the index-th value of the property in the section,
+        // or all its values.
+        virtual void onArgument(size_t argIndex, const CfgFile::SectionId& section,
+                                const CfgFile::PropertyId& property, size_t index) = 0;
+
+    protected:
+        ~ArgumentObserver() = default;
+    };
+
     // Appends the arguments that the configuration asks for, in their fixed order.
     Jvm& initFromConfigFile(const CfgFile& cfgFile);
-    // The same for the launcher at launcherPath, which the application is told about.
-    Jvm& initFromConfigFile(const CfgFile& cfgFile, const std::string& launcherPath);
+    // The same for the launcher at launcherPath, which the application is told about, telling
+    // observer (when not null) where each argument comes from.
+    Jvm& initFromConfigFile(const CfgFile& cfgFile, const std::string& launcherPath,
+                            ArgumentObserver* observer = nullptr);
 
     Jvm& setPath(const std::string& v) {
         jvmPath = v;
@@ -42,8 +59,9 @@ public:
     const std::vector<std::string>& getEnvVarValues() const { return envVarValues; }
 
     // Loads the launch library and calls JLI_Launch; throws "Failed to launch JVM" when it
-    // returns non-zero.
-    void launch();
+    // returns non-zero. A dry run stops before anything is set or called, once the launch
+    // record is built and JLI_Launch found.
+    void launch(bool dryRun = false);
 
     // A copy of the description behind an opaque handle, released by the table's closeHandle.
     void* exportLauncher() const;

@@ -30,8 +30,12 @@ bool readFirstLine(std::FILE* file, std::string& line) {
 
 } // namespace
 
+std::string PackageFile::pathInAppDir(const std::string& appDir) {
+    return FileUtils::combinePath(appDir, ".package");
+}
+
 PackageFile PackageFile::loadFromAppDir(const std::string& appDir) {
-    const std::string path = FileUtils::combinePath(appDir, ".package");
+    const std::string path = pathInAppDir(appDir);
     if (!FileUtils::isFileExists(path)) {
         return PackageFile(std::string());
     }

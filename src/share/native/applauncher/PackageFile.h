@@ -9,6 +9,8 @@ public:
     // Reads appDir/.package; an empty name when there is none; throws when it exists but
     // cannot be opened.
     static PackageFile loadFromAppDir(const std::string& appDir);
+    // The path of the package file of appDir.
+    static std::string pathInAppDir(const std::string& appDir);
 
     const std::string& packageName() const { return thePackageName; }
 

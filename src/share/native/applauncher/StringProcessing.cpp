@@ -137,4 +137,11 @@ void expandVariables(TokenizedString& tokens, const VariableValues& variables) {
     }
 }
 
+bool hasUnclosedReference(const TokenizedString& tokens) {
+    // The scan stops at an unclosed "${", so the last STRING token holds it; anywhere else a
+    // "${" starts a VARIABLE token.
+    return !tokens.empty() && tokens.back().type == STRING &&
+           tokens.back().value.find("${") != std::string::npos;
+}
+
 } // namespace StringProcessing

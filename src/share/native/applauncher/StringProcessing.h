@@ -35,6 +35,9 @@ VariableNameList extractVariableNames(const TokenizedString& tokens);
 // Turns every VARIABLE token whose name is in variables into a STRING of its value.
 void expandVariables(TokenizedString& tokens, const VariableValues& variables);
 
+// True when the text ends in a "${" without "}", which tokenize takes as it is.
+bool hasUnclosedReference(const TokenizedString& tokens);
+
 } // namespace StringProcessing
 
 #endif // STRINGPROCESSING_H

@@ -1,0 +1,89 @@
+#ifndef LAUNCHRECORD_H
+#define LAUNCHRECORD_H
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "CfgFile.h"
+
+// One value of the configuration: its section, property and place in the property's list.
+struct ValueRef {
+    CfgFile::SectionId section;
+    CfgFile::PropertyId property;
+    size_t index;
+};
+
+// What the launcher decided on its way to the hand-off, in the order it decided, as far as it
+// got: each part is present once the launcher reported it.
+struct LaunchRecord {
+    struct Bundle {
+        std::string rootDir;
+        std::string appDir;
+        std::string packageFile;
+        bool packageFileExists = false;
+        std::string packageName;
+        // HOME is read only when the user's configuration is looked for.
+        bool readsHome = false;
+        bool homeSet = false;
+        std::string home;
+        std::string userCfgFileDir; // "" when no user directory is searched
+    };
+    struct CfgChoice {
+        std::vector<std::pair<std::string, bool>> candidates; // user files, and whether they exist
+        std::string path;
+        std::string bundlePath; // the application directory's file
+    };
+    struct Expansion {
+        struct Change {
+            ValueRef value;
+            std::string from;
+            std::string to;
+        };
+        struct Unresolved {
+            ValueRef value;
+            std::string reference;
+            std::string name;
+        };
+        CfgFile::Macros macros;
+        std::vector<Change> changes;
+        std::vector<Unresolved> unresolved;
+        std::vector<ValueRef> unclosed;
+    };
+    struct LibEnvVariable {
+        std::string name;
+        bool isSet = false;
+        std::string value;
+        bool listsAppDir = false;
+    };
+    struct Runtime {
+        std::string dir;
+        bool configured = false;
+        std::vector<std::pair<std::string, bool>> libs; // tried, and whether they exist
+    };
+    struct Launch {
+        std::string libPath;
+        std::vector<std::string> args;
+        // Where each argument's value comes from; none for the launcher's own texts.
+        std::vector<std::optional<ValueRef>> origins;
+        std::vector<std::string> envNames;
+        std::vector<std::string> envValues;
+    };
+
+    std::string launcherPath;
+    std::optional<Bundle> bundle;
+    std::optional<CfgChoice> cfg;
+    std::optional<Expansion> expansion;
+    // The configuration as expanded, before given arguments replace the configured ones.
+    std::optional<CfgFile> expanded;
+    bool argsReplaced = false;
+    std::optional<LibEnvVariable> libEnv;
+    std::optional<Runtime> runtime;
+    std::optional<Launch> launch;
+    // Whether the launch library opens and has its entry point, or why not.
+    std::optional<std::string> handOff;
+    bool handOffOk = false;
+};
+
+#endif // LAUNCHRECORD_H

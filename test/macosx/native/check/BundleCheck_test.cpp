@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "BundleCheck.h"
+#include "ErrorHandling.h"
+#include "JavaCommandLine.h"
+#include "Log.h"
+#include "LogTestUtils.h"
+#include "TestUtils.h"
+
+namespace {
+
+// Demo.app in a fresh directory, with the recording test double as its launch library, checked
+// in this process.
+class BundleCheckTest : public ::testing::Test {
+protected:
+    struct Result {
+        int status = 0;
+        std::vector<std::string> findings; // "<line>: warning: <text>", the file name left out
+        std::string report;
+    };
+
+    BundleCheckTest()
+        : root(tmp / "Demo.app"), appDir(root + "/Contents/app"),
+          launcher(root + "/Contents/MacOS/Demo") {
+        writeFile(launcher, "");
+        makeDirs(root + "/Contents/runtime/Contents/Home/lib");
+        EXPECT_EQ(0,
+                  ::symlink(FAKEJLI_PATH,
+                            (root + "/Contents/runtime/Contents/Home/lib/libjli.dylib").c_str()));
+    }
+
+    // Checks the bundle with cfg as its configuration and files (relative to the application
+    // directory) beside it; "@APPDIR@" in either stands for the application directory.
+    Result check(const std::string& cfg, const std::map<std::string, std::string>& files = {},
+                 const std::vector<std::string>& args = {}) {
+        writeFile(appDir + "/Demo.cfg", cfg);
+        for (const auto& f : files) {
+            writeFile(appDir + "/" + f.first, f.second);
+        }
+        Result r;
+        BundleCheck c(launcher, args);
+        try {
+            c.run();
+            r.status = c.hasErrors() ? 1 : c.diagnostics().empty() ? 0 : 2;
+        } catch (const VorlaneErrorBase&) {
+            r.status = 1;
+        }
+        std::ostringstream report;
+        c.printReport(report);
+        r.report = report.str();
+        std::ostringstream out;
+        c.printDiagnostics(out);
+        std::istringstream in(out.str());
+        const std::string prefix = appDir + "/Demo.cfg:";
+        for (std::string line; std::getline(in, line);) {
+            EXPECT_EQ(0u, line.find(prefix)) << line;
+            r.findings.push_back(replaced(line.substr(prefix.size()), appDir, "@APPDIR@"));
+        }
+        return r;
+    }
+
+    static std::string replaced(std::string text, const std::string& from, const std::string& to) {
+        for (size_t at = text.find(from); at != std::string::npos;
+             at = text.find(from, at + to.size())) {
+            text.replace(at, from.size(), to);
+        }
+        return text;
+    }
+
+    NopLogAppender quiet;
+    const DefaultLoggerGuard logger{quiet};
+    TempDir tmp;
+    const std::string root;
+    const std::string appDir;
+    const std::string launcher;
+};
+
+const std::string kApp = "[Application]\napp.classpath=$APPDIR/demo.jar\n";
+const std::string kMain = "app.mainclass=demo.Main\n";
+
+TEST_F(BundleCheckTest, MistakesThatBreakOrChangeTheLaunch) {
+    const EnvGuard home("HOME", "/home/demo");
+    const struct {
+        std::string cfg;
+        std::vector<std::string> want;
+        int status;
+    } cases[] = {
+        // A section met again replaces the earlier one as a whole.
+        {kApp + kMain + "[JavaOptions]\njava-options=-Xmx64m\n[Application]\n" + kMain,
+         {"6: warning: [Application] again: the launcher keeps only the last of them, so the "
+          "values of the one at line 1 are dropped; put them all in one section"},
+         2},
+        {kApp + kMain + "[JavaOptions]\njava-options=\"-Dname=My App\"\n",
+         {"5: error: java-options value \"-Dname=My App\" is written in quotes, which reach the "
+          "runtime as they are: it takes the value for the main class and fails; write "
+          "java-options=-Dname=My App (each value is one argument, blanks included)"},
+         1},
+        {kApp + kMain + "[JavaOptions]\njava-options=-Dname=\"My App\"\n",
+         {"5: warning: the quotes in java-options value -Dname=\"My App\" reach the runtime as "
+          "part of the value; write -Dname=My App (each value is one argument, blanks "
+          "included)"},
+         2},
+        {kApp + kMain + "[JavaOptions]\njava-options=-Xmx64m -Dy=z\n",
+         {"5: error: java-options value \"-Xmx64m -Dy=z\" holds several options in one argument, "
+          "which the runtime reads as one and rejects; write -Xmx64m and -Dy=z on java-options "
+          "lines of their own"},
+         1},
+        {kApp + kMain + "[JavaOptions]\njava-options=--add-opens java.base/java.lang=ALL-UNNAMED\n",
+         {"5: error: java-options value \"--add-opens java.base/java.lang=ALL-UNNAMED\" is one "
+          "argument: the runtime does not know the option as a whole and fails; write "
+          "--add-opens and java.base/java.lang=ALL-UNNAMED on java-options lines of their own"},
+         1},
+        {kApp + kMain + "[JavaOptions]\njava-options=-verbose:gc -Dx=1\n",
+         {"5: warning: java-options value \"-verbose:gc -Dx=1\" holds several options in one "
+          "argument, which the runtime reads as one; write -verbose:gc and -Dx=1 on java-options "
+          "lines of their own"},
+         2},
+        {kApp + kMain + "[JavaOptions]\njava-options=-Dx=y -Xmx1g\n",
+         {"5: warning: java-options value \"-Dx=y -Xmx1g\" is one argument: the property gets the "
+          "value \"y -Xmx1g\", blanks included; if \"-Xmx1g\" is meant for the runtime; write "
+          "-Dx=y "
+          "and -Xmx1g on java-options lines of their own"},
+         2},
+        {kApp + "app.mainclass=demo.Main \n",
+         {"3: warning: blank at the end of the value of \"app.mainclass\": it is \"demo.Main \", "
+          "blank included, as the runtime gets it; remove the blank"},
+         2},
+        {kApp + kMain + "app.mainjar=$APPDIR/demo.jar\n",
+         {"4: warning: app.mainjar is not what the runtime starts: it starts app.mainclass and "
+          "hands \"-jar\" and \"@APPDIR@/demo.jar\" to the application as arguments; keep only "
+          "one of app.mainclass, app.mainjar and app.mainmodule"},
+         2},
+        {kApp + kMain + "[ArgOptions]\narguments=-Xmx1g\narguments=--verbose\n",
+         {"5: warning: arguments value \"-Xmx1g\" goes to the application, not the runtime: "
+          "arguments follow the main class; if the runtime should get it, write "
+          "java-options=-Xmx1g in [JavaOptions]"},
+         2},
+        {"[Application]\napp.classpath=~/demo.jar\n" + kMain,
+         {"2: warning: class path entry \"~/demo.jar\": \"~\" is not expanded (no shell reads the "
+          "configuration); write $HOME/demo.jar"},
+         2},
+        {"[Application]\napp.classpath=$(HOME)/demo.jar\n" + kMain,
+         {"2: warning: \"$(HOME)\" in app.classpath stays as written: only $NAME and ${NAME} are "
+          "expanded; write ${HOME}"},
+         2},
+        {"[Application]\napp.classpath=$APPDIR/lib/*.jar\n" + kMain,
+         {"2: warning: class path entry \"@APPDIR@/lib/*.jar\": the runtime expands \"*\" only as "
+          "a whole last component, \"dir/*\" for all the jars in dir; write @APPDIR@/lib/*"},
+         2},
+        {"[Application]\r\n\r\napp.classpath=$APPDIR/demo.jar\r\n",
+         {"1: warning: CR LF line endings: every value keeps a carriage return at its end; save "
+          "the file with LF line endings",
+          "1: warning: no app.mainclass, app.mainjar or app.mainmodule in [Application]: the "
+          "runtime takes the first argument as the main class",
+          "3: warning: class path entry \"@APPDIR@/demo.jar\\r\" does not exist"},
+         2},
+        {kApp + kMain + "app.modulepath=$APPDIR/mods\napp.modulepath=$APPDIR/lib\n",
+         {"4: warning: the module path \"@APPDIR@/mods\" is ignored: the runtime uses only the "
+          "last module path it is given (\"@APPDIR@/lib\", line 5); join the entries with \":\" "
+          "in one value"},
+         2},
+        {kApp + "app.mainjar=$APPDIR/demo.jar\n",
+         {"2: warning: app.classpath is ignored: with -jar the runtime takes classes only from "
+          "the main jar and the jars its manifest's Class-Path names; list them there, or start "
+          "app.mainclass with the jar on app.classpath"},
+         2},
+        // Configurations that launch as written.
+        {"[Application]\napp.classpath=$APPDIR/lib/*\n" + kMain, {}, 0},
+        {kApp + kMain + "[JavaOptions]\njava-options=-Dliteral=\\$APPDIR\n", {}, 0},
+        {"[Application]\n" + kMain +
+             "[JavaOptions]\njava-options=-cp\njava-options=$APPDIR/demo.jar\n",
+         {},
+         0},
+        {kApp + kMain + "[JavaOptions]\njava-options=-Dhome=$HOME\n", {}, 0},
+        {kApp + kMain + "[JavaOptions]\njava-options=-Dname=My App\n[ArgOptions]\n", {}, 0},
+        {kApp + kMain + "[JavaOptions]\njava-options=-XX:OnOutOfMemoryError=kill -9 %p\n", {}, 0},
+    };
+    for (const auto& c : cases) {
+        const Result r = check(c.cfg, {{"demo.jar", ""}, {"lib/a.jar", ""}, {"mods/m.jar", ""}});
+        EXPECT_EQ(c.want, r.findings) << c.cfg << r.report;
+        EXPECT_EQ(c.status, r.status) << c.cfg;
+    }
+}
+
+TEST(JavaCommandLineTest, WhatTheRuntimeStarts) {
+    typedef JavaCommandLine J;
+    const struct {
+        std::vector<std::string> args;
+        J::Mode mode;
+        size_t mainIndex;
+        size_t classPaths;
+    } cases[] = {
+        {{"x", "-cp", "a", "-Dx=y", "a.Main", "-jar"}, J::CLASS, 4, 1},
+        {{"x", "--add-opens", "m/p=ALL-UNNAMED", "-jar", "a.jar", "b.Main"}, J::JAR, 4, 0},
+        {{"x", "--class-path=a", "-classpath", "b", "-m", "mod/a.Main"}, J::MODULE, 5, 2},
+        {{"x", "--module=mod", "arg"}, J::MODULE, 1, 0},
+        {{"x", "-Xmx1g", "Hello.java"}, J::SOURCE, 2, 0},
+        {{"x", "-cp"}, J::NONE, 2, 0},
+        {{"x", "-jar"}, J::NONE, 2, 0},
+        {{"x", "@args", "-p", "mods"}, J::NONE, 4, 0},
+    };
+    for (const auto& c : cases) {
+        const J cmd = J::parse(c.args);
+        const std::string input = ::testing::PrintToString(c.args);
+        EXPECT_EQ(c.mode, cmd.mode) << input;
+        EXPECT_EQ(c.mainIndex, cmd.mainIndex) << input;
+        EXPECT_EQ(c.classPaths, cmd.classPaths.size()) << input;
+    }
+}
+
+} // namespace
