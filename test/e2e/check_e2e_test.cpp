@@ -206,12 +206,13 @@ TEST_F(CheckTest, BundleOrLauncherGiveTheLaunchersOwnPath) {
         {"", "Contents/MacOS/Other", "Other", ""},
         {"", "Contents/MacOS/A&B", "A&amp;B", ""},
         {"", "Contents/MacOS/Demo", "", "Demo.bin"},
+        {"/Contents/MacOS/../MacOS/Demo", "Contents/MacOS/../MacOS/Demo", "", ""},
     };
     for (const auto& c : cases) {
         layOut(kDemoCfg);
         const std::string started = root + "/" + c.started;
         // The launcher named after the bundle stays as a decoy that a wrong choice would take.
-        if (started != exe) {
+        if (realPath(started) != exe) {
             writeFile(started, readFile(exe));
             ASSERT_EQ(0, ::chmod(started.c_str(), 0755));
         }
