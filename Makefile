@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 SANITIZE_FLAGS = -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 
 .PHONY: deps demo-deps demo test test-asan test-libcxx test-large macos macos-check format \
-  format-check ci fuzz bench-config bench
+  format-check workflow-check ci fuzz bench-config bench
 
 deps:
 	@tools/install-deps
@@ -27,9 +27,10 @@ demo: demo-deps
 # Which tests ctest runs: all but those labelled "large", which need about 6 GB of memory.
 CTEST_SELECT ?= -LE large
 
-# Configure, build and run every test.
+# Configure, build and run every test (ON: a configure without GoogleTest fails, rather than
+# leaving the tests out).
 test: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLAUNCHER_TESTS=ON
 	cmake --build $(BUILD) -j$(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) $(CTEST_SELECT)
 
@@ -39,7 +40,7 @@ test-large:
 
 # The same tests with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps
-	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug \
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DLAUNCHER_TESTS=ON \
 	  -DCMAKE_CXX_FLAGS="$(SANITIZE_FLAGS)" -DCMAKE_C_FLAGS="$(SANITIZE_FLAGS)" \
 	  -DCMAKE_EXE_LINKER_FLAGS="$(SANITIZE_FLAGS)" -DCMAKE_SHARED_LINKER_FLAGS="$(SANITIZE_FLAGS)"
 	cmake --build build-asan -j$(JOBS)
@@ -49,7 +50,7 @@ test-asan: deps
 LIBCXX_FLAGS = -stdlib=libc++
 
 test-libcxx: deps
-	cmake -S . -B build-libcxx -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	cmake -S . -B build-libcxx -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLAUNCHER_TESTS=ON \
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
 	  -DCMAKE_CXX_FLAGS="$(LIBCXX_FLAGS)" -DCMAKE_EXE_LINKER_FLAGS="$(LIBCXX_FLAGS)" \
 	  -DCMAKE_SHARED_LINKER_FLAGS="$(LIBCXX_FLAGS)" -DLAUNCHER_GTEST_FROM_SOURCE=ON
@@ -89,19 +90,25 @@ FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h' '*.c')
 format:
 	clang-format -i $(FORMAT_FILES)
 
-format-check:
+format-check: deps
 	@clang-format --dry-run --Werror $(FORMAT_FILES)
 
-# What CI runs: the tests, the sanitizer run, the fuzzers and the format check.
+# The GitHub workflow validated with the pinned action-validator (tools/check-workflows).
+workflow-check:
+	tools/check-workflows
+
+# What CI runs (.ci/run): the quick checks, then the tests, the sanitizer run, the fuzzers, the
+# builds and bundles of the GitHub workflow's scripts and the macOS cross build.
 ci:
 	bash .ci/run
 
-# Fuzz the configuration parser and the variable tokenizer for FUZZ_TIME seconds each, starting
+# Fuzz the configuration parser, the variable tokenizer and the check's readers of library
+# headers, Info.plist and jar files for FUZZ_TIME seconds each, starting
 # from copies of the seed corpora; any finding (crash, sanitizer report, hang) fails the target
 # and leaves its input in build-fuzz/artifacts/.
 FUZZ_TIME ?= 60
 FUZZ_FLAGS = -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
-FUZZERS = cfgfile tokenize
+FUZZERS = cfgfile tokenize libraryarch infoplist zip
 
 fuzz: deps
 	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \

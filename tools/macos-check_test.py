@@ -9,6 +9,7 @@ import importlib.machinery
 import importlib.util
 import os
 import re
+import struct
 import subprocess
 import tempfile
 import unittest
@@ -55,6 +56,26 @@ exports:
 
 GOOD_ENTITLEMENTS = os.path.join(ROOT, "macosx", "applauncher.entitlements")
 
+
+def drop_code_signature(path):
+    """Removes the LC_CODE_SIGNATURE load command of a thin 64-bit Mach-O file, as a post-link
+    step that rewrites the file might."""
+    with open(path, "r+b") as f:
+        data = bytearray(f.read())
+        magic, _, _, _, ncmds, sizeofcmds = struct.unpack_from("<6I", data, 0)
+        assert magic == 0xFEEDFACF, hex(magic)
+        at, end = 32, 32 + sizeofcmds
+        for _ in range(ncmds):
+            cmd, size = struct.unpack_from("<2I", data, at)
+            if cmd == 0x1D:  # LC_CODE_SIGNATURE
+                data[at:end] = data[at + size : end] + bytes(size)
+                struct.pack_into("<2I", data, 16, ncmds - 1, sizeofcmds - size)
+                f.seek(0)
+                f.write(data)
+                return
+            at += size
+    raise AssertionError(f"{path} has no LC_CODE_SIGNATURE")
+
 # Each slice: (architecture, minos, extra compiler options).
 GOOD = [("x86_64", "11.0", []), ("arm64", "11.0", [])]
 
@@ -76,6 +97,14 @@ BINARY_CASES = [
         "a libSystem function outside the allowlist",
         [GOOD[0], ("arm64", "11.0", ["-DCALL_FORK"])],
         ["arm64: undefined _fork is not in the allowlist"],
+    ),
+    (
+        "arm64 slice without a code signature",
+        [GOOD[0], ("arm64", "11.0", ["-DUNSIGNED"])],
+        [
+            "arm64: no code signature (LC_CODE_SIGNATURE); Apple Silicon does not run unsigned "
+            "arm64 code"
+        ],
     ),
     (
         "a function from another library",
@@ -144,6 +173,8 @@ class MacosCheckTest(unittest.TestCase):
                  os.path.join(self.dir, "main.c"), "-o", out],
                 check=True,
             )
+            if "-DUNSIGNED" in options:
+                drop_code_signature(out)
             self.slices[key] = out
         return self.slices[key]
 

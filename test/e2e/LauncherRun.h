@@ -6,44 +6,18 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/types.h>
+
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "ProcessUtils.h"
 #include "TestUtils.h"
-
-struct Outcome {
-    int status = -1; // the exit status, or 128 + signal
-    bool signaled = false;
-    std::string out;
-    std::string err;
-    bool hung = false;
-};
-
-typedef std::map<std::string, std::string> Env;
-
-// How a child is started besides its arguments and environment.
-struct RunOptions {
-    // Working directory of the child, as an open directory descriptor (-1: the caller's).
-    int cwdFd = -1;
-    // Run as the unprivileged user 65534 when the tests run as root, so that file permissions
-    // apply; otherwise as the caller, whom they apply to already.
-    bool unprivileged = false;
-};
-
-// The variables every child gets: PATH, and the sanitizers' options of this run.
-Env baseEnv();
 
 // text split at line feeds; a last line feed does not start another line.
 std::vector<std::string> lines(const std::string& text);
-
-// Starts program with args (argv[0] is the program itself) and exactly the given environment,
-// waits for it (killing it when it hangs) and collects what it wrote.
-Outcome run(const std::string& program, const std::vector<std::string>& args, const Env& env,
-            const RunOptions& options = RunOptions());
-
-// The path with every symbolic link resolved, or the path itself when that fails.
-std::string realPath(const std::string& path);
 
 // The calls the test double recorded in the file at path, each as its lines from "call" to "end".
 std::vector<std::vector<std::string>> readRecords(const std::string& path);
@@ -53,13 +27,10 @@ std::vector<std::vector<std::string>> readRecords(const std::string& path);
 std::vector<std::string> expectedRecord(const std::vector<std::string>& args,
                                         const char* dyldLibraryPath);
 
-// The installed JDK: JAVA_HOME when it holds one, else the real location of `java` on PATH;
-// "" when there is none.
-std::string installedJavaHome();
-
-// Compiles sources into classesDir and packs them into jar; "" on success, else what failed.
-std::string compileJar(const std::string& javaHome, const std::vector<std::string>& sources,
-                       const std::string& classesDir, const std::string& jar);
+// Every Java runtime on the machine: installedJavaHome(), then the system's list of installed
+// runtimes (the directories below /usr/lib/jvm, the homes that macOS's `java_home -V` lists);
+// each once, by its real path, and only those with bin/java and a release file.
+std::vector<std::string> installedJavaHomes();
 
 // Lays out a bundle with tools/make-bundle; returns its path.
 std::string makeBundle(const std::vector<std::string>& options);

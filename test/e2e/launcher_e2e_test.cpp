@@ -115,11 +115,46 @@ TEST_F(LauncherTest, ExecutableStartedThroughAChainOfLinks) {
     const Outcome o = run(tmp / "usr/local/bin/demo", {}, env);
     EXPECT_EQ(0, o.status) << o.err;
     EXPECT_EQ("", o.err);
-    const std::string resolved = tmp / "opt/bin/../../Applications/Demo.app/Contents/MacOS/Demo";
+    // The last target's ".." are resolved, as the system resolved them.
     ASSERT_EQ(1u, records().size());
-    EXPECT_EQ("arg=" + resolved, records()[0].at(2));
-    EXPECT_EQ("arg=-Dvorlane.app-path=" + resolved, records()[0].at(6));
+    EXPECT_EQ("arg=" + exe, records()[0].at(2));
+    EXPECT_EQ("arg=-Dvorlane.app-path=" + exe, records()[0].at(6));
     EXPECT_EQ("arg=demo.Main", records()[0].at(7));
+}
+
+// Started as ../MacOS/Demo from Contents/MacOS, the bundle is found through the resolved path;
+// a path without "." or ".." keeps the form it was started by, here a link among its directories.
+TEST_F(LauncherTest, ExecutablePathWithDotsIsResolvedAndOnlyThen) {
+    layOut("[Application]\napp.mainclass=demo.Main\n"
+           "[ArgOptions]\narguments=$APPDIR\narguments=$BINDIR\narguments=$ROOTDIR\n");
+    ASSERT_EQ(0, ::symlink("Applications", (tmp / "Linked").c_str()));
+    const std::string linked = tmp / "Linked/Demo.app/Contents/MacOS/Demo";
+    const int macosDir = ::open((root + "/Contents/MacOS").c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_LE(0, macosDir);
+    const struct {
+        std::string started;
+        int cwdFd;
+        std::string want; // the executable's path as the launcher hands it over
+    } cases[] = {
+        {"../MacOS/Demo", macosDir, exe},
+        {"./Demo", macosDir, exe},
+        {root + "/Contents/./MacOS/Demo", -1, exe},
+        {linked, -1, linked},
+    };
+    for (const auto& c : cases) {
+        ::unlink(recordPath.c_str());
+        RunOptions options;
+        options.cwdFd = c.cwdFd;
+        const Outcome o = run(c.started, {}, env, options);
+        EXPECT_EQ(0, o.status) << c.started << ": " << o.err;
+        const std::string bundle = c.want.substr(0, c.want.size() - strlen("/Contents/MacOS/Demo"));
+        const std::vector<std::vector<std::string>> want = {
+            expectedRecord({c.want, "-Dvorlane.app-path=" + c.want, "demo.Main",
+                            bundle + "/Contents/app", bundle + "/Contents/MacOS", bundle},
+                           (":" + bundle + "/Contents/app").c_str())};
+        EXPECT_EQ(want, records()) << c.started;
+    }
+    ::close(macosDir);
 }
 
 TEST_F(LauncherTest, UserConfigurationDirectory) {

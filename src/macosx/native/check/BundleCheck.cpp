@@ -13,6 +13,7 @@
 #include "Dll.h"
 #include "ErrorHandling.h"
 #include "FileUtils.h"
+#include "InfoPlist.h"
 #include "JvmLauncher.h"
 #include "LaunchDiagnostics.h"
 #include "LibraryArch.h"
@@ -27,51 +28,6 @@ namespace {
 bool isRegularFile(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-// The value of CFBundleExecutable in an XML property list, or "".
-std::string bundleExecutable(const std::string& plistPath) {
-    const std::string plist = [&plistPath] {
-        std::string text;
-        std::FILE* f = isRegularFile(plistPath) ? std::fopen(plistPath.c_str(), "rb") : nullptr;
-        if (f) {
-            char buf[4096];
-            size_t n;
-            while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
-                text.append(buf, n);
-            }
-            std::fclose(f);
-        }
-        return text;
-    }();
-    const size_t key = plist.find("<key>CFBundleExecutable</key>");
-    if (key == std::string::npos) {
-        return std::string();
-    }
-    const size_t open = plist.find("<string>", key);
-    const size_t close = open == std::string::npos ? open : plist.find("</string>", open);
-    if (close == std::string::npos) {
-        return std::string();
-    }
-    // XML writes five characters as entities.
-    static const char* const entities[][2] = {
-        {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}, {"&amp;", "&"}};
-    std::string name;
-    for (size_t i = open + 8; i < close;) {
-        bool replaced = false;
-        for (const auto& entity : entities) {
-            if (plist.compare(i, std::strlen(entity[0]), entity[0]) == 0) {
-                name += entity[1];
-                i += std::strlen(entity[0]);
-                replaced = true;
-                break;
-            }
-        }
-        if (!replaced) {
-            name += plist[i++];
-        }
-    }
-    return name;
 }
 
 // The only regular file in dir, or "" when there are none or several.
@@ -114,7 +70,8 @@ std::string BundleCheck::findLauncher(const std::string& bundleOrLauncher) {
     // The system starts the file that Info.plist names, else the one named after the bundle.
     const std::string root = FileUtils::removeTrailingSlash(path);
     const std::string macosDir = FileUtils::combinePath(root, "Contents/MacOS");
-    std::string name = bundleExecutable(FileUtils::combinePath(root, "Contents/Info.plist"));
+    std::string name = InfoPlist::fileStringValue(
+        FileUtils::combinePath(root, "Contents/Info.plist"), "CFBundleExecutable");
     if (name.empty()) {
         name = FileUtils::basename(root);
         if (tstrings::endsWith(name, ".app")) {
@@ -221,7 +178,9 @@ private:
 
 void BundleCheck::run() {
     MacBundle bundle(rec.launcherPath);
-    LaunchRecord::Bundle& b = rec.bundle.emplace();
+    // Built first and moved in: clang with libstdc++ takes the nested struct, with its member
+    // initializers, for one that cannot be built without arguments.
+    LaunchRecord::Bundle& b = rec.bundle.emplace(LaunchRecord::Bundle());
     b.rootDir = bundle.rootDir();
     b.appDir = bundle.appDir();
     b.packageFile = bundle.packageFilePath();

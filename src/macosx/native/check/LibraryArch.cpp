@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <sys/stat.h>
 
 namespace {
@@ -68,21 +69,8 @@ std::string elfArch(uint16_t machine) {
 // else with the same magic (a Java class file, whose version sits there).
 constexpr uint32_t kMaxFatArchs = 32;
 
-} // namespace
-
-LibraryArch LibraryArch::ofFile(const std::string& path) {
+LibraryArch readHeader(const unsigned char* h, size_t n) {
     LibraryArch result;
-    // Only a regular file is read: opening a pipe would wait for a writer.
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        return result;
-    }
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        return result;
-    }
-    unsigned char h[8 + 32 * kMaxFatArchs] = {};
-    const size_t n = std::fread(h, 1, sizeof h, file.get());
     if (n < 8) {
         return result;
     }
@@ -114,6 +102,32 @@ LibraryArch LibraryArch::ofFile(const std::string& path) {
         }
     }
     return result;
+}
+
+} // namespace
+
+static_assert(LibraryArch::kHeaderSize == 8 + 32 * kMaxFatArchs, "the largest universal header");
+
+LibraryArch LibraryArch::ofFile(const std::string& path) {
+    // Only a regular file is read: opening a pipe would wait for a writer.
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return LibraryArch();
+    }
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        return LibraryArch();
+    }
+    unsigned char h[kHeaderSize] = {};
+    return ofHeader(h, std::fread(h, 1, sizeof h, file.get()));
+}
+
+LibraryArch LibraryArch::ofHeader(const unsigned char* h, size_t n) {
+    try {
+        return readHeader(h, n);
+    } catch (const std::bad_alloc&) {
+        return LibraryArch();
+    }
 }
 
 std::string LibraryArch::ownArch() {

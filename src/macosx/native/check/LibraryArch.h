@@ -1,6 +1,7 @@
 #ifndef LIBRARYARCH_H
 #define LIBRARYARCH_H
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,10 @@ struct LibraryArch {
 
     // Reads the header of the file at path (following symbolic links); never throws.
     static LibraryArch ofFile(const std::string& path);
+    // The same for the first size bytes of a file, at header; never throws.
+    static LibraryArch ofHeader(const unsigned char* header, size_t size);
+    // The bytes of a header that ofHeader reads at most: a universal header of 32 entries.
+    static constexpr size_t kHeaderSize = 8 + 32 * 32;
 
     // The architecture this program was compiled for, named as in archs.
     static std::string ownArch();

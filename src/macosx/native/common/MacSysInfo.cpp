@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <sys/param.h>
 #include <sys/stat.h>
@@ -19,11 +20,12 @@ char** argv = nullptr;
 
 namespace {
 
-// The most links followed in a row, as the system's own path lookup allows.
-#ifdef MAXSYMLINKS
-const int maxLinksInARow = MAXSYMLINKS;
+// The most links followed in a row: as many as the kernel follows when it starts a program, so
+// that no chain it started the launcher through is refused here.
+#ifdef HOST_EXEC_MAXSYMLINKS
+const int maxLinksInARow = HOST_EXEC_MAXSYMLINKS;
 #else
-const int maxLinksInARow = 40;
+const int maxLinksInARow = MAXSYMLINKS;
 #endif
 
 // The target of the link at path when lstat sees one there (isLink true), else path itself.
@@ -59,6 +61,21 @@ std::string getRealPath(const std::string& path, bool& isLink, bool mustExist) {
         }
         target.resize(target.size() * 2);
     }
+}
+
+// True when a component of path, as the system separates them (by '/'), is "." or "..".
+bool hasDotComponent(const std::string& path) {
+    // Dots are few in a path: only they and their neighbours are looked at. path[path.size()]
+    // is the terminator, so each look ahead stays within the string.
+    for (size_t at = path.find('.'); at != std::string::npos; at = path.find('.', at + 1)) {
+        if (at == 0 || path[at - 1] == '/') {
+            const size_t end = path[at + 1] == '.' ? at + 2 : at + 1;
+            if (end == path.size() || path[end] == '/') {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -117,7 +134,22 @@ std::string getProcessModulePath() {
 }
 
 std::string resolveExecutablePath(const std::string& execPath) {
-    return FileUtils::toAbsolutePath(followLinks(execPath));
+    std::string path = FileUtils::toAbsolutePath(followLinks(execPath));
+    // The bundle's directories are the path's parents by text, which "." and ".." would
+    // mislead (Contents/MacOS/../MacOS/Name is not three levels below the bundle). Only such a
+    // path is resolved, the way the system resolved it; any other keeps the form it was
+    // started by.
+    if (hasDotComponent(path)) {
+        char* resolved = ::realpath(path.c_str(), nullptr);
+        if (!resolved) {
+            throw makeException(tstrings::any()
+                                    << "realpath(" << path << ") failed. Error: " << lastCRTError(),
+                                SOURCE_CODE_POS);
+        }
+        path = resolved;
+        std::free(resolved);
+    }
+    return path;
 }
 
 std::vector<std::string> getCommandArgs(CommandArgProgramNameMode mode) {

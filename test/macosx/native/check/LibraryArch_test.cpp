@@ -65,6 +65,23 @@ TEST(LibraryArchTest, HeadersNameTheirArchitectures) {
     EXPECT_EQ("", LibraryArch::ofFile(tmp / "missing").format);
 }
 
+// The largest universal header there is fills the bytes ofHeader reads; one byte less is not
+// enough.
+TEST(LibraryArchTest, LargestUniversalHeader) {
+    std::string header = bytes("\xca\xfe\xba\xbf\x00\x00\x00\x20");
+    for (int i = 0; i < 32; ++i) {
+        header += bytes("\x01\x00\x00\x0c") + std::string(28, '\0');
+    }
+    ASSERT_EQ(LibraryArch::kHeaderSize, header.size());
+    const auto* h = reinterpret_cast<const unsigned char*>(header.data());
+    const LibraryArch all = LibraryArch::ofHeader(h, header.size());
+    EXPECT_EQ("universal", all.format);
+    EXPECT_EQ(std::vector<std::string>(32, "arm64"), all.archs);
+    EXPECT_EQ("", LibraryArch::ofHeader(h, header.size() - 1).format);
+    header[7] = '\x21';
+    EXPECT_EQ("", LibraryArch::ofHeader(h, header.size()).format);
+}
+
 TEST(LibraryArchTest, TheTestLibraryIsForThisProgram) {
     const LibraryArch arch = LibraryArch::ofFile(FAKEJLI_PATH);
     EXPECT_NE("", arch.format);

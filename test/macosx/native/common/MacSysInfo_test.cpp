@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mach-o/dyld.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -48,6 +49,14 @@ std::string runFrom(const std::string& cwd, const std::string& execPath) {
     }
     const int status = p ? ::pclose(p) : -1;
     return status == 0 ? out : "failed (" + std::to_string(status) + "): " + out;
+}
+
+// The path with every link resolved, as the system sees it.
+std::string physical(const std::string& path) {
+    char* real = ::realpath(path.c_str(), nullptr);
+    const std::string result = real ? real : "(realpath failed: " + path + ")";
+    std::free(real);
+    return result;
 }
 
 TEST(MacSysInfoTest, CommandArgsDropOnlyTheProcessSerialNumber) {
@@ -239,7 +248,7 @@ TEST(MacSysInfoTest, ModulePathAsStartedThroughLinks) {
     };
     const Case cases[] = {
         {probeDir, probe, probe},
-        {probeDir, "./" + probeName, probeDir + "/./" + probeName},
+        {probeDir, "./" + probeName, physical(probe)},
         {tmp.path(), "real/probe", probe},
         // A relative target counts from the link's directory, whatever the working directory,
         // and a target that is a link again is followed too.
@@ -254,6 +263,71 @@ TEST(MacSysInfoTest, ModulePathAsStartedThroughLinks) {
     for (const Case& c : cases) {
         EXPECT_EQ(c.want + "\n", runFrom(c.cwd, c.execPath)) << c.cwd << " " << c.execPath;
     }
+}
+
+// Started through "." or "..", the path is resolved as the system resolved it, so that its
+// parents are the bundle's directories; any other path keeps the form it was started by.
+TEST(MacSysInfoTest, ModulePathResolvesDotComponentsAndOnlyThem) {
+    TempDir tmp;
+    makeDirs(tmp / "A.app/Contents/MacOS");
+    const std::string exe = tmp / "A.app/Contents/MacOS/A";
+    writeFile(exe, readFile(MODULE_PATH_PROBE));
+    ASSERT_EQ(0, ::chmod(exe.c_str(), 0755));
+    const std::string resolved = physical(exe);
+    makeLink("../MacOS/./A", tmp / "A.app/Contents/MacOS/dotted");
+    makeLink("A.app", tmp / "linked.app");
+    makeLink("A.app", tmp / "...");
+    // ".." after a link to a directory leaves the directory the link points to.
+    makeDirs(tmp / "elsewhere");
+    makeLink(tmp / "A.app/Contents/MacOS", tmp / "elsewhere/macos");
+
+    struct Case {
+        std::string cwd;
+        std::string execPath;
+        std::string want;
+    };
+    const Case cases[] = {
+        {tmp / "A.app/Contents/MacOS", "../MacOS/A", resolved},
+        {tmp / "A.app/Contents/MacOS", "./A", resolved},
+        {tmp / "A.app/Contents", "./MacOS/../../../A.app/Contents/MacOS/A", resolved},
+        {tmp.path(), tmp / "A.app/Contents/MacOS/dotted", resolved},
+        {tmp.path(), "elsewhere/macos/../MacOS/A", resolved},
+        {tmp.path(), "A.app//Contents/MacOS/A", tmp / "A.app//Contents/MacOS/A"},
+        {tmp.path(), "linked.app/Contents/MacOS/A", tmp / "linked.app/Contents/MacOS/A"},
+        {tmp.path(), ".../Contents/MacOS/A", tmp / ".../Contents/MacOS/A"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.want + "\n", runFrom(c.cwd, c.execPath)) << c.cwd << " " << c.execPath;
+    }
+
+    makeLink("../nowhere/A", tmp / "dangling");
+    EXPECT_EQ("realpath(" + tmp / "../nowhere/A" + ") failed. Error: " + std::strerror(ENOENT),
+              errorOf([&] { SysInfo::resolveExecutablePath(tmp / "dangling"); }, "MacSysInfo.cpp",
+                      "resolveExecutablePath"));
+}
+
+// A chain of links as long as the kernel follows when it starts a program is followed too, and
+// one link more is refused by both.
+TEST(MacSysInfoTest, LinkChainAsLongAsTheKernelStartsProgramsThrough) {
+#ifdef __APPLE__
+    const int kernelLimit = 32;
+#else
+    const int kernelLimit = 40;
+#endif
+    TempDir tmp;
+    const std::string probe = MODULE_PATH_PROBE;
+    makeLink(probe, tmp / "link1");
+    for (int i = 2; i <= kernelLimit + 1; ++i) {
+        makeLink("link" + std::to_string(i - 1), tmp / ("link" + std::to_string(i)));
+    }
+    const std::string longest = tmp / ("link" + std::to_string(kernelLimit));
+    const std::string tooLong = tmp / ("link" + std::to_string(kernelLimit + 1));
+
+    EXPECT_EQ(probe, SysInfo::followLinks(longest));
+    EXPECT_EQ(probe + "\n", runFrom(tmp.path(), longest));
+    EXPECT_EQ("Failed to resolve \"" + tooLong + "\" link: " + std::strerror(ELOOP),
+              errorOf([&] { SysInfo::followLinks(tooLong); }, "MacSysInfo.cpp", "followLinks"));
+    EXPECT_EQ(0u, runFrom(tmp.path(), tooLong).rfind("failed", 0)) << "the system started it";
 }
 
 } // namespace

@@ -5,6 +5,11 @@
 
 #include <stdint.h>
 
+// How many symbolic links in a row the host's kernel follows when it starts a program: Linux's
+// own limit (40), not glibc's MAXSYMLINKS (20), so that every chain the system started the
+// launcher through resolves. macOS has no such definition; its MAXSYMLINKS (32) is the kernel's.
+#define HOST_EXEC_MAXSYMLINKS 40
+
 #ifdef __cplusplus
 extern "C" {
 #endif

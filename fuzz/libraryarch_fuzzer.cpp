@@ -1,0 +1,45 @@
+// Any bytes as the header of a library: a known format with its architectures, or none; never
+// a read past the header.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "LibraryArch.h"
+
+namespace {
+
+[[noreturn]] void fail(const std::string& what) {
+    std::cerr << "LibraryArch invariant broken: " << what << std::endl;
+    std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // At most what ofFile reads, in a buffer of its own so that a read past it is caught.
+    const std::vector<unsigned char> header(data, data + std::min(size, LibraryArch::kHeaderSize));
+    const LibraryArch arch = LibraryArch::ofHeader(header.data(), header.size());
+    if (arch.format.empty() != arch.archs.empty()) {
+        fail("a format without architectures, or architectures without a format");
+    }
+    if (arch.format == "universal") {
+        if (arch.archs.size() > 32) {
+            fail("more architectures than a universal header holds");
+        }
+    } else if (arch.format == "ELF" || arch.format == "Mach-O") {
+        if (arch.archs.size() != 1) {
+            fail("a single-architecture format with " + std::to_string(arch.archs.size()));
+        }
+    } else if (!arch.format.empty()) {
+        fail("unknown format " + arch.format);
+    }
+    for (const std::string& a : arch.archs) {
+        if (a.empty()) {
+            fail("an architecture without a name");
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,845 @@
+#include "ClassPathIndex.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_set>
+
+#include "JarManifest.h"
+#include "ModuleInfo.h"
+#include "ZipFile.h"
+
+// What one jar or directory holds, by file name ("a/b/C.class").
+class ClassPathIndex::Source {
+public:
+    virtual ~Source() = default;
+    virtual bool holds(const std::string& file) const = 0;
+    // A file it holds whose name differs from file only in letter case, "" when none.
+    virtual std::string sameButCase(const std::string& file) const = 0;
+    // False once a lookup met something it could not read.
+    virtual bool certain() const { return true; }
+};
+
+namespace {
+
+// Class-Path chains deeper than this, or more jars than that, are not followed: the runtime
+// would, but no real application gets there, and a generated loop of names must end.
+constexpr size_t kMaxDepth = 64;
+constexpr size_t kMaxJars = 4096;
+// Directory listings one search for another letter case may read.
+constexpr size_t kMaxListings = 256;
+
+const char kModuleInfo[] = "module-info.class";
+const char kVersionsDir[] = "META-INF/versions/";
+
+bool endsWith(const std::string& s, const std::string& suffix) {
+    return s.size() >= suffix.size() &&
+           s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool containsIgnoringCase(const std::string& text, const std::string& lowerWord) {
+    const auto same = [](char a, char b) { return lower(a) == b; };
+    return std::search(text.begin(), text.end(), lowerWord.begin(), lowerWord.end(), same) !=
+           text.end();
+}
+
+bool equalsIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i != a.size(); ++i) {
+        if (lower(a[i]) != lower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool isAsciiLetterOrDigit(char c) {
+    return isDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+std::string join(const std::string& dir, const std::string& name) {
+    return dir.empty() || dir.back() == '/' ? dir + name : dir + "/" + name;
+}
+
+std::string dirName(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string baseName(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string realPath(const std::string& path) {
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (!real) {
+        return path;
+    }
+    const std::string result = real;
+    std::free(real);
+    return result;
+}
+
+// "a.b.C" as the file that holds it, "a/b/C.class".
+std::string classFile(const std::string& className) {
+    std::string file = className;
+    std::replace(file.begin(), file.end(), '.', '/');
+    return file + ".class";
+}
+
+// The other way round.
+std::string classNameOf(const std::string& file) {
+    std::string name = file.substr(0, file.size() - (sizeof ".class" - 1));
+    std::replace(name.begin(), name.end(), '/', '.');
+    return name;
+}
+
+// The names in dir without "." and ".."; 0, or the error that kept it from being listed.
+int listDir(const std::string& dir, std::vector<std::string>& names) {
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) {
+        return errno;
+    }
+    while (const dirent* e = ::readdir(d)) {
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
+            names.push_back(e->d_name);
+        }
+    }
+    ::closedir(d);
+    return 0;
+}
+
+bool isMissing(int error) {
+    return error == ENOENT || error == ENOTDIR;
+}
+
+// The content of a regular file of at most limit bytes; false when it cannot be read.
+bool readSmallFile(const std::string& path, size_t limit, std::string& out) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat st;
+    bool ok =
+        ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) <= limit;
+    if (ok) {
+        out.resize(static_cast<size_t>(st.st_size));
+        size_t done = 0;
+        while (ok && done < out.size()) {
+            const ssize_t got = ::read(fd, &out[done], out.size() - done);
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            ok = got > 0;
+            done += ok ? static_cast<size_t>(got) : 0;
+        }
+    }
+    ::close(fd);
+    return ok;
+}
+
+// The classes of a jar. A multi-release jar's versioned classes count as well: which of them
+// the runtime sees depends on its version, and none should be reported missing.
+class JarSource : public ClassPathIndex::Source {
+public:
+    JarSource(const ZipFile& jar, bool multiRelease) {
+        const std::string versions = kVersionsDir;
+        for (const std::string& name : jar.names()) {
+            if (!endsWith(name, ".class")) {
+                continue;
+            }
+            classes.insert(name);
+            if (multiRelease && name.compare(0, versions.size(), versions) == 0) {
+                const size_t slash = name.find('/', versions.size());
+                if (slash != std::string::npos && slash > versions.size()) {
+                    classes.insert(name.substr(slash + 1));
+                }
+            }
+        }
+    }
+
+    bool holds(const std::string& file) const override { return classes.count(file) != 0; }
+
+    std::string sameButCase(const std::string& file) const override {
+        std::string best;
+        for (const std::string& name : classes) {
+            if (name != file && equalsIgnoringCase(name, file) && (best.empty() || name < best)) {
+                best = name;
+            }
+        }
+        return best;
+    }
+
+    // True when a class of the package "a.b" is in the jar.
+    bool hasPackage(const std::string& package) const {
+        std::string dir = package;
+        std::replace(dir.begin(), dir.end(), '.', '/');
+        for (const std::string& name : classes) {
+            if (name.size() > dir.size() + 1 && name.compare(0, dir.size(), dir) == 0 &&
+                name[dir.size()] == '/' && name.find('/', dir.size() + 1) == std::string::npos) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    std::unordered_set<std::string> classes;
+};
+
+// The classes below a directory, looked up as files.
+class DirSource : public ClassPathIndex::Source {
+public:
+    explicit DirSource(std::string dir) : dir(std::move(dir)) {}
+
+    bool holds(const std::string& file) const override {
+        struct stat st;
+        if (::stat(join(dir, file).c_str(), &st) != 0) {
+            uncertain = uncertain || !isMissing(errno);
+            return false;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            return false;
+        }
+        // Where the file system ignores letter case, as macOS's does by default, the lookup
+        // also finds a/b/main.class for a/b/Main.class, which the runtime then refuses for its
+        // wrong name: each part must be listed as written.
+        std::string at = dir;
+        for (size_t start = 0; start < file.size();) {
+            const size_t slash = std::min(file.find('/', start), file.size());
+            const std::string part = file.substr(start, slash - start);
+            std::vector<std::string> names;
+            if (listDir(at, names) != 0) {
+                return true; // found, if not as listed
+            }
+            if (std::find(names.begin(), names.end(), part) == names.end()) {
+                return false;
+            }
+            at = join(at, part);
+            start = slash + 1;
+        }
+        return true;
+    }
+
+    std::string sameButCase(const std::string& file) const override {
+        std::vector<std::string> parts;
+        for (size_t start = 0; start <= file.size();) {
+            const size_t slash = std::min(file.find('/', start), file.size());
+            parts.push_back(file.substr(start, slash - start));
+            start = slash + 1;
+        }
+        std::string found;
+        size_t listings = 0;
+        search(dir, parts, 0, std::string(), file, found, listings);
+        return found;
+    }
+
+    bool certain() const override { return !uncertain; }
+
+private:
+    // Looks for parts[k..] below at in any letter case; found gets the first hit other than file.
+    bool search(const std::string& at, const std::vector<std::string>& parts, size_t k,
+                const std::string& prefix, const std::string& file, std::string& found,
+                size_t& listings) const {
+        std::vector<std::string> names;
+        if (listings++ == kMaxListings || listDir(at, names) != 0) {
+            return false;
+        }
+        std::sort(names.begin(), names.end());
+        for (const std::string& name : names) {
+            if (!equalsIgnoringCase(name, parts[k])) {
+                continue;
+            }
+            const std::string path = prefix.empty() ? name : prefix + "/" + name;
+            const std::string full = join(at, name);
+            struct stat st;
+            if (k + 1 == parts.size()) {
+                if (path != file && ::stat(full.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
+                    found = path;
+                    return true;
+                }
+            } else if (search(full, parts, k + 1, path, file, found, listings)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    const std::string dir;
+    mutable bool uncertain = false;
+};
+
+// A Class-Path URL as the file it names, resolved against the directory of the jar; false
+// with why when it names no local file.
+bool resolveClassPathUrl(const std::string& url, const std::string& baseDir, std::string& path,
+                         std::string& why) {
+    std::string rest = url;
+    size_t colon = url.find(':');
+    const bool hasScheme =
+        colon != std::string::npos && colon > 0 &&
+        std::all_of(
+            url.begin(), url.begin() + static_cast<std::ptrdiff_t>(colon),
+            [](char c) { return isAsciiLetterOrDigit(c) || c == '+' || c == '-' || c == '.'; }) &&
+        !isDigit(url[0]);
+    if (hasScheme) {
+        std::string scheme = url.substr(0, colon);
+        std::transform(scheme.begin(), scheme.end(), scheme.begin(), lower);
+        if (scheme != "file") {
+            why = "not a file URL";
+            return false;
+        }
+        rest = url.substr(colon + 1);
+        if (rest.compare(0, 2, "//") == 0) {
+            const size_t slash = std::min(rest.find('/', 2), rest.size());
+            std::string host = rest.substr(2, slash - 2);
+            std::transform(host.begin(), host.end(), host.begin(), lower);
+            if (!host.empty() && host != "localhost") {
+                why = "a file URL of another host";
+                return false;
+            }
+            rest = rest.substr(slash);
+        }
+    }
+    // A query or fragment is no part of the file's name.
+    rest = rest.substr(0, rest.find_first_of("?#"));
+    const std::string merged = !rest.empty() && rest[0] == '/' ? rest : join(baseDir, rest);
+
+    // Dot segments go as URLs drop them, by name, before the file system sees the path.
+    std::vector<std::string> segments;
+    for (size_t start = 0; start <= merged.size();) {
+        const size_t slash = std::min(merged.find('/', start), merged.size());
+        const std::string segment = merged.substr(start, slash - start);
+        if (segment == "..") {
+            if (!segments.empty()) {
+                segments.pop_back();
+            }
+        } else if (!segment.empty() && segment != ".") {
+            segments.push_back(segment);
+        }
+        start = slash + 1;
+    }
+    std::string normal = merged[0] == '/' ? "/" : "";
+    for (size_t i = 0; i != segments.size(); ++i) {
+        normal += (i == 0 ? "" : "/") + segments[i];
+    }
+    if (endsWith(merged, "/") || endsWith(merged, "/.") || endsWith(merged, "/..")) {
+        normal = join(normal, "");
+    }
+
+    // %XX escapes stand for the byte XX.
+    path.clear();
+    for (size_t i = 0; i < normal.size(); ++i) {
+        if (normal[i] != '%') {
+            path += normal[i];
+            continue;
+        }
+        int value = 0;
+        for (size_t k = 1; k <= 2; ++k) {
+            const char c = i + k < normal.size() ? normal[i + k] : '\0';
+            const int digit = isDigit(c)                             ? c - '0'
+                              : (lower(c) >= 'a' && lower(c) <= 'f') ? lower(c) - 'a' + 10
+                                                                     : -1;
+            if (digit < 0) {
+                why = "a bad %-escape";
+                return false;
+            }
+            value = value * 16 + digit;
+        }
+        path += static_cast<char>(value);
+        i += 2;
+    }
+    return true;
+}
+
+bool isKeyword(const std::string& word) {
+    static const char* const keywords[] = {
+        "abstract", "assert", "boolean",    "break",     "byte",       "case",      "catch",
+        "char",     "class",  "const",      "continue",  "default",    "do",        "double",
+        "else",     "enum",   "extends",    "final",     "finally",    "float",     "for",
+        "goto",     "if",     "implements", "import",    "instanceof", "int",       "interface",
+        "long",     "native", "new",        "package",   "private",    "protected", "public",
+        "return",   "short",  "static",     "strictfp",  "super",      "switch",    "synchronized",
+        "this",     "throw",  "throws",     "transient", "try",        "void",      "volatile",
+        "while",    "true",   "false",      "null",      "_"};
+    for (const char* k : keywords) {
+        if (word == k) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Of a Java identifier, as far as bytes tell: letters, "_" and "$", digits after the first,
+// and any byte of a non-ASCII character.
+bool isIdentifier(const std::string& word) {
+    if (word.empty() || isDigit(word[0]) || isKeyword(word)) {
+        return false;
+    }
+    for (const char c : word) {
+        if (!(isAsciiLetterOrDigit(c) || c == '_' || c == '$' ||
+              static_cast<unsigned char>(c) >= 0x80)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+ClassPathIndex::ClassPathIndex() = default;
+ClassPathIndex::~ClassPathIndex() = default;
+
+bool ClassPathIndex::Module::holds(const std::string& className) const {
+    try {
+        return source && source->holds(classFile(className));
+    } catch (const std::exception&) {
+        return true; // cannot tell: not missing
+    }
+}
+
+std::string ClassPathIndex::Module::sameButCase(const std::string& className) const {
+    try {
+        const std::string file = source ? source->sameButCase(classFile(className)) : "";
+        return file.empty() ? file : classNameOf(file);
+    } catch (const std::exception&) {
+        return std::string();
+    }
+}
+
+void ClassPathIndex::seeClassPath(const std::string& path, Entry::Kind kind,
+                                  const std::string& from, const std::string& reason) {
+    classPathSeen.push_back(Entry{path, kind, from, reason});
+    if (kind == Entry::Unreadable) {
+        classPathCertain = false;
+    }
+}
+
+void ClassPathIndex::seeModulePath(const std::string& path, Entry::Kind kind,
+                                   const std::string& from, const std::string& reason) {
+    modulePathSeen.push_back(Entry{path, kind, from, reason});
+    if (kind == Entry::Unreadable) {
+        moduleCertain = false;
+    }
+}
+
+void ClassPathIndex::addClassPathEntry(const std::string& entry) {
+    try {
+        if (entry != "*" && !endsWith(entry, "/*")) {
+            addClassPathLocation(entry.empty() ? "." : entry, std::string(), Expect::Any, 0);
+            return;
+        }
+        // The runtime expands "dir/*" to the jar files in dir, in the order the directory
+        // lists them, hidden ones included; nothing else is a wildcard.
+        const std::string dir = entry == "*"    ? "."
+                                : entry == "/*" ? "/"
+                                                : entry.substr(0, entry.size() - 2);
+        std::vector<std::string> names;
+        const int error = listDir(dir, names);
+        if (error != 0) {
+            seeClassPath(entry, isMissing(error) ? Entry::Missing : Entry::Unreadable,
+                         std::string(), std::strerror(error));
+            return;
+        }
+        bool any = false;
+        for (const std::string& name : names) {
+            if (endsWith(name, ".jar") || endsWith(name, ".JAR")) {
+                any = true;
+                addClassPathLocation(join(dir, name), entry, Expect::Any, 0);
+            }
+        }
+        if (!any) {
+            seeClassPath(entry, Entry::Missing, std::string(), "no .jar or .JAR files in " + dir);
+        }
+    } catch (const std::exception&) {
+        classPathCertain = false;
+    }
+}
+
+void ClassPathIndex::addClassPathLocation(const std::string& path, const std::string& from,
+                                          Expect expect, size_t depth) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        const int error = errno;
+        seeClassPath(path, isMissing(error) ? Entry::Missing : Entry::Unreadable, from,
+                     std::strerror(error));
+        return;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        if (expect == Expect::Jar) {
+            // The runtime takes a Class-Path URL without a trailing "/" for a jar.
+            seeClassPath(path, Entry::Ignored, from,
+                         "a directory named without a trailing \"/\" in Class-Path, which "
+                         "the runtime reads as a jar file");
+        } else if (::access(path.c_str(), R_OK | X_OK) != 0) {
+            seeClassPath(path, Entry::Unreadable, from, std::strerror(errno));
+        } else {
+            classPath.push_back(Located{path, std::make_shared<DirSource>(path), false});
+            seeClassPath(path, Entry::Directory, from);
+        }
+        return;
+    }
+    if (expect == Expect::Directory) {
+        seeClassPath(path, Entry::Ignored, from,
+                     "a file named with a trailing \"/\" in Class-Path, which the runtime "
+                     "reads as a directory");
+        return;
+    }
+    addJar(path, from, depth);
+}
+
+void ClassPathIndex::addJar(const std::string& path, const std::string& from, size_t depth) {
+    if (jarsOpened.size() == kMaxJars) {
+        seeClassPath(path, Entry::Unreadable, from, "more jar files than are followed");
+        return;
+    }
+    const std::string real = realPath(path);
+    if (!jarsOpened.insert(real).second) {
+        return; // read already: the runtime found its classes there first
+    }
+    std::vector<std::string> urls;
+    {
+        ZipFile zip;
+        if (!zip.open(path)) {
+            seeClassPath(path, Entry::Unreadable, from,
+                         "not a zip file that can be read (" + zip.error() + ")");
+            return;
+        }
+        JarManifest manifest;
+        switch (manifest.readFrom(zip)) {
+        case JarManifest::Status::Invalid: {
+            // The runtime reads the whole manifest when it looks for a Class-Path, and then
+            // skips the jar; otherwise only when it loads a class from it, which then fails
+            // while the jar still hides the classes of the same name after it.
+            std::string text;
+            zip.read(JarManifest::kEntryName, text, JarManifest::kMaxSize);
+            const bool skipped = containsIgnoringCase(text, "class-path: ");
+            if (!skipped) {
+                classPath.push_back(
+                    Located{path, std::make_shared<JarSource>(zip, manifest.multiRelease()), true});
+            }
+            seeClassPath(path, Entry::Ignored, from,
+                         "the runtime refuses its manifest (" + manifest.error() + ")" +
+                             (skipped ? ", and skips the jar"
+                                      : ", and fails to load any class found there"));
+            return;
+        }
+        case JarManifest::Status::Unreadable:
+            seeClassPath(path, Entry::Unreadable, from, "its manifest cannot be read");
+            return;
+        default:
+            break;
+        }
+        classPath.push_back(
+            Located{path, std::make_shared<JarSource>(zip, manifest.multiRelease()), false});
+        seeClassPath(path, Entry::Jar, from);
+        urls = manifest.classPath();
+    }
+    // A jar on the runtime's own class path is resolved to its real location before its
+    // Class-Path is read; a jar named by a Class-Path is taken where the URL points.
+    const std::string baseDir = dirName(depth == 0 ? real : path);
+    for (const std::string& url : urls) {
+        std::string target;
+        std::string why;
+        if (depth + 1 == kMaxDepth) {
+            seeClassPath(url, Entry::Unreadable, path, "Class-Path chain too long to follow");
+        } else if (!resolveClassPathUrl(url, baseDir, target, why)) {
+            seeClassPath(url, Entry::Unreadable, path, why);
+        } else {
+            addClassPathLocation(
+                endsWith(target, "/") && target.size() > 1 ? target.substr(0, target.size() - 1)
+                                                           : target,
+                path, endsWith(target, "/") ? Expect::Directory : Expect::Jar, depth + 1);
+        }
+    }
+}
+
+std::string ClassPathIndex::whereIs(const std::string& className) const {
+    try {
+        const std::string file = classFile(className);
+        for (size_t i = 0; i != classPath.size(); ++i) {
+            if (!classPath[i].source->holds(file)) {
+                continue;
+            }
+            if (!classPath[i].refused) {
+                return classPath[i].path;
+            }
+            // Whether the runtime skipped the refused jar after all rests on how it scans the
+            // manifest: with the class found later too, the answer is not certain.
+            for (size_t later = i + 1; later != classPath.size(); ++later) {
+                if (classPath[later].source->holds(file)) {
+                    lookupFailed = true;
+                }
+            }
+            return std::string();
+        }
+    } catch (const std::exception&) {
+        lookupFailed = true;
+    }
+    return std::string();
+}
+
+std::string ClassPathIndex::sameButCase(const std::string& className) const {
+    try {
+        const std::string file = classFile(className);
+        for (const Located& location : classPath) {
+            const std::string other = location.source->sameButCase(file);
+            if (!other.empty()) {
+                return classNameOf(other);
+            }
+        }
+    } catch (const std::exception&) {
+    }
+    return std::string();
+}
+
+bool ClassPathIndex::certain() const {
+    if (!classPathCertain || lookupFailed) {
+        return false;
+    }
+    return std::all_of(classPath.begin(), classPath.end(),
+                       [](const Located& l) { return l.source->certain(); });
+}
+
+void ClassPathIndex::addModulePathEntry(const std::string& entry) {
+    try {
+        if (entry.empty()) {
+            return;
+        }
+        struct stat st;
+        if (::stat(entry.c_str(), &st) != 0) {
+            const int error = errno;
+            seeModulePath(entry, isMissing(error) ? Entry::Missing : Entry::Unreadable,
+                          std::string(), std::strerror(error));
+            return;
+        }
+        if (!S_ISDIR(st.st_mode)) {
+            if (endsWith(entry, ".jar")) {
+                addJarModule(entry, std::string());
+            } else {
+                seeModulePath(entry, Entry::Invalid, std::string(),
+                              "neither a directory nor a .jar file: the runtime does not "
+                              "recognize its format");
+            }
+            return;
+        }
+        if (::access(join(entry, kModuleInfo).c_str(), F_OK) == 0) {
+            addExplodedModule(entry, std::string());
+            return;
+        }
+        // A directory of modules: its .jar files and exploded modules, nothing else.
+        std::vector<std::string> names;
+        const int error = listDir(entry, names);
+        if (error != 0) {
+            seeModulePath(entry, Entry::Unreadable, std::string(), std::strerror(error));
+            return;
+        }
+        std::sort(names.begin(), names.end());
+        const size_t first = moduleList.size();
+        for (const std::string& name : names) {
+            const std::string path = join(entry, name);
+            if (::stat(path.c_str(), &st) != 0) {
+                continue;
+            }
+            const size_t before = moduleList.size();
+            if (S_ISDIR(st.st_mode)) {
+                if (::access(join(path, kModuleInfo).c_str(), F_OK) == 0) {
+                    addExplodedModule(path, entry);
+                }
+            } else if (S_ISREG(st.st_mode) && endsWith(name, ".jar")) {
+                addJarModule(path, entry);
+            }
+            if (moduleList.size() == before) {
+                continue;
+            }
+            // Two modules of one name in one directory stop the runtime.
+            const Module& added = moduleList.back();
+            for (size_t i = first; i != before; ++i) {
+                if (moduleList[i].name == added.name) {
+                    seeModulePath(entry, Entry::Invalid, std::string(),
+                                  "two modules named " + added.name + ": " +
+                                      baseName(moduleList[i].location) + " and " + name);
+                    break;
+                }
+            }
+        }
+    } catch (const std::exception&) {
+        moduleCertain = false;
+    }
+}
+
+void ClassPathIndex::addJarModule(const std::string& path, const std::string& from) {
+    ZipFile zip;
+    if (!zip.open(path)) {
+        seeModulePath(path, Entry::Unreadable, from,
+                      "not a zip file that can be read (" + zip.error() + ")");
+        return;
+    }
+    JarManifest manifest;
+    switch (manifest.readFrom(zip)) {
+    case JarManifest::Status::Invalid:
+        seeModulePath(path, Entry::Invalid, from,
+                      "the runtime refuses its manifest (" + manifest.error() + ")");
+        return;
+    case JarManifest::Status::Unreadable:
+        seeModulePath(path, Entry::Unreadable, from, "its manifest cannot be read");
+        return;
+    default:
+        break;
+    }
+    // A multi-release jar may keep its declaration among the versioned entries; the highest
+    // version stands for the runtime's.
+    std::string infoName = kModuleInfo;
+    if (manifest.multiRelease()) {
+        long best = 0;
+        const std::string versions = kVersionsDir;
+        for (const std::string& name : zip.names()) {
+            if (name.compare(0, versions.size(), versions) == 0 &&
+                endsWith(name, std::string("/") + kModuleInfo)) {
+                const std::string version = name.substr(
+                    versions.size(), name.size() - versions.size() - sizeof kModuleInfo);
+                if (!version.empty() && version.size() < 6 &&
+                    std::all_of(version.begin(), version.end(), isDigit) &&
+                    std::atol(version.c_str()) >= 9 && std::atol(version.c_str()) > best) {
+                    best = std::atol(version.c_str());
+                    infoName = name;
+                }
+            }
+        }
+    }
+    const auto source = std::make_shared<JarSource>(zip, manifest.multiRelease());
+    Module module{std::string(), path, false, std::string(), source};
+    if (zip.contains(infoName)) {
+        std::string bytes;
+        ModuleInfo info;
+        if (!zip.read(infoName, bytes, ModuleInfo::kMaxSize)) {
+            seeModulePath(path, Entry::Unreadable, from, infoName + " cannot be read");
+            return;
+        }
+        if (!ModuleInfo::parse(bytes, info)) {
+            seeModulePath(path, Entry::Invalid, from, infoName + " is no module declaration");
+            return;
+        }
+        module.name = info.name;
+        module.mainClass = info.mainClass;
+    } else {
+        module.automatic = true;
+        module.name = manifest.has("Automatic-Module-Name") ? manifest.automaticModuleName()
+                                                            : automaticModuleName(baseName(path));
+        if (!isModuleName(module.name)) {
+            seeModulePath(path, Entry::Invalid, from,
+                          manifest.has("Automatic-Module-Name")
+                              ? "Automatic-Module-Name \"" + module.name + "\" is not a module name"
+                              : "the runtime cannot derive a module name from the file name");
+            return;
+        }
+        // Main-Class counts when its package is in the jar.
+        std::string mainClass = manifest.mainClass();
+        std::replace(mainClass.begin(), mainClass.end(), '/', '.');
+        const size_t dot = mainClass.rfind('.');
+        if (dot != std::string::npos && source->hasPackage(mainClass.substr(0, dot))) {
+            module.mainClass = mainClass;
+        }
+    }
+    moduleList.push_back(module);
+    seeModulePath(path, Entry::Jar, from);
+}
+
+void ClassPathIndex::addExplodedModule(const std::string& path, const std::string& from) {
+    std::string bytes;
+    ModuleInfo info;
+    if (!readSmallFile(join(path, kModuleInfo), ModuleInfo::kMaxSize, bytes)) {
+        seeModulePath(path, Entry::Unreadable, from, std::string(kModuleInfo) + " cannot be read");
+        return;
+    }
+    if (!ModuleInfo::parse(bytes, info)) {
+        seeModulePath(path, Entry::Invalid, from,
+                      std::string(kModuleInfo) + " is no module declaration");
+        return;
+    }
+    moduleList.push_back(
+        Module{info.name, path, false, info.mainClass, std::make_shared<DirSource>(path)});
+    seeModulePath(path, Entry::Directory, from);
+}
+
+const ClassPathIndex::Module* ClassPathIndex::findModule(const std::string& name) const {
+    for (const Module& m : moduleList) {
+        if (m.name == name) {
+            return &m;
+        }
+    }
+    return nullptr;
+}
+
+bool ClassPathIndex::modulePathCertain() const {
+    if (!moduleCertain) {
+        return false;
+    }
+    return std::all_of(moduleList.begin(), moduleList.end(),
+                       [](const Module& m) { return m.source->certain(); });
+}
+
+std::string ClassPathIndex::automaticModuleName(const std::string& jarFileName) {
+    std::string name = jarFileName;
+    if (endsWith(name, ".jar")) {
+        name.resize(name.size() - 4);
+    }
+    // A version starts at the first "-" that is followed by digits and then "." or the end.
+    for (size_t i = 0; i + 1 < name.size(); ++i) {
+        if (name[i] != '-' || !isDigit(name[i + 1])) {
+            continue;
+        }
+        size_t end = i + 1;
+        while (end < name.size() && isDigit(name[end])) {
+            ++end;
+        }
+        if (end == name.size() || name[end] == '.') {
+            name.resize(i);
+            break;
+        }
+    }
+    // Everything but ASCII letters and digits becomes one dot, none at either end.
+    std::string result;
+    for (const char c : name) {
+        if (isAsciiLetterOrDigit(c)) {
+            result += c;
+        } else if (!result.empty() && result.back() != '.') {
+            result += '.';
+        }
+    }
+    if (!result.empty() && result.back() == '.') {
+        result.pop_back();
+    }
+    return isModuleName(result) ? result : std::string();
+}
+
+bool ClassPathIndex::isModuleName(const std::string& name) {
+    for (size_t start = 0; start <= name.size();) {
+        const size_t dot = std::min(name.find('.', start), name.size());
+        if (!isIdentifier(name.substr(start, dot - start))) {
+            return false;
+        }
+        start = dot + 1;
+    }
+    return true;
+}

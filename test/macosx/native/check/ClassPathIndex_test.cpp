@@ -1,0 +1,456 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "ClassPathIndex.h"
+#include "ProcessUtils.h"
+#include "TestUtils.h"
+#include "ZipTestUtils.h"
+
+namespace {
+
+// Class files only need to be there: nothing here loads them.
+const std::string kClass = "\xca\xfe\xba\xbe";
+
+std::string kindName(ClassPathIndex::Entry::Kind kind) {
+    static const char* const names[] = {"Jar",     "Directory",  "Missing",
+                                        "Ignored", "Unreadable", "Invalid"};
+    return names[kind];
+}
+
+// Each location as "<kind> <path relative to base>[ from <from>]".
+std::vector<std::string> seen(const std::vector<ClassPathIndex::Entry>& entries,
+                              const std::string& base) {
+    const auto relative = [&base](const std::string& path) {
+        return path.compare(0, base.size() + 1, base + "/") == 0 ? path.substr(base.size() + 1)
+                                                                 : path;
+    };
+    std::vector<std::string> result;
+    for (const ClassPathIndex::Entry& e : entries) {
+        result.push_back(kindName(e.kind) + " " + relative(e.path) +
+                         (e.from.empty() ? "" : " from " + relative(e.from)));
+    }
+    return result;
+}
+
+// A class path with jars that name others in their manifests, a directory, the runtime's
+// wildcard and jars behind links, each kind of location once.
+class ClassPathTest : public ::testing::Test {
+protected:
+    ClassPathTest() : base(tmp.path()) {
+        writeJar(
+            tmp / "lib/app.jar", {{"app/Main.class", kClass}},
+            "Class-Path: dep.jar sub/ ../shared/util%20x.jar classes missing.jar linked.jar\n");
+        writeJar(tmp / "lib/dep.jar", {{"dep/Dep.class", kClass}}, "Class-Path: app.jar\n");
+        writeFile(tmp / "lib/sub/s/Sub.class", kClass);
+        writeJar(tmp / "shared/util x.jar", {{"util/Util.class", kClass}});
+        writeFile(tmp / "lib/classes/c/InDir.class", kClass);
+        // A jar that a Class-Path names is read where the URL points, links and all.
+        writeJar(tmp / "store/linked.jar", {{"linked/Linked.class", kClass}},
+                 "Class-Path: far.jar\n");
+        writeJar(tmp / "store/far.jar", {{"far/Far.class", kClass}});
+        symlink("../store/linked.jar", tmp / "lib/linked.jar");
+        // A jar on the class path itself is read at its real location.
+        writeJar(tmp / "store/real.jar", {{"real/Real.class", kClass}}, "Class-Path: near.jar\n");
+        writeJar(tmp / "store/near.jar", {{"near/Near.class", kClass}});
+        symlink("../store/real.jar", tmp / "links/app-link.jar");
+        writeFile(tmp / "classes/a/b/Dir.class", kClass);
+        writeJar(tmp / "wild/x.jar", {{"x/X.class", kClass}});
+        writeJar(tmp / "wild/Y.JAR", {{"y/Y.class", kClass}});
+        writeJar(tmp / "wild/z.Jar", {{"z/Z.class", kClass}});
+        writeJar(tmp / "wild/.hidden.jar", {{"h/H.class", kClass}});
+        writeFile(tmp / "wild/notes.txt", "not a jar\n");
+        writeJar(tmp / "bad.jar", {{"bad/Bad.class", kClass}, {"shadow/S.class", kClass}},
+                 "Bad Name: x\n");
+        writeJar(tmp / "skipped.jar", {{"skipped/S.class", kClass}, {"shadow/T.class", kClass}},
+                 "Class-Path: x.jar\nBad Name: x\n");
+        writeJar(tmp / "later.jar", {{"shadow/S.class", kClass}, {"shadow/T.class", kClass}});
+        classPath = {tmp / "lib/app.jar", tmp / "classes",           tmp / "wild/*",
+                     tmp / "bad.jar",     tmp / "skipped.jar",       tmp / "later.jar",
+                     tmp / "missing-dir", tmp / "links/app-link.jar"};
+        for (const std::string& entry : classPath) {
+            index.addClassPathEntry(entry);
+        }
+    }
+
+    void symlink(const std::string& target, const std::string& link) {
+        makeDirs(link.substr(0, link.rfind('/')));
+        ASSERT_EQ(0, ::symlink(target.c_str(), link.c_str())) << link;
+    }
+
+    TempDir tmp;
+    const std::string base;
+    std::vector<std::string> classPath;
+    ClassPathIndex index;
+};
+
+const struct {
+    const char* className;
+    const char* where; // below the test directory, "" for nowhere
+} kLookups[] = {
+    {"app.Main", "lib/app.jar"},
+    {"dep.Dep", "lib/dep.jar"},
+    {"s.Sub", "lib/sub"},
+    {"util.Util", "shared/util x.jar"},
+    {"c.InDir", ""}, // its directory is named without a trailing "/"
+    {"linked.Linked", "lib/linked.jar"},
+    {"far.Far", ""}, // next to the link's target, not next to the link
+    {"real.Real", "links/app-link.jar"},
+    {"near.Near", "store/near.jar"},
+    {"a.b.Dir", "classes"},
+    {"a.b.dir", ""},
+    {"A.b.Dir", ""},
+    {"x.X", "wild/x.jar"},
+    {"y.Y", "wild/Y.JAR"},
+    {"z.Z", ""},
+    {"h.H", "wild/.hidden.jar"},
+    // A jar whose manifest the runtime refuses gives no class, and hides those after it unless
+    // it has a Class-Path, in which case the runtime skips it.
+    {"bad.Bad", ""},
+    {"shadow.S", ""},
+    {"skipped.S", ""},
+    {"shadow.T", "later.jar"},
+    {"app.Other", ""},
+};
+
+TEST_F(ClassPathTest, FindsClassesWhereTheRuntimeDoes) {
+    for (const auto& l : kLookups) {
+        if (std::string(l.className) != "shadow.S") {
+            const std::string want = *l.where ? tmp / l.where : "";
+            EXPECT_EQ(want, index.whereIs(l.className)) << l.className;
+            EXPECT_EQ(*l.where != '\0', index.holds(l.className)) << l.className;
+        }
+    }
+    EXPECT_TRUE(index.certain());
+    // Whether a refused jar hides a class of a later one rests on how the runtime scans its
+    // manifest: not certain.
+    EXPECT_FALSE(index.holds("shadow.S"));
+    EXPECT_FALSE(index.certain());
+
+    std::vector<std::string> entries = seen(index.classPathEntries(), base);
+    // The wildcard's jars come in the order the directory lists them.
+    std::sort(entries.begin() + 9, entries.begin() + 12);
+    const std::vector<std::string> want = {
+        "Jar lib/app.jar",
+        "Jar lib/dep.jar from lib/app.jar",
+        "Directory lib/sub from lib/app.jar",
+        "Jar shared/util x.jar from lib/app.jar",
+        "Ignored lib/classes from lib/app.jar",
+        "Missing lib/missing.jar from lib/app.jar",
+        "Jar lib/linked.jar from lib/app.jar",
+        "Missing lib/far.jar from lib/linked.jar",
+        "Directory classes",
+        "Jar wild/.hidden.jar from wild/*",
+        "Jar wild/Y.JAR from wild/*",
+        "Jar wild/x.jar from wild/*",
+        "Ignored bad.jar",
+        "Ignored skipped.jar",
+        "Jar later.jar",
+        "Missing missing-dir",
+        "Jar links/app-link.jar",
+        "Jar store/near.jar from links/app-link.jar",
+    };
+    EXPECT_EQ(want, entries);
+    EXPECT_EQ("the runtime refuses its manifest (line 1: invalid attribute name \"Bad Name\"), "
+              "and fails to load any class found there",
+              index.classPathEntries()[12].reason);
+    EXPECT_EQ("the runtime refuses its manifest (line 2: invalid attribute name \"Bad Name\"), "
+              "and skips the jar",
+              index.classPathEntries()[13].reason);
+}
+
+// The installed runtime finds each class where the index says, or nowhere.
+TEST_F(ClassPathTest, TheRuntimeAgrees) {
+    const std::string javaHome = installedJavaHome();
+    if (javaHome.empty()) {
+        GTEST_SKIP() << "no JDK (JAVA_HOME or java on PATH)";
+    }
+    writeFile(tmp / "probe/Probe.java", R"(
+public class Probe {
+    public static void main(String[] args) {
+        ClassLoader loader = ClassLoader.getSystemClassLoader();
+        for (String name : args) {
+            // The class files are four bytes: a class that is found fails to link.
+            String where = "-";
+            try {
+                Class.forName(name, false, loader);
+            } catch (ClassNotFoundException e) {
+                where = null;
+            } catch (LinkageError e) {
+            }
+            if (where != null) {
+                where = loader.getResource(name.replace('.', '/') + ".class").getPath();
+            } else {
+                where = "-";
+            }
+            System.out.println(name + " " + where);
+        }
+    }
+}
+)");
+    // Compiled apart: the compiler would read the class path, and refuse bad.jar.
+    const Outcome javac =
+        run(javaHome + "/bin/javac", {"-d", tmp / "probe", tmp / "probe/Probe.java"}, baseEnv());
+    ASSERT_EQ(0, javac.status) << javac.err;
+    std::string cp = tmp / "probe";
+    for (const std::string& entry : classPath) {
+        cp += ":" + entry;
+    }
+    std::vector<std::string> args = {"-cp", cp, "Probe"};
+    std::string want;
+    for (const auto& l : kLookups) {
+        args.push_back(l.className);
+        const std::string where = *l.where ? tmp / l.where : "";
+        want += std::string(l.className) + " " + (where.empty() ? "-" : where) + "\n";
+    }
+    const Outcome probe = run(javaHome + "/bin/java", args, baseEnv());
+    ASSERT_EQ(0, probe.status) << probe.err;
+    // The runtime answers with URLs: "file:<jar>!/<class>" for a jar, "<dir>/<class>" for a
+    // directory; both with links resolved in the class path's own entries.
+    std::string got;
+    std::istringstream out(probe.out);
+    for (std::string line; std::getline(out, line);) {
+        const size_t blank = line.find(' ');
+        const std::string name = line.substr(0, blank);
+        std::string path = line.substr(blank + 1);
+        if (path.compare(0, 5, "file:") == 0) {
+            path = path.substr(5, path.find("!/") - 5);
+        } else if (path != "-") {
+            path = path.substr(0, path.size() - name.size() - 7);
+        }
+        for (size_t at; (at = path.find("%20")) != std::string::npos;) {
+            path.replace(at, 3, " ");
+        }
+        got += name + " " + path + "\n";
+    }
+    // The index names the link the class path holds, the runtime its target.
+    const std::string link = tmp / "links/app-link.jar";
+    for (size_t at; (at = want.find(link)) != std::string::npos;) {
+        want.replace(at, link.size(), tmp / "store/real.jar");
+    }
+    EXPECT_EQ(want, got);
+}
+
+TEST_F(ClassPathTest, ClassesOfAnotherLetterCase) {
+    const struct {
+        const char* asked;
+        const char* other;
+    } cases[] = {
+        {"app.main", "app.Main"}, {"APP.MAIN", "app.Main"}, {"A.B.dir", "a.b.Dir"}, {"a.b.Dir", ""},
+        {"app.Main", ""},         {"x.x", "x.X"},           {"nope.Nope", ""},      {"a.b", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.other, index.sameButCase(c.asked)) << c.asked;
+    }
+}
+
+TEST(ClassPathIndexTest, WhatCannotBeReadMakesItUncertain) {
+    TempDir tmp;
+    writeFile(tmp / "damaged.jar", "PK\x03\x04 and then nothing that a zip file would hold");
+    writeJar(tmp / "web.jar", {}, "Class-Path: http://example.com/lib.jar ok.jar\n");
+    writeJar(tmp / "escape.jar", {}, "Class-Path: bad%zzname.jar\n");
+    ASSERT_EQ(0, ::symlink("loop", (tmp / "loop").c_str()));
+    const struct {
+        std::string entry;
+        std::string seen;
+        std::string reason;
+    } cases[] = {
+        {tmp / "damaged.jar", "Unreadable damaged.jar",
+         "not a zip file that can be read (not a zip file: no end of central directory)"},
+        {tmp / "web.jar", "Unreadable http://example.com/lib.jar from web.jar", "not a file URL"},
+        {tmp / "escape.jar", "Unreadable bad%zzname.jar from escape.jar", "a bad %-escape"},
+        {tmp / "loop", "Unreadable loop", "Too many levels of symbolic links"},
+        {tmp / "loop/*", "Unreadable loop/*", "Too many levels of symbolic links"},
+    };
+    for (const auto& c : cases) {
+        ClassPathIndex index;
+        index.addClassPathEntry(c.entry);
+        EXPECT_FALSE(index.certain()) << c.entry;
+        const std::vector<std::string> all = seen(index.classPathEntries(), tmp.path());
+        EXPECT_TRUE(std::find(all.begin(), all.end(), c.seen) != all.end())
+            << c.entry << ": " << testing::PrintToString(all);
+        for (const ClassPathIndex::Entry& e : index.classPathEntries()) {
+            if (e.kind == ClassPathIndex::Entry::Unreadable) {
+                EXPECT_EQ(c.reason, e.reason) << c.entry;
+            }
+        }
+    }
+    // What is missing is certain: the runtime skips it.
+    ClassPathIndex index;
+    index.addClassPathEntry(tmp / "missing.jar");
+    index.addClassPathEntry(tmp / "missing/*");
+    index.addClassPathEntry(tmp / "damaged.jar/x");
+    EXPECT_TRUE(index.certain());
+    EXPECT_EQ(std::vector<std::string>(
+                  {"Missing missing.jar", "Missing missing/*", "Missing damaged.jar/x"}),
+              seen(index.classPathEntries(), tmp.path()));
+}
+
+TEST(ClassPathIndexTest, ChainsOfClassPathsEnd) {
+    TempDir tmp;
+    // Each jar names the next, and the last the first again.
+    const int n = 100;
+    for (int i = 0; i < n; ++i) {
+        writeJar(tmp / ("j" + std::to_string(i) + ".jar"),
+                 {{"p" + std::to_string(i) + "/C.class", kClass}},
+                 "Class-Path: j" + std::to_string((i + 1) % n) + ".jar\n");
+    }
+    ClassPathIndex index;
+    index.addClassPathEntry(tmp / "j0.jar");
+    // Followed as deep as a real application could need, then no further.
+    EXPECT_TRUE(index.holds("p63.C"));
+    EXPECT_FALSE(index.holds("p64.C"));
+    EXPECT_FALSE(index.certain());
+    EXPECT_EQ("Unreadable j64.jar from j63.jar",
+              seen({index.classPathEntries().back()}, tmp.path()).back());
+
+    ClassPathIndex loop;
+    writeJar(tmp / "a.jar", {}, "Class-Path: b.jar\n");
+    writeJar(tmp / "b.jar", {}, "Class-Path: ./a.jar a.jar\n");
+    loop.addClassPathEntry(tmp / "a.jar");
+    loop.addClassPathEntry(tmp / "b.jar");
+    EXPECT_EQ(std::vector<std::string>({"Jar a.jar", "Jar b.jar from a.jar"}),
+              seen(loop.classPathEntries(), tmp.path()));
+    EXPECT_TRUE(loop.certain());
+}
+
+TEST(ClassPathIndexTest, AutomaticModuleNames) {
+    const struct {
+        const char* file;
+        const char* name;
+    } cases[] = {
+        {"foo-bar.jar", "foo.bar"},
+        {"foo-bar-1.2.3-SNAPSHOT.jar", "foo.bar"},
+        {"foo2-bar.jar", "foo2.bar"},
+        {"foo-1.jar", "foo"},
+        {"foo--1.jar", "foo"},
+        {"foo-1..jar", "foo"},
+        {"x-1.0-1.jar", "x"},
+        {"foo-v1.jar", "foo.v1"},
+        {"foo_bar.jar", "foo.bar"},
+        {"-foo-.jar", "foo"},
+        {"a..b.jar", "a.b"},
+        {"foo bar.jar", "foo.bar"},
+        {"foo.jar.jar", "foo.jar"},
+        {"caf\xc3\xa9.jar", "caf"},
+        {".hidden.jar", "hidden"},
+        {"foo-1x.jar", ""},
+        {"foo-1-2.jar", ""},
+        {"abc-12-xyz.jar", ""},
+        {"my-int.jar", ""},
+        {"9lives.jar", ""},
+        {"_.jar", ""},
+        {"-1.jar", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.name, ClassPathIndex::automaticModuleName(c.file)) << c.file;
+    }
+    const struct {
+        const char* name;
+        bool ok;
+    } names[] = {{"a.b", true},   {"a$b._x", true}, {"\xc3\xa9t\xc3\xa9", true},
+                 {"a..b", false}, {".a", false},    {"a.", false},
+                 {"", false},     {"1a", false},    {"a.class", false},
+                 {"a-b", false},  {"true", false}};
+    for (const auto& n : names) {
+        EXPECT_EQ(n.ok, ClassPathIndex::isModuleName(n.name)) << n.name;
+    }
+}
+
+TEST(ClassPathIndexTest, ModulePath) {
+    const std::string javaHome = installedJavaHome();
+    if (javaHome.empty()) {
+        GTEST_SKIP() << "no JDK (JAVA_HOME or java on PATH)";
+    }
+    TempDir tmp;
+    writeFile(tmp / "src/module-info.java", "module com.example.app { exports com.example; }\n");
+    writeFile(
+        tmp / "src/com/example/Main.java",
+        "package com.example; public class Main { public static void main(String[] a) {} }\n");
+    ASSERT_EQ("", compileJar(javaHome,
+                             {tmp / "src/module-info.java", tmp / "src/com/example/Main.java"},
+                             tmp / "exploded", tmp / "plain.jar"));
+    makeDirs(tmp / "mods");
+    const Outcome jar = run(javaHome + "/bin/jar",
+                            {"--create", "--file", tmp / "mods/app.jar", "--main-class",
+                             "com.example.Main", "-C", tmp / "exploded", "."},
+                            baseEnv());
+    ASSERT_EQ(0, jar.status) << jar.err;
+    writeJar(tmp / "mods/auto-lib-1.2.jar", {{"lib/Tool.class", kClass}}, "Main-Class: lib.Tool\n");
+    writeJar(tmp / "mods/named.jar", {{"n/N.class", kClass}},
+             "Automatic-Module-Name: com.named\nMain-Class: elsewhere.Main\n");
+    writeJar(tmp / "mods/up.JAR", {{"u/U.class", kClass}});
+    writeFile(tmp / "mods/notes.txt", "not a module\n");
+    writeFile(tmp / "mods/sub/x/X.class", kClass);
+    writeJar(tmp / "dups/a-1.0.jar", {});
+    writeJar(tmp / "dups/a-2.0.jar", {});
+    writeJar(tmp / "odd/9lives.jar", {});
+    writeJar(tmp / "odd/named.jar", {}, "Automatic-Module-Name: com.-x\n");
+    writeFile(tmp / "odd/module-info.java.jar/x", "");
+
+    ClassPathIndex index;
+    for (const char* entry :
+         {"mods", "exploded", "dups", "odd", "plain.jar", "mods/up.JAR", "none"}) {
+        index.addModulePathEntry(tmp / entry);
+    }
+    EXPECT_EQ(std::vector<std::string>({
+                  "Jar mods/app.jar from mods",
+                  "Jar mods/auto-lib-1.2.jar from mods",
+                  "Jar mods/named.jar from mods",
+                  "Directory exploded",
+                  "Jar dups/a-1.0.jar from dups",
+                  "Jar dups/a-2.0.jar from dups",
+                  "Invalid dups",
+                  "Invalid odd/9lives.jar from odd",
+                  "Invalid odd/named.jar from odd",
+                  "Jar plain.jar",
+                  "Invalid mods/up.JAR",
+                  "Missing none",
+              }),
+              seen(index.modulePathEntries(), tmp.path()));
+    EXPECT_EQ("two modules named a: a-1.0.jar and a-2.0.jar", index.modulePathEntries()[6].reason);
+    EXPECT_EQ("the runtime cannot derive a module name from the file name",
+              index.modulePathEntries()[7].reason);
+    EXPECT_EQ("Automatic-Module-Name \"com.-x\" is not a module name",
+              index.modulePathEntries()[8].reason);
+    EXPECT_TRUE(index.modulePathCertain());
+
+    const struct {
+        const char* name;
+        const char* location;
+        bool automatic;
+        const char* mainClass;
+        const char* holds;
+        const char* sameButCase;
+    } modules[] = {
+        {"com.example.app", "mods/app.jar", false, "com.example.Main", "com.example.Main",
+         "com.example.main"},
+        {"auto.lib", "mods/auto-lib-1.2.jar", true, "lib.Tool", "lib.Tool", "LIB.TOOL"},
+        // Main-Class counts only when its package is in the jar.
+        {"com.named", "mods/named.jar", true, "", "n.N", "n.n"},
+    };
+    for (const auto& m : modules) {
+        const ClassPathIndex::Module* found = index.findModule(m.name);
+        ASSERT_NE(nullptr, found) << m.name;
+        EXPECT_EQ(tmp / m.location, found->location) << m.name;
+        EXPECT_EQ(m.automatic, found->automatic) << m.name;
+        EXPECT_EQ(m.mainClass, found->mainClass) << m.name;
+        EXPECT_TRUE(found->holds(m.holds)) << m.name;
+        EXPECT_FALSE(found->holds(m.sameButCase)) << m.name;
+        EXPECT_EQ(m.holds, found->sameButCase(m.sameButCase)) << m.name;
+    }
+    EXPECT_EQ(nullptr, index.findModule("up"));
+    EXPECT_EQ(nullptr, index.findModule("sub"));
+    EXPECT_EQ(7u, index.modules().size());
+    // The exploded module, after the jar of the same name.
+    EXPECT_EQ(tmp / "exploded", index.modules()[3].location);
+    EXPECT_TRUE(index.modules()[3].holds("com.example.Main"));
+    EXPECT_EQ("", index.modules()[3].mainClass);
+    EXPECT_EQ("com.example.Main", index.modules()[3].sameButCase("com.example.MAIN"));
+}
+
+} // namespace
