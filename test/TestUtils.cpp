@@ -113,3 +113,11 @@ int bindSocketIn(const std::string& dir, const std::string& name, std::string& r
     }
     return fd;
 }
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}

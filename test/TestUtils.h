@@ -56,6 +56,9 @@ private:
 // Writes content to path byte for byte, creating parent directories; fails the test on error.
 void writeFile(const std::string& path, const std::string& content);
 
+// text with every occurrence of from replaced by to.
+std::string replaceAll(std::string text, const std::string& from, const std::string& to);
+
 // The whole content of a file, or "" when it cannot be read.
 std::string readFile(const std::string& path);
 

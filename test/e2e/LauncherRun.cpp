@@ -86,6 +86,21 @@ std::vector<std::string> expectedRecord(const std::vector<std::string>& args,
     return record;
 }
 
+Env javaEnv() {
+    Env env = baseEnv();
+#ifdef LAUNCHER_SANITIZED
+    // The leak checker cannot scan a process that runs the runtime, and Java 25's dump of a
+    // dynamic archive copies a few bytes past the runtime's own allocations (it is not built
+    // for the sanitizer): reports from calls that the runtime's library makes are not ours.
+    static TempDir suppressions;
+    const std::string file = suppressions / "jvm.supp";
+    writeFile(file, "interceptor_via_lib:libjvm.so\n");
+    std::string& options = env["ASAN_OPTIONS"];
+    options += (options.empty() ? "" : ":") + std::string("detect_leaks=0:suppressions=") + file;
+#endif
+    return env;
+}
+
 std::vector<std::string> installedJavaHomes() {
     std::vector<std::string> candidates;
     const std::string first = installedJavaHome();

@@ -32,6 +32,10 @@ std::vector<std::string> expectedRecord(const std::vector<std::string>& args,
 // each once, by its real path, and only those with bin/java and a release file.
 std::vector<std::string> installedJavaHomes();
 
+// The environment for a launcher in front of the Java runtime: baseEnv(), with what the
+// sanitizers need to leave the runtime's own library alone.
+Env javaEnv();
+
 // Lays out a bundle with tools/make-bundle; returns its path.
 std::string makeBundle(const std::vector<std::string>& options);
 

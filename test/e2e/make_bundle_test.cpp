@@ -20,6 +20,7 @@
 
 #include "LauncherRun.h"
 #include "TestUtils.h"
+#include "ZipTestUtils.h"
 
 namespace {
 
@@ -58,22 +59,6 @@ bool isLink(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
-// The environment for bundles in front of the Java runtime (the trial run of -a is one).
-Env javaEnv() {
-    Env env = baseEnv();
-#ifdef LAUNCHER_SANITIZED
-    // The leak checker cannot scan a process that runs the runtime, and Java 25's dump of a
-    // dynamic archive copies a few bytes past the runtime's own allocations (it is not built
-    // for the sanitizer): reports from calls that the runtime's library makes are not ours.
-    static TempDir suppressions;
-    const std::string file = suppressions / "jvm.supp";
-    writeFile(file, "interceptor_via_lib:libjvm.so\n");
-    std::string& options = env["ASAN_OPTIONS"];
-    options += (options.empty() ? "" : ":") + std::string("detect_leaks=0:suppressions=") + file;
-#endif
-    return env;
-}
-
 const char* const kShowCfg = "[Application]\n"
                              "app.classpath=$APPDIR/show.jar\n"
                              "app.mainclass=show.Show\n"
@@ -104,8 +89,12 @@ protected:
 
     static void TearDownTestSuite() { classes.reset(); }
 
-    MakeBundleTest() : dir(realPath(tmp.path())), out(dir + "/out"), bundle(out + "/Show.app") {
+    MakeBundleTest()
+        : dir(realPath(tmp.path())), out(dir + "/out"), bundle(out + "/Show.app"),
+          showJar(dir + "/show.jar") {
         writeFile(dir + "/Show.cfg", kShowCfg);
+        // What the check looks for; the runs with the real runtime take the compiled one.
+        writeJar(showJar, {{"show/Show.class", ""}});
     }
 
     void needJava() {
@@ -128,6 +117,7 @@ protected:
     const std::string dir;
     const std::string out;
     const std::string bundle;
+    const std::string showJar;
     static std::string javaHome;
     static std::unique_ptr<TempDir> classes;
 };
@@ -136,7 +126,7 @@ std::string MakeBundleTest::javaHome;
 std::unique_ptr<TempDir> MakeBundleTest::classes;
 
 TEST_F(MakeBundleTest, RefusedRunLeavesTheBundleUntouched) {
-    ASSERT_EQ(bundle, makeBundle(with(base(), {"-j", FAKEJLI_PATH})));
+    ASSERT_EQ(bundle, makeBundle(with(base(), {"-j", FAKEJLI_PATH, showJar})));
     writeFile(bundle + "/Contents/app/marker", "old");
     writeFile(bundle + "/Contents/inside/lib/libjli.so", "");
     makeDirs(dir + "/empty");
@@ -279,6 +269,7 @@ TEST_F(MakeBundleTest, FilesArriveWithTheirLinksFollowedUnlessKept) {
         }
         args.push_back(dir + "/link.jar");
         args.push_back(dir + "/lib");
+        args.push_back(showJar);
         ASSERT_EQ(bundle, makeBundle(args));
         const std::string app = bundle + "/Contents/app";
         EXPECT_EQ(c.linked, isLink(app + "/link.jar")) << c.keep;
@@ -417,7 +408,8 @@ TEST_F(MakeBundleTest, ApplicationThatDoesNotEndIsEndedAndStillArchived) {
 // check beside the launcher, a note says so.
 TEST_F(MakeBundleTest, ShowsWhatTheCheckFinds) {
     writeFile(dir + "/typo.cfg", "[Application]\napp.mainclas=show.Show\n");
-    writeFile(dir + "/fine.cfg", "[Application]\napp.mainclass=show.Show\n");
+    writeFile(dir + "/fine.cfg",
+              "[Application]\napp.classpath=$APPDIR/show.jar\napp.mainclass=show.Show\n");
     makeDirs(dir + "/alone");
     ASSERT_EQ(0, ::symlink(APPLAUNCHER_PATH, (dir + "/alone/applauncher").c_str()));
     const std::string cfg = bundle + "/Contents/app/Show.cfg";
@@ -441,7 +433,7 @@ TEST_F(MakeBundleTest, ShowsWhatTheCheckFinds) {
     for (const auto& c : cases) {
         const Outcome made = run(MAKE_BUNDLE_PATH,
                                  {"-l", c.launcher, "-n", "Show", "-o", out, "-c",
-                                  dir + "/" + c.cfg, "-j", FAKEJLI_PATH},
+                                  dir + "/" + c.cfg, "-j", FAKEJLI_PATH, showJar},
                                  baseEnv());
         EXPECT_EQ(0, made.status) << made.err;
         EXPECT_EQ("", made.err);
@@ -494,7 +486,7 @@ std::string jlinkOutput(const std::string& out, pid_t makeBundle) {
 // the old one stays, and one line says why.
 TEST_F(MakeBundleTest, TerminatedDuringJlinkEndsItAndKeepsTheOldBundle) {
     needJava();
-    ASSERT_EQ(bundle, makeBundle(with(base(), {"-j", FAKEJLI_PATH})));
+    ASSERT_EQ(bundle, makeBundle(with(base(), {"-j", FAKEJLI_PATH, showJar})));
     writeFile(bundle + "/Contents/app/marker", "old");
     const std::vector<std::string> before = listing(out);
 

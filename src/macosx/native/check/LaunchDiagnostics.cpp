@@ -1,14 +1,16 @@
 #include "LaunchDiagnostics.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <sstream>
 
 #include "ClassPathIndex.h"
 #include "FileUtils.h"
-#include "JavaCommandLine.h"
 #include "JarManifest.h"
+#include "JavaCommandLine.h"
 #include "JvmLauncher.h"
 #include "LibraryArch.h"
 #include "ZipFile.h"
@@ -384,12 +386,14 @@ private:
                 return;
             }
             ClassPathIndex index;
-            addEntries(cmd.classPaths.back().value, [&](const std::string& e) {
-                index.addClassPathEntry(e);
-            });
-            judgeClass(main, index.holds(className(main)), index.certain(),
-                       index.sameButCase(className(main)), "app.mainclass", "on the class path",
-                       line);
+            if (!addEntries(cmd.classPaths.back().value,
+                            [&](const std::string& e) { index.addClassPathEntry(e); })) {
+                return;
+            }
+            // Whether the lookup was certain is known only after it.
+            const bool found = index.holds(className(main));
+            judgeClass(main, found, index.certain(), index.sameButCase(className(main)),
+                       "app.mainclass", "on the class path", line);
         } else if (cmd.mode == JavaCommandLine::JAR) {
             judgeMainJar(main, line);
         } else if (cmd.mode == JavaCommandLine::MODULE) {
@@ -403,18 +407,23 @@ private:
         return name;
     }
 
-    static void addEntries(const std::string& path,
+    // Adds the entries of a path list; false when one counts from the working directory at
+    // launch, which the check cannot know.
+    static bool addEntries(const std::string& path,
                            const std::function<void(const std::string&)>& add) {
         std::vector<std::string> entries;
         tstrings::split(entries, path, std::string(1, FileUtils::pathSeparator));
         for (const std::string& entry : entries) {
+            if (entry.empty() || !FileUtils::isDirSeparator(entry[0])) {
+                return false;
+            }
             add(entry);
         }
+        return true;
     }
 
-    void judgeClass(const std::string& name, bool found, bool certain,
-                    const std::string& otherCase, const std::string& what,
-                    const std::string& where, size_t line) {
+    void judgeClass(const std::string& name, bool found, bool certain, const std::string& otherCase,
+                    const std::string& what, const std::string& where, size_t line) {
         if (tstrings::endsWith(name, ".class")) {
             const std::string bare = className(name.substr(0, name.size() - 6));
             fail(line, what + " " + quotedText(name) +
@@ -456,7 +465,12 @@ private:
                            manifest.error() + "): it fails to start the jar");
             return;
         }
-        const std::string mainClass = manifest.mainClass();
+        // The runtime trims the attribute's value.
+        std::string mainClass = manifest.mainClass();
+        mainClass.erase(0, std::find_if_not(mainClass.begin(), mainClass.end(), isBlank) -
+                               mainClass.begin());
+        mainClass.erase(std::find_if_not(mainClass.rbegin(), mainClass.rend(), isBlank).base(),
+                        mainClass.end());
         if (mainClass.empty()) {
             fail(line, "main jar " + quotedText(jar) +
                            " has no Main-Class in its manifest: the runtime fails with \"no main "
@@ -466,8 +480,8 @@ private:
         }
         ClassPathIndex index;
         index.addClassPathEntry(jar);
-        judgeClass(mainClass, index.holds(className(mainClass)), index.certain(),
-                   index.sameButCase(className(mainClass)),
+        const bool found = index.holds(className(mainClass));
+        judgeClass(mainClass, found, index.certain(), index.sameButCase(className(mainClass)),
                    "the Main-Class of " + quotedText(jar) + ",",
                    "in the jar or the jars its Class-Path names", line);
     }
@@ -478,9 +492,10 @@ private:
         const std::string mainClass =
             slash == std::string::npos ? std::string() : value.substr(slash + 1);
         ClassPathIndex index;
-        if (!cmd.modulePaths.empty()) {
-            addEntries(cmd.modulePaths.back().value,
-                       [&](const std::string& e) { index.addModulePathEntry(e); });
+        if (!cmd.modulePaths.empty() &&
+            !addEntries(cmd.modulePaths.back().value,
+                        [&](const std::string& e) { index.addModulePathEntry(e); })) {
+            return;
         }
         const ClassPathIndex::Module* module = index.findModule(name);
         if (!module) {
@@ -508,7 +523,12 @@ private:
     // Whether the runtime of the launch library has the module, as its release file lists
     // them; empty when that cannot be told.
     std::optional<bool> runtimeHasModule(const std::string& name) const {
-        const std::string& lib = rec.launch->libPath;
+        // The runtime takes its home from where its library really lies.
+        char real[PATH_MAX];
+        if (!::realpath(rec.launch->libPath.c_str(), real)) {
+            return std::nullopt;
+        }
+        const std::string lib = real;
         const size_t at = lib.rfind("/lib/");
         if (at == std::string::npos) {
             return std::nullopt;

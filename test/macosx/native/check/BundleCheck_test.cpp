@@ -13,6 +13,7 @@
 #include "Log.h"
 #include "LogTestUtils.h"
 #include "TestUtils.h"
+#include "ZipTestUtils.h"
 
 namespace {
 
@@ -61,17 +62,9 @@ protected:
         const std::string prefix = appDir + "/Demo.cfg:";
         for (std::string line; std::getline(in, line);) {
             EXPECT_EQ(0u, line.find(prefix)) << line;
-            r.findings.push_back(replaced(line.substr(prefix.size()), appDir, "@APPDIR@"));
+            r.findings.push_back(replaceAll(line.substr(prefix.size()), appDir, "@APPDIR@"));
         }
         return r;
-    }
-
-    static std::string replaced(std::string text, const std::string& from, const std::string& to) {
-        for (size_t at = text.find(from); at != std::string::npos;
-             at = text.find(from, at + to.size())) {
-            text.replace(at, from.size(), to);
-        }
-        return text;
     }
 
     NopLogAppender quiet;
@@ -95,7 +88,10 @@ TEST_F(BundleCheckTest, MistakesThatBreakOrChangeTheLaunch) {
         // A section met again replaces the earlier one as a whole.
         {kApp + kMain + "[JavaOptions]\njava-options=-Xmx64m\n[Application]\n" + kMain,
          {"6: warning: [Application] again: the launcher keeps only the last of them, so the "
-          "values of the one at line 1 are dropped; put them all in one section"},
+          "values of the one at line 1 are dropped; put them all in one section",
+          "7: warning: there is no class path: the runtime looks for \"demo.Main\" in the working "
+          "directory at launch (or along CLASSPATH), not in the bundle; add "
+          "app.classpath=$APPDIR/<jar>"},
          2},
         {kApp + kMain + "[JavaOptions]\njava-options=\"-Dname=My App\"\n",
          {"5: error: java-options value \"-Dname=My App\" is written in quotes, which reach the "
@@ -130,8 +126,10 @@ TEST_F(BundleCheckTest, MistakesThatBreakOrChangeTheLaunch) {
          2},
         {kApp + "app.mainclass=demo.Main \n",
          {"3: warning: blank at the end of the value of \"app.mainclass\": it is \"demo.Main \", "
-          "blank included, as the runtime gets it; remove the blank"},
-         2},
+          "blank included, as the runtime gets it; remove the blank",
+          "3: error: app.mainclass \"demo.Main \" is not on the class path: the runtime fails with "
+          "ClassNotFoundException; the name ends in a blank"},
+         1},
         {kApp + kMain + "app.mainjar=$APPDIR/demo.jar\n",
          {"4: warning: app.mainjar is not what the runtime starts: it starts app.mainclass and "
           "hands \"-jar\" and \"@APPDIR@/demo.jar\" to the application as arguments; keep only "
@@ -152,7 +150,44 @@ TEST_F(BundleCheckTest, MistakesThatBreakOrChangeTheLaunch) {
          2},
         {"[Application]\napp.classpath=$APPDIR/lib/*.jar\n" + kMain,
          {"2: warning: class path entry \"@APPDIR@/lib/*.jar\": the runtime expands \"*\" only as "
-          "a whole last component, \"dir/*\" for all the jars in dir; write @APPDIR@/lib/*"},
+          "a whole last component, \"dir/*\" for all the jars in dir; write @APPDIR@/lib/*",
+          "3: error: app.mainclass \"demo.Main\" is not on the class path: the runtime fails with "
+          "ClassNotFoundException"},
+         1},
+        // The main class, jar or module must be where the runtime looks.
+        {kApp + "app.mainclass=demo.Nowhere\n",
+         {"3: error: app.mainclass \"demo.Nowhere\" is not on the class path: the runtime fails "
+          "with ClassNotFoundException"},
+         1},
+        {kApp + "app.mainclass=demo.main\n",
+         {"3: error: app.mainclass \"demo.main\" is not on the class path: the runtime fails with "
+          "ClassNotFoundException; there is \"demo.Main\", which differs in letter case"},
+         1},
+        {kApp + "app.mainclass=demo/Main.class\n",
+         {"3: error: app.mainclass \"demo/Main.class\" names a class file: the runtime wants the "
+          "class's name and fails; write demo.Main"},
+         1},
+        {kApp + "app.mainclass=demo/Main\n", {}, 0},
+        {"[Application]\n" + kMain,
+         {"2: warning: there is no class path: the runtime looks for \"demo.Main\" in the working "
+          "directory at launch (or along CLASSPATH), not in the bundle; add "
+          "app.classpath=$APPDIR/<jar>"},
+         2},
+        {"[Application]\napp.mainjar=$APPDIR/demo.jar\n",
+         {"2: error: main jar \"@APPDIR@/demo.jar\" has no Main-Class in its manifest: the runtime "
+          "fails with \"no main manifest attribute\"; name the class with app.mainclass and the "
+          "jar in app.classpath instead, or build the jar with its Main-Class"},
+         1},
+        {"[Application]\napp.mainjar=$APPDIR/other.jar\n",
+         {"2: error: the Main-Class of \"@APPDIR@/other.jar\", \"other.Main\" is not in the jar or "
+          "the jars its Class-Path names: the runtime fails with ClassNotFoundException"},
+         1},
+        {"[Application]\napp.mainjar=$APPDIR/main.jar\n", {}, 0},
+        // What cannot be read, or depends on the working directory, leaves the answer open.
+        {"[Application]\napp.classpath=$APPDIR/broken.jar\n" + kMain, {}, 0},
+        {"[Application]\napp.classpath=demo.jar\n" + kMain,
+         {"2: warning: class path entry \"demo.jar\" is relative: it is resolved against the "
+          "working directory at launch, not the bundle; start it with $APPDIR/"},
          2},
         {"[Application]\r\n\r\napp.classpath=$APPDIR/demo.jar\r\n",
          {"1: warning: CR LF line endings: every value keeps a carriage return at its end; save "
@@ -166,7 +201,7 @@ TEST_F(BundleCheckTest, MistakesThatBreakOrChangeTheLaunch) {
           "last module path it is given (\"@APPDIR@/lib\", line 5); join the entries with \":\" "
           "in one value"},
          2},
-        {kApp + "app.mainjar=$APPDIR/demo.jar\n",
+        {kApp + "app.mainjar=$APPDIR/main.jar\n",
          {"2: warning: app.classpath is ignored: with -jar the runtime takes classes only from "
           "the main jar and the jars its manifest's Class-Path names; list them there, or start "
           "app.mainclass with the jar on app.classpath"},
@@ -182,8 +217,21 @@ TEST_F(BundleCheckTest, MistakesThatBreakOrChangeTheLaunch) {
         {kApp + kMain + "[JavaOptions]\njava-options=-Dname=My App\n[ArgOptions]\n", {}, 0},
         {kApp + kMain + "[JavaOptions]\njava-options=-XX:OnOutOfMemoryError=kill -9 %p\n", {}, 0},
     };
+    const std::string classes = makeZip({storedEntry("demo/Main.class", "")});
+    const std::map<std::string, std::string> files = {
+        {"demo.jar", classes},
+        {"lib/a.jar", classes},
+        {"mods/m.jar", ""},
+        {"main.jar", makeZip({storedEntry("META-INF/MANIFEST.MF",
+                                          "Manifest-Version: 1.0\r\nMain-Class: demo.Main\r\n\r\n"),
+                              storedEntry("demo/Main.class", "")})},
+        {"other.jar",
+         makeZip({storedEntry("META-INF/MANIFEST.MF",
+                              "Manifest-Version: 1.0\r\nMain-Class: other.Main\r\n\r\n")})},
+        {"broken.jar", "not a zip"},
+    };
     for (const auto& c : cases) {
-        const Result r = check(c.cfg, {{"demo.jar", ""}, {"lib/a.jar", ""}, {"mods/m.jar", ""}});
+        const Result r = check(c.cfg, files);
         EXPECT_EQ(c.want, r.findings) << c.cfg << r.report;
         EXPECT_EQ(c.status, r.status) << c.cfg;
     }
