@@ -299,9 +299,6 @@ private:
         return argIndex < rec.launch->origins.size() ? rec.launch->origins[argIndex] : none;
     }
 
-    // The configured value of an argument (the argument itself for a given one).
-    std::string shownValue(size_t argIndex) const { return quotedText(rec.launch->args[argIndex]); }
-
     void judgeCommandLine() {
         const std::vector<std::string>& args = rec.launch->args;
         const JavaCommandLine cmd = JavaCommandLine::parse(args);
@@ -335,9 +332,8 @@ private:
                         ? quotedText(args[i - 1]) + " and " + quotedText(args[i])
                         : quotedText(args[i]);
                 warn(line, std::string(origin->property.name()) +
-                               " is not what the runtime "
-                               "starts: it starts " +
-                               started + " and hands " + given +
+                               " is not what the runtime starts: it starts " + started +
+                               " and hands " + given +
                                " to the application as arguments; keep only one of "
                                "app.mainclass, app.mainjar and app.mainmodule");
             } else if (origin->section == SectionName::ArgOptions && !rec.argsReplaced &&
