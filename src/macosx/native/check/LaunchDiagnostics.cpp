@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <dirent.h>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -48,6 +49,11 @@ bool looksLikeRuntimeOption(const std::string& arg) {
         }
     }
     return false;
+}
+
+// True for text in a pair of double or single quotes.
+bool isQuoted(const std::string& s) {
+    return s.size() > 1 && (s[0] == '"' || s[0] == '\'') && s.back() == s[0];
 }
 
 // Options whose value the runtime reads as a size: blanks make it invalid.
@@ -221,7 +227,10 @@ private:
         // A class path entry "dir/*" stands for the jars in dir.
         const std::string file = star != std::string::npos ? path.substr(0, star - 1) : path;
         if (!FileUtils::isFileExists(file)) {
-            const std::string text = what + " " + quotedText(path) + " does not exist";
+            std::string text = what + " " + quotedText(path) + " does not exist";
+            if (path.find(';') != std::string::npos) {
+                text += " (entries are separated by \":\", not \";\")";
+            }
             if (certain) {
                 fail(line, text + ": the runtime cannot start it");
             } else {
@@ -313,6 +322,7 @@ private:
                 judgeMisplacedOption(args[i], lineOf(*origin));
             } else if (cmd.roles[i] == JavaCommandLine::OPTION) {
                 judgeJavaOption(args[i], lineOf(*origin));
+                judgeOptionValue(i, lineOf(*origin));
             }
         }
 
@@ -336,6 +346,13 @@ private:
                                " and hands " + given +
                                " to the application as arguments; keep only one of "
                                "app.mainclass, app.mainjar and app.mainmodule");
+            } else if (origin->section == SectionName::ArgOptions && !rec.argsReplaced &&
+                       isQuoted(args[i])) {
+                warn(line, "arguments value " + quotedText(args[i]) +
+                               ": the quotes reach the application as they are; write "
+                               "arguments=" +
+                               visibleText(args[i].substr(1, args[i].size() - 2)) +
+                               " (each value is one argument, blanks included)");
             } else if (origin->section == SectionName::ArgOptions && !rec.argsReplaced &&
                        looksLikeRuntimeOption(args[i])) {
                 warn(line, "arguments value " + quotedText(args[i]) +
@@ -389,7 +406,8 @@ private:
             // Whether the lookup was certain is known only after it.
             const bool found = index.holds(className(main));
             judgeClass(main, found, index.certain(), index.sameButCase(className(main)),
-                       "app.mainclass", "on the class path", line);
+                       "app.mainclass", "on the class path", line,
+                       jarDirectoryHint(cmd.classPaths.back().value));
         } else if (cmd.mode == JavaCommandLine::JAR) {
             judgeMainJar(main, line);
         } else if (cmd.mode == JavaCommandLine::MODULE) {
@@ -418,8 +436,35 @@ private:
         return true;
     }
 
+    // A hint for a class path directory that holds jars: the runtime looks in it only for
+    // classes; "" when there is none.
+    static std::string jarDirectoryHint(const std::string& path) {
+        std::vector<std::string> entries;
+        tstrings::split(entries, path, std::string(1, FileUtils::pathSeparator));
+        for (const std::string& entry : entries) {
+            DIR* dir = ::opendir(entry.c_str());
+            if (!dir) {
+                continue;
+            }
+            bool jars = false;
+            while (const dirent* e = ::readdir(dir)) {
+                const std::string name = e->d_name;
+                jars = jars || tstrings::endsWith(name, ".jar") || tstrings::endsWith(name, ".JAR");
+            }
+            ::closedir(dir);
+            if (jars) {
+                const std::string d = FileUtils::removeTrailingSlash(entry);
+                return "; " + quotedText(d) +
+                       " holds jars, which the runtime takes only from an entry " +
+                       quotedText(d + "/*");
+            }
+        }
+        return std::string();
+    }
+
     void judgeClass(const std::string& name, bool found, bool certain, const std::string& otherCase,
-                    const std::string& what, const std::string& where, size_t line) {
+                    const std::string& what, const std::string& where, size_t line,
+                    const std::string& hint = std::string()) {
         if (tstrings::endsWith(name, ".class")) {
             const std::string bare = className(name.substr(0, name.size() - 6));
             fail(line, what + " " + quotedText(name) +
@@ -438,7 +483,7 @@ private:
         } else if (!name.empty() && isBlank(name.back())) {
             text += "; the name ends in a blank";
         }
-        fail(line, text);
+        fail(line, text + hint);
     }
 
     void judgeMainJar(const std::string& jar, size_t line) {
@@ -562,10 +607,27 @@ private:
         }
     }
 
+    // An option that takes the next argument as its value must get it from the next line of
+    // java-options, not from what the launcher adds after them.
+    void judgeOptionValue(size_t i, size_t line) {
+        const std::vector<std::string>& args = rec.launch->args;
+        if (!JavaCommandLine::takesValue(args[i]) || i + 1 >= args.size()) {
+            return;
+        }
+        const std::optional<ValueRef>& next = originOf(i + 1);
+        if (next && next->section == SectionName::JavaOptions) {
+            return;
+        }
+        warn(line, "java-options value " + quotedText(args[i]) +
+                       " takes the next argument as its value, which here is " +
+                       quotedText(args[i + 1]) +
+                       ", not a java-options line; put its value on the java-options line "
+                       "right after it");
+    }
+
     // A java-options value that the runtime takes for what to start.
     void judgeMisplacedOption(const std::string& value, size_t line) {
-        const char first = value.empty() ? '\0' : value[0];
-        if ((first == '"' || first == '\'') && value.size() > 1 && value.back() == first) {
+        if (isQuoted(value)) {
             const std::string inner = value.substr(1, value.size() - 2);
             fail(line, "java-options value " + quotedText(inner) +
                            " is written in quotes, which reach the runtime as they are: it "

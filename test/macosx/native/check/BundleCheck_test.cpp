@@ -38,7 +38,8 @@ protected:
     }
 
     // Checks the bundle with cfg as its configuration and files (relative to the application
-    // directory) beside it; "@APPDIR@" in either stands for the application directory.
+    // directory) beside it; in the findings "@APPDIR@" stands for the application directory and
+    // "@ROOT@" for the bundle.
     Result check(const std::string& cfg, const std::map<std::string, std::string>& files = {},
                  const std::vector<std::string>& args = {}) {
         writeFile(appDir + "/Demo.cfg", cfg);
@@ -62,7 +63,8 @@ protected:
         const std::string prefix = appDir + "/Demo.cfg:";
         for (std::string line; std::getline(in, line);) {
             EXPECT_EQ(0u, line.find(prefix)) << line;
-            r.findings.push_back(replaceAll(line.substr(prefix.size()), appDir, "@APPDIR@"));
+            r.findings.push_back(replaceAll(
+                replaceAll(line.substr(prefix.size()), appDir, "@APPDIR@"), root, "@ROOT@"));
         }
         return r;
     }
@@ -183,6 +185,26 @@ TEST_F(BundleCheckTest, MistakesThatBreakOrChangeTheLaunch) {
           "the jars its Class-Path names: the runtime fails with ClassNotFoundException"},
          1},
         {"[Application]\napp.mainjar=$APPDIR/main.jar\n", {}, 0},
+        {"[Application]\napp.classpath=$APPDIR/lib\n" + kMain,
+         {"3: error: app.mainclass \"demo.Main\" is not on the class path: the runtime fails with "
+          "ClassNotFoundException; \"@APPDIR@/lib\" holds jars, which the runtime takes only from "
+          "an entry \"@APPDIR@/lib/*\""},
+         1},
+        {"[Application]\napp.classpath=$APPDIR/demo.jar;$APPDIR/lib/a.jar\n" + kMain,
+         {"2: warning: class path entry \"@APPDIR@/demo.jar;@APPDIR@/lib/a.jar\" does not exist "
+          "(entries are separated by \":\", not \";\")",
+          "3: error: app.mainclass \"demo.Main\" is not on the class path: the runtime fails with "
+          "ClassNotFoundException"},
+         1},
+        {kApp + kMain + "[JavaOptions]\njava-options=-Xmx64m\njava-options=--add-opens\n",
+         {"6: warning: java-options value \"--add-opens\" takes the next argument as its value, "
+          "which here is \"-Dvorlane.app-path=@ROOT@/Contents/MacOS/Demo\", not a java-options "
+          "line; put its value on the java-options line right after it"},
+         2},
+        {kApp + kMain + "[ArgOptions]\narguments=\"two words\"\n",
+         {"5: warning: arguments value \"\"two words\"\": the quotes reach the application as they "
+          "are; write arguments=two words (each value is one argument, blanks included)"},
+         2},
         // What cannot be read, or depends on the working directory, leaves the answer open.
         {"[Application]\napp.classpath=$APPDIR/broken.jar\n" + kMain, {}, 0},
         {"[Application]\napp.classpath=demo.jar\n" + kMain,
