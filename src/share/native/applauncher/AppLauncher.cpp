@@ -138,7 +138,7 @@ std::string AppLauncher::getCfgFilePath() const {
     const std::string cfgFileName =
         FileUtils::stripExeSuffix(FileUtils::basename(launcherPath)) + ".cfg";
 
-    // The application directory's file, which a user's file replaces.
+    // Tells the observer which file is loaded, and the application directory's own beside it.
     const auto chosen = [&](std::string path) {
         if (observer) {
             observer->onCfgFile(path, FileUtils::combinePath(appDir, cfgFileName));
