@@ -367,19 +367,9 @@ TEST(ClassPathIndexTest, ModulePath) {
         GTEST_SKIP() << "no JDK (JAVA_HOME or java on PATH)";
     }
     TempDir tmp;
-    writeFile(tmp / "src/module-info.java", "module com.example.app { exports com.example; }\n");
-    writeFile(
-        tmp / "src/com/example/Main.java",
-        "package com.example; public class Main { public static void main(String[] a) {} }\n");
-    ASSERT_EQ("", compileJar(javaHome,
-                             {tmp / "src/module-info.java", tmp / "src/com/example/Main.java"},
-                             tmp / "exploded", tmp / "plain.jar"));
     makeDirs(tmp / "mods");
-    const Outcome jar = run(javaHome + "/bin/jar",
-                            {"--create", "--file", tmp / "mods/app.jar", "--main-class",
-                             "com.example.Main", "-C", tmp / "exploded", "."},
-                            baseEnv());
-    ASSERT_EQ(0, jar.status) << jar.err;
+    ASSERT_EQ("", compileExampleModule(javaHome, tmp.path(), tmp / "exploded", tmp / "plain.jar",
+                                       tmp / "mods/app.jar"));
     writeJar(tmp / "mods/auto-lib-1.2.jar", {{"lib/Tool.class", kClass}}, "Main-Class: lib.Tool\n");
     writeJar(tmp / "mods/named.jar", {{"n/N.class", kClass}},
              "Automatic-Module-Name: com.named\nMain-Class: elsewhere.Main\n");

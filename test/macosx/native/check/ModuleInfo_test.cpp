@@ -7,6 +7,7 @@
 #include "ProcessUtils.h"
 #include "TestUtils.h"
 #include "ZipFile.h"
+#include "ZipTestUtils.h"
 
 namespace {
 
@@ -132,18 +133,8 @@ TEST(ModuleInfoTest, ReadsWhatJavacAndJarWrite) {
         GTEST_SKIP() << "no JDK (JAVA_HOME or java on PATH)";
     }
     TempDir tmp;
-    writeFile(tmp / "src/module-info.java", "module com.example.app { exports com.example; }\n");
-    writeFile(
-        tmp / "src/com/example/Main.java",
-        "package com.example; public class Main { public static void main(String[] a) {} }\n");
-    ASSERT_EQ("", compileJar(javaHome,
-                             {tmp / "src/module-info.java", tmp / "src/com/example/Main.java"},
-                             tmp / "classes", tmp / "plain.jar"));
-    const Outcome withMain = run(javaHome + "/bin/jar",
-                                 {"--create", "--file", tmp / "main.jar", "--main-class",
-                                  "com.example.Main", "-C", tmp / "classes", "."},
-                                 baseEnv());
-    ASSERT_EQ(0, withMain.status) << withMain.err;
+    ASSERT_EQ("", compileExampleModule(javaHome, tmp.path(), tmp / "classes", tmp / "plain.jar",
+                                       tmp / "main.jar"));
 
     const struct {
         std::string jar;

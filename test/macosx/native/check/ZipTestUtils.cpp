@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "Inflate.h"
+#include "ProcessUtils.h"
 #include "TestUtils.h"
 
 namespace {
@@ -123,6 +124,26 @@ void writeJar(const std::string& path,
         entries.push_back(deflatedEntry(f.first, f.second));
     }
     writeFile(path, makeZip(entries));
+}
+
+std::string compileExampleModule(const std::string& javaHome, const std::string& dir,
+                                 const std::string& classesDir, const std::string& plainJar,
+                                 const std::string& mainJar) {
+    const std::string info = dir + "/src/module-info.java";
+    const std::string main = dir + "/src/com/example/Main.java";
+    writeFile(info, "module com.example.app { exports com.example; }\n");
+    writeFile(
+        main,
+        "package com.example; public class Main { public static void main(String[] a) {} }\n");
+    const std::string compiled = compileJar(javaHome, {info, main}, classesDir, plainJar);
+    if (!compiled.empty()) {
+        return compiled;
+    }
+    const Outcome jar = run(
+        javaHome + "/bin/jar",
+        {"--create", "--file", mainJar, "--main-class", "com.example.Main", "-C", classesDir, "."},
+        baseEnv());
+    return jar.status == 0 ? std::string() : "jar: " + jar.err;
 }
 
 size_t signatureAt(const std::string& zip, uint32_t signature, size_t from) {

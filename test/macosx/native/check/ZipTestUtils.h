@@ -36,6 +36,13 @@ void writeJar(const std::string& path,
               const std::vector<std::pair<std::string, std::string>>& files,
               const std::string& manifest = std::string());
 
+// Compiles the module com.example.app (exporting com.example, with one class com.example.Main)
+// below dir into classesDir, packs it into plainJar and, naming its main class, into mainJar;
+// "" on success, else what failed.
+std::string compileExampleModule(const std::string& javaHome, const std::string& dir,
+                                 const std::string& classesDir, const std::string& plainJar,
+                                 const std::string& mainJar);
+
 // Where value (4 bytes, little-endian) first occurs in zip; fails the test when it does not.
 size_t signatureAt(const std::string& zip, uint32_t signature, size_t from = 0);
 
