@@ -6,6 +6,9 @@
 #include "FileUtils.h"
 #include "PackageFile.h"
 
+const char* const MacBundle::executableDirPath = "Contents/MacOS";
+const char* const MacBundle::appDirPath = "Contents/app";
+const char* const MacBundle::runtimeDirPath = "Contents/runtime";
 const char* const MacBundle::jvmLibNames[2] = {"Contents/Home/lib/libjli.dylib",
                                                "Contents/Home/lib/jli/libjli.dylib"};
 const char* const MacBundle::libEnvVariableName = "DYLD_LIBRARY_PATH";
@@ -13,7 +16,7 @@ const char* const MacBundle::libEnvVariableName = "DYLD_LIBRARY_PATH";
 MacBundle::MacBundle(std::string launcherPath)
     : theLauncherPath(std::move(launcherPath)),
       theRootDir(FileUtils::dirname(FileUtils::dirname(FileUtils::dirname(theLauncherPath)))),
-      theAppDir(FileUtils::combinePath(theRootDir, "Contents/app")),
+      theAppDir(FileUtils::combinePath(theRootDir, appDirPath)),
       thePackageName(PackageFile::loadFromAppDir(theAppDir).packageName()) {}
 
 void MacBundle::setHomeDir(const std::string& homeDir) {
@@ -30,7 +33,7 @@ std::string MacBundle::packageFilePath() const {
 }
 
 std::string MacBundle::defaultRuntimeDir() const {
-    return FileUtils::combinePath(theRootDir, "Contents/runtime");
+    return FileUtils::combinePath(theRootDir, runtimeDirPath);
 }
 
 AppLauncher& MacBundle::configure(AppLauncher& launcher) const {

@@ -32,6 +32,11 @@ public:
     // "" when no user directory is searched.
     const std::string& userCfgFileDir() const { return theUserCfgFileDir; }
 
+    // The bundle's directories below its root: the launcher's, the application's and the
+    // runtime's default one.
+    static const char* const executableDirPath;
+    static const char* const appDirPath;
+    static const char* const runtimeDirPath;
     // The launch library's paths below a runtime directory, in the order they are tried.
     static const char* const jvmLibNames[2];
     // The variable that lists the directories the runtime's libraries are looked for in.

@@ -69,7 +69,7 @@ std::string BundleCheck::findLauncher(const std::string& bundleOrLauncher) {
     }
     // The system starts the file that Info.plist names, else the one named after the bundle.
     const std::string root = FileUtils::removeTrailingSlash(path);
-    const std::string macosDir = FileUtils::combinePath(root, "Contents/MacOS");
+    const std::string macosDir = FileUtils::combinePath(root, MacBundle::executableDirPath);
     std::string name = InfoPlist::fileStringValue(
         FileUtils::combinePath(root, "Contents/Info.plist"), "CFBundleExecutable");
     if (name.empty()) {

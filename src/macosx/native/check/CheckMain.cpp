@@ -7,6 +7,7 @@
 
 #include "BundleCheck.h"
 #include "ErrorHandling.h"
+#include "MacBundle.h"
 #include "SysInfo.h"
 #include "app.h"
 
@@ -14,9 +15,12 @@ namespace {
 
 const char* const kUsage =
     "usage: applauncher-check [--args] BUNDLE [ARGUMENT...]\n"
+    "       applauncher-check --layout | --version\n"
     "  BUNDLE    the .app directory, or the launcher inside it\n"
     "  ARGUMENT  arguments the launcher would be started with\n"
     "  --args    print only the arguments handed to the runtime, one per line\n"
+    "  --layout  print where the launcher looks for things in a bundle, one key=value a line\n"
+    "  --version print the version\n"
     "exit status: 0 nothing to report, 2 warnings, 1 errors: the launch would fail\n";
 
 BundleCheck* theCheck = nullptr;
@@ -35,6 +39,18 @@ std::string summary(const std::vector<Diagnostic>& found) {
     return counted(errors, "error") + (warnings ? ", " + counted(warnings, "warning") : "");
 }
 bool argsOnly = false;
+
+// The bundle layout as the launcher has it, for tools that lay bundles out: each list in the
+// order the launcher tries it. Paths of launch libraries are below a runtime directory.
+void printLayout(std::ostream& out) {
+    out << "executable-dir=" << MacBundle::executableDirPath << "\n"
+        << "app-dir=" << MacBundle::appDirPath << "\n"
+        << "runtime-dir=" << MacBundle::runtimeDirPath << "\n";
+    for (const char* lib : MacBundle::jvmLibNames) {
+        out << "launch-library=" << lib << "\n";
+    }
+    out << "library-path-variable=" << MacBundle::libEnvVariableName << "\n";
+}
 
 // Runs inside the launch frame, like the launcher's own start-up, so that a failure ends with
 // the launcher's own line and the debug switch gives the launcher's trace.
@@ -76,6 +92,14 @@ int main(int argc, char* argv[]) {
     if (first < argc &&
         (std::strcmp(argv[first], "-h") == 0 || std::strcmp(argv[first], "--help") == 0)) {
         std::cout << kUsage;
+        return 0;
+    }
+    if (first == 1 && argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::cout << "applauncher-check " APPLAUNCHER_VERSION "\n";
+        return 0;
+    }
+    if (first == 1 && argc == 2 && std::strcmp(argv[1], "--layout") == 0) {
+        printLayout(std::cout);
         return 0;
     }
     if (first >= argc) {
