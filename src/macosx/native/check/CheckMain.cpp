@@ -7,19 +7,23 @@
 
 #include "BundleCheck.h"
 #include "ErrorHandling.h"
+#include "LibraryArch.h"
 #include "MacBundle.h"
 #include "SysInfo.h"
 #include "app.h"
+#include "tstrings.h"
 
 namespace {
 
 const char* const kUsage =
     "usage: applauncher-check [--args] BUNDLE [ARGUMENT...]\n"
-    "       applauncher-check --layout | --version\n"
+    "       applauncher-check --layout | --version | --arch FILE...\n"
     "  BUNDLE    the .app directory, or the launcher inside it\n"
     "  ARGUMENT  arguments the launcher would be started with\n"
     "  --args    print only the arguments handed to the runtime, one per line\n"
     "  --layout  print where the launcher looks for things in a bundle, one key=value a line\n"
+    "  --arch    print what each file's header says it is built for: the format (ELF, Mach-O,\n"
+    "            universal, unknown), its architectures joined by \",\" (- for none), the path\n"
     "  --version print the version\n"
     "exit status: 0 nothing to report, 2 warnings, 1 errors: the launch would fail\n";
 
@@ -100,6 +104,17 @@ int main(int argc, char* argv[]) {
     }
     if (first == 1 && argc == 2 && std::strcmp(argv[1], "--layout") == 0) {
         printLayout(std::cout);
+        return 0;
+    }
+    if (first == 1 && argc > 2 && std::strcmp(argv[1], "--arch") == 0) {
+        for (int i = 2; i < argc; ++i) {
+            const LibraryArch arch = LibraryArch::ofFile(argv[i]);
+            std::cout << (arch.format.empty() ? "unknown" : arch.format) << " "
+                      << (arch.archs.empty() ? std::string("-")
+                                             : tstrings::join(arch.archs.begin(), arch.archs.end(),
+                                                              std::string(",")))
+                      << " " << argv[i] << "\n";
+        }
         return 0;
     }
     if (first >= argc) {
