@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 SANITIZE_FLAGS = -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 
 .PHONY: deps demo-deps demo test test-asan test-libcxx test-large macos macos-check format \
-  format-check workflow-check ci fuzz bench-config bench
+  format-check workflow-check ci fuzz bench-config bench linux-aarch64
 
 deps:
 	@tools/install-deps
@@ -78,6 +78,17 @@ macos:
 	llvm-lipo-14 -create $(MACOS_ARCHS:%=$(MACOS_BUILD)/%/applauncher) \
 	  -output $(MACOS_BUILD)/applauncher
 	@llvm-lipo-14 -info $(MACOS_BUILD)/applauncher
+
+# The launcher cross-built for aarch64 Linux (cmake/linux-aarch64.cmake), without the tests:
+# a launcher of another architecture than the host's, for the cross-linking tests.
+LINUX_AARCH64_BUILD = build-linux-aarch64
+
+linux-aarch64: deps
+	cmake -S . -B $(LINUX_AARCH64_BUILD) --no-warn-unused-cli \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/linux-aarch64.cmake -DCMAKE_BUILD_TYPE=Release \
+	  -DLAUNCHER_TESTS=OFF >/dev/null
+	MAKEFLAGS=--no-print-directory cmake --build $(LINUX_AARCH64_BUILD) -j$(JOBS) \
+	  --target applauncher
 
 # Inspects what make macos built (tools/macos-check) and checks the inspection itself against
 # deliberately broken programs (tools/macos-check_test.py); fails on any miss.
