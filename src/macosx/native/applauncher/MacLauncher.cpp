@@ -1,4 +1,4 @@
-#include <memory>
+#include "MacLauncher.h"
 
 #include "AppLauncher.h"
 #include "ErrorHandling.h"
@@ -9,18 +9,30 @@
 
 namespace {
 
-// Set by the first entry just before its hand-off and never reset: a later entry into main
-// (the runtime's launch library may call it) finds it set and only repeats the hand-off.
+// Set just before the hand-off and never reset: a later entry into the program finds it set
+// and only repeats the hand-off.
 Jvm* jvmLauncher = nullptr;
 
 void launchJvm() {
     jvmLauncher->launch();
 }
 
+// The launcher's start-up stage: everything from the running executable's own path.
+void startJvmLauncher() {
+    MacLauncher::launch(MacLauncher::initJvmLauncher(
+        SysInfo::getProcessModulePath(), SysInfo::getCommandArgs(SysInfo::ExcludeProgramName)));
+}
+
+} // namespace
+
 // The bundle's layout and package come from MacBundle; HOME is read here, and only when the
 // package has a name.
-void initJvmLauncher() {
-    MacBundle bundle(SysInfo::getProcessModulePath());
+Jvm* MacLauncher::initJvmLauncher(const std::string& launcherPath,
+                                  const std::vector<std::string>& args, Observer* observer) {
+    MacBundle bundle(launcherPath);
+    if (observer) {
+        observer->onBundle(bundle);
+    }
 
     if (bundle.needsHomeDir()) {
         // Without HOME there is no user directory to look into; the bundle's own
@@ -33,21 +45,27 @@ void initJvmLauncher() {
         } catch (...) {
             reportUnknownError(SOURCE_CODE_POS);
         }
+        if (observer) {
+            observer->onHomeDir(SysInfo::isEnvVariableSet("HOME"), homeDir);
+        }
         bundle.setHomeDir(homeDir);
     }
 
-    AppLauncher appLauncher;
-    bundle.configure(appLauncher);
+    AppLauncher appLauncher(launcherPath, args);
+    bundle.configure(appLauncher).setObserver(observer);
+    return appLauncher.createJvmLauncher();
+}
 
-    jvmLauncher = appLauncher.createJvmLauncher();
+void MacLauncher::launch(Jvm* jvm) {
+    jvmLauncher = jvm;
     jvmLauncher->launch();
 }
 
-} // namespace
+bool MacLauncher::isLaunching() {
+    return jvmLauncher != nullptr;
+}
 
-// Default visibility whatever the build's default: the runtime's launch library finds main
-// through dlsym and may enter it a second time.
-__attribute__((visibility("default"))) int main(int argc, char* argv[]) {
+int MacLauncher::main(int argc, char* argv[]) {
     if (jvmLauncher) {
         return app::launch(std::nothrow, launchJvm);
     }
@@ -55,5 +73,5 @@ __attribute__((visibility("default"))) int main(int argc, char* argv[]) {
     SysInfo::argc = argc;
     SysInfo::argv = argv;
 
-    return app::launch(std::nothrow, initJvmLauncher);
+    return app::launch(std::nothrow, startJvmLauncher);
 }

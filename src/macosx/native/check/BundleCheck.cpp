@@ -19,6 +19,7 @@
 #include "LibraryArch.h"
 #include "Log.h"
 #include "MacBundle.h"
+#include "MacLauncher.h"
 #include "StringProcessing.h"
 #include "SysInfo.h"
 #include "tstrings.h"
@@ -95,9 +96,25 @@ namespace {
 
 // Takes what the launcher reports into the record; the lines go to the diagnostics, which
 // judge them as the parser reads them.
-class Recorder : public AppLauncher::Observer {
+class Recorder : public MacLauncher::Observer {
 public:
     Recorder(LaunchRecord& rec, CfgDiagnostics& lines) : rec(rec), lines(lines) {}
+
+    void onBundle(const MacBundle& bundle) override {
+        // Built first and moved in: clang with libstdc++ takes the nested struct, with its
+        // member initializers, for one that cannot be built without arguments.
+        LaunchRecord::Bundle& b = rec.bundle.emplace(LaunchRecord::Bundle());
+        b.rootDir = bundle.rootDir();
+        b.appDir = bundle.appDir();
+        b.packageFile = bundle.packageFilePath();
+        b.packageFileExists = FileUtils::isFileExists(b.packageFile);
+        b.packageName = bundle.packageName();
+    }
+    void onHomeDir(bool isSet, const std::string& value) override {
+        rec.bundle->readsHome = true;
+        rec.bundle->homeSet = isSet;
+        rec.bundle->home = value;
+    }
 
     void onLine(size_t lineNo, const std::string& line) override { lines.onLine(lineNo, line); }
     void onSection(size_t lineNo, const std::string& name,
@@ -177,30 +194,11 @@ private:
 } // namespace
 
 void BundleCheck::run() {
-    MacBundle bundle(rec.launcherPath);
-    // Built first and moved in: clang with libstdc++ takes the nested struct, with its member
-    // initializers, for one that cannot be built without arguments.
-    LaunchRecord::Bundle& b = rec.bundle.emplace(LaunchRecord::Bundle());
-    b.rootDir = bundle.rootDir();
-    b.appDir = bundle.appDir();
-    b.packageFile = bundle.packageFilePath();
-    b.packageFileExists = FileUtils::isFileExists(b.packageFile);
-    b.packageName = bundle.packageName();
-    // A missing HOME is not fatal to the launcher; it only leaves the user's directory out.
-    b.readsHome = bundle.needsHomeDir();
-    if (b.readsHome) {
-        b.homeSet = SysInfo::isEnvVariableSet("HOME");
-        b.home = SysInfo::getEnvVariable(std::nothrow, "HOME", std::string());
-        bundle.setHomeDir(b.home);
-    }
-    b.userCfgFileDir = bundle.userCfgFileDir();
-
     Recorder recorder(rec, lines);
-    AppLauncher appLauncher(rec.launcherPath, cmdArgs);
-    bundle.configure(appLauncher).setObserver(&recorder);
     try {
         // Exactly what the launcher does, with its trace when debugging is on.
-        const std::unique_ptr<Jvm> jvm(appLauncher.createJvmLauncher());
+        const std::unique_ptr<Jvm> jvm(
+            MacLauncher::initJvmLauncher(rec.launcherPath, cmdArgs, &recorder));
         rec.launch = LaunchRecord::Launch{jvm->getPath(), jvm->getArgs(),
                                           recorder.takeOrigins(jvm->getArgs().size()),
                                           jvm->getEnvVarNames(), jvm->getEnvVarValues()};

@@ -28,7 +28,6 @@ struct LaunchRecord {
         bool readsHome = false;
         bool homeSet = false;
         std::string home;
-        std::string userCfgFileDir; // "" when no user directory is searched
     };
     struct CfgChoice {
         std::vector<std::pair<std::string, bool>> candidates; // user files, and whether they exist

@@ -52,11 +52,6 @@ std::string findJvmLib(const CfgFile& cfgFile, const std::string& defaultRuntime
 
 } // namespace
 
-AppLauncher::AppLauncher() : forRunningProcess(true) {
-    launcherPath = SysInfo::getProcessModulePath();
-    args = SysInfo::getCommandArgs(SysInfo::ExcludeProgramName);
-}
-
 AppLauncher::AppLauncher(const std::string& launcherPath, const std::vector<std::string>& args)
     : args(args), launcherPath(launcherPath) {}
 
@@ -104,11 +99,7 @@ Jvm* AppLauncher::createJvmLauncher() const {
 
     jvm->setPath(findJvmLib(*cfgFile, defaultRuntimeDir, jvmLibNames, observer));
     jvm->addArgument(launcherPath);
-    if (forRunningProcess) {
-        jvm->initFromConfigFile(*cfgFile);
-    } else {
-        jvm->initFromConfigFile(*cfgFile, launcherPath, observer);
-    }
+    jvm->initFromConfigFile(*cfgFile, launcherPath, observer);
 
     return jvm.release();
 }

@@ -43,8 +43,6 @@ public:
         ~Observer() = default;
     };
 
-    // For the running executable and its command-line arguments.
-    AppLauncher();
     // For the executable at launcherPath (absolute, resolved) started with args, which are taken
     // as given.
     AppLauncher(const std::string& launcherPath, const std::vector<std::string>& args);
@@ -103,9 +101,6 @@ private:
     std::vector<std::string> jvmLibNames;
     std::vector<std::string> cfgFileDirs;
     Observer* observer = nullptr;
-    // True for the running executable, whose path the launch description asks the system for
-    // itself; false for one named by the caller.
-    bool forRunningProcess = false;
 };
 
 #endif // APPLAUNCHER_H

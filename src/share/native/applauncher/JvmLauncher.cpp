@@ -190,10 +190,6 @@ Jvm::~Jvm() {
     }
 }
 
-Jvm& Jvm::initFromConfigFile(const CfgFile& cfgFile) {
-    return initFromConfigFile(cfgFile, SysInfo::getProcessModulePath());
-}
-
 Jvm& Jvm::initFromConfigFile(const CfgFile& cfgFile, const std::string& launcherPath,
                              ArgumentObserver* observer) {
     const CfgFile::PropertyMap& appOptions = cfgFile.getProperties(SectionName::Application);

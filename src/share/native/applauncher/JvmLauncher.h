@@ -32,10 +32,9 @@ public:
         ~ArgumentObserver() = default;
     };
 
-    // Appends the arguments that the configuration asks for, in their fixed order.
-    Jvm& initFromConfigFile(const CfgFile& cfgFile);
-    // The same for the launcher at launcherPath, which the application is told about, telling
-    // observer (when not null) where each argument comes from.
+    // Appends the arguments that the configuration asks for, in their fixed order, for the
+    // launcher at launcherPath, which the application is told about; tells observer (when not
+    // null) where each argument comes from.
     Jvm& initFromConfigFile(const CfgFile& cfgFile, const std::string& launcherPath,
                             ArgumentObserver* observer = nullptr);
 

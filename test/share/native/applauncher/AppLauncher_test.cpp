@@ -41,9 +41,11 @@ protected:
         : args({"program"}), appDir(tmp / "app"), runtimeDir(tmp / "runtime"),
           libEnv("LAUNCHER_TEST_LIB_PATH") {}
 
-    // A launcher configured the way the start-up code does it.
+    // A launcher configured the way the start-up code does it, for the running executable and
+    // its arguments.
     AppLauncher makeLauncher() const {
-        AppLauncher launcher;
+        AppLauncher launcher(SysInfo::getProcessModulePath(),
+                             SysInfo::getCommandArgs(SysInfo::ExcludeProgramName));
         launcher.setRootDir(tmp.path())
             .addJvmLibName("Home/lib/libjli.dylib")
             .addJvmLibName("Home/lib/jli/libjli.dylib")

@@ -85,7 +85,7 @@ TEST(JvmLauncherTest, ArgumentsFollowTheConfigurationInFixedOrder) {
     const std::string splash = tmp / "splash.png";
     const std::string missing = tmp / "missing.png";
     writeFile(splash, "png");
-    const std::string appPath = "-Dvorlane.app-path=" + SysInfo::getProcessModulePath();
+    const std::string appPath = "-Dvorlane.app-path=/Demo.app/Contents/MacOS/Demo";
     const std::string warning = "WARNING|JvmLauncher.cpp|initFromConfigFile|Splash property "
                                 "ignored. File \"" +
                                 missing + "\" not found";
@@ -137,14 +137,15 @@ TEST(JvmLauncherTest, ArgumentsFollowTheConfigurationInFixedOrder) {
         DefaultLoggerGuard logGuard(log, Logger::TRACE);
         Jvm jvm;
         jvm.addArgument("/exe");
-        jvm.initFromConfigFile(cfg);
+        jvm.initFromConfigFile(cfg, "/Demo.app/Contents/MacOS/Demo");
         EXPECT_EQ(c.want, jvm.getArgs()) << c.cfg;
         EXPECT_EQ(c.wantWarnings, recordsAt(log, "WARNING")) << c.cfg;
     }
     // Only set directly, never read from a file: a class path without values.
     Jvm jvm;
     jvm.initFromConfigFile(
-        CfgFile().setPropertyValue(SectionName::Application, PropertyName::classpath, {}));
+        CfgFile().setPropertyValue(SectionName::Application, PropertyName::classpath, {}),
+        "/Demo.app/Contents/MacOS/Demo");
     EXPECT_EQ((std::vector<std::string>{"-classpath", "", appPath}), jvm.getArgs());
 }
 
