@@ -1,0 +1,155 @@
+"""The application's icon as macOS reads it: an .icns file made from one PNG or from an
+.iconset folder (Apple's layout, icon_16x16.png ... icon_512x512@2x.png).
+
+The icon types that macOS 11 reads hold PNG data as it is, so no image library is needed: each
+PNG goes into the file unchanged, under the types whose pixel size it has. From an .iconset,
+each file gives the one type that its name stands for and must have that name's size; one PNG
+alone gives every type of its size (a 32-pixel PNG is both the 32-point icon and the 16-point
+icon for Retina screens). A PNG of a size that no type has is refused.
+
+    data = icns_from("Name.iconset")          # or "icon.png"
+    write(icns_from(source), "Contents/Resources/" + icns_name(source))
+
+Every failure is an IconError whose text is one line. read() takes an .icns apart again.
+Python 3.8, standard library only.
+"""
+
+import os
+import re
+import struct
+
+PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
+
+# The PNG icon types: (type, pixels, the .iconset file that holds it), smallest first, which
+# is also the order in which they are written. The layout has no file for the 64-point icon.
+TYPES = (
+    (b"icp4", 16, "icon_16x16.png"),
+    (b"icp5", 32, "icon_32x32.png"),
+    (b"ic11", 32, "icon_16x16@2x.png"),
+    (b"icp6", 64, None),
+    (b"ic12", 64, "icon_32x32@2x.png"),
+    (b"ic07", 128, "icon_128x128.png"),
+    (b"ic08", 256, "icon_256x256.png"),
+    (b"ic13", 256, "icon_128x128@2x.png"),
+    (b"ic09", 512, "icon_512x512.png"),
+    (b"ic14", 512, "icon_256x256@2x.png"),
+    (b"ic10", 1024, "icon_512x512@2x.png"),
+)
+
+ICONSET_FILES = {name: (kind, pixels) for kind, pixels, name in TYPES if name}
+
+SIZES = sorted({pixels for _, pixels, _ in TYPES})
+
+# Larger than any icon has reason to be: a file past it is refused before it is read whole.
+MAX_PNG_BYTES = 64 * 1024 * 1024
+
+
+class IconError(Exception):
+    """A failure to be reported as one line, with exit status 1."""
+
+
+def png_size(data):
+    """(width, height) of the PNG data, from its header; None when data is no PNG."""
+    if len(data) < 24 or not data.startswith(PNG_SIGNATURE) or data[12:16] != b"IHDR":
+        return None
+    return struct.unpack(">II", data[16:24])
+
+
+def read_png(path):
+    """The bytes of the PNG file at path and its (width, height)."""
+    try:
+        if os.path.getsize(path) > MAX_PNG_BYTES:
+            raise IconError("%s is larger than an icon's PNG may be (%d MiB)" %
+                            (path, MAX_PNG_BYTES // (1024 * 1024)))
+        with open(path, "rb") as f:
+            data = f.read()
+    except OSError as e:
+        raise IconError("cannot read %s: %s" % (path, e.strerror or e))
+    size = png_size(data)
+    if size is None:
+        raise IconError(path + " is not a PNG file")
+    return data, size
+
+
+def size_text(size):
+    return "%dx%d pixels" % size
+
+
+def types_of_png(path):
+    """The (type, data) pairs of one PNG: every type of its size."""
+    data, size = read_png(path)
+    if size[0] != size[1] or size[0] not in SIZES:
+        raise IconError("%s is %s; an icon's PNG is square, of %s pixels" %
+                        (path, size_text(size), ", ".join(str(n) for n in SIZES)))
+    return [(kind, data) for kind, pixels, _ in TYPES if pixels == size[0]]
+
+
+def types_of_iconset(path):
+    """The (type, data) pairs of an .iconset folder: one per PNG file, which must be one of
+    Apple's layout and of its name's size. Other files (.DS_Store, say) are passed over."""
+    try:
+        names = sorted(os.listdir(path))
+    except OSError as e:
+        raise IconError("cannot read %s: %s" % (path, e.strerror or e))
+    found = {}
+    for name in names:
+        if not name.lower().endswith(".png"):
+            continue
+        if name not in ICONSET_FILES:
+            raise IconError("%s is no file of an .iconset (icon_16x16.png, icon_16x16@2x.png "
+                            "... icon_512x512@2x.png)" % os.path.join(path, name))
+        kind, pixels = ICONSET_FILES[name]
+        file_path = os.path.join(path, name)
+        data, size = read_png(file_path)
+        if size != (pixels, pixels):
+            raise IconError("%s is %s; its name calls for %dx%d" %
+                            (file_path, size_text(size), pixels, pixels))
+        found[kind] = data
+    if not found:
+        raise IconError("%s holds no icon_*.png file" % path)
+    return [(kind, found[kind]) for kind, _, _ in TYPES if kind in found]
+
+
+def icns_from(path):
+    """The bytes of an .icns file made from the PNG file or the .iconset folder at path."""
+    if os.path.isdir(path):
+        entries = types_of_iconset(path)
+    elif os.path.exists(path):
+        entries = types_of_png(path)
+    else:
+        raise IconError("no icon at " + path)
+    body = b"".join(kind + struct.pack(">I", 8 + len(data)) + data for kind, data in entries)
+    return b"icns" + struct.pack(">I", 8 + len(body)) + body
+
+
+def icns_name(path):
+    """The .icns file's name for the source at path: Name.iconset and Name.png give Name.icns."""
+    base = os.path.basename(os.path.normpath(path))
+    return re.sub(r"\.(iconset|png)$", "", base, flags=re.IGNORECASE) + ".icns"
+
+
+def write(data, target):
+    """Writes the .icns bytes data to the file target."""
+    try:
+        with open(target, "wb") as f:
+            f.write(data)
+    except OSError as e:
+        raise IconError("cannot write %s: %s" % (target, e.strerror or e))
+
+
+def read(data):
+    """The (type, data) entries of the .icns bytes data; IconError when they are not one."""
+    if len(data) < 8 or data[:4] != b"icns" or struct.unpack(">I", data[4:8])[0] != len(data):
+        raise IconError("not an .icns file (header or length)")
+    entries = []
+    at = 8
+    while at < len(data):
+        if at + 8 > len(data):
+            raise IconError("an .icns entry header is cut at byte %d" % at)
+        kind, length = data[at:at + 4], struct.unpack(">I", data[at + 4:at + 8])[0]
+        if length < 8 or at + length > len(data):
+            raise IconError("the .icns entry %r at byte %d has a wrong length %d" %
+                            (kind, at, length))
+        entries.append((kind, data[at + 8:at + length]))
+        at += length
+    return entries
