@@ -1,10 +1,12 @@
 """Links a runtime for another platform: the host JDK's jlink, given a target JDK's jmods, and
 then proof that the image is the target's.
 
-Nothing here knows the JDK's rules or the launcher's: the target platform and version are what
-the JDK's own `jmod describe` says of java.base.jmod, the platform an image was linked for is
-the ModuleTarget of its java.base (the JDK's `jimage` and `javap` read it), and what a file's
-header says it is built for is what `applauncher-check --arch` prints.
+The facts come from the tools: the target platform and version are what the JDK's own `jmod
+describe` says of java.base.jmod, the platform an image was linked for is the ModuleTarget of
+its java.base (the JDK's `jimage` and `javap` read it), and what a file's header says it is
+built for is what `applauncher-check --arch` prints. The one rule of jlink's written here is
+which versions it links (its own feature version; from Java 26 on, its own exact version), so
+that a mismatch is refused in one line before anything is written.
 
     target = plan(jdk, jmods, launcher, check)      # before anything is written
     link(target, ["java.base"], output, check, ["--strip-debug"])
