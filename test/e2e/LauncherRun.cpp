@@ -166,25 +166,24 @@ LauncherTest::LauncherTest()
 
 void LauncherTest::layOut(const std::string& cfg, const std::string& jli, bool secondLocation,
                           const std::string& name) {
-    writeFile(tmp / "input.cfg", cfg);
-    // Many of these bundles are broken on purpose. make-bundle refuses a bundle that
-    // applauncher-check finds broken, and runs the check only when it lies next to the
-    // launcher: through a link in a directory of its own, the launcher has none beside it.
-    const std::string launcher = tmp / "unchecked/applauncher";
-    if (::access(launcher.c_str(), X_OK) != 0) {
-        makeDirs(tmp / "unchecked");
-        EXPECT_EQ(0, ::symlink(APPLAUNCHER_PATH, launcher.c_str())) << std::strerror(errno);
-    }
-    std::vector<std::string> options = {"-l", launcher, "-n", name,
-                                        "-o", apps,     "-c", tmp / "input.cfg"};
+    // Many of these bundles are broken on purpose, and make-bundle refuses a bundle that
+    // applauncher-check finds broken: they are laid out here as make-bundle lays one out, the
+    // launch library linked at the first (or second) of the two places.
+    const std::string bundle = apps + "/" + name + ".app";
+    run("/bin/rm", {"-rf", bundle}, baseEnv());
+    makeDirs(bundle + "/Contents/MacOS");
+    makeDirs(bundle + "/Contents/app");
+    const std::string launcher = bundle + "/Contents/MacOS/" + name;
+    writeFile(launcher, readFile(APPLAUNCHER_PATH));
+    EXPECT_EQ(0, ::chmod(launcher.c_str(), 0755)) << std::strerror(errno);
+    writeFile(bundle + "/Contents/app/" + name + ".cfg", cfg);
     if (!jli.empty()) {
-        options.push_back("-j");
-        options.push_back(jli);
+        const std::string lib =
+            bundle + "/Contents/runtime/Contents/Home/lib" + (secondLocation ? "/jli" : "");
+        makeDirs(lib);
+        EXPECT_EQ(0, ::symlink(realPath(jli).c_str(), (lib + "/libjli.dylib").c_str()))
+            << std::strerror(errno);
     }
-    if (secondLocation) {
-        options.push_back("-J");
-    }
-    ASSERT_EQ(apps + "/" + name + ".app", makeBundle(options));
 }
 
 void LauncherTest::expectFailure(const std::string& line, const Outcome& o) const {

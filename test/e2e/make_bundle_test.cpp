@@ -1,5 +1,6 @@
 // tools/make-bundle as its users run it: what a refused or interrupted run leaves behind, how
-// files given to copy arrive, a self-contained bundle that moves, and the class-data archive.
+// files given to copy arrive, a self-contained bundle that moves (its modules found by jdeps, its
+// runtime linked once), the check's findings, and the class-data archive with its trial run.
 
 #include <gtest/gtest.h>
 
@@ -74,16 +75,25 @@ protected:
         }
         classes.reset(new TempDir());
         const std::string src = *classes / "src/show/Show.java";
-        writeFile(src,
-                  "package show;\n"
-                  "public final class Show {\n"
-                  "    public static void main(String[] args) {\n"
-                  "        System.out.println(\"home=\" + System.getProperty(\"java.home\"));\n"
-                  "        if (args.length > 0) {\n"
-                  "            try { Thread.sleep(600000); } catch (InterruptedException e) {}\n"
-                  "        }\n"
-                  "    }\n"
-                  "}\n");
+        writeFile(
+            src, "package show;\n"
+                 "public final class Show {\n"
+                 "    public static void main(String[] args) throws Exception {\n"
+                 "        System.out.println(\"home=\" + System.getProperty(\"java.home\"));\n"
+                 "        String what = args.length > 0 ? args[0] : \"\";\n"
+                 "        if (what.equals(\"sql\")) {\n"
+                 "            System.out.println(java.sql.DriverManager.getLoginTimeout());\n"
+                 "        }\n"
+                 "        if (what.equals(\"wait\") || what.equals(\"throw\")) {\n"
+                 "            new Thread(() -> {\n"
+                 "                try { Thread.sleep(600000); } catch (InterruptedException e) {}\n"
+                 "            }).start();\n"
+                 "        }\n"
+                 "        if (what.equals(\"throw\")) {\n"
+                 "            throw new IllegalStateException(\"broken on purpose\");\n"
+                 "        }\n"
+                 "    }\n"
+                 "}\n");
         ASSERT_EQ("", compileJar(javaHome, {src}, *classes / "classes", *classes / "show.jar"));
     }
 
@@ -187,8 +197,8 @@ TEST_F(MakeBundleTest, RefusedRunLeavesTheBundleUntouched) {
         {with(base(), {"-V", "1.2.3.4"}), 2,
          "make-bundle: the version must be one to three numbers separated by \".\": "
          "'1.2.3.4'"},
-        {with(base(), {"--version"}), 2,
-         "make-bundle: option --version not recognized (make-bundle --help for help)"},
+        {with(base(), {"--no-such"}), 2,
+         "make-bundle: unrecognized arguments: --no-such (make-bundle --help for help)"},
         {with(base(), {"-l", dir + "/no-launcher"}), 1,
          "make-bundle: no launcher at " + dir + "/no-launcher"},
         {with(base(), {"-j", FAKEJLI_PATH, "-p", dir + "/exe.plist"}), 1,
@@ -197,14 +207,17 @@ TEST_F(MakeBundleTest, RefusedRunLeavesTheBundleUntouched) {
              "(-n)"},
         {with(base(), {"-j", FAKEJLI_PATH, "-p", dir + "/broken.plist"}), 1,
          "make-bundle: cannot read the property list " + dir + "/broken.plist: ..."},
-        // The launcher would not start the new bundle: it goes, the old one comes back.
-        {base(), 1,
-         "make-bundle: the launcher would fail: Failed to find JVM in \"" + bundle +
-             "/Contents/runtime\" directory."},
+        // The launcher would not start the new bundle: it goes, and so does the output
+        // directory that the run made.
+        {with(base(), {"-o", dir + "/new/out"}), 1,
+         "make-bundle: the launcher would fail: Failed to find JVM in \"" + dir +
+             "/new/out/Show.app/Contents/runtime\" directory. (no runtime was given: -r "
+             "JAVA_HOME puts one into the bundle)"},
+        // The check finds an error: the new bundle goes, the old one comes back.
         {{"-l", APPLAUNCHER_PATH, "-n", "Show", "-o", out, "-c", dir + "/NoJar.cfg", "-j",
           FAKEJLI_PATH},
          1,
-         "make-bundle: the launch would fail: " + bundle + "/Contents/app/Show.cfg:2: error: ..."},
+         "make-bundle: the launch would fail: " + dir + "/NoJar.cfg:2: error: ..."},
         {{"-l", APPLAUNCHER_PATH, "-n", "Show", "-o", out, "-c", dir + "/Warned.cfg", "-j",
           FAKEJLI_PATH, "-W"},
          1,
@@ -221,16 +234,8 @@ TEST_F(MakeBundleTest, RefusedRunLeavesTheBundleUntouched) {
 #endif
     };
     if (!javaHome.empty() && classes) {
-        writeFile(dir + "/Missing.cfg", "[Application]\napp.mainclass=no.Such\n");
-        // Failures after the new bundle has taken the old one's place put the old one back.
         cases.push_back({with(base(), {"-r", javaHome, "-m", "no.such.module"}), 1,
                          "make-bundle: jlink failed: Error: Module no.such.module not found"});
-        cases.push_back(
-            {{"-l", APPLAUNCHER_PATH, "-n", "Show", "-o", out, "-c", dir + "/Missing.cfg", "-L",
-              javaHome, "-a"},
-             1,
-             "make-bundle: the trial run for the archive ended with status 1: Error: Could not "
-             "find or load main class no.Such"});
     }
     for (const Case& c : cases) {
         std::string input;
@@ -239,17 +244,25 @@ TEST_F(MakeBundleTest, RefusedRunLeavesTheBundleUntouched) {
         }
         const Outcome o = run(MAKE_BUNDLE_PATH, c.args, javaEnv());
         EXPECT_EQ(c.status, o.status) << input << "\n" << o.err;
-        // What the check found may come first; the bundle's path never does.
-        EXPECT_EQ(std::string::npos, ("\n" + o.out).find("\n" + bundle + "\n")) << input;
-        ASSERT_EQ(1u, lines(o.err).size()) << input << "\n" << o.err;
+        EXPECT_EQ("", o.out) << input;
+        // Notes and what the check found (on the user's own file) may come first; the failure
+        // is the last line.
+        const std::vector<std::string> said = lines(o.err);
+        ASSERT_FALSE(said.empty()) << input;
+        for (size_t i = 0; i + 1 < said.size(); ++i) {
+            EXPECT_TRUE(said[i].rfind("note: ", 0) == 0 || said[i].rfind(dir + "/", 0) == 0)
+                << input << "\n"
+                << o.err;
+        }
         const std::string prefix = c.line.substr(0, c.line.size() - 3);
         if (c.line.size() > 3 && c.line.compare(c.line.size() - 3, 3, "...") == 0) {
-            EXPECT_EQ(prefix, o.err.substr(0, prefix.size())) << input;
+            EXPECT_EQ(prefix, said.back().substr(0, prefix.size())) << input;
         } else {
-            EXPECT_EQ(c.line + "\n", o.err) << input;
+            EXPECT_EQ(c.line, said.back()) << input;
         }
         EXPECT_EQ(before, listing(out)) << input;
     }
+    EXPECT_NE(0, ::access((dir + "/new").c_str(), F_OK));
 }
 
 TEST_F(MakeBundleTest, FilesArriveWithTheirLinksFollowedUnlessKept) {
@@ -299,17 +312,47 @@ TEST_F(MakeBundleTest, SelfContainedBundleRunsFromItsOwnRuntimeAfterMoving) {
               "</dict></array>\n"
               "<key>LSUIElement</key><true/>\n"
               "</dict></plist>\n");
-    ASSERT_EQ(bundle,
-              makeBundle(with(base(), {"-r", javaHome, "-m", "java.base", "-i", "org.example.show",
-                                       "-V", "2.3.4", "-I", dir + "/Show.icns", "-p",
-                                       dir + "/extra.plist", *classes / "show.jar"})));
+    const std::vector<std::string> longOptions = {"--launcher",
+                                                  APPLAUNCHER_PATH,
+                                                  "--name",
+                                                  "Show",
+                                                  "--output",
+                                                  out,
+                                                  "--config",
+                                                  dir + "/Show.cfg",
+                                                  "--runtime",
+                                                  javaHome,
+                                                  "--modules",
+                                                  "auto",
+                                                  "--icon",
+                                                  dir + "/Show.icns",
+                                                  "--plist",
+                                                  dir + "/extra.plist",
+                                                  "--identifier=org.example.show",
+                                                  "--bundle-version=2.3.4",
+                                                  *classes / "show.jar"};
+    Outcome made = run(MAKE_BUNDLE_PATH, longOptions, javaEnv());
+    ASSERT_EQ(0, made.status) << made.err;
+    // B=$(make-bundle ...) takes the bundle's path, and only that.
+    EXPECT_EQ(bundle + "\n", made.out);
+    EXPECT_NE(std::string::npos,
+              made.err.find("note: -m auto chose java.base,java.sql (-m java.base,java.sql pins "
+                            "this choice)\n"))
+        << made.err;
+    // The same inputs again: the runtime is taken from the bundle there, jlink does not run.
+    made = run(MAKE_BUNDLE_PATH, longOptions, javaEnv());
+    ASSERT_EQ(0, made.status) << made.err;
+    EXPECT_EQ(bundle + "\n", made.out);
+    EXPECT_NE(std::string::npos, made.err.find("note: reused the runtime of " + bundle))
+        << made.err;
+    EXPECT_EQ(std::string::npos, made.err.find("note: linking")) << made.err;
 
     const std::string moved = dir + "/moved dir/My Show.app";
     makeDirs(dir + "/moved dir");
     ASSERT_EQ(0, ::rename(bundle.c_str(), moved.c_str()));
-    const Outcome o = run(moved + "/Contents/MacOS/Show", {}, javaEnv());
+    const Outcome o = run(moved + "/Contents/MacOS/Show", {"sql"}, javaEnv());
     EXPECT_EQ(0, o.status) << o.err;
-    EXPECT_EQ("home=" + moved + "/Contents/runtime/Contents/Home\n", o.out);
+    EXPECT_EQ("home=" + moved + "/Contents/runtime/Contents/Home\n0\n", o.out);
     EXPECT_EQ("", o.err);
 
     // Every link stays inside the bundle, by a relative path.
@@ -353,8 +396,10 @@ TEST_F(MakeBundleTest, ArchiveIsUsedAndNeverHeardOf) {
     const Outcome made = run(
         MAKE_BUNDLE_PATH, with(base(), {"-L", javaHome, "-a", *classes / "show.jar"}), javaEnv());
     ASSERT_EQ(0, made.status) << made.err;
-    EXPECT_EQ("", made.err);
-    EXPECT_EQ(bundle, lines(made.out).back());
+    EXPECT_EQ(bundle + "\n", made.out);
+    for (const std::string& line : lines(made.err)) {
+        EXPECT_EQ(0u, line.rfind("note: ", 0)) << line;
+    }
     const std::string app = bundle + "/Contents/app";
     const std::string archive =
         readFile(app + "/Show.jsa").empty() ? app + "/Show.aot" : app + "/Show.jsa";
@@ -399,47 +444,80 @@ TEST_F(MakeBundleTest, ApplicationThatDoesNotEndIsEndedAndStillArchived) {
         run(MAKE_BUNDLE_PATH,
             with(base(), {"-L", javaHome, "-a", "-t", "2", *classes / "show.jar"}), javaEnv());
     ASSERT_EQ(0, made.status) << made.err;
-    EXPECT_EQ("note: the trial run was ended after 2 s (-t)", lines(made.out).front());
+    EXPECT_NE(std::string::npos, made.err.find("note: the trial run was ended after 2 s (-t)\n"))
+        << made.err;
     const std::string app = bundle + "/Contents/app";
     EXPECT_FALSE(readFile(app + "/Show.jsa").empty() && readFile(app + "/Show.aot").empty());
 }
 
-// What applauncher-check finds in the new bundle comes ahead of the bundle's path; without a
-// check beside the launcher, a note says so.
+// What applauncher-check finds in the new bundle goes to standard error, told on the user's own
+// configuration file; the check beside the launcher, or the one given with --check.
 TEST_F(MakeBundleTest, ShowsWhatTheCheckFinds) {
     writeFile(dir + "/typo.cfg", "[Application]\napp.mainclas=show.Show\n");
     writeFile(dir + "/fine.cfg",
               "[Application]\napp.classpath=$APPDIR/show.jar\napp.mainclass=show.Show\n");
     makeDirs(dir + "/alone");
     ASSERT_EQ(0, ::symlink(APPLAUNCHER_PATH, (dir + "/alone/applauncher").c_str()));
-    const std::string cfg = bundle + "/Contents/app/Show.cfg";
     const struct {
-        std::string launcher;
+        std::vector<std::string> launcher;
         std::string cfg;
-        std::vector<std::string> shown;
     } cases[] = {
-        {APPLAUNCHER_PATH, "fine.cfg", {}},
-        {APPLAUNCHER_PATH,
-         "typo.cfg",
-         {cfg + ":1: warning: no app.mainclass, app.mainjar or app.mainmodule in "
-                "[Application]: the runtime takes the first argument as the main class",
-          cfg + ":2: warning: unknown property \"app.mainclas\" in [Application] is ignored "
-                "(did you mean \"app.mainclass\"?)"}},
-        {dir + "/alone/applauncher",
-         "typo.cfg",
-         {"note: the bundle was not checked: there is no applauncher-check next to the "
-          "launcher"}},
+        {{"-l", APPLAUNCHER_PATH}, "fine.cfg"},
+        {{"-l", APPLAUNCHER_PATH}, "typo.cfg"},
+        {{"-l", dir + "/alone/applauncher", "--check", APPLAUNCHER_CHECK_PATH}, "typo.cfg"},
     };
     for (const auto& c : cases) {
         const Outcome made = run(MAKE_BUNDLE_PATH,
-                                 {"-l", c.launcher, "-n", "Show", "-o", out, "-c",
-                                  dir + "/" + c.cfg, "-j", FAKEJLI_PATH, showJar},
+                                 with(c.launcher, {"-n", "Show", "-o", out, "-c", dir + "/" + c.cfg,
+                                                   "-j", FAKEJLI_PATH, showJar}),
                                  baseEnv());
         EXPECT_EQ(0, made.status) << made.err;
-        EXPECT_EQ("", made.err);
-        std::vector<std::string> want = c.shown;
-        want.push_back(bundle);
-        EXPECT_EQ(want, lines(made.out)) << c.launcher << " " << c.cfg;
+        EXPECT_EQ(bundle + "\n", made.out);
+        const std::vector<std::string> found = lines(made.err);
+        EXPECT_EQ(c.cfg == "typo.cfg", !found.empty()) << made.err;
+        for (const std::string& line : found) {
+            EXPECT_EQ(0u, line.rfind(dir + "/typo.cfg:", 0)) << line;
+            EXPECT_NE(std::string::npos, line.find(": warning: ")) << line;
+        }
+    }
+}
+
+// A trial run whose application throws, or misses a module that the runtime lacks, fails the
+// run with one line that says so and where its output is; the old bundle stays, without an
+// archive.
+TEST_F(MakeBundleTest, FailedTrialRunSaysWhyAndLeavesNoArchive) {
+    needJava();
+    ASSERT_EQ(bundle, makeBundle(with(base(), {"-j", FAKEJLI_PATH, showJar})));
+    writeFile(bundle + "/Contents/app/marker", "old");
+    const std::vector<std::string> before = listing(bundle);
+    const std::string log = out + "/Show.trial.log";
+    const struct {
+        std::vector<std::string> args;
+        std::string line;
+        std::string logged;
+    } cases[] = {
+        // It stays alive after the exception: it is ended at once, not after -t.
+        {{"-L", javaHome, "--trial-arg", "throw", "-t", "600"},
+         "make-bundle: the trial run threw java.lang.IllegalStateException: broken on purpose (in "
+         "thread \"main\"); its output is in " +
+             log,
+         "Exception in thread \"main\" java.lang.IllegalStateException: broken on purpose"},
+        {{"-r", javaHome, "-m", "java.base", "--trial-arg", "sql"},
+         "make-bundle: the application needs java.sql (java.sql.DriverManager is not in the "
+         "runtime): add it to -m; its output is in " +
+             log,
+         "java.lang.NoClassDefFoundError: java/sql/DriverManager"},
+    };
+    for (const auto& c : cases) {
+        ::unlink(log.c_str());
+        const Outcome o = run(MAKE_BUNDLE_PATH,
+                              with(with(base(), c.args), {"-a", *classes / "show.jar"}), javaEnv());
+        EXPECT_EQ(1, o.status) << o.err;
+        EXPECT_EQ("", o.out);
+        ASSERT_FALSE(lines(o.err).empty());
+        EXPECT_EQ(c.line, lines(o.err).back());
+        EXPECT_NE(std::string::npos, readFile(log).find(c.logged)) << readFile(log);
+        EXPECT_EQ(before, listing(bundle));
     }
 }
 
@@ -499,7 +577,8 @@ TEST_F(MakeBundleTest, TerminatedDuringJlinkEndsItAndKeepsTheOldBundle) {
     ASSERT_FALSE(linking.empty()) << "jlink never started: " << o.err;
     EXPECT_FALSE(children.empty());
     EXPECT_EQ(1, o.status);
-    EXPECT_EQ("make-bundle: interrupted by SIGTERM\n", o.err);
+    ASSERT_FALSE(lines(o.err).empty());
+    EXPECT_EQ("make-bundle: interrupted by SIGTERM", lines(o.err).back());
     EXPECT_EQ("", o.out);
     EXPECT_EQ(before, listing(out));
     for (const pid_t child : children) {

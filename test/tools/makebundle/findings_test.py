@@ -1,0 +1,36 @@
+"""The check's findings on the bundle's configuration, told on the user's own file."""
+
+import unittest
+
+from makebundle.findings import CfgMap
+
+
+class CfgMapTest(unittest.TestCase):
+    def test_findings_name_the_users_file_and_lines(self):
+        bundle = b"/out/Show.app/Contents/app/Show.cfg"
+        cases = [
+            # Nothing added: the path changes, the numbers stay.
+            (None, bundle + b":2: warning: unknown", b"my dir/Show.cfg:2: warning: unknown"),
+            (None, bundle + b":12: error: no jar", b"my dir/Show.cfg:12: error: no jar"),
+            # Three lines added after the user's fourth.
+            ((4, 3), bundle + b":4: warning: a", b"my dir/Show.cfg:4: warning: a"),
+            ((4, 3), bundle + b":5: warning: b",
+             b"my dir/Show.cfg (a line that -a added after line 4): warning: b"),
+            ((4, 3), bundle + b":7: warning: c",
+             b"my dir/Show.cfg (a line that -a added after line 4): warning: c"),
+            ((4, 3), bundle + b":8: warning: d", b"my dir/Show.cfg:5: warning: d"),
+            # Other files and lines are left as they are.
+            ((4, 3), b"/out/Show.app/Contents/Info.plist:3: warning: e",
+             b"/out/Show.app/Contents/Info.plist:3: warning: e"),
+            (None, bundle + b"x:2: warning: f", bundle + b"x:2: warning: f"),
+        ]
+        for added, line, want in cases:
+            with self.subTest(line=line, added=added):
+                m = CfgMap(bundle.decode(), "my dir/Show.cfg")
+                if added:
+                    m.added(*added)
+                self.assertEqual(want, m.tell(line))
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,199 @@
+"""The class-data archive (-a): one trial run of the finished bundle writes it, and the Java
+options that use it go into the bundle's configuration, where applauncher-check confirms that
+they reach the launcher's command line. The kind of archive follows the runtime's version."""
+
+import os
+
+from . import jdk, runtime, trial
+from .report import Failure, note
+
+# The oldest runtime that writes an archive of the application's classes at exit.
+DYNAMIC_ARCHIVE_SINCE = 13
+
+# The first runtime that writes an ahead-of-time cache in one run. Java 25's cache keeps
+# serving the classes of a jar after the jar has changed (JDK-8377932, "AOT cache is not
+# rejected when JAR file has changed"), where the dynamic archive notices the change. The cache
+# is used only by runtimes known to have the fix: the 25 updates from 25.0.4 on, and the
+# releases from 27 on (the fix went into the main line while 27 was being made). Java 26 and
+# early-access builds get the dynamic archive.
+AOT_CACHE_SINCE = 25
+AOT_CACHE_FIXED_IN = {25: (25, 0, 4)}
+AOT_CACHE_FIXED_SINCE = 27
+
+# Measured: Java 17 uses a dynamic archive only at the path where it was made, Java 25 wherever
+# the bundle lies. The releases between were not measured, so the tool says so for them.
+ARCHIVE_MOVES_SINCE = 25
+
+
+def runtime_version(home):
+    """The version of the runtime that -a is to use, refused when it cannot write an archive."""
+    numbers, early_access = jdk.version(home)
+    if numbers[0] < DYNAMIC_ARCHIVE_SINCE:
+        raise Failure("-a needs Java %d or later; %s is Java %d" %
+                      (DYNAMIC_ARCHIVE_SINCE, home, numbers[0]))
+    return numbers, early_access
+
+
+def version_text(numbers):
+    return ".".join(str(n) for n in numbers)
+
+
+def gets_aot_cache(numbers, early_access):
+    """Whether the runtime of this version gets an AOT cache rather than a dynamic archive:
+    only where its cache is known to be rejected when a jar changes."""
+    major = numbers[0]
+    if major < AOT_CACHE_SINCE or early_access:
+        return False
+    if major >= AOT_CACHE_FIXED_SINCE:
+        return True
+    fixed = AOT_CACHE_FIXED_IN.get(major)
+    return fixed is not None and numbers + (0,) * (len(fixed) - len(numbers)) >= fixed
+
+
+def cfg_value_text(text):
+    """text as a configuration value that expands to itself."""
+    return text.replace("\\", "\\\\").replace("$", "\\$")
+
+
+def java_options_headers(cfg):
+    """The [JavaOptions] headers of the configuration bytes cfg, as (line index, whether its
+    section holds anything but blank and comment lines). A header is read as the launcher reads
+    it: a line that starts with "[", the name ending at the last "]" on the line."""
+    headers = []
+    for i, line in enumerate(cfg.split(b"\n")):
+        if line.startswith(b"["):
+            name = line[1:line.rindex(b"]")] if b"]" in line else None
+            headers.append([i, name == b"JavaOptions", False])
+        elif headers and line.strip() and not line.startswith(b";"):
+            headers[-1][2] = True
+    return [(i, filled) for i, ours, filled in headers if ours]
+
+
+def option_places(cfg):
+    """Where Java options may go so that the launcher reads them, the likeliest first: under a
+    [JavaOptions] header (line index), or None for a new section at the end. The launcher takes
+    the last occurrence of a section that records a property, so the likeliest is the last one
+    with something in it. Which of these the launcher really reads, applauncher-check confirms."""
+    headers = java_options_headers(cfg)
+    places = [i for i, filled in reversed(headers) if filled]
+    places += [i for i, filled in reversed(headers) if not filled]
+    return places + [None]
+
+
+def with_java_options(cfg, options, place):
+    """The configuration bytes cfg with options first under the header at line index place,
+    or in a new [JavaOptions] section at the end when place is None."""
+    added = [b"java-options=" + os.fsencode(option) for option in options]
+    if place is None:
+        if cfg and not cfg.endswith(b"\n"):
+            cfg += b"\n"
+        return cfg + b"[JavaOptions]\n" + b"\n".join(added) + b"\n"
+    lines = cfg.split(b"\n")
+    return b"\n".join(lines[:place + 1] + added + lines[place + 1:])
+
+
+def added_lines(cfg, options, place):
+    """(after, count): with_java_options(cfg, options, place) adds count lines after the line
+    numbered after (from 1) of cfg."""
+    if place is not None:
+        return place + 1, len(options)
+    lines = len(cfg.split(b"\n")) - (1 if cfg.endswith(b"\n") or not cfg else 0)
+    return lines, len(options) + 1
+
+
+def archive_kind(p, base, name):
+    """The archive's file name, the option that writes it and the options that use it, with
+    base for the application directory and name for the bundle's name."""
+    path = base + "/" + name
+    # Logging of the class-data sharing is off, so that an archive the runtime cannot use (a
+    # moved bundle, a changed jar) costs the start-up nothing but the archive and prints nothing.
+    if gets_aot_cache(p.version, p.early_access):
+        return (p.o.name + ".aot", "-XX:AOTCacheOutput=" + path + ".aot",
+                ["-XX:AOTCache=" + path + ".aot", "-XX:AOTMode=auto", "-Xlog:aot*=off",
+                 "-Xlog:cds*=off"])
+    return (p.o.name + ".jsa", "-XX:ArchiveClassesAtExit=" + path + ".jsa",
+            ["-XX:SharedArchiveFile=" + path + ".jsa", "-Xshare:auto", "-Xlog:cds*=off"])
+
+
+def reaches(before, after, inserted):
+    """Whether after is before with the lines of one of the inserted texts in one place."""
+    for text in inserted:
+        lines = os.fsencode(text).split(b"\n")
+        n = len(lines)
+        for i in range(len(after) - n + 1):
+            if after[i:i + n] == lines and after[:i] + after[i + n:] == before:
+                return True
+    return False
+
+
+def place_options(p, cfg_path, cfg, before, options, expanded, place=None):
+    """Writes cfg with options at place or, when place is None, at the first place where
+    applauncher-check sees them reach the command line (before: its arguments before the edit);
+    returns the place."""
+    places = option_places(cfg) if place is None else [place]
+    for candidate in places:
+        with open(cfg_path, "wb") as f:
+            f.write(with_java_options(cfg, options, candidate))
+        if reaches(before, p.checker.java_args(p.bundle), expanded):
+            return candidate
+    raise Failure("the archive's Java options do not reach the launcher's command line "
+                  "(applauncher-check --args " + p.bundle + " shows what does)")
+
+
+def trial_failure(p, outcome, log):
+    """The one line for a failed trial run."""
+    where = "; its output is in " + log
+    lacking = runtime.lacking(p, outcome.output)
+    if lacking is not None:
+        return lacking + where
+    if outcome.thrown is not None:
+        thread = trial.THROWN.match(outcome.thrown).group(1).decode("utf-8", "replace")
+        return "the trial run threw %s (in thread \"%s\")%s" % (
+            trial.exception(outcome.thrown).decode("utf-8", "replace"), thread, where)
+    return "the trial run ended with status %d: %s%s" % (outcome.status,
+                                                        trial.complaint(outcome.output), where)
+
+
+def make(p):
+    """Writes the class-data archive into the application directory and the options that use
+    it into the bundle's configuration."""
+    o = p.o
+    app = p.layout.app(p.bundle)
+    cfg_path = os.path.join(app, o.name + ".cfg")
+    with open(cfg_path, "rb") as f:
+        cfg = f.read()
+    archive, write_option, use_options = archive_kind(p, "$APPDIR", cfg_value_text(o.name))
+    # The launcher's $APPDIR: the bundle's path as given, or with its links resolved.
+    appdirs = sorted({app, p.layout.app(os.path.realpath(p.bundle))})
+    kinds = [archive_kind(p, appdir, o.name) for appdir in appdirs]
+    archive_path = os.path.join(app, archive)
+    before = p.checker.java_args(p.bundle)
+    place = place_options(p, cfg_path, cfg, before, [write_option], [k[1] for k in kinds])
+
+    log = os.path.join(p.outdir, o.name + ".trial.log")
+    command = [p.layout.executable(p.bundle, o.name)] + o.trial_args
+    with trial.ScratchHome(o.trial_home) as home:
+        env = trial.environment(os.environ, o.trial_env, home)
+        note("trial run for the class-data archive: %s, up to %d s (-t); its output goes to %s" %
+             (" ".join(command), o.time_limit, log))
+        outcome = trial.run(command, env, o.time_limit, log)
+    if outcome.failed:
+        raise Failure(trial_failure(p, outcome, log))
+    if not os.path.isfile(archive_path):
+        raise Failure("the trial run wrote no archive; its output is in " + log)
+    place_options(p, cfg_path, cfg, before, use_options, ["\n".join(k[2]) for k in kinds],
+                  place)
+    p.cfg_map.added(*added_lines(cfg, use_options, place))
+    lacking = runtime.lacking(p, outcome.output)
+    if lacking is not None:
+        note("the trial run's output says: " + lacking)
+    if outcome.ended:
+        note("the trial run was ended after %d s (-t)" % o.time_limit)
+    major = p.version[0]
+    if archive.endswith(".jsa") and major >= AOT_CACHE_SINCE:
+        note("Java %s keeps serving the classes of a changed jar from an AOT cache "
+             "(JDK-8377932); the bundle has a dynamic archive, which the runtime checks" %
+             version_text(p.version))
+    if major < ARCHIVE_MOVES_SINCE:
+        note("Java %d uses the archive only while the bundle stays at %s; moved elsewhere, "
+             "the application starts without it" % (major, p.bundle))

@@ -1,0 +1,109 @@
+"""Copying the application's files into the bundle and removing trees: links followed or kept,
+broken links and cycles refused, and a signal able to stop a copy between two files."""
+
+import errno
+import os
+import shutil
+
+from .children import SIGNALS
+from .report import Failure
+
+
+def inside(path, directory):
+    """Whether path, its links resolved, is directory or lies below it."""
+    path = os.path.realpath(path)
+    directory = os.path.realpath(directory)
+    return path == directory or path.startswith(directory.rstrip("/") + "/")
+
+
+def broken_link(path):
+    """Why the link at path leads to nothing ("points nowhere", "is a cycle of links"), or
+    None when it leads somewhere."""
+    if os.path.exists(path):
+        return None
+    try:
+        os.stat(path)
+    except OSError as e:
+        if e.errno == errno.ELOOP:
+            return "is a cycle of links"
+    return "points nowhere"
+
+
+def copy_file(source, target, **kwargs):
+    """shutil.copy2, and where a signal stops the copying."""
+    SIGNALS.check()
+    return shutil.copy2(source, target, **kwargs)
+
+
+def copy_followed(source, target, skip_broken=False):
+    """Copies a file or tree with its links followed; returns the broken links skipped, each
+    with why it is broken."""
+    skipped = []
+    if not os.path.isdir(source):
+        copy_file(source, target)
+        return skipped
+
+    def leads_back(link):
+        """Whether the directory link at link leads to a directory that holds it."""
+        d = os.path.dirname(link)
+        while True:
+            if inside(d, link):
+                return True
+            if len(d) <= len(source):
+                return False
+            d = os.path.dirname(d)
+
+    def ignore(directory, names):
+        broken = []
+        for n in names:
+            path = os.path.join(directory, n)
+            why = broken_link(path)
+            if why is None and os.path.islink(path) and os.path.isdir(path) and leads_back(path):
+                why = "leads back to " + os.path.realpath(path) + ", a cycle"
+            if why is not None:
+                if not skip_broken:
+                    raise Failure("the link " + path + " " + why)
+                broken.append(n)
+                skipped.append((path, why))
+        return broken
+
+    shutil.copytree(source, target, symlinks=False, ignore=ignore, copy_function=copy_file)
+    return skipped
+
+
+def copy_keeping_links(source, target):
+    """Copies a file or tree with its symbolic links copied as links."""
+    if os.path.islink(source):
+        os.symlink(os.readlink(source), target)
+    elif os.path.isdir(source):
+        shutil.copytree(source, target, symlinks=True, copy_function=copy_file)
+    else:
+        copy_file(source, target)
+
+
+def remove(path):
+    """Removes the file or tree at path. Read-only files (an archive, for one) and directories
+    inside the tree do not stop it; nothing outside the tree has its permissions changed."""
+    if os.path.islink(path) or not os.path.isdir(path):
+        os.remove(path)
+        return
+    root = os.path.abspath(path)
+    retried = set()
+
+    def in_tree(target):
+        return target == root or target.startswith(root + "/")
+
+    def writable(_function, target, excinfo):
+        if target in retried or not in_tree(target):
+            raise excinfo[1]
+        retried.add(target)
+        parent = os.path.dirname(target)
+        if in_tree(parent):
+            os.chmod(parent, 0o700)
+        if os.path.isdir(target) and not os.path.islink(target):
+            os.chmod(target, 0o700)
+            shutil.rmtree(target, onerror=writable)
+        else:
+            os.unlink(target)
+
+    shutil.rmtree(root, onerror=writable)

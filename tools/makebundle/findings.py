@@ -1,0 +1,39 @@
+"""The check's findings on the bundle's copy of the configuration, told as findings on the user's
+own file (-c): its path as the user gave it and its own line numbers, also after -a has added
+lines to the copy."""
+
+import os
+import re
+
+
+def is_finding(line):
+    """Whether a line of the check's output is a finding (a warning or an error)."""
+    return b": warning: " in line or b": error: " in line
+
+
+class CfgMap:
+    """Maps positions in the bundle's configuration (bundle_cfg) to the user's file (user_cfg)."""
+
+    def __init__(self, bundle_cfg, user_cfg):
+        self.pattern = re.compile(re.escape(os.fsencode(bundle_cfg)) + rb":([0-9]+): ")
+        self.user = os.fsencode(user_cfg)
+        self.after = 0
+        self.count = 0
+
+    def added(self, after, count):
+        """Notes that count lines were added to the copy after the user's line after."""
+        self.after = after
+        self.count = count
+
+    def tell(self, line):
+        """The finding line (bytes) as it reads on the user's file; other lines as they are."""
+        m = self.pattern.match(line)
+        if m is None:
+            return line
+        number = int(m.group(1))
+        rest = line[m.end():]
+        if self.count and self.after < number <= self.after + self.count:
+            return b"%s (a line that -a added after line %d): %s" % (self.user, self.after, rest)
+        if self.count and number > self.after + self.count:
+            number -= self.count
+        return b"%s:%d: %s" % (self.user, number, rest)

@@ -1,0 +1,87 @@
+"""Info.plist: the keys make-bundle decides, merged with those of a property list given with
+-p."""
+
+import os
+import plistlib
+import re
+
+from .report import Failure
+
+IDENTIFIER = r"[A-Za-z0-9.-]+"
+VERSION = r"[0-9]+(\.[0-9]+){0,2}"
+
+
+def plist_text(text):
+    """text for Info.plist, which holds Unicode: bytes that are not UTF-8 (possible in names on
+    Linux, never on macOS) become replacement characters."""
+    return os.fsencode(text).decode("utf-8", "replace")
+
+
+def info_plist(o, extra, source):
+    """Info.plist: what the options make it, with the keys of extra (read from source) added.
+    A key that an option decides may be given only with the value the option gives it."""
+    name = plist_text(o.name)
+    info = {
+        "CFBundleExecutable": name,
+        "CFBundleIdentifier": "app." + re.sub(r"[^A-Za-z0-9.-]", "-", name),
+        "CFBundleName": name,
+        "CFBundleDisplayName": name,
+        "CFBundlePackageType": "APPL",
+        "CFBundleShortVersionString": "1.0",
+        "CFBundleVersion": "1.0",
+        "CFBundleInfoDictionaryVersion": "6.0",
+        "LSMinimumSystemVersion": "11.0",
+        "NSHighResolutionCapable": True,
+    }
+    decided = {"CFBundleExecutable": "-n", "CFBundlePackageType": "every bundle it makes",
+               "CFBundleInfoDictionaryVersion": "every bundle it makes"}
+    if o.identifier is not None:
+        info["CFBundleIdentifier"] = o.identifier
+        decided["CFBundleIdentifier"] = "-i"
+    if o.version is not None:
+        info["CFBundleShortVersionString"] = info["CFBundleVersion"] = o.version
+        decided["CFBundleShortVersionString"] = decided["CFBundleVersion"] = "-V"
+    if o.icon is not None:
+        info["CFBundleIconFile"] = plist_text(os.path.basename(o.icon))
+        decided["CFBundleIconFile"] = "-I"
+    for key, value in extra.items():
+        if key in decided and value != info[key]:
+            raise Failure("%s gives %s %r, but make-bundle sets it to %r (%s)" %
+                          (source, key, value, info[key], decided[key]))
+        rule = {"CFBundleIdentifier": IDENTIFIER, "CFBundleShortVersionString": VERSION,
+                "CFBundleVersion": VERSION, "LSMinimumSystemVersion": VERSION}.get(key)
+        if rule is not None and not (isinstance(value, str) and re.fullmatch(rule, value)):
+            raise Failure("%s gives %s %r, which is not of the form %s" %
+                          (source, key, value, "a.b-c" if rule == IDENTIFIER else "1.2.3"))
+        if key == "LSMinimumSystemVersion" and \
+                tuple(int(n) for n in value.split(".")) < (11,):
+            raise Failure("%s gives LSMinimumSystemVersion %r, but the launcher needs macOS 11" %
+                          (source, value))
+        info[key] = value
+    return info
+
+
+def read_plist(path):
+    """The dictionary of the property list at path (XML or binary)."""
+    try:
+        with open(path, "rb") as f:
+            extra = plistlib.load(f)
+    except OSError as e:
+        raise Failure("cannot read " + path + ": " + (e.strerror or str(e)))
+    except Exception as e:  # plistlib reports bad input with several exception types
+        raise Failure("cannot read the property list " + path + ": " + (str(e) or
+                                                                          type(e).__name__))
+    if not isinstance(extra, dict):
+        raise Failure("the property list " + path + " holds a " + type(extra).__name__ +
+                      ", not a dictionary")
+    return extra
+
+
+def info_bytes(o):
+    """The bytes of the bundle's Info.plist for the options o."""
+    extra = {} if o.plist is None else read_plist(o.plist)
+    info = info_plist(o, extra, o.plist)
+    try:
+        return plistlib.dumps(info)
+    except (TypeError, ValueError, OverflowError) as e:
+        raise Failure("the property list " + o.plist + " holds what Info.plist cannot: " + str(e))

@@ -1,0 +1,121 @@
+"""The installed JDK, found in one way for the tool, the demo, the benchmarks and the tests:
+JAVA_HOME when it holds a JDK, else the real location of `java` on PATH (on macOS, else what
+/usr/libexec/java_home says). Also what make-bundle knows of a runtime's home: its launch
+library and its release file.
+
+    python3 tools/find-jdk [TOOL...]    prints the JDK's home; fails without one or its TOOLs
+"""
+
+import os
+import re
+import subprocess
+import sys
+
+from .report import Failure
+
+# Where a Linux runtime keeps its launch library; the host build's bundles reach it through a
+# link at the place of the macOS one.
+LINUX_LAUNCH_LIBRARY = "lib/libjli.so"
+
+
+def is_jdk(home):
+    """Whether home holds a JDK (a runtime with its compiler), not only a runtime."""
+    return bool(home) and os.access(os.path.join(home, "bin", "javac"), os.X_OK)
+
+
+def find(environ=None):
+    """The installed JDK's home, or None when there is none."""
+    environ = os.environ if environ is None else environ
+    given = environ.get("JAVA_HOME", "")
+    if is_jdk(given):
+        return given
+    for directory in environ.get("PATH", "").split(os.pathsep):
+        java = os.path.join(directory or ".", "java")
+        if os.path.isfile(java) and os.access(java, os.X_OK):
+            home = os.path.dirname(os.path.dirname(os.path.realpath(java)))
+            if is_jdk(home):
+                return home
+    # macOS's /usr/bin/java is a stub outside every JDK; the system names the JDK it stands for.
+    if os.access("/usr/libexec/java_home", os.X_OK):
+        try:
+            home = subprocess.run(["/usr/libexec/java_home"], stdout=subprocess.PIPE,
+                                  stderr=subprocess.DEVNULL, timeout=30).stdout
+        except (OSError, subprocess.TimeoutExpired):
+            return None
+        home = os.fsdecode(home.strip())
+        if is_jdk(home):
+            return home
+    return None
+
+
+def launch_library(home, libraries):
+    """The first of libraries (paths relative to a runtime's home), or the Linux runtime's
+    launch library, that is a file below home; None when there is none."""
+    for relative in list(libraries) + [LINUX_LAUNCH_LIBRARY]:
+        if os.path.isfile(os.path.join(home, relative)):
+            return relative
+    return None
+
+
+def home_of(path, libraries):
+    """The runtime's home for path: path itself, or its Contents/Home (a macOS .jdk)."""
+    if not os.path.isdir(path):
+        raise Failure("no runtime at " + path)
+    inner = os.path.join(path, "Contents", "Home")
+    if launch_library(path, libraries) is None and os.path.isdir(inner):
+        path = inner
+    if launch_library(path, libraries) is None:
+        raise Failure("no launch library (" + ", ".join(list(libraries) + [LINUX_LAUNCH_LIBRARY]) +
+                      ") in the runtime " + path)
+    return path
+
+
+def release(home):
+    """The KEY="VALUE" lines of the runtime's release file as a dictionary; {} without one."""
+    try:
+        with open(os.path.join(home, "release"), encoding="utf-8", errors="replace") as f:
+            text = f.read()
+    except OSError:
+        return {}
+    return dict(re.findall(r'^([A-Z_]+)="([^"]*)"', text, re.MULTILINE))
+
+
+def version(home):
+    """The version of the runtime at home, from its release file: (numbers, early_access),
+    numbers as a tuple such as (25, 0, 3), and (8,) for "1.8.0_402"."""
+    given = release(home).get("JAVA_VERSION")
+    if given is None:
+        raise Failure("no JAVA_VERSION in the release file of the runtime " + home +
+                      " (it tells the runtime's version)")
+    m = re.match(r"(1\.)?([0-9]+(?:\.[0-9]+)*)(.*)", given)
+    if not m:
+        raise Failure("the release file of the runtime %s gives the version %r" % (home, given))
+    return tuple(int(n) for n in m.group(2).split(".")), m.group(3).startswith("-")
+
+
+def modules(home):
+    """The modules that the runtime image at home holds, from its release file; None when it
+    does not say."""
+    listed = release(home).get("MODULES")
+    return None if listed is None else listed.split()
+
+
+def main(argv):
+    """tools/find-jdk: prints the installed JDK's home; status 1 when there is none or it lacks
+    one of the tools named in argv."""
+    home = find()
+    if home is None:
+        print("find-jdk: no JDK found (set JAVA_HOME to one, or put its java on PATH)",
+              file=sys.stderr)
+        return 1
+    for tool in argv:
+        if not os.access(os.path.join(home, "bin", tool), os.X_OK):
+            print("find-jdk: no %s in %s (a JDK with %s is needed)" % (tool, home, tool),
+                  file=sys.stderr)
+            return 1
+    print(home)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

@@ -1,0 +1,59 @@
+"""The bundle's layout as the launcher has it, from `applauncher-check --layout` (one key=value a
+line, lists in the order the launcher tries them), so that make-bundle puts each part where the
+launcher looks and never keeps a second copy of that table."""
+
+import os
+
+from .report import Failure
+
+KEYS = ("executable-dir", "app-dir", "runtime-dir", "launch-library", "library-path-variable")
+
+
+class Layout:
+    """Where things go in a bundle, relative to its root (and launch libraries relative to the
+    runtime's home)."""
+
+    def __init__(self, text, source):
+        """Reads the output of `applauncher-check --layout` (text), printed by source."""
+        values = {}
+        for line in text.splitlines():
+            key, sep, value = line.partition("=")
+            if sep and key in KEYS:
+                values.setdefault(key, []).append(value)
+        missing = [key for key in KEYS if not values.get(key)]
+        if missing:
+            raise Failure("%s --layout gave no %s (is it older than make-bundle?)" %
+                          (source, ", ".join(missing)))
+        self.executable_dir = values["executable-dir"][0]
+        self.app_dir = values["app-dir"][0]
+        self.runtime_dir = values["runtime-dir"][0]
+        self.library_path_variable = values["library-path-variable"][0]
+        # A runtime's home holds lib/...: what comes before is where the home goes.
+        homes = set()
+        self.home_libraries = []
+        for library in values["launch-library"]:
+            if library.startswith("lib/"):
+                home, sep, rest = "", "/lib/", library[len("lib/"):]
+            else:
+                home, sep, rest = library.partition("/lib/")
+            if not sep:
+                raise Failure("%s --layout gave a launch library outside a runtime's lib "
+                              "directory: %s" % (source, library))
+            homes.add(home)
+            self.home_libraries.append("lib/" + rest)
+        if len(homes) != 1:
+            raise Failure("%s --layout gave launch libraries in different homes: %s" %
+                          (source, ", ".join(values["launch-library"])))
+        self.home_dir = os.path.join(self.runtime_dir, homes.pop()).rstrip("/")
+
+    def executable(self, bundle, name):
+        """The launcher's path in bundle for the application name."""
+        return os.path.join(bundle, self.executable_dir, name)
+
+    def app(self, bundle):
+        """The application directory of bundle."""
+        return os.path.join(bundle, self.app_dir)
+
+    def runtime_home(self, bundle):
+        """Where the runtime's home goes in bundle."""
+        return os.path.join(bundle, self.home_dir)

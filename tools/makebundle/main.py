@@ -1,0 +1,84 @@
+"""make-bundle put together: the command line, the plan, the bundle built aside, the steps at its
+final path (the check, the class-data archive, signing), and the one line that ends a run."""
+
+import os
+import shutil
+import signal
+import sys
+
+from . import archive, options, runtime, signing, staging, verdict
+from .children import ENDING_SIGNALS, SIGNALS
+from .files import copy_followed, copy_keeping_links
+from .plan import plan
+from .report import Failure, Interrupted, UsageError, fail, failure_text, result
+
+
+def build(p, stage):
+    """Lays the whole bundle out in stage."""
+    o = p.o
+    executable = p.layout.executable(stage, o.name)
+    app = p.layout.app(stage)
+    os.makedirs(os.path.dirname(executable))
+    os.makedirs(app)
+    shutil.copyfile(o.launcher, executable)
+    os.chmod(executable, 0o755)
+    with open(os.path.join(stage, "Contents", "Info.plist"), "wb") as f:
+        f.write(p.info_bytes)
+    with open(os.path.join(stage, "Contents", "PkgInfo"), "w") as f:
+        f.write("APPL????")
+    if o.icon is not None:
+        os.makedirs(os.path.join(stage, "Contents", "Resources"))
+        shutil.copyfile(o.icon, os.path.join(stage, "Contents", "Resources",
+                                             os.path.basename(o.icon)))
+    shutil.copyfile(o.cfg, os.path.join(app, o.name + ".cfg"))
+    for source, target in p.copies:
+        if o.keep_links:
+            copy_keeping_links(source, os.path.join(app, target))
+        else:
+            copy_followed(source, os.path.join(app, target))
+    runtime.put(p, stage)
+
+
+def finish(p):
+    """The steps that need the bundle at its final path. A failure here puts the old bundle
+    back."""
+    verdict.verify(p)
+    if p.o.archive:
+        archive.make(p)
+        # The bundle as it ships, with the archive's options in its configuration.
+        verdict.verify(p)
+    if p.o.identity is not None:
+        signing.sign(p)
+
+
+def main(argv):
+    """Runs make-bundle with the arguments argv; returns its exit status."""
+    SIGNALS.__init__()
+    previous = {}
+    for signum in ENDING_SIGNALS:
+        # A signal that the caller ignores (nohup, a background job) stays ignored.
+        if signal.getsignal(signum) is not signal.SIG_IGN:
+            previous[signum] = signal.signal(signum, SIGNALS.handler)
+    p = None
+    try:
+        o = options.parse(argv)
+        if o.help:
+            sys.stdout.write(options.usage())
+            return 0
+        if o.show_version:
+            result("make-bundle " + options.version())
+            return 0
+        p = plan(o)
+        staging.make(p, build, finish)
+    except UsageError as e:
+        fail(str(e))
+        return 2
+    except (Failure, OSError, shutil.Error, Interrupted) as e:
+        text = failure_text(e)
+        fail(staging.shown(p, text) if p is not None and hasattr(p, "outdir") else text)
+        return 1
+    finally:
+        for signum, handler in previous.items():
+            signal.signal(signum, handler)
+    result(p.bundle)
+    return 0

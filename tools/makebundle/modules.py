@@ -1,0 +1,159 @@
+"""Which runtime modules an application needs, as the JDK's own tools say it. -m auto asks jdeps
+about the application's classes; when the application fails for want of a class of the JDK,
+the JDK's module image says which module holds that class."""
+
+import os
+import re
+import tempfile
+import zipfile
+
+from . import children
+from .report import Failure, note
+
+# The word of -m that stands for the modules jdeps finds.
+AUTO = "auto"
+
+# What the runtime says when a class or a module is not there.
+MISSING = (
+    ("class", re.compile(rb"NoClassDefFoundError: ([A-Za-z_$][\w$/.]*)")),
+    ("class", re.compile(rb"ClassNotFoundException: ([A-Za-z_$][\w$.]*)")),
+    ("module", re.compile(rb"FindException: Module ([\w.]+) not found")),
+)
+
+
+def class_files(sources, target):
+    """Copies the class files of sources (jars, class files and directories holding them, with
+    links followed) below target, each jar into a directory of its own; returns how many.
+    Module declarations are left out, so that jdeps reads everything as one class path: the
+    modules they require need not be there, and packages split between jars do not matter.
+    Each version of a multi-release jar's class counts."""
+    count = 0
+    seen = set()
+    archives = 0
+
+    def add_jar(path):
+        nonlocal count, archives
+        archives += 1
+        base = os.path.join(target, str(archives))
+        try:
+            with zipfile.ZipFile(path) as jar:
+                for entry in jar.infolist():
+                    parts = entry.filename.split("/")
+                    if entry.is_dir() or not entry.filename.endswith(".class") or \
+                            parts[-1] == "module-info.class" or ".." in parts or not parts[0]:
+                        continue
+                    destination = os.path.join(base, *parts)
+                    os.makedirs(os.path.dirname(destination), exist_ok=True)
+                    with open(destination, "wb") as f:
+                        f.write(jar.read(entry))
+                    count += 1
+        except (zipfile.BadZipFile, OSError, RuntimeError, EOFError) as e:
+            note("-m auto: skipped %s, which cannot be read as a jar: %s" % (path, e))
+
+    def add_class(path, relative):
+        nonlocal count
+        destination = os.path.join(target, "classes", relative)
+        os.makedirs(os.path.dirname(destination), exist_ok=True)
+        with open(path, "rb") as source, open(destination, "wb") as f:
+            f.write(source.read())
+        count += 1
+
+    def add(path, relative):
+        children.SIGNALS.check()
+        real = os.path.realpath(path)
+        if real in seen:
+            return
+        seen.add(real)
+        if os.path.isdir(path):
+            for name in sorted(os.listdir(path)):
+                add(os.path.join(path, name), os.path.join(relative, name))
+        elif path.endswith(".jar"):
+            add_jar(path)
+        elif path.endswith(".class") and os.path.basename(path) != "module-info.class":
+            add_class(path, relative)
+
+    for source in sources:
+        add(source, os.path.basename(os.path.normpath(source)))
+    return count
+
+
+def auto(jdk_home, sources):
+    """The modules that jdeps of the JDK at jdk_home finds the classes of sources to need."""
+    with tempfile.TemporaryDirectory(prefix="make-bundle-classes.") as work:
+        if class_files(sources, work) == 0:
+            raise Failure("-m auto found no class files among the files for the bundle")
+        out = children.run_tool([os.path.join(jdk_home, "bin", "jdeps"), "--print-module-deps",
+                                 "--ignore-missing-deps", work], "jdeps")
+    for line in reversed(out.splitlines()):
+        if re.fullmatch(r"[\w.]+(,[\w.]+)*", line.strip()):
+            return line.strip().split(",")
+    raise Failure("jdeps printed no modules: " + children.last_line(out))
+
+
+def resolve(given, jdk_home, sources):
+    """The modules of -m (given, comma-separated), with "auto" replaced by what jdeps finds."""
+    names = [m for m in given.split(",") if m]
+    if AUTO not in names:
+        return names
+    note("-m auto: asking %s which modules the classes of the files need" %
+         os.path.join(jdk_home, "bin", "jdeps"))
+    found = auto(jdk_home, sources)
+    chosen = []
+    for name in names:
+        for module in (found if name == AUTO else [name]):
+            if module not in chosen:
+                chosen.append(module)
+    note("-m auto chose %s (-m %s pins this choice)" % (",".join(found), ",".join(chosen)))
+    return chosen
+
+
+def missing(text):
+    """What text (the runtime's words, bytes) says is missing, in order: ("class", dotted name)
+    and ("module", name)."""
+    found = []
+    for kind, pattern in MISSING:
+        for m in pattern.finditer(text):
+            name = m.group(1).decode("ascii").replace("/", ".").rstrip(".")
+            found.append((m.start(), kind, name))
+    return [(kind, name) for _, kind, name in sorted(found)]
+
+
+class JdkImage:
+    """The modules and classes of a JDK's module image, as its own jimage lists them."""
+
+    def __init__(self, home):
+        self.home = home
+        self.classes = None
+        self.modules = set()
+
+    def _load(self):
+        if self.classes is not None:
+            return
+        self.classes = {}
+        out = children.run_tool([os.path.join(self.home, "bin", "jimage"), "list",
+                                 os.path.join(self.home, "lib", "modules")], "jimage")
+        module = None
+        for line in out.splitlines():
+            if line.startswith("Module: "):
+                module = line[len("Module: "):].strip()
+                self.modules.add(module)
+            elif module is not None and line.strip().endswith(".class"):
+                self.classes[line.strip()[:-len(".class")].replace("/", ".")] = module
+
+    def module_of(self, kind, name):
+        """The module of the JDK that holds the class name, or that is the module name; None
+        when the JDK has none."""
+        self._load()
+        if kind == "module":
+            return name if name in self.modules else None
+        return self.classes.get(name)
+
+
+def needed(text, image, present):
+    """The first module that text (the runtime's words) shows the application to need and the
+    runtime to lack (present: the modules it holds), as (module, what is missing); None."""
+    for kind, name in missing(text):
+        module = image.module_of(kind, name)
+        if module is not None and module not in present:
+            return module, name if kind == "class" else "the module " + name
+    return None

@@ -1,0 +1,200 @@
+"""make-bundle's command line: every option in one table (OPTIONS), parsed by argparse, and
+check(), which refuses everything that the command line alone can tell is wrong. A new option is
+one row of the table, and its rules go into check()."""
+
+import argparse
+import os
+import re
+
+from .infoplist import IDENTIFIER, VERSION
+from .report import Failure, UsageError
+
+TOOL_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+VERSION_FILE = os.path.join(TOOL_DIR, os.pardir, "VERSION")
+DEFAULT_ENTITLEMENTS = os.path.join(TOOL_DIR, os.pardir, "macosx", "applauncher.entitlements")
+
+# The trial run's time limit unless -t says otherwise.
+DEFAULT_TIME_LIMIT = 60
+
+# What jlink is told by make-bundle itself, and so not through --jlink-option.
+OWN_JLINK_OPTIONS = ("--output", "--add-modules")
+
+DESCRIPTION = """\
+Lays out NAME.app in DIR around the launcher: Contents/MacOS/NAME (the launcher),
+Contents/app (NAME.cfg and the FILEs), Contents/runtime (the Java runtime), Info.plist.
+Prints the bundle's path alone on standard output; notes, progress and what applauncher-check
+finds go to standard error."""
+
+EPILOG = """\
+exit status: 0 made, 1 failed (one line "make-bundle: ..." on standard error; any bundle that
+was there is kept), 2 wrong command line"""
+
+# (flags, argparse settings, help): options that take a value have a metavar.
+OPTIONS = [
+    (("-l", "--launcher"), dict(metavar="LAUNCHER"),
+     "the launcher executable, copied to Contents/MacOS/NAME"),
+    (("-n", "--name"), dict(metavar="NAME"),
+     "the application's name (NAME.app, executable NAME, NAME.cfg)"),
+    (("-o", "--output"), dict(metavar="DIR", dest="outdir"),
+     "the directory that receives NAME.app (created when missing)"),
+    (("-c", "--config"), dict(metavar="CFG", dest="cfg"),
+     "the launcher configuration, copied to Contents/app/NAME.cfg"),
+    (("-r", "--runtime"), dict(metavar="JAVA_HOME"),
+     "copies this runtime into the bundle (links followed), or links one from it with -m"),
+    (("-m", "--modules"), dict(metavar="MODULES"),
+     "with -r: a jlink image of these comma-separated modules; \"auto\" among them stands for "
+     "the modules that jdeps finds in the FILEs"),
+    (("--jlink-option",), dict(metavar="OPTION", dest="jlink_options", action="append",
+                               default=[]),
+     "with -m: passes OPTION to jlink, e.g. --jlink-option=--include-locales=en (repeatable)"),
+    (("-L", "--link-runtime"), dict(metavar="JAVA_HOME", dest="linked"),
+     "links to this installed runtime's launch library instead (development, tests)"),
+    (("-j", "--link-library"), dict(metavar="LIBRARY", dest="library"),
+     "links this library file as the launch library instead"),
+    (("-J", "--second-place"), dict(action="store_true", dest="second_place"),
+     "puts the link of -L or -j at the second place the launcher looks at"),
+    (("--check",), dict(metavar="PATH", dest="checker"),
+     "the applauncher-check to run (default: the one beside the launcher)"),
+    (("-i", "--identifier"), dict(metavar="IDENT"),
+     "the bundle identifier (default: app.NAME, other characters as \"-\")"),
+    (("-V", "--bundle-version"), dict(metavar="VERSION", dest="version"),
+     "the bundle's version, one to three numbers (default: 1.0)"),
+    (("-I", "--icon"), dict(metavar="ICON"), "an .icns file, copied to Contents/Resources"),
+    (("-p", "--plist"), dict(metavar="PLIST"),
+     "a property list (XML or binary) whose keys are added to Info.plist"),
+    (("-a", "--archive"), dict(action="store_true"),
+     "adds a class-data archive made by one trial run of the bundle"),
+    (("-t", "--trial-time"), dict(metavar="SECONDS", dest="time_limit"),
+     "how long the trial run may take before it is ended (default: %d)" % DEFAULT_TIME_LIMIT),
+    (("--trial-arg",), dict(metavar="ARG", dest="trial_args", action="append", default=[]),
+     "starts the trial run with this argument instead of the configured ones (repeatable)"),
+    (("--trial-env",), dict(metavar="NAME=VALUE", dest="trial_env", action="append",
+                            default=[]),
+     "sets NAME in the trial run's environment (NAME alone: removes it), e.g. DISPLAY=:99"),
+    (("--trial-home",), dict(action="store_true", dest="trial_home"),
+     "runs the trial with HOME set to a new empty directory"),
+    (("-s", "--sign"), dict(metavar="IDENTITY", dest="identity"),
+     "signs the bundle with this identity (macOS only)"),
+    (("-e", "--entitlements"), dict(metavar="FILE"),
+     "the entitlements for signing (default: macosx/applauncher.entitlements)"),
+    (("-P", "--keep-links"), dict(action="store_true", dest="keep_links"),
+     "copies symbolic links among the FILEs as links instead of following them"),
+    (("-W", "--strict"), dict(action="store_true"),
+     "fails when applauncher-check warns about the bundle"),
+    (("--version",), dict(action="store_true", dest="show_version"),
+     "prints make-bundle's version"),
+    (("-h", "--help"), dict(action="store_true", dest="help"), "prints this text"),
+]
+
+
+class _Parser(argparse.ArgumentParser):
+    """An ArgumentParser whose errors are UsageErrors, so that they become one line."""
+
+    def error(self, message):
+        raise UsageError(message + " (make-bundle --help for help)")
+
+
+def parser():
+    """The argparse parser of make-bundle's command line."""
+    p = _Parser(prog="make-bundle", add_help=False, allow_abbrev=False, description=DESCRIPTION,
+                epilog=EPILOG, formatter_class=argparse.RawDescriptionHelpFormatter,
+                usage="make-bundle -l LAUNCHER -n NAME -o DIR -c CFG [options] [FILE...]")
+    for flags, settings, text in OPTIONS:
+        p.add_argument(*flags, help=text, **settings)
+    p.add_argument("files", nargs="*", metavar="FILE",
+                   help="files and directories copied into Contents/app")
+    return p
+
+
+def usage():
+    """The text of --help."""
+    return parser().format_help()
+
+
+def version():
+    """make-bundle's version: the first line of the project's VERSION file."""
+    try:
+        with open(VERSION_FILE, encoding="utf-8") as f:
+            return f.readline().strip()
+    except OSError as e:
+        raise Failure("cannot read the version: %s: %s" % (VERSION_FILE, e.strerror or e))
+
+
+def parse(argv):
+    """The options of argv, checked; a UsageError says what is wrong."""
+    o = parser().parse_intermixed_args(argv)
+    o.entitlements_given = o.entitlements is not None
+    if o.entitlements is None:
+        o.entitlements = DEFAULT_ENTITLEMENTS
+    if not (o.help or o.show_version):
+        check(o)
+    return o
+
+
+def check(o):
+    """Refuses what the command line alone can tell is wrong."""
+    if o.launcher is None or o.name is None or o.outdir is None or o.cfg is None:
+        raise UsageError("-l, -n, -o and -c are required (make-bundle --help for help)")
+    runtimes = [flag for flag, value in (("-r", o.runtime), ("-L", o.linked), ("-j", o.library))
+                if value is not None]
+    if len(runtimes) > 1:
+        raise UsageError("-r, -L and -j exclude each other")
+    if o.modules is not None and o.runtime is None:
+        raise UsageError("-m goes with -r")
+    if o.jlink_options and o.modules is None:
+        raise UsageError("--jlink-option goes with -m")
+    for option in o.jlink_options:
+        if option.split("=")[0] in OWN_JLINK_OPTIONS:
+            raise UsageError("--jlink-option cannot give %s: make-bundle sets it (-m names the "
+                             "modules)" % option.split("=")[0])
+    if o.second_place and o.linked is None and o.library is None:
+        raise UsageError("-J goes with -L or -j")
+    if o.archive and o.runtime is None and o.linked is None:
+        raise UsageError("-a needs a runtime (-r or -L)")
+    if (o.trial_args or o.trial_env or o.trial_home) and not o.archive:
+        raise UsageError("--trial-arg, --trial-env and --trial-home go with -a")
+    for setting in o.trial_env:
+        if not re.fullmatch(r"[A-Za-z_][A-Za-z0-9_]*(=.*)?", setting, re.DOTALL):
+            raise UsageError("--trial-env takes NAME=VALUE or NAME, not " + repr(setting))
+    if o.identity is not None and (o.linked is not None or o.library is not None):
+        # A signed bundle must not point outside itself; codesign refuses such links.
+        raise UsageError("-s signs bundles with their own runtime (-r), not -L or -j")
+    if o.entitlements_given and o.identity is None:
+        raise UsageError("-e goes with -s")
+    for option, value in (("-r", o.runtime), ("-L", o.linked), ("-j", o.library)):
+        if value == "":
+            raise UsageError(option + " was given an empty path (is JAVA_HOME set?)")
+    if o.time_limit is None:
+        o.time_limit = DEFAULT_TIME_LIMIT
+    elif not re.fullmatch(r"[0-9]+", o.time_limit) or int(o.time_limit) == 0:
+        raise UsageError("-t takes a number of seconds, not " + repr(o.time_limit))
+    else:
+        o.time_limit = int(o.time_limit)
+
+    name = o.name
+    if name == "" or name in (".", ".."):
+        raise UsageError("the name must not be empty, \".\" or \"..\"")
+    if "/" in name:
+        raise UsageError("the name must not contain \"/\": " + name)
+    if name.endswith(".app"):
+        raise UsageError("the name must not end in \".app\": " + name)
+    if re.search(r"[\x00-\x1f\x7f]", name):
+        raise UsageError("the name must not contain control characters: " + repr(name))
+    if o.identifier is not None and not re.fullmatch(IDENTIFIER, o.identifier):
+        raise UsageError("the identifier may hold only letters, digits, \"-\" and \".\": " +
+                         repr(o.identifier))
+    if o.version is not None and not re.fullmatch(VERSION, o.version):
+        raise UsageError("the version must be one to three numbers separated by \".\": " +
+                         repr(o.version))
+    if o.modules is not None and not [m for m in o.modules.split(",") if m]:
+        raise UsageError("-m was given no module")
+
+    targets = {name + ".cfg": o.cfg}
+    for f in o.files:
+        target = os.path.basename(os.path.normpath(f))
+        if target in ("", ".", "..", "/"):
+            raise UsageError("cannot copy " + f + " into the bundle by its name")
+        if target in targets:
+            raise UsageError("both " + targets[target] + " and " + f +
+                             " would be Contents/app/" + target)
+        targets[target] = f

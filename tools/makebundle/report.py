@@ -1,0 +1,73 @@
+"""What make-bundle tells: the bundle's path alone on standard output, so that a pipeline can
+take it with B=$(make-bundle ...); notes, progress and the check's findings on standard error;
+a failure as one line "make-bundle: ..." on standard error. Paths keep their bytes, UTF-8 or
+not."""
+
+import os
+import shutil
+import signal
+import sys
+
+
+class Failure(Exception):
+    """A failure reported as one line with status 1."""
+
+
+class UsageError(Exception):
+    """Wrong use of the command line, reported as one line with status 2."""
+
+
+class Interrupted(BaseException):
+    """A signal that ends the run arrived; reported as one line with status 1."""
+
+    def __init__(self, signum):
+        super().__init__(signum)
+        self.signum = signum
+
+    def __str__(self):
+        return "interrupted by " + signal.Signals(self.signum).name
+
+
+def _write(stream, data):
+    """Writes the bytes data to a text stream, through its buffer where it has one."""
+    stream.flush()
+    if hasattr(stream, "buffer"):
+        stream.buffer.write(data)
+        stream.buffer.flush()
+    else:
+        stream.write(data.decode("utf-8", "replace"))
+
+
+def _bytes(text):
+    return text if isinstance(text, bytes) else os.fsencode(text)
+
+
+def result(path):
+    """Writes the bundle's path, the only line on standard output."""
+    _write(sys.stdout, _bytes(path) + b"\n")
+
+
+def tell(text):
+    """Writes a line (text or bytes) on standard error as it is."""
+    _write(sys.stderr, _bytes(text) + b"\n")
+
+
+def note(text):
+    """Writes "note: text" on standard error."""
+    tell("note: " + text)
+
+
+def fail(text):
+    """Writes the failure line "make-bundle: text" on standard error."""
+    tell("make-bundle: " + text)
+
+
+def failure_text(e):
+    """The one line for an error that ends the run."""
+    if isinstance(e, shutil.Error):
+        first = e.args[0][0] if e.args and e.args[0] else ("", "", str(e))
+        return "cannot copy " + str(first[0]) + ": " + str(first[2])
+    if isinstance(e, OSError):
+        where = (e.filename + ": ") if isinstance(e.filename, str) else ""
+        return where + (e.strerror or str(e))
+    return str(e)

@@ -1,0 +1,127 @@
+"""The bundle's runtime: a copy of a runtime, an image linked with the JDK's jlink (reused from the
+bundle already there when nothing that goes into it has changed), or a link to a launch library;
+and, when the application fails for want of a module, which one the runtime lacks."""
+
+import hashlib
+import os
+import shutil
+
+from . import children, jdk, modules
+from .files import copy_file, copy_followed
+from .options import version
+from .report import note
+
+# What every linked image leaves out: it is a runtime to ship, not a JDK.
+JLINK_OPTIONS = ["--strip-debug", "--no-man-pages", "--no-header-files"]
+
+# The file in a linked runtime's home that records what it was linked from.
+JLINK_RECORD = "make-bundle.jlink"
+
+
+def jlink_digest(p):
+    """A digest of everything that decides the linked image: the JDK (its jlink, release file
+    and module files), the modules, the options and make-bundle's version."""
+    h = hashlib.sha256()
+    jlink = os.path.realpath(os.path.join(p.home, "bin", "jlink"))
+    for part in [version(), jlink] + p.modules + ["--"] + JLINK_OPTIONS + p.o.jlink_options:
+        h.update(os.fsencode(part) + b"\0")
+    try:
+        with open(os.path.join(p.home, "release"), "rb") as f:
+            h.update(f.read())
+    except OSError:
+        pass
+    module_files = [os.path.join(p.home, "lib", "modules")]
+    jmods = os.path.join(p.home, "jmods")
+    if os.path.isdir(jmods):
+        module_files += [os.path.join(jmods, n) for n in sorted(os.listdir(jmods))]
+    for path in module_files:
+        try:
+            st = os.stat(path)
+        except OSError:
+            continue
+        h.update(b"%s %d %d\0" % (os.fsencode(path), st.st_size, st.st_mtime_ns))
+    return h.hexdigest()
+
+
+def recorded_digest(home):
+    """The digest recorded in a linked runtime's home, or None."""
+    try:
+        with open(os.path.join(home, JLINK_RECORD), encoding="ascii", errors="replace") as f:
+            return f.read().strip()
+    except OSError:
+        return None
+
+
+def link(p, home):
+    """Puts an image of p.modules at home: the one of the bundle already there when it was
+    linked from the same inputs, else a new one from jlink."""
+    digest = jlink_digest(p)
+    old = p.layout.runtime_home(p.bundle)
+    if os.path.isdir(old) and recorded_digest(old) == digest:
+        shutil.copytree(old, home, symlinks=True, copy_function=copy_file)
+        note("reused the runtime of %s: it was linked from the same JDK, modules and options "
+             "(jlink did not run)" % p.bundle)
+        return
+    jlink = os.path.join(p.home, "bin", "jlink")
+    command = [jlink, "--add-modules", ",".join(p.modules)] + JLINK_OPTIONS + \
+        p.o.jlink_options + ["--output", home]
+    # A runtime image with its own base archive starts faster and is what an archive of the
+    # application's classes builds on.
+    if "--generate-cds-archive" in children.run_tool([jlink, "--list-plugins"], "jlink"):
+        command.insert(-2, "--generate-cds-archive")
+    note("linking a runtime of %s with %s" % (",".join(p.modules), jlink))
+    children.run_tool(command, "jlink")
+    with open(os.path.join(home, JLINK_RECORD), "w", encoding="ascii") as f:
+        f.write(digest + "\n")
+
+
+def put(p, stage):
+    """Lays the runtime out in the bundle being built at stage."""
+    o = p.o
+    home = p.layout.runtime_home(stage)
+    if o.runtime is not None:
+        os.makedirs(os.path.dirname(home))
+        if p.modules is not None:
+            link(p, home)
+        else:
+            for path, why in copy_followed(p.home, home, skip_broken=True):
+                note("skipped the link " + path + ", which " + why)
+        # The host build's runtime: its library reached through a link at the launcher's place.
+        first = os.path.join(home, p.layout.home_libraries[0])
+        linux = os.path.join(home, jdk.LINUX_LAUNCH_LIBRARY)
+        if jdk.launch_library(home, p.layout.home_libraries) == jdk.LINUX_LAUNCH_LIBRARY:
+            os.makedirs(os.path.dirname(first), exist_ok=True)
+            os.symlink(os.path.relpath(linux, os.path.dirname(first)), first)
+    elif p.library is not None:
+        place = os.path.join(home, p.layout.home_libraries[1 if o.second_place else 0])
+        os.makedirs(os.path.dirname(place))
+        os.symlink(p.library, place)
+
+
+def lacking(p, text):
+    """One line that names the module the application needs and the bundle's runtime lacks,
+    from the runtime's words in text (bytes); None when text names none."""
+    if p.o.runtime is not None:
+        present = jdk.modules(p.layout.runtime_home(p.bundle))
+    elif p.o.linked is not None:
+        present = jdk.modules(p.home)
+    else:
+        present = None
+    if present is None or not modules.missing(text):
+        return None
+    if p.jdk_image is None:
+        home = p.home if p.home and os.access(os.path.join(p.home, "bin", "jimage"),
+                                              os.X_OK) else jdk.find()
+        if home is None or not os.access(os.path.join(home, "bin", "jimage"), os.X_OK):
+            return None
+        p.jdk_image = modules.JdkImage(home)
+    found = modules.needed(text, p.jdk_image, present)
+    if found is None:
+        return None
+    if p.o.modules is not None:
+        fix = "add it to -m"
+    elif p.o.runtime is not None:
+        fix = "the runtime given with -r lacks it (-r JDK -m MODULES links one that has it)"
+    else:
+        fix = "the runtime given with -L lacks it"
+    return "the application needs %s (%s is not in the runtime): %s" % (found[0], found[1], fix)

@@ -1,0 +1,45 @@
+"""Signing with codesign (macOS only): the runtime's code first, then the launcher, then the
+bundle, whose signature is its executable's and so carries the hardened runtime and the
+entitlements."""
+
+import os
+
+from .children import run_tool
+
+
+def is_mach_o(path):
+    """Whether the file at path is Mach-O code (thin or universal)."""
+    try:
+        with open(path, "rb") as f:
+            head = f.read(8)
+    except OSError:
+        return False
+    if len(head) < 8:
+        return False
+    magic = head[:4]
+    if magic in (b"\xfe\xed\xfa\xce", b"\xfe\xed\xfa\xcf", b"\xce\xfa\xed\xfe",
+                 b"\xcf\xfa\xed\xfe"):
+        return True
+    # A universal binary; a Java class file shares its magic but has a version >= 45 there.
+    return magic == b"\xca\xfe\xba\xbe" and int.from_bytes(head[4:], "big") < 45
+
+
+def codesign(p, path, entitlements=False):
+    """Signs path with the identity of -s, with the entitlements when asked."""
+    command = ["codesign", "--force", "--options", "runtime", "--timestamp"]
+    if entitlements:
+        command += ["--entitlements", p.o.entitlements]
+    run_tool(command + ["--sign", p.o.identity, path], "codesign " + path)
+
+
+def sign(p):
+    """Signs the bundle at its final path and verifies the signature."""
+    runtime = os.path.join(p.bundle, p.layout.runtime_dir)
+    for directory, _, names in os.walk(runtime):
+        for n in sorted(names):
+            path = os.path.join(directory, n)
+            if not os.path.islink(path) and is_mach_o(path):
+                codesign(p, path)
+    codesign(p, p.layout.executable(p.bundle, p.o.name), entitlements=True)
+    codesign(p, p.bundle, entitlements=True)
+    run_tool(["codesign", "--verify", "--deep", "--strict", p.bundle], "codesign --verify")

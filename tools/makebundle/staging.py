@@ -1,0 +1,187 @@
+"""Replacing a bundle as a whole. The new bundle is built next to the old one
+(OUTDIR/.NAME.app.PID.XXXXXXXX.new) and takes its place only when it is complete; the old one
+waits in .NAME.app.PID.XXXXXXXX.old meanwhile. The steps that need the bundle at its final path
+run after that, and when one fails, or the run is interrupted, the old bundle is put back. A
+later run removes what a killed run left and puts back an old bundle that such a run had set
+aside. A failed run leaves no directory that it made and that stayed empty."""
+
+import errno
+import os
+import re
+import stat
+import tempfile
+
+from .children import SIGNALS
+from .files import remove
+from .report import failure_text, note
+
+
+def staging_prefix(p):
+    return "." + p.o.name + ".app."
+
+
+def new_staging(p, kind):
+    """A new empty directory next to the bundle: .NAME.app.PID.XXXXXXXX.KIND, where KIND is
+    new (a bundle being built), old (the previous bundle while the new one is finished) or
+    failed (a bundle being thrown away). clean_up removes it."""
+    path = tempfile.mkdtemp(prefix=staging_prefix(p) + str(os.getpid()) + ".",
+                            suffix="." + kind, dir=p.outdir)
+    p.staged.append(path)
+    return path
+
+
+def staging_pattern(p):
+    return re.compile(re.escape(staging_prefix(p)) + r"(?:([0-9]+)\.)?[a-z0-9_]{8}\."
+                      r"(new|old|failed)")
+
+
+def running(pid):
+    """Whether the process pid exists."""
+    try:
+        os.kill(pid, 0)
+    except ProcessLookupError:
+        return False
+    except PermissionError:
+        pass
+    return True
+
+
+def shown(p, text):
+    """text with the staging directories' paths told as the bundle's."""
+    pattern = re.escape(os.path.join(p.outdir, staging_prefix(p))) + \
+        r"(?:[0-9]+\.)?[a-z0-9_]{8}\.(?:new|old/old|failed/new|old|failed)(?![\w.])"
+    return re.sub(pattern, lambda _: p.bundle.replace("\\", "\\\\"), text)
+
+
+def sweep(p):
+    """Cleans up after earlier runs for this bundle that were killed (SIGKILL, power loss): puts
+    back the old bundle that one had set aside (the new one was not finished), then removes
+    their staging directories. Those of a make-bundle that still runs are left alone."""
+    pattern = staging_pattern(p)
+    found = []
+    for entry in sorted(os.listdir(p.outdir)):
+        m = pattern.fullmatch(entry)
+        path = os.path.join(p.outdir, entry)
+        if not m or not stat.S_ISDIR(os.lstat(path).st_mode):
+            continue
+        # This process has made none yet: one with its number is an earlier one's.
+        pid = None if m.group(1) is None else int(m.group(1))
+        if pid is not None and pid != os.getpid() and running(pid):
+            note("left " + path + " alone: process " + m.group(1) + " still runs")
+            continue
+        found.append((os.lstat(path).st_mtime, path, m.group(2)))
+    # With several, the earliest old bundle is the last complete one.
+    olds = sorted(f for f in found if f[2] == "old" and
+                  os.path.lexists(os.path.join(f[1], "old")))
+    if olds:
+        put_back(p, olds[0][1])
+        note("put back " + p.bundle + ", which an interrupted run had set aside in " +
+             olds[0][1])
+    for _, path, _ in found:
+        remove(path)
+        note("removed " + path + ", left by an interrupted run")
+    remove_staged(p)
+
+
+def put_back(p, aside):
+    """Puts the old bundle back from aside (None: there was none) at the bundle's path,
+    moving whatever is there out of the way first."""
+    if os.path.lexists(p.bundle):
+        os.rename(p.bundle, os.path.join(new_staging(p, "failed"), "new"))
+    if aside is not None:
+        os.rename(os.path.join(aside, "old"), p.bundle)
+
+
+def make_directories(path):
+    """Makes the directory path with its missing parents; returns those it made, outermost
+    first."""
+    made = []
+    d = os.path.abspath(path)
+    while not os.path.lexists(d):
+        made.insert(0, d)
+        d = os.path.dirname(d)
+    os.makedirs(path, exist_ok=True)
+    return made
+
+
+def remove_empty(made):
+    """Removes the directories made (outermost first) that are empty, innermost first."""
+    for d in reversed(made):
+        try:
+            os.rmdir(d)
+        except OSError:
+            return
+
+
+def make(p, build, finish):
+    """Builds the bundle with build(p, stage) and puts it in place; finish(p) then does the
+    steps that need it at its final path. A failure anywhere keeps the old bundle."""
+    made = make_directories(p.outdir)
+    p.staged = []
+    aside = None
+    done = False
+    try:
+        sweep(p)
+        stage = new_staging(p, "new")
+        mask = os.umask(0)
+        os.umask(mask)
+        os.chmod(stage, 0o777 & ~mask)
+        build(p, stage)
+        SIGNALS.check()
+        if os.path.lexists(p.bundle):
+            aside = new_staging(p, "old")
+            os.rename(p.bundle, os.path.join(aside, "old"))
+        os.rename(stage, p.bundle)
+        try:
+            SIGNALS.check()
+            finish(p)
+            SIGNALS.check()
+        except BaseException:
+            SIGNALS.hold()
+            try:
+                put_back(p, aside)
+            except OSError as e:
+                note("the old bundle could not be put back: " + failure_text(e))
+            raise
+        SIGNALS.hold()
+        done = True
+        if aside is not None:
+            # The old bundle is thrown away from here on: what a killed run leaves of it is a
+            # .failed, which the next run removes, not an .old, which it would put back.
+            try:
+                os.rename(os.path.join(aside, "old"),
+                          os.path.join(new_staging(p, "failed"), "old"))
+            except OSError:
+                pass
+    finally:
+        SIGNALS.hold()
+        clean_up(p, aside, done)
+        if not done:
+            remove_empty(made)
+
+
+def clean_up(p, aside, done):
+    """Puts the old bundle back from aside when it is still there and the new one is not done,
+    and removes this run's staging directories (but not aside while it holds the old bundle)."""
+    keep = None
+    if aside is not None and not done and os.path.lexists(os.path.join(aside, "old")):
+        try:
+            if os.path.lexists(p.bundle):
+                raise OSError(errno.EEXIST, "the unfinished new bundle is in its place")
+            os.rename(os.path.join(aside, "old"), p.bundle)
+        except OSError as e:
+            keep = aside
+            note("the old bundle stays in %s (%s); the next run puts it back" %
+                 (aside, e.strerror or e))
+    remove_staged(p, keep)
+
+
+def remove_staged(p, keep=None):
+    """Removes the staging directories that this run made, but keep."""
+    for path in p.staged:
+        if path != keep and os.path.lexists(path):
+            try:
+                remove(path)
+            except OSError as e:
+                note("could not remove %s: %s" % (path, failure_text(e)))
+    p.staged = [keep] if keep else []

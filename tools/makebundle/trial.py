@@ -1,0 +1,155 @@
+"""The trial run: the finished bundle started once, as a user would start it, so that the runtime
+records the classes of a real launch. Its whole output goes to a log file; an application that
+throws (the runtime's "Exception in thread ..." line) fails it at once, and so does one that
+ends before its time with a failure."""
+
+import os
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+from . import children
+from .report import Failure
+
+# After the time limit the trial run gets SIGTERM, which still writes the archive; this is how
+# long it may then take to finish writing before it is killed.
+ARCHIVE_WRITE_SECONDS = 300
+
+# The runtime's report of an exception that no one caught: the thread, the exception's class
+# and its message.
+THROWN = re.compile(rb'^Exception in thread "(.*)" ([\w$.]+)(?::\s?(.*?))?\r?$', re.MULTILINE)
+
+# A cause in a stack trace, and the first line of a trace that the runtime printed itself.
+CAUSE = re.compile(rb"^Caused by: ([\w$.]+(?:Exception|Error)\b.*)$", re.MULTILINE)
+TRACE = re.compile(rb"^((?:java|javax|jdk|sun)\.[\w$.]+(?:Exception|Error)\b.*)$", re.MULTILINE)
+
+# The Java launcher's own failure lines ("Error: Could not find or load main class x.Y").
+LAUNCH_ERROR = re.compile(rb"^Error: (.*)$", re.MULTILINE)
+
+
+class Outcome:
+    """How a trial run ended: its exit status, whether the time limit ended it, the uncaught
+    exception that made it stop early (the runtime's line, or None), its whole output."""
+
+    def __init__(self, status, ended, thrown, output):
+        self.status = status
+        self.ended = ended
+        self.thrown = thrown
+        self.output = output
+
+    @property
+    def failed(self):
+        """Whether the application failed: it threw, or ended by itself with a failure."""
+        return self.thrown is not None or (not self.ended and self.status != 0)
+
+
+def environment(base, settings, home):
+    """The trial's environment: base without the launcher's debug switch, with settings
+    (NAME=VALUE sets, NAME removes) and HOME set to home when home is not None."""
+    env = dict(base)
+    env.pop("VORLANE_DEBUG", None)
+    for setting in settings:
+        name, sep, value = setting.partition("=")
+        if sep:
+            env[name] = value
+        else:
+            env.pop(name, None)
+    if home is not None:
+        env["HOME"] = home
+    return env
+
+
+def thrown(output):
+    """The runtime's first line about an uncaught exception in output (bytes), or None."""
+    m = THROWN.search(output)
+    return None if m is None else m.group(0).rstrip(b"\r")
+
+
+def exception(output):
+    """The exception that output names as the cause of a failure, as "class: message"; None."""
+    m = THROWN.search(output)
+    if m is not None:
+        return (m.group(2) + (b": " + m.group(3) if m.group(3) else b"")).rstrip(b"\r")
+    causes = CAUSE.findall(output)
+    if causes:
+        return causes[-1].rstrip(b"\r")
+    m = TRACE.search(output)
+    return None if m is None else m.group(1).rstrip(b"\r")
+
+
+def complaint(output):
+    """What a failed trial said, naming the exception: "class: message (Error: ...)", the
+    launcher's "Error: ..." line alone, or its first line of output."""
+    error = LAUNCH_ERROR.search(output)
+    error = None if error is None else error.group(0).rstrip(b"\r")
+    named = exception(output)
+    if named is not None:
+        text = named + (b" (" + error + b")" if error else b"")
+    elif error is not None:
+        text = error
+    else:
+        lines = [line.strip() for line in output.splitlines()
+                 if line.strip() and not line.startswith(b"Picked up ")]
+        text = lines[0] if lines else b"no output"
+    return text.decode("utf-8", "replace")
+
+
+def run(command, env, limit, log):
+    """Runs command with its output in the file log until it ends, throws, or outlasts limit
+    seconds; then it gets SIGTERM, which lets the runtime write its archive on the way out."""
+    with open(log, "wb") as out, open(log, "rb") as reader:
+        child = children.start(command, stdout=out, stderr=subprocess.STDOUT, env=env)
+        deadline = time.monotonic() + limit
+        ended = False
+        seen = b""
+        try:
+            while True:
+                children.SIGNALS.check()
+                try:
+                    status = child.wait(timeout=children.POLL_SECONDS)
+                    break
+                except subprocess.TimeoutExpired:
+                    pass
+                if not ended:
+                    seen += reader.read()
+                    if thrown(seen) is not None:
+                        children.end(child)
+                        status = child.returncode
+                        break
+                if time.monotonic() < deadline:
+                    continue
+                if ended:
+                    raise Failure("the trial run did not end within %d s of SIGTERM (its output "
+                                  "is in %s)" % (ARCHIVE_WRITE_SECONDS, log))
+                children.signal_group(child, signal.SIGTERM)
+                ended = True
+                deadline = time.monotonic() + ARCHIVE_WRITE_SECONDS
+        except BaseException:
+            children.end(child)
+            raise
+        if not ended:
+            seen += reader.read()
+    with open(log, "rb") as f:
+        output = f.read()
+    return Outcome(status, ended, thrown(seen), output)
+
+
+class ScratchHome:
+    """A new empty directory for HOME during the trial (with a context manager), or None when
+    it is not wanted."""
+
+    def __init__(self, wanted):
+        self.wanted = wanted
+        self.path = None
+
+    def __enter__(self):
+        if self.wanted:
+            self.path = tempfile.mkdtemp(prefix="make-bundle-home.")
+        return self.path
+
+    def __exit__(self, *_):
+        if self.path is not None:
+            shutil.rmtree(self.path, ignore_errors=True)

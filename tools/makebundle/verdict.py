@@ -1,0 +1,55 @@
+"""What make-bundle makes of applauncher-check's verdict on the bundle at its final path: the
+findings shown on standard error (on the user's own configuration file, each once), a failure
+where the launch would fail, and with -W where the check warns."""
+
+import os
+
+from . import runtime
+from .check import CheckFailed, findings
+from .report import Failure, tell
+
+
+def show(p, lines):
+    """Shows the findings among the check's output lines that were not shown yet; returns the
+    warnings among all of them."""
+    warnings = []
+    for line in findings(lines):
+        told = p.cfg_map.tell(line)
+        if told not in p.shown:
+            p.shown.add(told)
+            tell(told)
+        if b": warning: " in line:
+            warnings.append(told)
+    return warnings
+
+
+def failure_line(p, e):
+    """The one line for a check that says the launch would fail: the module the runtime lacks,
+    the launcher's own line, or the first error."""
+    words = b"\n".join(e.errors + ([os.fsencode(e.launcher_line)] if e.launcher_line else []))
+    lacking = runtime.lacking(p, words)
+    if lacking is not None:
+        return lacking
+    o = p.o
+    if e.launcher_line is not None:
+        line = "the launcher would fail: " + e.launcher_line
+        if o.runtime is None and o.linked is None and o.library is None and \
+                os.path.join(p.bundle, p.layout.runtime_dir) in e.launcher_line:
+            line += " (no runtime was given: -r JAVA_HOME puts one into the bundle)"
+        return line
+    if e.errors:
+        return "the launch would fail: " + os.fsdecode(p.cfg_map.tell(e.errors[0]))
+    return "the launch would fail: applauncher-check says so"
+
+
+def verify(p):
+    """Checks the bundle at its final path and shows what the check finds."""
+    try:
+        status, lines = p.checker.verdict(p.bundle)
+    except CheckFailed as e:
+        show(p, e.out)
+        raise Failure(failure_line(p, e))
+    warnings = show(p, lines)
+    if p.o.strict and status == 2:
+        raise Failure("applauncher-check warns about the bundle (-W): %d %s" %
+                      (len(warnings), "warning" if len(warnings) == 1 else "warnings"))
