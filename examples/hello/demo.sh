@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds a self-contained Hello.app (the launcher, the application and a runtime of java.base
-# made with jlink) and starts it: as the desktop would (no arguments), with arguments of our
+# Builds a self-contained Hello.app (the launcher, the application and a runtime of the modules
+# it needs, found by jdeps and linked with jlink) and starts it: as the desktop would (no arguments), with arguments of our
 # own, with the debug switch on, and once more after the bundle has moved.
 # Runs on Linux (host build) and on macOS 11 (only the tools macOS has).
 set -euo pipefail
@@ -14,28 +14,8 @@ fail() {
     exit 1
 }
 
-# The path with its symbolic links followed (macOS 11's readlink has no -f).
-real_path() {
-    local p=$1 link
-    while [ -L "$p" ]; do
-        link=$(readlink "$p")
-        case $link in
-        /*) p=$link ;;
-        *) p=$(dirname "$p")/$link ;;
-        esac
-    done
-    echo "$(cd "$(dirname "$p")" && pwd -P)/$(basename "$p")"
-}
-
-# The installed JDK: JAVA_HOME, or the real location of `java` on PATH.
-java_home="${JAVA_HOME:-}"
-if [ -z "$java_home" ] || [ ! -x "$java_home/bin/java" ]; then
-    java_bin="$(command -v java)" || fail "no Java runtime found (set JAVA_HOME or put java on PATH)"
-    java_home="$(dirname "$(dirname "$(real_path "$java_bin")")")"
-fi
-for tool in javac jar jlink; do
-    [ -x "$java_home/bin/$tool" ] || fail "no $tool in $java_home (the demo needs a JDK)"
-done
+# The installed JDK, with the tools the demo needs.
+java_home="$(tools/find-jdk javac jar jlink jdeps)" || fail "the demo needs a JDK"
 
 # start TITLE EXPLANATION COMMAND...: runs the bundle, shows its output and exit status.
 start() {
@@ -55,9 +35,11 @@ mkdir -p "$out/classes"
 "$java_home/bin/javac" -d "$out/classes" examples/hello/src/hello/Main.java
 "$java_home/bin/jar" --create --file "$out/hello.jar" -C "$out/classes" .
 
-echo "== Laying out Hello.app: the launcher, hello.jar and a jlink'd java.base from $java_home"
+echo "== Laying out Hello.app: the launcher, hello.jar and a runtime linked from $java_home"
+echo "   of the modules that jdeps finds (-m auto); make-bundle prints the bundle's path alone on"
+echo "   standard output, its notes on standard error"
 bundle="$(tools/make-bundle -l "$launcher" -n Hello -o "$out" -c examples/hello/Hello.cfg \
-    -r "$java_home" -m java.base -i org.example.hello -V 1.0 "$out/hello.jar" | tail -n 1)"
+    -r "$java_home" -m auto -i org.example.hello -V 1.0 "$out/hello.jar")"
 (cd "$out" && find Hello.app -maxdepth 5 ! -path '*/legal*' | sort | sed 's/^/   /')
 echo "   ($(find "$bundle" -type f | wc -l | tr -d ' ') files, $(du -sk "$bundle" | cut -f1) KB;" \
     "Contents/runtime/Contents/Home/lib/libjli.dylib -> $(readlink "$bundle/Contents/runtime/Contents/Home/lib/libjli.dylib" || echo "a file"))"
