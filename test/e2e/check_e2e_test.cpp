@@ -20,7 +20,10 @@ namespace {
 
 class CheckTest : public LauncherTest {
 protected:
-    Outcome check(const std::vector<std::string>& args) {
+    // The runtime of these bundles is the recording stand-in, whose verdict means nothing:
+    // the check judges on its own.
+    Outcome check(std::vector<std::string> args) {
+        args.insert(args.begin(), "--no-trial");
         return run(APPLAUNCHER_CHECK_PATH, args, env);
     }
 
@@ -185,6 +188,37 @@ TEST_F(CheckTest, ArgsAreWhatTheRuntimeReceives) {
     }
 }
 
+// The trial start hands the runtime what the launch hands it, through the launcher's own
+// hand-off, with the dry run and the listing of the settings ahead: also when the runtime enters
+// the program's main again, as the macOS runtime does. A runtime that does not end is ended.
+TEST_F(CheckTest, TrialStartHandsOverWhatTheLaunchDoes) {
+    layOut(kDemoCfg);
+    env["FAKEJLI_REENTER"] = "1";
+    ASSERT_EQ(0, launch({"given"}).status);
+    const Outcome checked = run(APPLAUNCHER_CHECK_PATH, {root, "given"}, env);
+    const std::vector<std::vector<std::string>> recorded = records();
+    ASSERT_EQ(4u, recorded.size()) << checked.out << checked.err;
+    std::vector<std::string> want = recorded[0];
+    want.insert(std::find(want.begin(), want.end(), "arg=" + exe) + 1,
+                {"arg=--dry-run", "arg=-XshowSettings:properties"});
+    for (std::string& line : want) {
+        if (line.compare(0, 5, "argc=") == 0) {
+            line = "argc=" + std::to_string(std::stoi(line.substr(5)) + 2);
+        }
+    }
+    EXPECT_EQ(want, recorded[2]);
+    EXPECT_EQ(want, recorded[3]);
+    EXPECT_EQ(std::string::npos, checked.out.find("verdict is missing")) << checked.out;
+
+    env.erase("FAKEJLI_REENTER");
+    env["FAKEJLI_SLEEP"] = "600";
+    const Outcome ended = run(APPLAUNCHER_CHECK_PATH, {"--trial-time", "1", root}, env);
+    EXPECT_NE(std::string::npos,
+              ended.out.find("\nnote: the runtime's verdict is missing: the trial start did not "
+                             "end within 1 s; the findings are the check's own\n"))
+        << ended.out;
+}
+
 // The check finds the launcher the system would start and resolves it as the launcher does.
 TEST_F(CheckTest, BundleOrLauncherGiveTheLaunchersOwnPath) {
     const struct {
@@ -338,47 +372,52 @@ TEST_F(CheckTest, ReportNamesTheConfigurationAndWhy) {
     }
 }
 
-// Each configuration below starts the real runtime through the launcher, and the check's
-// verdict must match what happens: an error where the launch fails, a finding where it fails or
-// hands over something other than what the configuration says, nothing where it runs as written.
+// Each configuration below starts the real runtime through the launcher, on every runtime on
+// the machine, and the check's verdict must match what happens: an error where the launch
+// fails, a finding where it fails, warns or hands over something other than what the
+// configuration says, nothing where it runs as written.
 class CheckVerdictTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        javaHome = installedJavaHome();
+        const std::string javaHome = installedJavaHome();
         if (javaHome.empty()) {
             return;
         }
         work.reset(new TempDir());
+        // The test application prints its arguments and the properties name, x and
+        // java.version.
         writeFile(
             *work / "src/e2e/Show.java",
             "package e2e;\n"
             "public final class Show {\n"
             "    public static void main(String[] args) {\n"
             "        System.out.println(\"args=\" + String.join(\"|\", args) + \" name=\"\n"
-            "            + System.getProperty(\"name\") + \" x=\" + System.getProperty(\"x\"));\n"
+            "            + System.getProperty(\"name\") + \" x=\" + System.getProperty(\"x\")\n"
+            "            + \" v=\" + System.getProperty(\"java.version\"));\n"
             "    }\n"
             "}\n");
+        writeFile(*work / "src/e2e/NoMain.java", "package e2e;\npublic final class NoMain {}\n");
         // The same class as a module with its main class, and a jar whose Main-Class is
         // elsewhere.
         writeFile(*work / "mod/module-info.java", "module e2e.show {}\n");
         writeFile(*work / "mod/e2e/Show.java", readFile(*work / "src/e2e/Show.java"));
         const std::string classes = *work / "classes";
+        const auto tool = [&](const std::string& name, const std::vector<std::string>& args) {
+            return run(javaHome + "/bin/" + name, args, baseEnv()).status == 0;
+        };
         const auto jar = [&](const std::string& file, const std::string& mainClass,
                              const std::string& dir) {
-            return run(javaHome + "/bin/jar",
-                       {"--create", "--file", file, "--main-class", mainClass, "-C", dir, "."},
-                       baseEnv())
-                       .status == 0;
+            return tool("jar",
+                        {"--create", "--file", file, "--main-class", mainClass, "-C", dir, "."});
         };
-        if (!compileJar(javaHome, {*work / "src/e2e/Show.java"}, classes, *work / "show.jar")
-                 .empty() ||
+        // Class files every runtime here reads.
+        if (!tool("javac", {"--release", "11", "-d", classes, *work / "src/e2e/Show.java",
+                            *work / "src/e2e/NoMain.java"}) ||
+            !tool("jar", {"--create", "--file", *work / "show.jar", "-C", classes, "."}) ||
             !jar(*work / "main.jar", "e2e.Show", classes) ||
             !jar(*work / "other.jar", "other.Main", classes) ||
-            run(javaHome + "/bin/javac",
-                {"-d", *work / "mod-classes", *work / "mod/module-info.java",
-                 *work / "mod/e2e/Show.java"},
-                baseEnv())
-                    .status != 0 ||
+            !tool("javac", {"--release", "11", "-d", *work / "mod-classes",
+                            *work / "mod/module-info.java", *work / "mod/e2e/Show.java"}) ||
             (makeDirs(*work / "mods"),
              !jar(*work / "mods/show.jar", "e2e.Show", *work / "mod-classes"))) {
             work.reset();
@@ -393,105 +432,181 @@ protected:
         }
     }
 
-    static std::string javaHome;
+    // A jar with the class e2e.Show whose class file says it is of version major.minor.
+    static void versionedJar(const std::string& jarPath, uint16_t major, uint16_t minor) {
+        TempDir dir;
+        std::string bytes = readFile(*work / "classes/e2e/Show.class");
+        bytes[4] = static_cast<char>(minor >> 8);
+        bytes[5] = static_cast<char>(minor & 0xff);
+        bytes[6] = static_cast<char>(major >> 8);
+        bytes[7] = static_cast<char>(major & 0xff);
+        writeFile(dir / "e2e/Show.class", bytes);
+        EXPECT_EQ(0, run(installedJavaHome() + "/bin/jar",
+                         {"--create", "--file", jarPath, "-C", dir.path(), "."}, baseEnv())
+                         .status);
+    }
+
     static std::unique_ptr<TempDir> work;
 };
 
-std::string CheckVerdictTest::javaHome;
 std::unique_ptr<TempDir> CheckVerdictTest::work;
 
+// The version of the runtime at home, as its release file says.
+std::string javaVersion(const std::string& home) {
+    for (const std::string& line : lines(readFile(home + "/release"))) {
+        if (line.compare(0, 14, "JAVA_VERSION=\"") == 0) {
+            return line.substr(14, line.size() - 15);
+        }
+    }
+    return std::string();
+}
+
 TEST_F(CheckVerdictTest, VerdictMatchesTheRealLaunch) {
-    enum Verdict { RUNS_AS_WRITTEN, RUNS_OTHERWISE, FAILS };
+    enum Verdict { RUNS_AS_WRITTEN, RUNS_WARNED, RUNS_OTHERWISE, FAILS };
     const std::string classPath = "[Application]\napp.classpath=$APPDIR/show.jar\n";
     const std::string main = "app.mainclass=e2e.Show\n";
-    // The test application prints its arguments and the properties name and x.
-    const auto shows = [](const std::string& args, const std::string& name, const std::string& x) {
-        return "args=" + args + " name=" + name + " x=" + x + "\n";
-    };
-    const std::string plain = shows("", "null", "null");
     const std::string modules = "[Application]\napp.modulepath=$APPDIR/mods\n";
-    const struct {
-        std::string cfg;
-        std::string meant; // what the configuration says the application gets
-        Verdict launch;
-        int status; // the check's: 1 where it can tell that the launch fails
-    } cases[] = {
-        {classPath + main, plain, RUNS_AS_WRITTEN, 0},
-        // Mistakes that make the launch fail or hand over something else.
-        // The class path is gone: the runtime looks in the working directory, which only the
-        // launch knows; likewise for the relative entries "~/..." and "$(HOME)/...".
-        {classPath + "[JavaOptions]\njava-options=-Xmx64m\n[Application]\n" + main, plain, FAILS,
-         2},
-        {classPath + main + "[JavaOptions]\njava-options=\"-Dname=My App\"\n",
-         shows("", "My App", "null"), FAILS, 1},
-        {classPath + main + "[JavaOptions]\njava-options=-Xmx64m -Dx=z\n", shows("", "null", "z"),
-         FAILS, 1},
-        {classPath + main +
-             "[JavaOptions]\njava-options=--add-opens java.base/java.lang=ALL-UNNAMED\n",
-         plain, FAILS, 1},
-        {classPath + main + "[JavaOptions]\njava-options=-Dname=\"My App\"\n",
-         shows("", "My App", "null"), RUNS_OTHERWISE, 2},
-        {classPath + main + "[JavaOptions]\njava-options=-Dname=a -Dx=b\n", shows("", "a", "b"),
-         RUNS_OTHERWISE, 2},
-        {classPath + main + "[JavaOptions]\njava-options=-verbose:gc -Dx=b\n",
-         shows("", "null", "b"), RUNS_OTHERWISE, 2},
-        {classPath + "app.mainclass=e2e.Show \n", plain, FAILS, 1},
-        {classPath + main + "app.mainjar=$APPDIR/main.jar\n", plain, RUNS_OTHERWISE, 2},
-        {classPath + main + "[ArgOptions]\narguments=-Dx=b\n", shows("", "null", "b"),
-         RUNS_OTHERWISE, 2},
-        {"[Application]\napp.classpath=~/show.jar\n" + main, plain, FAILS, 2},
-        {"[Application]\napp.classpath=$(HOME)/show.jar\n" + main, plain, FAILS, 2},
-        {"[Application]\napp.classpath=$APPDIR/lib/*.jar\n" + main, plain, FAILS, 1},
-        {"[Application]\r\napp.classpath=$APPDIR/show.jar\r\napp.mainclass=e2e.Show\r\n", plain,
-         FAILS, 1},
-        {classPath + "app.mainjar=$APPDIR/show.jar\n", plain, FAILS, 1},
-        {classPath + "app.mainclass=e2e.Nowhere\n", plain, FAILS, 1},
-        {classPath + "app.mainclass=e2e.show\n", plain, FAILS, 1},
-        {classPath + "app.mainclass=e2e/Show.class\n", plain, FAILS, 1},
-        {"[Application]\napp.mainjar=$APPDIR/other.jar\n", plain, FAILS, 1},
-        {modules + "app.mainmodule=e2e.nowhere\n", plain, FAILS, 1},
-        {modules + "app.mainmodule=e2e.show/e2e.Nope\n", plain, FAILS, 1},
-        // Configurations that launch as written.
-        {classPath + "app.mainclass=e2e/Show\n", plain, RUNS_AS_WRITTEN, 0},
-        {modules + "app.mainmodule=e2e.show/e2e.Show\n", plain, RUNS_AS_WRITTEN, 0},
-        {modules + "app.mainmodule=e2e.show\n", plain, RUNS_AS_WRITTEN, 0},
-        {"[Application]\napp.classpath=$APPDIR/lib/*\n" + main, plain, RUNS_AS_WRITTEN, 0},
-        {classPath + main + "[JavaOptions]\njava-options=-Dname=\\$APPDIR\n",
-         shows("", "$APPDIR", "null"), RUNS_AS_WRITTEN, 0},
-        {"[Application]\n" + main +
-             "[JavaOptions]\njava-options=-cp\njava-options=$APPDIR/show.jar\n",
-         plain, RUNS_AS_WRITTEN, 0},
-        {"[Application]\napp.classpath=$HOME/../show.jar\n" + main, plain, RUNS_AS_WRITTEN, 0},
-        {classPath + main + "[JavaOptions]\njava-options=-Dname=My App\n[ArgOptions]\n",
-         shows("", "My App", "null"), RUNS_AS_WRITTEN, 0},
-        {"[Application]\napp.mainjar=$APPDIR/main.jar\n", plain, RUNS_AS_WRITTEN, 0},
-    };
+#ifdef __APPLE__
+    const Verdict dockOption = RUNS_AS_WRITTEN;
+#else
+    const Verdict dockOption = FAILS;
+#endif
+    for (const std::string& javaHome : installedJavaHomes()) {
+        const std::string version = javaVersion(javaHome);
+        const int feature = std::atoi(version.c_str());
+        if (feature < 11) {
+            continue; // the test application is of Java 11
+        }
+        // What the application prints when it gets what the configuration says.
+        const auto shows = [&](const std::string& args, const std::string& name,
+                               const std::string& x, const std::string& v = std::string()) {
+            return "args=" + args + " name=" + name + " x=" + x +
+                   " v=" + (v.empty() ? version : v) + "\n";
+        };
+        const std::string plain = shows("", "null", "null");
+        const struct {
+            std::string cfg;
+            std::string meant;
+            Verdict launch;
+            int status; // the check's: 1 where it can tell that the launch fails
+        } cases[] = {
+            {classPath + main, plain, RUNS_AS_WRITTEN, 0},
+            // Mistakes the launcher's own rules show.
+            {classPath + "[JavaOptions]\njava-options=-Xmx64m\n[Application]\n" + main, plain,
+             FAILS, 1},
+            {classPath + main + "[JavaOptions]\njava-options=\"-Dname=My App\"\n",
+             shows("", "My App", "null"), FAILS, 1},
+            {classPath + main + "[JavaOptions]\njava-options=-Xmx64m -Dx=z\n",
+             shows("", "null", "z"), FAILS, 1},
+            {classPath + main +
+                 "[JavaOptions]\njava-options=--add-opens java.base/java.lang=ALL-UNNAMED\n",
+             plain, FAILS, 1},
+            {classPath + main + "[JavaOptions]\njava-options=-Dname=\"My App\"\n",
+             shows("", "My App", "null"), RUNS_OTHERWISE, 2},
+            {classPath + main + "[JavaOptions]\njava-options=-Dname=a -Dx=b\n", shows("", "a", "b"),
+             RUNS_OTHERWISE, 2},
+            {classPath + main + "[JavaOptions]\njava-options=-verbose:gc -Dx=b\n",
+             shows("", "null", "b"), RUNS_OTHERWISE, 2},
+            {classPath + "app.mainclass=e2e.Show \n", plain, FAILS, 1},
+            {classPath + main + "app.mainjar=$APPDIR/main.jar\n", plain, RUNS_OTHERWISE, 2},
+            {classPath + main + "[ArgOptions]\narguments=-Dx=b\n", shows("", "null", "b"),
+             RUNS_OTHERWISE, 2},
+            {"[Application]\napp.classpath=~/show.jar\n" + main, plain, FAILS, 1},
+            {"[Application]\napp.classpath=$(HOME)/show.jar\n" + main, plain, FAILS, 1},
+            {"[Application]\napp.classpath=%APPDIR%/show.jar\n" + main, plain, FAILS, 1},
+            {"[Application]\napp.classpath=$APPDIR/lib/*.jar\n" + main, plain, FAILS, 1},
+            {"[Application]\r\napp.classpath=$APPDIR/show.jar\r\napp.mainclass=e2e.Show\r\n", plain,
+             FAILS, 1},
+            {classPath + "app.mainjar=$APPDIR/show.jar\n", plain, FAILS, 1},
+            {classPath + "app.mainclass=e2e.Nowhere\n", plain, FAILS, 1},
+            {classPath + "app.mainclass=e2e.show\n", plain, FAILS, 1},
+            {classPath + "app.mainclass=e2e/Show.class\n", plain, FAILS, 1},
+            {"[Application]\napp.mainjar=$APPDIR/other.jar\n", plain, FAILS, 1},
+            {modules + "app.mainmodule=e2e.nowhere\n", plain, FAILS, 1},
+            {modules + "app.mainmodule=e2e.show/e2e.Nope\n", plain, FAILS, 1},
+            {classPath + main + "[JavaOptions]\njava-options=-Xmx64m # the heap\n", plain, FAILS,
+             1},
+            {classPath + main + "[JavaOptions]\njava-options=-Dx=1 # the x\n",
+             shows("", "null", "1"), RUNS_OTHERWISE, 2},
+            {classPath + main + "[JavaOptions]\njava-options=@$APPDIR/show.options\n",
+             shows("", "null", "file"), FAILS, 1},
+            {classPath + main + "[JavaOptions]\njava-options=-jar\njava-options=$APPDIR/main.jar\n",
+             plain, RUNS_OTHERWISE, 2},
+            // Mistakes only the runtime knows.
+            {classPath + main + "[JavaOptions]\njava-options=-Xmx64q\n", plain, FAILS, 1},
+            {classPath + main + "[JavaOptions]\njava-options=-XX:MaxRAMPercentage=50%\n", plain,
+             FAILS, 1},
+            {classPath + main + "[JavaOptions]\njava-options=-XX:+UseConcMarkSweepGC\n", plain,
+             FAILS, 1},
+            {classPath + main + "[JavaOptions]\njava-options=-Xdock:name=Show\n", plain, dockOption,
+             dockOption == FAILS ? 1 : 0},
+            {classPath + main + "[JavaOptions]\njava-options=--add-modules=java.nowhere\n", plain,
+             FAILS, 1},
+            {classPath + main + "[JavaOptions]\njava-options=-javaagent:$APPDIR/agent.jar\n", plain,
+             FAILS, 1},
+            {"[Application]\napp.classpath=$APPDIR/new.jar\n" + main, plain, FAILS, 1},
+            {"[Application]\napp.classpath=$APPDIR/preview.jar\n" + main, plain, FAILS, 1},
+            {classPath + "app.mainclass=e2e.NoMain\n", plain, FAILS, 1},
+            {classPath + main +
+                 "[JavaOptions]\njava-options=--add-opens\njava-options=e2e.nowhere/"
+                 "e2e=ALL-UNNAMED\n",
+             plain, RUNS_WARNED, 2},
+            {classPath + main + "[JavaOptions]\njava-options=-Djava.version=1.2\n",
+             shows("", "null", "null", "1.2"), RUNS_OTHERWISE, 2},
+            // Configurations that launch as written.
+            {classPath + "app.mainclass=e2e/Show\n", plain, RUNS_AS_WRITTEN, 0},
+            {modules + "app.mainmodule=e2e.show/e2e.Show\n", plain, RUNS_AS_WRITTEN, 0},
+            {modules + "app.mainmodule=e2e.show\n", plain, RUNS_AS_WRITTEN, 0},
+            {"[Application]\napp.classpath=$APPDIR/lib/*\n" + main, plain, RUNS_AS_WRITTEN, 0},
+            {classPath + main + "[JavaOptions]\njava-options=-Dname=\\$APPDIR\n",
+             shows("", "$APPDIR", "null"), RUNS_AS_WRITTEN, 0},
+            {"[Application]\n" + main +
+                 "[JavaOptions]\njava-options=-cp\njava-options=$APPDIR/show.jar\n",
+             plain, RUNS_AS_WRITTEN, 0},
+            {"[Application]\napp.classpath=$HOME/../show.jar\n" + main, plain, RUNS_AS_WRITTEN, 0},
+            {classPath + main + "[JavaOptions]\njava-options=-Dname=My App\n[ArgOptions]\n",
+             shows("", "My App", "null"), RUNS_AS_WRITTEN, 0},
+            {classPath + main + "[JavaOptions]\njava-options=-Dname=open -a TextEdit\n",
+             shows("", "open -a TextEdit", "null"), RUNS_AS_WRITTEN, 0},
+            {"[Application]\napp.mainjar=$APPDIR/main.jar\n", plain, RUNS_AS_WRITTEN, 0},
+        };
 
-    TempDir tmp;
-    const std::string apps = realPath(tmp.path());
-    writeFile(tmp / "Show.cfg", classPath + main);
-    const std::string root = makeBundle({"-l", APPLAUNCHER_PATH, "-n", "Show", "-o", apps, "-c",
-                                         tmp / "Show.cfg", "-L", javaHome, *work / "show.jar",
-                                         *work / "main.jar", *work / "other.jar", *work / "mods"});
-    ASSERT_FALSE(root.empty());
-    const std::string appDir = root + "/Contents/app";
-    writeFile(appDir + "/lib/show.jar", readFile(*work / "show.jar"));
-    Env env = javaEnv();
-    writeFile(appDir + "/home/.profile", "");
-    env["HOME"] = appDir + "/home"; // $HOME/.. is the application directory
+        TempDir tmp;
+        const std::string apps = realPath(tmp.path());
+        writeFile(tmp / "Show.cfg", classPath + main);
+        const std::string root =
+            makeBundle({"-l", APPLAUNCHER_PATH, "-n", "Show", "-o", apps, "-c", tmp / "Show.cfg",
+                        "-L", javaHome, *work / "show.jar", *work / "main.jar", *work / "other.jar",
+                        *work / "mods"});
+        ASSERT_FALSE(root.empty());
+        const std::string appDir = root + "/Contents/app";
+        writeFile(appDir + "/lib/show.jar", readFile(*work / "show.jar"));
+        writeFile(appDir + "/show.options", "-Dx=file\n");
+        versionedJar(appDir + "/new.jar", static_cast<uint16_t>(feature + 45), 0);
+        versionedJar(appDir + "/preview.jar", static_cast<uint16_t>(feature + 44), 0xffff);
+        Env env = javaEnv();
+        writeFile(appDir + "/home/.profile", "");
+        env["HOME"] = appDir + "/home"; // $HOME/.. is the application directory
+        // Read by the java command, not by the launch library: neither launch sees it.
+        env["JDK_JAVA_OPTIONS"] = "-Xmx1q";
 
-    for (const auto& c : cases) {
-        writeFile(appDir + "/Show.cfg", c.cfg);
-        const Outcome launched = run(root + "/Contents/MacOS/Show", {}, env);
-        const Outcome checked = run(APPLAUNCHER_CHECK_PATH, {root}, env);
-        const Verdict seen = launched.status != 0      ? FAILS
-                             : launched.out == c.meant ? RUNS_AS_WRITTEN
-                                                       : RUNS_OTHERWISE;
-        EXPECT_EQ(c.launch, seen) << c.cfg << launched.out << launched.err;
-        EXPECT_EQ(c.status, checked.status) << c.cfg << checked.out;
-        // Every finding names the configuration's line.
-        if (checked.status != 0) {
-            EXPECT_NE(std::string::npos, checked.out.find(appDir + "/Show.cfg:")) << checked.out;
+        for (const auto& c : cases) {
+            writeFile(appDir + "/Show.cfg", c.cfg);
+            const Outcome launched = run(root + "/Contents/MacOS/Show", {}, env);
+            const Outcome checked = run(APPLAUNCHER_CHECK_PATH, {root}, env);
+            const Verdict seen = launched.status != 0      ? FAILS
+                                 : launched.out != c.meant ? RUNS_OTHERWISE
+                                 : launched.err.find("WARNING:") != std::string::npos
+                                     ? RUNS_WARNED
+                                     : RUNS_AS_WRITTEN;
+            EXPECT_EQ(c.launch, seen) << javaHome << "\n" << c.cfg << launched.out << launched.err;
+            EXPECT_EQ(c.status, checked.status) << javaHome << "\n" << c.cfg << checked.out;
+            EXPECT_EQ(std::string::npos, checked.out.find("verdict is missing")) << checked.out;
+            // Every finding names the configuration's line.
+            if (checked.status != 0) {
+                EXPECT_NE(std::string::npos, checked.out.find(appDir + "/Show.cfg:"))
+                    << checked.out;
+            }
         }
     }
 }

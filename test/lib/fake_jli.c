@@ -22,6 +22,7 @@
  *                 on a new thread with the arguments it received (copied into an aligned
  *                 array), waits for it and ends the process with main's result. Later calls
  *                 (the library stays loaded) only record and return FAKEJLI_RESULT.
+ * FAKEJLI_SLEEP   seconds each call waits before it returns, as a runtime that does not end.
  */
 #include <dlfcn.h>
 #include <pthread.h>
@@ -29,6 +30,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 static void writeEscaped(FILE* f, const char* s) {
     if (!s) {
@@ -172,6 +174,9 @@ int JLI_Launch(int argc, char** argv, int jargc, const char** jargv, int appclas
     if (record && *record) {
         writeRecord(record, argc, argv, jargc, jargv, appclassc, appclassv, fullversion, dotversion,
                     pname, lname, javaargs, cpwildcard, javaw, ergo);
+    }
+    if (getenv("FAKEJLI_SLEEP")) {
+        sleep((unsigned)atoi(getenv("FAKEJLI_SLEEP")));
     }
     if (!entered) {
         const char* reenter = getenv("FAKEJLI_REENTER");

@@ -14,12 +14,13 @@
 #include "ErrorHandling.h"
 #include "FileUtils.h"
 #include "InfoPlist.h"
+#include "Judging.h"
 #include "JvmLauncher.h"
-#include "LaunchDiagnostics.h"
 #include "LibraryArch.h"
 #include "Log.h"
 #include "MacBundle.h"
 #include "MacLauncher.h"
+#include "RuntimeTrial.h"
 #include "StringProcessing.h"
 #include "SysInfo.h"
 #include "tstrings.h"
@@ -50,10 +51,44 @@ std::string onlyFileIn(const std::string& dir) {
     return count == 1 ? found : std::string();
 }
 
+bool isDirectory(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// True when this machine can load or start the file: one of its own format and architecture, or
+// one whose header tells nothing.
+bool runsHere(const LibraryArch& file) {
+#ifdef __APPLE__
+    const bool ownFormat = file.format != "ELF";
+#else
+    const bool ownFormat = file.format == "ELF";
+#endif
+    return file.format.empty() || (ownFormat && !file.lacks(LibraryArch::ownArch()));
+}
+
+// The names of the bundles (directories named *.app) in dir, sorted.
+std::vector<std::string> bundlesIn(const std::string& dir) {
+    std::vector<std::string> found;
+    if (DIR* d = ::opendir(dir.c_str())) {
+        while (const dirent* e = ::readdir(d)) {
+            const std::string name = e->d_name;
+            if (tstrings::endsWith(name, ".app") && name.size() > 4 &&
+                isDirectory(FileUtils::combinePath(dir, name))) {
+                found.push_back(name);
+            }
+        }
+        ::closedir(d);
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
 } // namespace
 
-BundleCheck::BundleCheck(const std::string& launcherPath, const std::vector<std::string>& args)
-    : cmdArgs(args) {
+BundleCheck::BundleCheck(const std::string& launcherPath, const std::vector<std::string>& args,
+                         const Options& options)
+    : cmdArgs(args), options(options) {
     rec.launcherPath = launcherPath;
 }
 
@@ -69,7 +104,21 @@ std::string BundleCheck::findLauncher(const std::string& bundleOrLauncher) {
         return SysInfo::resolveExecutablePath(path);
     }
     // The system starts the file that Info.plist names, else the one named after the bundle.
-    const std::string root = FileUtils::removeTrailingSlash(path);
+    std::string root = FileUtils::removeTrailingSlash(path);
+    if (!isDirectory(FileUtils::combinePath(root, "Contents"))) {
+        const std::vector<std::string> apps = bundlesIn(root);
+        if (apps.size() > 1) {
+            throw makeException(tstrings::any()
+                                    << quotedText(root) << " holds " << apps.size()
+                                    << " bundles: name one of them ("
+                                    << tstrings::join(apps.begin(), apps.end(), std::string(", "))
+                                    << ")",
+                                SOURCE_CODE_POS);
+        }
+        if (apps.size() == 1) {
+            root = FileUtils::combinePath(root, apps[0]);
+        }
+    }
     const std::string macosDir = FileUtils::combinePath(root, MacBundle::executableDirPath);
     std::string name = InfoPlist::fileStringValue(
         FileUtils::combinePath(root, "Contents/Info.plist"), "CFBundleExecutable");
@@ -202,6 +251,23 @@ void BundleCheck::run() {
         rec.launch = LaunchRecord::Launch{jvm->getPath(), jvm->getArgs(),
                                           recorder.takeOrigins(jvm->getArgs().size()),
                                           jvm->getEnvVarNames(), jvm->getEnvVarValues()};
+        // A bundle for another system: neither its launcher nor its runtime can start here.
+        const LibraryArch launcher = LibraryArch::ofFile(rec.launcherPath);
+        if (!runsHere(launcher)) {
+            rec.handOff = "not tried: the launcher cannot run on this machine";
+            rec.trial.emplace();
+            rec.trial->missing =
+                "the launcher is a " + launcher.format + " file for " +
+                tstrings::join(launcher.archs.begin(), launcher.archs.end(), std::string(", ")) +
+                ", which this machine (" + LibraryArch::ownArch() + ") cannot run";
+            judge();
+            return;
+        }
+        // Before this process loads the launch library itself: a child forked from a process
+        // that has loaded a system framework may not use it.
+        if (options.trial && runsHere(LibraryArch::ofFile(rec.launch->libPath))) {
+            rec.trial = RuntimeTrial::run(*rec.launch, options.trialSeconds);
+        }
         try {
             jvm->launch(true);
         } catch (const VorlaneErrorBase& e) {
@@ -217,12 +283,46 @@ void BundleCheck::run() {
     judge();
 }
 
+void BundleCheck::runCfgFile(const std::string& path) {
+    Recorder recorder(rec, lines);
+    std::string name = FileUtils::basename(path);
+    name.resize(name.size() - 4);
+    // The bundle's directories are not known yet: their macros stand for themselves.
+    rec.launcherPath = "$BINDIR/" + name;
+    CfgFile::Macros macros = {
+        {"APPDIR", "$APPDIR"}, {"BINDIR", "$BINDIR"}, {"ROOTDIR", "$ROOTDIR"}};
+    rec.cfg = LaunchRecord::CfgChoice{{}, path, path};
+    recorder.onMacros(macros);
+    try {
+        const CfgFile expanded = CfgFile::load(path, &recorder).expandMacros(macros, &recorder);
+        rec.expanded = expanded;
+        Jvm jvm;
+        jvm.addArgument(rec.launcherPath);
+        jvm.initFromConfigFile(expanded, rec.launcherPath, &recorder);
+        rec.launch = LaunchRecord::Launch{
+            "", jvm.getArgs(), recorder.takeOrigins(jvm.getArgs().size()), {}, {}};
+    } catch (...) {
+        judge();
+        throw;
+    }
+    judge();
+}
+
 void BundleCheck::judge() {
+    Findings f(rec, lines);
+    judgeValues(f);
+    judgeFiles(f);
+    judgeRuntime(f);
+    judgeCommandLine(f);
+    judgeStart(f);
+    if (rec.trial && (rec.handOffOk || !rec.trial->missing.empty())) {
+        judgeTrial(f);
+    }
     found = lines.diagnostics();
-    const std::vector<Diagnostic> more = judgeLaunch(rec, lines);
-    found.insert(found.end(), more.begin(), more.end());
+    found.insert(found.end(), f.found.begin(), f.found.end());
     std::stable_sort(found.begin(), found.end(),
                      [](const Diagnostic& a, const Diagnostic& b) { return a.line < b.line; });
+    notes = f.notes;
 }
 
 bool BundleCheck::hasErrors() const {
@@ -310,5 +410,8 @@ void BundleCheck::printDiagnostics(std::ostream& out) const {
     const std::string file = rec.cfg ? rec.cfg->path : rec.launcherPath;
     for (const Diagnostic& d : found) {
         out << file << ":" << d.line << (d.error ? ": error: " : ": warning: ") << d.text << "\n";
+    }
+    for (const std::string& note : notes) {
+        out << "note: " << note << "\n";
     }
 }

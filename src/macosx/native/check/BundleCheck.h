@@ -9,20 +9,31 @@
 #include "LaunchRecord.h"
 
 // Has a bundle's launcher go through its start-up up to the hand-off to the runtime, records
-// every decision the launcher reports on the way, and judges them. Never calls JLI_Launch and
-// sets no environment variable.
+// every decision the launcher reports on the way, asks the runtime for its verdict in a trial
+// start, and judges them. Never starts the application.
 class BundleCheck {
 public:
-    // The launcher at launcherPath (absolute, resolved), started with args.
-    BundleCheck(const std::string& launcherPath, const std::vector<std::string>& args);
+    struct Options {
+        // Whether the runtime is asked for its verdict, and how long it may take.
+        bool trial = true;
+        unsigned trialSeconds = 60;
+    };
 
-    // Runs the start-up; throws the launcher's own error where the launcher would fail, with
-    // everything recorded and judged until then kept.
+    // The launcher at launcherPath (absolute, resolved), started with args.
+    BundleCheck(const std::string& launcherPath, const std::vector<std::string>& args,
+                const Options& options);
+
+    // Runs the start-up and the trial; throws the launcher's own error where the launcher would
+    // fail, with everything recorded and judged until then kept.
     void run();
+    // Judges the configuration file at path on its own, as the launcher would read it in a
+    // bundle not yet made: its lines, its values and the arguments they make.
+    void runCfgFile(const std::string& path);
 
     // What was recorded, for people: configuration, expansion, runtime, command line.
     void printReport(std::ostream& out) const;
-    // The findings as "<configuration>:<line>: warning: <text>" (or "error:") lines.
+    // The findings as "<configuration>:<line>: warning: <text>" (or "error:") lines, then the
+    // notes as "note: <text>".
     void printDiagnostics(std::ostream& out) const;
 
     const LaunchRecord& record() const { return rec; }
@@ -31,16 +42,19 @@ public:
     bool hasErrors() const;
 
     // The launcher of the bundle or launcher path that a user names: the path itself when it
-    // is a file, else the bundle's Contents/MacOS/<executable>. Throws when there is none.
+    // is a file, else the bundle's Contents/MacOS/<executable>, else that of the only bundle in
+    // the directory. Throws when there is none.
     static std::string findLauncher(const std::string& bundleOrLauncher);
 
 private:
     void judge();
 
     const std::vector<std::string> cmdArgs;
+    const Options options;
     LaunchRecord rec;
     CfgDiagnostics lines;
     std::vector<Diagnostic> found;
+    std::vector<std::string> notes;
 };
 
 #endif // BUNDLECHECK_H

@@ -1,14 +1,17 @@
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 #include "BundleCheck.h"
 #include "ErrorHandling.h"
 #include "LibraryArch.h"
 #include "MacBundle.h"
+#include "MacLauncher.h"
 #include "SysInfo.h"
 #include "app.h"
 #include "tstrings.h"
@@ -16,18 +19,25 @@
 namespace {
 
 const char* const kUsage =
-    "usage: applauncher-check [--args] BUNDLE [ARGUMENT...]\n"
+    "usage: applauncher-check [--args] [--no-trial] [--trial-time SECONDS] BUNDLE [ARGUMENT...]\n"
+    "       applauncher-check NAME.cfg\n"
     "       applauncher-check --layout | --version | --arch FILE...\n"
-    "  BUNDLE    the .app directory, or the launcher inside it\n"
-    "  ARGUMENT  arguments the launcher would be started with\n"
-    "  --args    print only the arguments handed to the runtime, one per line\n"
-    "  --layout  print where the launcher looks for things in a bundle, one key=value a line\n"
-    "  --arch    print what each file's header says it is built for: the format (ELF, Mach-O,\n"
-    "            universal, unknown), its architectures joined by \",\" (- for none), the path\n"
-    "  --version print the version\n"
+    "  BUNDLE      the .app directory, the launcher inside it, or a directory that holds one .app\n"
+    "  ARGUMENT    arguments the launcher would be started with\n"
+    "  NAME.cfg    a configuration file on its own, before there is a bundle\n"
+    "  --args      print only the arguments handed to the runtime, one per line\n"
+    "  --no-trial  do not start the bundle's runtime for its own verdict (a dry run, in which\n"
+    "              a -javaagent's premain runs and a splash screen shows for a moment)\n"
+    "  --trial-time SECONDS  how long that dry run may take (default: 60)\n"
+    "  --layout    print where the launcher looks for things in a bundle, one key=value a line\n"
+    "  --arch      print what each file's header says it is built for: the format (ELF, Mach-O,\n"
+    "              universal, unknown), its architectures joined by \",\" (- for none), the path\n"
+    "  --version   print the version\n"
     "exit status: 0 nothing to report, 2 warnings, 1 errors: the launch would fail\n";
 
 BundleCheck* theCheck = nullptr;
+bool argsOnly = false;
+std::string cfgFile;
 
 // "no warnings", "2 warnings", "1 error, 1 warning".
 std::string summary(const std::vector<Diagnostic>& found) {
@@ -42,7 +52,6 @@ std::string summary(const std::vector<Diagnostic>& found) {
     }
     return counted(errors, "error") + (warnings ? ", " + counted(warnings, "warning") : "");
 }
-bool argsOnly = false;
 
 // The bundle layout as the launcher has it, for tools that lay bundles out: each list in the
 // order the launcher tries it. Paths of launch libraries are below a runtime directory.
@@ -56,11 +65,26 @@ void printLayout(std::ostream& out) {
     out << "library-path-variable=" << MacBundle::libEnvVariableName << "\n";
 }
 
+void printArchs(char** files, int count) {
+    for (int i = 0; i < count; ++i) {
+        const LibraryArch arch = LibraryArch::ofFile(files[i]);
+        std::cout << (arch.format.empty() ? "unknown" : arch.format) << " "
+                  << (arch.archs.empty()
+                          ? std::string("-")
+                          : tstrings::join(arch.archs.begin(), arch.archs.end(), std::string(",")))
+                  << " " << files[i] << "\n";
+    }
+}
+
 // Runs inside the launch frame, like the launcher's own start-up, so that a failure ends with
 // the launcher's own line and the debug switch gives the launcher's trace.
 void checkBundle() {
     try {
-        theCheck->run();
+        if (cfgFile.empty()) {
+            theCheck->run();
+        } else {
+            theCheck->runCfgFile(cfgFile);
+        }
     } catch (...) {
         if (!argsOnly) {
             theCheck->printReport(std::cout);
@@ -82,39 +106,65 @@ void checkBundle() {
     std::cout.flush();
 }
 
+bool isCfgFile(const std::string& path) {
+    struct stat st;
+    return tstrings::endsWith(path, ".cfg") && path.size() > 4 && ::stat(path.c_str(), &st) == 0 &&
+           S_ISREG(st.st_mode);
+}
+
+int usageError(const std::string& text) {
+    std::cerr << "applauncher-check: " << text << " (applauncher-check --help for help)\n";
+    return 1;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // The runtime's launch library may enter the program again during a trial start.
+    if (MacLauncher::isLaunching()) {
+        return MacLauncher::main(argc, argv);
+    }
     SysInfo::argc = argc;
     SysInfo::argv = argv;
 
-    int first = 1;
-    if (first < argc && std::strcmp(argv[first], "--args") == 0) {
-        argsOnly = true;
-        ++first;
-    }
-    if (first < argc &&
-        (std::strcmp(argv[first], "-h") == 0 || std::strcmp(argv[first], "--help") == 0)) {
-        std::cout << kUsage;
-        return 0;
-    }
-    if (first == 1 && argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    const auto is = [&](int i, const char* option) {
+        return i < argc && std::strcmp(argv[i], option) == 0;
+    };
+    if (argc == 2 && is(1, "--version")) {
         std::cout << "applauncher-check " APPLAUNCHER_VERSION "\n";
         return 0;
     }
-    if (first == 1 && argc == 2 && std::strcmp(argv[1], "--layout") == 0) {
+    if (argc == 2 && is(1, "--layout")) {
         printLayout(std::cout);
         return 0;
     }
-    if (first == 1 && argc > 2 && std::strcmp(argv[1], "--arch") == 0) {
-        for (int i = 2; i < argc; ++i) {
-            const LibraryArch arch = LibraryArch::ofFile(argv[i]);
-            std::cout << (arch.format.empty() ? "unknown" : arch.format) << " "
-                      << (arch.archs.empty() ? std::string("-")
-                                             : tstrings::join(arch.archs.begin(), arch.archs.end(),
-                                                              std::string(",")))
-                      << " " << argv[i] << "\n";
+    if (argc > 2 && is(1, "--arch")) {
+        printArchs(argv + 2, argc - 2);
+        return 0;
+    }
+    BundleCheck::Options options;
+    int first = 1;
+    for (;; ++first) {
+        if (is(first, "--args")) {
+            argsOnly = true;
+            options.trial = false;
+        } else if (is(first, "--no-trial")) {
+            options.trial = false;
+        } else if (is(first, "--trial-time")) {
+            const char* value = first + 1 < argc ? argv[first + 1] : "";
+            char* end = nullptr;
+            const long seconds = std::strtol(value, &end, 10);
+            if (!*value || *end || seconds < 1 || seconds > 3600) {
+                return usageError("--trial-time takes a number of seconds from 1 to 3600");
+            }
+            options.trialSeconds = static_cast<unsigned>(seconds);
+            ++first;
+        } else {
+            break;
         }
+    }
+    if (is(first, "-h") || is(first, "--help")) {
+        std::cout << kUsage;
         return 0;
     }
     if (first >= argc) {
@@ -123,14 +173,21 @@ int main(int argc, char* argv[]) {
     }
 
     std::string launcherPath;
-    try {
-        launcherPath = BundleCheck::findLauncher(argv[first]);
-    } catch (const VorlaneErrorBase& e) {
-        std::cerr << "applauncher-check: " << e.rawMessage() << "\n";
-        return 1;
-    } catch (const std::exception& e) {
-        std::cerr << "applauncher-check: " << e.what() << "\n";
-        return 1;
+    if (isCfgFile(argv[first])) {
+        if (first + 1 < argc) {
+            return usageError("a configuration file on its own takes no arguments");
+        }
+        cfgFile = argv[first];
+    } else {
+        try {
+            launcherPath = BundleCheck::findLauncher(argv[first]);
+        } catch (const VorlaneErrorBase& e) {
+            std::cerr << "applauncher-check: " << e.rawMessage() << "\n";
+            return 1;
+        } catch (const std::exception& e) {
+            std::cerr << "applauncher-check: " << e.what() << "\n";
+            return 1;
+        }
     }
 
     // The launcher drops what the desktop adds ("-psn_..."); so does the check.
@@ -138,7 +195,7 @@ int main(int argc, char* argv[]) {
     SysInfo::argv = argv + first;
     const std::vector<std::string> args = SysInfo::getCommandArgs(SysInfo::ExcludeProgramName);
 
-    BundleCheck check(launcherPath, args);
+    BundleCheck check(launcherPath, args, options);
     theCheck = &check;
     if (app::launch(std::nothrow, checkBundle) != 0) {
         return 1;

@@ -87,15 +87,14 @@ JavaCommandLine JavaCommandLine::parse(const std::vector<std::string>& args) {
             startsAt(i, MODULE);
             break;
         }
-        if (arg.empty() || (arg[0] != '-' && arg[0] != '@')) {
-            // The first argument that is no option names what to start.
+        if (arg.empty() || arg[0] != '-') {
+            // The first argument that is no option names what to start; an "@file" too: the
+            // launch library, called as the launcher calls it, expands no argument files.
             const bool source = arg.size() > 5 && arg.compare(arg.size() - 5, 5, ".java") == 0;
             startsAt(i, source ? SOURCE : CLASS);
             break;
         }
-        if (arg[0] == '@') {
-            line.hasArgFile = true;
-        } else if (takesValue(arg) && i + 1 < args.size()) {
+        if (takesValue(arg) && i + 1 < args.size()) {
             line.roles[i + 1] = OPTION_VALUE;
             if (isClassPathOption(arg)) {
                 line.classPaths.push_back(PathOption{i + 1, args[i + 1]});

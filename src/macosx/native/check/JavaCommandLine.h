@@ -24,8 +24,6 @@ struct JavaCommandLine {
     };
     std::vector<PathOption> classPaths;
     std::vector<PathOption> modulePaths;
-    // An "@file" among the options adds arguments that are not seen here.
-    bool hasArgFile = false;
     // The role of each argument.
     std::vector<Role> roles;
 

@@ -1,6 +1,7 @@
 #ifndef LAUNCHRECORD_H
 #define LAUNCHRECORD_H
 
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -70,6 +71,18 @@ struct LaunchRecord {
         std::vector<std::string> envValues;
     };
 
+    // What the runtime said when it was started with the launch's arguments for a dry run.
+    struct Trial {
+        // Why there is no verdict ("" when the runtime gave one).
+        std::string missing;
+        // The exit status; 128 + the signal's number when a signal ended it.
+        int status = 0;
+        // What the runtime printed, in order, without its listing of the properties.
+        std::vector<std::string> said;
+        // The runtime's system properties as it listed them; a path list as its entries.
+        std::map<std::string, std::vector<std::string>> properties;
+    };
+
     std::string launcherPath;
     std::optional<Bundle> bundle;
     std::optional<CfgChoice> cfg;
@@ -83,6 +96,7 @@ struct LaunchRecord {
     // Whether the launch library opens and has its entry point, or why not.
     std::optional<std::string> handOff;
     bool handOffOk = false;
+    std::optional<Trial> trial;
 };
 
 #endif // LAUNCHRECORD_H

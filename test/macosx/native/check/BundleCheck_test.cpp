@@ -47,7 +47,9 @@ protected:
             writeFile(appDir + "/" + f.first, f.second);
         }
         Result r;
-        BundleCheck c(launcher, args);
+        BundleCheck::Options noTrial;
+        noTrial.trial = false; // the runtime here is the recording stand-in
+        BundleCheck c(launcher, args, noTrial);
         try {
             c.run();
             r.status = c.hasErrors() ? 1 : c.diagnostics().empty() ? 0 : 2;
@@ -130,7 +132,7 @@ TEST_F(BundleCheckTest, MistakesThatBreakOrChangeTheLaunch) {
          {"3: warning: blank at the end of the value of \"app.mainclass\": it is \"demo.Main \", "
           "blank included, as the runtime gets it; remove the blank",
           "3: error: app.mainclass \"demo.Main \" is not on the class path: the runtime fails with "
-          "ClassNotFoundException; the name ends in a blank"},
+          "\"Could not find or load main class demo.Main \"; the name ends in a blank"},
          1},
         {kApp + kMain + "app.mainjar=$APPDIR/demo.jar\n",
          {"4: warning: app.mainjar is not what the runtime starts: it starts app.mainclass and "
@@ -146,24 +148,29 @@ TEST_F(BundleCheckTest, MistakesThatBreakOrChangeTheLaunch) {
          {"2: warning: class path entry \"~/demo.jar\": \"~\" is not expanded (no shell reads the "
           "configuration); write $HOME/demo.jar"},
          2},
+        // A reference left as written at the start of the only entry: nothing is there.
         {"[Application]\napp.classpath=$(HOME)/demo.jar\n" + kMain,
          {"2: warning: \"$(HOME)\" in app.classpath stays as written: only $NAME and ${NAME} are "
-          "expanded; write ${HOME}"},
-         2},
+          "expanded; write ${HOME}",
+          "2: error: class path entry \"$(HOME)/demo.jar\" starts with \"$(HOME)\", which nothing "
+          "expands, and no other entry holds app.mainclass \"demo.Main\": the runtime fails with "
+          "\"Could not find or load main class demo.Main\""},
+         1},
         {"[Application]\napp.classpath=$APPDIR/lib/*.jar\n" + kMain,
          {"2: warning: class path entry \"@APPDIR@/lib/*.jar\": the runtime expands \"*\" only as "
           "a whole last component, \"dir/*\" for all the jars in dir; write @APPDIR@/lib/*",
           "3: error: app.mainclass \"demo.Main\" is not on the class path: the runtime fails with "
-          "ClassNotFoundException"},
+          "\"Could not find or load main class demo.Main\""},
          1},
         // The main class, jar or module must be where the runtime looks.
         {kApp + "app.mainclass=demo.Nowhere\n",
          {"3: error: app.mainclass \"demo.Nowhere\" is not on the class path: the runtime fails "
-          "with ClassNotFoundException"},
+          "with \"Could not find or load main class demo.Nowhere\""},
          1},
         {kApp + "app.mainclass=demo.main\n",
          {"3: error: app.mainclass \"demo.main\" is not on the class path: the runtime fails with "
-          "ClassNotFoundException; there is \"demo.Main\", which differs in letter case"},
+          "\"Could not find or load main class demo.main\"; there is \"demo.Main\", which differs "
+          "in letter case"},
          1},
         {kApp + "app.mainclass=demo/Main.class\n",
          {"3: error: app.mainclass \"demo/Main.class\" names a class file: the runtime wants the "
@@ -182,19 +189,21 @@ TEST_F(BundleCheckTest, MistakesThatBreakOrChangeTheLaunch) {
          1},
         {"[Application]\napp.mainjar=$APPDIR/other.jar\n",
          {"2: error: the Main-Class of \"@APPDIR@/other.jar\", \"other.Main\" is not in the jar or "
-          "the jars its Class-Path names: the runtime fails with ClassNotFoundException"},
+          "the jars its Class-Path names: the runtime fails with \"Could not find or load main "
+          "class other.Main\""},
          1},
         {"[Application]\napp.mainjar=$APPDIR/main.jar\n", {}, 0},
         {"[Application]\napp.classpath=$APPDIR/lib\n" + kMain,
          {"3: error: app.mainclass \"demo.Main\" is not on the class path: the runtime fails with "
-          "ClassNotFoundException; \"@APPDIR@/lib\" holds jars, which the runtime takes only from "
+          "\"Could not find or load main class demo.Main\"; \"@APPDIR@/lib\" holds jars, which the "
+          "runtime takes only from "
           "an entry \"@APPDIR@/lib/*\""},
          1},
         {"[Application]\napp.classpath=$APPDIR/demo.jar;$APPDIR/lib/a.jar\n" + kMain,
          {"2: warning: class path entry \"@APPDIR@/demo.jar;@APPDIR@/lib/a.jar\" does not exist "
           "(entries are separated by \":\", not \";\")",
           "3: error: app.mainclass \"demo.Main\" is not on the class path: the runtime fails with "
-          "ClassNotFoundException"},
+          "\"Could not find or load main class demo.Main\""},
          1},
         {kApp + kMain + "[JavaOptions]\njava-options=-Xmx64m\njava-options=--add-opens\n",
          {"6: warning: java-options value \"--add-opens\" takes the next argument as its value, "
@@ -274,7 +283,8 @@ TEST(JavaCommandLineTest, WhatTheRuntimeStarts) {
         {{"x", "-Xmx1g", "Hello.java"}, J::SOURCE, 2, 0},
         {{"x", "-cp"}, J::NONE, 2, 0},
         {{"x", "-jar"}, J::NONE, 2, 0},
-        {{"x", "@args", "-p", "mods"}, J::NONE, 4, 0},
+        // The launch library, called as the launcher calls it, expands no argument file.
+        {{"x", "@args", "-p", "mods"}, J::CLASS, 1, 0},
     };
     for (const auto& c : cases) {
         const J cmd = J::parse(c.args);

@@ -1,0 +1,111 @@
+// The files and directories that the values name: there, absolute, and written the way the
+// runtime reads them.
+
+#include "FileUtils.h"
+#include "JavaCommandLine.h"
+#include "Judging.h"
+#include "tstrings.h"
+
+namespace {
+
+// True when the runtime starts the main jar of app.mainjar, so that a missing one is fatal.
+bool startsMainJar(const Findings& f) {
+    if (!f.rec.launch) {
+        return false;
+    }
+    const JavaCommandLine cmd = JavaCommandLine::parse(f.rec.launch->args);
+    const std::optional<ValueRef>& origin = f.originOf(cmd.mainIndex);
+    return cmd.mode == JavaCommandLine::JAR && origin && origin->property == PropertyName::mainjar;
+}
+
+void checkPath(Findings& f, const std::string& what, const std::string& path, size_t line,
+               bool classPath, bool certain) {
+    if (path.empty() || path[0] == '$' || path.find("$(") != std::string::npos) {
+        return; // the working directory, or a reference left as written, said already
+    }
+    if (path[0] == '~') {
+        f.warn(line, what + " " + quotedText(path) +
+                         ": \"~\" is not expanded (no shell reads the configuration); write $HOME" +
+                         visibleText(path.substr(1)));
+        return;
+    }
+    if (!FileUtils::isDirSeparator(path[0])) {
+        f.warn(line, what + " " + quotedText(path) +
+                         " is relative: it is resolved against the working directory at launch, "
+                         "not the bundle; start it with $APPDIR/");
+        return;
+    }
+    const size_t star = path.find('*');
+    if (star != std::string::npos) {
+        const bool wholeDir = classPath && star + 1 == path.size() && star > 0 &&
+                              FileUtils::isDirSeparator(path[star - 1]);
+        if (!wholeDir) {
+            const std::string dir = FileUtils::dirname(path.substr(0, star + 1));
+            f.warn(line, what + " " + quotedText(path) +
+                             (classPath ? ": the runtime expands \"*\" only as a whole last "
+                                          "component, \"dir/*\" for all the jars in dir; write " +
+                                              visibleText(dir) + "/*"
+                                        : ": the runtime does not expand \"*\" on the module "
+                                          "path; name the directory, " +
+                                              visibleText(dir)));
+            return;
+        }
+    }
+    // A class path entry "dir/*" stands for the jars in dir.
+    const std::string file = star != std::string::npos ? path.substr(0, star - 1) : path;
+    if (FileUtils::isFileExists(file)) {
+        return;
+    }
+    std::string text = what + " " + quotedText(path) + " does not exist";
+    if (path.find(';') != std::string::npos) {
+        text += " (entries are separated by \":\", not \";\")";
+    }
+    if (certain) {
+        f.foresee(line, text + ": the runtime cannot start it");
+    } else {
+        f.warn(line, text);
+    }
+}
+
+} // namespace
+
+void judgeFiles(Findings& f) {
+    if (!f.rec.expanded) {
+        return;
+    }
+    const auto lists = [&](const CfgFile::PropertyId& property, const std::string& what,
+                           bool classPath) {
+        const CfgFile::Values* v = f.values(SectionName::Application, property);
+        for (size_t i = 0; v && i != v->size(); ++i) {
+            std::vector<std::string> entries;
+            tstrings::split(entries, (*v)[i], std::string(1, FileUtils::pathSeparator));
+            for (const std::string& entry : entries) {
+                checkPath(f, what, entry, f.lineOf(SectionName::Application, property, i),
+                          classPath, false);
+            }
+        }
+    };
+    lists(PropertyName::classpath, "class path entry", true);
+    lists(PropertyName::modulepath, "module path entry", false);
+    const auto last = [&](const CfgFile::PropertyId& property, const std::string& what,
+                          bool certain) {
+        const CfgFile::Values* v = f.values(SectionName::Application, property);
+        if (v && !v->empty()) {
+            checkPath(f, what, v->back(), f.lastLineOf(property), false, certain);
+        }
+    };
+    last(PropertyName::mainjar, "main jar", startsMainJar(f));
+    last(PropertyName::splash, "splash screen", false);
+
+    // A splash screen given straight to the runtime is not looked for by the launcher, and the
+    // runtime shows nothing and says nothing when its file is missing.
+    const CfgFile::Values* options = f.values(SectionName::JavaOptions, PropertyName::javaOptions);
+    for (size_t i = 0; options && i != options->size(); ++i) {
+        const std::string& value = (*options)[i];
+        if (startsWith(value, "-splash:")) {
+            checkPath(f, "splash screen", value.substr(8),
+                      f.lineOf(SectionName::JavaOptions, PropertyName::javaOptions, i), false,
+                      false);
+        }
+    }
+}

@@ -1,0 +1,75 @@
+#include "Judging.h"
+
+#include "JvmLauncher.h"
+
+bool startsWith(const std::string& s, const std::string& prefix) {
+    return s.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+size_t inlineComment(const std::string& value) {
+    for (size_t at = 1; at < value.size(); ++at) {
+        if ((value[at] == '#' || value[at] == ';') && isBlank(value[at - 1])) {
+            return at;
+        }
+    }
+    return std::string::npos;
+}
+
+bool looksLikeRuntimeOption(const std::string& arg) {
+    static const char* const prefixes[] = {
+        "-Xmx",          "-Xms",
+        "-Xss",          "-Xmn",
+        "-XX:",          "-D",
+        "-javaagent:",   "-agentlib:",
+        "-agentpath:",   "--add-opens",
+        "--add-exports", "--add-reads",
+        "--add-modules", "--enable-preview",
+        "--module-path", "--enable-native-access",
+    };
+    for (const char* prefix : prefixes) {
+        if (startsWith(arg, prefix)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+size_t Findings::lineOf(const ValueRef& v) const {
+    return lines.lineOf(v.section, v.property,
+                        v.index == Jvm::ArgumentObserver::kAllValues ? 0 : v.index);
+}
+
+size_t Findings::lastLineOf(const CfgFile::PropertyId& p) const {
+    const CfgFile::Values* v = values(SectionName::Application, p);
+    return v && !v->empty() ? lineOf(SectionName::Application, p, v->size() - 1) : 0;
+}
+
+const CfgFile::Values* Findings::values(const CfgFile::SectionId& s,
+                                        const CfgFile::PropertyId& p) const {
+    if (!rec.expanded) {
+        return nullptr;
+    }
+    const CfgFile::PropertyMap& props = rec.expanded->getProperties(s);
+    const CfgFile::PropertyMap::const_iterator it = props.find(p);
+    return it == props.end() ? nullptr : &it->second;
+}
+
+const std::optional<ValueRef>& Findings::originOf(size_t argIndex) const {
+    static const std::optional<ValueRef> none;
+    return rec.launch && argIndex < rec.launch->origins.size() ? rec.launch->origins[argIndex]
+                                                               : none;
+}
+
+size_t Findings::startLine() const {
+    for (const CfgFile::PropertyId* p :
+         {&PropertyName::mainmodule, &PropertyName::mainclass, &PropertyName::mainjar}) {
+        if (const size_t line = lastLineOf(*p)) {
+            return line;
+        }
+    }
+    return lines.headerLineOf(SectionName::Application);
+}

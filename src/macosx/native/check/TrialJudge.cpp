@@ -1,0 +1,250 @@
+// What the runtime said in its trial start: its errors and warnings in its own words, each on
+// the line of the value it names, and the properties it set otherwise than they were given.
+
+#include <algorithm>
+
+#include "Judging.h"
+#include "tstrings.h"
+
+namespace {
+
+bool isWarning(const std::string& line) {
+    return startsWith(line, "WARNING:") || startsWith(line, "Warning:") ||
+           line.find(" warning: ") != std::string::npos;
+}
+
+// The lines that only frame what the runtime said: headers, stack frames, its echo of the
+// option variables, the launcher's own word on the result.
+bool isFrame(const std::string& line) {
+    static const char* const frames[] = {
+        "Error: Could not create the Java Virtual Machine.",
+        "Error: A fatal exception has occurred. Program will exit.",
+        "Error occurred during initialization of ",
+        "Picked up ",
+        "Failed to launch JVM",
+        "\tat ",
+        "\t... ",
+    };
+    return std::any_of(std::begin(frames), std::end(frames),
+                       [&](const char* frame) { return startsWith(line, frame); });
+}
+
+std::string trimmed(const std::string& s) {
+    const size_t begin = s.find_first_not_of(" \t");
+    const size_t end = s.find_last_not_of(" \t\r");
+    return begin == std::string::npos ? std::string() : s.substr(begin, end - begin + 1);
+}
+
+// The words of what the runtime said, without the quotes and punctuation around them.
+std::vector<std::string> wordsOf(const std::string& text) {
+    std::vector<std::string> words;
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t begin = text.find_first_not_of(" \t", at);
+        if (begin == std::string::npos) {
+            break;
+        }
+        size_t end = text.find_first_of(" \t", begin);
+        end = end == std::string::npos ? text.size() : end;
+        std::string word = text.substr(begin, end - begin);
+        word.erase(0, std::min(word.find_first_not_of("'\"`(["), word.size()));
+        while (!word.empty() && std::string("'\"`)]:.,;").find(word.back()) != std::string::npos) {
+            word.pop_back();
+        }
+        if (word.size() > 1) {
+            words.push_back(word);
+        }
+        at = end;
+    }
+    return words;
+}
+
+// The pieces of an argument that a message may name: the whole, what follows a ":", "=" or
+// "+", what precedes a "=" or "/", and the items of a list.
+std::vector<std::string> piecesOf(const std::string& arg) {
+    std::vector<std::string> pieces = {arg};
+    for (size_t k = 0; k < arg.size(); ++k) {
+        if (arg[k] == ':' || arg[k] == '=' || arg[k] == '+') {
+            pieces.push_back(arg.substr(k + 1));
+        }
+        if (arg[k] == '=' || arg[k] == '/') {
+            pieces.push_back(arg.substr(0, k));
+        }
+    }
+    const size_t eq = arg.find('=');
+    const std::string list = eq == std::string::npos ? arg : arg.substr(eq + 1);
+    for (size_t start = 0, comma; (comma = list.find(',', start)) != std::string::npos;) {
+        pieces.push_back(list.substr(start, comma - start));
+        pieces.push_back(list.substr(comma + 1));
+        start = comma + 1;
+    }
+    return pieces;
+}
+
+// The line of the configured value that text names: the whole of an argument first, a piece of
+// one next, an option's bare name last (it comes with the value that is meant); 0 when text
+// names no value. named is what it names.
+size_t lineNamedBy(const Findings& f, const std::string& text, std::string* named = nullptr) {
+    const std::vector<std::string> words = wordsOf(text);
+    const std::vector<std::string>& args = f.rec.launch->args;
+    size_t bestLine = 0;
+    int bestRank = 3;
+    size_t bestLength = 0;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::optional<ValueRef>& origin = f.originOf(i);
+        if (!origin) {
+            continue;
+        }
+        const bool bareOption = startsWith(args[i], "--") && args[i].find('=') == std::string::npos;
+        for (const std::string& piece : piecesOf(args[i])) {
+            // An argument with blanks is no word of its own, but is quoted whole.
+            const bool names =
+                piece.size() > 1 && (std::find(words.begin(), words.end(), piece) != words.end() ||
+                                     (piece == args[i] && piece.find(' ') != std::string::npos &&
+                                      text.find(piece) != std::string::npos));
+            if (!names) {
+                continue;
+            }
+            const int rank = piece != args[i] ? 1 : bareOption ? 2 : 0;
+            if (rank < bestRank || (rank == bestRank && piece.size() >= bestLength)) {
+                bestRank = rank;
+                bestLength = piece.size();
+                bestLine = f.lineOf(*origin);
+                if (named) {
+                    *named = piece;
+                }
+            }
+        }
+    }
+    return bestLine;
+}
+
+std::string quotedLines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += (text.empty() ? "" : " ") + quotedText(trimmed(line));
+    }
+    return text;
+}
+
+// The properties given with -D in java-options that the runtime holds with another value.
+void judgeProperties(Findings& f) {
+    const std::map<std::string, std::vector<std::string>>& listed = f.rec.trial->properties;
+    std::map<std::string, std::pair<std::string, size_t>> given; // the last one counts
+    const std::vector<std::string>& args = f.rec.launch->args;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::optional<ValueRef>& origin = f.originOf(i);
+        if (origin && origin->section == SectionName::JavaOptions && startsWith(args[i], "-D")) {
+            const size_t eq = args[i].find('=');
+            given[args[i].substr(2, eq - 2)] = {
+                eq == std::string::npos ? std::string() : args[i].substr(eq + 1), i};
+        }
+    }
+    for (const auto& g : given) {
+        const auto it = listed.find(g.first);
+        const std::string& value = g.second.first;
+        // The listing writes some characters as escapes; such values are not compared.
+        if (it == listed.end() || std::any_of(value.begin(), value.end(), [](char c) {
+                return static_cast<unsigned char>(c) < 0x20;
+            })) {
+            continue;
+        }
+        // A path list is listed one entry a line.
+        std::vector<std::string> entries;
+        const bool pathList = it->second.size() > 1 || tstrings::endsWith(g.first, ".path") ||
+                              tstrings::endsWith(g.first, ".dirs");
+        if (pathList) {
+            tstrings::split(entries, value, ":");
+            entries.erase(std::remove(entries.begin(), entries.end(), std::string()),
+                          entries.end());
+        } else {
+            entries = {value};
+        }
+        std::vector<std::string> actual = it->second;
+        actual.erase(std::remove(actual.begin(), actual.end(), std::string()), actual.end());
+        if (entries == actual || (!pathList && it->second == std::vector<std::string>{value})) {
+            continue;
+        }
+        const std::string shown = tstrings::join(actual.begin(), actual.end(), std::string(":"));
+        f.warn(f.lineOf(*f.originOf(g.second.second)),
+               "the runtime sets " + g.first + " to " + quotedText(shown) + ", not to the " +
+                   quotedText(value) + " given here: the application never sees it");
+    }
+}
+
+} // namespace
+
+void judgeTrial(Findings& f) {
+    const LaunchRecord::Trial& trial = *f.rec.trial;
+    std::vector<std::string> said;
+    for (const std::string& line : trial.said) {
+        if (line.find("Unrecognized option: --dry-run") != std::string::npos) {
+            f.note("the runtime's verdict is missing: this runtime has no dry run (Java 9 and "
+                   "later have it); the findings are the check's own");
+            return;
+        }
+        said.push_back(line);
+    }
+    if (!trial.missing.empty()) {
+        f.note("the runtime's verdict is missing: " + trial.missing +
+               "; the findings are the check's own");
+        return;
+    }
+
+    // Warnings; a warning line that names no value goes on with the warning before it.
+    std::vector<std::string> errors;
+    std::vector<std::string> warning;
+    size_t warningLine = 0;
+    const auto flush = [&] {
+        if (!warning.empty()) {
+            f.warn(warningLine ? warningLine : f.startLine(),
+                   "the runtime warns: " + quotedLines(warning));
+        }
+        warning.clear();
+    };
+    for (size_t i = 0; i < said.size(); ++i) {
+        if (!isWarning(said[i])) {
+            flush();
+            if (!isFrame(said[i])) {
+                errors.push_back(said[i]);
+            }
+            continue;
+        }
+        const size_t line = lineNamedBy(f, said[i]);
+        if (line || warning.empty()) {
+            flush();
+            warningLine = line;
+        }
+        warning.push_back(said[i]);
+    }
+    flush();
+
+    if (trial.status == 0) {
+        // It starts: what the check foresaw otherwise does not happen.
+        f.found.erase(std::remove_if(f.found.begin(), f.found.end(),
+                                     [](const Diagnostic& d) { return d.foreseen; }),
+                      f.found.end());
+        judgeProperties(f);
+        return;
+    }
+    if (errors.size() > 2) {
+        errors.resize(2);
+    }
+    const std::string text =
+        errors.empty() ? "it ended with status " + std::to_string(trial.status) + " and no word"
+                       : quotedLines(errors);
+    std::string named;
+    const size_t namedLine = lineNamedBy(f, text, &named);
+    const size_t line = namedLine ? namedLine : f.startLine();
+    // Where the check foresaw the failure, on that line or of what the runtime names, the
+    // runtime's words confirm it.
+    for (Diagnostic& d : f.found) {
+        if (d.foreseen && (d.line == line || (!named.empty() && d.text.find(quotedText(named)) !=
+                                                                    std::string::npos))) {
+            d.text += " (the runtime: " + text + ")";
+            d.foreseen = false;
+            return;
+        }
+    }
+    f.fail(line, "the runtime fails: " + text);
+}
