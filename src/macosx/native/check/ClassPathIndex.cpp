@@ -13,7 +13,6 @@
 #include <unordered_set>
 
 #include "JarManifest.h"
-#include "ModuleInfo.h"
 #include "ZipFile.h"
 
 // What one jar or directory holds, by file name ("a/b/C.class").
@@ -36,7 +35,6 @@ constexpr size_t kMaxJars = 4096;
 // Directory listings one search for another letter case may read.
 constexpr size_t kMaxListings = 256;
 
-const char kModuleInfo[] = "module-info.class";
 const char kVersionsDir[] = "META-INF/versions/";
 
 bool endsWith(const std::string& s, const std::string& suffix) {
@@ -86,11 +84,6 @@ std::string dirName(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::string baseName(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string realPath(const std::string& path) {
     char* real = ::realpath(path.c_str(), nullptr);
     if (!real) {
@@ -132,31 +125,6 @@ int listDir(const std::string& dir, std::vector<std::string>& names) {
 
 bool isMissing(int error) {
     return error == ENOENT || error == ENOTDIR;
-}
-
-// The content of a regular file of at most limit bytes; false when it cannot be read.
-bool readSmallFile(const std::string& path, size_t limit, std::string& out) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    struct stat st;
-    bool ok =
-        ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) <= limit;
-    if (ok) {
-        out.resize(static_cast<size_t>(st.st_size));
-        size_t done = 0;
-        while (ok && done < out.size()) {
-            const ssize_t got = ::read(fd, &out[done], out.size() - done);
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            ok = got > 0;
-            done += ok ? static_cast<size_t>(got) : 0;
-        }
-    }
-    ::close(fd);
-    return ok;
 }
 
 // The classes of a jar. A multi-release jar's versioned classes count as well: which of them
@@ -372,74 +340,16 @@ bool resolveClassPathUrl(const std::string& url, const std::string& baseDir, std
     return true;
 }
 
-bool isKeyword(const std::string& word) {
-    static const char* const keywords[] = {
-        "abstract", "assert", "boolean",    "break",     "byte",       "case",      "catch",
-        "char",     "class",  "const",      "continue",  "default",    "do",        "double",
-        "else",     "enum",   "extends",    "final",     "finally",    "float",     "for",
-        "goto",     "if",     "implements", "import",    "instanceof", "int",       "interface",
-        "long",     "native", "new",        "package",   "private",    "protected", "public",
-        "return",   "short",  "static",     "strictfp",  "super",      "switch",    "synchronized",
-        "this",     "throw",  "throws",     "transient", "try",        "void",      "volatile",
-        "while",    "true",   "false",      "null",      "_"};
-    for (const char* k : keywords) {
-        if (word == k) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// Of a Java identifier, as far as bytes tell: letters, "_" and "$", digits after the first,
-// and any byte of a non-ASCII character.
-bool isIdentifier(const std::string& word) {
-    if (word.empty() || isDigit(word[0]) || isKeyword(word)) {
-        return false;
-    }
-    for (const char c : word) {
-        if (!(isAsciiLetterOrDigit(c) || c == '_' || c == '$' ||
-              static_cast<unsigned char>(c) >= 0x80)) {
-            return false;
-        }
-    }
-    return true;
-}
-
 } // namespace
 
 ClassPathIndex::ClassPathIndex() = default;
 ClassPathIndex::~ClassPathIndex() = default;
-
-bool ClassPathIndex::Module::holds(const std::string& className) const {
-    try {
-        return source && source->holds(classFile(className));
-    } catch (const std::exception&) {
-        return true; // cannot tell: not missing
-    }
-}
-
-std::string ClassPathIndex::Module::sameButCase(const std::string& className) const {
-    try {
-        const std::string file = source ? source->sameButCase(classFile(className)) : "";
-        return file.empty() ? file : classNameOf(file);
-    } catch (const std::exception&) {
-        return std::string();
-    }
-}
 
 void ClassPathIndex::seeClassPath(const std::string& path, Entry::Kind kind,
                                   const std::string& from, const std::string& reason) {
     classPathSeen.push_back(Entry{path, kind, from, reason});
     if (kind == Entry::Unreadable) {
         classPathCertain = false;
-    }
-}
-
-void ClassPathIndex::seeModulePath(const std::string& path, Entry::Kind kind,
-                                   const std::string& from, const std::string& reason) {
-    modulePathSeen.push_back(Entry{path, kind, from, reason});
-    if (kind == Entry::Unreadable) {
-        moduleCertain = false;
     }
 }
 
@@ -619,227 +529,4 @@ bool ClassPathIndex::certain() const {
     }
     return std::all_of(classPath.begin(), classPath.end(),
                        [](const Located& l) { return l.source->certain(); });
-}
-
-void ClassPathIndex::addModulePathEntry(const std::string& entry) {
-    try {
-        if (entry.empty()) {
-            return;
-        }
-        struct stat st;
-        if (::stat(entry.c_str(), &st) != 0) {
-            const int error = errno;
-            seeModulePath(entry, isMissing(error) ? Entry::Missing : Entry::Unreadable,
-                          std::string(), std::strerror(error));
-            return;
-        }
-        if (!S_ISDIR(st.st_mode)) {
-            if (endsWith(entry, ".jar")) {
-                addJarModule(entry, std::string());
-            } else {
-                seeModulePath(entry, Entry::Invalid, std::string(),
-                              "neither a directory nor a .jar file: the runtime does not "
-                              "recognize its format");
-            }
-            return;
-        }
-        if (::access(join(entry, kModuleInfo).c_str(), F_OK) == 0) {
-            addExplodedModule(entry, std::string());
-            return;
-        }
-        // A directory of modules: its .jar files and exploded modules, nothing else.
-        std::vector<std::string> names;
-        const int error = listDir(entry, names);
-        if (error != 0) {
-            seeModulePath(entry, Entry::Unreadable, std::string(), std::strerror(error));
-            return;
-        }
-        std::sort(names.begin(), names.end());
-        const size_t first = moduleList.size();
-        for (const std::string& name : names) {
-            const std::string path = join(entry, name);
-            if (::stat(path.c_str(), &st) != 0) {
-                continue;
-            }
-            const size_t before = moduleList.size();
-            if (S_ISDIR(st.st_mode)) {
-                if (::access(join(path, kModuleInfo).c_str(), F_OK) == 0) {
-                    addExplodedModule(path, entry);
-                }
-            } else if (S_ISREG(st.st_mode) && endsWith(name, ".jar")) {
-                addJarModule(path, entry);
-            }
-            if (moduleList.size() == before) {
-                continue;
-            }
-            // Two modules of one name in one directory stop the runtime.
-            const Module& added = moduleList.back();
-            for (size_t i = first; i != before; ++i) {
-                if (moduleList[i].name == added.name) {
-                    seeModulePath(entry, Entry::Invalid, std::string(),
-                                  "two modules named " + added.name + ": " +
-                                      baseName(moduleList[i].location) + " and " + name);
-                    break;
-                }
-            }
-        }
-    } catch (const std::exception&) {
-        moduleCertain = false;
-    }
-}
-
-void ClassPathIndex::addJarModule(const std::string& path, const std::string& from) {
-    ZipFile zip;
-    if (!zip.open(path)) {
-        seeModulePath(path, Entry::Unreadable, from,
-                      "not a zip file that can be read (" + zip.error() + ")");
-        return;
-    }
-    JarManifest manifest;
-    switch (manifest.readFrom(zip)) {
-    case JarManifest::Status::Invalid:
-        seeModulePath(path, Entry::Invalid, from,
-                      "the runtime refuses its manifest (" + manifest.error() + ")");
-        return;
-    case JarManifest::Status::Unreadable:
-        seeModulePath(path, Entry::Unreadable, from, "its manifest cannot be read");
-        return;
-    default:
-        break;
-    }
-    // A multi-release jar may keep its declaration among the versioned entries; the highest
-    // version stands for the runtime's.
-    std::string infoName = kModuleInfo;
-    if (manifest.multiRelease()) {
-        long best = 0;
-        const std::string versions = kVersionsDir;
-        for (const std::string& name : zip.names()) {
-            if (name.compare(0, versions.size(), versions) == 0 &&
-                endsWith(name, std::string("/") + kModuleInfo)) {
-                const std::string version = name.substr(
-                    versions.size(), name.size() - versions.size() - sizeof kModuleInfo);
-                if (!version.empty() && version.size() < 6 &&
-                    std::all_of(version.begin(), version.end(), isDigit) &&
-                    std::atol(version.c_str()) >= 9 && std::atol(version.c_str()) > best) {
-                    best = std::atol(version.c_str());
-                    infoName = name;
-                }
-            }
-        }
-    }
-    const auto source = std::make_shared<JarSource>(zip, manifest.multiRelease());
-    Module module{std::string(), path, false, std::string(), source};
-    if (zip.contains(infoName)) {
-        std::string bytes;
-        ModuleInfo info;
-        if (!zip.read(infoName, bytes, ModuleInfo::kMaxSize)) {
-            seeModulePath(path, Entry::Unreadable, from, infoName + " cannot be read");
-            return;
-        }
-        if (!ModuleInfo::parse(bytes, info)) {
-            seeModulePath(path, Entry::Invalid, from, infoName + " is no module declaration");
-            return;
-        }
-        module.name = info.name;
-        module.mainClass = info.mainClass;
-    } else {
-        module.automatic = true;
-        module.name = manifest.has("Automatic-Module-Name") ? manifest.automaticModuleName()
-                                                            : automaticModuleName(baseName(path));
-        if (!isModuleName(module.name)) {
-            seeModulePath(path, Entry::Invalid, from,
-                          manifest.has("Automatic-Module-Name")
-                              ? "Automatic-Module-Name \"" + module.name + "\" is not a module name"
-                              : "the runtime cannot derive a module name from the file name");
-            return;
-        }
-        // Main-Class counts when its package is in the jar.
-        std::string mainClass = manifest.mainClass();
-        std::replace(mainClass.begin(), mainClass.end(), '/', '.');
-        const size_t dot = mainClass.rfind('.');
-        if (dot != std::string::npos && source->hasPackage(mainClass.substr(0, dot))) {
-            module.mainClass = mainClass;
-        }
-    }
-    moduleList.push_back(module);
-    seeModulePath(path, Entry::Jar, from);
-}
-
-void ClassPathIndex::addExplodedModule(const std::string& path, const std::string& from) {
-    std::string bytes;
-    ModuleInfo info;
-    if (!readSmallFile(join(path, kModuleInfo), ModuleInfo::kMaxSize, bytes)) {
-        seeModulePath(path, Entry::Unreadable, from, std::string(kModuleInfo) + " cannot be read");
-        return;
-    }
-    if (!ModuleInfo::parse(bytes, info)) {
-        seeModulePath(path, Entry::Invalid, from,
-                      std::string(kModuleInfo) + " is no module declaration");
-        return;
-    }
-    moduleList.push_back(
-        Module{info.name, path, false, info.mainClass, std::make_shared<DirSource>(path)});
-    seeModulePath(path, Entry::Directory, from);
-}
-
-const ClassPathIndex::Module* ClassPathIndex::findModule(const std::string& name) const {
-    for (const Module& m : moduleList) {
-        if (m.name == name) {
-            return &m;
-        }
-    }
-    return nullptr;
-}
-
-bool ClassPathIndex::modulePathCertain() const {
-    if (!moduleCertain) {
-        return false;
-    }
-    return std::all_of(moduleList.begin(), moduleList.end(),
-                       [](const Module& m) { return m.source->certain(); });
-}
-
-std::string ClassPathIndex::automaticModuleName(const std::string& jarFileName) {
-    std::string name = jarFileName;
-    if (endsWith(name, ".jar")) {
-        name.resize(name.size() - 4);
-    }
-    // A version starts at the first "-" that is followed by digits and then "." or the end.
-    for (size_t i = 0; i + 1 < name.size(); ++i) {
-        if (name[i] != '-' || !isDigit(name[i + 1])) {
-            continue;
-        }
-        size_t end = i + 1;
-        while (end < name.size() && isDigit(name[end])) {
-            ++end;
-        }
-        if (end == name.size() || name[end] == '.') {
-            name.resize(i);
-            break;
-        }
-    }
-    // Everything but ASCII letters and digits becomes one dot, none at either end.
-    std::string result;
-    for (const char c : name) {
-        if (isAsciiLetterOrDigit(c)) {
-            result += c;
-        } else if (!result.empty() && result.back() != '.') {
-            result += '.';
-        }
-    }
-    if (!result.empty() && result.back() == '.') {
-        result.pop_back();
-    }
-    return isModuleName(result) ? result : std::string();
-}
-
-bool ClassPathIndex::isModuleName(const std::string& name) {
-    for (size_t start = 0; start <= name.size();) {
-        const size_t dot = std::min(name.find('.', start), name.size());
-        if (!isIdentifier(name.substr(start, dot - start))) {
-            return false;
-        }
-        start = dot + 1;
-    }
-    return true;
 }

@@ -6,45 +6,29 @@
 #include <string>
 #include <vector>
 
-// Where the Java runtime finds classes and modules, given the class path and module path
-// entries that it receives (after the launcher's expansion). Reads jar files' central
-// directories and manifests and looks files up in directories; unpacks nothing else. Nothing
-// here throws; what cannot be read makes the answers uncertain instead.
+// Where the Java runtime finds classes, given the class path entries that it receives (after the
+// launcher's expansion). Reads jar files' central directories and manifests and looks files up in
+// directories; unpacks nothing else. Nothing here throws; what cannot be read makes the answers
+// uncertain instead.
 class ClassPathIndex {
 public:
     // What one jar or directory holds; defined with the index.
     class Source;
 
-    // What became of one location on the class path or the module path.
+    // What became of one location on the class path.
     struct Entry {
         enum Kind {
             Jar,        // a jar or zip file, read
-            Directory,  // a directory of classes, or an exploded module
+            Directory,  // a directory of classes
             Missing,    // nothing there: the runtime skips it
             Ignored,    // there, but the runtime does not use it (reason says why)
             Unreadable, // could not be read: what it holds is unknown (reason says why)
-            Invalid,    // module path only: the runtime stops at start-up (reason says why)
         };
         std::string path; // as the runtime opens it
         Kind kind;
-        std::string from;   // the jar whose Class-Path, the "dir/*" or the module directory
-                            // that brought it in; "" for an entry added directly
-        std::string reason; // for Ignored, Unreadable and Invalid
-    };
-
-    // A module on the module path.
-    struct Module {
-        std::string name;
-        std::string location;  // the jar or the directory
-        bool automatic;        // a plain jar, named by Automatic-Module-Name or its file name
-        std::string mainClass; // ModuleMainClass (or an automatic module's Main-Class), dotted
-        std::shared_ptr<const Source> source;
-
-        // True when the module holds the class "a.b.C" (as a/b/C.class).
-        bool holds(const std::string& className) const;
-        // A class the module holds whose name differs from className only in letter case,
-        // "" when none.
-        std::string sameButCase(const std::string& className) const;
+        std::string from;   // the jar whose Class-Path or the "dir/*" that brought it in; ""
+                            // for an entry added directly
+        std::string reason; // for Ignored and Unreadable
     };
 
     ClassPathIndex();
@@ -72,23 +56,6 @@ public:
     // searched): then a class reported missing may be there after all.
     bool certain() const;
 
-    // Adds a module path entry: a modular jar, an exploded module (a directory that holds
-    // module-info.class), or a directory whose jar files (*.jar) and exploded modules are each
-    // a module. A jar without module-info.class is an automatic module.
-    void addModulePathEntry(const std::string& entry);
-    const std::vector<Entry>& modulePathEntries() const { return modulePathSeen; }
-    const std::vector<Module>& modules() const { return moduleList; }
-    // The module the runtime picks for name (the first on the module path), null when none.
-    const Module* findModule(const std::string& name) const;
-    // False when a module path location could not be read.
-    bool modulePathCertain() const;
-
-    // The name the runtime gives an automatic module for a jar file name ("foo-bar-1.2.jar"
-    // is "foo.bar"), "" when it cannot derive one.
-    static std::string automaticModuleName(const std::string& jarFileName);
-    // True when name is a legal module name: identifiers (no keywords) joined by ".".
-    static bool isModuleName(const std::string& name);
-
 private:
     struct Located {
         std::string path;
@@ -103,22 +70,14 @@ private:
     void addClassPathLocation(const std::string& path, const std::string& from, Expect expect,
                               size_t depth);
     void addJar(const std::string& path, const std::string& from, size_t depth);
-    void addJarModule(const std::string& path, const std::string& from);
-    void addExplodedModule(const std::string& path, const std::string& from);
     void seeClassPath(const std::string& path, Entry::Kind kind, const std::string& from,
                       const std::string& reason = std::string());
-    void seeModulePath(const std::string& path, Entry::Kind kind, const std::string& from,
-                       const std::string& reason = std::string());
 
     std::vector<Entry> classPathSeen;
     std::vector<Located> classPath;
     std::set<std::string> jarsOpened; // their real paths: each jar is read once
     bool classPathCertain = true;
     mutable bool lookupFailed = false;
-
-    std::vector<Entry> modulePathSeen;
-    std::vector<Module> moduleList;
-    bool moduleCertain = true;
 };
 
 #endif // CLASSPATHINDEX_H

@@ -40,7 +40,6 @@ public:
     // The relative URLs of Class-Path, in order, as split at blanks.
     std::vector<std::string> classPath() const;
     // Automatic-Module-Name as written, "" when absent.
-    std::string automaticModuleName() const { return value("Automatic-Module-Name"); }
     // True when Multi-Release is "true" in any letter case.
     bool multiRelease() const;
 

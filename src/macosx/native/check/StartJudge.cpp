@@ -1,15 +1,12 @@
 // Whether the runtime finds what it is to start: the main class on the class path, the main
-// jar with its Main-Class, the main module with its class, as the check reads the jars itself.
+// jar with its Main-Class, as the check reads the jars itself (a main module is the runtime's
+// to judge).
 // Only what is certain is said, and as foreseen: the runtime's own verdict, when there is one,
 // confirms it. An unreadable jar or a relative entry leaves the answer open.
 
 #include <algorithm>
-#include <climits>
-#include <cstdlib>
 #include <dirent.h>
-#include <fstream>
 #include <functional>
-#include <sstream>
 
 #include "ClassPathIndex.h"
 #include "FileUtils.h"
@@ -43,8 +40,6 @@ public:
             judgeMainClass(main, line);
         } else if (cmd.mode == JavaCommandLine::JAR) {
             judgeMainJar(main, line);
-        } else if (cmd.mode == JavaCommandLine::MODULE) {
-            judgeMainModule(main, line);
         }
     }
 
@@ -192,77 +187,6 @@ private:
         judgeClass(mainClass, found, index.certain(), index.sameButCase(className(mainClass)),
                    "the Main-Class of " + quotedText(jar) + ",",
                    "in the jar or the jars its Class-Path names", line);
-    }
-
-    void judgeMainModule(const std::string& value, size_t line) {
-        const size_t slash = value.find('/');
-        const std::string name = value.substr(0, slash);
-        const std::string mainClass =
-            slash == std::string::npos ? std::string() : value.substr(slash + 1);
-        ClassPathIndex index;
-        if (!cmd.modulePaths.empty() &&
-            !addEntries(cmd.modulePaths.back().value,
-                        [&](const std::string& e) { index.addModulePathEntry(e); })) {
-            return;
-        }
-        const ClassPathIndex::Module* module = index.findModule(name);
-        if (!module) {
-            const std::optional<bool> inRuntime = runtimeHasModule(name);
-            if (index.modulePathCertain() && inRuntime && !*inRuntime) {
-                f.foresee(line, "app.mainmodule names the module " + quotedText(name) +
-                                    ", which is neither on the module path nor in the runtime: "
-                                    "it fails with \"Module " +
-                                    visibleText(name) + " not found\"");
-            }
-            return;
-        }
-        if (!mainClass.empty()) {
-            if (!module->holds(className(mainClass))) {
-                const std::string otherCase = module->sameButCase(className(mainClass));
-                f.foresee(line, "app.mainmodule's class " + quotedText(mainClass) +
-                                    " is not in the module " + quotedText(name) +
-                                    ": the runtime fails with \"Could not find or load main "
-                                    "class " +
-                                    visibleText(mainClass) + " in module " + visibleText(name) +
-                                    "\"" +
-                                    (otherCase.empty() ? std::string()
-                                                       : "; there is " + quotedText(otherCase) +
-                                                             ", which differs in letter case"));
-            }
-        } else if (module->mainClass.empty()) {
-            f.foresee(line, "app.mainmodule names the module " + quotedText(name) +
-                                " alone, which has no main class of its own: the runtime fails; "
-                                "write app.mainmodule=" +
-                                visibleText(name) + "/<main class>");
-        }
-    }
-
-    // Whether the runtime of the launch library has the module, as its release file lists
-    // them; empty when that cannot be told.
-    std::optional<bool> runtimeHasModule(const std::string& name) const {
-        // The runtime takes its home from where its library really lies.
-        char real[PATH_MAX];
-        if (!::realpath(f.rec.launch->libPath.c_str(), real)) {
-            return std::nullopt;
-        }
-        const std::string lib = real;
-        const size_t at = lib.rfind("/lib/");
-        if (at == std::string::npos) {
-            return std::nullopt;
-        }
-        std::ifstream release(lib.substr(0, at) + "/release");
-        for (std::string line; std::getline(release, line);) {
-            if (line.compare(0, 9, "MODULES=\"") == 0) {
-                std::istringstream modules(line.substr(9, line.rfind('"') - 9));
-                for (std::string module; modules >> module;) {
-                    if (module == name) {
-                        return true;
-                    }
-                }
-                return false;
-            }
-        }
-        return std::nullopt;
     }
 
     Findings& f;

@@ -2,15 +2,37 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include "Inflate.h"
+#include <zlib.h>
 
 namespace {
+
+// Decodes the raw deflate stream in data (as zip entries hold it) into out, which must come to
+// exactly size bytes; false when the stream is damaged, ends early or holds more.
+bool inflateRaw(const std::string& data, size_t size, std::string& out) {
+    if (data.size() > UINT_MAX || size >= UINT_MAX) {
+        return false;
+    }
+    // One byte more than declared, to see a stream that holds more.
+    out.assign(size + 1, '\0');
+    z_stream z = {};
+    if (inflateInit2(&z, -MAX_WBITS) != Z_OK) {
+        return false;
+    }
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = reinterpret_cast<Bytef*>(&out[0]);
+    z.avail_out = static_cast<uInt>(out.size());
+    const bool ended = inflate(&z, Z_FINISH) == Z_STREAM_END && z.total_out == size;
+    inflateEnd(&z);
+    out.resize(ended ? size : 0);
+    return ended;
+}
 
 constexpr uint32_t kLocalSignature = 0x04034b50;
 constexpr uint32_t kCentralSignature = 0x02014b50;
@@ -319,13 +341,11 @@ bool ZipFile::read(const std::string& name, std::string& out, size_t limit) cons
         }
         if (e->method == kStored) {
             out.swap(data);
-        } else if (!Inflate::inflate(reinterpret_cast<const unsigned char*>(data.data()),
-                                     data.size(), out, static_cast<size_t>(e->size)) ||
-                   out.size() != e->size) {
+        } else if (!inflateRaw(data, static_cast<size_t>(e->size), out)) {
             out.clear();
             return false;
         }
-        if (Inflate::crc32(reinterpret_cast<const unsigned char*>(out.data()), out.size()) !=
+        if (::crc32(0, reinterpret_cast<const Bytef*>(out.data()), static_cast<uInt>(out.size())) !=
             e->crc) {
             out.clear();
             return false;

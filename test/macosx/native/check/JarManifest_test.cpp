@@ -204,7 +204,7 @@ TEST(JarManifestTest, Accessors) {
     EXPECT_EQ("a.Main", m.mainClass());
     EXPECT_EQ(std::vector<std::string>({"a.jar", "b%20c.jar", "d.jar"}), m.classPath());
     EXPECT_TRUE(m.multiRelease());
-    EXPECT_EQ("com.x", m.automaticModuleName());
+    EXPECT_EQ("com.x", m.value("Automatic-Module-Name"));
     EXPECT_EQ("", m.value("Missing"));
     EXPECT_FALSE(m.has("Missing"));
     ASSERT_TRUE(m.parse("Multi-Release: yes\n"));

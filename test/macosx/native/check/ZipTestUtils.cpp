@@ -1,8 +1,8 @@
 #include "ZipTestUtils.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
-#include "Inflate.h"
 #include "ProcessUtils.h"
 #include "TestUtils.h"
 
@@ -15,7 +15,8 @@ void append(std::string& s, uint64_t v, size_t n) {
 }
 
 uint32_t crcOf(const std::string& s) {
-    return Inflate::crc32(reinterpret_cast<const unsigned char*>(s.data()), s.size());
+    return static_cast<uint32_t>(
+        ::crc32(0, reinterpret_cast<const Bytef*>(s.data()), static_cast<uInt>(s.size())));
 }
 
 } // namespace
