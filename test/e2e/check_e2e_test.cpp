@@ -219,6 +219,35 @@ TEST_F(CheckTest, TrialStartHandsOverWhatTheLaunchDoes) {
         << ended.out;
 }
 
+// Besides a bundle or its launcher, the check takes a directory that holds one bundle, and a
+// configuration file on its own, before any bundle exists.
+TEST_F(CheckTest, DirectoryOfOneBundleAndConfigurationOnItsOwn) {
+    layOut(kDemoCfg);
+    EXPECT_EQ(check({root}).out, check({apps}).out);
+    makeDirs(apps + "/Other.app");
+    const Outcome two = check({apps});
+    EXPECT_EQ(1, two.status);
+    EXPECT_EQ("applauncher-check: \"" + apps +
+                  "\" holds 2 bundles: name one of them (Demo.app, Other.app)\n",
+              two.err);
+
+    writeFile(tmp / "Lone.cfg", "[Application]\napp.classpath=$APPDIR/a.jar\napp.mainclass=a.Main\n"
+                                "java-options=-Xmx1g\n");
+    const Outcome lone = check({tmp / "Lone.cfg"});
+    EXPECT_EQ(2, lone.status) << lone.out;
+    EXPECT_NE(std::string::npos,
+              lone.out.find("\n" + tmp / "Lone.cfg" +
+                            ":4: warning: \"java-options\" is not read in [Application]; it "
+                            "belongs in [JavaOptions]\n"))
+        << lone.out;
+    EXPECT_NE(std::string::npos, lone.out.find("\n  -Dvorlane.app-path=$BINDIR/Lone\n"))
+        << lone.out;
+
+    const Outcome version = run(APPLAUNCHER_CHECK_PATH, {"--version"}, env);
+    EXPECT_EQ(0, version.status);
+    EXPECT_EQ(0u, version.out.find("applauncher-check ")) << version.out;
+}
+
 // The check finds the launcher the system would start and resolves it as the launcher does.
 TEST_F(CheckTest, BundleOrLauncherGiveTheLaunchersOwnPath) {
     const struct {

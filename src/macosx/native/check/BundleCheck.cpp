@@ -311,10 +311,13 @@ void BundleCheck::runCfgFile(const std::string& path) {
 void BundleCheck::judge() {
     Findings f(rec, lines);
     judgeValues(f);
-    judgeFiles(f);
-    judgeRuntime(f);
     judgeCommandLine(f);
-    judgeStart(f);
+    // A configuration on its own names files of a bundle that does not exist yet.
+    if (rec.bundle) {
+        judgeFiles(f);
+        judgeRuntime(f);
+        judgeStart(f);
+    }
     if (rec.trial && (rec.handOffOk || !rec.trial->missing.empty())) {
         judgeTrial(f);
     }
@@ -351,7 +354,9 @@ void BundleCheck::printReport(std::ostream& out) const {
     }
     if (const std::optional<LaunchRecord::CfgChoice>& c = rec.cfg) {
         out << "configuration:     " << c->path << "\n";
-        if (c->path != c->bundlePath) {
+        if (!rec.bundle) {
+            out << "                   on its own: the bundle's files are not looked at\n";
+        } else if (c->path != c->bundlePath) {
             out << "                   the per-user file: it replaces " << c->bundlePath << "\n";
         } else if (!c->candidates.empty()) {
             out << "                   the bundle's own: there is no " << c->candidates[0].first
@@ -373,20 +378,32 @@ void BundleCheck::printReport(std::ostream& out) const {
         out << "runtime:           " << visibleText(r->dir)
             << (r->configured ? " (app.runtime)" : " (the bundle's own: no app.runtime)") << "\n";
         if (!rec.launch) {
-            out << "launch library:    none: neither " << visibleText(r->libs[0].first) << " nor "
-                << visibleText(r->libs[1].first) << " exists\n";
+            out << "launch library:    none: not one of these exists:\n";
+            for (const std::pair<std::string, bool>& lib : r->libs) {
+                out << "                   " << visibleText(lib.first) << "\n";
+            }
         }
     }
     if (const std::optional<LaunchRecord::Launch>& l = rec.launch) {
-        const LibraryArch arch = LibraryArch::ofFile(l->libPath);
-        out << "launch library:    " << visibleText(l->libPath) << " ("
-            << (arch.format.empty()
-                    ? std::string("unknown format")
-                    : arch.format + " " +
-                          tstrings::join(arch.archs.begin(), arch.archs.end(), std::string(", ")))
-            << ")\n";
+        if (!l->libPath.empty()) {
+            const LibraryArch arch = LibraryArch::ofFile(l->libPath);
+            out << "launch library:    " << visibleText(l->libPath) << " ("
+                << (arch.format.empty() ? std::string("unknown format")
+                                        : arch.format + " " +
+                                              tstrings::join(arch.archs.begin(), arch.archs.end(),
+                                                             std::string(", ")))
+                << ")\n";
+        }
         if (rec.handOff) {
             out << "library check:     " << visibleText(*rec.handOff) << "\n";
+        }
+        if (const std::optional<LaunchRecord::Trial>& t = rec.trial) {
+            out << "runtime's verdict: "
+                << (!t->missing.empty() ? "missing: " + t->missing
+                    : t->status == 0
+                        ? std::string("starts (a dry run)")
+                        : "fails (a dry run ended with status " + std::to_string(t->status) + ")")
+                << "\n";
         }
         if (rec.libEnv && rec.libEnv->listsAppDir) {
             out << rec.libEnv->name << ": " << quotedText(rec.libEnv->value)

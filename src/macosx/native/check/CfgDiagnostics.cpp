@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "AppLauncher.h"
+
 namespace {
 
 const std::string kBom = "\xEF\xBB\xBF";
@@ -65,24 +67,24 @@ std::string closest(const IdType* const (&ids)[N], const std::string& name) {
     return best;
 }
 
-// The section a property is read in, or null when every section may hold it.
+// The section the launch reads a property in, or null when it never reads it.
 const CfgFile::SectionId* homeSection(const CfgFile::PropertyId& property) {
-    if (property == PropertyName::javaOptions) {
-        return &SectionName::JavaOptions;
+    for (const AppLauncher::ReadProperty& read : AppLauncher::readProperties) {
+        if (*read.property == property) {
+            return read.section;
+        }
     }
-    if (property == PropertyName::arguments) {
-        return &SectionName::ArgOptions;
-    }
-    if (property == PropertyName::winNorestart) {
-        return nullptr;
-    }
-    return &SectionName::Application;
+    return nullptr;
 }
 
-// Sections whose content the launcher reads; the others are kept but never looked at.
+// True for the sections whose content the launch reads; the others are kept but never looked at.
 bool isReadSection(const CfgFile::SectionId& section) {
-    return section == SectionName::Application || section == SectionName::JavaOptions ||
-           section == SectionName::ArgOptions;
+    for (const AppLauncher::ReadProperty& read : AppLauncher::readProperties) {
+        if (*read.section == section) {
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -154,6 +156,7 @@ void CfgDiagnostics::onSection(size_t lineNo, const std::string& name,
     pending = SectionLines();
     pending.header = lineNo;
     if (section) {
+        headers[*section] = lineNo;
         return;
     }
     std::string text = "unknown section [" + visibleText(name) + "]; its properties are ignored";
@@ -250,5 +253,9 @@ size_t CfgDiagnostics::lineOf(const CfgFile::SectionId& section,
 
 size_t CfgDiagnostics::headerLineOf(const CfgFile::SectionId& section) const {
     const auto s = kept.find(section);
-    return s == kept.end() ? 0 : s->second.header;
+    if (s != kept.end()) {
+        return s->second.header;
+    }
+    const auto h = headers.find(section);
+    return h == headers.end() ? 0 : h->second;
 }

@@ -41,7 +41,8 @@ public:
     size_t lineOf(const CfgFile::SectionId& section, const CfgFile::PropertyId& property,
                   size_t index) const;
 
-    // The line of the header whose properties the section kept, 0 when it kept none.
+    // The line of the header whose properties the section kept, else of its last header, 0 when
+    // it has none.
     size_t headerLineOf(const CfgFile::SectionId& section) const;
 
     // The known name closest to name (a typo, other case or blanks away), or "".
@@ -60,6 +61,7 @@ private:
     std::vector<Diagnostic> found;
     std::map<CfgFile::SectionId, SectionLines> kept;
     SectionLines pending;
+    std::map<CfgFile::SectionId, size_t> headers;
     // A header or a byte-order mark already explains why lines are outside a known section.
     bool outsideExplained = false;
     bool seenCr = false;

@@ -11,6 +11,18 @@
 #include "SysInfo.h"
 #include "tstrings.h"
 
+const AppLauncher::ReadProperty AppLauncher::readProperties[9] = {
+    {&SectionName::Application, &PropertyName::runtime},
+    {&SectionName::Application, &PropertyName::modulepath},
+    {&SectionName::Application, &PropertyName::classpath},
+    {&SectionName::Application, &PropertyName::splash},
+    {&SectionName::JavaOptions, &PropertyName::javaOptions},
+    {&SectionName::Application, &PropertyName::mainmodule},
+    {&SectionName::Application, &PropertyName::mainclass},
+    {&SectionName::Application, &PropertyName::mainjar},
+    {&SectionName::ArgOptions, &PropertyName::arguments},
+};
+
 namespace {
 
 // The path of the runtime's launch library: the first of jvmLibNames that exists below the

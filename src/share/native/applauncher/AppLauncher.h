@@ -43,6 +43,15 @@ public:
         ~Observer() = default;
     };
 
+    // A property of the configuration that the launch reads, and the section it reads it in.
+    struct ReadProperty {
+        const CfgFile::SectionId* section;
+        const CfgFile::PropertyId* property;
+    };
+    // Every property the launch reads (the runtime here, the rest in Jvm::initFromConfigFile);
+    // the others, and these in other sections, are kept but never looked at.
+    static const ReadProperty readProperties[9];
+
     // For the executable at launcherPath (absolute, resolved) started with args, which are taken
     // as given.
     AppLauncher(const std::string& launcherPath, const std::vector<std::string>& args);

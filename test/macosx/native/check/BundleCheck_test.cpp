@@ -237,8 +237,53 @@ TEST_F(BundleCheckTest, MistakesThatBreakOrChangeTheLaunch) {
           "the main jar and the jars its manifest's Class-Path names; list them there, or start "
           "app.mainclass with the jar on app.classpath"},
          2},
+        // Syntaxes of shells, batch files and other launchers, and comments inside values.
+        {kApp + kMain +
+             "[JavaOptions]\njava-options=-Dlog=%APPDATA%/log\njava-options=-Dhome=%~dp0\n"
+             "[ArgOptions]\narguments=$@\n",
+         {"5: warning: \"%APPDATA%\" in java-options stays as written: only $NAME and ${NAME} are "
+          "expanded; write ${APPDATA}",
+          "6: warning: \"%~dp0\" in java-options stays as written: it is a batch file's own "
+          "directory; write $APPDIR/ (or $BINDIR/)",
+          "8: warning: \"$@\" in arguments stays as written: no shell reads the configuration; "
+          "the arguments the launcher is started with replace the configured ones without it"},
+         2},
+        {kApp + kMain + "[JavaOptions]\njava-options=-Xmx512m # the heap\n",
+         {"5: warning: \"# the heap\" after the value of java-options is an inline comment, which "
+          "the launcher keeps as part of the value: the runtime gets \"-Xmx512m # the heap\"; end "
+          "the value at \"-Xmx512m\" and move the comment to a line of its own that starts with "
+          "\";\""},
+         2},
+        {kApp + kMain + "[JavaOptions]\njava-options=-splash:$APPDIR/splash.png\n",
+         {"5: warning: splash screen \"@APPDIR@/splash.png\" does not exist"},
+         2},
+        {kApp + kMain + "[JavaOptions]\njava-options=-jar\njava-options=$APPDIR/main.jar\n",
+         {"2: warning: app.classpath is ignored: with -jar the runtime takes classes only from "
+          "the main jar and the jars its manifest's Class-Path names; list them there, or start "
+          "app.mainclass with the jar on app.classpath",
+          "6: warning: java-options \"-jar\" and \"@APPDIR@/main.jar\" start the jar: the "
+          "application gets what follows as its arguments, the launcher's "
+          "\"-Dvorlane.app-path=@ROOT@/Contents/MacOS/Demo\" among them, and the property "
+          "vorlane.app-path is not set; name it with app.mainjar instead"},
+         2},
+        {kApp + kMain + "[JavaOptions]\njava-options=@$APPDIR/options\n",
+         {"5: error: java-options value \"@@APPDIR@/options\" is not an option (it does not start "
+          "with \"-\"): the runtime takes it for the main class and fails"},
+         1},
+        {"[Application]\napp.classpath=$APP_HOME/demo.jar\n" + kMain,
+         {"2: warning: \"$APP_HOME\" in app.classpath stays as written: there is no macro or "
+          "environment variable \"APP_HOME\"",
+          "2: error: class path entry \"$APP_HOME/demo.jar\" starts with \"$APP_HOME\", which "
+          "nothing expands, and no other entry holds app.mainclass \"demo.Main\": the runtime "
+          "fails with \"Could not find or load main class demo.Main\""},
+         1},
+        {"; the application\n[Application]\n",
+         {"2: warning: no app.mainclass, app.mainjar or app.mainmodule in [Application]: the "
+          "runtime takes the first argument as the main class"},
+         2},
         // Configurations that launch as written.
         {"[Application]\napp.classpath=$APPDIR/lib/*\n" + kMain, {}, 0},
+        {kApp + kMain + "[JavaOptions]\njava-options=-Dviewer.command=open -a TextEdit\n", {}, 0},
         {kApp + kMain + "[JavaOptions]\njava-options=-Dliteral=\\$APPDIR\n", {}, 0},
         {"[Application]\n" + kMain +
              "[JavaOptions]\njava-options=-cp\njava-options=$APPDIR/demo.jar\n",

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <sys/resource.h>
 #include <vector>
 
+#include "AppLauncher.h"
 #include "CfgFile.h"
 #include "ErrorHandling.h"
 #include "JvmLauncher.h"
@@ -147,6 +149,33 @@ TEST(JvmLauncherTest, ArgumentsFollowTheConfigurationInFixedOrder) {
         CfgFile().setPropertyValue(SectionName::Application, PropertyName::classpath, {}),
         "/Demo.app/Contents/MacOS/Demo");
     EXPECT_EQ((std::vector<std::string>{"-classpath", "", appPath}), jvm.getArgs());
+}
+
+// The table of where the launch reads each property, which the check's findings rely on, is the
+// arguments' own: a value reaches them exactly where the table says it is read.
+TEST(JvmLauncherTest, PropertiesAreReadWhereTheTableSays) {
+    TempDir tmp;
+    const std::string marker = tmp / "marker"; // a file, so that a splash screen is taken
+    writeFile(marker, "");
+    for (const CfgFile::SectionId* section : SectionName::all) {
+        for (const CfgFile::PropertyId* property : PropertyName::all) {
+            if (*property == PropertyName::runtime) {
+                continue; // read by the launcher for the runtime's directory
+            }
+            Jvm jvm;
+            jvm.initFromConfigFile(CfgFile().setPropertyValue(*section, *property, {marker}),
+                                   "/exe");
+            const bool reached =
+                std::any_of(jvm.getArgs().begin(), jvm.getArgs().end(), [&](const std::string& a) {
+                    return a.find(marker) != std::string::npos;
+                });
+            bool listed = false;
+            for (const AppLauncher::ReadProperty& read : AppLauncher::readProperties) {
+                listed = listed || (*read.section == *section && *read.property == *property);
+            }
+            EXPECT_EQ(listed, reached) << section->name() << " " << property->name();
+        }
+    }
 }
 
 TEST(JvmLauncherTest, TraceLines) {
