@@ -213,11 +213,6 @@ TEST_F(MakeBundleTest, RefusedRunLeavesTheBundleUntouched) {
          "make-bundle: the launcher would fail: Failed to find JVM in \"" + dir +
              "/new/out/Show.app/Contents/runtime\" directory. (no runtime was given: -r "
              "JAVA_HOME puts one into the bundle)"},
-        // The check finds an error: the new bundle goes, the old one comes back.
-        {{"-l", APPLAUNCHER_PATH, "-n", "Show", "-o", out, "-c", dir + "/NoJar.cfg", "-j",
-          FAKEJLI_PATH},
-         1,
-         "make-bundle: the launch would fail: " + dir + "/NoJar.cfg:2: error: ..."},
         {{"-l", APPLAUNCHER_PATH, "-n", "Show", "-o", out, "-c", dir + "/Warned.cfg", "-j",
           FAKEJLI_PATH, "-W"},
          1,
@@ -236,6 +231,12 @@ TEST_F(MakeBundleTest, RefusedRunLeavesTheBundleUntouched) {
     if (!javaHome.empty() && classes) {
         cases.push_back({with(base(), {"-r", javaHome, "-m", "no.such.module"}), 1,
                          "make-bundle: jlink failed: Error: Module no.such.module not found"});
+        // The check finds an error: the new bundle goes, the old one comes back.
+        cases.push_back(
+            {{"-l", APPLAUNCHER_PATH, "-n", "Show", "-o", out, "-c", dir + "/NoJar.cfg", "-L",
+              javaHome},
+             1,
+             "make-bundle: the launch would fail: " + dir + "/NoJar.cfg:2: error: ..."});
     }
     for (const Case& c : cases) {
         std::string input;

@@ -3,6 +3,7 @@ options that use it go into the bundle's configuration, where applauncher-check 
 they reach the launcher's command line. The kind of archive follows the runtime's version."""
 
 import os
+import shlex
 
 from . import jdk, runtime, trial
 from .report import Failure, note
@@ -35,6 +36,7 @@ def runtime_version(home):
 
 
 def version_text(numbers):
+    """A version as it is written, "25.0.3"."""
     return ".".join(str(n) for n in numbers)
 
 
@@ -175,7 +177,7 @@ def make(p):
     with trial.ScratchHome(o.trial_home) as home:
         env = trial.environment(os.environ, o.trial_env, home)
         note("trial run for the class-data archive: %s, up to %d s (-t); its output goes to %s" %
-             (" ".join(command), o.time_limit, log))
+             (" ".join(shlex.quote(part) for part in command), o.time_limit, log))
         outcome = trial.run(command, env, o.time_limit, log)
     if outcome.failed:
         raise Failure(trial_failure(p, outcome, log))

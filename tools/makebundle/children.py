@@ -32,6 +32,7 @@ class Signals:
         self.held = False
 
     def handler(self, signum, _frame):
+        """The signal handler: notes the first signal."""
         if self.pending is None:
             self.pending = signum
 

@@ -75,7 +75,7 @@ def main(argv):
         return 2
     except (Failure, OSError, shutil.Error, Interrupted) as e:
         text = failure_text(e)
-        fail(staging.shown(p, text) if p is not None and hasattr(p, "outdir") else text)
+        fail(staging.shown(p, text) if p is not None else text)
         return 1
     finally:
         for signum, handler in previous.items():

@@ -21,20 +21,21 @@ MISSING = (
 )
 
 
-def class_files(sources, target):
-    """Copies the class files of sources (jars, class files and directories holding them, with
-    links followed) below target, each jar into a directory of its own; returns how many.
-    Module declarations are left out, so that jdeps reads everything as one class path: the
-    modules they require need not be there, and packages split between jars do not matter.
-    Each version of a multi-release jar's class counts."""
+def class_jar(sources, path):
+    """Writes the class files of sources (jars, class files, directories) into one jar at path;
+    returns how many."""
+    # Module declarations are left out, so that jdeps reads everything as one class path: the
+    # modules they require need not be there, and packages split between jars do not matter.
+    # Each jar's classes go below a directory of their own, and every version of a multi-release
+    # jar's class counts. One jar, written without compression, is far quicker to make than
+    # thousands of files.
     count = 0
     seen = set()
     archives = 0
 
-    def add_jar(path):
+    def add_jar(out, path):
         nonlocal count, archives
         archives += 1
-        base = os.path.join(target, str(archives))
         try:
             with zipfile.ZipFile(path) as jar:
                 for entry in jar.infolist():
@@ -42,23 +43,13 @@ def class_files(sources, target):
                     if entry.is_dir() or not entry.filename.endswith(".class") or \
                             parts[-1] == "module-info.class" or ".." in parts or not parts[0]:
                         continue
-                    destination = os.path.join(base, *parts)
-                    os.makedirs(os.path.dirname(destination), exist_ok=True)
-                    with open(destination, "wb") as f:
-                        f.write(jar.read(entry))
+                    out.writestr("%d/%s" % (archives, entry.filename), jar.read(entry))
                     count += 1
         except (zipfile.BadZipFile, OSError, RuntimeError, EOFError) as e:
             note("-m auto: skipped %s, which cannot be read as a jar: %s" % (path, e))
 
-    def add_class(path, relative):
+    def add(out, path, relative):
         nonlocal count
-        destination = os.path.join(target, "classes", relative)
-        os.makedirs(os.path.dirname(destination), exist_ok=True)
-        with open(path, "rb") as source, open(destination, "wb") as f:
-            f.write(source.read())
-        count += 1
-
-    def add(path, relative):
         children.SIGNALS.check()
         real = os.path.realpath(path)
         if real in seen:
@@ -66,24 +57,27 @@ def class_files(sources, target):
         seen.add(real)
         if os.path.isdir(path):
             for name in sorted(os.listdir(path)):
-                add(os.path.join(path, name), os.path.join(relative, name))
+                add(out, os.path.join(path, name), relative + "/" + name)
         elif path.endswith(".jar"):
-            add_jar(path)
+            add_jar(out, path)
         elif path.endswith(".class") and os.path.basename(path) != "module-info.class":
-            add_class(path, relative)
+            out.write(path, "classes/" + relative)
+            count += 1
 
-    for source in sources:
-        add(source, os.path.basename(os.path.normpath(source)))
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_STORED) as out:
+        for source in sources:
+            add(out, source, os.path.basename(os.path.normpath(source)))
     return count
 
 
 def auto(jdk_home, sources):
     """The modules that jdeps of the JDK at jdk_home finds the classes of sources to need."""
     with tempfile.TemporaryDirectory(prefix="make-bundle-classes.") as work:
-        if class_files(sources, work) == 0:
+        jar = os.path.join(work, "classes.jar")
+        if class_jar(sources, jar) == 0:
             raise Failure("-m auto found no class files among the files for the bundle")
         out = children.run_tool([os.path.join(jdk_home, "bin", "jdeps"), "--print-module-deps",
-                                 "--ignore-missing-deps", work], "jdeps")
+                                 "--ignore-missing-deps", jar], "jdeps")
     for line in reversed(out.splitlines()):
         if re.fullmatch(r"[\w.]+(,[\w.]+)*", line.strip()):
             return line.strip().split(",")
@@ -127,6 +121,7 @@ class JdkImage:
         self.modules = set()
 
     def _load(self):
+        """Reads the image's listing once."""
         if self.classes is not None:
             return
         self.classes = {}

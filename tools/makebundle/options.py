@@ -1,6 +1,6 @@
 """make-bundle's command line: every option in one table (OPTIONS), parsed by argparse, and
-check(), which refuses everything that the command line alone can tell is wrong. A new option is
-one row of the table, and its rules go into check()."""
+validate(), which refuses everything that the command line alone can tell is wrong. A new option
+is one row of the table, and its rules go into validate()."""
 
 import argparse
 import os
@@ -127,11 +127,11 @@ def parse(argv):
     if o.entitlements is None:
         o.entitlements = DEFAULT_ENTITLEMENTS
     if not (o.help or o.show_version):
-        check(o)
+        validate(o)
     return o
 
 
-def check(o):
+def validate(o):
     """Refuses what the command line alone can tell is wrong."""
     if o.launcher is None or o.name is None or o.outdir is None or o.cfg is None:
         raise UsageError("-l, -n, -o and -c are required (make-bundle --help for help)")

@@ -39,6 +39,7 @@ def _write(stream, data):
 
 
 def _bytes(text):
+    """text as bytes, a path's bytes kept."""
     return text if isinstance(text, bytes) else os.fsencode(text)
 
 

@@ -17,6 +17,7 @@ from .report import failure_text, note
 
 
 def staging_prefix(p):
+    """The start of the names of this bundle's staging directories."""
     return "." + p.o.name + ".app."
 
 
@@ -31,6 +32,7 @@ def new_staging(p, kind):
 
 
 def staging_pattern(p):
+    """Matches the names of this bundle's staging directories: (pid or None, kind)."""
     return re.compile(re.escape(staging_prefix(p)) + r"(?:([0-9]+)\.)?[a-z0-9_]{8}\."
                       r"(new|old|failed)")
 

@@ -3,7 +3,6 @@ records the classes of a real launch. Its whole output goes to a log file; an ap
 throws (the runtime's "Exception in thread ..." line) fails it at once, and so does one that
 ends before its time with a failure."""
 
-import os
 import re
 import shutil
 import signal
@@ -104,7 +103,8 @@ def run(command, env, limit, log):
         child = children.start(command, stdout=out, stderr=subprocess.STDOUT, env=env)
         deadline = time.monotonic() + limit
         ended = False
-        seen = b""
+        seen = b""  # the output before the time limit
+        scanned = 0  # the start of the first line not yet searched
         try:
             while True:
                 children.SIGNALS.check()
@@ -115,10 +115,11 @@ def run(command, env, limit, log):
                     pass
                 if not ended:
                     seen += reader.read()
-                    if thrown(seen) is not None:
+                    if THROWN.search(seen, scanned) is not None:
                         children.end(child)
                         status = child.returncode
                         break
+                    scanned = seen.rfind(b"\n") + 1
                 if time.monotonic() < deadline:
                     continue
                 if ended:

@@ -78,7 +78,3 @@ class ConfigurationEditTest(unittest.TestCase):
                 self.assertEqual(want, archive.reaches(before, after, ["-Xa"]))
         # An argument with a line feed spans two lines of the check's output.
         self.assertTrue(archive.reaches([b"M", b""], [b"-Da=x", b"y", b"M", b""], ["-Da=x\ny"]))
-
-
-if __name__ == "__main__":
-    unittest.main()

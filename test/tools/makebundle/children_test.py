@@ -39,7 +39,3 @@ class SignalsTest(unittest.TestCase):
                  "\tat jdk.jlink/jdk.tools.jlink.internal.Main.main(Main.java:33)\n")
         self.assertEqual("Error: Module no.such not found", children.tool_complaint(jlink))
         self.assertEqual("b: denied", children.tool_complaint("a\nb: denied\n\n"))
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -2,7 +2,6 @@
 
 import os
 import plistlib
-import unittest
 
 from support import TempDirTest
 
@@ -71,7 +70,3 @@ class InfoPlistTest(TempDirTest):
                 with self.assertRaises(Failure) as e:
                     infoplist.read_plist(path)
                 self.assertEqual(line % self.dir, str(e.exception))
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -2,7 +2,6 @@
 the long options."""
 
 import os
-import unittest
 
 from support import TempDirTest, run_main
 
@@ -19,8 +18,6 @@ class CommandLineTest(TempDirTest):
              "the version must be one to three numbers separated by \".\": '1.2.3.4'"),
             (["-t", "abc"], 2, "-t takes a number of seconds, not 'abc'"),
             (["-x"], 2, "unrecognized arguments: -x (make-bundle --help for help)"),
-            (["--name"], 2, "argument -n/--name: expected one argument (make-bundle --help for "
-                            "help)"),
             (["-i", "a b"], 2, "the identifier may hold only letters, digits, \"-\" and \".\": "
                                "'a b'"),
             (["-n", "a\nb"], 2, "the name must not contain control characters: 'a\\nb'"),
@@ -57,17 +54,3 @@ class CommandLineTest(TempDirTest):
         with open(os.path.join(options.TOOL_DIR, os.pardir, "VERSION")) as f:
             version = f.readline().strip()
         self.assertEqual((0, "make-bundle " + version + "\n", ""), run_main(["--version"]))
-
-    def test_long_options_are_the_short_ones(self):
-        short = options.parse(["-l", "L", "-n", "N", "-o", "O", "-c", "C", "-r", "R", "-m", "M",
-                               "-i", "a.b", "-V", "2", "-I", "I", "-p", "P", "-a", "-t", "5",
-                               "-P", "-W", "f1", "f2"])
-        long = options.parse(["--launcher", "L", "--name", "N", "f1", "--output", "O",
-                              "--config=C", "--runtime", "R", "--modules", "M", "--identifier",
-                              "a.b", "--bundle-version", "2", "--icon", "I", "--plist", "P",
-                              "--archive", "--trial-time", "5", "--keep-links", "--strict", "f2"])
-        self.assertEqual(vars(short), vars(long))
-
-
-if __name__ == "__main__":
-    unittest.main()

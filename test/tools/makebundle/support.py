@@ -1,8 +1,8 @@
 """What the tests of make-bundle's parts share: the package on the path, temporary directories,
-main() run in-process with its output captured, and the built applauncher-check (the variable
-APPLAUNCHER_CHECK, which ctest sets) for the runs that need the bundle's layout.
+main() run in-process, and the built applauncher-check (APPLAUNCHER_CHECK, which ctest sets):
 
-    APPLAUNCHER_CHECK=build/applauncher-check python3 -m unittest discover -s test/tools/makebundle -p '*_test.py'
+    APPLAUNCHER_CHECK=build/applauncher-check \
+      python3 -m unittest discover -s test/tools/makebundle -p '*_test.py'
 """
 
 import io
@@ -21,21 +21,18 @@ CHECK = os.environ.get("APPLAUNCHER_CHECK", "")
 
 
 class Captured:
-    """Standard output and error of main(), which writes bytes to their buffers."""
+    """Standard output and error (as text), which main() writes as bytes to their buffers."""
 
     def __enter__(self):
-        self.out = io.TextIOWrapper(io.BytesIO(), encoding="utf-8")
-        self.err = io.TextIOWrapper(io.BytesIO(), encoding="utf-8")
         self.saved = sys.stdout, sys.stderr
-        sys.stdout, sys.stderr = self.out, self.err
+        sys.stdout, sys.stderr = (io.TextIOWrapper(io.BytesIO()) for _ in range(2))
         return self
 
     def __exit__(self, *_):
+        for stream in (sys.stdout, sys.stderr):
+            stream.flush()
+        self.stdout, self.stderr = (s.buffer.getvalue().decode() for s in (sys.stdout, sys.stderr))
         sys.stdout, sys.stderr = self.saved
-        self.out.flush()
-        self.err.flush()
-        self.stdout = self.out.buffer.getvalue().decode()
-        self.stderr = self.err.buffer.getvalue().decode()
 
 
 def run_main(argv):
@@ -49,9 +46,9 @@ class TempDirTest(unittest.TestCase):
     """A test with a temporary directory self.dir (its real path)."""
 
     def setUp(self):
-        self.tmp = tempfile.TemporaryDirectory()
-        self.dir = os.path.realpath(self.tmp.name)
-        self.addCleanup(self.tmp.cleanup)
+        tmp = tempfile.TemporaryDirectory()
+        self.addCleanup(tmp.cleanup)
+        self.dir = os.path.realpath(tmp.name)
 
     def write(self, name, content=b""):
         """Writes content to name below self.dir; returns its path."""
