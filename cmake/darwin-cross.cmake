@@ -26,6 +26,17 @@ set(CMAKE_OSX_SYSROOT "" CACHE PATH "" FORCE)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-F${CMAKE_CURRENT_LIST_DIR}/darwin-stubs")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-F${CMAKE_CURRENT_LIST_DIR}/darwin-stubs")
 
+# The system's zlib, for the check: its link stub beside this file, its header among Zig's.
+set(ZLIB_LIBRARY ${CMAKE_CURRENT_LIST_DIR}/darwin-stubs/libz.tbd CACHE FILEPATH "")
+if(DEFINED ENV{LAUNCHER_ZIG})
+  get_filename_component(LAUNCHER_ZIG_DIR "$ENV{LAUNCHER_ZIG}" DIRECTORY)
+elseif(DEFINED ENV{XDG_CACHE_HOME})
+  set(LAUNCHER_ZIG_DIR "$ENV{XDG_CACHE_HOME}/applauncher/zig-0.11.0")
+else()
+  set(LAUNCHER_ZIG_DIR "$ENV{HOME}/.cache/applauncher/zig-0.11.0")
+endif()
+set(ZLIB_INCLUDE_DIR ${LAUNCHER_ZIG_DIR}/lib/libc/include/any-macos-any CACHE PATH "")
+
 # Nothing built here can run here.
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

@@ -15,6 +15,7 @@
 
 #include "LauncherRun.h"
 #include "TestUtils.h"
+#include "ZipTestUtils.h"
 
 namespace {
 
@@ -366,6 +367,24 @@ TEST_F(CheckTest, LibraryOfAnotherArchitectureIsNamed) {
         EXPECT_EQ(1u, lines(o.err).size()) << o.err;
         EXPECT_EQ("dlopen(", o.err.substr(0, 7)) << o.err;
     }
+}
+
+// A bundle for another system, a Mac bundle made on Linux say: its launcher and runtime cannot
+// start here, so the check judges without them and says so, instead of failing on them.
+TEST_F(CheckTest, BundleForAnotherSystemIsJudgedWithoutItsRuntime) {
+    const std::string machO("\xcf\xfa\xed\xfe\x07\x00\x00\x01\x03\x00\x00\x00", 12);
+    writeFile(tmp / "libjli.dylib", machO);
+    layOut("[Application]\napp.classpath=$APPDIR/demo.jar\napp.mainclass=demo.Main\n",
+           tmp / "libjli.dylib");
+    writeFile(exe, machO);
+    writeFile(appDir + "/demo.jar", makeZip({storedEntry("demo/Main.class", "")}));
+    const Outcome o = run(APPLAUNCHER_CHECK_PATH, {root}, env);
+    EXPECT_EQ(0, o.status) << o.out << o.err;
+    EXPECT_EQ("", o.err);
+    EXPECT_NE(std::string::npos,
+              o.out.find("\nnote: the runtime's verdict is missing: the launcher is a Mach-O file "
+                         "for x86_64 and cannot run on this machine ("))
+        << o.out;
 }
 
 TEST_F(CheckTest, ReportNamesTheConfigurationAndWhy) {

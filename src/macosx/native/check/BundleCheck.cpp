@@ -1,27 +1,20 @@
 #include "BundleCheck.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <dirent.h>
 #include <memory>
 #include <ostream>
 #include <sys/stat.h>
 
-#include "AppLauncher.h"
-#include "Dll.h"
 #include "ErrorHandling.h"
 #include "FileUtils.h"
 #include "InfoPlist.h"
 #include "Judging.h"
 #include "JvmLauncher.h"
 #include "LibraryArch.h"
-#include "Log.h"
 #include "MacBundle.h"
 #include "MacLauncher.h"
 #include "RuntimeTrial.h"
-#include "StringProcessing.h"
 #include "SysInfo.h"
 #include "tstrings.h"
 
@@ -55,6 +48,12 @@ bool isDirectory(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
+
+#ifdef __APPLE__
+const char* const kThisSystem = "macOS";
+#else
+const char* const kThisSystem = "Linux";
+#endif
 
 // True when this machine can load or start the file: one of its own format and architecture, or
 // one whose header tells nothing.
@@ -259,7 +258,8 @@ void BundleCheck::run() {
             rec.trial->missing =
                 "the launcher is a " + launcher.format + " file for " +
                 tstrings::join(launcher.archs.begin(), launcher.archs.end(), std::string(", ")) +
-                ", which this machine (" + LibraryArch::ownArch() + ") cannot run";
+                " and cannot run on this machine (" + kThisSystem + " " + LibraryArch::ownArch() +
+                ")";
             judge();
             return;
         }

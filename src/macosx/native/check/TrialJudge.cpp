@@ -2,6 +2,7 @@
 // the line of the value it names, and the properties it set otherwise than they were given.
 
 #include <algorithm>
+#include <sstream>
 
 #include "Judging.h"
 #include "tstrings.h"
@@ -38,23 +39,13 @@ std::string trimmed(const std::string& s) {
 // The words of what the runtime said, without the quotes and punctuation around them.
 std::vector<std::string> wordsOf(const std::string& text) {
     std::vector<std::string> words;
-    size_t at = 0;
-    while (at < text.size()) {
-        const size_t begin = text.find_first_not_of(" \t", at);
-        if (begin == std::string::npos) {
-            break;
-        }
-        size_t end = text.find_first_of(" \t", begin);
-        end = end == std::string::npos ? text.size() : end;
-        std::string word = text.substr(begin, end - begin);
+    std::istringstream in(text);
+    for (std::string word; in >> word;) {
         word.erase(0, std::min(word.find_first_not_of("'\"`(["), word.size()));
-        while (!word.empty() && std::string("'\"`)]:.,;").find(word.back()) != std::string::npos) {
-            word.pop_back();
-        }
+        word.erase(word.find_last_not_of("'\"`)]:.,;") + 1); // all of them: npos + 1 is 0
         if (word.size() > 1) {
             words.push_back(word);
         }
-        at = end;
     }
     return words;
 }
@@ -140,6 +131,11 @@ void judgeProperties(Findings& f) {
                 eq == std::string::npos ? std::string() : args[i].substr(eq + 1), i};
         }
     }
+    // A path list is listed one entry a line; empty entries count for nothing.
+    const auto entries = [](std::vector<std::string> list) {
+        list.erase(std::remove(list.begin(), list.end(), std::string()), list.end());
+        return list;
+    };
     for (const auto& g : given) {
         const auto it = listed.find(g.first);
         const std::string& value = g.second.first;
@@ -149,26 +145,16 @@ void judgeProperties(Findings& f) {
             })) {
             continue;
         }
-        // A path list is listed one entry a line.
-        std::vector<std::string> entries;
+        const std::string shown = tstrings::join(it->second.begin(), it->second.end(), ":");
+        std::vector<std::string> split;
+        tstrings::split(split, value, ":");
         const bool pathList = it->second.size() > 1 || tstrings::endsWith(g.first, ".path") ||
                               tstrings::endsWith(g.first, ".dirs");
-        if (pathList) {
-            tstrings::split(entries, value, ":");
-            entries.erase(std::remove(entries.begin(), entries.end(), std::string()),
-                          entries.end());
-        } else {
-            entries = {value};
+        if (pathList ? entries(split) != entries(it->second) : value != shown) {
+            f.warn(f.lineOf(*f.originOf(g.second.second)),
+                   "the runtime sets " + g.first + " to " + quotedText(shown) + ", not to the " +
+                       quotedText(value) + " given here: the application never sees it");
         }
-        std::vector<std::string> actual = it->second;
-        actual.erase(std::remove(actual.begin(), actual.end(), std::string()), actual.end());
-        if (entries == actual || (!pathList && it->second == std::vector<std::string>{value})) {
-            continue;
-        }
-        const std::string shown = tstrings::join(actual.begin(), actual.end(), std::string(":"));
-        f.warn(f.lineOf(*f.originOf(g.second.second)),
-               "the runtime sets " + g.first + " to " + quotedText(shown) + ", not to the " +
-                   quotedText(value) + " given here: the application never sees it");
     }
 }
 
@@ -176,14 +162,13 @@ void judgeProperties(Findings& f) {
 
 void judgeTrial(Findings& f) {
     const LaunchRecord::Trial& trial = *f.rec.trial;
-    std::vector<std::string> said;
-    for (const std::string& line : trial.said) {
-        if (line.find("Unrecognized option: --dry-run") != std::string::npos) {
-            f.note("the runtime's verdict is missing: this runtime has no dry run (Java 9 and "
-                   "later have it); the findings are the check's own");
-            return;
-        }
-        said.push_back(line);
+    const std::vector<std::string>& said = trial.said;
+    if (std::any_of(said.begin(), said.end(), [](const std::string& line) {
+            return line.find("Unrecognized option: --dry-run") != std::string::npos;
+        })) {
+        f.note("the runtime's verdict is missing: this runtime has no dry run (Java 9 and later "
+               "have it); the findings are the check's own");
+        return;
     }
     if (!trial.missing.empty()) {
         f.note("the runtime's verdict is missing: " + trial.missing +
