@@ -26,9 +26,11 @@ AOT_CACHE_FIXED_SINCE = 27
 ARCHIVE_MOVES_SINCE = 25
 
 
-def runtime_version(home):
-    """The version of the runtime that -a is to use, refused when it cannot write an archive."""
-    numbers, early_access = jdk.version(home)
+def runtime_version(home, linked=None):
+    """The version of the runtime that -a is to use (linked: the version of the jmods that it is
+    linked from), refused when it cannot write an archive."""
+    numbers, early_access = jdk.version(home) if linked is None else \
+        jdk.version_numbers(linked, "java.base.jmod")
     if numbers[0] < DYNAMIC_ARCHIVE_SINCE:
         raise Failure("-a needs Java %d or later; %s is Java %d" %
                       (DYNAMIC_ARCHIVE_SINCE, home, numbers[0]))

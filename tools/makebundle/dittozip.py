@@ -5,8 +5,9 @@ else added (no __MACOSX folder, no extra fields).
 
 The same tree gives the same bytes: entries in sorted order, each directory before what it
 holds, all with one time, SOURCE_DATE_EPOCH when it is set (else 1980-01-01, the earliest a zip
-holds). The zip is written to a temporary file beside the target and renamed into place, so an
-interrupted run leaves no half zip behind.
+holds). The zip is written to a temporary file beside the target (.NAME.zip.PID.XXXXXXXX) and
+renamed into place, so an interrupted run leaves no half zip behind; a killed one may leave the
+temporary file, which temporary_pattern() recognises.
 
     path = write_zip("dist/Name.app")          # dist/Name.zip
 
@@ -15,6 +16,7 @@ Every failure is a ZipError whose text is one line. Python 3.8, standard library
 
 import calendar
 import os
+import re
 import stat
 import tempfile
 import time
@@ -123,9 +125,17 @@ def remove_quietly(path):
         pass
 
 
-def write_zip(bundle, target=None, environ=None):
-    """Writes the zip of the directory bundle to target (default: zip_path(bundle)) through a
-    temporary file renamed into place; returns target."""
+def temporary_pattern(target):
+    """Matches the names of the temporary files beside target that write_temporary makes:
+    .NAME.zip.PID.XXXXXXXX, the process's number as group 1."""
+    return re.compile(re.escape("." + os.path.basename(target) + ".") +
+                      r"([0-9]+)\.[a-z0-9_]{8}")
+
+
+def write_temporary(bundle, target=None, environ=None):
+    """Writes the zip of the directory bundle to a new temporary file beside target (default:
+    zip_path(bundle)), fsynced, with the mode of a new file; returns (its path, target). The
+    caller renames it into place or removes it."""
     if not os.path.isdir(bundle) or os.path.islink(bundle):
         raise ZipError("no bundle directory at " + bundle)
     target = zip_path(bundle) if target is None else target
@@ -136,8 +146,8 @@ def write_zip(bundle, target=None, environ=None):
     date_time = entry_time(environ)
     directory = os.path.dirname(os.path.abspath(target))
     try:
-        handle, temporary = tempfile.mkstemp(prefix="." + os.path.basename(target) + ".",
-                                             dir=directory)
+        handle, temporary = tempfile.mkstemp(
+            prefix=".%s.%d." % (os.path.basename(target), os.getpid()), dir=directory)
     except OSError as e:
         raise ZipError("cannot write into %s: %s" % (directory, e.strerror or e))
     try:
@@ -150,7 +160,6 @@ def write_zip(bundle, target=None, environ=None):
         mask = os.umask(0)
         os.umask(mask)
         os.chmod(temporary, 0o666 & ~mask)
-        os.replace(temporary, target)
     except OSError as e:
         remove_quietly(temporary)
         where = (e.filename + ": ") if isinstance(e.filename, str) else ""
@@ -158,4 +167,16 @@ def write_zip(bundle, target=None, environ=None):
     except BaseException:
         remove_quietly(temporary)
         raise
+    return temporary, target
+
+
+def write_zip(bundle, target=None, environ=None):
+    """Writes the zip of the directory bundle to target (default: zip_path(bundle)) through a
+    temporary file renamed into place; returns target."""
+    temporary, target = write_temporary(bundle, target, environ)
+    try:
+        os.replace(temporary, target)
+    except OSError as e:
+        remove_quietly(temporary)
+        raise ZipError("cannot write %s: %s" % (target, e.strerror or e))
     return target

@@ -123,9 +123,10 @@ def icns_from(path):
 
 
 def icns_name(path):
-    """The .icns file's name for the source at path: Name.iconset and Name.png give Name.icns."""
+    """The .icns file's name for the source at path: Name.iconset, Name.png and Name.icns give
+    Name.icns."""
     base = os.path.basename(os.path.normpath(path))
-    return re.sub(r"\.(iconset|png)$", "", base, flags=re.IGNORECASE) + ".icns"
+    return re.sub(r"\.(iconset|png|icns)$", "", base, flags=re.IGNORECASE) + ".icns"
 
 
 def write(data, target):

@@ -5,6 +5,7 @@ import os
 import plistlib
 import re
 
+from .icns import icns_name
 from .report import Failure
 
 IDENTIFIER = r"[A-Za-z0-9.-]+"
@@ -42,7 +43,7 @@ def info_plist(o, extra, source):
         info["CFBundleShortVersionString"] = info["CFBundleVersion"] = o.version
         decided["CFBundleShortVersionString"] = decided["CFBundleVersion"] = "-V"
     if o.icon is not None:
-        info["CFBundleIconFile"] = plist_text(os.path.basename(o.icon))
+        info["CFBundleIconFile"] = plist_text(icns_name(o.icon))
         decided["CFBundleIconFile"] = "-I"
     for key, value in extra.items():
         if key in decided and value != info[key]:

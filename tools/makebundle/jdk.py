@@ -87,9 +87,15 @@ def version(home):
     if given is None:
         raise Failure("no JAVA_VERSION in the release file of the runtime " + home +
                       " (it tells the runtime's version)")
+    return version_numbers(given, "the release file of the runtime " + home)
+
+
+def version_numbers(given, source):
+    """A version text such as "25.0.3" or "26-ea" as (numbers, early_access); source names
+    where it was read, for the failure."""
     m = re.match(r"(1\.)?([0-9]+(?:\.[0-9]+)*)(.*)", given)
     if not m:
-        raise Failure("the release file of the runtime %s gives the version %r" % (home, given))
+        raise Failure("%s gives the version %r" % (source, given))
     return tuple(int(n) for n in m.group(2).split(".")), m.group(3).startswith("-")
 
 

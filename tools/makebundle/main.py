@@ -1,16 +1,20 @@
 """make-bundle put together: the command line, the plan, the bundle built aside, the steps at its
-final path (the check, the class-data archive, signing), and the one line that ends a run."""
+final path (the check, the class-data archive, signing, the zip), and the one line that ends a
+run."""
 
 import os
 import shutil
 import signal
 import sys
 
-from . import archive, options, runtime, signing, staging, verdict
+from . import archive, dittozip, options, runtime, signing, staging, verdict
 from .children import ENDING_SIGNALS, SIGNALS
 from .files import copy_followed, copy_keeping_links
 from .plan import plan
-from .report import Failure, Interrupted, UsageError, fail, failure_text, result
+from .crosslink import CrossLinkError
+from .dittozip import ZipError
+from .icns import IconError, icns_name
+from .report import Failure, Interrupted, UsageError, fail, failure_text, note, result
 
 
 def build(p, stage):
@@ -28,8 +32,12 @@ def build(p, stage):
         f.write("APPL????")
     if o.icon is not None:
         os.makedirs(os.path.join(stage, "Contents", "Resources"))
-        shutil.copyfile(o.icon, os.path.join(stage, "Contents", "Resources",
-                                             os.path.basename(o.icon)))
+        icon = os.path.join(stage, "Contents", "Resources", icns_name(o.icon))
+        if p.icon_data is None:
+            shutil.copyfile(o.icon, icon)
+        else:
+            with open(icon, "wb") as f:
+                f.write(p.icon_data)
     shutil.copyfile(o.cfg, os.path.join(app, o.name + ".cfg"))
     for source, target in p.copies:
         if o.keep_links:
@@ -41,7 +49,7 @@ def build(p, stage):
 
 def finish(p):
     """The steps that need the bundle at its final path. A failure here puts the old bundle
-    back."""
+    back. The zip, last, waits beside its place until the bundle is done."""
     verdict.verify(p)
     if p.o.archive:
         archive.make(p)
@@ -49,6 +57,9 @@ def finish(p):
         verdict.verify(p)
     if p.o.identity is not None:
         signing.sign(p)
+    if p.o.zip:
+        SIGNALS.check()
+        p.zip_temporary = dittozip.write_temporary(p.bundle, p.zip)[0]
 
 
 def main(argv):
@@ -70,15 +81,26 @@ def main(argv):
             return 0
         p = plan(o)
         staging.make(p, build, finish)
+        if p.zip_temporary is not None:
+            try:
+                os.replace(p.zip_temporary, p.zip)
+            except OSError as e:
+                raise Failure("the bundle is made, but its zip is not: cannot write %s: %s" %
+                              (p.zip, e.strerror or e))
+            p.zip_temporary = None
+            note("wrote " + p.zip)
     except UsageError as e:
         fail(str(e))
         return 2
-    except (Failure, OSError, shutil.Error, Interrupted) as e:
+    except (Failure, OSError, shutil.Error, Interrupted, CrossLinkError, IconError,
+            ZipError) as e:
         text = failure_text(e)
         fail(staging.shown(p, text) if p is not None else text)
         return 1
     finally:
         for signum, handler in previous.items():
             signal.signal(signum, handler)
+        if p is not None and p.zip_temporary is not None:
+            dittozip.remove_quietly(p.zip_temporary)
     result(p.bundle)
     return 0

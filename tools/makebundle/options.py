@@ -6,6 +6,7 @@ import argparse
 import os
 import re
 
+from .crosslink import PLATFORMS
 from .infoplist import IDENTIFIER, VERSION
 from .report import Failure, UsageError
 
@@ -42,8 +43,13 @@ OPTIONS = [
     (("-r", "--runtime"), dict(metavar="JAVA_HOME"),
      "copies this runtime into the bundle (links followed), or links one from it with -m"),
     (("-m", "--modules"), dict(metavar="MODULES"),
-     "with -r: a jlink image of these comma-separated modules; \"auto\" among them stands for "
-     "the modules that jdeps finds in the FILEs"),
+     "with -r or --jmods: a jlink image of these comma-separated modules; \"auto\" among them "
+     "stands for the modules that jdeps finds in the FILEs"),
+    (("--jmods",), dict(metavar="DIR"),
+     "with -m: links the runtime from this JDK's jmods directory (another platform's, such as a "
+     "Mac JDK's on Linux) with the jlink of -r, else of the installed JDK"),
+    (("--platform",), dict(metavar="PLATFORM"),
+     "with --jmods: fails unless they are for PLATFORM (%s)" % ", ".join(sorted(PLATFORMS))),
     (("--jlink-option",), dict(metavar="OPTION", dest="jlink_options", action="append",
                                default=[]),
      "with -m: passes OPTION to jlink, e.g. --jlink-option=--include-locales=en (repeatable)"),
@@ -59,7 +65,9 @@ OPTIONS = [
      "the bundle identifier (default: app.NAME, other characters as \"-\")"),
     (("-V", "--bundle-version"), dict(metavar="VERSION", dest="version"),
      "the bundle's version, one to three numbers (default: 1.0)"),
-    (("-I", "--icon"), dict(metavar="ICON"), "an .icns file, copied to Contents/Resources"),
+    (("-I", "--icon"), dict(metavar="ICON"),
+     "the icon: an .icns file, copied to Contents/Resources, or a PNG or an .iconset folder, "
+     "made into NAME.icns there"),
     (("-p", "--plist"), dict(metavar="PLIST"),
      "a property list (XML or binary) whose keys are added to Info.plist"),
     (("-a", "--archive"), dict(action="store_true"),
@@ -81,6 +89,9 @@ OPTIONS = [
      "copies symbolic links among the FILEs as links instead of following them"),
     (("-W", "--strict"), dict(action="store_true"),
      "fails when applauncher-check warns about the bundle"),
+    (("--zip",), dict(action="store_true"),
+     "writes NAME.zip beside the finished bundle, as ditto -c -k --keepParent does (links kept, "
+     "modes kept; the same bytes for the same bundle, dated SOURCE_DATE_EPOCH when it is set)"),
     (("--version",), dict(action="store_true", dest="show_version"),
      "prints make-bundle's version"),
     (("-h", "--help"), dict(action="store_true", dest="help"), "prints this text"),
@@ -139,8 +150,17 @@ def validate(o):
                 if value is not None]
     if len(runtimes) > 1:
         raise UsageError("-r, -L and -j exclude each other")
-    if o.modules is not None and o.runtime is None:
-        raise UsageError("-m goes with -r")
+    if o.modules is not None and o.runtime is None and o.jmods is None:
+        raise UsageError("-m goes with -r or --jmods")
+    if o.jmods is not None and o.modules is None:
+        raise UsageError("--jmods goes with -m (the modules to link; -m auto lets jdeps choose)")
+    if o.jmods is not None and (o.linked is not None or o.library is not None):
+        raise UsageError("--jmods links the bundle's own runtime: it excludes -L and -j")
+    if o.platform is not None and o.jmods is None:
+        raise UsageError("--platform goes with --jmods")
+    if o.platform is not None and o.platform not in PLATFORMS:
+        raise UsageError("--platform takes one of %s, not %r" %
+                         (", ".join(sorted(PLATFORMS)), o.platform))
     if o.jlink_options and o.modules is None:
         raise UsageError("--jlink-option goes with -m")
     for option in o.jlink_options:
@@ -149,7 +169,7 @@ def validate(o):
                              "modules)" % option.split("=")[0])
     if o.second_place and o.linked is None and o.library is None:
         raise UsageError("-J goes with -L or -j")
-    if o.archive and o.runtime is None and o.linked is None:
+    if o.archive and o.runtime is None and o.linked is None and o.jmods is None:
         raise UsageError("-a needs a runtime (-r or -L)")
     if (o.trial_args or o.trial_env or o.trial_home) and not o.archive:
         raise UsageError("--trial-arg, --trial-env and --trial-home go with -a")
@@ -161,7 +181,8 @@ def validate(o):
         raise UsageError("-s signs bundles with their own runtime (-r), not -L or -j")
     if o.entitlements_given and o.identity is None:
         raise UsageError("-e goes with -s")
-    for option, value in (("-r", o.runtime), ("-L", o.linked), ("-j", o.library)):
+    for option, value in (("-r", o.runtime), ("-L", o.linked), ("-j", o.library),
+                          ("--jmods", o.jmods)):
         if value == "":
             raise UsageError(option + " was given an empty path (is JAVA_HOME set?)")
     if o.time_limit is None:

@@ -1,16 +1,16 @@
 """Everything make-bundle checks before it writes anything, and what it resolves on the way: the
-check and the layout it gives, Info.plist, the files to copy, the bundle's path, the runtime
-and its modules."""
+check and the layout it gives, Info.plist, the icon, the files to copy, the bundle's path, the
+runtime, the platform of the jmods it is linked from, and its modules."""
 
 import os
 import platform
 import shutil
 
-from . import archive, infoplist, jdk, modules
+from . import archive, children, crosslink, dittozip, icns, infoplist, jdk, modules
 from .check import Checker
 from .files import broken_link, inside
 from .findings import CfgMap
-from .report import Failure
+from .report import Failure, note
 
 
 class Plan:
@@ -23,6 +23,9 @@ class Plan:
         self.modules = None
         self.version = self.early_access = None
         self.jdk_image = None
+        self.target = None
+        self.icon_data = None
+        self.zip = self.zip_temporary = None
         self.shown = set()
         self.staged = []
 
@@ -34,8 +37,12 @@ def plan(o):
         raise Failure("no launcher at " + o.launcher)
     if not os.path.isfile(o.cfg):
         raise Failure("no configuration file at " + o.cfg)
-    if o.icon is not None and not os.path.isfile(o.icon):
-        raise Failure("no icon at " + o.icon)
+    if o.icon is not None:
+        if not os.path.exists(o.icon):
+            raise Failure("no icon at " + o.icon)
+        # An .icns file goes in as it is; a PNG or an .iconset becomes one.
+        if not (os.path.isfile(o.icon) and o.icon.lower().endswith(".icns")):
+            p.icon_data = icns.icns_from(o.icon)
     p.checker = Checker.locate(o.launcher, o.checker)
     p.layout = p.checker.layout()
     p.info_bytes = infoplist.info_bytes(o)
@@ -58,9 +65,18 @@ def plan(o):
             raise Failure(p.bundle + " exists and is not a directory")
         if os.listdir(p.bundle) and not os.path.isdir(os.path.join(p.bundle, "Contents")):
             raise Failure(p.bundle + " exists and is not a bundle; it is left as it is")
+    if o.zip:
+        p.zip = dittozip.zip_path(p.bundle)
+        if os.path.isdir(p.zip):
+            raise Failure(p.zip + " exists and is a directory, not a zip")
+        dittozip.entry_time()  # a SOURCE_DATE_EPOCH that is no time fails here
     p.cfg_map = CfgMap(os.path.join(p.layout.app(p.bundle), o.name + ".cfg"), o.cfg)
 
     libraries = p.layout.home_libraries
+    if o.jmods is not None and o.runtime is None:
+        o.runtime = jdk.find()
+        if o.runtime is None:
+            raise Failure("no JDK to link with (--jmods): give one with -r, or set JAVA_HOME")
     if o.runtime is not None:
         p.home = jdk.home_of(o.runtime, libraries)
         if o.modules is not None:
@@ -74,13 +90,24 @@ def plan(o):
         if not os.path.isfile(o.library):
             raise Failure("no library at " + o.library)
         p.library = os.path.realpath(o.library)
-    for given, path in ((o.runtime, p.home), (o.linked, p.home), (o.library, p.library)):
+    for given, path in ((o.runtime, p.home), (o.linked, p.home), (o.library, p.library),
+                        (o.jmods, o.jmods)):
         if given is not None and os.path.lexists(p.bundle) and inside(path, p.bundle):
             raise Failure("the runtime " + given + " lies inside the bundle " + p.bundle +
                           " that is to be replaced")
 
+    if o.jmods is not None:
+        p.target = t = crosslink.plan(p.home, o.jmods, o.launcher, p.checker.path, o.platform,
+                                      children.run_tool)
+        if o.archive and t.cross:
+            raise Failure("-a makes the archive in a trial run, and a runtime for %s cannot run "
+                          "on %s: make the bundle with -a on a machine of %s" %
+                          (t.platform, t.host_platform, t.platform))
+        note("the jmods in %s are for %s (java.base@%s)" % (o.jmods, t.platform, t.version))
+
     if o.archive:
-        p.version, p.early_access = archive.runtime_version(p.home)
+        p.version, p.early_access = archive.runtime_version(
+            p.home, p.target.version if p.target else None)
 
     if o.identity is not None:
         if platform.system() != "Darwin":

@@ -1,12 +1,13 @@
-"""The bundle's runtime: a copy of a runtime, an image linked with the JDK's jlink (reused from the
-bundle already there when nothing that goes into it has changed), or a link to a launch library;
-and, when the application fails for want of a module, which one the runtime lacks."""
+"""The bundle's runtime: a copy of a runtime, an image linked with the JDK's jlink (from its own
+modules or from another JDK's jmods, which may be another platform's; reused from the bundle
+already there when nothing that goes into it has changed), or a link to a launch library; and,
+when the application fails for want of a module, which one the runtime lacks."""
 
 import hashlib
 import os
 import shutil
 
-from . import children, jdk, modules
+from . import children, crosslink, jdk, modules
 from .files import copy_file, copy_followed
 from .options import version
 from .report import note
@@ -20,10 +21,12 @@ JLINK_RECORD = "make-bundle.jlink"
 
 def jlink_digest(p):
     """A digest of everything that decides the linked image: the JDK (its jlink, release file
-    and module files), the modules, the options and make-bundle's version."""
+    and module files), the jmods of --jmods, the modules, the options and make-bundle's
+    version."""
     h = hashlib.sha256()
     jlink = os.path.realpath(os.path.join(p.home, "bin", "jlink"))
-    for part in [version(), jlink] + p.modules + ["--"] + JLINK_OPTIONS + p.o.jlink_options:
+    for part in [version(), jlink, p.o.jmods or ""] + p.modules + ["--"] + JLINK_OPTIONS + \
+            p.o.jlink_options:
         h.update(os.fsencode(part) + b"\0")
     try:
         with open(os.path.join(p.home, "release"), "rb") as f:
@@ -31,9 +34,9 @@ def jlink_digest(p):
     except OSError:
         pass
     module_files = [os.path.join(p.home, "lib", "modules")]
-    jmods = os.path.join(p.home, "jmods")
-    if os.path.isdir(jmods):
-        module_files += [os.path.join(jmods, n) for n in sorted(os.listdir(jmods))]
+    for jmods in [os.path.join(p.home, "jmods")] + ([p.o.jmods] if p.o.jmods else []):
+        if os.path.isdir(jmods):
+            module_files += [os.path.join(jmods, n) for n in sorted(os.listdir(jmods))]
     for path in module_files:
         try:
             st = os.stat(path)
@@ -54,25 +57,35 @@ def recorded_digest(home):
 
 def link(p, home):
     """Puts an image of p.modules at home: the one of the bundle already there when it was
-    linked from the same inputs, else a new one from jlink."""
+    linked from the same inputs, else a new one from jlink (from the jmods of p.target, proved
+    to be for its platform, when there is one)."""
     digest = jlink_digest(p)
     old = p.layout.runtime_home(p.bundle)
+    t = p.target
     if os.path.isdir(old) and recorded_digest(old) == digest:
         shutil.copytree(old, home, symlinks=True, copy_function=copy_file)
         note("reused the runtime of %s: it was linked from the same JDK, modules and options "
              "(jlink did not run)" % p.bundle)
-        return
-    jlink = os.path.join(p.home, "bin", "jlink")
-    command = [jlink, "--add-modules", ",".join(p.modules)] + JLINK_OPTIONS + \
-        p.o.jlink_options + ["--output", home]
-    # A runtime image with its own base archive starts faster and is what an archive of the
-    # application's classes builds on.
-    if "--generate-cds-archive" in children.run_tool([jlink, "--list-plugins"], "jlink"):
-        command.insert(-2, "--generate-cds-archive")
-    note("linking a runtime of %s with %s" % (",".join(p.modules), jlink))
-    children.run_tool(command, "jlink")
-    with open(os.path.join(home, JLINK_RECORD), "w", encoding="ascii") as f:
-        f.write(digest + "\n")
+    else:
+        jlink = os.path.join(p.home, "bin", "jlink")
+        options = JLINK_OPTIONS + p.o.jlink_options
+        # A runtime image with its own base archive starts faster and is what an archive of the
+        # application's classes builds on; jlink makes one only for its own platform.
+        if not (t and t.cross) and \
+                "--generate-cds-archive" in children.run_tool([jlink, "--list-plugins"], "jlink"):
+            options = options + ["--generate-cds-archive"]
+        if t is None:
+            note("linking a runtime of %s with %s" % (",".join(p.modules), jlink))
+            children.run_tool([jlink, "--add-modules", ",".join(p.modules)] + options +
+                              ["--output", home], "jlink")
+        else:
+            note("linking a runtime of %s for %s from %s with %s" %
+                 (",".join(p.modules), t.platform, t.jmods, jlink))
+            crosslink.link(t, p.modules, home, p.checker.path, options, children.run_tool)
+        with open(os.path.join(home, JLINK_RECORD), "w", encoding="ascii") as f:
+            f.write(digest + "\n")
+    if t and t.cross:
+        note(crosslink.archive_note(t))
 
 
 def put(p, stage):

@@ -2,8 +2,9 @@
 (OUTDIR/.NAME.app.PID.XXXXXXXX.new) and takes its place only when it is complete; the old one
 waits in .NAME.app.PID.XXXXXXXX.old meanwhile. The steps that need the bundle at its final path
 run after that, and when one fails, or the run is interrupted, the old bundle is put back. A
-later run removes what a killed run left and puts back an old bundle that such a run had set
-aside. A failed run leaves no directory that it made and that stayed empty."""
+later run removes what a killed run left (a temporary zip among it) and puts back an old bundle
+that such a run had set aside. A failed run leaves no directory that it made and that stayed
+empty."""
 
 import errno
 import os
@@ -11,6 +12,7 @@ import re
 import stat
 import tempfile
 
+from . import dittozip
 from .children import SIGNALS
 from .files import remove
 from .report import failure_text, note
@@ -58,7 +60,8 @@ def shown(p, text):
 def sweep(p):
     """Cleans up after earlier runs for this bundle that were killed (SIGKILL, power loss): puts
     back the old bundle that one had set aside (the new one was not finished), then removes
-    their staging directories. Those of a make-bundle that still runs are left alone."""
+    their staging directories and the temporary zip that one was writing. Those of a
+    make-bundle that still runs are left alone."""
     pattern = staging_pattern(p)
     found = []
     for entry in sorted(os.listdir(p.outdir)):
@@ -83,6 +86,14 @@ def sweep(p):
         remove(path)
         note("removed " + path + ", left by an interrupted run")
     remove_staged(p)
+    # A zip that a killed run was writing.
+    pattern = dittozip.temporary_pattern(dittozip.zip_path(p.bundle))
+    for entry in sorted(os.listdir(p.outdir)):
+        m = pattern.fullmatch(entry)
+        path = os.path.join(p.outdir, entry)
+        if m and stat.S_ISREG(os.lstat(path).st_mode) and not running(int(m.group(1))):
+            os.remove(path)
+            note("removed " + path + ", left by an interrupted run")
 
 
 def put_back(p, aside):

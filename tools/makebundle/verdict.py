@@ -10,9 +10,13 @@ from .report import Failure, tell
 
 
 def show(p, lines):
-    """Shows the findings among the check's output lines that were not shown yet; returns the
-    warnings among all of them."""
+    """Shows the findings and notes (what the check could not ask the runtime, say) among the
+    check's output lines that were not shown yet; returns the warnings among the findings."""
     warnings = []
+    for line in lines:
+        if line.startswith(b"note: ") and line not in p.shown:
+            p.shown.add(line)
+            tell(line)
     for line in findings(lines):
         told = p.cfg_map.tell(line)
         if told not in p.shown:
