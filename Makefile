@@ -86,7 +86,7 @@ LINUX_AARCH64_BUILD = build-linux-aarch64
 linux-aarch64: deps
 	cmake -S . -B $(LINUX_AARCH64_BUILD) --no-warn-unused-cli \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/linux-aarch64.cmake -DCMAKE_BUILD_TYPE=Release \
-	  -DLAUNCHER_TESTS=OFF >/dev/null
+	  -DLAUNCHER_TESTS=OFF -DLAUNCHER_CHECK=OFF >/dev/null
 	MAKEFLAGS=--no-print-directory cmake --build $(LINUX_AARCH64_BUILD) -j$(JOBS) \
 	  --target applauncher
 
