@@ -60,37 +60,39 @@ double now() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
-// Reads fd until its end or the deadline; false when the deadline came first.
-bool readUntil(int fd, double deadline, std::string& out) {
+// One read of fd, appended to out up to kMaxOutput; the read's result.
+ssize_t readSome(int fd, std::string& out) {
     char buffer[65536];
-    while (true) {
-        const double left = deadline - now();
-        if (left <= 0) {
-            return false;
-        }
-        pollfd p = {fd, POLLIN, 0};
-        const int ready = ::poll(&p, 1, static_cast<int>(left * 1000) + 1);
-        if (ready < 0 && errno != EINTR) {
-            return true;
-        }
-        if (ready <= 0) {
-            continue;
-        }
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) {
-            return true;
-        }
-        if (n > 0 && out.size() < kMaxOutput) {
-            out.append(buffer, std::min(static_cast<size_t>(n), kMaxOutput - out.size()));
-        }
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n > 0 && out.size() < kMaxOutput) {
+        out.append(buffer, std::min(static_cast<size_t>(n), kMaxOutput - out.size()));
     }
+    return n;
 }
 
-int waitFor(pid_t pid) {
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+// Collects the child's output until it ends (what it started may keep the pipe open, but the
+// verdict is the child's) or the deadline passes; its exit status, or -1 at the deadline.
+int collect(pid_t pid, int fd, double deadline, std::string& out) {
+    bool open = true;
+    while (now() < deadline) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            // What the child wrote before it ended is in the pipe by now.
+            ::fcntl(fd, F_SETFL, O_NONBLOCK);
+            for (ssize_t n = 1; open && (n > 0 || (n < 0 && errno == EINTR));) {
+                n = readSome(fd, out);
+            }
+            return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+        }
+        pollfd p = {fd, POLLIN, 0};
+        if (open && ::poll(&p, 1, 100) > 0) {
+            const ssize_t n = readSome(fd, out);
+            open = n > 0 || (n < 0 && (errno == EINTR || errno == EAGAIN));
+        } else if (!open) {
+            ::usleep(10000);
+        }
     }
-    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+    return -1;
 }
 
 } // namespace
@@ -131,15 +133,18 @@ LaunchRecord::Trial RuntimeTrial::run(const LaunchRecord::Launch& launch, unsign
     }
     ::close(fds[1]);
     std::string output;
-    const bool ended = readUntil(fds[0], now() + seconds, output);
-    if (!ended) {
-        // The child leads a session of its own: everything it started goes with it.
-        ::kill(-pid, SIGKILL);
-        ::kill(pid, SIGKILL);
+    outcome.status = collect(pid, fds[0], now() + seconds, output);
+    if (outcome.status < 0) {
         outcome.missing = "the trial start did not end within " + std::to_string(seconds) + " s";
     }
+    // The child led a session of its own: whatever is left of it goes.
+    ::kill(-pid, SIGKILL);
+    if (outcome.status < 0) {
+        ::kill(pid, SIGKILL);
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
     ::close(fds[0]);
-    outcome.status = waitFor(pid);
     parseOutput(output, outcome);
     return outcome;
 }
