@@ -27,6 +27,13 @@ class CommandLineTest(TempDirTest):
             (["-r", self.dir, "-m", "java.base", "--jlink-option=--output=x"], 2,
              "--jlink-option cannot give --output: make-bundle sets it (-m names the modules)"),
             (["--trial-home"], 2, "--trial-arg, --trial-env and --trial-home go with -a"),
+            (["--jmods", self.dir], 2,
+             "--jmods goes with -m (the modules to link; -m auto lets jdeps choose)"),
+            (["-m", "java.base", "--jmods", self.dir, "-L", self.dir], 2,
+             "--jmods links the bundle's own runtime: it excludes -L and -j"),
+            (["-m", "java.base", "--jmods", self.dir, "--platform", "macos"], 2,
+             "--platform takes one of linux-aarch64, linux-amd64, macos-aarch64, macos-amd64, "
+             "not 'macos'"),
             (["-a", "-L", self.dir, "--trial-env", "A-B=1"], 2,
              "--trial-env takes NAME=VALUE or NAME, not 'A-B=1'"),
             # What needs the file system to tell is a failure, not a usage error.

@@ -56,17 +56,21 @@ class BundleTest(TempDirTest):
         for name in stale + [alive] + others:
             self.write("out/" + name + "/x")
         self.write("out/.Show.app.%d.zzzzzzzz.new" % dead)  # a file: not ours
+        # The zips that a killed run and a running one are writing.
+        stale_zip = self.write("out/.Show.zip.%d.abcdefgh" % dead)
+        alive_zip = ".Show.zip.%d.abcdefgh" % os.getppid()
+        self.write("out/" + alive_zip)
         p = self.plan()
         with Captured() as c:
             staging.sweep(p)
         self.assertEqual("old", self.marker())
         left = sorted(os.listdir(self.out))
-        self.assertEqual(sorted(["Show.app", alive, ".Show.app.%d.zzzzzzzz.new" % dead] +
-                                others), left)
+        self.assertEqual(sorted(["Show.app", alive, ".Show.app.%d.zzzzzzzz.new" % dead,
+                                 alive_zip] + others), left)
         said = c.stderr.splitlines()
         self.assertIn("note: put back %s, which an interrupted run had set aside in "
                       "%s/.Show.app.abcdefgh.old" % (self.bundle, self.out), said)
-        for name in stale:
+        for name in stale + [os.path.basename(stale_zip)]:
             self.assertIn("note: removed %s/%s, left by an interrupted run" % (self.out, name),
                           said)
         self.assertIn("note: left %s/%s alone: process %d still runs" %

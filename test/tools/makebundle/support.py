@@ -5,8 +5,12 @@ main() run in-process, and the built applauncher-check (APPLAUNCHER_CHECK, which
       python3 -m unittest discover -s test/tools/makebundle -p '*_test.py'
 """
 
+import atexit
+import functools
 import io
 import os
+import shutil
+import subprocess
 import sys
 import tempfile
 import unittest
@@ -15,9 +19,27 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.dirname(
     os.path.abspath(__file__)))))
 sys.path.insert(0, os.path.join(ROOT, "tools"))
 
+from makebundle import jdk  # noqa: E402
 from makebundle import main as mainmodule  # noqa: E402
 
 CHECK = os.environ.get("APPLAUNCHER_CHECK", "")
+HELLO = os.path.join(ROOT, "examples", "hello")
+
+
+@functools.lru_cache(maxsize=None)
+def hello_jar():
+    """The example application's jar, compiled once with the installed JDK into a directory
+    that lasts as long as the tests; None without a JDK."""
+    home = jdk.find()
+    if home is None:
+        return None
+    work = tempfile.mkdtemp(prefix="hello.")
+    atexit.register(shutil.rmtree, work, True)
+    subprocess.run([os.path.join(home, "bin", "javac"), "-d", work + "/classes",
+                    HELLO + "/src/hello/Main.java"], check=True)
+    subprocess.run([os.path.join(home, "bin", "jar"), "--create", "--file", work + "/hello.jar",
+                    "-C", work + "/classes", "."], check=True)
+    return work + "/hello.jar"
 
 
 class Captured:
@@ -65,3 +87,15 @@ class TempDirTest(unittest.TestCase):
         path = self.write(name, b"launcher")
         os.symlink(CHECK, os.path.join(os.path.dirname(path), "applauncher-check"))
         return path
+
+    def hello_args(self, out):
+        """The arguments of make-bundle for the example application as Hello.app in out, with
+        the installed JDK's launch library linked (skips without a JDK or the check)."""
+        jar = hello_jar()
+        if jar is None:
+            self.skipTest("no JDK (JAVA_HOME or java on PATH)")
+        launcher = os.path.join(self.dir, "bin", "applauncher")
+        if not os.path.exists(launcher):
+            self.launcher()
+        return ["-l", launcher, "-n", "Hello", "-o", out, "-c", HELLO + "/Hello.cfg",
+                "-L", jdk.find(), jar]
