@@ -100,8 +100,8 @@ def plan(o):
         p.target = t = crosslink.plan(p.home, o.jmods, o.launcher, p.checker.path, o.platform,
                                       children.run_tool)
         if o.archive and t.cross:
-            raise Failure("-a makes the archive in a trial run, and a runtime for %s cannot run "
-                          "on %s: make the bundle with -a on a machine of %s" %
+            raise Failure("-a makes its archive in a trial run, which a runtime for %s cannot "
+                          "do on %s: make the bundle with -a on a %s machine" %
                           (t.platform, t.host_platform, t.platform))
         note("the jmods in %s are for %s (java.base@%s)" % (o.jmods, t.platform, t.version))
 

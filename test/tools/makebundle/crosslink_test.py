@@ -116,9 +116,9 @@ class CrossLinkTest(TempDirTest):
             ((), dict(launcher=host_launcher),
              "the launcher %s is ELF x86_64: it holds no code for linux-aarch64 (ELF arm64)" %
              host_launcher),
-            (("-a",), {}, "-a makes the archive in a trial run, and a runtime for linux-aarch64 "
-                          "cannot run on linux-amd64: make the bundle with -a on a machine of "
-                          "linux-aarch64"),
+            (("-a",), {}, "-a makes its archive in a trial run, which a runtime for "
+                          "linux-aarch64 cannot do on linux-amd64: make the bundle with -a on a "
+                          "linux-aarch64 machine"),
         ]
         if self.other:
             version = jlink_version(self.other)

@@ -2,7 +2,7 @@
 by Python's zipfile and by Debian's unzip and compared with the bundle (names, modes, links,
 contents), the two zips compared byte for byte; what dittozip.py refuses.
 
-    APPLAUNCHER_CHECK=build/applauncher-check python3 test/tools/makebundle/dittozip_test.py
+    APPLAUNCHER_CHECK=$PWD/build/applauncher-check python3 test/tools/makebundle/dittozip_test.py
 """
 
 import os

@@ -2,7 +2,7 @@
 read back (types, sizes, PNG signatures) with Info.plist naming them; icns.py's own rows for
 the other sizes and the sources it refuses.
 
-    python3 test/tools/makebundle/icns_test.py
+    APPLAUNCHER_CHECK=$PWD/build/applauncher-check python3 test/tools/makebundle/icns_test.py
 """
 
 import os

@@ -1,7 +1,7 @@
 """What the tests of make-bundle's parts share: the package on the path, temporary directories,
 main() run in-process, and the built applauncher-check (APPLAUNCHER_CHECK, which ctest sets):
 
-    APPLAUNCHER_CHECK=build/applauncher-check \
+    APPLAUNCHER_CHECK=$PWD/build/applauncher-check \
       python3 -m unittest discover -s test/tools/makebundle -p '*_test.py'
 """
 
