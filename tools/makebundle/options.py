@@ -67,7 +67,7 @@ OPTIONS = [
      "the bundle's version, one to three numbers (default: 1.0)"),
     (("-I", "--icon"), dict(metavar="ICON"),
      "the icon: an .icns file, copied to Contents/Resources, or a PNG or an .iconset folder, "
-     "made into NAME.icns there"),
+     "made into an .icns file of its name there (Name.png, Name.iconset: Name.icns)"),
     (("-p", "--plist"), dict(metavar="PLIST"),
      "a property list (XML or binary) whose keys are added to Info.plist"),
     (("-a", "--archive"), dict(action="store_true"),
