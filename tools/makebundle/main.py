@@ -9,11 +9,11 @@ import sys
 
 from . import archive, dittozip, options, runtime, signing, staging, verdict
 from .children import ENDING_SIGNALS, SIGNALS
-from .files import copy_followed, copy_keeping_links
-from .plan import plan
 from .crosslink import CrossLinkError
 from .dittozip import ZipError
+from .files import copy_followed, copy_keeping_links
 from .icns import IconError, icns_name
+from .plan import plan
 from .report import Failure, Interrupted, UsageError, fail, failure_text, note, result
 
 
