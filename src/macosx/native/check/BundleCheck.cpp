@@ -254,7 +254,7 @@ void BundleCheck::run() {
         const LibraryArch launcher = LibraryArch::ofFile(rec.launcherPath);
         if (!runsHere(launcher)) {
             rec.handOff = "not tried: the launcher cannot run on this machine";
-            rec.trial.emplace();
+            rec.trial.emplace(LaunchRecord::Trial());
             rec.trial->missing =
                 "the launcher is a " + launcher.format + " file for " +
                 tstrings::join(launcher.archs.begin(), launcher.archs.end(), std::string(", ")) +
