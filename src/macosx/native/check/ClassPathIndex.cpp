@@ -259,9 +259,8 @@ private:
 };
 
 // A Class-Path URL as the file it names, resolved against the directory of the jar; false
-// with why when it names no local file.
-bool resolveClassPathUrl(const std::string& url, const std::string& baseDir, std::string& path,
-                         std::string& why) {
+// when it names no local file (another scheme, another host, a bad %-escape).
+bool resolveClassPathUrl(const std::string& url, const std::string& baseDir, std::string& path) {
     std::string rest = url;
     size_t colon = url.find(':');
     const bool hasScheme =
@@ -274,7 +273,6 @@ bool resolveClassPathUrl(const std::string& url, const std::string& baseDir, std
         std::string scheme = url.substr(0, colon);
         std::transform(scheme.begin(), scheme.end(), scheme.begin(), lower);
         if (scheme != "file") {
-            why = "not a file URL";
             return false;
         }
         rest = url.substr(colon + 1);
@@ -283,7 +281,6 @@ bool resolveClassPathUrl(const std::string& url, const std::string& baseDir, std
             std::string host = rest.substr(2, slash - 2);
             std::transform(host.begin(), host.end(), host.begin(), lower);
             if (!host.empty() && host != "localhost") {
-                why = "a file URL of another host";
                 return false;
             }
             rest = rest.substr(slash);
@@ -329,7 +326,6 @@ bool resolveClassPathUrl(const std::string& url, const std::string& baseDir, std
                               : (lower(c) >= 'a' && lower(c) <= 'f') ? lower(c) - 'a' + 10
                                                                      : -1;
             if (digit < 0) {
-                why = "a bad %-escape";
                 return false;
             }
             value = value * 16 + digit;
@@ -345,18 +341,10 @@ bool resolveClassPathUrl(const std::string& url, const std::string& baseDir, std
 ClassPathIndex::ClassPathIndex() = default;
 ClassPathIndex::~ClassPathIndex() = default;
 
-void ClassPathIndex::seeClassPath(const std::string& path, Entry::Kind kind,
-                                  const std::string& from, const std::string& reason) {
-    classPathSeen.push_back(Entry{path, kind, from, reason});
-    if (kind == Entry::Unreadable) {
-        classPathCertain = false;
-    }
-}
-
 void ClassPathIndex::addClassPathEntry(const std::string& entry) {
     try {
         if (entry != "*" && !endsWith(entry, "/*")) {
-            addClassPathLocation(entry.empty() ? "." : entry, std::string(), Expect::Any, 0);
+            addClassPathLocation(entry.empty() ? "." : entry, Expect::Any, 0);
             return;
         }
         // The runtime expands "dir/*" to the jar files in dir, in the order the directory
@@ -367,60 +355,47 @@ void ClassPathIndex::addClassPathEntry(const std::string& entry) {
         std::vector<std::string> names;
         const int error = listDir(dir, names);
         if (error != 0) {
-            seeClassPath(entry, isMissing(error) ? Entry::Missing : Entry::Unreadable,
-                         std::string(), std::strerror(error));
+            classPathCertain = classPathCertain && isMissing(error);
             return;
         }
-        bool any = false;
         for (const std::string& name : names) {
             if (endsWith(name, ".jar") || endsWith(name, ".JAR")) {
-                any = true;
-                addClassPathLocation(join(dir, name), entry, Expect::Any, 0);
+                addClassPathLocation(join(dir, name), Expect::Any, 0);
             }
-        }
-        if (!any) {
-            seeClassPath(entry, Entry::Missing, std::string(), "no .jar or .JAR files in " + dir);
         }
     } catch (const std::exception&) {
         classPathCertain = false;
     }
 }
 
-void ClassPathIndex::addClassPathLocation(const std::string& path, const std::string& from,
-                                          Expect expect, size_t depth) {
+void ClassPathIndex::addClassPathLocation(const std::string& path, Expect expect, size_t depth) {
+    // What is missing the runtime skips; what cannot be looked at leaves the answers open.
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) {
-        const int error = errno;
-        seeClassPath(path, isMissing(error) ? Entry::Missing : Entry::Unreadable, from,
-                     std::strerror(error));
+        classPathCertain = classPathCertain && isMissing(errno);
         return;
     }
     if (S_ISDIR(st.st_mode)) {
+        // The runtime takes a Class-Path URL without a trailing "/" for a jar, and skips it.
         if (expect == Expect::Jar) {
-            // The runtime takes a Class-Path URL without a trailing "/" for a jar.
-            seeClassPath(path, Entry::Ignored, from,
-                         "a directory named without a trailing \"/\" in Class-Path, which "
-                         "the runtime reads as a jar file");
-        } else if (::access(path.c_str(), R_OK | X_OK) != 0) {
-            seeClassPath(path, Entry::Unreadable, from, std::strerror(errno));
-        } else {
-            classPath.push_back(Located{path, std::make_shared<DirSource>(path), false});
-            seeClassPath(path, Entry::Directory, from);
+            return;
         }
+        if (::access(path.c_str(), R_OK | X_OK) != 0) {
+            classPathCertain = false;
+            return;
+        }
+        classPath.push_back(Located{path, std::make_shared<DirSource>(path), false});
         return;
     }
-    if (expect == Expect::Directory) {
-        seeClassPath(path, Entry::Ignored, from,
-                     "a file named with a trailing \"/\" in Class-Path, which the runtime "
-                     "reads as a directory");
-        return;
+    // A file named with a trailing "/" in Class-Path is taken for a directory, and skipped.
+    if (expect != Expect::Directory) {
+        addJar(path, depth);
     }
-    addJar(path, from, depth);
 }
 
-void ClassPathIndex::addJar(const std::string& path, const std::string& from, size_t depth) {
+void ClassPathIndex::addJar(const std::string& path, size_t depth) {
     if (jarsOpened.size() == kMaxJars) {
-        seeClassPath(path, Entry::Unreadable, from, "more jar files than are followed");
+        classPathCertain = false;
         return;
     }
     const std::string real = realPath(path);
@@ -431,8 +406,7 @@ void ClassPathIndex::addJar(const std::string& path, const std::string& from, si
     {
         ZipFile zip;
         if (!zip.open(path)) {
-            seeClassPath(path, Entry::Unreadable, from,
-                         "not a zip file that can be read (" + zip.error() + ")");
+            classPathCertain = false;
             return;
         }
         JarManifest manifest;
@@ -448,39 +422,32 @@ void ClassPathIndex::addJar(const std::string& path, const std::string& from, si
                 classPath.push_back(
                     Located{path, std::make_shared<JarSource>(zip, manifest.multiRelease()), true});
             }
-            seeClassPath(path, Entry::Ignored, from,
-                         "the runtime refuses its manifest (" + manifest.error() + ")" +
-                             (skipped ? ", and skips the jar"
-                                      : ", and fails to load any class found there"));
             return;
         }
         case JarManifest::Status::Unreadable:
-            seeClassPath(path, Entry::Unreadable, from, "its manifest cannot be read");
+            classPathCertain = false;
             return;
         default:
             break;
         }
         classPath.push_back(
             Located{path, std::make_shared<JarSource>(zip, manifest.multiRelease()), false});
-        seeClassPath(path, Entry::Jar, from);
         urls = manifest.classPath();
     }
     // A jar on the runtime's own class path is resolved to its real location before its
     // Class-Path is read; a jar named by a Class-Path is taken where the URL points.
     const std::string baseDir = dirName(depth == 0 ? real : path);
     for (const std::string& url : urls) {
+        // A chain too long to follow, or a URL that names no local file, leaves it open.
         std::string target;
-        std::string why;
-        if (depth + 1 == kMaxDepth) {
-            seeClassPath(url, Entry::Unreadable, path, "Class-Path chain too long to follow");
-        } else if (!resolveClassPathUrl(url, baseDir, target, why)) {
-            seeClassPath(url, Entry::Unreadable, path, why);
-        } else {
-            addClassPathLocation(
-                endsWith(target, "/") && target.size() > 1 ? target.substr(0, target.size() - 1)
-                                                           : target,
-                path, endsWith(target, "/") ? Expect::Directory : Expect::Jar, depth + 1);
+        if (depth + 1 == kMaxDepth || !resolveClassPathUrl(url, baseDir, target)) {
+            classPathCertain = false;
+            continue;
         }
+        addClassPathLocation(endsWith(target, "/") && target.size() > 1
+                                 ? target.substr(0, target.size() - 1)
+                                 : target,
+                             endsWith(target, "/") ? Expect::Directory : Expect::Jar, depth + 1);
     }
 }
 

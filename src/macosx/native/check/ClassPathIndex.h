@@ -15,22 +15,6 @@ public:
     // What one jar or directory holds; defined with the index.
     class Source;
 
-    // What became of one location on the class path.
-    struct Entry {
-        enum Kind {
-            Jar,        // a jar or zip file, read
-            Directory,  // a directory of classes
-            Missing,    // nothing there: the runtime skips it
-            Ignored,    // there, but the runtime does not use it (reason says why)
-            Unreadable, // could not be read: what it holds is unknown (reason says why)
-        };
-        std::string path; // as the runtime opens it
-        Kind kind;
-        std::string from;   // the jar whose Class-Path or the "dir/*" that brought it in; ""
-                            // for an entry added directly
-        std::string reason; // for Ignored and Unreadable
-    };
-
     ClassPathIndex();
     ~ClassPathIndex();
     ClassPathIndex(const ClassPathIndex&) = delete;
@@ -41,8 +25,6 @@ public:
     // "" is the working directory. Each jar brings the entries of its manifest's Class-Path
     // after it, relative to the jar's directory, as the runtime does.
     void addClassPathEntry(const std::string& entry);
-    // Every location looked at, in the runtime's search order.
-    const std::vector<Entry>& classPathEntries() const { return classPathSeen; }
 
     // True when the class path holds the class "a.b.C" (as a/b/C.class; a directory entry is
     // looked up as a file, in the exact letter case).
@@ -67,13 +49,9 @@ private:
     // class path), or as a Class-Path URL says (a directory when it ends with "/").
     enum class Expect { Any, Jar, Directory };
 
-    void addClassPathLocation(const std::string& path, const std::string& from, Expect expect,
-                              size_t depth);
-    void addJar(const std::string& path, const std::string& from, size_t depth);
-    void seeClassPath(const std::string& path, Entry::Kind kind, const std::string& from,
-                      const std::string& reason = std::string());
+    void addClassPathLocation(const std::string& path, Expect expect, size_t depth);
+    void addJar(const std::string& path, size_t depth);
 
-    std::vector<Entry> classPathSeen;
     std::vector<Located> classPath;
     std::set<std::string> jarsOpened; // their real paths: each jar is read once
     bool classPathCertain = true;
