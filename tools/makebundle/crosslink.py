@@ -12,16 +12,18 @@ that a mismatch is refused in one line before anything is written.
     link(target, ["java.base"], output, check, ["--strip-debug"])
     if target.cross: note(archive_note(target))
 
-Every failure is a CrossLinkError whose text is one line. Tools run through `run(command,
-what)`, which returns their output or raises; the caller may pass its own (one that ends the
-child on a signal, say). Python 3.8, standard library only.
+Every failure of its own is a CrossLinkError whose text is one line. Tools run through
+`run(command, what)`, by default make-bundle's own (children.run_tool, which ends the child on
+a signal and fails with the tool's complaint). Python 3.8, standard library only.
 """
 
 import os
 import re
 import shutil
-import subprocess
 import tempfile
+
+from . import children
+from .jdk import release
 
 # The platforms that the launcher runs on, as the JDK names them (java.base's ModuleTarget),
 # with the system and the architecture as applauncher-check --arch names them.
@@ -82,33 +84,6 @@ class Target:
         return " or ".join(f + " " + self.arch for f in FORMATS[self.system])
 
 
-def last_line(text):
-    lines = [line.strip() for line in text.splitlines() if line.strip()]
-    return lines[-1] if lines else "no output"
-
-
-def complaint(text):
-    """What a failed tool said: its own "Error: ..." line, else its last line."""
-    for line in text.splitlines():
-        if re.match(r"\s*error:", line, re.IGNORECASE):
-            return line.strip()
-    return last_line(text)
-
-
-def run_tool(command, what):
-    """Runs command; returns its output (standard output and error); raises CrossLinkError
-    when it cannot run or ends with another status than 0."""
-    try:
-        done = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                              stderr=subprocess.STDOUT)
-    except OSError as e:
-        raise CrossLinkError("%s cannot run: %s" % (what, e.strerror or e))
-    out = done.stdout.decode("utf-8", "replace")
-    if done.returncode != 0:
-        raise CrossLinkError(what + " failed: " + complaint(out))
-    return out
-
-
 def jdk_tool(jdk, name):
     """The path of the JDK's tool name; CrossLinkError when it has none."""
     path = os.path.join(jdk, "bin", name)
@@ -124,7 +99,7 @@ def feature(version):
     return int(m.group(1)) if m else None
 
 
-def describe_jmod(jdk, jmod, run=run_tool):
+def describe_jmod(jdk, jmod, run=children.run_tool):
     """(platform, version) of the module in jmod, as the JDK's `jmod describe` says them."""
     out = run([jdk_tool(jdk, "jmod"), "describe", jmod], "jmod describe " + jmod)
     lines = out.splitlines()
@@ -138,7 +113,7 @@ def describe_jmod(jdk, jmod, run=run_tool):
     return platforms[0], head.group(1)
 
 
-def image_platform(jdk, home, run=run_tool):
+def image_platform(jdk, home, run=children.run_tool):
     """The platform that the image at home (a JDK or a jlink'd runtime) was linked for: the
     ModuleTarget of java.base's module-info.class in its lib/modules, as the JDK's jimage
     extracts it and its javap shows it."""
@@ -165,18 +140,13 @@ def image_platform(jdk, home, run=run_tool):
 def release_platform(home):
     """(system, architecture) that the image's release file says (OS_NAME, OS_ARCH), in the
     JDK's platform words where they map, else as written; None for what it does not say."""
-    try:
-        with open(os.path.join(home, "release"), encoding="utf-8", errors="replace") as f:
-            text = f.read()
-    except OSError:
-        return None, None
-    values = dict(re.findall(r'^(OS_NAME|OS_ARCH)="?([^"\n]*)"?\s*$', text, re.MULTILINE))
+    values = release(home)
     system, arch = values.get("OS_NAME"), values.get("OS_ARCH")
     return (RELEASE_SYSTEMS.get(system.lower(), system) if system else None,
             RELEASE_ARCHS.get(arch.lower(), arch) if arch else None)
 
 
-def headers(check, paths, run=run_tool):
+def headers(check, paths, run=children.run_tool):
     """(format, [architectures]) of each file in paths, as `applauncher-check --arch` says."""
     out = run([check, "--arch"] + list(paths), "applauncher-check --arch")
     lines = out.splitlines()
@@ -217,7 +187,7 @@ def check_versions(jmods, version, jlink_version):
                              (jmods, version, jlink_version, EXACT_VERSION_SINCE))
 
 
-def plan(jdk, jmods, launcher, check, expected=None, run=run_tool):
+def plan(jdk, jmods, launcher, check, expected=None, run=children.run_tool):
     """Everything that can be known before linking: the target that jmods are for (refused
     when it is not expected, when the launcher holds no code for it, or when jdk's jlink cannot
     link it) and the host's own platform. check is a host build's applauncher-check."""
@@ -232,7 +202,7 @@ def plan(jdk, jmods, launcher, check, expected=None, run=run_tool):
                              (jmods, platform, ", ".join(PLATFORMS)))
     if expected is not None and platform != expected:
         raise CrossLinkError("the jmods in %s are for %s, not %s" % (jmods, platform, expected))
-    jlink_version = last_line(run([jlink, "--version"], "jlink --version"))
+    jlink_version = children.last_line(run([jlink, "--version"], "jlink --version"))
     check_versions(jmods, version, jlink_version)
     target = Target(jdk, jmods, platform, version, jlink_version, image_platform(jdk, jdk, run))
     header = headers(check, [launcher], run)[0]
@@ -242,7 +212,7 @@ def plan(jdk, jmods, launcher, check, expected=None, run=run_tool):
     return target
 
 
-def link(target, modules, output, check, options=(), run=run_tool):
+def link(target, modules, output, check, options=(), run=children.run_tool):
     """Links modules from the target's jmods into output with the JDK's jlink and options, then
     proves the image (prove()); check is the applauncher-check that reads the headers."""
     command = [jdk_tool(target.jdk, "jlink"), "--module-path", target.jmods,
@@ -251,7 +221,7 @@ def link(target, modules, output, check, options=(), run=run_tool):
     prove(target, output, check, run)
 
 
-def prove(target, home, check, run=run_tool):
+def prove(target, home, check, run=children.run_tool):
     """Raises CrossLinkError unless the image at home is the target's: java.base's target
     platform, the release file where it names one, and the header of every native library
     below lib (the launch library among them)."""

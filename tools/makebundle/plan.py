@@ -6,7 +6,7 @@ import os
 import platform
 import shutil
 
-from . import archive, children, crosslink, dittozip, icns, infoplist, jdk, modules
+from . import archive, crosslink, dittozip, icns, infoplist, jdk, modules
 from .check import Checker
 from .files import broken_link, inside
 from .findings import CfgMap
@@ -97,8 +97,7 @@ def plan(o):
                           " that is to be replaced")
 
     if o.jmods is not None:
-        p.target = t = crosslink.plan(p.home, o.jmods, o.launcher, p.checker.path, o.platform,
-                                      children.run_tool)
+        p.target = t = crosslink.plan(p.home, o.jmods, o.launcher, p.checker.path, o.platform)
         if o.archive and t.cross:
             raise Failure("-a makes its archive in a trial run, which a runtime for %s cannot "
                           "do on %s: make the bundle with -a on a %s machine" %

@@ -81,7 +81,7 @@ def link(p, home):
         else:
             note("linking a runtime of %s for %s from %s with %s" %
                  (",".join(p.modules), t.platform, t.jmods, jlink))
-            crosslink.link(t, p.modules, home, p.checker.path, options, children.run_tool)
+            crosslink.link(t, p.modules, home, p.checker.path, options)
         with open(os.path.join(home, JLINK_RECORD), "w", encoding="ascii") as f:
             f.write(digest + "\n")
     if t and t.cross:

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "JavaCommandLine.h"
 #include "Judging.h"
+#include "tstrings.h"
 
 namespace {
 
@@ -15,14 +15,13 @@ bool isQuoted(const std::string& s) {
 
 // Options whose value the runtime reads as a size: blanks make it invalid.
 bool isSizeOption(const std::string& head) {
-    return startsWith(head, "-Xmx") || startsWith(head, "-Xms") || startsWith(head, "-Xss") ||
-           startsWith(head, "-Xmn");
+    return tstrings::startsWith(head, "-Xmx") || tstrings::startsWith(head, "-Xms") ||
+           tstrings::startsWith(head, "-Xss") || tstrings::startsWith(head, "-Xmn");
 }
 
 class CommandLineJudge {
 public:
-    explicit CommandLineJudge(Findings& f)
-        : f(f), args(f.rec.launch->args), cmd(JavaCommandLine::parse(args)) {}
+    explicit CommandLineJudge(Findings& f) : f(f), args(f.rec.launch->args), cmd(f.cmd) {}
 
     void run() {
         // Each value of java-options is exactly one argument.
@@ -191,7 +190,7 @@ private:
                                 " is one argument: the runtime does not know the option as a "
                                 "whole and fails" +
                                 fix);
-        } else if (startsWith(head, "-D")) {
+        } else if (tstrings::startsWith(head, "-D")) {
             // A property's value may hold blanks; only a runtime option inside it is a mistake.
             if (looksLikeRuntimeOption(rest)) {
                 f.warn(line, "java-options value " + quotedText(value) +
@@ -200,11 +199,12 @@ private:
                                  ", blanks included; if " + quotedText(rest) +
                                  " is meant for the runtime" + fix);
             }
-        } else if (!rest.empty() && rest[0] == '-' && !startsWith(head, "-XX:On")) {
+        } else if (!rest.empty() && rest[0] == '-' && !tstrings::startsWith(head, "-XX:On")) {
             const std::string text = "java-options value " + quotedText(value) +
                                      " holds several options in one argument, which the "
                                      "runtime reads as one";
-            if (isSizeOption(head) || startsWith(head, "-XX:+") || startsWith(head, "-XX:-")) {
+            if (isSizeOption(head) || tstrings::startsWith(head, "-XX:+") ||
+                tstrings::startsWith(head, "-XX:-")) {
                 f.foresee(line, text + " and rejects" + fix);
             } else {
                 f.warn(line, text + fix);
@@ -218,7 +218,7 @@ private:
 
     Findings& f;
     const std::vector<std::string>& args;
-    const JavaCommandLine cmd;
+    const JavaCommandLine& cmd;
 };
 
 // Without a main class, jar or module the runtime takes the first argument for the class.
@@ -229,11 +229,8 @@ void judgeMainNamed(Findings& f) {
         return;
     }
     std::string first;
-    if (f.rec.launch) {
-        const JavaCommandLine cmd = JavaCommandLine::parse(f.rec.launch->args);
-        if (cmd.mode == JavaCommandLine::CLASS) {
-            first = f.rec.launch->args[cmd.mainIndex];
-        }
+    if (f.cmd.mode == JavaCommandLine::CLASS) {
+        first = f.rec.launch->args[f.cmd.mainIndex];
     }
     f.warn(f.lines.headerLineOf(SectionName::Application),
            "no app.mainclass, app.mainjar or app.mainmodule in [Application]: the runtime takes "

@@ -2,7 +2,6 @@
 // runtime reads them.
 
 #include "FileUtils.h"
-#include "JavaCommandLine.h"
 #include "Judging.h"
 #include "tstrings.h"
 
@@ -10,12 +9,9 @@ namespace {
 
 // True when the runtime starts the main jar of app.mainjar, so that a missing one is fatal.
 bool startsMainJar(const Findings& f) {
-    if (!f.rec.launch) {
-        return false;
-    }
-    const JavaCommandLine cmd = JavaCommandLine::parse(f.rec.launch->args);
-    const std::optional<ValueRef>& origin = f.originOf(cmd.mainIndex);
-    return cmd.mode == JavaCommandLine::JAR && origin && origin->property == PropertyName::mainjar;
+    const std::optional<ValueRef>& origin = f.originOf(f.cmd.mainIndex);
+    return f.cmd.mode == JavaCommandLine::JAR && origin &&
+           origin->property == PropertyName::mainjar;
 }
 
 void checkPath(Findings& f, const std::string& what, const std::string& path, size_t line,
@@ -102,7 +98,7 @@ void judgeFiles(Findings& f) {
     const CfgFile::Values* options = f.values(SectionName::JavaOptions, PropertyName::javaOptions);
     for (size_t i = 0; options && i != options->size(); ++i) {
         const std::string& value = (*options)[i];
-        if (startsWith(value, "-splash:")) {
+        if (tstrings::startsWith(value, "-splash:")) {
             checkPath(f, "splash screen", value.substr(8),
                       f.lineOf(SectionName::JavaOptions, PropertyName::javaOptions, i), false,
                       false);

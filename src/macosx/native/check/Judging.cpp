@@ -1,10 +1,7 @@
 #include "Judging.h"
 
 #include "JvmLauncher.h"
-
-bool startsWith(const std::string& s, const std::string& prefix) {
-    return s.compare(0, prefix.size(), prefix) == 0;
-}
+#include "tstrings.h"
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
@@ -31,7 +28,7 @@ bool looksLikeRuntimeOption(const std::string& arg) {
         "--module-path", "--enable-native-access",
     };
     for (const char* prefix : prefixes) {
-        if (startsWith(arg, prefix)) {
+        if (tstrings::startsWith(arg, prefix)) {
             return true;
         }
     }

@@ -6,13 +6,16 @@
 #include <vector>
 
 #include "CfgDiagnostics.h"
+#include "JavaCommandLine.h"
 #include "LaunchRecord.h"
 
 // The findings about one launch record, and what every judge needs to make them: the lines of
 // the values and the values themselves. Each judge looks at one part of the record.
 class Findings {
 public:
-    Findings(const LaunchRecord& rec, const CfgDiagnostics& lines) : rec(rec), lines(lines) {}
+    Findings(const LaunchRecord& rec, const CfgDiagnostics& lines)
+        : rec(rec), lines(lines),
+          cmd(JavaCommandLine::parse(rec.launch ? rec.launch->args : std::vector<std::string>())) {}
 
     void warn(size_t line, const std::string& text) { add(line, text, false, false); }
     void fail(size_t line, const std::string& text) { add(line, text, true, false); }
@@ -39,6 +42,8 @@ public:
 
     const LaunchRecord& rec;
     const CfgDiagnostics& lines;
+    // The launch's arguments as the runtime reads them (none without a launch).
+    const JavaCommandLine cmd;
     std::vector<Diagnostic> found;
     std::vector<std::string> notes;
 
@@ -65,7 +70,6 @@ void judgeStart(Findings& f);
 void judgeTrial(Findings& f);
 
 // Helpers the judges share.
-bool startsWith(const std::string& s, const std::string& prefix);
 bool isBlank(char c);
 // Where an inline comment starts in value ("#" or ";" after a blank), npos when none.
 size_t inlineComment(const std::string& value);

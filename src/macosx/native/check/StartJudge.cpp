@@ -11,7 +11,6 @@
 #include "ClassPathIndex.h"
 #include "FileUtils.h"
 #include "JarManifest.h"
-#include "JavaCommandLine.h"
 #include "Judging.h"
 #include "ZipFile.h"
 #include "tstrings.h"
@@ -26,7 +25,7 @@ std::string className(std::string name) {
 
 class StartJudge {
 public:
-    StartJudge(Findings& f, const JavaCommandLine& cmd) : f(f), cmd(cmd) {}
+    explicit StartJudge(Findings& f) : f(f), cmd(f.cmd) {}
 
     void run() {
         const std::vector<std::string>& args = f.rec.launch->args;
@@ -200,6 +199,5 @@ void judgeStart(Findings& f) {
     if (!f.rec.launch) {
         return;
     }
-    const JavaCommandLine cmd = JavaCommandLine::parse(f.rec.launch->args);
-    StartJudge(f, cmd).run();
+    StartJudge(f).run();
 }

@@ -10,7 +10,7 @@
 namespace {
 
 bool isWarning(const std::string& line) {
-    return startsWith(line, "WARNING:") || startsWith(line, "Warning:") ||
+    return tstrings::startsWith(line, "WARNING:") || tstrings::startsWith(line, "Warning:") ||
            line.find(" warning: ") != std::string::npos;
 }
 
@@ -27,7 +27,7 @@ bool isFrame(const std::string& line) {
         "\t... ",
     };
     return std::any_of(std::begin(frames), std::end(frames),
-                       [&](const char* frame) { return startsWith(line, frame); });
+                       [&](const char* frame) { return tstrings::startsWith(line, frame); });
 }
 
 std::string trimmed(const std::string& s) {
@@ -86,7 +86,8 @@ size_t lineNamedBy(const Findings& f, const std::string& text, std::string* name
         if (!origin) {
             continue;
         }
-        const bool bareOption = startsWith(args[i], "--") && args[i].find('=') == std::string::npos;
+        const bool bareOption =
+            tstrings::startsWith(args[i], "--") && args[i].find('=') == std::string::npos;
         for (const std::string& piece : piecesOf(args[i])) {
             // An argument with blanks is no word of its own, but is quoted whole.
             const bool names =
@@ -125,7 +126,8 @@ void judgeProperties(Findings& f) {
     const std::vector<std::string>& args = f.rec.launch->args;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::optional<ValueRef>& origin = f.originOf(i);
-        if (origin && origin->section == SectionName::JavaOptions && startsWith(args[i], "-D")) {
+        if (origin && origin->section == SectionName::JavaOptions &&
+            tstrings::startsWith(args[i], "-D")) {
             const size_t eq = args[i].find('=');
             given[args[i].substr(2, eq - 2)] = {
                 eq == std::string::npos ? std::string() : args[i].substr(eq + 1), i};

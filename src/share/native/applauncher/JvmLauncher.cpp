@@ -14,7 +14,6 @@
 #include "ErrorHandling.h"
 #include "FileUtils.h"
 #include "Log.h"
-#include "SysInfo.h"
 #include "tstrings.h"
 
 // The runtime library reads the header at these offsets.
