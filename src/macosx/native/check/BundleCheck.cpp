@@ -18,6 +18,8 @@
 #include "SysInfo.h"
 #include "tstrings.h"
 
+extern char** environ;
+
 namespace {
 
 bool isRegularFile(const std::string& path) {
@@ -265,8 +267,15 @@ void BundleCheck::run() {
         }
         // Before this process loads the launch library itself: a child forked from a process
         // that has loaded a system framework may not use it.
+        if (rec.start.workDir.empty()) {
+            // Until the start is chosen: the check's own environment and directory.
+            for (char** e = environ; *e; ++e) {
+                rec.start.env.push_back(*e);
+            }
+            rec.start.workDir = FileUtils::toAbsolutePath("");
+        }
         if (options.trial && runsHere(LibraryArch::ofFile(rec.launch->libPath))) {
-            rec.trial = RuntimeTrial::run(*rec.launch, options.trialSeconds);
+            rec.trial = RuntimeTrial::run(*rec.launch, rec.start, options.trialSeconds);
         }
         try {
             jvm->launch(true);

@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -13,6 +15,7 @@
 #include "MacBundle.h"
 #include "MacLauncher.h"
 #include "SysInfo.h"
+#include "TrialProcess.h"
 #include "app.h"
 #include "tstrings.h"
 
@@ -117,6 +120,26 @@ int usageError(const std::string& text) {
     return 1;
 }
 
+// What is neither an option nor a configuration file must be a directory or an executable.
+bool isBundleOrLauncher(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode) ||
+           !LibraryArch::ofFile(path).format.empty();
+}
+
+int checkMain(int argc, char* argv[]);
+
+// status, unless the output could not be written: a script reading it would take a part for
+// the whole.
+int written(int status) {
+    std::cout.flush();
+    if (!std::cout || std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::cerr << "applauncher-check: cannot write the output: " << std::strerror(errno) << "\n";
+        return 1;
+    }
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -124,6 +147,21 @@ int main(int argc, char* argv[]) {
     if (MacLauncher::isLaunching()) {
         return MacLauncher::main(argc, argv);
     }
+    // The trial's own processes: the check's executable started again.
+    if (argc == 3 && std::strcmp(argv[1], TrialProcess::kKeeperOption) == 0) {
+        return TrialProcess::keeperMain(static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)));
+    }
+    if (argc == 2 && std::strcmp(argv[1], TrialProcess::kTrialOption) == 0) {
+        SysInfo::argc = argc;
+        SysInfo::argv = argv;
+        return TrialProcess::trialMain();
+    }
+    return written(checkMain(argc, argv));
+}
+
+namespace {
+
+int checkMain(int argc, char* argv[]) {
     SysInfo::argc = argc;
     SysInfo::argv = argv;
 
@@ -171,6 +209,10 @@ int main(int argc, char* argv[]) {
         std::cerr << kUsage;
         return 1;
     }
+    struct stat st;
+    if (argv[first][0] == '-' && ::stat(argv[first], &st) != 0) {
+        return usageError(std::string("unknown option ") + argv[first]);
+    }
 
     std::string launcherPath;
     if (isCfgFile(argv[first])) {
@@ -178,6 +220,10 @@ int main(int argc, char* argv[]) {
             return usageError("a configuration file on its own takes no arguments");
         }
         cfgFile = argv[first];
+    } else if (!isBundleOrLauncher(argv[first])) {
+        std::cerr << "applauncher-check: " << argv[first]
+                  << " is neither a bundle, a launcher, a .cfg file nor a directory\n";
+        return 1;
     } else {
         try {
             launcherPath = BundleCheck::findLauncher(argv[first]);
@@ -205,3 +251,5 @@ int main(int argc, char* argv[]) {
     }
     return check.diagnostics().empty() ? 0 : 2;
 }
+
+} // namespace

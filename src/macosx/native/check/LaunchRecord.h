@@ -3,6 +3,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -81,7 +82,22 @@ struct LaunchRecord {
         std::vector<std::string> said;
         // The runtime's system properties as it listed them; a path list as its entries.
         std::map<std::string, std::vector<std::string>> properties;
+        // The properties whose value was too long to be kept whole.
+        std::set<std::string> partial;
     };
+
+    // How the launch is started: the environment the launcher gets and its working directory.
+    struct Start {
+        // A double-click (launchd's environment, working directory "/"), else a start typed in
+        // the check's own shell (its environment and working directory).
+        bool doubleClick = true;
+        // The environment the launcher starts with, "NAME=VALUE" each.
+        std::vector<std::string> env;
+        std::string workDir;
+        // The check's own environment (the shell's), to tell what a double-click lacks.
+        std::map<std::string, std::string> shell;
+    };
+    Start start;
 
     std::string launcherPath;
     std::optional<Bundle> bundle;

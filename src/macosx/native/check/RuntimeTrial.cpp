@@ -2,57 +2,126 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <deque>
 #include <fcntl.h>
-#include <iostream>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "JvmLauncher.h"
-#include "MacLauncher.h"
-#include "app.h"
+#include "TrialHost.h"
+#include "TrialProcess.h"
 
 namespace {
 
-// More output than this is not kept: what decides a verdict comes first.
-const size_t kMaxOutput = 1 << 20;
+// What is kept of the runtime's output: its head and its tail (the runtime's error comes last,
+// after whatever an agent or a log printed), each line up to kMaxLine, and its listing of the
+// properties, wherever it comes, up to kMaxListing.
+const size_t kHead = 512 << 10;
+const size_t kTail = 512 << 10;
+const size_t kMaxLine = 64 << 10;
+const size_t kMaxListing = 4 << 20;
 
-// The trial's launch, for the child's hand-off, which runs as a stage of the launch frame.
-Jvm* trialJvm = nullptr;
+// Reads the runtime's output line by line into a trial's record, keeping what is said above.
+class OutputReader {
+public:
+    explicit OutputReader(LaunchRecord::Trial& outcome) : out(outcome) {}
 
-void handOff() {
-    MacLauncher::launch(trialJvm);
-}
+    void add(const char* data, size_t size) {
+        for (size_t pos = 0; pos < size;) {
+            const char* nl = static_cast<const char*>(std::memchr(data + pos, '\n', size - pos));
+            const size_t end = nl ? static_cast<size_t>(nl - data) : size;
+            const size_t room = kMaxLine - std::min(kMaxLine, pending.size());
+            pending.append(data + pos, std::min(room, end - pos));
+            cut = cut || end - pos > room;
+            if (nl) {
+                line();
+            }
+            pos = end + (nl ? 1 : 0);
+        }
+    }
 
-// In the child: the hand-off, with standard output and error going to fd.
-[[noreturn]] void runChild(const LaunchRecord::Launch& launch, int fd) {
-    ::setsid();
-    const int devNull = ::open("/dev/null", O_RDONLY);
-    if (devNull >= 0) {
-        ::dup2(devNull, STDIN_FILENO);
+    void finish() {
+        if (!pending.empty()) {
+            line();
+        }
+        out.said.insert(out.said.end(), tail.begin(), tail.end());
+        tail.clear();
     }
-    ::dup2(fd, STDOUT_FILENO);
-    ::dup2(fd, STDERR_FILENO);
-    // The launcher's own debug lines would be mixed with what the runtime says; nothing of the
-    // runtime reads the switch.
-    ::unsetenv("VORLANE_DEBUG");
-    trialJvm = new Jvm();
-    trialJvm->setPath(launch.libPath);
-    for (const std::string& arg : RuntimeTrial::trialArgs(launch.args)) {
-        trialJvm->addArgument(arg);
+
+private:
+    void line() {
+        const std::string text = std::move(pending);
+        const bool whole = !cut;
+        pending.clear();
+        cut = false;
+        // The listing: a header, "    key = value" lines and, for a path list, its further
+        // entries on lines of their own, indented twice; it ends with an empty line. Lines of
+        // the runtime's log may come in between.
+        if (text == "Property settings:") {
+            listing = true;
+            return;
+        }
+        if (listing && !text.empty() && text[0] == '[') {
+            said(text);
+            return;
+        }
+        const size_t eq = text.find(" = ");
+        if (listing && text.compare(0, 8, "        ") == 0 && !key.empty()) {
+            listed(text.substr(8), whole, false);
+            return;
+        }
+        if (listing && text.compare(0, 4, "    ") == 0 && text.size() > 4 && text[4] != ' ' &&
+            eq != std::string::npos) {
+            key = text.substr(4, eq - 4);
+            out.properties.erase(key);
+            listed(text.substr(eq + 3), whole, true);
+            return;
+        }
+        listing = false;
+        key.clear();
+        if (!text.empty()) {
+            said(text);
+        }
     }
-    for (size_t i = 0; i != launch.envNames.size(); ++i) {
-        trialJvm->addEnvVariable(launch.envNames[i], launch.envValues[i]);
+
+    void listed(const std::string& value, bool whole, bool first) {
+        if (!whole || listedBytes + value.size() > kMaxListing) {
+            out.partial.insert(key);
+        }
+        if (listedBytes + value.size() <= kMaxListing || first) {
+            listedBytes += value.size();
+            out.properties[key].push_back(value);
+        }
     }
-    const int status = app::launch(std::nothrow, handOff);
-    std::cout.flush();
-    std::fflush(nullptr);
-    ::_exit(status);
-}
+
+    void said(const std::string& text) {
+        if (headBytes < kHead) {
+            headBytes += text.size();
+            out.said.push_back(text);
+            return;
+        }
+        tailBytes += text.size();
+        tail.push_back(text);
+        while (tailBytes > kTail) {
+            tailBytes -= tail.front().size();
+            tail.pop_front();
+        }
+    }
+
+    LaunchRecord::Trial& out;
+    std::string pending;
+    bool cut = false;
+    bool listing = false;
+    std::string key;
+    size_t listedBytes = 0;
+    size_t headBytes = 0;
+    std::deque<std::string> tail;
+    size_t tailBytes = 0;
+};
 
 double now() {
     timespec t;
@@ -60,39 +129,68 @@ double now() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
-// One read of fd, appended to out up to kMaxOutput; the read's result.
-ssize_t readSome(int fd, std::string& out) {
-    char buffer[65536];
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n > 0 && out.size() < kMaxOutput) {
-        out.append(buffer, std::min(static_cast<size_t>(n), kMaxOutput - out.size()));
-    }
-    return n;
+// fd moved above the descriptors the keeper gets, closed on exec; -1 when it cannot be.
+int highFd(int fd) {
+    const int high = ::fcntl(fd, F_DUPFD_CLOEXEC, TrialProcess::kCheckFd + 1);
+    ::close(fd);
+    return high;
 }
 
-// Collects the child's output until it ends (what it started may keep the pipe open, but the
-// verdict is the child's) or the deadline passes; its exit status, or -1 at the deadline.
-int collect(pid_t pid, int fd, double deadline, std::string& out) {
-    bool open = true;
-    while (now() < deadline) {
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == pid) {
-            // What the child wrote before it ended is in the pipe by now.
-            ::fcntl(fd, F_SETFL, O_NONBLOCK);
-            for (ssize_t n = 1; open && (n > 0 || (n < 0 && errno == EINTR));) {
-                n = readSome(fd, out);
-            }
-            return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+// Writes all of bytes to fd; false when the reader is gone.
+bool writeAll(int fd, const std::string& bytes) {
+    // A reader that is gone must not end the check.
+    struct sigaction ignore = {};
+    struct sigaction before = {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGPIPE, &ignore, &before);
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno != EINTR) {
+            break;
         }
-        pollfd p = {fd, POLLIN, 0};
-        if (open && ::poll(&p, 1, 100) > 0) {
-            const ssize_t n = readSome(fd, out);
-            open = n > 0 || (n < 0 && (errno == EINTR || errno == EAGAIN));
-        } else if (!open) {
-            ::usleep(10000);
+        done += n > 0 ? static_cast<size_t>(n) : 0;
+    }
+    ::sigaction(SIGPIPE, &before, nullptr);
+    return done == bytes.size();
+}
+
+// Reads the trial's output and the keeper's answer until the answer comes (or the keeper is
+// gone, or well after the deadline); the answer, "" when none came.
+std::string collect(int outputFd, int keeperFd, double deadline, OutputReader& reader) {
+    std::string answer;
+    char buffer[65536];
+    bool outputOpen = true;
+    bool keeperOpen = true;
+    while (keeperOpen && now() < deadline) {
+        pollfd p[2] = {{keeperFd, POLLIN, 0}, {outputOpen ? outputFd : -1, POLLIN, 0}};
+        if (::poll(p, 2, 100) <= 0) {
+            continue;
+        }
+        if (p[1].revents) {
+            const ssize_t n = ::read(outputFd, buffer, sizeof buffer);
+            if (n > 0) {
+                reader.add(buffer, static_cast<size_t>(n));
+            }
+            outputOpen = n > 0 || (n < 0 && errno == EINTR);
+        }
+        if (p[0].revents) {
+            const ssize_t n = ::read(keeperFd, buffer, sizeof buffer);
+            if (n > 0) {
+                answer.append(buffer, static_cast<size_t>(n));
+            }
+            keeperOpen = n > 0 || (n < 0 && errno == EINTR);
         }
     }
-    return -1;
+    // Every process of the trial is gone by now: what they wrote is in the pipe.
+    ::fcntl(outputFd, F_SETFL, O_NONBLOCK);
+    for (ssize_t n = 1; outputOpen && (n > 0 || (n < 0 && errno == EINTR));) {
+        n = ::read(outputFd, buffer, sizeof buffer);
+        if (n > 0) {
+            reader.add(buffer, static_cast<size_t>(n));
+        }
+    }
+    return answer;
 }
 
 } // namespace
@@ -108,79 +206,75 @@ std::vector<std::string> RuntimeTrial::trialArgs(const std::vector<std::string>&
     return result;
 }
 
-LaunchRecord::Trial RuntimeTrial::run(const LaunchRecord::Launch& launch, unsigned seconds) {
+LaunchRecord::Trial RuntimeTrial::run(const LaunchRecord::Launch& launch,
+                                      const LaunchRecord::Start& start, unsigned seconds) {
     LaunchRecord::Trial outcome;
-    int fds[2];
-    if (::pipe(fds) != 0) {
+    TrialProcess::Request request{launch.libPath,  trialArgs(launch.args), start.env,
+                                  launch.envNames, launch.envValues,       start.workDir};
+    TrialHost::standInForMac(request.env);
+    int launchPipe[2] = {-1, -1};
+    int outputPipe[2] = {-1, -1};
+    int keeperSocket[2] = {-1, -1};
+    if (::pipe(launchPipe) != 0 || ::pipe(outputPipe) != 0 ||
+        ::socketpair(AF_UNIX, SOCK_STREAM, 0, keeperSocket) != 0) {
         outcome.missing = std::string("no pipe for the trial start: ") + std::strerror(errno);
-        return outcome;
     }
-    // What is still buffered would be written twice, once by each process.
-    std::cout.flush();
-    std::cerr.flush();
-    std::fflush(nullptr);
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-        outcome.missing =
-            std::string("the trial start could not be started: ") + std::strerror(errno);
-        ::close(fds[0]);
-        ::close(fds[1]);
-        return outcome;
-    }
-    if (pid == 0) {
-        ::close(fds[0]);
-        runChild(launch, fds[1]);
-    }
-    ::close(fds[1]);
-    std::string output;
-    outcome.status = collect(pid, fds[0], now() + seconds, output);
-    if (outcome.status < 0) {
-        outcome.missing = "the trial start did not end within " + std::to_string(seconds) + " s";
-    }
-    // The child led a session of its own: whatever is left of it goes.
-    ::kill(-pid, SIGKILL);
-    if (outcome.status < 0) {
-        ::kill(pid, SIGKILL);
-        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    int fds[6] = {launchPipe[0], launchPipe[1],   outputPipe[0],
+                  outputPipe[1], keeperSocket[0], keeperSocket[1]};
+    for (int& fd : fds) {
+        fd = fd < 0 ? -1 : highFd(fd);
+        if (fd < 0 && outcome.missing.empty()) {
+            outcome.missing = std::string("no pipe for the trial start: ") + std::strerror(errno);
         }
     }
-    ::close(fds[0]);
-    parseOutput(output, outcome);
+    const pid_t keeper =
+        outcome.missing.empty() ? TrialProcess::startKeeper(seconds, fds[0], fds[5], fds[3]) : -1;
+    if (keeper < 0 && outcome.missing.empty()) {
+        outcome.missing =
+            std::string("the trial start could not be started: ") + std::strerror(errno);
+    }
+    for (const int i : {0, 3, 5}) {
+        ::close(fds[i]);
+        fds[i] = -1;
+    }
+    if (keeper >= 0) {
+        writeAll(fds[1], TrialProcess::encode(request));
+        ::close(fds[1]);
+        fds[1] = -1;
+        OutputReader reader(outcome);
+        // The keeper ends the trial at the deadline; a little more is its time to answer.
+        const std::string answer = collect(fds[2], fds[4], now() + seconds + 30, reader);
+        reader.finish();
+        ::close(fds[4]); // the keeper, if it still waits, ends the trial now
+        fds[4] = -1;
+        while (::waitpid(keeper, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        const auto number = [&](const char* prefix) {
+            return std::atoi(answer.c_str() + std::strlen(prefix));
+        };
+        if (answer.rfind("exit ", 0) == 0) {
+            outcome.status = number("exit ");
+        } else if (answer.rfind("signal ", 0) == 0) {
+            outcome.status = 128 + number("signal ");
+        } else if (answer == "timeout") {
+            outcome.missing =
+                "the trial start did not end within " + std::to_string(seconds) + " s";
+        } else {
+            outcome.missing =
+                "the trial start ended without a verdict" +
+                (answer.rfind("error ", 0) == 0 ? ": " + answer.substr(6) : std::string());
+        }
+    }
+    for (const int fd : fds) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
     return outcome;
 }
 
 void RuntimeTrial::parseOutput(const std::string& output, LaunchRecord::Trial& outcome) {
-    // The listing: a header, "    key = value" lines and, for a path list, its further entries
-    // on lines of their own, indented twice; it ends with an empty line.
-    bool listing = false;
-    std::string key;
-    size_t start = 0;
-    while (start < output.size()) {
-        size_t end = output.find('\n', start);
-        if (end == std::string::npos) {
-            end = output.size();
-        }
-        const std::string line = output.substr(start, end - start);
-        start = end + 1;
-        if (line == "Property settings:") {
-            listing = true;
-            continue;
-        }
-        if (listing && line.compare(0, 8, "        ") == 0 && !key.empty()) {
-            outcome.properties[key].push_back(line.substr(8));
-            continue;
-        }
-        const size_t eq = line.find(" = ");
-        if (listing && line.compare(0, 4, "    ") == 0 && line[4] != ' ' &&
-            eq != std::string::npos) {
-            key = line.substr(4, eq - 4);
-            outcome.properties[key] = {line.substr(eq + 3)};
-            continue;
-        }
-        listing = false;
-        key.clear();
-        if (!line.empty()) {
-            outcome.said.push_back(line);
-        }
-    }
+    OutputReader reader(outcome);
+    reader.add(output.data(), output.size());
+    reader.finish();
 }

@@ -8,18 +8,22 @@
 
 // The runtime's own verdict on a launch: the bundle's runtime started through the launcher's
 // own hand-off, with exactly its arguments and environment, in a child process of a session of
-// its own (no terminal, no input), with "--dry-run" (the VM is created and the main class
-// loaded; neither main nor the class's initialisation runs) and its settings listed.
+// its own (no terminal, no input) which the check's own executable starts afresh, with "--dry-run"
+// (the VM is created and the main class loaded; neither main nor the class's initialisation runs)
+// and its settings listed.
 namespace RuntimeTrial {
 
 // The arguments the trial hands over: the launch's own, with the dry run and the listing of
 // the properties ahead of them.
 std::vector<std::string> trialArgs(const std::vector<std::string>& args);
 
-// Starts the trial of launch and waits for it, ending its whole session after seconds.
-LaunchRecord::Trial run(const LaunchRecord::Launch& launch, unsigned seconds);
+// Starts the trial of launch as start has it and waits for it; at its end, at the deadline after
+// seconds or at the check's own end, every process the trial started ends with it.
+LaunchRecord::Trial run(const LaunchRecord::Launch& launch, const LaunchRecord::Start& start,
+                        unsigned seconds);
 
-// Splits the runtime's output into what it said and its listing of the properties.
+// Splits the runtime's output into what it said and its listing of the properties, keeping the
+// head and the tail of what it said and the listing, each line cut at 64 KiB.
 void parseOutput(const std::string& output, LaunchRecord::Trial& outcome);
 
 } // namespace RuntimeTrial

@@ -1,0 +1,365 @@
+#include "TrialProcess.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <iostream>
+#include <map>
+#include <poll.h>
+#include <set>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "JvmLauncher.h"
+#include "MacLauncher.h"
+#include "SysInfo.h"
+#include "TrialHost.h"
+#include "app.h"
+
+extern char** environ;
+
+const char* const TrialProcess::kKeeperOption = "--trial-keeper";
+const char* const TrialProcess::kTrialOption = "--trial-start";
+
+namespace {
+
+// Signals whose disposition the check or the keeper changes; a process they start gets the
+// defaults back.
+const int kChangedSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+
+double now() {
+    timespec t;
+    ::clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+void appendField(std::string& out, const std::string& field) {
+    out += std::to_string(field.size());
+    out += ':';
+    out += field;
+}
+
+void appendList(std::string& out, const std::vector<std::string>& list) {
+    appendField(out, std::to_string(list.size()));
+    for (const std::string& item : list) {
+        appendField(out, item);
+    }
+}
+
+// Reads "LENGTH:BYTES" fields in order.
+class FieldReader {
+public:
+    explicit FieldReader(const std::string& bytes) : in(bytes) {}
+
+    bool field(std::string& out) {
+        size_t length = 0;
+        size_t digits = 0;
+        while (pos < in.size() && in[pos] >= '0' && in[pos] <= '9' && digits < 12) {
+            length = length * 10 + static_cast<size_t>(in[pos++] - '0');
+            ++digits;
+        }
+        if (digits == 0 || pos >= in.size() || in[pos] != ':' || in.size() - pos - 1 < length) {
+            return false;
+        }
+        out.assign(in, pos + 1, length);
+        pos += 1 + length;
+        return true;
+    }
+
+    bool list(std::vector<std::string>& out) {
+        std::string count;
+        if (!field(count) || count.empty() || count.size() > 9 ||
+            count.find_first_not_of("0123456789") != std::string::npos) {
+            return false;
+        }
+        // Each item takes two bytes at least: more than that cannot follow.
+        const size_t n = std::stoul(count);
+        if (n > (in.size() - pos) / 2) {
+            return false;
+        }
+        out.resize(n);
+        for (std::string& item : out) {
+            if (!field(item)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    bool atEnd() const { return pos == in.size(); }
+
+private:
+    const std::string& in;
+    size_t pos = 0;
+};
+
+// The trial's launch, for the hand-off, which runs as a stage of the launch frame.
+Jvm* trialJvm = nullptr;
+
+void handOff() {
+    MacLauncher::launch(trialJvm);
+}
+
+// Replaces the whole environment with env ("NAME=VALUE" each; one without "=" is left out).
+void replaceEnvironment(const std::vector<std::string>& env) {
+    std::vector<std::string> names;
+    for (char** e = environ; e && *e; ++e) {
+        const char* eq = std::strchr(*e, '=');
+        names.emplace_back(*e, eq ? static_cast<size_t>(eq - *e) : std::strlen(*e));
+    }
+    for (const std::string& name : names) {
+        ::unsetenv(name.c_str());
+    }
+    for (const std::string& entry : env) {
+        const size_t eq = entry.find('=');
+        if (eq != std::string::npos && eq > 0) {
+            ::setenv(entry.substr(0, eq).c_str(), entry.c_str() + eq + 1, 1);
+        }
+    }
+}
+
+std::string readAll(int fd) {
+    std::string out;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            out.append(buffer, static_cast<size_t>(n));
+        } else if (n == 0 || errno != EINTR) {
+            return out;
+        }
+    }
+}
+
+// The processes that belong to the trial: the keeper's descendants (orphans among them where
+// the system keeps them), the trial's session, and those seen before that still run.
+std::vector<TrialHost::Process> trialProcesses(pid_t trial,
+                                               const std::map<pid_t, uint64_t>& seen) {
+    const std::vector<TrialHost::Process> all = TrialHost::processes();
+    std::multimap<pid_t, size_t> children;
+    for (size_t i = 0; i < all.size(); ++i) {
+        children.emplace(all[i].parent, i);
+    }
+    std::set<size_t> found;
+    std::vector<pid_t> pending = {::getpid()};
+    while (!pending.empty()) {
+        const pid_t parent = pending.back();
+        pending.pop_back();
+        const auto range = children.equal_range(parent);
+        for (auto it = range.first; it != range.second; ++it) {
+            if (found.insert(it->second).second) {
+                pending.push_back(all[it->second].pid);
+            }
+        }
+    }
+    for (size_t i = 0; i < all.size(); ++i) {
+        const auto it = seen.find(all[i].pid);
+        if (all[i].session == trial || (it != seen.end() && it->second == all[i].started)) {
+            found.insert(i);
+        }
+    }
+    std::vector<TrialHost::Process> result;
+    for (const size_t i : found) {
+        if (all[i].pid != ::getpid() && all[i].pid != ::getppid() && all[i].pid > 1) {
+            result.push_back(all[i]);
+        }
+    }
+    return result;
+}
+
+void reapSome() {
+    while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+}
+
+// Stops every process of the trial until no new one appears (none can start another then),
+// and kills them until none is left.
+void endAll(pid_t trial, std::map<pid_t, uint64_t>& seen) {
+    for (int round = 0; round < 50; ++round) {
+        bool more = false;
+        for (const TrialHost::Process& p : trialProcesses(trial, seen)) {
+            more = seen.emplace(p.pid, p.started).second || more;
+            ::kill(p.pid, SIGSTOP);
+        }
+        if (!more) {
+            break;
+        }
+    }
+    for (int round = 0; round < 500; ++round) {
+        const std::vector<TrialHost::Process> left = trialProcesses(trial, seen);
+        if (left.empty()) {
+            return;
+        }
+        for (const TrialHost::Process& p : left) {
+            ::kill(p.pid, SIGKILL);
+        }
+        reapSome();
+        ::usleep(2000);
+    }
+}
+
+// Starts the check's own executable with args and the descriptors that actions (when not null)
+// set up; -1 with errno when it cannot.
+pid_t spawnSelf(const std::vector<std::string>& args,
+                const posix_spawn_file_actions_t* actions = nullptr) {
+    std::string self;
+    try {
+        self = SysInfo::getProcessModulePath();
+    } catch (const std::exception&) {
+        errno = ENOENT;
+        return -1;
+    }
+    std::vector<char*> argv = {const_cast<char*>(self.c_str())};
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+    posix_spawnattr_t attr;
+    ::posix_spawnattr_init(&attr);
+    sigset_t defaults;
+    sigset_t none;
+    sigemptyset(&defaults);
+    sigemptyset(&none);
+    for (const int sig : kChangedSignals) {
+        sigaddset(&defaults, sig);
+    }
+    ::posix_spawnattr_setsigdefault(&attr, &defaults);
+    ::posix_spawnattr_setsigmask(&attr, &none);
+    ::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    pid_t pid = -1;
+    const int err = ::posix_spawn(&pid, self.c_str(), actions, &attr, argv.data(), environ);
+    ::posix_spawnattr_destroy(&attr);
+    if (err != 0) {
+        errno = err;
+        return -1;
+    }
+    return pid;
+}
+
+} // namespace
+
+pid_t TrialProcess::startKeeper(unsigned seconds, int launchFd, int checkFd, int outputFd) {
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    ::posix_spawn_file_actions_adddup2(&actions, outputFd, STDOUT_FILENO);
+    ::posix_spawn_file_actions_adddup2(&actions, outputFd, STDERR_FILENO);
+    ::posix_spawn_file_actions_adddup2(&actions, launchFd, kLaunchFd);
+    ::posix_spawn_file_actions_adddup2(&actions, checkFd, kCheckFd);
+    const pid_t pid = spawnSelf({kKeeperOption, std::to_string(seconds)}, &actions);
+    ::posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+std::string TrialProcess::encode(const Request& request) {
+    std::string out;
+    appendField(out, request.libPath);
+    appendField(out, request.workDir);
+    appendList(out, request.args);
+    appendList(out, request.env);
+    appendList(out, request.envNames);
+    appendList(out, request.envValues);
+    return out;
+}
+
+bool TrialProcess::decode(const std::string& bytes, Request& request) {
+    FieldReader in(bytes);
+    return in.field(request.libPath) && in.field(request.workDir) && in.list(request.args) &&
+           in.list(request.env) && in.list(request.envNames) && in.list(request.envValues) &&
+           request.envNames.size() == request.envValues.size() && in.atEnd();
+}
+
+std::string TrialProcess::answer(int waitStatus, bool timedOut) {
+    if (timedOut) {
+        return "timeout";
+    }
+    return WIFSIGNALED(waitStatus) ? "signal " + std::to_string(WTERMSIG(waitStatus))
+                                   : "exit " + std::to_string(WEXITSTATUS(waitStatus));
+}
+
+int TrialProcess::keeperMain(unsigned seconds) {
+    // The check's end is what ends the keeper: a signal that ends the check reaches it through
+    // the socket, also when it was sent to the whole group.
+    for (const int sig : kChangedSignals) {
+        ::signal(sig, SIG_IGN);
+    }
+    ::fcntl(kCheckFd, F_SETFD, FD_CLOEXEC);
+    TrialHost::keepOrphans();
+    const pid_t trial = spawnSelf({kTrialOption});
+    ::close(kLaunchFd);
+    if (trial < 0) {
+        const std::string text = std::string("error ") + std::strerror(errno);
+        (void)!::write(kCheckFd, text.data(), text.size());
+        return 1;
+    }
+    const double deadline = now() + seconds;
+    std::map<pid_t, uint64_t> seen;
+    double nextLook = 0;
+    int status = 0;
+    bool ended = false;
+    for (;;) {
+        if (::waitpid(trial, &status, WNOHANG) == trial) {
+            ended = true;
+            break;
+        }
+        if (now() >= deadline) {
+            break;
+        }
+        pollfd p = {kCheckFd, POLLIN, 0};
+        char c;
+        if (::poll(&p, 1, 20) > 0 && ::read(kCheckFd, &c, 1) <= 0 && errno != EINTR) {
+            break; // the check is gone
+        }
+        // Where the system does not keep orphans, they are found only when seen before.
+        if (now() >= nextLook) {
+            for (const TrialHost::Process& proc : trialProcesses(trial, seen)) {
+                seen.emplace(proc.pid, proc.started);
+            }
+            nextLook = now() + 0.1;
+        }
+    }
+    endAll(trial, seen);
+    if (!ended) {
+        while (::waitpid(trial, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    reapSome();
+    const std::string text = answer(status, !ended);
+    (void)!::write(kCheckFd, text.data(), text.size());
+    return 0;
+}
+
+int TrialProcess::trialMain() {
+    Request request;
+    if (!decode(readAll(kLaunchFd), request)) {
+        std::cerr << "applauncher-check: the trial start got no launch\n";
+        return 1;
+    }
+    ::close(kLaunchFd);
+    ::setsid();
+    if (::chdir(request.workDir.c_str()) != 0) {
+        std::cerr << "applauncher-check: the trial start cannot work in " << request.workDir
+                  << ": " << std::strerror(errno) << "\n";
+        return 1;
+    }
+    replaceEnvironment(request.env);
+    // The check's debug switch would mix the launcher's trace with what the runtime says;
+    // nothing of the runtime reads it.
+    ::unsetenv("VORLANE_DEBUG");
+    trialJvm = new Jvm();
+    trialJvm->setPath(request.libPath);
+    for (const std::string& arg : request.args) {
+        trialJvm->addArgument(arg);
+    }
+    for (size_t i = 0; i != request.envNames.size(); ++i) {
+        trialJvm->addEnvVariable(request.envNames[i], request.envValues[i]);
+    }
+    const int status = app::launch(std::nothrow, handOff);
+    std::cout.flush();
+    std::fflush(nullptr);
+    return status;
+}
