@@ -349,9 +349,9 @@ TEST_F(CheckTest, LibraryOfAnotherArchitectureIsNamed) {
         48);
     const struct {
         std::string header;
-        std::string warning;
+        std::string error;
     } cases[] = {
-        {arm64, "is built for arm64, but the launcher is x86_64: it cannot be loaded"},
+        {arm64, "is a Mach-O file for arm64, but the launcher is x86_64: it cannot be loaded"},
         {fat, "is a universal file for arm64, i386 without x86_64, the launcher's architecture: "
               "it cannot be loaded"},
     };
@@ -360,8 +360,8 @@ TEST_F(CheckTest, LibraryOfAnotherArchitectureIsNamed) {
         layOut(kDemoCfg, tmp / "libjli.dylib");
         const Outcome o = check({root});
         EXPECT_EQ(1, o.status);
-        const std::string want = cfgPath + ":1: warning: launch library \"" + root +
-                                 "/Contents/runtime/Contents/Home/lib/libjli.dylib\" " + c.warning;
+        const std::string want = cfgPath + ":1: error: launch library \"" + root +
+                                 "/Contents/runtime/Contents/Home/lib/libjli.dylib\" " + c.error;
         const std::vector<std::string> found = warnings(o);
         EXPECT_NE(found.end(), std::find(found.begin(), found.end(), want)) << o.out;
         EXPECT_EQ(1u, lines(o.err).size()) << o.err;
@@ -373,18 +373,36 @@ TEST_F(CheckTest, LibraryOfAnotherArchitectureIsNamed) {
 // start here, so the check judges without them and says so, instead of failing on them.
 TEST_F(CheckTest, BundleForAnotherSystemIsJudgedWithoutItsRuntime) {
     const std::string machO("\xcf\xfa\xed\xfe\x07\x00\x00\x01\x03\x00\x00\x00", 12);
-    writeFile(tmp / "libjli.dylib", machO);
-    layOut("[Application]\napp.classpath=$APPDIR/demo.jar\napp.mainclass=demo.Main\n",
-           tmp / "libjli.dylib");
-    writeFile(exe, machO);
-    writeFile(appDir + "/demo.jar", makeZip({storedEntry("demo/Main.class", "")}));
-    const Outcome o = run(APPLAUNCHER_CHECK_PATH, {root}, env);
-    EXPECT_EQ(0, o.status) << o.out << o.err;
-    EXPECT_EQ("", o.err);
-    EXPECT_NE(std::string::npos,
-              o.out.find("\nnote: the runtime's verdict is missing: the launcher is a Mach-O file "
-                         "for x86_64 and cannot run on this machine ("))
-        << o.out;
+    // An ELF runtime (this host's) in a Mac bundle is a certain failure.
+    const struct {
+        std::string lib;
+        int status;
+        std::string error;
+    } cases[] = {
+        {machO, 0, ""},
+        {readFile(APPLAUNCHER_CHECK_PATH), 1,
+         cfgPath + ":1: error: launch library \"" + root +
+             "/Contents/runtime/Contents/Home/lib/libjli.dylib\" is an ELF file, but the launcher "
+             "\"" +
+             exe + "\" is a Mach-O file: it cannot be loaded"},
+    };
+    for (const auto& c : cases) {
+        writeFile(tmp / "libjli.dylib", c.lib);
+        layOut("[Application]\napp.classpath=$APPDIR/demo.jar\napp.mainclass=demo.Main\n",
+               tmp / "libjli.dylib");
+        writeFile(exe, machO);
+        writeFile(appDir + "/demo.jar", makeZip({storedEntry("demo/Main.class", "")}));
+        const Outcome o = run(APPLAUNCHER_CHECK_PATH, {root}, env);
+        EXPECT_EQ(c.status, o.status) << o.out << o.err;
+        EXPECT_EQ("", o.err);
+        EXPECT_NE(std::string::npos,
+                  o.out.find("\nnote: the runtime's verdict is missing: the launcher is a Mach-O "
+                             "file for x86_64 and cannot run on this machine ("))
+            << o.out;
+        const std::vector<std::string> found = warnings(o);
+        EXPECT_EQ(c.error.empty() ? std::vector<std::string>() : std::vector<std::string>{c.error},
+                  found);
+    }
 }
 
 TEST_F(CheckTest, ReportNamesTheConfigurationAndWhy) {

@@ -57,7 +57,8 @@ void TrialHost::standInForMac(std::vector<std::string>& env) {
     // A Mac runtime decodes file names as UTF-8 whatever the environment; this host's takes the
     // encoding from the locale, which a start without one leaves at ASCII.
     const bool hasLocale = std::any_of(env.begin(), env.end(), [](const std::string& v) {
-        return v.rfind("LC_ALL=", 0) == 0 || v.rfind("LC_CTYPE=", 0) == 0 || v.rfind("LANG=", 0) == 0;
+        return v.rfind("LC_ALL=", 0) == 0 || v.rfind("LC_CTYPE=", 0) == 0 ||
+               v.rfind("LANG=", 0) == 0;
     });
     if (!hasLocale) {
         env.push_back("LC_CTYPE=C.UTF-8");

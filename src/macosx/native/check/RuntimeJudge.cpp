@@ -70,7 +70,12 @@ void judgeRuntimeDir(Findings& f) {
     f.warn(line, text);
 }
 
-// The launcher loads the library into its own process: one format, one architecture.
+std::string formatOf(const LibraryArch& file) {
+    return file.format == "ELF" ? "an ELF" : "a Mach-O";
+}
+
+// The launcher loads the library into its own process: one format, one architecture. Where it
+// certainly cannot, the launch fails.
 void judgeLibrary(Findings& f) {
     const std::string& libPath = f.rec.launch->libPath;
     const LibraryArch lib = LibraryArch::ofFile(libPath);
@@ -79,15 +84,14 @@ void judgeLibrary(Findings& f) {
         launcher.archs = {LibraryArch::ownArch()};
     }
     const size_t line = f.lastLineOf(PropertyName::runtime);
+    const std::string named = "launch library " + quotedText(libPath) + " is ";
     if (std::none_of(launcher.archs.begin(), launcher.archs.end(),
                      [&](const std::string& arch) { return lib.lacks(arch); })) {
         if (!lib.format.empty() && !launcher.format.empty() &&
             (lib.format == "ELF") != (launcher.format == "ELF")) {
             // Both of one architecture, for different systems.
-            f.warn(line, "launch library " + quotedText(libPath) + " is " +
-                             (lib.format == "ELF" ? "an ELF" : "a Mach-O") +
-                             " file, but the launcher " + quotedText(f.rec.launcherPath) + " is " +
-                             (launcher.format == "ELF" ? "an ELF" : "a Mach-O") +
+            f.fail(line, named + formatOf(lib) + " file, but the launcher " +
+                             quotedText(f.rec.launcherPath) + " is " + formatOf(launcher) +
                              " file: it cannot be loaded");
         }
         return;
@@ -96,16 +100,15 @@ void judgeLibrary(Findings& f) {
     const std::string archs = joined(launcher.archs, ", ");
     if (std::any_of(launcher.archs.begin(), launcher.archs.end(),
                     [&](const std::string& arch) { return !lib.lacks(arch); })) {
-        f.warn(line, "launch library " + quotedText(libPath) + " is built for " +
-                         joined(lib.archs, ", ") + " only, but the launcher runs as " + archs +
+        f.warn(line, named + "built for " + joined(lib.archs, ", ") +
+                         " only, but the launcher runs as " + archs +
                          ": where it runs as another, the library cannot be loaded");
         return;
     }
-    f.warn(line, lib.format == "universal"
-                     ? "launch library " + quotedText(libPath) + " is a universal file for " +
-                           joined(lib.archs, ", ") + " without " + archs +
-                           ", the launcher's architecture: it cannot be loaded"
-                     : "launch library " + quotedText(libPath) + " is built for " + lib.archs[0] +
+    f.fail(line, lib.format == "universal"
+                     ? named + "a universal file for " + joined(lib.archs, ", ") + " without " +
+                           archs + ", the launcher's architecture: it cannot be loaded"
+                     : named + formatOf(lib) + " file for " + lib.archs[0] +
                            ", but the launcher is " + archs + ": it cannot be loaded");
 }
 

@@ -30,6 +30,18 @@ bool isFrame(const std::string& line) {
                        [&](const char* frame) { return tstrings::startsWith(line, frame); });
 }
 
+// A line of the runtime's log that an option asks for ("[0.032s][info][class,load] ...",
+// "[Loaded ...]"), not its error; a log line of the level "error" may be the error.
+bool isLog(const std::string& line) {
+    return tstrings::startsWith(line, "[") && line.find("][error]") == std::string::npos;
+}
+
+// The lines that open the runtime's own error, which comes after whatever an agent printed.
+bool opensError(const std::string& line) {
+    return tstrings::startsWith(line, "Error: ") ||
+           tstrings::startsWith(line, "Exception in thread ");
+}
+
 std::string trimmed(const std::string& s) {
     const size_t begin = s.find_first_not_of(" \t");
     const size_t end = s.find_last_not_of(" \t\r");
@@ -141,10 +153,11 @@ void judgeProperties(Findings& f) {
     for (const auto& g : given) {
         const auto it = listed.find(g.first);
         const std::string& value = g.second.first;
-        // The listing writes some characters as escapes; such values are not compared.
-        if (it == listed.end() || std::any_of(value.begin(), value.end(), [](char c) {
-                return static_cast<unsigned char>(c) < 0x20;
-            })) {
+        // The listing writes some characters as escapes; such values are not compared, nor
+        // those not kept whole.
+        if (it == listed.end() || f.rec.trial->partial.count(g.first) ||
+            std::any_of(value.begin(), value.end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
             continue;
         }
         const std::string shown = tstrings::join(it->second.begin(), it->second.end(), ":");
@@ -192,7 +205,10 @@ void judgeTrial(Findings& f) {
     for (size_t i = 0; i < said.size(); ++i) {
         if (!isWarning(said[i])) {
             flush();
-            if (!isFrame(said[i])) {
+            if (!isFrame(said[i]) && !isLog(said[i])) {
+                if (opensError(said[i]) && !errors.empty() && !opensError(errors[0])) {
+                    errors.clear();
+                }
                 errors.push_back(said[i]);
             }
             continue;

@@ -137,8 +137,7 @@ std::string readAll(int fd) {
 
 // The processes that belong to the trial: the keeper's descendants (orphans among them where
 // the system keeps them), the trial's session, and those seen before that still run.
-std::vector<TrialHost::Process> trialProcesses(pid_t trial,
-                                               const std::map<pid_t, uint64_t>& seen) {
+std::vector<TrialHost::Process> trialProcesses(pid_t trial, const std::map<pid_t, uint64_t>& seen) {
     const std::vector<TrialHost::Process> all = TrialHost::processes();
     std::multimap<pid_t, size_t> children;
     for (size_t i = 0; i < all.size(); ++i) {
@@ -342,8 +341,8 @@ int TrialProcess::trialMain() {
     ::close(kLaunchFd);
     ::setsid();
     if (::chdir(request.workDir.c_str()) != 0) {
-        std::cerr << "applauncher-check: the trial start cannot work in " << request.workDir
-                  << ": " << std::strerror(errno) << "\n";
+        std::cerr << "applauncher-check: the trial start cannot work in " << request.workDir << ": "
+                  << std::strerror(errno) << "\n";
         return 1;
     }
     replaceEnvironment(request.env);
