@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -674,6 +676,179 @@ TEST_F(CheckVerdictTest, VerdictMatchesTheRealLaunch) {
                     << checked.out;
             }
         }
+    }
+}
+
+// The trial with the real runtime and an agent that misbehaves: whatever ends the check ends
+// every process of the trial, and the runtime's words come through floods of output.
+class CheckTrialTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        const std::string javaHome = installedJavaHome();
+        if (javaHome.empty()) {
+            return;
+        }
+        work.reset(new TempDir());
+        // The agent's argument: what it does, the file that gets its pid, the sleep's duration
+        // (a marker in the command line of what it starts).
+        writeFile(*work / "src/t/Agent.java",
+                  "package t;\n"
+                  "public final class Agent {\n"
+                  "    public static void premain(String arg) throws Exception {\n"
+                  "        String[] a = arg.split(\",\");\n"
+                  "        java.nio.file.Files.write(java.nio.file.Paths.get(a[1]),\n"
+                  "            Long.toString(ProcessHandle.current().pid()).getBytes());\n"
+                  "        if (a[0].contains(\"setsid\")) {\n"
+                  "            new ProcessBuilder(\"setsid\", \"sleep\", a[2]).start();\n"
+                  "            new ProcessBuilder(\"sleep\", a[2]).start();\n"
+                  "        }\n"
+                  "        for (int i = 0; a[0].contains(\"flood\") && i < 30000; ++i) {\n"
+                  "            System.out.println(\"agent \" + i + \" \" + \"-\".repeat(60));\n"
+                  "        }\n"
+                  "        if (a[0].contains(\"sleep\")) {\n"
+                  "            Thread.sleep(1000000);\n"
+                  "        }\n"
+                  "    }\n"
+                  "}\n");
+        writeFile(*work / "src/t/NoMain.java", "package t;\npublic final class NoMain {}\n");
+        writeFile(*work / "src/t/Main.java", "package t;\npublic final class Main {\n"
+                                             "    public static void main(String[] args) {}\n}\n");
+        writeFile(*work / "agent.mf", "Premain-Class: t.Agent\n");
+        const Env env = baseEnv();
+        TempDir apps;
+        if (run(javaHome + "/bin/javac",
+                {"-d", *work / "classes", *work / "src/t/Agent.java", *work / "src/t/NoMain.java",
+                 *work / "src/t/Main.java"},
+                env)
+                    .status != 0 ||
+            run(javaHome + "/bin/jar",
+                {"--create", "--file", *work / "t.jar", "--manifest", *work / "agent.mf", "-C",
+                 *work / "classes", "."},
+                env)
+                    .status != 0) {
+            work.reset();
+            return;
+        }
+        writeFile(*work / "T.cfg",
+                  "[Application]\napp.classpath=$APPDIR/t.jar\napp.mainclass=t.Main\n");
+        root = makeBundle({"-l", APPLAUNCHER_PATH, "-n", "T", "-o", work->path(), "-c",
+                           *work / "T.cfg", "-L", javaHome, *work / "t.jar"});
+    }
+
+    static void TearDownTestSuite() { work.reset(); }
+
+    void SetUp() override {
+        if (!work || root.empty()) {
+            GTEST_SKIP() << "no Java runtime to compile and run the test agent with";
+        }
+    }
+
+    // Lays out the configuration of mainClass with the agent doing what, options after it, and
+    // a marker of this call.
+    void withAgent(const std::string& what, const std::string& mainClass,
+                   const std::string& options = std::string()) {
+        marker = "1000." + std::to_string(::getpid()) + std::to_string(++calls);
+        writeFile(*work / "agent.pid", "");
+        writeFile(root + "/Contents/app/T.cfg",
+                  "[Application]\napp.classpath=$APPDIR/t.jar\napp.mainclass=" + mainClass +
+                      "\n[JavaOptions]\njava-options=-javaagent:$APPDIR/t.jar=" + what + "," +
+                      *work / "agent.pid" + "," + marker + "\n" + options);
+    }
+
+    // The processes of the last trial still there: the agent's runtime and what it started.
+    std::vector<std::string> survivors() const {
+        std::vector<std::string> found;
+        const std::string pid = readFile(*work / "agent.pid");
+        DIR* proc = ::opendir("/proc");
+        std::vector<std::string> dirs;
+        while (const dirent* entry = proc ? ::readdir(proc) : nullptr) {
+            dirs.push_back(entry->d_name);
+        }
+        if (proc) {
+            ::closedir(proc);
+        }
+        for (const std::string& dir : dirs) {
+            const std::string cmdline = readFile("/proc/" + dir + "/cmdline");
+            const std::string stat = readFile("/proc/" + dir + "/stat");
+            const bool zombie = stat.find(") Z ") != std::string::npos;
+            if (!zombie && (cmdline.find(marker) != std::string::npos ||
+                            (dir == pid && cmdline.find("--trial-start") != std::string::npos))) {
+                found.push_back(dir + " " + cmdline);
+            }
+        }
+        return found;
+    }
+
+    // Waits a while for the processes of the trial to end; those that did not.
+    std::vector<std::string> survivorsAfterAWhile() const {
+        for (int i = 0; i < 200 && !survivors().empty(); ++i) {
+            ::usleep(50000);
+        }
+        return survivors();
+    }
+
+    static std::unique_ptr<TempDir> work;
+    static std::string root;
+    std::string marker;
+    int calls = 0;
+};
+
+std::unique_ptr<TempDir> CheckTrialTest::work;
+std::string CheckTrialTest::root;
+
+TEST_F(CheckTrialTest, NothingOfTheTrialOutlivesTheCheck) {
+    const struct {
+        std::string agent;
+        int signal; // 0: the check ends by itself
+        int status;
+    } cases[] = {
+        {"setsid", 0, 0},
+        {"setsid+sleep", 0, 0},
+        {"setsid+sleep", SIGTERM, 128 + SIGTERM},
+        {"setsid+sleep", SIGINT, 128 + SIGINT},
+        {"setsid+sleep", SIGHUP, 128 + SIGHUP},
+        {"setsid+sleep", SIGKILL, 128 + SIGKILL},
+    };
+    for (const auto& c : cases) {
+        withAgent(c.agent, "t.Main");
+        Started check = start(APPLAUNCHER_CHECK_PATH, {"--trial-time", "3", root}, javaEnv());
+        if (c.signal) {
+            // Once the agent has started everything.
+            for (int i = 0; i < 600 && survivors().size() < 3; ++i) {
+                ::usleep(50000);
+            }
+            ASSERT_EQ(3u, survivors().size()) << c.agent;
+            ::kill(check.pid, c.signal);
+        }
+        const Outcome o = finish(check);
+        EXPECT_EQ(c.status, o.status) << c.agent << " " << c.signal << "\n" << o.out << o.err;
+        EXPECT_EQ(std::vector<std::string>(), survivorsAfterAWhile()) << c.agent << " " << c.signal;
+    }
+}
+
+TEST_F(CheckTrialTest, TheRuntimesErrorComesThroughFloods) {
+    const std::string big(10 << 20, 'x');
+    const std::string noMain =
+        "the runtime fails: \"Error: Main method not found in class t.NoMain";
+    const struct {
+        std::string agent;
+        std::string mainClass;
+        std::string options;
+        int status;
+        std::string found;
+    } cases[] = {
+        {"quiet", "t.NoMain", "java-options=-verbose:class\n", 1, noMain},
+        {"quiet", "t.NoMain", "java-options=-Xlog:class+load=info:stdout\n", 1, noMain},
+        {"flood", "t.NoMain", "", 1, noMain},
+        // The application gets the whole value: nothing to say.
+        {"quiet", "t.Main", "java-options=-Dbig=" + big + "\n", 0, "\nno warnings\n"},
+    };
+    for (const auto& c : cases) {
+        withAgent(c.agent, c.mainClass, c.options);
+        const Outcome o = run(APPLAUNCHER_CHECK_PATH, {root}, javaEnv());
+        EXPECT_EQ(c.status, o.status) << c.options.substr(0, 80) << o.out.substr(0, 4000);
+        EXPECT_NE(std::string::npos, o.out.find(c.found))
+            << c.options.substr(0, 80) << o.out.substr(0, 4000);
     }
 }
 

@@ -97,11 +97,20 @@ private:
     size_t pos = 0;
 };
 
-// The trial's launch, for the hand-off, which runs as a stage of the launch frame.
-Jvm* trialJvm = nullptr;
+// The trial's launch, for the hand-off, which runs as a stage of the launch frame (which also
+// sets up the log).
+const TrialProcess::Request* trialRequest = nullptr;
 
 void handOff() {
-    MacLauncher::launch(trialJvm);
+    Jvm* jvm = new Jvm();
+    jvm->setPath(trialRequest->libPath);
+    for (const std::string& arg : trialRequest->args) {
+        jvm->addArgument(arg);
+    }
+    for (size_t i = 0; i != trialRequest->envNames.size(); ++i) {
+        jvm->addEnvVariable(trialRequest->envNames[i], trialRequest->envValues[i]);
+    }
+    MacLauncher::launch(jvm);
 }
 
 // Replaces the whole environment with env ("NAME=VALUE" each; one without "=" is left out).
@@ -349,14 +358,7 @@ int TrialProcess::trialMain() {
     // The check's debug switch would mix the launcher's trace with what the runtime says;
     // nothing of the runtime reads it.
     ::unsetenv("VORLANE_DEBUG");
-    trialJvm = new Jvm();
-    trialJvm->setPath(request.libPath);
-    for (const std::string& arg : request.args) {
-        trialJvm->addArgument(arg);
-    }
-    for (size_t i = 0; i != request.envNames.size(); ++i) {
-        trialJvm->addEnvVariable(request.envNames[i], request.envValues[i]);
-    }
+    trialRequest = &request;
     const int status = app::launch(std::nothrow, handOff);
     std::cout.flush();
     std::fflush(nullptr);
