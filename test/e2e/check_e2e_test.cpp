@@ -407,6 +407,36 @@ TEST_F(CheckTest, BundleForAnotherSystemIsJudgedWithoutItsRuntime) {
     }
 }
 
+// A command line the check cannot take, or an output it cannot write: status 1 and one line.
+TEST_F(CheckTest, WhatTheCheckCannotDoIsOneLine) {
+    layOut(kDemoCfg);
+    writeFile(tmp / "notes.txt", "text\n");
+    const std::string toFull = "exec \"$0\" \"$@\" >/dev/full";
+    const std::string full =
+        "applauncher-check: cannot write the output: No space left on device\n";
+    const struct {
+        std::string program;
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {APPLAUNCHER_CHECK_PATH,
+         {"--frobnicate", root},
+         "applauncher-check: unknown option --frobnicate (applauncher-check --help for help)\n"},
+        {APPLAUNCHER_CHECK_PATH,
+         {tmp / "notes.txt"},
+         "applauncher-check: " + tmp / "notes.txt" +
+             " is neither a bundle, a launcher, a .cfg file nor a directory\n"},
+        {"/bin/sh", {"-c", toFull, APPLAUNCHER_CHECK_PATH, "--args", root}, full},
+        {"/bin/sh", {"-c", toFull, APPLAUNCHER_CHECK_PATH, "--no-trial", root}, full},
+        {"/bin/sh", {"-c", toFull, APPLAUNCHER_CHECK_PATH, "--layout"}, full},
+    };
+    for (const auto& c : cases) {
+        const Outcome o = run(c.program, c.args, env);
+        EXPECT_EQ(1, o.status) << c.args.back();
+        EXPECT_EQ(c.err, o.err) << c.args.back();
+    }
+}
+
 TEST_F(CheckTest, ReportNamesTheConfigurationAndWhy) {
     layOut(kDemoCfg);
     writeFile(appDir + "/demo.jar", "");
