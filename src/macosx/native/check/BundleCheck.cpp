@@ -119,8 +119,8 @@ std::string BundleCheck::findLauncher(const std::string& bundleOrLauncher) {
         }
     }
     const std::string macosDir = FileUtils::combinePath(root, MacBundle::executableDirPath);
-    std::string name = InfoPlist::fileStringValue(
-        FileUtils::combinePath(root, "Contents/Info.plist"), "CFBundleExecutable");
+    std::string name = InfoPlist::read(FileUtils::combinePath(root, "Contents/Info.plist"))
+                           .string("CFBundleExecutable");
     if (name.empty()) {
         name = FileUtils::basename(root);
         if (tstrings::endsWith(name, ".app")) {
