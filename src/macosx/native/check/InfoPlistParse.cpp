@@ -41,15 +41,18 @@ void CFRelease(CFTypeRef);
 
 namespace {
 
-bool isString(CFTypeRef v) { return v && CFGetTypeID(v) == CFStringGetTypeID(); }
-bool isDictionary(CFTypeRef v) { return v && CFGetTypeID(v) == CFDictionaryGetTypeID(); }
+bool isString(CFTypeRef v) {
+    return v && CFGetTypeID(v) == CFStringGetTypeID();
+}
+bool isDictionary(CFTypeRef v) {
+    return v && CFGetTypeID(v) == CFDictionaryGetTypeID();
+}
 
 std::string textOf(CFTypeRef v) {
     const CFStringRef s = static_cast<CFStringRef>(v);
-    std::vector<char> buffer(
-        static_cast<size_t>(CFStringGetMaximumSizeForEncoding(CFStringGetLength(s),
-                                                               kCFStringEncodingUTF8)) +
-        1);
+    std::vector<char> buffer(static_cast<size_t>(CFStringGetMaximumSizeForEncoding(
+                                 CFStringGetLength(s), kCFStringEncodingUTF8)) +
+                             1);
     if (!CFStringGetCString(s, buffer.data(), static_cast<CFIndex>(buffer.size()),
                             kCFStringEncodingUTF8)) {
         return std::string();
@@ -77,8 +80,9 @@ InfoPlist InfoPlist::parse(const std::string& data) {
     if (data.empty() || data.size() > kMaxSize) {
         return result;
     }
-    const CFDataRef bytes = CFDataCreate(nullptr, reinterpret_cast<const unsigned char*>(data.data()),
-                                         static_cast<CFIndex>(data.size()));
+    const CFDataRef bytes =
+        CFDataCreate(nullptr, reinterpret_cast<const unsigned char*>(data.data()),
+                     static_cast<CFIndex>(data.size()));
     if (!bytes) {
         return result;
     }
