@@ -227,8 +227,9 @@ LaunchRecord::Trial RuntimeTrial::run(const LaunchRecord::Launch& launch,
             outcome.missing = std::string("no pipe for the trial start: ") + std::strerror(errno);
         }
     }
-    const pid_t keeper =
-        outcome.missing.empty() ? TrialProcess::startKeeper(seconds, fds[0], fds[5], fds[3]) : -1;
+    const pid_t keeper = outcome.missing.empty() ? TrialProcess::startKeeper(seconds, start.shell,
+                                                                             fds[0], fds[5], fds[3])
+                                                 : -1;
     if (keeper < 0 && outcome.missing.empty()) {
         outcome.missing =
             std::string("the trial start could not be started: ") + std::strerror(errno);

@@ -17,8 +17,9 @@ namespace RuntimeTrial {
 // the properties ahead of them.
 std::vector<std::string> trialArgs(const std::vector<std::string>& args);
 
-// Starts the trial of launch as start has it and waits for it; at its end, at the deadline after
-// seconds or at the check's own end, every process the trial started ends with it.
+// Starts the trial of launch as start starts it (its environment with the launch's variables
+// over it, its working directory) and waits for it; at its end, at the deadline after seconds or
+// at the check's own end, every process the trial started ends with it.
 LaunchRecord::Trial run(const LaunchRecord::Launch& launch, const LaunchRecord::Start& start,
                         unsigned seconds);
 

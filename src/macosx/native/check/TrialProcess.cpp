@@ -16,6 +16,7 @@
 
 #include "JvmLauncher.h"
 #include "MacLauncher.h"
+#include "StartEnvironment.h"
 #include "SysInfo.h"
 #include "TrialHost.h"
 #include "app.h"
@@ -113,24 +114,6 @@ void handOff() {
     MacLauncher::launch(jvm);
 }
 
-// Replaces the whole environment with env ("NAME=VALUE" each; one without "=" is left out).
-void replaceEnvironment(const std::vector<std::string>& env) {
-    std::vector<std::string> names;
-    for (char** e = environ; e && *e; ++e) {
-        const char* eq = std::strchr(*e, '=');
-        names.emplace_back(*e, eq ? static_cast<size_t>(eq - *e) : std::strlen(*e));
-    }
-    for (const std::string& name : names) {
-        ::unsetenv(name.c_str());
-    }
-    for (const std::string& entry : env) {
-        const size_t eq = entry.find('=');
-        if (eq != std::string::npos && eq > 0) {
-            ::setenv(entry.substr(0, eq).c_str(), entry.c_str() + eq + 1, 1);
-        }
-    }
-}
-
 std::string readAll(int fd) {
     std::string out;
     char buffer[65536];
@@ -210,14 +193,12 @@ void endAll(pid_t trial, std::map<pid_t, uint64_t>& seen) {
     }
 }
 
-// Starts the check's own executable with args and the descriptors that actions (when not null)
-// set up; -1 with errno when it cannot.
+// Starts the check's own executable with args, the descriptors that actions (when not null) set
+// up and env (this process's own when null); -1 with errno when it cannot.
 pid_t spawnSelf(const std::vector<std::string>& args,
-                const posix_spawn_file_actions_t* actions = nullptr) {
-    std::string self;
-    try {
-        self = SysInfo::getProcessModulePath();
-    } catch (const std::exception&) {
+                const posix_spawn_file_actions_t* actions = nullptr, char* const* env = environ) {
+    const std::string& self = TrialProcess::executable();
+    if (self.empty()) {
         errno = ENOENT;
         return -1;
     }
@@ -239,7 +220,7 @@ pid_t spawnSelf(const std::vector<std::string>& args,
     ::posix_spawnattr_setsigmask(&attr, &none);
     ::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     pid_t pid = -1;
-    const int err = ::posix_spawn(&pid, self.c_str(), actions, &attr, argv.data(), environ);
+    const int err = ::posix_spawn(&pid, self.c_str(), actions, &attr, argv.data(), env);
     ::posix_spawnattr_destroy(&attr);
     if (err != 0) {
         errno = err;
@@ -250,7 +231,19 @@ pid_t spawnSelf(const std::vector<std::string>& args,
 
 } // namespace
 
-pid_t TrialProcess::startKeeper(unsigned seconds, int launchFd, int checkFd, int outputFd) {
+const std::string& TrialProcess::executable() {
+    static const std::string self = [] {
+        try {
+            return SysInfo::getProcessModulePath();
+        } catch (const std::exception&) {
+            return std::string();
+        }
+    }();
+    return self;
+}
+
+pid_t TrialProcess::startKeeper(unsigned seconds, const std::map<std::string, std::string>& env,
+                                int launchFd, int checkFd, int outputFd) {
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);
     ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
@@ -258,7 +251,17 @@ pid_t TrialProcess::startKeeper(unsigned seconds, int launchFd, int checkFd, int
     ::posix_spawn_file_actions_adddup2(&actions, outputFd, STDERR_FILENO);
     ::posix_spawn_file_actions_adddup2(&actions, launchFd, kLaunchFd);
     ::posix_spawn_file_actions_adddup2(&actions, checkFd, kCheckFd);
-    const pid_t pid = spawnSelf({kKeeperOption, std::to_string(seconds)}, &actions);
+    std::vector<std::string> entries;
+    std::vector<char*> envp;
+    for (const auto& e : env) {
+        entries.push_back(e.first + "=" + e.second);
+    }
+    for (std::string& e : entries) {
+        envp.push_back(&e[0]);
+    }
+    envp.push_back(nullptr);
+    const pid_t pid = spawnSelf({kKeeperOption, std::to_string(seconds)}, &actions,
+                                env.empty() ? environ : envp.data());
     ::posix_spawn_file_actions_destroy(&actions);
     return pid;
 }
@@ -349,15 +352,12 @@ int TrialProcess::trialMain() {
     }
     ::close(kLaunchFd);
     ::setsid();
-    if (::chdir(request.workDir.c_str()) != 0) {
+    if (!request.workDir.empty() && ::chdir(request.workDir.c_str()) != 0) {
         std::cerr << "applauncher-check: the trial start cannot work in " << request.workDir << ": "
                   << std::strerror(errno) << "\n";
         return 1;
     }
-    replaceEnvironment(request.env);
-    // The check's debug switch would mix the launcher's trace with what the runtime says;
-    // nothing of the runtime reads it.
-    ::unsetenv("VORLANE_DEBUG");
+    StartEnvironment::replace(request.env);
     trialRequest = &request;
     const int status = app::launch(std::nothrow, handOff);
     std::cout.flush();

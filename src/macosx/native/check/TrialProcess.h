@@ -1,6 +1,7 @@
 #ifndef TRIALPROCESS_H
 #define TRIALPROCESS_H
 
+#include <map>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -31,9 +32,15 @@ struct Request {
 constexpr int kLaunchFd = 3;
 constexpr int kCheckFd = 4;
 
-// Starts the keeper for a trial of seconds with launchFd, checkFd and outputFd (all above
-// kCheckFd) as its kLaunchFd, kCheckFd and standard output and error; its pid, else -1 with errno.
-pid_t startKeeper(unsigned seconds, int launchFd, int checkFd, int outputFd);
+// The check's own executable, as found at the first call (before the check changes its working
+// directory); "" when it cannot be found.
+const std::string& executable();
+
+// Starts the keeper for a trial of seconds in env (the check's own; this process's when empty)
+// with launchFd, checkFd and outputFd (all above kCheckFd) as its kLaunchFd, kCheckFd and
+// standard output and error; its pid, else -1 with errno.
+pid_t startKeeper(unsigned seconds, const std::map<std::string, std::string>& env, int launchFd,
+                  int checkFd, int outputFd);
 
 // request as bytes for decode().
 std::string encode(const Request& request);
