@@ -185,10 +185,10 @@ void endAll(pid_t trial, std::map<pid_t, uint64_t>& seen) {
         if (left.empty()) {
             return;
         }
+        // Those killed stay unreaped, the trial among them, until all are killed.
         for (const TrialHost::Process& p : left) {
             ::kill(p.pid, SIGKILL);
         }
-        reapSome();
         ::usleep(2000);
     }
 }
@@ -313,7 +313,10 @@ int TrialProcess::keeperMain(unsigned seconds) {
     int status = 0;
     bool ended = false;
     for (;;) {
-        if (::waitpid(trial, &status, WNOHANG) == trial) {
+        // Ended, but not reaped yet: its pid, which names its session, stays its own.
+        siginfo_t info = {};
+        if (::waitid(P_PID, static_cast<id_t>(trial), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+            info.si_pid == trial) {
             ended = true;
             break;
         }
@@ -322,8 +325,11 @@ int TrialProcess::keeperMain(unsigned seconds) {
         }
         pollfd p = {kCheckFd, POLLIN, 0};
         char c;
-        if (::poll(&p, 1, 20) > 0 && ::read(kCheckFd, &c, 1) <= 0 && errno != EINTR) {
-            break; // the check is gone
+        if (::poll(&p, 1, 20) > 0) {
+            const ssize_t n = ::read(kCheckFd, &c, 1);
+            if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) {
+                break; // the check is gone
+            }
         }
         // Where the system does not keep orphans, they are found only when seen before.
         if (now() >= nextLook) {
@@ -334,9 +340,7 @@ int TrialProcess::keeperMain(unsigned seconds) {
         }
     }
     endAll(trial, seen);
-    if (!ended) {
-        while (::waitpid(trial, &status, 0) < 0 && errno == EINTR) {
-        }
+    while (::waitpid(trial, &status, 0) < 0 && errno == EINTR) {
     }
     reapSome();
     const std::string text = answer(status, !ended);
