@@ -19,8 +19,6 @@
 #include "SysInfo.h"
 #include "tstrings.h"
 
-extern char** environ;
-
 namespace {
 
 bool isRegularFile(const std::string& path) {
@@ -267,15 +265,6 @@ void BundleCheck::run() {
                 ")";
             judge();
             return;
-        }
-        // Before this process loads the launch library itself: a child forked from a process
-        // that has loaded a system framework may not use it.
-        if (rec.start.workDir.empty()) {
-            // Until the start is chosen: the check's own environment and directory.
-            for (char** e = environ; *e; ++e) {
-                rec.start.env.push_back(*e);
-            }
-            rec.start.workDir = FileUtils::toAbsolutePath("");
         }
         if (options.trial && runsHere(LibraryArch::ofFile(rec.launch->libPath))) {
             rec.trial = RuntimeTrial::run(*rec.launch, rec.start, options.trialSeconds);
