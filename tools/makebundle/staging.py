@@ -7,6 +7,7 @@ that such a run had set aside. A failed run leaves no directory that it made and
 empty."""
 
 import errno
+import fcntl
 import os
 import re
 import stat
@@ -15,7 +16,7 @@ import tempfile
 from . import dittozip
 from .children import SIGNALS
 from .files import remove
-from .report import failure_text, note
+from .report import Failure, failure_text, note
 
 
 def staging_prefix(p):
@@ -105,6 +106,41 @@ def put_back(p, aside):
         os.rename(os.path.join(aside, "old"), p.bundle)
 
 
+def lock(p):
+    """Makes this run the only one for the bundle until unlock(p), through a lock on
+    OUTDIR/.NAME.app.lock, which a killed run releases with its end: another run that holds it
+    is a failure that names it. Returns the lock's file descriptor."""
+    path = os.path.join(p.outdir, staging_prefix(p) + "lock")
+    while True:
+        fd = os.open(path, os.O_RDWR | os.O_CREAT, 0o644)
+        try:
+            fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        except BlockingIOError:
+            other = os.read(fd, 32).decode("ascii", "replace").strip() or "unknown"
+            os.close(fd)
+            raise Failure("another make-bundle (process %s) is making %s; run again when it has "
+                          "ended" % (other, p.bundle))
+        # A lock on a file that the run before removed meanwhile holds nothing: take it again.
+        try:
+            if os.path.samestat(os.fstat(fd), os.stat(path)):
+                break
+        except FileNotFoundError:
+            pass
+        os.close(fd)
+    os.ftruncate(fd, 0)
+    os.write(fd, b"%d\n" % os.getpid())
+    return fd
+
+
+def unlock(p, fd):
+    """Ends the lock of lock(p) and removes its file."""
+    try:
+        os.remove(os.path.join(p.outdir, staging_prefix(p) + "lock"))
+    except OSError:
+        pass
+    os.close(fd)
+
+
 def make_directories(path):
     """Makes the directory path with its missing parents; returns those it made, outermost
     first."""
@@ -133,6 +169,11 @@ def make(p, build, finish):
     p.staged = []
     aside = None
     done = False
+    try:
+        locked = lock(p)
+    except BaseException:
+        remove_empty(made)
+        raise
     try:
         sweep(p)
         stage = new_staging(p, "new")
@@ -169,6 +210,7 @@ def make(p, build, finish):
     finally:
         SIGNALS.hold()
         clean_up(p, aside, done)
+        unlock(p, locked)
         if not done:
             remove_empty(made)
 
