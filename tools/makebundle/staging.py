@@ -10,10 +10,11 @@ import errno
 import fcntl
 import os
 import re
+import signal
 import stat
 import tempfile
 
-from . import dittozip
+from . import children, dittozip
 from .children import SIGNALS
 from .files import remove
 from .report import Failure, failure_text, note
@@ -24,10 +25,15 @@ def staging_prefix(p):
     return "." + p.o.name + ".app."
 
 
+# The file in a trial's staging directory that lists the trial's processes ("PID START" lines).
+PROCESSES = "processes"
+
+
 def new_staging(p, kind):
     """A new empty directory next to the bundle: .NAME.app.PID.XXXXXXXX.KIND, where KIND is
-    new (a bundle being built), old (the previous bundle while the new one is finished) or
-    failed (a bundle being thrown away). clean_up removes it."""
+    new (a bundle being built), old (the previous bundle while the new one is finished), failed
+    (a bundle being thrown away) or trial (what the trial run writes, and its PROCESSES).
+    clean_up removes it."""
     path = tempfile.mkdtemp(prefix=staging_prefix(p) + str(os.getpid()) + ".",
                             suffix="." + kind, dir=p.outdir)
     p.staged.append(path)
@@ -37,7 +43,7 @@ def new_staging(p, kind):
 def staging_pattern(p):
     """Matches the names of this bundle's staging directories: (pid or None, kind)."""
     return re.compile(re.escape(staging_prefix(p)) + r"(?:([0-9]+)\.)?[a-z0-9_]{8}\."
-                      r"(new|old|failed)")
+                      r"(new|old|failed|trial)")
 
 
 def running(pid):
@@ -83,7 +89,9 @@ def sweep(p):
         put_back(p, olds[0][1])
         note("put back " + p.bundle + ", which an interrupted run had set aside in " +
              olds[0][1])
-    for _, path, _ in found:
+    for _, path, kind in found:
+        if kind == "trial":
+            end_left_running(os.path.join(path, PROCESSES))
         remove(path)
         note("removed " + path + ", left by an interrupted run")
     remove_staged(p)
@@ -95,6 +103,22 @@ def sweep(p):
         if m and stat.S_ISREG(os.lstat(path).st_mode) and not running(int(m.group(1))):
             os.remove(path)
             note("removed " + path + ", left by an interrupted run")
+
+
+def end_left_running(record):
+    """Ends the processes that the record of a killed run's trial lists and that still run
+    (the same pid and start), at once: on SIGTERM they would write their archive."""
+    try:
+        with open(record) as f:
+            listed = [line.rstrip("\n").split(" ", 1) for line in f]
+    except OSError:
+        return
+    table = children.process_table()
+    pids = [int(pid) for pid, start in (entry for entry in listed if len(entry) == 2)
+            if pid.isdigit() and table.get(int(pid), (0, None))[1] == start]
+    for pid in pids:
+        note("ended process %d, the trial run of an interrupted run" % pid)
+    children.end_processes(pids, (signal.SIGKILL,))
 
 
 def put_back(p, aside):
