@@ -134,7 +134,8 @@ def exception(output):
 
 def complaint(output):
     """What a failed trial said, naming the exception: "class: message (Error: ...)", the
-    launcher's "Error: ..." line alone, or its first line of output."""
+    launcher's "Error: ..." line alone, the cause of a runtime that failed to start ("cause
+    (Error occurred during initialization of VM: what)"), or its first line of output."""
     error = LAUNCH_ERROR.search(output)
     error = None if error is None else error.group(0).rstrip(b"\r")
     vm = VM_ERROR.search(output)

@@ -162,3 +162,12 @@ class TrialLifeTest(TempDirTest):
                          "%s/Leave.trial.log (No space left on device)" % self.out,
                          err.splitlines()[-1])
         self.assertEqual(["filler"], os.listdir(mount))
+        os.remove(mount + "/filler")
+        # A runtime larger than the disk: the file that did not fit is named once.
+        self.argv[self.argv.index("-L")] = "-r"
+        status, _, err = run_main(self.argv)
+        self.assertEqual(1, status)
+        self.assertRegex(err, r"^make-bundle: cannot copy %s/(\S+) to %s/Leave\.app/Contents/"
+                         r"runtime/Contents/Home/\1: No space left on device\n$" %
+                         (re.escape(os.path.realpath(jdk.find())), re.escape(self.out)))
+        self.assertEqual([], os.listdir(mount))
