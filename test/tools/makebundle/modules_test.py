@@ -21,12 +21,11 @@ class HostileJarTest(TempDirTest):
         with open(corrupt, "r+b") as f:
             f.seek(30 + len("a/A.class"))  # the compressed data, after the local header
             f.write(b"\xff" * 16)
-        # 1.5 GiB of zeros, streamed through zlib into a jar of a few MB.
-        bomb = os.path.join(self.dir, "bomb.jar")
-        with zipfile.ZipFile(bomb, "w", zipfile.ZIP_DEFLATED, compresslevel=1) as z:
-            with z.open("a/Big.class", "w", force_zip64=True) as f:
-                for _ in range(1536):
-                    f.write(bytes(1 << 20))
+        bomb = os.path.join(self.dir, "bomb.jar")  # 1.5 GiB of zeros streamed through zlib
+        with zipfile.ZipFile(bomb, "w", zipfile.ZIP_DEFLATED, compresslevel=1) as z, \
+                z.open("a/Big.class", "w", force_zip64=True) as f:
+            for _ in range(1536):
+                f.write(bytes(1 << 20))
         for jar, line in (
                 (corrupt, "-m auto: %s holds a/A.class with corrupt compressed data (Error -3 "
                  "while decompressing data: invalid block type)"),

@@ -10,7 +10,6 @@ import functools
 import io
 import os
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
@@ -41,24 +40,6 @@ def hello_jar():
     subprocess.run([os.path.join(home, "bin", "jar"), "--create", "--file", work + "/hello.jar",
                     "-C", work + "/classes", "."], check=True)
     return work + "/hello.jar"
-
-
-class Deadline:
-    """Fails the code in its with-block with TimeoutError when it has not ended within seconds
-    (a read that waits on a FIFO, say), instead of hanging the tests."""
-
-    def __init__(self, seconds):
-        self.seconds = seconds
-
-    def __enter__(self):
-        def expired(*_):
-            raise TimeoutError("still running after %d s" % self.seconds)
-        self.saved = signal.signal(signal.SIGALRM, expired)
-        signal.alarm(self.seconds)
-
-    def __exit__(self, *_):
-        signal.alarm(0)
-        signal.signal(signal.SIGALRM, self.saved)
 
 
 class Captured:
