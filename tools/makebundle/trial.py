@@ -32,7 +32,7 @@ LAUNCH_ERROR = re.compile(rb"^Error: (.*)$", re.MULTILINE)
 
 # A runtime that failed to start: the cause on the line before (a full disk's "Unable to write
 # to shared archive file."), what failed on the line after.
-VM_ERROR = re.compile(rb"^(.*)\r?\n(Error occurred during initialization of VM)\r?\n(.*?)\r?$",
+VM_ERROR = re.compile(rb"^(?:(.*)\n)?(Error occurred during initialization of VM)\r?\n(.*)$",
                       re.MULTILINE)
 
 
@@ -140,8 +140,8 @@ def complaint(output):
     error = None if error is None else error.group(0).rstrip(b"\r")
     vm = VM_ERROR.search(output)
     if error is None and vm is not None:
-        return (vm.group(1).strip() + b" (" + vm.group(2) + b": " + vm.group(3).strip() +
-                b")").decode("utf-8", "replace")
+        cause, what = (vm.group(1) or b"").strip(), vm.group(2) + b": " + vm.group(3).strip()
+        return (cause + b" (" + what + b")" if cause else what).decode("utf-8", "replace")
     named = exception(output)
     if named is not None:
         text = named + (b" (" + error + b")" if error else b"")
