@@ -125,10 +125,12 @@ class Family:
             return None
         self.walked = time.monotonic()
         table = process_table()
-        if self.record is not None and self.child.pid in table and not self.known:
-            self.note(self.child.pid, table[self.child.pid][1])
-        members = {self.child.pid} | {pid for pid, start in self.known.items()
-                                      if table.get(pid, (0, None))[1] == start}
+        if self.child.pid in table and self.child.pid not in self.known:
+            self.known[self.child.pid] = table[self.child.pid][1]
+            self.note(self.child.pid, self.known[self.child.pid])
+        # The child's pid is its own until it is reaped.
+        members = set(self.living(table)) | \
+            ({self.child.pid} if self.child.returncode is None else set())
         grown = True
         while grown:
             grown = False
@@ -152,7 +154,7 @@ class Family:
                 pass
 
     def living(self, table):
-        """The members in table, as they were found."""
+        """The members in table, as they were found (the child among them)."""
         return [pid for pid, start in self.known.items() if table.get(pid, (0, None))[1] == start]
 
     def end(self):
@@ -189,7 +191,8 @@ def start(command, record=None, **kwargs):
     others = {pid for pid, (parent, _) in process_table().items() if parent == os.getpid()}
     child = subprocess.Popen(command, stdin=subprocess.DEVNULL, start_new_session=True, **kwargs)
     child.family = Family(child, record, others)
-    child.family.walk(now=True)
+    if record is not None:
+        child.family.walk(now=True)  # the child itself goes into the record at once
     return child
 
 
