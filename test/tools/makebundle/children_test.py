@@ -2,6 +2,7 @@
 said."""
 
 import os
+import plistlib
 import signal
 import subprocess
 import time
@@ -50,10 +51,14 @@ class FamilyTest(TempDirTest):
         fake = os.path.join(os.path.dirname(CHECK), "test", "libfakejli.so")
         if not os.path.isfile(fake):
             self.skipTest("no libfakejli.so beside APPLAUNCHER_CHECK")
+        # The check judges a double-click: the stand-in's switch reaches it through the bundle.
+        plist = os.path.join(self.dir, "sleep.plist")
+        with open(plist, "wb") as f:
+            plistlib.dump({"LSEnvironment": {"FAKEJLI_SLEEP": "1000"}}, f)
         run = subprocess.Popen(
             [ROOT + "/tools/make-bundle", "-l", self.launcher(), "-n", "Hello", "-o",
-             self.dir + "/out", "-c", HELLO + "/Hello.cfg", "-j", fake],
-            stderr=subprocess.PIPE, env=dict(os.environ, FAKEJLI_SLEEP="1000"))
+             self.dir + "/out", "-c", HELLO + "/Hello.cfg", "-j", fake, "-p", plist],
+            stderr=subprocess.PIPE)
         for _ in range(600):  # until the check's trial start waits in the fake runtime
             table = children.process_table()
             trials = [pid for pid, (parent, _) in table.items()
