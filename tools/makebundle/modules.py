@@ -21,9 +21,20 @@ MISSING = (
 )
 
 
-def class_jar(sources, path):
+def class_name(entry):
+    """The class that a jar entry's path holds ("a/B.class", also below META-INF/versions/N/),
+    dotted; None for no class file."""
+    parts = entry.split("/")
+    if parts[:2] == ["META-INF", "versions"] and len(parts) > 3:
+        parts = parts[3:]
+    if not parts[-1].endswith(".class") or parts[-1] == "module-info.class":
+        return None
+    return ".".join(parts)[:-len(".class")]
+
+
+def class_jar(sources, path, origins=None):
     """Writes the class files of sources (jars, class files, directories) into one jar at path;
-    returns how many."""
+    returns how many. origins, a dictionary, receives the jars that hold each class."""
     # Module declarations are left out, so that jdeps reads everything as one class path: the
     # modules they require need not be there, and packages split between jars do not matter.
     # Each jar's classes go below a directory of their own, and every version of a multi-release
@@ -45,8 +56,11 @@ def class_jar(sources, path):
                         continue
                     out.writestr("%d/%s" % (archives, entry.filename), jar.read(entry))
                     count += 1
+                    if origins is not None:
+                        origins.setdefault(class_name(entry.filename), []).append(path)
         except (zipfile.BadZipFile, OSError, RuntimeError, EOFError) as e:
-            note("-m auto: skipped %s, which cannot be read as a jar: %s" % (path, e))
+            note("skipped %s in the search for classes, which cannot be read as a jar: %s" %
+                 (path, e))
 
     def add(out, path, relative):
         nonlocal count
@@ -70,28 +84,65 @@ def class_jar(sources, path):
     return count
 
 
-def auto(jdk_home, sources):
-    """The modules that jdeps of the JDK at jdk_home finds the classes of sources to need."""
+# A line of `jdeps -verbose:class`: the class, the class it uses, and where that one is (a
+# module, "JDK internal API (module)", the jar analysed, or "not found").
+USE = re.compile(r"^\s+(\S+)\s+->\s+(\S+)\s+(.*?)\s*$")
+INTERNAL = re.compile(r"JDK internal API \(([\w.]+)\)")
+
+
+class Analysis:
+    """What jdeps finds in the application's classes: origins (class: the jars that hold it),
+    uses (class: the application's classes that use it) and modules (module: the first class of
+    the application that uses it, in jdeps's order)."""
+
+    def __init__(self, origins, out):
+        self.origins = origins
+        self.uses = {}
+        self.modules = {}
+        for line in out.splitlines():
+            m = USE.match(line)
+            if m is None:
+                continue
+            user, used, where = m.groups()
+            internal = INTERNAL.fullmatch(where)
+            module = internal.group(1) if internal else where
+            if re.fullmatch(r"[\w.]+", module) and not module.endswith(".jar") and \
+                    used not in origins:
+                self.modules.setdefault(module, user)
+            else:
+                self.uses.setdefault(used, []).append(user)
+
+
+def analyse(jdk_home, sources):
+    """What jdeps of the JDK at jdk_home finds in the classes of sources (an Analysis; one with
+    no modules when there are no classes)."""
+    origins = {}
     with tempfile.TemporaryDirectory(prefix="make-bundle-classes.") as work:
         jar = os.path.join(work, "classes.jar")
-        if class_jar(sources, jar) == 0:
-            raise Failure("-m auto found no class files among the files for the bundle")
-        out = children.run_tool([os.path.join(jdk_home, "bin", "jdeps"), "--print-module-deps",
+        if class_jar(sources, jar, origins) == 0:
+            return Analysis({}, "")
+        out = children.run_tool([os.path.join(jdk_home, "bin", "jdeps"), "-verbose:class",
                                  "--ignore-missing-deps", jar], "jdeps")
-    for line in reversed(out.splitlines()):
-        if re.fullmatch(r"[\w.]+(,[\w.]+)*", line.strip()):
-            return line.strip().split(",")
-    raise Failure("jdeps printed no modules: " + children.last_line(out))
+    analysis = Analysis(origins, out)
+    if not analysis.modules:
+        raise Failure("jdeps printed no modules: " + children.last_line(out))
+    return analysis
 
 
-def resolve(given, jdk_home, sources):
-    """The modules of -m (given, comma-separated), with "auto" replaced by what jdeps finds."""
+def auto(jdk_home, sources):
+    """The modules that jdeps of the JDK at jdk_home finds the classes of sources to need."""
+    return sorted(analyse(jdk_home, sources).modules)
+
+
+def resolve(given, analysis):
+    """The modules of -m (given, comma-separated), with "auto" replaced by those that the
+    classes use (analysis: a function that returns an Analysis)."""
     names = [m for m in given.split(",") if m]
     if AUTO not in names:
         return names
-    note("-m auto: asking %s which modules the classes of the files need" %
-         os.path.join(jdk_home, "bin", "jdeps"))
-    found = auto(jdk_home, sources)
+    found = sorted(analysis().modules)
+    if not found:
+        raise Failure("-m auto found no class files among the files for the bundle")
     chosen = []
     for name in names:
         for module in (found if name == AUTO else [name]):
@@ -99,6 +150,15 @@ def resolve(given, jdk_home, sources):
                 chosen.append(module)
     note("-m auto chose %s (-m %s pins this choice)" % (",".join(found), ",".join(chosen)))
     return chosen
+
+
+def lacking(analysis, present, ignored):
+    """One line for each module that the application's classes use and the runtime lacks
+    (present: the modules it holds; ignored: those the user says are optional)."""
+    return ["the application needs %s (%s uses it), which the runtime lacks: add it to -m, or "
+            "--ignore-module %s when it is optional" % (module, user, module)
+            for module, user in sorted(analysis.modules.items())
+            if module not in present and module not in ignored]
 
 
 def missing(text):

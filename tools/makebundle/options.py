@@ -53,6 +53,13 @@ OPTIONS = [
     (("--jlink-option",), dict(metavar="OPTION", dest="jlink_options", action="append",
                                default=[]),
      "with -m: passes OPTION to jlink, e.g. --jlink-option=--include-locales=en (repeatable)"),
+    (("--ignore-module",), dict(metavar="MODULE", dest="ignored_modules", action="append",
+                                default=[]),
+     "does not fail when the application's classes use MODULE and the runtime lacks it: the "
+     "application does without it (repeatable)"),
+    (("--copy-outside",), dict(action="store_true", dest="copy_outside"),
+     "copies the jars that the launch would read from outside the bundle (named by a jar's "
+     "manifest or the class path) into Contents/app and onto app.classpath, instead of failing"),
     (("-L", "--link-runtime"), dict(metavar="JAVA_HOME", dest="linked"),
      "links to this installed runtime's launch library instead (development, tests)"),
     (("-j", "--link-library"), dict(metavar="LIBRARY", dest="library"),

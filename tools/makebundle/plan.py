@@ -1,6 +1,6 @@
 """Everything make-bundle checks before it writes anything, and what it resolves on the way: the
 check and the layout it gives, Info.plist, the icon, the files to copy, the bundle's path, the
-runtime, the platform of the jmods it is linked from, and its modules."""
+runtime and the platform of the jmods it is linked from."""
 
 import os
 import platform
@@ -21,6 +21,8 @@ class Plan:
         self.home = None
         self.library = None
         self.modules = None
+        self.analysis = None
+        self.reach = None
         self.version = self.early_access = None
         self.jdk_image = None
         self.target = None
@@ -115,8 +117,4 @@ def plan(o):
             raise Failure("-s needs codesign (xcode-select --install)")
         if not os.path.isfile(o.entitlements):
             raise Failure("no entitlements at " + o.entitlements)
-
-    # Last, as it takes a while: the modules that jdeps finds.
-    if o.modules is not None:
-        p.modules = modules.resolve(o.modules, p.home, [source for source, _ in p.copies])
     return p
