@@ -503,7 +503,8 @@ TEST_F(MakeBundleTest, FailedTrialRunSaysWhyAndLeavesNoArchive) {
          "thread \"main\"); its output is in " +
              log,
          "Exception in thread \"main\" java.lang.IllegalStateException: broken on purpose"},
-        {{"-r", javaHome, "-m", "java.base", "--trial-arg", "sql"},
+        // A module said to be optional, which the start-up needs after all.
+        {{"-r", javaHome, "-m", "java.base", "--ignore-module", "java.sql", "--trial-arg", "sql"},
          "make-bundle: the application needs java.sql (java.sql.DriverManager is not in the "
          "runtime): add it to -m; its output is in " +
              log,

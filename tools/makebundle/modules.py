@@ -97,6 +97,7 @@ class Analysis:
 
     def __init__(self, origins, out):
         self.origins = origins
+        self.said = None  # jdeps's last line; None when it had no class to read
         self.uses = {}
         self.modules = {}
         for line in out.splitlines():
@@ -124,8 +125,7 @@ def analyse(jdk_home, sources):
         out = children.run_tool([os.path.join(jdk_home, "bin", "jdeps"), "-verbose:class",
                                  "--ignore-missing-deps", jar], "jdeps")
     analysis = Analysis(origins, out)
-    if not analysis.modules:
-        raise Failure("jdeps printed no modules: " + children.last_line(out))
+    analysis.said = children.last_line(out)
     return analysis
 
 
@@ -140,9 +140,12 @@ def resolve(given, analysis):
     names = [m for m in given.split(",") if m]
     if AUTO not in names:
         return names
-    found = sorted(analysis().modules)
-    if not found:
+    found = analysis()
+    if found.said is None:
         raise Failure("-m auto found no class files among the files for the bundle")
+    if not found.modules:
+        raise Failure("jdeps printed no modules: " + found.said)
+    found = sorted(found.modules)
     chosen = []
     for name in names:
         for module in (found if name == AUTO else [name]):

@@ -132,7 +132,16 @@ class Walk:
 def said(p, stage, path, via):
     """Who names path: the jar whose manifest does, as shipped, or the configuration."""
     if via is None:
-        return "%s (app.classpath or another class path option)" % p.o.cfg
+        try:
+            with open(p.o.cfg, "rb") as f:
+                lines = f.read().split(b"\n")
+        except OSError:
+            lines = []
+        name = os.fsencode(os.path.basename(path))
+        for number, line in enumerate(lines, 1):
+            if name in line and b"=" in line:
+                return "%s:%d" % (p.o.cfg, number)
+        return p.o.cfg + " (its class path)"
     if inside(via, stage):
         return "the manifest Class-Path of " + shown(p, stage, via)
     return "the manifest Class-Path of " + via
@@ -257,10 +266,14 @@ def runtime_modules(p, stage):
 def judge(p, stage):
     """Fails when the application's classes use a module that the runtime lacks, or a jar of
     Contents/app that nothing on the class path reaches."""
-    found = analysis(p, stage)
-    if found is None:
-        note("no jdeps (no JDK found): the modules and jars that the classes use are not "
-             "checked")
+    try:
+        found = analysis(p, stage)
+    except Failure as e:
+        found = None
+        note("the modules and jars that the classes use are not checked: " + str(e))
+    if found is None or not found.modules:
+        if found is None and p.home is None:
+            note("no JDK found: the modules and jars that the classes use are not checked")
         return
     present = runtime_modules(p, stage)
     if present is not None:
