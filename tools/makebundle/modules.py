@@ -2,12 +2,16 @@
 about the application's classes; when the application fails for want of a class of the JDK,
 the JDK's module image says which module holds that class."""
 
+import hashlib
+import json
 import os
+import platform
 import re
 import tempfile
 import zipfile
 
-from . import children
+from . import children, jdk
+from .options import version
 from .report import Failure, note
 
 # The word of -m that stands for the modules jdeps finds.
@@ -84,6 +88,9 @@ def class_jar(sources, path, origins=None):
     return count
 
 
+# How many analyses the cache keeps, the latest.
+CACHE_KEPT = 16
+
 # A line of `jdeps -verbose:class`: the class, the class it uses, and where that one is (a
 # module, "JDK internal API (module)", the jar analysed, or "not found").
 USE = re.compile(r"^\s+(\S+)\s+->\s+(\S+)\s+(.*?)\s*$")
@@ -114,9 +121,49 @@ class Analysis:
                 self.uses.setdefault(used, []).append(user)
 
 
+def cache_directory():
+    """Where the analyses of earlier runs are kept: the user's cache directory."""
+    if platform.system() == "Darwin":
+        base = os.path.expanduser("~/Library/Caches")
+    else:
+        base = os.environ.get("XDG_CACHE_HOME") or os.path.expanduser("~/.cache")
+    return os.path.join(base, "make-bundle")
+
+
+def sources_digest(jdk_home, sources):
+    """A digest of what decides an analysis: make-bundle's version and this module, the JDK's
+    jdeps and release file, and every file of sources (its path below them, size and time of
+    change)."""
+    h = hashlib.sha256()
+    with open(__file__, "rb") as f:
+        h.update(f.read())
+    for part in [version(), os.path.realpath(os.path.join(jdk_home, "bin", "jdeps"))]:
+        h.update(os.fsencode(part) + b"\0")
+    h.update(repr(sorted(jdk.release(jdk_home).items())).encode())
+    for source in sources:
+        for directory, dirs, names in os.walk(source) if os.path.isdir(source) else \
+                [(os.path.dirname(source), [], [os.path.basename(source)])]:
+            dirs.sort()
+            for name in sorted(names):
+                path = os.path.join(directory, name)
+                st = os.stat(path)
+                h.update(b"%s %d %d\0" % (os.fsencode(os.path.relpath(path, source)),
+                                          st.st_size, st.st_mtime_ns))
+    return h.hexdigest()
+
+
 def analyse(jdk_home, sources):
     """What jdeps of the JDK at jdk_home finds in the classes of sources (an Analysis; one with
-    no modules when there are no classes)."""
+    no modules when there are no classes), kept in the user's cache for the same inputs."""
+    cached = os.path.join(cache_directory(), "uses-%s.json" % sources_digest(jdk_home, sources))
+    try:
+        with open(cached, encoding="utf-8") as f:
+            analysis = Analysis({}, "")
+            analysis.__dict__.update(json.load(f))
+        note("the classes are those of an earlier run: jdeps did not run")
+        return analysis
+    except (OSError, ValueError):
+        pass
     origins = {}
     with tempfile.TemporaryDirectory(prefix="make-bundle-classes.") as work:
         jar = os.path.join(work, "classes.jar")
@@ -126,6 +173,19 @@ def analyse(jdk_home, sources):
                                  "--ignore-missing-deps", jar], "jdeps")
     analysis = Analysis(origins, out)
     analysis.said = children.last_line(out)
+    try:
+        os.makedirs(os.path.dirname(cached), exist_ok=True)
+        with tempfile.NamedTemporaryFile("w", dir=os.path.dirname(cached), delete=False,
+                                         encoding="utf-8") as f:
+            json.dump(analysis.__dict__, f)
+        os.replace(f.name, cached)
+        kept = sorted((os.path.join(os.path.dirname(cached), n)
+                       for n in os.listdir(os.path.dirname(cached)) if n.startswith("uses-")),
+                      key=os.path.getmtime)
+        for old in kept[:-CACHE_KEPT]:
+            os.remove(old)
+    except OSError as e:
+        note("could not keep the analysis of the classes in %s: %s" % (cached, e.strerror or e))
     return analysis
 
 
