@@ -146,7 +146,7 @@ def sources_digest(jdk_home, sources):
             dirs.sort()
             for name in sorted(names):
                 path = os.path.join(directory, name)
-                st = os.stat(path)
+                st = os.stat(path) if os.path.exists(path) else os.lstat(path)
                 h.update(b"%s %d %d\0" % (os.fsencode(os.path.relpath(path, source)),
                                           st.st_size, st.st_mtime_ns))
     return h.hexdigest()
