@@ -6,10 +6,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -105,8 +107,9 @@ TEST_F(CheckTest, EachFindingNamesItsLine) {
         {okApp + main + "app.splash=$APPDIR/splash.png\n",
          "4: warning: splash screen \"@APPDIR@/splash.png\" does not exist", 2},
         {"[Application]\napp.classpath=demo.jar\n" + main,
-         "2: warning: class path entry \"demo.jar\" is relative: it is resolved against the "
-         "working directory at launch, not the bundle; start it with $APPDIR/",
+         "2: warning: class path entry \"demo.jar\" is relative: a double-click starts the "
+         "launcher in \"/\", so it reads \"/demo.jar\", not a file of the bundle; start it with "
+         "$APPDIR/",
          2},
         {okApp + main + "[JavaOptions]\njava-options=-Dx=$NO_SUCH_VARIABLE_X\n",
          "5: warning: \"$NO_SUCH_VARIABLE_X\" in java-options stays as written: there is no macro "
@@ -134,8 +137,9 @@ TEST_F(CheckTest, EachFindingNamesItsLine) {
          "\"@TMP@/empty/Contents/Home/lib/jli/libjli.dylib\" exists",
          1},
         {okApp + main + "app.runtime=runtime\n",
-         "4: warning: app.runtime \"runtime\" is relative: it is resolved against the working "
-         "directory at launch, not the bundle; start it with $APPDIR/ or $ROOTDIR/",
+         "4: warning: app.runtime \"runtime\" is relative: a double-click starts the launcher in "
+         "\"/\", so it reads \"/runtime\", not a file of the bundle; start it with $APPDIR/ or "
+         "$ROOTDIR/",
          1},
     };
     const std::string tmpDir = realPath(tmp.path());
@@ -196,7 +200,8 @@ TEST_F(CheckTest, TrialStartHandsOverWhatTheLaunchDoes) {
     layOut(kDemoCfg);
     env["FAKEJLI_REENTER"] = "1";
     ASSERT_EQ(0, launch({"given"}).status);
-    const Outcome checked = run(APPLAUNCHER_CHECK_PATH, {root, "given"}, env);
+    // Typed in the shell: the stand-in's switches are in its environment.
+    const Outcome checked = run(APPLAUNCHER_CHECK_PATH, {"--terminal", root, "given"}, env);
     const std::vector<std::vector<std::string>> recorded = records();
     ASSERT_EQ(4u, recorded.size()) << checked.out << checked.err;
     std::vector<std::string> want = recorded[0];
@@ -213,7 +218,8 @@ TEST_F(CheckTest, TrialStartHandsOverWhatTheLaunchDoes) {
 
     env.erase("FAKEJLI_REENTER");
     env["FAKEJLI_SLEEP"] = "600";
-    const Outcome ended = run(APPLAUNCHER_CHECK_PATH, {"--trial-time", "1", root}, env);
+    const Outcome ended =
+        run(APPLAUNCHER_CHECK_PATH, {"--terminal", "--trial-time", "1", root}, env);
     EXPECT_NE(std::string::npos,
               ended.out.find("\nnote: the runtime's verdict is missing: the trial start did not "
                              "end within 1 s; the findings are the check's own\n"))
@@ -412,7 +418,7 @@ TEST_F(CheckTest, ReportNamesTheConfigurationAndWhy) {
         if (!c.home) {
             env.erase("HOME");
         }
-        const Outcome o = check({root});
+        const Outcome o = check({"--terminal", root});
         env = saved;
         EXPECT_EQ(0, o.status) << o.out << o.err;
         const std::vector<std::string> out = lines(o.out);
@@ -657,6 +663,71 @@ TEST_F(CheckVerdictTest, VerdictMatchesTheRealLaunch) {
             }
         }
     }
+}
+
+// The start judged by default is a double-click: launchd's few variables and the bundle's
+// LSEnvironment, working directory "/". Each verdict is pinned against the real launch started
+// that way, and against one typed in the shell, which has a variable the double-click lacks.
+TEST_F(CheckVerdictTest, DoubleClickVerdictMatchesTheRealLaunch) {
+    const std::string javaHome = installedJavaHome();
+    TempDir tmp;
+    const std::string apps = realPath(tmp.path());
+    writeFile(tmp / "Show.cfg",
+              "[Application]\napp.classpath=$APPDIR/show.jar\napp.mainclass=e2e.Show\n");
+    const std::string root = makeBundle({"-l", APPLAUNCHER_PATH, "-n", "Show", "-o", apps, "-c",
+                                         tmp / "Show.cfg", "-L", javaHome, *work / "show.jar"});
+    ASSERT_FALSE(root.empty());
+    const std::string appDir = root + "/Contents/app";
+    Env shell = javaEnv();
+    shell["SHOW_LIB"] = appDir;
+    shell["SHOW_HEAP"] = "64m";
+    Env doubleClick = javaEnv(); // the sanitizers' options, where there are any
+    for (const char* name : {"HOME", "USER", "LOGNAME", "SHELL", "TMPDIR"}) {
+        if (const char* value = std::getenv(name)) {
+            doubleClick[name] = value;
+        }
+    }
+    doubleClick["PATH"] = "/usr/bin:/bin:/usr/sbin:/sbin";
+    doubleClick["XPC_FLAGS"] = "0x0";
+    const int slash = ::open("/", O_RDONLY | O_DIRECTORY);
+    RunOptions inSlash;
+    inSlash.cwdFd = slash;
+    const std::string main = "app.mainclass=e2e.Show\n";
+    const std::string lsEnv = "<plist version=\"1.0\"><dict><key>LSEnvironment</key><dict>"
+                              "<key>SHOW_LIB</key><string>" +
+                              appDir + "</string></dict></dict></plist>";
+    const struct {
+        std::string cfg;
+        bool givenByBundle; // LSEnvironment has SHOW_LIB
+        bool typedRuns, clickedRuns;
+        int typedStatus, clickedStatus;
+    } cases[] = {
+        {"[Application]\napp.classpath=$APPDIR/show.jar\n" + main, false, true, true, 0, 0},
+        {"[Application]\napp.classpath=$SHOW_LIB/show.jar\n" + main, false, true, false, 0, 1},
+        {"[Application]\napp.classpath=$SHOW_LIB/show.jar\n" + main, true, true, true, 0, 0},
+        {"[Application]\napp.classpath=$APPDIR/show.jar\n" + main +
+             "[JavaOptions]\njava-options=-Xmx$SHOW_HEAP\n",
+         false, true, false, 0, 1},
+        {"[Application]\napp.classpath=show.jar\n" + main, false, false, false, 1, 1},
+    };
+    for (const auto& c : cases) {
+        writeFile(appDir + "/Show.cfg", c.cfg);
+        std::remove((root + "/Contents/Info.plist").c_str());
+        Env clicked = doubleClick;
+        if (c.givenByBundle) {
+            writeFile(root + "/Contents/Info.plist", lsEnv);
+            clicked["SHOW_LIB"] = appDir;
+        }
+        const std::string launcher = root + "/Contents/MacOS/Show";
+        EXPECT_EQ(c.typedRuns, run(launcher, {}, shell).status == 0) << c.cfg;
+        EXPECT_EQ(c.clickedRuns, run(launcher, {}, clicked, inSlash).status == 0) << c.cfg;
+        const Outcome typed = run(APPLAUNCHER_CHECK_PATH, {"--terminal", root}, shell);
+        EXPECT_EQ(c.typedStatus, typed.status) << c.cfg << typed.out;
+        const Outcome checked = run(APPLAUNCHER_CHECK_PATH, {root}, shell);
+        EXPECT_EQ(c.clickedStatus, checked.status) << c.cfg << checked.out;
+        EXPECT_EQ(std::string::npos, checked.out.find("verdict is missing")) << checked.out;
+    }
+    ::close(slash);
 }
 
 } // namespace
