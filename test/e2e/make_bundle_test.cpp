@@ -546,8 +546,10 @@ std::string jlinkOutput(const std::string& out, pid_t makeBundle) {
             while (const struct dirent* e = ::readdir(d)) {
                 const std::string name = e->d_name;
                 const std::string home = out + "/" + name + "/Contents/runtime/Contents/Home";
+                // Before, the installed runtime's library stands in while the launcher's class
+                // path is asked; jlink's output has no such link.
                 if (name.size() > 4 && name.compare(name.size() - 4, 4, ".new") == 0 &&
-                    ::access(home.c_str(), F_OK) == 0) {
+                    ::access(home.c_str(), F_OK) == 0 && !isLink(home + "/lib/libjli.dylib")) {
                     found = home;
                 }
             }

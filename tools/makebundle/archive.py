@@ -177,8 +177,9 @@ def make(p):
     log = os.path.join(p.outdir, o.name + ".trial.log")
     command = [p.layout.executable(p.bundle, o.name)] + o.trial_args
     with trial.ScratchHome(o.trial_home) as home:
-        env = trial.environment(os.environ, o.trial_env, home)
-        note("trial run for the class-data archive: %s, up to %d s (-t); its output goes to %s" %
+        env = trial.environment(p.checker.double_click_env(p.bundle), o.trial_env, home)
+        note("trial run for the class-data archive, started as a double-click starts it (in /, "
+             "launchd's environment): %s, up to %d s (-t); its output goes to %s" %
              (" ".join(shlex.quote(part) for part in command), o.time_limit, log))
         outcome = trial.run(command, env, o.time_limit, log)
     if outcome.failed:

@@ -160,7 +160,6 @@ def analyse(jdk_home, sources):
         with open(cached, encoding="utf-8") as f:
             analysis = Analysis({}, "")
             analysis.__dict__.update(json.load(f))
-        note("the classes are those of an earlier run: jdeps did not run")
         return analysis
     except (OSError, ValueError):
         pass

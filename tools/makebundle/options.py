@@ -41,9 +41,10 @@ OPTIONS = [
     (("-c", "--config"), dict(metavar="CFG", dest="cfg"),
      "the launcher configuration, copied to Contents/app/NAME.cfg"),
     (("-r", "--runtime"), dict(metavar="JAVA_HOME"),
-     "copies this runtime into the bundle (links followed), or links one from it with -m"),
+     "copies this runtime into the bundle (links followed), or links one from it with -m; "
+     "with -m or -a and no runtime given, the installed JDK (tools/find-jdk)"),
     (("-m", "--modules"), dict(metavar="MODULES"),
-     "with -r or --jmods: a jlink image of these comma-separated modules; \"auto\" among them "
+     "a jlink image of these comma-separated modules, linked with the JDK of -r; \"auto\" among them "
      "stands for the modules that jdeps finds in the FILEs"),
     (("--jmods",), dict(metavar="DIR"),
      "with -m: links the runtime from this JDK's jmods directory (another platform's, such as a "
@@ -157,12 +158,12 @@ def validate(o):
                 if value is not None]
     if len(runtimes) > 1:
         raise UsageError("-r, -L and -j exclude each other")
-    if o.modules is not None and o.runtime is None and o.jmods is None:
-        raise UsageError("-m goes with -r or --jmods")
     if o.jmods is not None and o.modules is None:
         raise UsageError("--jmods goes with -m (the modules to link; -m auto lets jdeps choose)")
     if o.jmods is not None and (o.linked is not None or o.library is not None):
         raise UsageError("--jmods links the bundle's own runtime: it excludes -L and -j")
+    if o.modules is not None and (o.linked is not None or o.library is not None):
+        raise UsageError("-m links the bundle's own runtime: it excludes -L and -j")
     if o.platform is not None and o.jmods is None:
         raise UsageError("--platform goes with --jmods")
     if o.platform is not None and o.platform not in PLATFORMS:
@@ -176,7 +177,7 @@ def validate(o):
                              "modules)" % option.split("=")[0])
     if o.second_place and o.linked is None and o.library is None:
         raise UsageError("-J goes with -L or -j")
-    if o.archive and o.runtime is None and o.linked is None and o.jmods is None:
+    if o.archive and o.library is not None:
         raise UsageError("-a needs a runtime (-r or -L)")
     if (o.trial_args or o.trial_env or o.trial_home) and not o.archive:
         raise UsageError("--trial-arg, --trial-env and --trial-home go with -a")

@@ -75,10 +75,14 @@ def plan(o):
     p.cfg_map = CfgMap(os.path.join(p.layout.app(p.bundle), o.name + ".cfg"), o.cfg)
 
     libraries = p.layout.home_libraries
-    if o.jmods is not None and o.runtime is None:
+    if (o.jmods or o.modules or o.archive) and o.runtime is None and o.linked is None:
         o.runtime = jdk.find()
         if o.runtime is None:
-            raise Failure("no JDK to link with (--jmods): give one with -r, or set JAVA_HOME")
+            raise Failure("no JDK to link with (%s): give one with -r, or set JAVA_HOME" %
+                          ("--jmods" if o.jmods else "-m" if o.modules else "-a"))
+        if o.jmods is None:
+            note("-r %s: the installed JDK (tools/find-jdk), as no runtime was given" %
+                 o.runtime)
     if o.runtime is not None:
         p.home = jdk.home_of(o.runtime, libraries)
         if o.modules is not None:

@@ -44,7 +44,10 @@ def paths(args):
         elif arg in ("-m", "--module") or not arg.startswith("-"):
             break
         i += 2 if arg in VALUED else 1
-    return [e for e in class_path if e], [e for e in module_path if e], main_jar
+    # A double-click starts the launcher in /, where the runtime resolves relative entries.
+    return ([os.path.join("/", e) for e in class_path if e],
+            [os.path.join("/", e) for e in module_path if e],
+            None if main_jar is None else os.path.join("/", main_jar))
 
 
 def manifest_class_path(jar):

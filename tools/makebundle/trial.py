@@ -1,8 +1,10 @@
-"""The trial run: the finished bundle started once, as a user would start it, so that the runtime
-records the classes of a real launch. Its whole output goes to a log file; an application that
+"""The trial run: the finished bundle started once, as a double-click starts it (in /, with the
+environment that applauncher-check says a double-click gives), so that the runtime records the
+classes of a real launch. Its whole output goes to a log file; an application that
 throws (the runtime's "Exception in thread ..." line) fails it at once, and so does one that
 ends before its time with a failure."""
 
+import os
 import re
 import shutil
 import signal
@@ -46,18 +48,19 @@ class Outcome:
 
 
 def environment(base, settings, home):
-    """The trial's environment: base without the launcher's debug switch, with settings
-    (NAME=VALUE sets, NAME removes) and HOME set to home when home is not None."""
+    """The trial's environment (bytes): base (a double-click's) without the launcher's debug
+    switch, with settings (NAME=VALUE sets, NAME removes) and HOME set to home when home is not
+    None."""
     env = dict(base)
-    env.pop("VORLANE_DEBUG", None)
+    env.pop(b"VORLANE_DEBUG", None)
     for setting in settings:
-        name, sep, value = setting.partition("=")
+        name, sep, value = os.fsencode(setting).partition(b"=")
         if sep:
             env[name] = value
         else:
             env.pop(name, None)
     if home is not None:
-        env["HOME"] = home
+        env[b"HOME"] = os.fsencode(home)
     return env
 
 
@@ -97,10 +100,11 @@ def complaint(output):
 
 
 def run(command, env, limit, log):
-    """Runs command with its output in the file log until it ends, throws, or outlasts limit
-    seconds; then it gets SIGTERM, which lets the runtime write its archive on the way out."""
+    """Runs command in / (where a double-click starts it) with its output in the file log until
+    it ends, throws, or outlasts limit seconds; then it gets SIGTERM, which lets the runtime
+    write its archive on the way out."""
     with open(log, "wb") as out, open(log, "rb") as reader:
-        child = children.start(command, stdout=out, stderr=subprocess.STDOUT, env=env)
+        child = children.start(command, stdout=out, stderr=subprocess.STDOUT, env=env, cwd="/")
         deadline = time.monotonic() + limit
         ended = False
         seen = b""  # the output before the time limit
