@@ -500,7 +500,7 @@ TEST_F(MakeBundleTest, FailedTrialRunSaysWhyAndLeavesNoArchive) {
         // It stays alive after the exception: it is ended at once, not after -t.
         {{"-L", javaHome, "--trial-arg", "throw", "-t", "600"},
          "make-bundle: the trial run threw java.lang.IllegalStateException: broken on purpose (in "
-         "thread \"main\"); its output is in " +
+         "thread \"main\") at show.Show.main(Show.java:15); its output is in " +
              log,
          "Exception in thread \"main\" java.lang.IllegalStateException: broken on purpose"},
         // A module said to be optional, which the start-up needs after all.

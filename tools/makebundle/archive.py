@@ -5,7 +5,7 @@ they reach the launcher's command line. The kind of archive follows the runtime'
 import os
 import shlex
 
-from . import jdk, runtime, trial
+from . import jdk, reach, runtime, trial
 from .report import Failure, note
 
 # The oldest runtime that writes an archive of the application's classes at exit.
@@ -145,11 +145,18 @@ def place_options(p, cfg_path, cfg, before, options, expanded, place=None):
 
 
 def trial_failure(p, outcome, log):
-    """The one line for a failed trial run."""
+    """The one line for a failed trial run: the runtime's own words, the first frame of the
+    application in its stack trace, and where its output is."""
     where = "; its output is in " + log
     lacking = runtime.lacking(p, outcome.output)
     if lacking is not None:
         return lacking + where
+    refused = trial.refusal(outcome.output)
+    if refused is not None:
+        return "the runtime refused the trial run: %s%s%s" % (
+            refused, reach.directory_source(p, outcome.output), where)
+    frame = trial.first_frame(outcome.output)
+    where = (" at " + frame if frame else "") + where
     if outcome.thrown is not None:
         thread = trial.THROWN.match(outcome.thrown).group(1).decode("utf-8", "replace")
         return "the trial run threw %s (in thread \"%s\")%s" % (

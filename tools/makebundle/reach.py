@@ -6,6 +6,7 @@ Contents/app that the application uses and no class path reaches, and a module t
 use and the runtime lacks, fail the run too."""
 
 import os
+import re
 import shutil
 import urllib.parse
 import zipfile
@@ -313,3 +314,17 @@ def first_use(found, jar, reached):
             if not where or any(os.path.realpath(o) in reached for o in where):
                 return used, user
     return None
+
+
+def directory_source(p, output):
+    """What brought in the non-empty directory that the runtime's words in output name (the
+    class-data archive refuses one before a jar that it loads from): ", brought in by ..."; ""
+    when that is not known."""
+    m = re.search(rb"non-empty directory '([^'\n]*)'", output)
+    if m is None or p.reach is None:
+        return ""
+    named = os.path.normpath(os.fsdecode(m.group(1)))
+    for directory, via in p.reach.directories:
+        if os.path.normpath(shown(p, p.reach.bundle, directory)) == named:
+            return ", brought in by " + said(p, p.reach.bundle, directory, via)
+    return ""

@@ -30,6 +30,16 @@ TRACE = re.compile(rb"^((?:java|javax|jdk|sun)\.[\w$.]+(?:Exception|Error)\b.*)$
 # The Java launcher's own failure lines ("Error: Could not find or load main class x.Y").
 LAUNCH_ERROR = re.compile(rb"^Error: (.*)$", re.MULTILINE)
 
+# The runtime's refusal to start: the line after its "Error occurred during initialization of
+# VM", and the class-data sharing's own error line before it.
+VM_ERROR = re.compile(rb"^Error occurred during initialization of VM\r?\n(.*?)\r?$", re.MULTILINE)
+ARCHIVE_ERROR = re.compile(rb"^(?:\[[^\]\n]*\])*?\[error\]\[(?:cds|aot)[^\]\n]*\] ?(.*?)\r?$",
+                           re.MULTILINE)
+
+# A frame of a stack trace in a class that is not the JDK's.
+FRAME = re.compile(rb"^\s+at (?!(?:java|javax|jdk|sun|com\.sun)\.)((?:[\w$.]+/)*[\w$.]+\(.*?\))"
+                   rb"\r?$", re.MULTILINE)
+
 
 class Outcome:
     """How a trial run ended: its exit status, whether the time limit ended it, the uncaught
@@ -80,6 +90,24 @@ def exception(output):
         return causes[-1].rstrip(b"\r")
     m = TRACE.search(output)
     return None if m is None else m.group(1).rstrip(b"\r")
+
+
+def refusal(output):
+    """The runtime's own words (text) for why it would not start, with its class-data error
+    when there is one; None when it did not refuse."""
+    vm = VM_ERROR.search(output)
+    if vm is None:
+        return None
+    archive = ARCHIVE_ERROR.search(output)
+    return (vm.group(1) + (b" (" + archive.group(1) + b")" if archive else b"")).decode(
+        "utf-8", "replace")
+
+
+def first_frame(output):
+    """The first frame of a stack trace in output that is in a class of the application
+    ("a.Main.main(Main.java:3)"), or None."""
+    m = FRAME.search(output, THROWN.search(output).end() if THROWN.search(output) else 0)
+    return None if m is None else m.group(1).decode("utf-8", "replace")
 
 
 def complaint(output):
