@@ -4,6 +4,8 @@ they reach the launcher's command line. The kind of archive follows the runtime'
 
 import os
 import shlex
+import tempfile
+import time
 
 from . import jdk, reach, runtime, trial
 from .report import Failure, note
@@ -183,12 +185,16 @@ def make(p):
 
     log = os.path.join(p.outdir, o.name + ".trial.log")
     command = [p.layout.executable(p.bundle, o.name)] + o.trial_args
-    with trial.ScratchHome(o.trial_home) as home:
+    with trial.ScratchHome(o.trial_home) as home, tempfile.TemporaryDirectory(
+            prefix="make-bundle-trial.") as work:
         env = trial.environment(p.checker.double_click_env(p.bundle), o.trial_env, home)
+        watch = trial.idle_watch(env, work) if o.idle else None
         note("trial run for the class-data archive, started as a double-click starts it (in /, "
              "launchd's environment): %s, up to %d s (-t); its output goes to %s" %
              (" ".join(shlex.quote(part) for part in command), o.time_limit, log))
-        outcome = trial.run(command, env, o.time_limit, log)
+        started = time.monotonic()
+        outcome = trial.run(command, env, o.time_limit, log, o.idle, watch)
+        took = time.monotonic() - started
     if outcome.failed:
         raise Failure(trial_failure(p, outcome, log))
     if not os.path.isfile(archive_path):
@@ -199,7 +205,10 @@ def make(p):
     lacking = runtime.lacking(p, outcome.output)
     if lacking is not None:
         note("the trial run's output says: " + lacking)
-    if outcome.ended:
+    if outcome.ended and o.idle and took < o.time_limit:
+        note("the trial run was ended after %.0f s, when it had loaded no class for %d s "
+             "(--trial-idle)" % (took, o.idle))
+    elif outcome.ended:
         note("the trial run was ended after %d s (-t)" % o.time_limit)
     major = p.version[0]
     if archive.endswith(".jsa") and major >= AOT_CACHE_SINCE:

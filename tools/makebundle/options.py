@@ -82,6 +82,9 @@ OPTIONS = [
      "adds a class-data archive made by one trial run of the bundle"),
     (("-t", "--trial-time"), dict(metavar="SECONDS", dest="time_limit"),
      "how long the trial run may take before it is ended (default: %d)" % DEFAULT_TIME_LIMIT),
+    (("--trial-idle",), dict(metavar="SECONDS", dest="idle"),
+     "ends the trial run once the application has loaded no class for SECONDS (a GUI "
+     "waiting for its user), instead of after -t"),
     (("--trial-arg",), dict(metavar="ARG", dest="trial_args", action="append", default=[]),
      "starts the trial run with this argument instead of the configured ones (repeatable)"),
     (("--trial-env",), dict(metavar="NAME=VALUE", dest="trial_env", action="append",
@@ -179,8 +182,12 @@ def validate(o):
         raise UsageError("-J goes with -L or -j")
     if o.archive and o.library is not None:
         raise UsageError("-a needs a runtime (-r or -L)")
-    if (o.trial_args or o.trial_env or o.trial_home) and not o.archive:
-        raise UsageError("--trial-arg, --trial-env and --trial-home go with -a")
+    if (o.trial_args or o.trial_env or o.trial_home or o.idle) and not o.archive:
+        raise UsageError("--trial-arg, --trial-env, --trial-home and --trial-idle go with -a")
+    if o.idle is not None:
+        if not re.fullmatch(r"[0-9]+", o.idle) or int(o.idle) == 0:
+            raise UsageError("--trial-idle takes a number of seconds, not " + repr(o.idle))
+        o.idle = int(o.idle)
     for setting in o.trial_env:
         if not re.fullmatch(r"[A-Za-z_][A-Za-z0-9_]*(=.*)?", setting, re.DOTALL):
             raise UsageError("--trial-env takes NAME=VALUE or NAME, not " + repr(setting))

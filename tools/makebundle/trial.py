@@ -127,13 +127,35 @@ def complaint(output):
     return text.decode("utf-8", "replace")
 
 
-def run(command, env, limit, log):
+def idle_watch(env, directory):
+    """env with the runtime told to log each class it loads to a file in directory (through
+    JAVA_TOOL_OPTIONS, after what the variable holds); returns that file's path."""
+    path = os.path.join(directory, "classes.log")
+    options = env.get(b"JAVA_TOOL_OPTIONS", b"")
+    env[b"JAVA_TOOL_OPTIONS"] = (options + b" " if options else b"") + \
+        b"-Xlog:class+load=info:file=" + os.fsencode(path)
+    return path
+
+
+def size(path):
+    """The size of the file at path, -1 when there is none."""
+    if path is None:
+        return -1
+    try:
+        return os.path.getsize(path)
+    except OSError:
+        return -1
+
+
+def run(command, env, limit, log, idle=None, watch=None):
     """Runs command in / (where a double-click starts it) with its output in the file log until
-    it ends, throws, or outlasts limit seconds; then it gets SIGTERM, which lets the runtime
-    write its archive on the way out."""
+    it ends, throws, or outlasts limit seconds, or, with idle, loads no class (the file watch
+    does not grow) for idle seconds; then it gets SIGTERM, which lets the runtime write its
+    archive on the way out."""
     with open(log, "wb") as out, open(log, "rb") as reader:
         child = children.start(command, stdout=out, stderr=subprocess.STDOUT, env=env, cwd="/")
         deadline = time.monotonic() + limit
+        loaded, changed = size(watch), time.monotonic()
         ended = False
         seen = b""  # the output before the time limit
         scanned = 0  # the start of the first line not yet searched
@@ -152,6 +174,10 @@ def run(command, env, limit, log):
                         status = child.returncode
                         break
                     scanned = seen.rfind(b"\n") + 1
+                    if idle is not None and size(watch) != loaded:
+                        loaded, changed = size(watch), time.monotonic()
+                    elif idle is not None and time.monotonic() - changed >= idle:
+                        deadline = time.monotonic()
                 if time.monotonic() < deadline:
                     continue
                 if ended:

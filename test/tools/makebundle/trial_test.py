@@ -77,3 +77,18 @@ class DoubleClickTest(TempDirTest):
             self.assertEqual((want, want == 0), (status, os.path.isdir("out/A.app")), err)
             if want:
                 self.assertEqual(line, err.splitlines()[-1])
+
+    def test_an_idle_application_ends_the_trial(self):
+        self.write("src/a/Main.java", b"package a; public class Main { public static void "
+                   b"main(String[] x) throws Exception { Thread.sleep(600000); } }")
+        subprocess.run([HOME + "/bin/javac", "-d", self.dir + "/classes",
+                        self.dir + "/src/a/Main.java"], check=True)
+        subprocess.run([HOME + "/bin/jar", "cf", self.dir + "/a.jar", "-C",
+                        self.dir + "/classes", "."], check=True)
+        cfg = self.write("A.cfg", b"[Application]\napp.classpath=$APPDIR/a.jar\n"
+                         b"app.mainclass=a.Main\n")
+        status, out, err = run_main(["-l", LAUNCHER, "-n", "A", "-o", self.dir + "/out", "-c",
+                                     cfg, "-L", HOME, "-a", "-t", "300", "--trial-idle", "1",
+                                     self.dir + "/a.jar"])
+        self.assertEqual(0, status, err)
+        self.assertIn(", when it had loaded no class for 1 s (--trial-idle)\n", err)
