@@ -161,21 +161,22 @@ def shown(p, stage, path):
 
 def java_args(p, stage):
     """The arguments that the launcher of the bundle at stage hands to the runtime, with the
-    installed runtime's launch library standing in for the bundle's runtime, which is not there
-    yet (the launcher finds its runtime first); None when the launcher would fail, which the
-    check of the finished bundle tells."""
+    given runtime's launch library standing in for the bundle's runtime, which is not there yet
+    (the launcher finds its runtime first); None when the launcher would fail, which the check
+    of the finished bundle tells."""
     home = p.layout.runtime_home(stage)
 
     def ask():
         status, out, _ = p.checker.run(["--args", stage])
         return [os.fsdecode(a) for a in out.split(b"\n")] if status in (0, 2) else None
 
-    if p.home is None or os.path.lexists(home):
+    library = p.library or (p.home and os.path.realpath(os.path.join(
+        p.home, jdk.launch_library(p.home, p.layout.home_libraries))))
+    if not library or os.path.lexists(home):
         return ask()
     place = os.path.join(home, p.layout.home_libraries[0])
     os.makedirs(os.path.dirname(place))
-    os.symlink(os.path.realpath(os.path.join(p.home, jdk.launch_library(
-        p.home, p.layout.home_libraries))), place)
+    os.symlink(library, place)
     try:
         return ask()
     finally:
