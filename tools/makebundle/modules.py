@@ -130,9 +130,9 @@ def cache_directory():
     return os.path.join(base, "make-bundle")
 
 
-def sources_digest(jdk_home, sources):
+def sources_digest(jdk_home, sources, root):
     """A digest of what decides an analysis: make-bundle's version and this module, the JDK's
-    jdeps and release file, and every file of sources (its path below them, size and time of
+    jdeps and release file, and every file of sources (its path below root, size and time of
     change)."""
     h = hashlib.sha256()
     with open(__file__, "rb") as f:
@@ -147,7 +147,7 @@ def sources_digest(jdk_home, sources):
             for name in sorted(names):
                 path = os.path.join(directory, name)
                 st = os.stat(path) if os.path.exists(path) else os.lstat(path)
-                h.update(b"%s %d %d\0" % (os.fsencode(os.path.relpath(path, source)),
+                h.update(b"%s %d %d\0" % (os.fsencode(os.path.relpath(path, root)),
                                           st.st_size, st.st_mtime_ns))
     return h.hexdigest()
 
@@ -155,13 +155,21 @@ def sources_digest(jdk_home, sources):
 def analyse(jdk_home, sources):
     """What jdeps of the JDK at jdk_home finds in the classes of sources (an Analysis; one with
     no modules when there are no classes), kept in the user's cache for the same inputs."""
-    cached = os.path.join(cache_directory(), "uses-%s.json" % sources_digest(jdk_home, sources))
+    if not sources:
+        return Analysis({}, "")
+    # The cache holds the jars' paths below the sources' common directory, which may be
+    # another one each time (the bundle is laid out in a new staging directory).
+    root = os.path.commonpath([os.path.abspath(source) for source in sources])
+    cached = os.path.join(cache_directory(),
+                          "uses-%s.json" % sources_digest(jdk_home, sources, root))
     try:
         with open(cached, encoding="utf-8") as f:
             analysis = Analysis({}, "")
             analysis.__dict__.update(json.load(f))
+        analysis.origins = {c: [os.path.normpath(os.path.join(root, o)) for o in jars]
+                            for c, jars in analysis.origins.items()}
         return analysis
-    except (OSError, ValueError):
+    except (OSError, ValueError, TypeError, AttributeError):
         pass
     origins = {}
     with tempfile.TemporaryDirectory(prefix="make-bundle-classes.") as work:
@@ -176,7 +184,9 @@ def analyse(jdk_home, sources):
         os.makedirs(os.path.dirname(cached), exist_ok=True)
         with tempfile.NamedTemporaryFile("w", dir=os.path.dirname(cached), delete=False,
                                          encoding="utf-8") as f:
-            json.dump(analysis.__dict__, f)
+            json.dump(dict(analysis.__dict__, origins={
+                c: [os.path.relpath(os.path.abspath(o), root) for o in jars]
+                for c, jars in analysis.origins.items()}), f)
         os.replace(f.name, cached)
         kept = sorted((os.path.join(os.path.dirname(cached), n)
                        for n in os.listdir(os.path.dirname(cached)) if n.startswith("uses-")),
