@@ -288,18 +288,25 @@ def judge(p, stage):
         if lines:
             raise Failure(lines[-1])
     app = p.layout.app(stage)
+    unused = []
     for directory, _, names in sorted(os.walk(app)) if p.reach is not None else ():
         for name in sorted(names):
             jar = os.path.join(directory, name)
             if not name.endswith(".jar") or os.path.realpath(jar) in p.reach.reached:
                 continue
             use = first_use(found, jar, p.reach.reached)
-            where = shown(p, stage, jar)
             if use is not None:
                 raise Failure("%s uses %s from %s, which no class path entry or manifest "
                               "reaches: add $APPDIR/%s to app.classpath" %
-                              (use[1], use[0], where, os.path.relpath(jar, app)))
-            note("%s is on no class path and no class of the application uses it" % where)
+                              (use[1], use[0], shown(p, stage, jar), os.path.relpath(jar, app)))
+            unused.append(os.path.relpath(jar, app))
+    if unused:
+        note("%s in Contents/app %s on no class path, and no class on it uses %s (the "
+             "application may load %s itself): %s" % (
+                 "a jar" if len(unused) == 1 else "%d jars" % len(unused),
+                 "is" if len(unused) == 1 else "are", "it" if len(unused) == 1 else "them",
+                 "it" if len(unused) == 1 else "them",
+                 ", ".join(unused[:3]) + (", ..." if len(unused) > 3 else "")))
 
 
 def first_use(found, jar, reached):
