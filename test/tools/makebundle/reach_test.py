@@ -70,17 +70,23 @@ class ReachTest(TempDirTest):
             # (Class-Path of app.jar, app.classpath, files beside app.jar, options, the line,
             #  the fix)
             (ext, ["$APPDIR/app.jar"], [], [], "the manifest Class-Path of %sapp.jar names %s, "
-             "%s" % (app, ext, outside), (None, None, ["--copy-outside"])),
+             "%s" % (app, ext, outside), dict(options=["--copy-outside"])),
             ("../../../../ext/lib.jar", ["$APPDIR/app.jar"], [], [],
              "the manifest Class-Path of %sapp.jar names %s, %s" % (app, ext, outside),
-             (None, None, ["--copy-outside"])),
+             dict(options=["--copy-outside"])),
             (None, ["$APPDIR/app.jar", ext], [], [], "%s/A.cfg:3 names %s, %s" % (
-                self.dir, ext, outside), (None, None, ["--copy-outside"])),
+                self.dir, ext, outside), dict(options=["--copy-outside"])),
             (None, ["$APPDIR/app.jar"], ["lib.jar"], [], "a.Main uses b.Lib from %slib.jar, "
              "which no class path entry or manifest reaches: add $APPDIR/lib.jar to "
-             "app.classpath" % app, (["$APPDIR/app.jar", "$APPDIR/lib.jar"], None, None)),
+             "app.classpath" % app, dict(cfg=["$APPDIR/app.jar", "$APPDIR/lib.jar"])),
             (None, ["$APPDIR/app.jar", "$APPDIR/lib.jar"], ["lib.jar"], modules, lacks,
-             (None, None, ["-r", HOME, "-m", "java.base,java.logging"])),
+             dict(options=["-r", HOME, "-m", "java.base,java.logging"])),
+            # The class-data archive refuses a directory before a jar that it loads from.
+            ("../ lib.jar", ["$APPDIR/app.jar"], ["lib.jar"], ["-a"], "the runtime refused "
+             "the trial run: Cannot have non-empty directory in paths (Error: non-empty "
+             "directory '%s../'), brought in by the manifest Class-Path of %sapp.jar; its "
+             "output is in %s/out/A.trial.log" % (app, app, self.dir),
+             dict(class_path="lib.jar")),
         ]
         for class_path, cfg, files, options, line, fix in cases:
             with self.subTest(line=line):
@@ -91,9 +97,9 @@ class ReachTest(TempDirTest):
                     status, out, err = self.make(cfg, files, options)
                     self.assertEqual((1, "make-bundle: " + line), (status, err.splitlines()[-1]))
                     self.assertFalse(os.path.exists(self.bundle))
-                fixed = [given if given is not None else was
-                         for given, was in zip(fix, (cfg, files, options))]
-                status, out, err = self.make(*fixed)
+                fixed = dict(dict(cfg=cfg, files=files, options=options), **fix)
+                self.jars(fixed.pop("class_path", class_path))
+                status, out, err = self.make(**fixed)
                 self.assertEqual((0, self.bundle + "\n"), (status, out), err)
                 os.rename(ext, ext + ".gone")
                 started = subprocess.run([self.bundle + "/Contents/MacOS/A"],
