@@ -111,7 +111,9 @@ class Walk:
         seen = set()
         todo = [(e, None) for entry in class_path for e in expanded(entry)]
         for entry in module_path:
-            if os.path.isdir(entry):
+            if os.path.exists(entry) and not inside(entry, bundle):
+                self.outside.append((entry, None))
+            elif os.path.isdir(entry):
                 self.reached.update(os.path.realpath(os.path.join(entry, n))
                                     for n in os.listdir(entry))
             self.reached.add(os.path.realpath(entry))
@@ -201,6 +203,10 @@ def settle(p, stage):
                       (said(p, stage, path, via), path,
                        " (and %d more such)" % more if more else ""))
     if walk.outside:
+        modular = [path for path, _ in walk.outside if path in module_path]
+        if modular:
+            raise Failure("--copy-outside puts jars on the class path, not on the module path "
+                          "that names %s: ship it among the FILEs" % modular[0])
         if main_jar is not None:
             raise Failure("--copy-outside cannot put %s on the class path: the application "
                           "starts with app.mainjar, whose class path is its manifest's" %
