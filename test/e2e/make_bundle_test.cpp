@@ -502,10 +502,11 @@ TEST_F(MakeBundleTest, FailedTrialRunSaysWhyAndLeavesNoArchive) {
         // It stays alive after the exception: it is ended at once, not after -t.
         {{"-L", javaHome, "--trial-arg", "throw", "-t", "600"},
          "make-bundle: the trial run threw java.lang.IllegalStateException: broken on purpose (in "
-         "thread \"main\"); its output is in " +
+         "thread \"main\") at show.Show.main(Show.java:15); its output is in " +
              log,
          "Exception in thread \"main\" java.lang.IllegalStateException: broken on purpose"},
-        {{"-r", javaHome, "-m", "java.base", "--trial-arg", "sql"},
+        // A module said to be optional, which the start-up needs after all.
+        {{"-r", javaHome, "-m", "java.base", "--ignore-module", "java.sql", "--trial-arg", "sql"},
          "make-bundle: the application needs java.sql (java.sql.DriverManager is not in the "
          "runtime): add it to -m; its output is in " +
              log,
@@ -547,8 +548,10 @@ std::string jlinkOutput(const std::string& out, pid_t makeBundle) {
             while (const struct dirent* e = ::readdir(d)) {
                 const std::string name = e->d_name;
                 const std::string home = out + "/" + name + "/Contents/runtime/Contents/Home";
+                // Before, the installed runtime's library stands in while the launcher's class
+                // path is asked; jlink's output has no such link.
                 if (name.size() > 4 && name.compare(name.size() - 4, 4, ".new") == 0 &&
-                    ::access(home.c_str(), F_OK) == 0) {
+                    ::access(home.c_str(), F_OK) == 0 && !isLink(home + "/lib/libjli.dylib")) {
                     found = home;
                 }
             }

@@ -4,8 +4,10 @@ they reach the launcher's command line. The kind of archive follows the runtime'
 
 import os
 import shlex
+import tempfile
+import time
 
-from . import jdk, runtime, staging, trial
+from . import jdk, reach, runtime, staging, trial
 from .report import Failure, note
 
 # The oldest runtime that writes an archive of the application's classes at exit.
@@ -151,11 +153,18 @@ def output_place(outcome, log):
 
 
 def trial_failure(p, outcome, log):
-    """The one line for a failed trial run."""
+    """The one line for a failed trial run: the runtime's own words, the first frame of the
+    application in its stack trace, and where its output is."""
     where = output_place(outcome, log)
     lacking = runtime.lacking(p, outcome.output)
     if lacking is not None:
         return lacking + where
+    refused = trial.refusal(outcome.output)
+    if refused is not None:
+        return "the runtime refused the trial run: %s%s%s" % (
+            refused, reach.directory_source(p, outcome.output), where)
+    frame = trial.first_frame(outcome.output)
+    where = (" at " + frame if frame else "") + where
     if outcome.thrown is not None:
         thread = trial.THROWN.match(outcome.thrown).group(1).decode("utf-8", "replace")
         return "the trial run threw %s (in thread \"%s\")%s" % (
@@ -189,12 +198,17 @@ def make(p):
 
     log = os.path.join(p.outdir, o.name + ".trial.log")
     command = [p.layout.executable(p.bundle, o.name)] + o.trial_args
-    with trial.ScratchHome(o.trial_home) as home:
-        env = trial.environment(os.environ, o.trial_env, home)
-        note("trial run for the class-data archive: %s, up to %d s (-t); its output goes to %s" %
+    with trial.ScratchHome(o.trial_home) as home, tempfile.TemporaryDirectory(
+            prefix="make-bundle-trial.") as work:
+        env = trial.environment(p.checker.double_click_env(p.bundle), o.trial_env, home)
+        watch = trial.idle_watch(env, work) if o.idle else None
+        note("trial run for the class-data archive, started as a double-click starts it (in /, "
+             "launchd's environment): %s, up to %d s (-t); its output goes to %s" %
              (" ".join(shlex.quote(part) for part in command), o.time_limit, log))
+        started = time.monotonic()
         outcome = trial.run(command, env, o.time_limit, log,
-                            os.path.join(trial_dir, staging.PROCESSES))
+                            os.path.join(trial_dir, staging.PROCESSES), o.idle, watch)
+        took = time.monotonic() - started
     if outcome.log_error is not None:
         # What the disk took of it is no record; the line says what the runtime said.
         os.remove(log)
@@ -209,7 +223,10 @@ def make(p):
     lacking = runtime.lacking(p, outcome.output)
     if lacking is not None:
         note("the trial run's output says: " + lacking)
-    if outcome.ended:
+    if outcome.ended and o.idle and took < o.time_limit:
+        note("the trial run was ended after %.0f s, when it had loaded no class for %d s "
+             "(--trial-idle)" % (took, o.idle))
+    elif outcome.ended:
         note("the trial run was ended after %d s (-t)" % o.time_limit)
     major = p.version[0]
     if archive.endswith(".jsa") and major >= AOT_CACHE_SINCE:

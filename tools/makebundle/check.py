@@ -72,6 +72,16 @@ class Checker:
         """The bundle layout as the launcher has it."""
         return Layout(self._answer(["--layout"]), self.path)
 
+    def double_click_env(self, bundle):
+        """The environment that a double-click gives the launcher of bundle, as the check
+        defines it (launchd's variables and the bundle's LSEnvironment): a dictionary of
+        bytes."""
+        status, out, err = self.run(["--double-click-env", bundle])
+        if status != 0:
+            raise Failure("applauncher-check --double-click-env %s failed: %s" %
+                          (bundle, children.last_line(os.fsdecode(err))))
+        return dict(entry.partition(b"=")[::2] for entry in out.split(b"\0") if entry)
+
     def verdict(self, bundle):
         """Checks bundle; returns (status, output lines): 0 no findings, 2 warnings. An error
         (the launch would fail) raises CheckFailed."""

@@ -17,13 +17,12 @@ class CfgMap:
     def __init__(self, bundle_cfg, user_cfg):
         self.pattern = re.compile(re.escape(os.fsencode(bundle_cfg)) + rb":([0-9]+): ")
         self.user = os.fsencode(user_cfg)
-        self.after = 0
-        self.count = 0
+        self.insertions = []
 
-    def added(self, after, count):
-        """Notes that count lines were added to the copy after the user's line after."""
-        self.after = after
-        self.count = count
+    def added(self, after, count, by="-a"):
+        """Notes that the option by added count lines to the copy after its line after (as
+        the copy was then)."""
+        self.insertions.append((after, count, by))
 
     def tell(self, line):
         """The finding line (bytes) as it reads on the user's file; other lines as they are."""
@@ -32,8 +31,13 @@ class CfgMap:
             return line
         number = int(m.group(1))
         rest = line[m.end():]
-        if self.count and self.after < number <= self.after + self.count:
-            return b"%s (a line that -a added after line %d): %s" % (self.user, self.after, rest)
-        if self.count and number > self.after + self.count:
-            number -= self.count
+        added = None
+        for after, count, by in reversed(self.insertions):
+            if added is None and after < number <= after + count:
+                added, number = by, after
+            elif number > after + count:
+                number -= count
+        if added is not None:
+            return b"%s (a line that %s added after line %d): %s" % (
+                self.user, os.fsencode(added), number, rest)
         return b"%s:%d: %s" % (self.user, number, rest)

@@ -7,7 +7,7 @@ import shutil
 import signal
 import sys
 
-from . import archive, dittozip, options, runtime, signing, staging, verdict
+from . import archive, dittozip, modules, options, reach, runtime, signing, staging, verdict
 from .children import ENDING_SIGNALS, SIGNALS, adopt_orphans
 from .crosslink import CrossLinkError
 from .dittozip import ZipError
@@ -41,7 +41,11 @@ def build(p, stage):
             copy_keeping_links(source, os.path.join(app, target))
         else:
             copy_followed(source, os.path.join(app, target))
+    reach.settle(p, stage)
+    if o.modules is not None:
+        p.modules = modules.resolve(o.modules, lambda: reach.analysis(p, stage))
     runtime.put(p, stage)
+    reach.judge(p, stage)
 
 
 def finish(p):

@@ -2,13 +2,17 @@
 about the application's classes; when the application fails for want of a class of the JDK,
 the JDK's module image says which module holds that class."""
 
+import hashlib
+import json
 import os
+import platform
 import re
 import tempfile
 import zipfile
 import zlib
 
-from . import children
+from . import children, jdk
+from .options import version
 from .report import Failure, note
 
 # The word of -m that stands for the modules jdeps finds.
@@ -51,9 +55,20 @@ def copy_class(jar, entry, out, name, path):
                       (path, entry.filename, e))
 
 
-def class_jar(sources, path):
+def class_name(entry):
+    """The class that a jar entry's path holds ("a/B.class", also below META-INF/versions/N/),
+    dotted; None for no class file."""
+    parts = entry.split("/")
+    if parts[:2] == ["META-INF", "versions"] and len(parts) > 3:
+        parts = parts[3:]
+    if not parts[-1].endswith(".class") or parts[-1] == "module-info.class":
+        return None
+    return ".".join(parts)[:-len(".class")]
+
+
+def class_jar(sources, path, origins=None):
     """Writes the class files of sources (jars, class files, directories) into one jar at path;
-    returns how many."""
+    returns how many. origins, a dictionary, receives the jars that hold each class."""
     # Module declarations are left out, so that jdeps reads everything as one class path: the
     # modules they require need not be there, and packages split between jars do not matter.
     # Each jar's classes go below a directory of their own, and every version of a multi-release
@@ -75,8 +90,11 @@ def class_jar(sources, path):
                         continue
                     copy_class(jar, entry, out, "%d/%s" % (archives, entry.filename), path)
                     count += 1
+                    if origins is not None:
+                        origins.setdefault(class_name(entry.filename), []).append(path)
         except (zipfile.BadZipFile, OSError, RuntimeError, EOFError) as e:
-            note("-m auto: skipped %s, which cannot be read as a jar: %s" % (path, e))
+            note("skipped %s in the search for classes, which cannot be read as a jar: %s" %
+                 (path, e))
 
     def add(out, path, relative):
         nonlocal count
@@ -100,28 +118,133 @@ def class_jar(sources, path):
     return count
 
 
-def auto(jdk_home, sources):
-    """The modules that jdeps of the JDK at jdk_home finds the classes of sources to need."""
+# How many analyses the cache keeps, the latest.
+CACHE_KEPT = 16
+
+# A line of `jdeps -verbose:class`: the class, the class it uses, and where that one is (a
+# module, "JDK internal API (module)", the jar analysed, or "not found").
+USE = re.compile(r"^\s+(\S+)\s+->\s+(\S+)\s+(.*?)\s*$")
+INTERNAL = re.compile(r"JDK internal API \(([\w.]+)\)")
+
+
+class Analysis:
+    """What jdeps finds in the application's classes: origins (class: the jars that hold it),
+    uses (class: the application's classes that use it) and modules (module: the first class of
+    the application that uses it, in jdeps's order)."""
+
+    def __init__(self, origins, out):
+        self.origins = origins
+        self.said = None  # jdeps's last line; None when it had no class to read
+        self.uses = {}
+        self.modules = {}
+        for line in out.splitlines():
+            m = USE.match(line)
+            if m is None:
+                continue
+            user, used, where = m.groups()
+            internal = INTERNAL.fullmatch(where)
+            module = internal.group(1) if internal else where
+            if re.fullmatch(r"[\w.]+", module) and not module.endswith(".jar") and \
+                    used not in origins:
+                self.modules.setdefault(module, user)
+            else:
+                self.uses.setdefault(used, []).append(user)
+
+
+def cache_directory():
+    """Where the analyses of earlier runs are kept: the user's cache directory."""
+    if platform.system() == "Darwin":
+        base = os.path.expanduser("~/Library/Caches")
+    else:
+        base = os.environ.get("XDG_CACHE_HOME") or os.path.expanduser("~/.cache")
+    return os.path.join(base, "make-bundle")
+
+
+def sources_digest(jdk_home, sources, root):
+    """A digest of what decides an analysis: make-bundle's version and this module, the JDK's
+    jdeps and release file, and every file of sources (its path below root, size and time of
+    change)."""
+    h = hashlib.sha256()
+    with open(__file__, "rb") as f:
+        h.update(f.read())
+    for part in [version(), os.path.realpath(os.path.join(jdk_home, "bin", "jdeps"))]:
+        h.update(os.fsencode(part) + b"\0")
+    h.update(repr(sorted(jdk.release(jdk_home).items())).encode())
+    for source in sources:
+        for directory, dirs, names in os.walk(source) if os.path.isdir(source) else \
+                [(os.path.dirname(source), [], [os.path.basename(source)])]:
+            dirs.sort()
+            for name in sorted(names):
+                path = os.path.join(directory, name)
+                st = os.stat(path) if os.path.exists(path) else os.lstat(path)
+                h.update(b"%s %d %d\0" % (os.fsencode(os.path.relpath(path, root)),
+                                          st.st_size, st.st_mtime_ns))
+    return h.hexdigest()
+
+
+def analyse(jdk_home, sources):
+    """What jdeps of the JDK at jdk_home finds in the classes of sources (an Analysis; one with
+    no modules when there are no classes), kept in the user's cache for the same inputs."""
+    if not sources:
+        return Analysis({}, "")
+    # The cache holds the jars' paths below the sources' common directory, which may be
+    # another one each time (the bundle is laid out in a new staging directory).
+    root = os.path.commonpath([os.path.abspath(source) for source in sources])
+    cached = os.path.join(cache_directory(),
+                          "uses-%s.json" % sources_digest(jdk_home, sources, root))
+    try:
+        with open(cached, encoding="utf-8") as f:
+            analysis = Analysis({}, "")
+            analysis.__dict__.update(json.load(f))
+        analysis.origins = {c: [os.path.normpath(os.path.join(root, o)) for o in jars]
+                            for c, jars in analysis.origins.items()}
+        return analysis
+    except (OSError, ValueError, TypeError, AttributeError):
+        pass
+    origins = {}
     with tempfile.TemporaryDirectory(prefix="make-bundle-classes.") as work:
         jar = os.path.join(work, "classes.jar")
-        if class_jar(sources, jar) == 0:
-            raise Failure("-m auto found no class files among the files for the bundle")
-        out = children.run_tool([os.path.join(jdk_home, "bin", "jdeps"), "--print-module-deps",
+        if class_jar(sources, jar, origins) == 0:
+            return Analysis({}, "")
+        out = children.run_tool([os.path.join(jdk_home, "bin", "jdeps"), "-verbose:class",
                                  "--ignore-missing-deps", jar], "jdeps")
-    for line in reversed(out.splitlines()):
-        if re.fullmatch(r"[\w.]+(,[\w.]+)*", line.strip()):
-            return line.strip().split(",")
-    raise Failure("jdeps printed no modules: " + children.last_line(out))
+    analysis = Analysis(origins, out)
+    analysis.said = children.last_line(out)
+    try:
+        os.makedirs(os.path.dirname(cached), exist_ok=True)
+        with tempfile.NamedTemporaryFile("w", dir=os.path.dirname(cached), delete=False,
+                                         encoding="utf-8") as f:
+            json.dump(dict(analysis.__dict__, origins={
+                c: [os.path.relpath(os.path.abspath(o), root) for o in jars]
+                for c, jars in analysis.origins.items()}), f)
+        os.replace(f.name, cached)
+        kept = sorted((os.path.join(os.path.dirname(cached), n)
+                       for n in os.listdir(os.path.dirname(cached)) if n.startswith("uses-")),
+                      key=os.path.getmtime)
+        for old in kept[:-CACHE_KEPT]:
+            os.remove(old)
+    except OSError as e:
+        note("could not keep the analysis of the classes in %s: %s" % (cached, e.strerror or e))
+    return analysis
 
 
-def resolve(given, jdk_home, sources):
-    """The modules of -m (given, comma-separated), with "auto" replaced by what jdeps finds."""
+def auto(jdk_home, sources):
+    """The modules that jdeps of the JDK at jdk_home finds the classes of sources to need."""
+    return sorted(analyse(jdk_home, sources).modules)
+
+
+def resolve(given, analysis):
+    """The modules of -m (given, comma-separated), with "auto" replaced by those that the
+    classes use (analysis: a function that returns an Analysis)."""
     names = [m for m in given.split(",") if m]
     if AUTO not in names:
         return names
-    note("-m auto: asking %s which modules the classes of the files need" %
-         os.path.join(jdk_home, "bin", "jdeps"))
-    found = auto(jdk_home, sources)
+    found = analysis()
+    if found.said is None:
+        raise Failure("-m auto found no class files among the files for the bundle")
+    if not found.modules:
+        raise Failure("jdeps printed no modules: " + found.said)
+    found = sorted(found.modules)
     chosen = []
     for name in names:
         for module in (found if name == AUTO else [name]):
@@ -129,6 +252,15 @@ def resolve(given, jdk_home, sources):
                 chosen.append(module)
     note("-m auto chose %s (-m %s pins this choice)" % (",".join(found), ",".join(chosen)))
     return chosen
+
+
+def lacking(analysis, present, ignored):
+    """One line for each module that the application's classes use and the runtime lacks
+    (present: the modules it holds; ignored: those the user says are optional)."""
+    return ["the application needs %s (%s uses it), which the runtime lacks: add it to -m, or "
+            "--ignore-module %s when it is optional" % (module, user, module)
+            for module, user in sorted(analysis.modules.items())
+            if module not in present and module not in ignored]
 
 
 def missing(text):

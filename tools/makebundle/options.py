@@ -41,9 +41,10 @@ OPTIONS = [
     (("-c", "--config"), dict(metavar="CFG", dest="cfg"),
      "the launcher configuration, copied to Contents/app/NAME.cfg"),
     (("-r", "--runtime"), dict(metavar="JAVA_HOME"),
-     "copies this runtime into the bundle (links followed), or links one from it with -m"),
+     "copies this runtime into the bundle (links followed), or links one from it with -m; "
+     "with -m or -a and no runtime given, the installed JDK (tools/find-jdk)"),
     (("-m", "--modules"), dict(metavar="MODULES"),
-     "with -r or --jmods: a jlink image of these comma-separated modules; \"auto\" among them "
+     "a jlink image of these comma-separated modules, linked with the JDK of -r; \"auto\" among them "
      "stands for the modules that jdeps finds in the FILEs"),
     (("--jmods",), dict(metavar="DIR"),
      "with -m: links the runtime from this JDK's jmods directory (another platform's, such as a "
@@ -53,6 +54,13 @@ OPTIONS = [
     (("--jlink-option",), dict(metavar="OPTION", dest="jlink_options", action="append",
                                default=[]),
      "with -m: passes OPTION to jlink, e.g. --jlink-option=--include-locales=en (repeatable)"),
+    (("--ignore-module",), dict(metavar="MODULE", dest="ignored_modules", action="append",
+                                default=[]),
+     "does not fail when the application's classes use MODULE and the runtime lacks it: the "
+     "application does without it (repeatable)"),
+    (("--copy-outside",), dict(action="store_true", dest="copy_outside"),
+     "copies the jars that the launch would read from outside the bundle (named by a jar's "
+     "manifest or the class path) into Contents/app and onto app.classpath, instead of failing"),
     (("-L", "--link-runtime"), dict(metavar="JAVA_HOME", dest="linked"),
      "links to this installed runtime's launch library instead (development, tests)"),
     (("-j", "--link-library"), dict(metavar="LIBRARY", dest="library"),
@@ -74,6 +82,9 @@ OPTIONS = [
      "adds a class-data archive made by one trial run of the bundle"),
     (("-t", "--trial-time"), dict(metavar="SECONDS", dest="time_limit"),
      "how long the trial run may take before it is ended (default: %d)" % DEFAULT_TIME_LIMIT),
+    (("--trial-idle",), dict(metavar="SECONDS", dest="idle"),
+     "ends the trial run once the application has loaded no class for SECONDS (a GUI "
+     "waiting for its user), instead of after -t"),
     (("--trial-arg",), dict(metavar="ARG", dest="trial_args", action="append", default=[]),
      "starts the trial run with this argument instead of the configured ones (repeatable)"),
     (("--trial-env",), dict(metavar="NAME=VALUE", dest="trial_env", action="append",
@@ -150,12 +161,12 @@ def validate(o):
                 if value is not None]
     if len(runtimes) > 1:
         raise UsageError("-r, -L and -j exclude each other")
-    if o.modules is not None and o.runtime is None and o.jmods is None:
-        raise UsageError("-m goes with -r or --jmods")
     if o.jmods is not None and o.modules is None:
         raise UsageError("--jmods goes with -m (the modules to link; -m auto lets jdeps choose)")
     if o.jmods is not None and (o.linked is not None or o.library is not None):
         raise UsageError("--jmods links the bundle's own runtime: it excludes -L and -j")
+    if o.modules is not None and (o.linked is not None or o.library is not None):
+        raise UsageError("-m links the bundle's own runtime: it excludes -L and -j")
     if o.platform is not None and o.jmods is None:
         raise UsageError("--platform goes with --jmods")
     if o.platform is not None and o.platform not in PLATFORMS:
@@ -169,10 +180,14 @@ def validate(o):
                              "modules)" % option.split("=")[0])
     if o.second_place and o.linked is None and o.library is None:
         raise UsageError("-J goes with -L or -j")
-    if o.archive and o.runtime is None and o.linked is None and o.jmods is None:
+    if o.archive and o.library is not None:
         raise UsageError("-a needs a runtime (-r or -L)")
-    if (o.trial_args or o.trial_env or o.trial_home) and not o.archive:
-        raise UsageError("--trial-arg, --trial-env and --trial-home go with -a")
+    if (o.trial_args or o.trial_env or o.trial_home or o.idle) and not o.archive:
+        raise UsageError("--trial-arg, --trial-env, --trial-home and --trial-idle go with -a")
+    if o.idle is not None:
+        if not re.fullmatch(r"[0-9]+", o.idle) or int(o.idle) == 0:
+            raise UsageError("--trial-idle takes a number of seconds, not " + repr(o.idle))
+        o.idle = int(o.idle)
     for setting in o.trial_env:
         if not re.fullmatch(r"[A-Za-z_][A-Za-z0-9_]*(=.*)?", setting, re.DOTALL):
             raise UsageError("--trial-env takes NAME=VALUE or NAME, not " + repr(setting))

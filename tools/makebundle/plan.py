@@ -1,6 +1,6 @@
 """Everything make-bundle checks before it writes anything, and what it resolves on the way: the
 check and the layout it gives, Info.plist, the icon, the files to copy, the bundle's path, the
-runtime, the platform of the jmods it is linked from, and its modules."""
+runtime and the platform of the jmods it is linked from."""
 
 import os
 import platform
@@ -21,6 +21,8 @@ class Plan:
         self.home = None
         self.library = None
         self.modules = None
+        self.analysis = None
+        self.reach = None
         self.version = self.early_access = None
         self.jdk_image = None
         self.target = None
@@ -72,10 +74,14 @@ def plan(o):
     p.cfg_map = CfgMap(os.path.join(p.layout.app(p.bundle), o.name + ".cfg"), o.cfg)
 
     libraries = p.layout.home_libraries
-    if o.jmods is not None and o.runtime is None:
+    if (o.jmods or o.modules or o.archive) and o.runtime is None and o.linked is None:
         o.runtime = jdk.find()
         if o.runtime is None:
-            raise Failure("no JDK to link with (--jmods): give one with -r, or set JAVA_HOME")
+            raise Failure("no JDK to link with (%s): give one with -r, or set JAVA_HOME" %
+                          ("--jmods" if o.jmods else "-m" if o.modules else "-a"))
+        if o.jmods is None:
+            note("-r %s: the installed JDK (tools/find-jdk), as no runtime was given" %
+                 o.runtime)
     if o.runtime is not None:
         p.home = jdk.home_of(o.runtime, libraries)
         if o.modules is not None:
@@ -114,8 +120,4 @@ def plan(o):
             raise Failure("-s needs codesign (xcode-select --install)")
         if not os.path.isfile(o.entitlements):
             raise Failure("no entitlements at " + o.entitlements)
-
-    # Last, as it takes a while: the modules that jdeps finds.
-    if o.modules is not None:
-        p.modules = modules.resolve(o.modules, p.home, [source for source, _ in p.copies])
     return p

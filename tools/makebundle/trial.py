@@ -1,5 +1,6 @@
-"""The trial run: the finished bundle started once, as a user would start it, so that the runtime
-records the classes of a real launch. Its whole output goes to a log file; an application that
+"""The trial run: the finished bundle started once, as a double-click starts it (in /, with the
+environment that applauncher-check says a double-click gives), so that the runtime records the
+classes of a real launch. Its whole output goes to a log file; an application that
 throws (the runtime's "Exception in thread ..." line) fails it at once, and so does one that
 ends before its time with a failure."""
 
@@ -34,7 +35,13 @@ LAUNCH_ERROR = re.compile(rb"^Error: (.*)$", re.MULTILINE)
 # to shared archive file."), what failed on the line after.
 VM_ERROR = re.compile(rb"^(?:(.*)\n)?(Error occurred during initialization of VM)\r?\n(.*)$",
                       re.MULTILINE)
+# The class-data sharing's own error line, which may come well before the runtime's refusal.
+ARCHIVE_ERROR = re.compile(rb"^(?:\[[^\]\n]*\])*?\[error\]\[(?:cds|aot)[^\]\n]*\] ?(.*?)\r?$",
+                           re.MULTILINE)
 
+# A frame of a stack trace in a class that is not the JDK's.
+FRAME = re.compile(rb"^\s+at (?!(?:java|javax|jdk|sun|com\.sun)\.)((?:[\w$.]+/)*[\w$.]+\(.*?\))"
+                   rb"\r?$", re.MULTILINE)
 
 # How much of the trial's output is kept to be read, from its start and from its end each; the
 # log has all of it.
@@ -99,18 +106,19 @@ class Output:
 
 
 def environment(base, settings, home):
-    """The trial's environment: base without the launcher's debug switch, with settings
-    (NAME=VALUE sets, NAME removes) and HOME set to home when home is not None."""
+    """The trial's environment (bytes): base (a double-click's) without the launcher's debug
+    switch, with settings (NAME=VALUE sets, NAME removes) and HOME set to home when home is not
+    None."""
     env = dict(base)
-    env.pop("VORLANE_DEBUG", None)
+    env.pop(b"VORLANE_DEBUG", None)
     for setting in settings:
-        name, sep, value = setting.partition("=")
+        name, sep, value = os.fsencode(setting).partition(b"=")
         if sep:
             env[name] = value
         else:
             env.pop(name, None)
     if home is not None:
-        env["HOME"] = home
+        env[b"HOME"] = os.fsencode(home)
     return env
 
 
@@ -130,6 +138,29 @@ def exception(output):
         return causes[-1].rstrip(b"\r")
     m = TRACE.search(output)
     return None if m is None else m.group(1).rstrip(b"\r")
+
+
+def refusal(output):
+    """The runtime's own words (text) for why it would not start, with its class-data error
+    when there is one; None when it did not refuse."""
+    vm = VM_ERROR.search(output)
+    if vm is None:
+        return None
+    archive = ARCHIVE_ERROR.search(output)
+    # The cause: the archive's own error, else the line before (a full disk's "Unable to write
+    # to shared archive file."), unless that is a log line or the runtime's hint.
+    cause = archive.group(1) if archive else (vm.group(1) or b"").strip()
+    if cause.startswith((b"[", b"Hint:")):
+        cause = b""
+    return (vm.group(3).strip() + (b" (" + cause + b")" if cause else b"")).decode(
+        "utf-8", "replace")
+
+
+def first_frame(output):
+    """The first frame of a stack trace in output that is in a class of the application
+    ("a.Main.main(Main.java:3)"), or None."""
+    m = FRAME.search(output, THROWN.search(output).end() if THROWN.search(output) else 0)
+    return None if m is None else m.group(1).decode("utf-8", "replace")
 
 
 def complaint(output):
@@ -154,21 +185,42 @@ def complaint(output):
     return text.decode("utf-8", "replace")
 
 
-def run(command, env, limit, log, record=None):
-    """Runs command with its output in the file log until it ends, throws, or outlasts limit
-    seconds; then it gets SIGTERM, which lets the runtime write its archive on the way out.
-    Whatever it started is ended with it (record: see children.Family)."""
+def idle_watch(env, directory):
+    """env with the runtime told to log each class it loads to a file in directory (through
+    JAVA_TOOL_OPTIONS, after what the variable holds); returns that file's path."""
+    path = os.path.join(directory, "classes.log")
+    options = env.get(b"JAVA_TOOL_OPTIONS", b"")
+    env[b"JAVA_TOOL_OPTIONS"] = (options + b" " if options else b"") + \
+        b"-Xlog:class+load=info:file=" + os.fsencode(path)
+    return path
+
+
+def size(path):
+    """The size of the file at path, -1 when there is none."""
+    if path is None:
+        return -1
+    try:
+        return os.path.getsize(path)
+    except OSError:
+        return -1
+
+
+def run(command, env, limit, log, record=None, idle=None, watch=None):
+    """Runs command in / (where a double-click starts it) with its output in the file log until
+    it ends, throws, or outlasts limit seconds, or, with idle, loads no class (the file watch
+    does not grow) for idle seconds; then it gets SIGTERM, which lets the runtime write its
+    archive on the way out. Whatever it started is ended with it (record: see children.Family)."""
     reader, writer = os.pipe()
     try:
         with open(log, "wb", buffering=0) as f:
             out = Output(f)
             try:
                 child = children.start(command, record, stdout=writer, stderr=subprocess.STDOUT,
-                                       env=env)
+                                       env=env, cwd="/")
             finally:
                 os.close(writer)
             try:
-                status, ended = wait(child, reader, out, limit)
+                status, ended = wait(child, reader, out, limit, idle, watch)
             except BaseException:
                 children.end(child)
                 raise
@@ -178,10 +230,11 @@ def run(command, env, limit, log, record=None):
     return Outcome(status, ended, out.thrown, out.kept(), out.error)
 
 
-def wait(child, reader, out, limit):
+def wait(child, reader, out, limit, idle=None, watch=None):
     """Waits for the trial child as run() says, its output going to out; returns its status
     and whether the time limit ended it. What it started and left running is ended."""
     deadline = time.monotonic() + limit
+    loaded, changed = size(watch), time.monotonic()
     ended = False
     while True:
         children.SIGNALS.check()
@@ -194,6 +247,11 @@ def wait(child, reader, out, limit):
         if out.thrown is not None:
             children.end(child)
             return child.returncode, ended
+        if not ended and idle is not None:
+            if size(watch) != loaded:
+                loaded, changed = size(watch), time.monotonic()
+            elif time.monotonic() - changed >= idle:
+                deadline = min(deadline, time.monotonic())
         if time.monotonic() < deadline:
             continue
         if ended:

@@ -20,10 +20,21 @@ class CfgMapTest(unittest.TestCase):
             ((4, 3), b"/out/Show.app/Contents/Info.plist:3: warning: e",
              b"/out/Show.app/Contents/Info.plist:3: warning: e"),
             (None, bundle + b"x:2: warning: f", bundle + b"x:2: warning: f"),
+            # One line added after the second by --copy-outside, then two by -a after the
+            # copy's fifth (the user's fourth).
+            ((2, 1, "--copy-outside", 5, 2), bundle + b":3: warning: g",
+             b"my dir/Show.cfg (a line that --copy-outside added after line 2): warning: g"),
+            ((2, 1, "--copy-outside", 5, 2), bundle + b":7: warning: h",
+             b"my dir/Show.cfg (a line that -a added after line 4): warning: h"),
+            ((2, 1, "--copy-outside", 5, 2), bundle + b":8: warning: i",
+             b"my dir/Show.cfg:5: warning: i"),
         ]
         for added, line, want in cases:
             with self.subTest(line=line, added=added):
                 m = CfgMap(bundle.decode(), "my dir/Show.cfg")
+                if added and len(added) > 2:
+                    m.added(*added[:3])
+                    added = added[3:]
                 if added:
                     m.added(*added)
                 self.assertEqual(want, m.tell(line))

@@ -28,7 +28,7 @@ class CommandLineTest(TempDirTest):
             (["--jlink-option=--compress=2"], 2, "--jlink-option goes with -m"),
             (["-r", self.dir, "-m", "java.base", "--jlink-option=--output=x"], 2,
              "--jlink-option cannot give --output: make-bundle sets it (-m names the modules)"),
-            (["--trial-home"], 2, "--trial-arg, --trial-env and --trial-home go with -a"),
+            (["--trial-home"], 2, "--trial-arg, --trial-env, --trial-home and --trial-idle go with -a"),
             (["--jmods", self.dir], 2,
              "--jmods goes with -m (the modules to link; -m auto lets jdeps choose)"),
             (["-m", "java.base", "--jmods", self.dir, "-L", self.dir], 2,

@@ -1,0 +1,108 @@
+"""What the launch of a bundle reads, made small from real applications: a jar whose manifest
+names a jar outside the bundle (by absolute path, or climbing out), a jar off the class path, a
+module left out of -m. Each is refused with one line and no bundle; the fixed input gives a
+bundle that starts, also once the jar outside is gone."""
+
+import os
+import shutil
+import subprocess
+import unittest
+import zipfile
+
+from support import CHECK, TempDirTest, run_main
+
+from makebundle import jdk
+
+HOME = jdk.find()
+LAUNCHER = os.path.join(os.path.dirname(CHECK), "applauncher")
+SOURCES = {
+    "a/Main.java": "package a; public class Main { public static void main(String[] x) "
+                   "{ System.out.println(\"lib says \" + b.Lib.hi()); } }",
+    "b/Lib.java": "package b; public class Lib { public static String hi() "
+                  "{ return \"hi \" + java.util.logging.Level.INFO; } }",
+}
+
+
+@unittest.skipIf(HOME is None or not os.access(LAUNCHER, os.X_OK),
+                 "no JDK, or no built launcher beside APPLAUNCHER_CHECK")
+class ReachTest(TempDirTest):
+    def setUp(self):
+        super().setUp()
+        for name, text in SOURCES.items():
+            self.write("src/" + name, text.encode())
+        subprocess.run([os.path.join(HOME, "bin", "javac"), "-d", self.dir + "/classes"] +
+                       [self.dir + "/src/" + n for n in SOURCES], check=True)
+        self.bundle = self.dir + "/out/A.app"
+
+    def jar(self, path, member, class_path=None):
+        """Writes the jar path with the class member and a manifest Class-Path."""
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with zipfile.ZipFile(path, "w") as z:
+            if class_path:
+                z.writestr("META-INF/MANIFEST.MF", "Manifest-Version: 1.0\nClass-Path: %s\n"
+                           % class_path)
+            z.write(self.dir + "/classes/" + member, member)
+        return path
+
+    def jars(self, class_path):
+        """The application's jar, whose manifest has class_path, and the library's, in in/
+        and in ext/."""
+        self.jar(self.dir + "/in/app.jar", "a/Main.class", class_path)
+        self.jar(self.dir + "/in/lib.jar", "b/Lib.class")
+        self.jar(self.dir + "/ext/lib.jar", "b/Lib.class")
+
+    def make(self, cfg, files, options=()):
+        self.write("A.cfg", b"[Application]\n" + b"".join(
+            b"app.classpath=%s\n" % e.encode() for e in cfg) + b"app.mainclass=a.Main\n")
+        runtime = list(options) if "-r" in options else ["-L", HOME] + list(options)
+        return run_main(["-l", LAUNCHER, "-n", "A", "-o", self.dir + "/out", "-c",
+                         self.dir + "/A.cfg"] + runtime + [self.dir + "/in/app.jar"] +
+                        [self.dir + "/in/" + f for f in files])
+
+    def test_refused_with_one_line_and_fixed(self):
+        ext, app = self.dir + "/ext/lib.jar", self.bundle + "/Contents/app/"
+        outside = "outside the bundle: it is read here and missing on another machine " \
+                  "(--copy-outside ships it in Contents/app on the class path)"
+        lacks = "the application needs java.logging (b.Lib uses it), which the runtime " \
+                "lacks: add it to -m, or --ignore-module java.logging when it is optional"
+        modules = ["-r", HOME, "-m", "java.base"]
+        cases = [
+            # (Class-Path of app.jar, app.classpath, files beside app.jar, options, the line,
+            #  the fix)
+            (ext, ["$APPDIR/app.jar"], [], [], "the manifest Class-Path of %sapp.jar names %s, "
+             "%s" % (app, ext, outside), dict(options=["--copy-outside"])),
+            ("../../../../ext/lib.jar", ["$APPDIR/app.jar"], [], [],
+             "the manifest Class-Path of %sapp.jar names %s, %s" % (app, ext, outside),
+             dict(options=["--copy-outside"])),
+            (None, ["$APPDIR/app.jar", ext], [], [], "%s/A.cfg:3 names %s, %s" % (
+                self.dir, ext, outside), dict(options=["--copy-outside"])),
+            (None, ["$APPDIR/app.jar"], ["lib.jar"], [], "a.Main uses b.Lib from %slib.jar, "
+             "which no class path entry or manifest reaches: add $APPDIR/lib.jar to "
+             "app.classpath" % app, dict(cfg=["$APPDIR/app.jar", "$APPDIR/lib.jar"])),
+            (None, ["$APPDIR/app.jar", "$APPDIR/lib.jar"], ["lib.jar"], modules, lacks,
+             dict(options=["-r", HOME, "-m", "java.base,java.logging"])),
+            # The class-data archive refuses a directory before a jar that it loads from.
+            ("../ lib.jar", ["$APPDIR/app.jar"], ["lib.jar"], ["-a"], "the runtime refused "
+             "the trial run: Cannot have non-empty directory in paths (Error: non-empty "
+             "directory '%s../'), brought in by the manifest Class-Path of %sapp.jar; its "
+             "output is in %s/out/A.trial.log" % (app, app, self.dir),
+             dict(class_path="lib.jar")),
+        ]
+        for class_path, cfg, files, options, line, fix in cases:
+            with self.subTest(line=line):
+                shutil.rmtree(self.dir + "/out", ignore_errors=True)
+                self.jars(class_path)
+                # Twice: the second run takes the analysis of the classes from the cache.
+                for _ in range(2):
+                    status, out, err = self.make(cfg, files, options)
+                    self.assertEqual((1, "make-bundle: " + line), (status, err.splitlines()[-1]))
+                    self.assertFalse(os.path.exists(self.bundle))
+                fixed = dict(dict(cfg=cfg, files=files, options=options), **fix)
+                self.jars(fixed.pop("class_path", class_path))
+                status, out, err = self.make(**fixed)
+                self.assertEqual((0, self.bundle + "\n"), (status, out), err)
+                os.rename(ext, ext + ".gone")
+                started = subprocess.run([self.bundle + "/Contents/MacOS/A"],
+                                         stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+                os.rename(ext + ".gone", ext)
+                self.assertEqual(b"lib says hi INFO\n", started.stdout)
