@@ -316,7 +316,6 @@ void BundleCheck::judge() {
     if (rec.bundle) {
         judgeFiles(f);
         judgeRuntime(f);
-        judgeStart(f);
     }
     if (rec.trial && (rec.handOffOk || !rec.trial->missing.empty())) {
         judgeTrial(f);
