@@ -105,8 +105,9 @@ TEST_F(CheckTest, EachFindingNamesItsLine) {
         {okApp + main + "app.splash=$APPDIR/splash.png\n",
          "4: warning: splash screen \"@APPDIR@/splash.png\" does not exist", 2},
         {"[Application]\napp.classpath=demo.jar\n" + main,
-         "2: warning: class path entry \"demo.jar\" is relative: it is resolved against the "
-         "working directory at launch, not the bundle; start it with $APPDIR/",
+         "2: warning: class path entry \"demo.jar\" is relative: a double-click starts the "
+         "launcher in \"/\", so it reads \"/demo.jar\", not a file of the bundle; start it with "
+         "$APPDIR/",
          2},
         {okApp + main + "[JavaOptions]\njava-options=-Dx=$NO_SUCH_VARIABLE_X\n",
          "5: warning: \"$NO_SUCH_VARIABLE_X\" in java-options stays as written: there is no macro "
@@ -134,8 +135,9 @@ TEST_F(CheckTest, EachFindingNamesItsLine) {
          "\"@TMP@/empty/Contents/Home/lib/jli/libjli.dylib\" exists",
          1},
         {okApp + main + "app.runtime=runtime\n",
-         "4: warning: app.runtime \"runtime\" is relative: it is resolved against the working "
-         "directory at launch, not the bundle; start it with $APPDIR/ or $ROOTDIR/",
+         "4: warning: app.runtime \"runtime\" is relative: a double-click starts the launcher in "
+         "\"/\", so it reads \"/runtime\", not a file of the bundle; start it with $APPDIR/ or "
+         "$ROOTDIR/",
          1},
     };
     const std::string tmpDir = realPath(tmp.path());
@@ -196,7 +198,8 @@ TEST_F(CheckTest, TrialStartHandsOverWhatTheLaunchDoes) {
     layOut(kDemoCfg);
     env["FAKEJLI_REENTER"] = "1";
     ASSERT_EQ(0, launch({"given"}).status);
-    const Outcome checked = run(APPLAUNCHER_CHECK_PATH, {root, "given"}, env);
+    // Typed in the shell: the stand-in's switches are in its environment.
+    const Outcome checked = run(APPLAUNCHER_CHECK_PATH, {"--terminal", root, "given"}, env);
     const std::vector<std::vector<std::string>> recorded = records();
     ASSERT_EQ(4u, recorded.size()) << checked.out << checked.err;
     std::vector<std::string> want = recorded[0];
@@ -213,7 +216,8 @@ TEST_F(CheckTest, TrialStartHandsOverWhatTheLaunchDoes) {
 
     env.erase("FAKEJLI_REENTER");
     env["FAKEJLI_SLEEP"] = "600";
-    const Outcome ended = run(APPLAUNCHER_CHECK_PATH, {"--trial-time", "1", root}, env);
+    const Outcome ended =
+        run(APPLAUNCHER_CHECK_PATH, {"--terminal", "--trial-time", "1", root}, env);
     EXPECT_NE(std::string::npos,
               ended.out.find("\nnote: the runtime's verdict is missing: the trial start did not "
                              "end within 1 s; the findings are the check's own\n"))
@@ -412,7 +416,7 @@ TEST_F(CheckTest, ReportNamesTheConfigurationAndWhy) {
         if (!c.home) {
             env.erase("HOME");
         }
-        const Outcome o = check({root});
+        const Outcome o = check({"--terminal", root});
         env = saved;
         EXPECT_EQ(0, o.status) << o.out << o.err;
         const std::vector<std::string> out = lines(o.out);

@@ -15,6 +15,7 @@
 #include "MacBundle.h"
 #include "MacLauncher.h"
 #include "RuntimeTrial.h"
+#include "StartEnvironment.h"
 #include "SysInfo.h"
 #include "tstrings.h"
 
@@ -119,8 +120,8 @@ std::string BundleCheck::findLauncher(const std::string& bundleOrLauncher) {
         }
     }
     const std::string macosDir = FileUtils::combinePath(root, MacBundle::executableDirPath);
-    std::string name = InfoPlist::fileStringValue(
-        FileUtils::combinePath(root, "Contents/Info.plist"), "CFBundleExecutable");
+    std::string name = InfoPlist::read(FileUtils::combinePath(root, "Contents/Info.plist"))
+                           .string("CFBundleExecutable");
     if (name.empty()) {
         name = FileUtils::basename(root);
         if (tstrings::endsWith(name, ".app")) {
@@ -243,6 +244,8 @@ private:
 
 void BundleCheck::run() {
     Recorder recorder(rec, lines);
+    rec.start = StartEnvironment::of(rec.launcherPath, options.doubleClick);
+    const StartEnvironment::Scope scope(rec.start);
     try {
         // Exactly what the launcher does, with its trace when debugging is on.
         const std::unique_ptr<Jvm> jvm(
@@ -266,7 +269,7 @@ void BundleCheck::run() {
         // Before this process loads the launch library itself: a child forked from a process
         // that has loaded a system framework may not use it.
         if (options.trial && runsHere(LibraryArch::ofFile(rec.launch->libPath))) {
-            rec.trial = RuntimeTrial::run(*rec.launch, options.trialSeconds);
+            rec.trial = RuntimeTrial::run(*rec.launch, rec.start, options.trialSeconds);
         }
         try {
             jvm->launch(true);
@@ -293,8 +296,12 @@ void BundleCheck::runCfgFile(const std::string& path) {
         {"APPDIR", "$APPDIR"}, {"BINDIR", "$BINDIR"}, {"ROOTDIR", "$ROOTDIR"}};
     rec.cfg = LaunchRecord::CfgChoice{{}, path, path};
     recorder.onMacros(macros);
+    const std::string absolutePath = FileUtils::toAbsolutePath(path);
+    rec.start = StartEnvironment::of(rec.launcherPath, options.doubleClick);
+    const StartEnvironment::Scope scope(rec.start);
     try {
-        const CfgFile expanded = CfgFile::load(path, &recorder).expandMacros(macros, &recorder);
+        const CfgFile expanded =
+            CfgFile::load(absolutePath, &recorder).expandMacros(macros, &recorder);
         rec.expanded = expanded;
         Jvm jvm;
         jvm.addArgument(rec.launcherPath);
@@ -333,6 +340,13 @@ bool BundleCheck::hasErrors() const {
 
 void BundleCheck::printReport(std::ostream& out) const {
     out << "launcher:          " << rec.launcherPath << "\n";
+    out << "start judged:      "
+        << (rec.start.doubleClick
+                ? std::string("a double-click (launchd's environment and the bundle's "
+                              "LSEnvironment, working directory /)")
+                : "typed in this shell (its environment, working directory " + rec.start.workDir +
+                      ")")
+        << "\n";
     if (const std::optional<LaunchRecord::Bundle>& b = rec.bundle) {
         out << "bundle:            " << b->rootDir << "\n";
         if (!b->packageFileExists) {

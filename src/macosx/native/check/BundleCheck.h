@@ -17,6 +17,8 @@ public:
         // Whether the runtime is asked for its verdict, and how long it may take.
         bool trial = true;
         unsigned trialSeconds = 60;
+        // Which start is judged: a double-click, else one typed in the check's own shell.
+        bool doubleClick = true;
     };
 
     // The launcher at launcherPath (absolute, resolved), started with args.

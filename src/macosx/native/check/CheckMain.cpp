@@ -12,6 +12,7 @@
 #include "LibraryArch.h"
 #include "MacBundle.h"
 #include "MacLauncher.h"
+#include "StartEnvironment.h"
 #include "SysInfo.h"
 #include "app.h"
 #include "tstrings.h"
@@ -19,13 +20,20 @@
 namespace {
 
 const char* const kUsage =
-    "usage: applauncher-check [--args] [--no-trial] [--trial-time SECONDS] BUNDLE [ARGUMENT...]\n"
-    "       applauncher-check NAME.cfg\n"
+    "usage: applauncher-check [--args] [--terminal] [--no-trial] [--trial-time SECONDS] BUNDLE\n"
+    "                         [ARGUMENT...]\n"
+    "       applauncher-check [--terminal] NAME.cfg\n"
+    "       applauncher-check --double-click-env BUNDLE\n"
     "       applauncher-check --layout | --version | --arch FILE...\n"
     "  BUNDLE      the .app directory, the launcher inside it, or a directory that holds one .app\n"
     "  ARGUMENT    arguments the launcher would be started with\n"
     "  NAME.cfg    a configuration file on its own, before there is a bundle\n"
     "  --args      print only the arguments handed to the runtime, one per line\n"
+    "  --terminal  judge a start typed in this shell (its environment and working directory)\n"
+    "              instead of a double-click (launchd's environment and the bundle's\n"
+    "              LSEnvironment, working directory /), which is what users do\n"
+    "  --double-click-env  print the environment a double-click gives the bundle's launcher,\n"
+    "              each NAME=VALUE ended by a NUL byte\n"
     "  --no-trial  do not start the bundle's runtime for its own verdict (a dry run, in which\n"
     "              a -javaagent's premain runs and a splash screen shows for a moment)\n"
     "  --trial-time SECONDS  how long that dry run may take (default: 60)\n"
@@ -142,12 +150,27 @@ int main(int argc, char* argv[]) {
         printArchs(argv + 2, argc - 2);
         return 0;
     }
+    if (argc == 3 && is(1, "--double-click-env")) {
+        try {
+            const std::string launcher = BundleCheck::findLauncher(argv[2]);
+            for (const std::string& e : StartEnvironment::of(launcher, true).env) {
+                std::cout << e << '\0';
+            }
+        } catch (const VorlaneErrorBase& e) {
+            std::cerr << "applauncher-check: " << e.rawMessage() << "\n";
+            return 1;
+        }
+        std::cout.flush();
+        return std::cout.good() ? 0 : 1;
+    }
     BundleCheck::Options options;
     int first = 1;
     for (;; ++first) {
         if (is(first, "--args")) {
             argsOnly = true;
             options.trial = false;
+        } else if (is(first, "--terminal")) {
+            options.doubleClick = false;
         } else if (is(first, "--no-trial")) {
             options.trial = false;
         } else if (is(first, "--trial-time")) {

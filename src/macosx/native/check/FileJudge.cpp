@@ -28,9 +28,8 @@ void checkPath(Findings& f, const std::string& what, const std::string& path, si
         return;
     }
     if (!FileUtils::isDirSeparator(path[0])) {
-        f.warn(line, what + " " + quotedText(path) +
-                         " is relative: it is resolved against the working directory at launch, "
-                         "not the bundle; start it with $APPDIR/");
+        f.warn(line,
+               what + " " + quotedText(path) + relativePathText(f, path, "start it with $APPDIR/"));
         return;
     }
     const size_t star = path.find('*');

@@ -2,22 +2,27 @@
 #define INFOPLIST_H
 
 #include <cstddef>
+#include <map>
 #include <string>
 
-// Reads values from a bundle's Info.plist in the XML form that make-bundle and Xcode write.
-namespace InfoPlist {
+// What the check needs of a bundle's Info.plist, read with the system's property list library
+// (XML and binary alike): the top-level string values and the string entries of the top-level
+// dictionaries, such as LSEnvironment.
+struct InfoPlist {
+    // A property list file larger than this is not read.
+    static constexpr size_t kMaxSize = 8u << 20;
 
-// A property list file larger than this is not read.
-constexpr size_t kMaxSize = 8u << 20;
+    std::map<std::string, std::string> strings;
+    std::map<std::string, std::map<std::string, std::string>> dictionaries;
 
-// The string value of key in the top-level dictionary of the XML property list xml, with the
-// XML entities and character references decoded; "" when the key is absent there, its value
-// is no string, or the text is no XML property list. Never throws.
-std::string stringValue(const std::string& xml, const std::string& key);
+    // The file at path; empty when it cannot be read or holds no property list whose top level
+    // is a dictionary. Never throws.
+    static InfoPlist read(const std::string& path);
+    // The same for a property list in memory.
+    static InfoPlist parse(const std::string& data);
 
-// The same for the property list file at path; "" also when it cannot be read.
-std::string fileStringValue(const std::string& path, const std::string& key);
-
-} // namespace InfoPlist
+    // The string value of key; "" when it is absent or no string.
+    std::string string(const std::string& key) const;
+};
 
 #endif // INFOPLIST_H

@@ -1,5 +1,7 @@
 #include "Judging.h"
 
+#include "FileUtils.h"
+
 #include "JvmLauncher.h"
 #include "tstrings.h"
 
@@ -69,4 +71,16 @@ size_t Findings::startLine() const {
         }
     }
     return lines.headerLineOf(SectionName::Application);
+}
+
+std::string relativePathText(const Findings& f, const std::string& path, const char* advice) {
+    const LaunchRecord::Start& start = f.rec.start;
+    if (start.doubleClick) {
+        return " is relative: a double-click starts the launcher in \"/\", so it reads " +
+               quotedText(FileUtils::combinePath("/", path)) + ", not a file of the bundle; " +
+               advice;
+    }
+    return std::string(" is relative: it is resolved against the working directory at launch, "
+                       "not the bundle; ") +
+           advice;
 }

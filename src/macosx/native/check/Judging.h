@@ -75,6 +75,8 @@ void judgeTrial(Findings& f);
 bool isBlank(char c);
 // Where an inline comment starts in value ("#" or ";" after a blank), npos when none.
 size_t inlineComment(const std::string& value);
+// What a relative path in a value becomes at the start judged, with the advice.
+std::string relativePathText(const Findings& f, const std::string& path, const char* advice);
 // True for the runtime's own options that an application would hardly take as its arguments.
 bool looksLikeRuntimeOption(const std::string& arg);
 

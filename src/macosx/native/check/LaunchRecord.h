@@ -71,6 +71,18 @@ struct LaunchRecord {
         std::vector<std::string> envValues;
     };
 
+    // How the launch is started: the environment the launcher gets and its working directory.
+    struct Start {
+        // A double-click (launchd's environment, working directory "/"), else a start typed in
+        // the check's own shell (its environment and working directory).
+        bool doubleClick = true;
+        // The environment the launcher starts with, "NAME=VALUE" each.
+        std::vector<std::string> env;
+        std::string workDir;
+        // The check's own environment (the shell's), to tell what a double-click lacks.
+        std::map<std::string, std::string> shell;
+    };
+
     // What the runtime said when it was started with the launch's arguments for a dry run.
     struct Trial {
         // Why there is no verdict ("" when the runtime gave one).
@@ -84,6 +96,7 @@ struct LaunchRecord {
     };
 
     std::string launcherPath;
+    Start start;
     std::optional<Bundle> bundle;
     std::optional<CfgChoice> cfg;
     std::optional<Expansion> expansion;

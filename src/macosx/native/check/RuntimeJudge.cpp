@@ -43,8 +43,7 @@ void judgeRuntimeDir(Findings& f) {
     const size_t line = f.lastLineOf(PropertyName::runtime);
     if (!r.dir.empty() && !FileUtils::isDirSeparator(r.dir[0])) {
         f.warn(line, "app.runtime " + quotedText(r.dir) +
-                         " is relative: it is resolved against the working directory at launch, "
-                         "not the bundle; start it with $APPDIR/ or $ROOTDIR/");
+                         relativePathText(f, r.dir, "start it with $APPDIR/ or $ROOTDIR/"));
     }
     if (std::any_of(r.libs.begin(), r.libs.end(),
                     [](const std::pair<std::string, bool>& l) { return l.second; })) {

@@ -14,6 +14,7 @@
 
 #include "JvmLauncher.h"
 #include "MacLauncher.h"
+#include "StartEnvironment.h"
 #include "app.h"
 
 namespace {
@@ -29,17 +30,19 @@ void handOff() {
 }
 
 // In the child: the hand-off, with standard output and error going to fd.
-[[noreturn]] void runChild(const LaunchRecord::Launch& launch, int fd) {
+[[noreturn]] void runChild(const LaunchRecord::Launch& launch, const LaunchRecord::Start& start,
+                           int fd) {
     ::setsid();
+    StartEnvironment::replace(start.env);
+    if (!start.workDir.empty() && ::chdir(start.workDir.c_str()) != 0) {
+        ::_exit(127);
+    }
     const int devNull = ::open("/dev/null", O_RDONLY);
     if (devNull >= 0) {
         ::dup2(devNull, STDIN_FILENO);
     }
     ::dup2(fd, STDOUT_FILENO);
     ::dup2(fd, STDERR_FILENO);
-    // The launcher's own debug lines would be mixed with what the runtime says; nothing of the
-    // runtime reads the switch.
-    ::unsetenv("VORLANE_DEBUG");
     trialJvm = new Jvm();
     trialJvm->setPath(launch.libPath);
     for (const std::string& arg : RuntimeTrial::trialArgs(launch.args)) {
@@ -108,7 +111,8 @@ std::vector<std::string> RuntimeTrial::trialArgs(const std::vector<std::string>&
     return result;
 }
 
-LaunchRecord::Trial RuntimeTrial::run(const LaunchRecord::Launch& launch, unsigned seconds) {
+LaunchRecord::Trial RuntimeTrial::run(const LaunchRecord::Launch& launch,
+                                      const LaunchRecord::Start& start, unsigned seconds) {
     LaunchRecord::Trial outcome;
     int fds[2];
     if (::pipe(fds) != 0) {
@@ -129,7 +133,7 @@ LaunchRecord::Trial RuntimeTrial::run(const LaunchRecord::Launch& launch, unsign
     }
     if (pid == 0) {
         ::close(fds[0]);
-        runChild(launch, fds[1]);
+        runChild(launch, start, fds[1]);
     }
     ::close(fds[1]);
     std::string output;

@@ -16,8 +16,10 @@ namespace RuntimeTrial {
 // the properties ahead of them.
 std::vector<std::string> trialArgs(const std::vector<std::string>& args);
 
-// Starts the trial of launch and waits for it, ending its whole session after seconds.
-LaunchRecord::Trial run(const LaunchRecord::Launch& launch, unsigned seconds);
+// Starts the trial of launch as start starts it (its environment with the launch's variables
+// over it, its working directory) and waits for it, ending its whole session after seconds.
+LaunchRecord::Trial run(const LaunchRecord::Launch& launch, const LaunchRecord::Start& start,
+                        unsigned seconds);
 
 // Splits the runtime's output into what it said and its listing of the properties.
 void parseOutput(const std::string& output, LaunchRecord::Trial& outcome);

@@ -63,12 +63,34 @@ bool foreignReference(const std::string& value, std::string& reference, std::str
     return false;
 }
 
+// True for the properties without whose files the launch certainly fails.
+bool namesWhatStarts(const CfgFile::PropertyId& p) {
+    return p == PropertyName::classpath || p == PropertyName::modulepath ||
+           p == PropertyName::mainjar || p == PropertyName::runtime;
+}
+
 void judgeExpansion(Findings& f) {
+    const LaunchRecord::Start& start = f.rec.start;
     for (const LaunchRecord::Expansion::Unresolved& u : f.rec.expansion->unresolved) {
-        f.warn(f.lineOf(u.value), quotedText(u.reference) + " in " + u.value.property.name() +
-                                      " stays as written: there is no macro or environment "
-                                      "variable " +
-                                      quotedText(u.name));
+        const size_t line = f.lineOf(u.value);
+        const std::string what = quotedText(u.reference) + " in " + u.value.property.name();
+        if (start.doubleClick && start.shell.count(u.name)) {
+            // "Works from Terminal, not when double-clicked".
+            const std::string text =
+                what +
+                " stays as written when the bundle is double-clicked: " + quotedText(u.name) +
+                " is set in this shell, but a double-click starts the launcher with launchd's "
+                "environment; give it in Info.plist's LSEnvironment (make-bundle -p) or write "
+                "the value with a macro such as $APPDIR";
+            if (namesWhatStarts(u.value.property)) {
+                f.fail(line, text);
+            } else {
+                f.warn(line, text);
+            }
+            continue;
+        }
+        f.warn(line, what + " stays as written: there is no macro or environment variable " +
+                         quotedText(u.name));
     }
     for (const ValueRef& v : f.rec.expansion->unclosed) {
         f.warn(f.lineOf(v), "\"${\" without \"}\" in " + std::string(v.property.name()) +

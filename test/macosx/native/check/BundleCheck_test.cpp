@@ -42,7 +42,7 @@ protected:
     // directory) beside it; in the findings "@APPDIR@" stands for the application directory and
     // "@ROOT@" for the bundle.
     Result check(const std::string& cfg, const std::map<std::string, std::string>& files = {},
-                 const std::vector<std::string>& args = {}) {
+                 const std::vector<std::string>& args = {}, bool doubleClick = true) {
         writeFile(appDir + "/Demo.cfg", cfg);
         for (const auto& f : files) {
             writeFile(appDir + "/" + f.first, f.second);
@@ -50,6 +50,7 @@ protected:
         Result r;
         BundleCheck::Options noTrial;
         noTrial.trial = false; // the runtime here is the recording stand-in
+        noTrial.doubleClick = doubleClick;
         BundleCheck c(launcher, args, noTrial);
         try {
             c.run();
@@ -179,8 +180,9 @@ TEST_F(BundleCheckTest, MistakesThatBreakOrChangeTheLaunch) {
         // What cannot be read, or depends on the working directory, leaves the answer open.
         {"[Application]\napp.classpath=$APPDIR/broken.jar\n" + kMain, {}, 0},
         {"[Application]\napp.classpath=demo.jar\n" + kMain,
-         {"2: warning: class path entry \"demo.jar\" is relative: it is resolved against the "
-          "working directory at launch, not the bundle; start it with $APPDIR/"},
+         {"2: warning: class path entry \"demo.jar\" is relative: a double-click starts the "
+          "launcher in \"/\", so it reads \"/demo.jar\", not a file of the bundle; start it with "
+          "$APPDIR/"},
          2},
         {"[Application]\r\n\r\napp.classpath=$APPDIR/demo.jar\r\n",
          {"1: warning: CR LF line endings: every value keeps a carriage return at its end; save "
@@ -285,7 +287,6 @@ TEST_F(BundleCheckTest, FilesReadFromOutsideTheBundleAreNamed) {
         {{"demo.jar", makeZip({storedEntry("META-INF/MANIFEST.MF", manifest)})}, {"x.jar", ""}});
     const std::string tail = " is read from outside the bundle: a Mac without this file fails or "
                              "behaves differently; copy it into the bundle";
-    const std::string named = ", which the manifest Class-Path of \"";
     EXPECT_EQ(std::vector<std::string>(
                   {"2: warning: the manifest Class-Path of \"@APPDIR@/demo.jar\" names \"" +
                        elsewhere + "/b.jar\"" + tail,
@@ -294,6 +295,40 @@ TEST_F(BundleCheckTest, FilesReadFromOutsideTheBundleAreNamed) {
                    "5: warning: file \"" + elsewhere + "/conf\"" + tail,
                    "6: warning: file \"/tmp\"" + tail}),
               r.findings);
+}
+
+// What a double-click lacks of the shell's start: its variables and its working directory.
+TEST_F(BundleCheckTest, DoubleClickAgainstTheShell) {
+    const EnvGuard lib("CHECK_SHELL_LIB", appDir);
+    writeFile(appDir + "/demo.jar", "");
+    const EnvGuard heap("CHECK_SHELL_HEAP", "1g");
+    const std::string cfg = "[Application]\napp.classpath=$CHECK_SHELL_LIB/demo.jar\n"
+                            "app.classpath=lib/a.jar\n" +
+                            kMain + "[JavaOptions]\njava-options=-Xmx$CHECK_SHELL_HEAP\n";
+    const std::string lacks = " stays as written when the bundle is double-clicked: ";
+    const std::string why = " is set in this shell, but a double-click starts the launcher with "
+                            "launchd's environment; give it in Info.plist's LSEnvironment "
+                            "(make-bundle -p) or write the value with a macro such as $APPDIR";
+    const std::vector<std::string> doubleClick = {
+        "2: error: \"$CHECK_SHELL_LIB\" in app.classpath" + lacks + "\"CHECK_SHELL_LIB\"" + why,
+        "3: warning: class path entry \"lib/a.jar\" is relative: a double-click starts the "
+        "launcher in \"/\", so it reads \"/lib/a.jar\", not a file of the bundle; start it with "
+        "$APPDIR/",
+        "6: warning: \"$CHECK_SHELL_HEAP\" in java-options" + lacks + "\"CHECK_SHELL_HEAP\"" + why};
+    EXPECT_EQ(doubleClick, check(cfg).findings);
+    const std::vector<std::string> typed = {
+        "3: warning: class path entry \"lib/a.jar\" is relative: it is resolved against the "
+        "working directory at launch, not the bundle; start it with $APPDIR/"};
+    EXPECT_EQ(typed, check(cfg, {}, {}, false).findings);
+
+    // LSEnvironment gives the double-click what the shell has.
+    writeFile(root + "/Contents/Info.plist",
+              "<plist version=\"1.0\"><dict><key>LSEnvironment</key><dict>"
+              "<key>CHECK_SHELL_LIB</key><string>" +
+                  appDir +
+                  "</string>"
+                  "<key>CHECK_SHELL_HEAP</key><string>2g</string></dict></dict></plist>");
+    EXPECT_EQ(std::vector<std::string>{doubleClick[1]}, check(cfg).findings);
 }
 
 TEST(JavaCommandLineTest, WhatTheRuntimeStarts) {

@@ -8,97 +8,48 @@
 
 namespace {
 
-const std::string kHead = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                          "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-                          "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-                          "<plist version=\"1.0\">\n";
-
 std::string plist(const std::string& dict) {
-    return kHead + "<dict>\n" + dict + "</dict>\n</plist>\n";
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n" + dict +
+           "</dict>\n</plist>\n";
 }
 
-TEST(InfoPlistTest, StringValueOfATopLevelKey) {
-    const struct {
-        const char* what;
-        std::string xml;
-        std::string value;
-    } cases[] = {
-        // As Python's plistlib writes it (make-bundle): sorted keys, tabs.
-        {"plistlib",
-         plist("\t<key>CFBundleDocumentTypes</key>\n\t<array>\n\t\t<dict>\n"
-               "\t\t\t<key>CFBundleExecutable</key>\n\t\t\t<string>nested</string>\n"
-               "\t\t</dict>\n\t</array>\n\t<key>CFBundleExecutable</key>\n"
-               "\t<string>A&amp;B &lt;x&gt; &quot;q&quot; &apos;s&apos;</string>\n"),
-         "A&B <x> \"q\" 's'"},
-        // As Xcode may leave it: comments and line breaks between key and value.
-        {"comments between",
-         plist("<key>CFBundleExecutable</key> <!-- the launcher -->\n"
-               "\n  <string>Demo</string>"),
-         "Demo"},
-        {"blanks kept", plist("<key>CFBundleExecutable</key><string> Demo App </string>"),
-         " Demo App "},
-        {"empty", plist("<key>CFBundleExecutable</key><string></string>"), ""},
-        {"empty element",
-         plist("<key>CFBundleExecutable</key><string/><key>X</key>"
-               "<string>other</string>"),
-         ""},
-        {"character references",
-         plist("<key>CFBundleExecutable</key><string>&#65;&#x42;&#xe9;&#x1F600;</string>"),
-         "AB\xc3\xa9\xf0\x9f\x98\x80"},
-        {"unknown references stay",
-         plist("<key>CFBundleExecutable</key><string>&nbsp;&#0;&"
-               "#xD800;&amp</string>"),
-         "&nbsp;&#0;&#xD800;&amp"},
-        {"CDATA", plist("<key>CFBundleExecutable</key><string><![CDATA[a<b>&amp;]]></string>"),
-         "a<b>&amp;"},
-        {"key with an entity", plist("<key>CFBundle&#69;xecutable</key><string>e</string>"), "e"},
-        // A key's text inside a value, or as a value, is no key.
-        {"key text in a value",
-         plist("<key>Other</key><string>&lt;key&gt;CFBundleExecutable&lt;/key&gt;</string>"
-               "<key>Comment</key><string><![CDATA[<key>CFBundleExecutable</key>]]></string>"
-               "<key>CFBundleName</key><string>CFBundleExecutable</string>"
-               "<key>CFBundleExecutable</key><string>real</string>"),
-         "real"},
-        {"only nested",
-         plist("<key>Types</key><array><dict><key>CFBundleExecutable</key>"
-               "<string>nested</string></dict></array>"),
-         ""},
-        {"the value is no string", plist("<key>CFBundleExecutable</key><true/>"), ""},
-        {"the value is a dictionary",
-         plist("<key>CFBundleExecutable</key><dict><key>a</key><string>b</string></dict>"), ""},
-        {"the dictionary ends first", plist("<key>CFBundleExecutable</key>"), ""},
-        {"absent", plist("<key>CFBundleName</key><string>Demo</string>"), ""},
-        {"unclosed string", plist("<key>CFBundleExecutable</key><string>Demo"), ""},
-        {"unclosed comment", plist("<!-- <key>CFBundleExecutable</key><string>Demo</string>"), ""},
-        {"binary",
-         "bplist00\xd1\x01\x02_\x10\x12"
-         "CFBundleExecutable",
-         ""},
-        {"nothing", "", ""},
-        {"a lone <", "<", ""},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.value, InfoPlist::stringValue(c.xml, "CFBundleExecutable")) << c.what;
-    }
+// As Python's plistlib writes {"CFBundleExecutable": "Hello", "LSEnvironment": {"LANG":
+// "de_DE.UTF-8", "N": "1"}} in the binary form.
+const std::string
+    kBinary("\x62\x70\x6c\x69\x73\x74\x30\x30\xd2\x01\x02\x03\x04\x5f\x10\x12\x43\x46\x42\x75\x6e"
+            "\x64\x6c\x65\x45\x78\x65\x63\x75\x74\x61\x62\x6c\x65\x5d\x4c\x53\x45\x6e\x76\x69\x72"
+            "\x6f\x6e\x6d\x65\x6e\x74\x55\x48\x65\x6c\x6c\x6f\xd2\x05\x06\x07\x08\x54\x4c\x41\x4e"
+            "\x47\x51\x4e\x5b\x64\x65\x5f\x44\x45\x2e\x55\x54\x46\x2d\x38\x51\x31\x08\x0d\x22\x30"
+            "\x36\x3b\x40\x42\x4e\x00\x00\x00\x00\x00\x00\x01\x01\x00\x00\x00\x00\x00\x00\x00\x09"
+            "\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x50",
+            121);
+
+TEST(InfoPlistTest, ReadsStringsAndDictionaries) {
+    const std::map<std::string, std::string> env = {{"LANG", "de_DE.UTF-8"}, {"N", "1"}};
+    const std::string xml =
+        plist("<key>CFBundleExecutable</key><string>A&amp;B &lt;x&gt;</string>\n"
+              "<key>LSEnvironment</key><dict><key>LANG</key><string>de_DE.UTF-8</string>"
+              "<key>N</key><string>1</string><key>Skipped</key><integer>2</integer></dict>\n"
+              "<key>CFBundleDocumentTypes</key><array><dict><key>CFBundleExecutable</key>"
+              "<string>nested</string></dict></array>\n");
+    const InfoPlist fromXml = InfoPlist::parse(xml);
+    EXPECT_EQ("A&B <x>", fromXml.string("CFBundleExecutable"));
+    EXPECT_EQ(env, fromXml.dictionaries.at("LSEnvironment"));
+    const InfoPlist fromBinary = InfoPlist::parse(kBinary);
+    EXPECT_EQ("Hello", fromBinary.string("CFBundleExecutable"));
+    EXPECT_EQ(env, fromBinary.dictionaries.at("LSEnvironment"));
 }
 
-TEST(InfoPlistTest, FromAFile) {
-    TempDir tmp;
-    writeFile(tmp / "Info.plist", plist("<key>CFBundleExecutable</key><string>Demo</string>"));
-    makeDirs(tmp / "dir");
-    ::mkfifo((tmp / "fifo").c_str(), 0600);
-    writeFile(tmp / "large", plist(std::string(InfoPlist::kMaxSize, ' ') +
-                                   "<key>CFBundleExecutable</key><string>Demo</string>"));
-    const struct {
-        std::string path;
-        std::string value;
-    } cases[] = {{tmp / "Info.plist", "Demo"},
-                 {tmp / "missing", ""},
-                 {tmp / "dir", ""},
-                 {tmp / "fifo", ""},
-                 {tmp / "large", ""}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.value, InfoPlist::fileStringValue(c.path, "CFBundleExecutable")) << c.path;
+TEST(InfoPlistTest, WhatReadsAsEmpty) {
+    const TempDir tmp;
+    writeFile(tmp / "array", "<plist version=\"1.0\"><array><string>x</string></array></plist>");
+    writeFile(tmp / "garbage", std::string("bplist00\xff\xff", 10));
+    writeFile(tmp / "cut", kBinary.substr(0, 60));
+    writeFile(tmp / "large", plist(std::string(InfoPlist::kMaxSize, ' ')));
+    ASSERT_EQ(0, ::mkfifo((tmp / "fifo").c_str(), 0600));
+    for (const char* name : {"array", "garbage", "cut", "large", "fifo", "missing"}) {
+        const InfoPlist p = InfoPlist::read(tmp / name);
+        EXPECT_TRUE(p.strings.empty() && p.dictionaries.empty()) << name;
     }
 }
 
