@@ -663,4 +663,40 @@ TEST_F(CheckVerdictTest, VerdictMatchesTheRealLaunch) {
     }
 }
 
+// The lines that cause what the runtime says, found by trial starts without them: also where
+// its words name no line, or name two lines alike.
+TEST_F(CheckVerdictTest, TrialStartsWithoutLinesFindTheirCause) {
+    const std::string head =
+        "[Application]\napp.classpath=$APPDIR/show.jar\napp.mainclass=e2e.Show\n"
+        "[JavaOptions]\njava-options=-Xmx64m\n";
+    const std::string opens = "java-options=--add-opens\njava-options=java.base/java.lang=";
+    const struct {
+        std::string options;
+        std::string finding; // after "<cfg>:"
+    } cases[] = {
+        {"java-options=-XX:+UseG1GC\njava-options=-Dx=1\njava-options=-XX:+UseParallelGC\n",
+         "8: error: the runtime fails: \"Multiple garbage collectors selected\" (with line 6)"},
+        {opens + "ALL-UNNAMED\n" + opens + "ALL_UNNAMED\n",
+         "9: warning: the runtime warns: \"WARNING: Unknown module: ALL_UNNAMED specified to "
+         "--add-opens\""},
+        {opens + "ALL_UNNAMED\n" + opens + "ALL-UNNAMED\n",
+         "7: warning: the runtime warns: \"WARNING: Unknown module: ALL_UNNAMED specified to "
+         "--add-opens\""},
+    };
+    TempDir tmp;
+    writeFile(tmp / "Show.cfg", head);
+    const std::string root =
+        makeBundle({"-l", APPLAUNCHER_PATH, "-n", "Show", "-o", realPath(tmp.path()), "-c",
+                    tmp / "Show.cfg", "-L", installedJavaHome(), *work / "show.jar"});
+    ASSERT_FALSE(root.empty());
+    const std::string cfg = root + "/Contents/app/Show.cfg";
+    for (const auto& c : cases) {
+        writeFile(cfg, head + c.options);
+        const Outcome checked = run(APPLAUNCHER_CHECK_PATH, {root}, javaEnv());
+        const std::vector<std::string> out = lines(checked.out);
+        EXPECT_NE(out.end(), std::find(out.begin(), out.end(), cfg + ":" + c.finding))
+            << c.options << checked.out;
+    }
+}
+
 } // namespace

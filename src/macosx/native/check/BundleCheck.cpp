@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "ErrorHandling.h"
+#include "Experiments.h"
 #include "FileUtils.h"
 #include "InfoPlist.h"
 #include "Judging.h"
@@ -270,6 +271,15 @@ void BundleCheck::run() {
         // that has loaded a system framework may not use it.
         if (options.trial && runsHere(LibraryArch::ofFile(rec.launch->libPath))) {
             rec.trial = RuntimeTrial::run(*rec.launch, rec.start, options.trialSeconds);
+            if (rec.trial->missing.empty() && !rec.trial->said.empty()) {
+                rec.causes = Experiments::causes(
+                    *rec.launch, *rec.trial,
+                    [this](const ValueRef& v) { return lineOfValue(lines, v); },
+                    [this](const LaunchRecord::Launch& l, unsigned seconds) {
+                        return RuntimeTrial::run(l, rec.start,
+                                                 std::min(seconds, options.trialSeconds));
+                    });
+            }
         }
         try {
             jvm->launch(true);

@@ -72,6 +72,8 @@ void judgeCommandLine(Findings& f);
 void judgeTrial(Findings& f);
 
 // Helpers the judges share.
+// The line of the value; of the first value for an argument that joins them all.
+size_t lineOfValue(const CfgDiagnostics& lines, const ValueRef& v);
 bool isBlank(char c);
 // Where an inline comment starts in value ("#" or ";" after a blank), npos when none.
 size_t inlineComment(const std::string& value);

@@ -110,6 +110,9 @@ struct LaunchRecord {
     std::optional<std::string> handOff;
     bool handOffOk = false;
     std::optional<Trial> trial;
+    // For each line the trial said, the configuration lines found by further trial starts to
+    // cause it; an empty list where they could not single them out.
+    std::map<std::string, std::vector<size_t>> causes;
 };
 
 #endif // LAUNCHRECORD_H

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <set>
-#include <vector>
 #include <sys/stat.h>
+#include <vector>
 
 #include "FileUtils.h"
 #include "JarManifest.h"

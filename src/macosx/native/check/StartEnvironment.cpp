@@ -64,8 +64,7 @@ std::vector<std::string> StartEnvironment::doubleClick(const std::string& rootDi
     std::snprintf(encoding, sizeof encoding, "0x%X:0x0:0x0", static_cast<unsigned>(uid));
     env["__CF_USER_TEXT_ENCODING"] = encoding;
     env["XPC_FLAGS"] = "0x0";
-    const InfoPlist plist =
-        InfoPlist::read(FileUtils::combinePath(rootDir, "Contents/Info.plist"));
+    const InfoPlist plist = InfoPlist::read(FileUtils::combinePath(rootDir, "Contents/Info.plist"));
     const std::string id = plist.string("CFBundleIdentifier");
     env["XPC_SERVICE_NAME"] = id.empty() ? "0" : "application." + id;
     const auto ls = plist.dictionaries.find("LSEnvironment");

@@ -111,6 +111,33 @@ size_t lineNamedBy(const Findings& f, const std::string& text, std::string* name
     return bestLine;
 }
 
+// The line of what the runtime said, said[0] first: the last of the lines that trial starts
+// without them found to cause it, the others named in suffix; else the line its words name
+// (named is what they name), 0 for none.
+size_t placeOf(const Findings& f, const std::vector<std::string>& said, std::string& suffix,
+               std::string* named = nullptr) {
+    const auto it = f.rec.causes.find(said[0]);
+    if (it != f.rec.causes.end() && !it->second.empty()) {
+        const std::vector<size_t>& lines = it->second;
+        if (lines.size() > 1) {
+            std::vector<std::string> others;
+            for (size_t k = 0; k + 1 < lines.size(); ++k) {
+                others.push_back(std::to_string(lines[k]));
+            }
+            suffix = std::string(" (with line") + (others.size() > 1 ? "s " : " ") +
+                     tstrings::join(others.begin(), others.end(), std::string(", ")) + ")";
+        }
+        return lines.back();
+    }
+    const size_t line =
+        lineNamedBy(f, tstrings::join(said.begin(), said.end(), std::string(" ")), named);
+    if (!line && it != f.rec.causes.end()) {
+        suffix = " (its words name no line, and trial starts without each java-options line "
+                 "did not single one out)";
+    }
+    return line;
+}
+
 std::string quotedLines(const std::vector<std::string>& lines) {
     std::string text;
     for (const std::string& line : lines) {
@@ -182,10 +209,11 @@ void judgeTrial(Findings& f) {
     std::vector<std::string> errors;
     std::vector<std::string> warning;
     size_t warningLine = 0;
+    std::string warningSuffix;
     const auto flush = [&] {
         if (!warning.empty()) {
             f.warn(warningLine ? warningLine : f.startLine(),
-                   "the runtime warns: " + quotedLines(warning));
+                   "the runtime warns: " + quotedLines(warning) + warningSuffix);
         }
         warning.clear();
     };
@@ -197,10 +225,12 @@ void judgeTrial(Findings& f) {
             }
             continue;
         }
-        const size_t line = lineNamedBy(f, said[i]);
+        std::string suffix;
+        const size_t line = placeOf(f, {said[i]}, suffix);
         if (line || warning.empty()) {
             flush();
             warningLine = line;
+            warningSuffix = suffix;
         }
         warning.push_back(said[i]);
     }
@@ -221,17 +251,18 @@ void judgeTrial(Findings& f) {
         errors.empty() ? "it ended with status " + std::to_string(trial.status) + " and no word"
                        : quotedLines(errors);
     std::string named;
-    const size_t namedLine = lineNamedBy(f, text, &named);
-    const size_t line = namedLine ? namedLine : f.startLine();
+    std::string suffix;
+    const size_t placed = errors.empty() ? 0 : placeOf(f, errors, suffix, &named);
+    const size_t line = placed ? placed : f.startLine();
     // Where the check foresaw the failure, on that line or of what the runtime names, the
     // runtime's words confirm it.
     for (Diagnostic& d : f.found) {
         if (d.foreseen && (d.line == line || (!named.empty() && d.text.find(quotedText(named)) !=
                                                                     std::string::npos))) {
-            d.text += " (the runtime: " + text + ")";
+            d.text += " (the runtime: " + text + ")" + suffix;
             d.foreseen = false;
             return;
         }
     }
-    f.fail(line, "the runtime fails: " + text);
+    f.fail(line, "the runtime fails: " + text + suffix);
 }
