@@ -270,15 +270,14 @@ void BundleCheck::run() {
         // Before this process loads the launch library itself: a child forked from a process
         // that has loaded a system framework may not use it.
         if (options.trial && runsHere(LibraryArch::ofFile(rec.launch->libPath))) {
-            rec.trial = RuntimeTrial::run(*rec.launch, rec.start, options.trialSeconds);
+            trialStart = [this](const LaunchRecord::Launch& l, unsigned seconds) {
+                return RuntimeTrial::run(l, rec.start, std::min(seconds, options.trialSeconds));
+            };
+            rec.trial = trialStart(*rec.launch, options.trialSeconds);
             if (rec.trial->missing.empty() && !rec.trial->said.empty()) {
                 rec.causes = Experiments::causes(
                     *rec.launch, *rec.trial,
-                    [this](const ValueRef& v) { return lineOfValue(lines, v); },
-                    [this](const LaunchRecord::Launch& l, unsigned seconds) {
-                        return RuntimeTrial::run(l, rec.start,
-                                                 std::min(seconds, options.trialSeconds));
-                    });
+                    [this](const ValueRef& v) { return lineOfValue(lines, v); }, trialStart);
             }
         }
         try {
@@ -336,6 +335,9 @@ void BundleCheck::judge() {
     }
     if (rec.trial && (rec.handOffOk || !rec.trial->missing.empty())) {
         judgeTrial(f);
+        if (trialStart && rec.trial->missing.empty() && rec.trial->status == 0) {
+            judgeSilent(f, trialStart);
+        }
     }
     found = lines.diagnostics();
     found.insert(found.end(), f.found.begin(), f.found.end());

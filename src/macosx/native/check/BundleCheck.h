@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "CfgDiagnostics.h"
+#include "Experiments.h"
 #include "LaunchRecord.h"
 
 // Has a bundle's launcher go through its start-up up to the hand-off to the runtime, records
@@ -54,6 +55,8 @@ private:
     const std::vector<std::string> cmdArgs;
     const Options options;
     LaunchRecord rec;
+    // Starts the runtime for a trial; empty when there is none.
+    Experiments::Start trialStart;
     CfgDiagnostics lines;
     std::vector<Diagnostic> found;
     std::vector<std::string> notes;

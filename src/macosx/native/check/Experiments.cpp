@@ -55,9 +55,9 @@ class Search {
 public:
     Search(const LaunchRecord::Launch& launch, const std::vector<std::string>& original,
            const LineOf& lineOf, const Experiments::Start& start)
-        : launch(launch), original(original), lineOf(lineOf), start(start), units(unitsOf(launch, lineOf)),
-          deadline(std::chrono::steady_clock::now() +
-                   std::chrono::seconds(Experiments::kMaxSeconds)) {
+        : launch(launch), original(original), lineOf(lineOf), start(start),
+          units(unitsOf(launch, lineOf)), deadline(std::chrono::steady_clock::now() +
+                                                   std::chrono::seconds(Experiments::kMaxSeconds)) {
         for (const auto& u : units) {
             ids.push_back(u.first);
         }
@@ -172,9 +172,10 @@ LaunchRecord::Launch Experiments::without(const LaunchRecord::Launch& launch,
     return result;
 }
 
-std::map<std::string, std::vector<size_t>>
-Experiments::causes(const LaunchRecord::Launch& launch, const LaunchRecord::Trial& trial,
-                    const LineOf& lineOf, const Start& start) {
+std::map<std::string, std::vector<size_t>> Experiments::causes(const LaunchRecord::Launch& launch,
+                                                               const LaunchRecord::Trial& trial,
+                                                               const LineOf& lineOf,
+                                                               const Start& start) {
     std::map<std::string, std::vector<size_t>> result;
     Search search(launch, trial.said, lineOf, start);
     for (const std::string& text : trial.said) {

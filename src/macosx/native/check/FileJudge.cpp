@@ -114,7 +114,12 @@ void judgeFiles(Findings& f) {
         for (size_t start = 0; start < value.size();) {
             const size_t end = std::min(value.find_first_of("=:,", start), value.size());
             const std::string piece = value.substr(start, end - start);
-            if (!piece.empty() && piece[0] == '/') {
+            const std::string dir = FileUtils::dirname(FileUtils::removeTrailingSlash(piece));
+            if (!piece.empty() && piece[0] == '/' && !FileUtils::isFileExists(piece) &&
+                !FileUtils::isFileExists(dir)) {
+                f.warn(line, "file " + quotedText(piece) + " does not exist, nor does its folder " +
+                                 quotedText(dir) + ": what reads it goes on without it");
+            } else if (!piece.empty() && piece[0] == '/') {
                 judgeOutside(f, "file", piece, line,
                              classPath || tstrings::endsWith(piece, ".jar"));
             }

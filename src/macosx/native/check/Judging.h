@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "CfgDiagnostics.h"
+#include "Experiments.h"
 #include "JavaCommandLine.h"
 #include "LaunchRecord.h"
 
@@ -70,6 +71,9 @@ void judgeRuntime(Findings& f);
 void judgeCommandLine(Findings& f);
 // What the runtime said in its trial start.
 void judgeTrial(Findings& f);
+
+// What the runtime changes without a word, as further trial starts through start show.
+void judgeSilent(Findings& f, const Experiments::Start& start);
 
 // Helpers the judges share.
 // The line of the value; of the first value for an argument that joins them all.
