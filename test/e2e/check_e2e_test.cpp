@@ -719,4 +719,62 @@ TEST_F(CheckVerdictTest, FurtherTrialStartsFindTheLineAndTheSilentChange) {
     }
 }
 
+// A Mac bundle checked here: an installed runtime of the same version stands in for its own,
+// limited to its modules, with the options only a Mac accepts set aside.
+TEST_F(CheckVerdictTest, StandInJudgesForARuntimeThatCannotRunHere) {
+    const std::string javaHome = installedJavaHome();
+    TempDir tmp;
+    const std::string head =
+        "[Application]\napp.classpath=$APPDIR/show.jar\napp.mainclass=e2e.Show\n";
+    writeFile(tmp / "Show.cfg", head);
+    const std::string root =
+        makeBundle({"-l", APPLAUNCHER_PATH, "-n", "Show", "-o", realPath(tmp.path()), "-c",
+                    tmp / "Show.cfg", "-L", javaHome, *work / "show.jar"});
+    ASSERT_FALSE(root.empty());
+    const std::string machO("\xcf\xfa\xed\xfe\x07\x00\x00\x01\x03\x00\x00\x00", 12);
+    const std::string home = root + "/Contents/runtime/Contents/Home";
+    std::remove((home + "/lib/libjli.dylib").c_str());
+    writeFile(home + "/lib/libjli.dylib", machO);
+    writeFile(root + "/Contents/MacOS/Show", machO);
+    writeFile(home + "/release", "JAVA_VERSION=\"" + javaVersion(javaHome) +
+                                     "\"\nMODULES=\"java.base java.logging\"\n");
+    const std::string cfg = root + "/Contents/app/Show.cfg";
+    const std::string judged = "note: the bundle's own runtime cannot run on this machine: the "
+                               "runtime's verdict is that of a stand-in, " +
+                               javaHome + " (" + javaVersion(javaHome) +
+                               "), limited to the bundle runtime's modules";
+    const struct {
+        std::string options;
+        std::vector<std::string> given;
+        std::string line; // a line of the output
+        int status;
+    } cases[] = {
+        {"java-options=-Xdock:name=Show\n",
+         {},
+         judged + "; set aside, as only a Mac accepts them: \"-Xdock:name=Show\" (line 5)",
+         0},
+        {"java-options=-Xmx64q\n",
+         {},
+         cfg + ":5: error: the runtime fails: \"Invalid maximum heap "
+               "size: -Xmx64q\"",
+         1},
+        {"java-options=--add-modules=java.logging\n", {}, judged, 0},
+        {"",
+         {"--trial-runtime", work->path()},
+         "note: the runtime's verdict is missing: the launcher is a Mach-O file for x86_64 and "
+         "cannot run on this machine (Linux x86_64); no installed runtime stands in for it (name "
+         "one with --trial-runtime JAVA_HOME); the findings are the check's own",
+         0},
+    };
+    for (const auto& c : cases) {
+        writeFile(cfg, head + "[JavaOptions]\n" + c.options);
+        std::vector<std::string> args = c.given;
+        args.push_back(root);
+        const Outcome checked = run(APPLAUNCHER_CHECK_PATH, args, javaEnv());
+        EXPECT_EQ(c.status, checked.status) << c.options << checked.out;
+        const std::vector<std::string> out = lines(checked.out);
+        EXPECT_NE(out.end(), std::find(out.begin(), out.end(), c.line)) << c.options << checked.out;
+    }
+}
+
 } // namespace

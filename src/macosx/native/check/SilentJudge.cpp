@@ -50,8 +50,8 @@ std::string settingOf(const std::string& arg) {
 // Properties that the runtime sets itself but that are there to be set.
 bool isMeantToBeSet(const std::string& name) {
     static const char* const names[] = {
-        "user.language", "user.country",    "user.region",     "user.script",
-        "user.variant",  "java.io.tmpdir",  "java.library.path", "stdout.encoding",
+        "user.language",   "user.country",   "user.region",       "user.script",
+        "user.variant",    "java.io.tmpdir", "java.library.path", "stdout.encoding",
         "stderr.encoding", "stdin.encoding",
     };
     return std::find(std::begin(names), std::end(names), name) != std::end(names);
@@ -127,10 +127,8 @@ public:
 private:
     // The launch without the lines, with option ahead of its own, tried.
     LaunchRecord::Trial probe(const std::vector<size_t>& lines, const std::string& option) {
-        LaunchRecord::Launch launch =
-            Experiments::without(*f.rec.launch, lines, [this](const ValueRef& v) {
-                return f.lineOf(v);
-            });
+        LaunchRecord::Launch launch = Experiments::without(
+            *f.rec.launch, lines, [this](const ValueRef& v) { return f.lineOf(v); });
         launch.args.insert(launch.args.begin() + 1, option);
         launch.origins.insert(launch.origins.begin() + 1, std::nullopt);
         return start(launch, Experiments::kMaxSeconds);

@@ -204,6 +204,9 @@ void judgeTrial(Findings& f) {
                "; the findings are the check's own");
         return;
     }
+    if (!f.rec.standIn.empty()) {
+        f.note(f.rec.standIn);
+    }
 
     // Warnings; a warning line that names no value goes on with the warning before it.
     std::vector<std::string> errors;
