@@ -116,7 +116,7 @@ void judgeFiles(Findings& f) {
             const std::string piece = value.substr(start, end - start);
             const std::string dir = FileUtils::dirname(FileUtils::removeTrailingSlash(piece));
             if (!piece.empty() && piece[0] == '/' && !FileUtils::isFileExists(piece) &&
-                !FileUtils::isFileExists(dir)) {
+                !dir.empty() && !FileUtils::isFileExists(dir)) {
                 f.warn(line, "file " + quotedText(piece) + " does not exist, nor does its folder " +
                                  quotedText(dir) + ": what reads it goes on without it");
             } else if (!piece.empty() && piece[0] == '/') {

@@ -73,26 +73,23 @@ public:
     void run() {
         // Only a -XX option, a property or an option given again asks for further starts.
         std::set<std::string> settings;
+        std::vector<size_t> properties;
         bool asks = false;
         for (const auto& o : options) {
             const std::string setting = settingOf(o.second);
             asks = asks || tstrings::startsWith(setting, "-XX:") ||
                    tstrings::startsWith(setting, "-D") ||
                    (!setting.empty() && !settings.insert(setting).second);
-        }
-        if (!asks) {
-            return;
-        }
-        // The flags, and the properties as the runtime sets them without any -D line.
-        std::vector<size_t> properties;
-        for (const auto& o : options) {
-            if (tstrings::startsWith(o.second, "-D")) {
+            if (tstrings::startsWith(setting, "-D")) {
                 properties.push_back(o.first);
             }
         }
-        const LaunchRecord::Trial base = probe(properties, "-XX:+PrintFlagsFinal");
-        const Flags flags = flagsOf(base);
-        if (!base.missing.empty() || base.status != 0 || flags.empty()) {
+        // The flags, and the properties as the runtime sets them without any -D line.
+        const LaunchRecord::Trial base =
+            asks ? probe(properties, "-XX:+PrintFlagsFinal") : LaunchRecord::Trial();
+        const Flags flags = base.missing.empty() && base.status == 0 ? flagsOf(base) : Flags();
+        judgeProperties(flags.empty() ? nullptr : &base);
+        if (flags.empty()) {
             return;
         }
         judgeAgain(properties, flags);
@@ -107,8 +104,6 @@ public:
             if (tstrings::startsWith(setting, "-XX:") && !flags.count(setting.substr(4))) {
                 f.warn(o.first, "the runtime does not know " + quotedText(o.second) +
                                     " and ignores it without a word (" + ignoring + ")");
-            } else if (tstrings::startsWith(setting, "-D")) {
-                judgeOwned(o, base);
             } else if (tstrings::startsWith(o.second, "-XX:SharedArchiveFile=")) {
                 const LaunchRecord::Trial on = probe({}, "-Xshare:on");
                 if (on.missing.empty() && on.status != 0) {
@@ -158,23 +153,53 @@ private:
         }
     }
 
-    // A -D of a property the runtime sets itself, which the runtime takes as given.
-    void judgeOwned(const std::pair<size_t, std::string>& o, const LaunchRecord::Trial& base) {
-        const size_t eq = o.second.find('=');
-        const std::string name = o.second.substr(2, eq - 2);
-        const std::string value = eq == std::string::npos ? "" : o.second.substr(eq + 1);
-        const auto own = base.properties.find(name);
-        const auto now = f.rec.trial->properties.find(name);
-        if (own == base.properties.end() || isMeantToBeSet(name) ||
-            now == f.rec.trial->properties.end() || now->second.size() != 1 ||
-            now->second[0] != value || own->second == now->second) {
-            return;
+    // The last -D of each property: held by the runtime with another value, the application
+    // never sees it; taken as given where the runtime sets it itself (as base, the start
+    // without -D lines, shows), it replaces the runtime's own.
+    void judgeProperties(const LaunchRecord::Trial* base) {
+        std::map<std::string, std::pair<size_t, std::string>> given;
+        for (const auto& o : options) {
+            const size_t eq = o.second.find('=');
+            if (tstrings::startsWith(o.second, "-D")) {
+                given[o.second.substr(2, eq - 2)] = {
+                    o.first, eq == std::string::npos ? "" : o.second.substr(eq + 1)};
+            }
         }
-        f.warn(o.first, quotedText(o.second) + " replaces a property the runtime sets itself (" +
-                            quotedText(tstrings::join(own->second.begin(), own->second.end(),
-                                                      std::string(":"))) +
-                            " here): the runtime and the libraries that read it get the value "
-                            "given instead");
+        // A path list is listed one entry a line; empty entries count for nothing.
+        const auto entries = [](std::vector<std::string> list) {
+            list.erase(std::remove(list.begin(), list.end(), std::string()), list.end());
+            return list;
+        };
+        for (const auto& g : given) {
+            const auto it = f.rec.trial->properties.find(g.first);
+            const std::string& value = g.second.second;
+            // The listing writes some characters as escapes; such values are not compared.
+            if (it == f.rec.trial->properties.end() ||
+                std::any_of(value.begin(), value.end(),
+                            [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
+                continue;
+            }
+            const std::string shown = tstrings::join(it->second.begin(), it->second.end(), ":");
+            std::vector<std::string> split;
+            tstrings::split(split, value, ":");
+            const bool pathList = it->second.size() > 1 || tstrings::endsWith(g.first, ".path") ||
+                                  tstrings::endsWith(g.first, ".dirs");
+            const auto own = base ? base->properties.find(g.first) : it;
+            if (pathList ? entries(split) != entries(it->second) : value != shown) {
+                f.warn(g.second.first, "the runtime sets " + g.first + " to " + quotedText(shown) +
+                                           ", not to the " + quotedText(value) +
+                                           " given here: the application never sees it");
+            } else if (base && own != base->properties.end() && own->second != it->second &&
+                       !isMeantToBeSet(g.first)) {
+                f.warn(g.second.first,
+                       quotedText("-D" + g.first + "=" + value) +
+                           " replaces a property the runtime sets itself (" +
+                           quotedText(tstrings::join(own->second.begin(), own->second.end(),
+                                                     std::string(":"))) +
+                           " here): the runtime and the libraries that read it get the value "
+                           "given instead");
+            }
+        }
     }
 
     Findings& f;

@@ -62,8 +62,8 @@ std::string StandIn::find(const std::string& given) {
     std::vector<std::string> dirs;
     tstrings::split(dirs, path ? path : "", ":");
     for (const std::string& dir : dirs) {
-        char* real = ::realpath(FileUtils::combinePath(dir.empty() ? "." : dir, "java").c_str(),
-                                nullptr);
+        char* real =
+            ::realpath(FileUtils::combinePath(dir.empty() ? "." : dir, "java").c_str(), nullptr);
         const std::string home = real ? FileUtils::dirname(FileUtils::dirname(real)) : "";
         std::free(real);
         if (holdsLibrary(home)) {
@@ -92,8 +92,7 @@ std::string StandIn::whyNot(const std::string& runtimeHome, const std::string& h
     if (feature == 0 || featureOf(home) != feature) {
         return "the installed runtime " + home + " (" + released(home, "JAVA_VERSION") +
                ") cannot stand in for it: it is not of the bundle runtime's version (" +
-               (feature ? released(runtimeHome, "JAVA_VERSION") : "unknown: no release file") +
-               ")";
+               (feature ? released(runtimeHome, "JAVA_VERSION") : "unknown: no release file") + ")";
     }
     return std::string();
 }

@@ -146,47 +146,6 @@ std::string quotedLines(const std::vector<std::string>& lines) {
     return text;
 }
 
-// The properties given with -D in java-options that the runtime holds with another value.
-void judgeProperties(Findings& f) {
-    const std::map<std::string, std::vector<std::string>>& listed = f.rec.trial->properties;
-    std::map<std::string, std::pair<std::string, size_t>> given; // the last one counts
-    const std::vector<std::string>& args = f.rec.launch->args;
-    for (size_t i = 1; i < args.size(); ++i) {
-        const std::optional<ValueRef>& origin = f.originOf(i);
-        if (origin && origin->section == SectionName::JavaOptions &&
-            tstrings::startsWith(args[i], "-D")) {
-            const size_t eq = args[i].find('=');
-            given[args[i].substr(2, eq - 2)] = {
-                eq == std::string::npos ? std::string() : args[i].substr(eq + 1), i};
-        }
-    }
-    // A path list is listed one entry a line; empty entries count for nothing.
-    const auto entries = [](std::vector<std::string> list) {
-        list.erase(std::remove(list.begin(), list.end(), std::string()), list.end());
-        return list;
-    };
-    for (const auto& g : given) {
-        const auto it = listed.find(g.first);
-        const std::string& value = g.second.first;
-        // The listing writes some characters as escapes; such values are not compared.
-        if (it == listed.end() || std::any_of(value.begin(), value.end(), [](char c) {
-                return static_cast<unsigned char>(c) < 0x20;
-            })) {
-            continue;
-        }
-        const std::string shown = tstrings::join(it->second.begin(), it->second.end(), ":");
-        std::vector<std::string> split;
-        tstrings::split(split, value, ":");
-        const bool pathList = it->second.size() > 1 || tstrings::endsWith(g.first, ".path") ||
-                              tstrings::endsWith(g.first, ".dirs");
-        if (pathList ? entries(split) != entries(it->second) : value != shown) {
-            f.warn(f.lineOf(*f.originOf(g.second.second)),
-                   "the runtime sets " + g.first + " to " + quotedText(shown) + ", not to the " +
-                       quotedText(value) + " given here: the application never sees it");
-        }
-    }
-}
-
 } // namespace
 
 void judgeTrial(Findings& f) {
@@ -244,7 +203,6 @@ void judgeTrial(Findings& f) {
         f.found.erase(std::remove_if(f.found.begin(), f.found.end(),
                                      [](const Diagnostic& d) { return d.foreseen; }),
                       f.found.end());
-        judgeProperties(f);
         return;
     }
     if (errors.size() > 2) {
