@@ -94,7 +94,7 @@ public:
 private:
     // Warns once a line when file exists outside the bundle and the user's own folders; false
     // when it warned or had warned.
-    bool warn(const std::string& what, const std::string& file) {
+    bool warn(const std::string& what, const std::string& file, const std::string& after = "") {
         const std::string real = realPath(file);
         if (real.empty() || isOwn(real, bundle)) {
             return true;
@@ -105,7 +105,7 @@ private:
                 return false;
             }
         }
-        f.warn(line, what + named +
+        f.warn(line, what + named + after +
                          " is read from outside the bundle: a Mac without this file fails or "
                          "behaves differently; copy it into the bundle");
         return false;
@@ -126,7 +126,9 @@ private:
             const std::string path =
                 url[0] == '/' ? url : FileUtils::combinePath(FileUtils::dirname(jar), url);
             if (!realPath(path).empty()) {
-                warn("the manifest Class-Path of " + quotedText(normalized(jar)) + " names ", path);
+                warn("", path,
+                     ", which the manifest Class-Path of " + quotedText(normalized(jar)) +
+                         " names,");
                 follow(path);
             }
         }

@@ -287,13 +287,13 @@ TEST_F(BundleCheckTest, FilesReadFromOutsideTheBundleAreNamed) {
         {{"demo.jar", makeZip({storedEntry("META-INF/MANIFEST.MF", manifest)})}, {"x.jar", ""}});
     const std::string tail = " is read from outside the bundle: a Mac without this file fails or "
                              "behaves differently; copy it into the bundle";
-    EXPECT_EQ(std::vector<std::string>(
-                  {"2: warning: the manifest Class-Path of \"@APPDIR@/demo.jar\" names \"" +
-                       elsewhere + "/b.jar\"" + tail,
-                   "2: warning: the manifest Class-Path of \"" + elsewhere + "/b.jar\" names \"" +
-                       elsewhere + "/c.jar\"" + tail,
-                   "5: warning: file \"" + elsewhere + "/conf\"" + tail,
-                   "6: warning: file \"/tmp\"" + tail}),
+    const std::string named = ", which the manifest Class-Path of \"";
+    EXPECT_EQ(std::vector<std::string>({"2: warning: \"" + elsewhere + "/b.jar\"" + named +
+                                            "@APPDIR@/demo.jar\" names," + tail,
+                                        "2: warning: \"" + elsewhere + "/c.jar\"" + named +
+                                            elsewhere + "/b.jar\" names," + tail,
+                                        "5: warning: file \"" + elsewhere + "/conf\"" + tail,
+                                        "6: warning: file \"/tmp\"" + tail}),
               r.findings);
 }
 
