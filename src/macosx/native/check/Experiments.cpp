@@ -92,12 +92,10 @@ private:
             sure = false;
             return;
         }
-        if (said->count(text)) {
-            return;
-        }
-        // A start that fails with other words may fail before it could say text: no answer.
-        if (said->count(kMasked)) {
-            sure = false;
+        // A start that fails with other words may fail before it could say text: no line of
+        // it takes part for certain, but fewer lines left out may tell.
+        const bool masked = said->count(kMasked) != 0;
+        if (said->count(text) || (masked && group.size() == 1)) {
             return;
         }
         if (group.size() == 1) {

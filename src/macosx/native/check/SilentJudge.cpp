@@ -93,15 +93,17 @@ public:
             return;
         }
         judgeAgain(properties, flags);
-        std::string ignoring = "-XX:+IgnoreUnrecognizedVMOptions";
+        // Unknown -XX options stop the runtime, unless it is told to ignore them.
+        std::string ignoring;
         for (const auto& o : options) {
-            if (o.second == ignoring) {
-                ignoring += ", line " + std::to_string(o.first);
+            if (o.second == "-XX:+IgnoreUnrecognizedVMOptions") {
+                ignoring = o.second + ", line " + std::to_string(o.first);
             }
         }
         for (const auto& o : options) {
             const std::string setting = settingOf(o.second);
-            if (tstrings::startsWith(setting, "-XX:") && !flags.count(setting.substr(4))) {
+            if (!ignoring.empty() && tstrings::startsWith(setting, "-XX:") &&
+                !flags.count(setting.substr(4))) {
                 f.warn(o.first, "the runtime does not know " + quotedText(o.second) +
                                     " and ignores it without a word (" + ignoring + ")");
             } else if (tstrings::startsWith(o.second, "-XX:SharedArchiveFile=")) {
