@@ -6,10 +6,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -775,6 +777,71 @@ TEST_F(CheckVerdictTest, StandInJudgesForARuntimeThatCannotRunHere) {
         const std::vector<std::string> out = lines(checked.out);
         EXPECT_NE(out.end(), std::find(out.begin(), out.end(), c.line)) << c.options << checked.out;
     }
+}
+
+// The start judged by default is a double-click: launchd's few variables and the bundle's
+// LSEnvironment, working directory "/". Each verdict is pinned against the real launch started
+// that way, and against one typed in the shell, which has a variable the double-click lacks.
+TEST_F(CheckVerdictTest, DoubleClickVerdictMatchesTheRealLaunch) {
+    const std::string javaHome = installedJavaHome();
+    TempDir tmp;
+    const std::string apps = realPath(tmp.path());
+    writeFile(tmp / "Show.cfg",
+              "[Application]\napp.classpath=$APPDIR/show.jar\napp.mainclass=e2e.Show\n");
+    const std::string root = makeBundle({"-l", APPLAUNCHER_PATH, "-n", "Show", "-o", apps, "-c",
+                                         tmp / "Show.cfg", "-L", javaHome, *work / "show.jar"});
+    ASSERT_FALSE(root.empty());
+    const std::string appDir = root + "/Contents/app";
+    Env shell = javaEnv();
+    shell["SHOW_LIB"] = appDir;
+    shell["SHOW_HEAP"] = "64m";
+    Env doubleClick = javaEnv(); // the sanitizers' options, where there are any
+    for (const char* name : {"HOME", "USER", "LOGNAME", "SHELL", "TMPDIR"}) {
+        if (const char* value = std::getenv(name)) {
+            doubleClick[name] = value;
+        }
+    }
+    doubleClick["PATH"] = "/usr/bin:/bin:/usr/sbin:/sbin";
+    doubleClick["XPC_FLAGS"] = "0x0";
+    const int slash = ::open("/", O_RDONLY | O_DIRECTORY);
+    RunOptions inSlash;
+    inSlash.cwdFd = slash;
+    const std::string main = "app.mainclass=e2e.Show\n";
+    const std::string lsEnv = "<plist version=\"1.0\"><dict><key>LSEnvironment</key><dict>"
+                              "<key>SHOW_LIB</key><string>" +
+                              appDir + "</string></dict></dict></plist>";
+    const struct {
+        std::string cfg;
+        bool givenByBundle; // LSEnvironment has SHOW_LIB
+        bool typedRuns, clickedRuns;
+        int typedStatus, clickedStatus;
+    } cases[] = {
+        {"[Application]\napp.classpath=$APPDIR/show.jar\n" + main, false, true, true, 0, 0},
+        {"[Application]\napp.classpath=$SHOW_LIB/show.jar\n" + main, false, true, false, 0, 1},
+        {"[Application]\napp.classpath=$SHOW_LIB/show.jar\n" + main, true, true, true, 0, 0},
+        {"[Application]\napp.classpath=$APPDIR/show.jar\n" + main +
+             "[JavaOptions]\njava-options=-Xmx$SHOW_HEAP\n",
+         false, true, false, 0, 1},
+        {"[Application]\napp.classpath=show.jar\n" + main, false, false, false, 1, 1},
+    };
+    for (const auto& c : cases) {
+        writeFile(appDir + "/Show.cfg", c.cfg);
+        std::remove((root + "/Contents/Info.plist").c_str());
+        Env clicked = doubleClick;
+        if (c.givenByBundle) {
+            writeFile(root + "/Contents/Info.plist", lsEnv);
+            clicked["SHOW_LIB"] = appDir;
+        }
+        const std::string launcher = root + "/Contents/MacOS/Show";
+        EXPECT_EQ(c.typedRuns, run(launcher, {}, shell).status == 0) << c.cfg;
+        EXPECT_EQ(c.clickedRuns, run(launcher, {}, clicked, inSlash).status == 0) << c.cfg;
+        const Outcome typed = run(APPLAUNCHER_CHECK_PATH, {"--terminal", root}, shell);
+        EXPECT_EQ(c.typedStatus, typed.status) << c.cfg << typed.out;
+        const Outcome checked = run(APPLAUNCHER_CHECK_PATH, {root}, shell);
+        EXPECT_EQ(c.clickedStatus, checked.status) << c.cfg << checked.out;
+        EXPECT_EQ(std::string::npos, checked.out.find("verdict is missing")) << checked.out;
+    }
+    ::close(slash);
 }
 
 } // namespace
