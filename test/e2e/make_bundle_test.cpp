@@ -301,7 +301,9 @@ TEST_F(MakeBundleTest, FilesArriveWithTheirLinksFollowedUnlessKept) {
 
 TEST_F(MakeBundleTest, SelfContainedBundleRunsFromItsOwnRuntimeAfterMoving) {
     needJava();
-    writeFile(dir + "/Show.icns", "icon");
+    // An .icns file of no entries: its header and length hold together.
+    const std::string icon("icns\0\0\0\x08", 8);
+    writeFile(dir + "/Show.icns", icon);
     writeFile(dir + "/extra.plist",
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
               "<plist version=\"1.0\"><dict>\n"
@@ -389,7 +391,7 @@ TEST_F(MakeBundleTest, SelfContainedBundleRunsFromItsOwnRuntimeAfterMoving) {
               "NSHighResolutionCapable=True\n",
               plist.out);
     EXPECT_EQ("APPL????", readFile(moved + "/Contents/PkgInfo"));
-    EXPECT_EQ("icon", readFile(moved + "/Contents/Resources/Show.icns"));
+    EXPECT_EQ(icon, readFile(moved + "/Contents/Resources/Show.icns"));
 }
 
 TEST_F(MakeBundleTest, ArchiveIsUsedAndNeverHeardOf) {

@@ -5,7 +5,7 @@ they reach the launcher's command line. The kind of archive follows the runtime'
 import os
 import shlex
 
-from . import jdk, runtime, trial
+from . import jdk, runtime, staging, trial
 from .report import Failure, note
 
 # The oldest runtime that writes an archive of the application's classes at exit.
@@ -144,9 +144,15 @@ def place_options(p, cfg_path, cfg, before, options, expanded, place=None):
                   "(applauncher-check --args " + p.bundle + " shows what does)")
 
 
+def output_place(outcome, log):
+    """Where a failure line says that the trial's output is."""
+    return "; its output is in " + log if outcome.log_error is None else \
+        "; its output could not be written to %s (%s)" % (log, outcome.log_error)
+
+
 def trial_failure(p, outcome, log):
     """The one line for a failed trial run."""
-    where = "; its output is in " + log
+    where = output_place(outcome, log)
     lacking = runtime.lacking(p, outcome.output)
     if lacking is not None:
         return lacking + where
@@ -166,13 +172,20 @@ def make(p):
     cfg_path = os.path.join(app, o.name + ".cfg")
     with open(cfg_path, "rb") as f:
         cfg = f.read()
-    archive, write_option, use_options = archive_kind(p, "$APPDIR", cfg_value_text(o.name))
+    archive, _, use_options = archive_kind(p, "$APPDIR", cfg_value_text(o.name))
     # The launcher's $APPDIR: the bundle's path as given, or with its links resolved.
     appdirs = sorted({app, p.layout.app(os.path.realpath(p.bundle))})
     kinds = [archive_kind(p, appdir, o.name) for appdir in appdirs]
     archive_path = os.path.join(app, archive)
+    # The trial writes the archive into a staging directory of this run, not into the bundle:
+    # when this run is killed, the next one ends what the trial left running and removes that
+    # directory, so that nothing of this run can write into a later bundle at this path.
+    trial_dir = staging.new_staging(p, "trial")
+    written = os.path.join(trial_dir, archive)
+    write_option = archive_kind(p, cfg_value_text(trial_dir), cfg_value_text(o.name))[1]
     before = p.checker.java_args(p.bundle)
-    place = place_options(p, cfg_path, cfg, before, [write_option], [k[1] for k in kinds])
+    place = place_options(p, cfg_path, cfg, before, [write_option],
+                          [archive_kind(p, trial_dir, o.name)[1]])
 
     log = os.path.join(p.outdir, o.name + ".trial.log")
     command = [p.layout.executable(p.bundle, o.name)] + o.trial_args
@@ -180,11 +193,16 @@ def make(p):
         env = trial.environment(os.environ, o.trial_env, home)
         note("trial run for the class-data archive: %s, up to %d s (-t); its output goes to %s" %
              (" ".join(shlex.quote(part) for part in command), o.time_limit, log))
-        outcome = trial.run(command, env, o.time_limit, log)
+        outcome = trial.run(command, env, o.time_limit, log,
+                            os.path.join(trial_dir, staging.PROCESSES))
+    if outcome.log_error is not None:
+        # What the disk took of it is no record; the line says what the runtime said.
+        os.remove(log)
     if outcome.failed:
         raise Failure(trial_failure(p, outcome, log))
-    if not os.path.isfile(archive_path):
-        raise Failure("the trial run wrote no archive; its output is in " + log)
+    if not os.path.isfile(written):
+        raise Failure("the trial run wrote no archive" + output_place(outcome, log))
+    os.replace(written, archive_path)
     place_options(p, cfg_path, cfg, before, use_options, ["\n".join(k[2]) for k in kinds],
                   place)
     p.cfg_map.added(*added_lines(cfg, use_options, place))

@@ -4,6 +4,7 @@ broken links and cycles refused, and a signal able to stop a copy between two fi
 import errno
 import os
 import shutil
+import stat
 
 from .children import SIGNALS
 from .report import Failure
@@ -29,10 +30,23 @@ def broken_link(path):
     return "points nowhere"
 
 
+def read_regular(path):
+    """The bytes of the regular file at path. Anything else (a FIFO, a device) is an OSError
+    "not a regular file", found without waiting for a writer."""
+    fd = os.open(path, os.O_RDONLY | os.O_NONBLOCK)
+    with open(fd, "rb") as f:
+        if not stat.S_ISREG(os.fstat(fd).st_mode):
+            raise OSError(errno.EINVAL, "not a regular file", path)
+        return f.read()
+
+
 def copy_file(source, target, **kwargs):
-    """shutil.copy2, and where a signal stops the copying."""
+    """shutil.copy2, and where a signal stops the copying; a failure names both files once."""
     SIGNALS.check()
-    return shutil.copy2(source, target, **kwargs)
+    try:
+        return shutil.copy2(source, target, **kwargs)
+    except OSError as e:
+        raise Failure("cannot copy %s to %s: %s" % (source, target, e.strerror or e))
 
 
 def copy_followed(source, target, skip_broken=False):

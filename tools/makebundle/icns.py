@@ -18,6 +18,8 @@ import os
 import re
 import struct
 
+from .files import read_regular
+
 PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
 
 # The PNG icon types: (type, pixels, the .iconset file that holds it), smallest first, which
@@ -55,19 +57,36 @@ def png_size(data):
     return struct.unpack(">II", data[16:24])
 
 
+def png_cut(data):
+    """Where the chunks of the PNG data stop holding together, as far as their lengths say
+    ("the chunk at byte N runs past the end", "no IEND chunk"); None when they end in IEND."""
+    at = len(PNG_SIGNATURE)
+    while at + 8 <= len(data):
+        length, kind = struct.unpack(">I", data[at:at + 4])[0], data[at + 4:at + 8]
+        if at + 12 + length > len(data):
+            return "its %s chunk at byte %d runs past the end" % (
+                kind.decode("latin-1"), at)
+        if kind == b"IEND":
+            return None
+        at += 12 + length
+    return "it ends without an IEND chunk"
+
+
 def read_png(path):
     """The bytes of the PNG file at path and its (width, height)."""
     try:
         if os.path.getsize(path) > MAX_PNG_BYTES:
             raise IconError("%s is larger than an icon's PNG may be (%d MiB)" %
                             (path, MAX_PNG_BYTES // (1024 * 1024)))
-        with open(path, "rb") as f:
-            data = f.read()
+        data = read_regular(path)
     except OSError as e:
         raise IconError("cannot read %s: %s" % (path, e.strerror or e))
     size = png_size(data)
     if size is None:
         raise IconError(path + " is not a PNG file")
+    cut = png_cut(data)
+    if cut is not None:
+        raise IconError("%s is a damaged PNG file: %s" % (path, cut))
     return data, size
 
 
@@ -111,7 +130,18 @@ def types_of_iconset(path):
 
 
 def icns_from(path):
-    """The bytes of an .icns file made from the PNG file or the .iconset folder at path."""
+    """The bytes of an .icns file made from the PNG file or the .iconset folder at path; an
+    .icns file's own bytes, once its entries hold together."""
+    if path.lower().endswith(".icns") and not os.path.isdir(path):
+        try:
+            data = read_regular(path)
+        except OSError as e:
+            raise IconError("cannot read %s: %s" % (path, e.strerror or e))
+        try:
+            read(data)
+        except IconError as e:
+            raise IconError("%s is a damaged .icns file: %s" % (path, e))
+        return data
     if os.path.isdir(path):
         entries = types_of_iconset(path)
     elif os.path.exists(path):

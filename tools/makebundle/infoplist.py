@@ -5,11 +5,16 @@ import os
 import plistlib
 import re
 
+from .files import read_regular
 from .icns import icns_name
 from .report import Failure
 
 IDENTIFIER = r"[A-Za-z0-9.-]+"
 VERSION = r"[0-9]+(\.[0-9]+){0,2}"
+
+# Deeper than any Info.plist has reason to nest; writing deeper ones would exhaust Python's
+# recursion.
+MAX_DEPTH = 100
 
 
 def plist_text(text):
@@ -65,8 +70,7 @@ def info_plist(o, extra, source):
 def read_plist(path):
     """The dictionary of the property list at path (XML or binary)."""
     try:
-        with open(path, "rb") as f:
-            extra = plistlib.load(f)
+        extra = plistlib.loads(read_regular(path))
     except OSError as e:
         raise Failure("cannot read " + path + ": " + (e.strerror or str(e)))
     except Exception as e:  # plistlib reports bad input with several exception types
@@ -75,7 +79,24 @@ def read_plist(path):
     if not isinstance(extra, dict):
         raise Failure("the property list " + path + " holds a " + type(extra).__name__ +
                       ", not a dictionary")
+    if depth(extra) > MAX_DEPTH:
+        raise Failure("the property list %s nests arrays and dictionaries more than %d deep" %
+                      (path, MAX_DEPTH))
     return extra
+
+
+def depth(value):
+    """How deep arrays and dictionaries nest in value (a scalar: 0), found without recursion."""
+    deepest = 0
+    pending = [(value, 1)]
+    while pending:
+        value, level = pending.pop()
+        inner = value.values() if isinstance(value, dict) else \
+            value if isinstance(value, list) else None
+        if inner is not None:
+            deepest = max(deepest, level)
+            pending.extend((v, level + 1) for v in inner)
+    return deepest
 
 
 def info_bytes(o):

@@ -8,10 +8,10 @@ import signal
 import sys
 
 from . import archive, dittozip, options, runtime, signing, staging, verdict
-from .children import ENDING_SIGNALS, SIGNALS
+from .children import ENDING_SIGNALS, SIGNALS, adopt_orphans
 from .crosslink import CrossLinkError
 from .dittozip import ZipError
-from .files import copy_followed, copy_keeping_links
+from .files import copy_file, copy_followed, copy_keeping_links
 from .icns import IconError, icns_name
 from .plan import plan
 from .report import Failure, Interrupted, UsageError, fail, failure_text, note, result
@@ -24,7 +24,7 @@ def build(p, stage):
     app = p.layout.app(stage)
     os.makedirs(os.path.dirname(executable))
     os.makedirs(app)
-    shutil.copyfile(o.launcher, executable)
+    copy_file(o.launcher, executable)
     os.chmod(executable, 0o755)
     with open(os.path.join(stage, "Contents", "Info.plist"), "wb") as f:
         f.write(p.info_bytes)
@@ -33,11 +33,8 @@ def build(p, stage):
     if o.icon is not None:
         os.makedirs(os.path.join(stage, "Contents", "Resources"))
         icon = os.path.join(stage, "Contents", "Resources", icns_name(o.icon))
-        if p.icon_data is None:
-            shutil.copyfile(o.icon, icon)
-        else:
-            with open(icon, "wb") as f:
-                f.write(p.icon_data)
+        with open(icon, "wb") as f:
+            f.write(p.icon_data)
     shutil.copyfile(o.cfg, os.path.join(app, o.name + ".cfg"))
     for source, target in p.copies:
         if o.keep_links:
@@ -71,6 +68,7 @@ def main(argv):
         if signal.getsignal(signum) is not signal.SIG_IGN:
             previous[signum] = signal.signal(signum, SIGNALS.handler)
     p = None
+    adopt_orphans(True)
     try:
         o = options.parse(argv)
         if o.help:
@@ -98,6 +96,7 @@ def main(argv):
         fail(staging.shown(p, text) if p is not None else text)
         return 1
     finally:
+        adopt_orphans(False)
         for signum, handler in previous.items():
             signal.signal(signum, handler)
         if p is not None and p.zip_temporary is not None:

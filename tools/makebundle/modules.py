@@ -6,6 +6,7 @@ import os
 import re
 import tempfile
 import zipfile
+import zlib
 
 from . import children
 from .report import Failure, note
@@ -13,12 +14,41 @@ from .report import Failure, note
 # The word of -m that stands for the modules jdeps finds.
 AUTO = "auto"
 
+# Larger than any class file has reason to be (the runtime's own limits on a class's parts stop
+# far below): a larger entry is refused rather than unpacked, so that a small jar that unpacks
+# to gigabytes (a decompression bomb) costs neither memory nor disk.
+MAX_CLASS_BYTES = 64 * 1024 * 1024
+
 # What the runtime says when a class or a module is not there.
 MISSING = (
     ("class", re.compile(rb"NoClassDefFoundError: ([A-Za-z_$][\w$/.]*)")),
     ("class", re.compile(rb"ClassNotFoundException: ([A-Za-z_$][\w$.]*)")),
     ("module", re.compile(rb"FindException: Module ([\w.]+) not found")),
 )
+
+
+def copy_class(jar, entry, out, name, path):
+    """Copies the class entry of jar (read from path) into out as name, streaming; a class
+    larger than MAX_CLASS_BYTES, by its header or by what it unpacks to, and corrupt compressed
+    data are failures."""
+    too_large = Failure("-m auto: %s holds %s, larger than a class may be (%d MiB)" % (
+        path, entry.filename, MAX_CLASS_BYTES // (1024 * 1024)))
+    if entry.file_size > MAX_CLASS_BYTES:
+        raise too_large
+    try:
+        with jar.open(entry) as source, out.open(name, "w") as target:
+            written = 0
+            while True:
+                block = source.read(1024 * 1024)
+                if not block:
+                    break
+                written += len(block)
+                if written > MAX_CLASS_BYTES:
+                    raise too_large
+                target.write(block)
+    except zlib.error as e:
+        raise Failure("-m auto: %s holds %s with corrupt compressed data (%s)" %
+                      (path, entry.filename, e))
 
 
 def class_jar(sources, path):
@@ -43,7 +73,7 @@ def class_jar(sources, path):
                     if entry.is_dir() or not entry.filename.endswith(".class") or \
                             parts[-1] == "module-info.class" or ".." in parts or not parts[0]:
                         continue
-                    out.writestr("%d/%s" % (archives, entry.filename), jar.read(entry))
+                    copy_class(jar, entry, out, "%d/%s" % (archives, entry.filename), path)
                     count += 1
         except (zipfile.BadZipFile, OSError, RuntimeError, EOFError) as e:
             note("-m auto: skipped %s, which cannot be read as a jar: %s" % (path, e))

@@ -201,6 +201,11 @@ def validate(o):
         raise UsageError("the name must not end in \".app\": " + name)
     if re.search(r"[\x00-\x1f\x7f]", name):
         raise UsageError("the name must not contain control characters: " + repr(name))
+    if re.search(r"[:\\]", name):
+        # The bundle's path is in the class path, where ":" separates entries, and the launcher
+        # reads "\\" in its own path as a separator.
+        raise UsageError("the name must not contain \":\" or \"\\\", which break the "
+                         "launch: " + name)
     if o.identifier is not None and not re.fullmatch(IDENTIFIER, o.identifier):
         raise UsageError("the identifier may hold only letters, digits, \"-\" and \".\": " +
                          repr(o.identifier))

@@ -41,8 +41,7 @@ def plan(o):
         if not os.path.exists(o.icon):
             raise Failure("no icon at " + o.icon)
         # An .icns file goes in as it is; a PNG or an .iconset becomes one.
-        if not (os.path.isfile(o.icon) and o.icon.lower().endswith(".icns")):
-            p.icon_data = icns.icns_from(o.icon)
+        p.icon_data = icns.icns_from(o.icon)
     p.checker = Checker.locate(o.launcher, o.checker)
     p.layout = p.checker.layout()
     p.info_bytes = infoplist.info_bytes(o)

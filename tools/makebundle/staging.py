@@ -7,15 +7,17 @@ that such a run had set aside. A failed run leaves no directory that it made and
 empty."""
 
 import errno
+import fcntl
 import os
 import re
+import signal
 import stat
 import tempfile
 
-from . import dittozip
+from . import children, dittozip
 from .children import SIGNALS
 from .files import remove
-from .report import failure_text, note
+from .report import Failure, failure_text, note
 
 
 def staging_prefix(p):
@@ -23,10 +25,15 @@ def staging_prefix(p):
     return "." + p.o.name + ".app."
 
 
+# The file in a trial's staging directory that lists the trial's processes ("PID START" lines).
+PROCESSES = "processes"
+
+
 def new_staging(p, kind):
     """A new empty directory next to the bundle: .NAME.app.PID.XXXXXXXX.KIND, where KIND is
-    new (a bundle being built), old (the previous bundle while the new one is finished) or
-    failed (a bundle being thrown away). clean_up removes it."""
+    new (a bundle being built), old (the previous bundle while the new one is finished), failed
+    (a bundle being thrown away) or trial (what the trial run writes, and its PROCESSES).
+    clean_up removes it."""
     path = tempfile.mkdtemp(prefix=staging_prefix(p) + str(os.getpid()) + ".",
                             suffix="." + kind, dir=p.outdir)
     p.staged.append(path)
@@ -36,7 +43,7 @@ def new_staging(p, kind):
 def staging_pattern(p):
     """Matches the names of this bundle's staging directories: (pid or None, kind)."""
     return re.compile(re.escape(staging_prefix(p)) + r"(?:([0-9]+)\.)?[a-z0-9_]{8}\."
-                      r"(new|old|failed)")
+                      r"(new|old|failed|trial)")
 
 
 def running(pid):
@@ -82,7 +89,9 @@ def sweep(p):
         put_back(p, olds[0][1])
         note("put back " + p.bundle + ", which an interrupted run had set aside in " +
              olds[0][1])
-    for _, path, _ in found:
+    for _, path, kind in found:
+        if kind == "trial":
+            end_left_running(os.path.join(path, PROCESSES))
         remove(path)
         note("removed " + path + ", left by an interrupted run")
     remove_staged(p)
@@ -96,6 +105,22 @@ def sweep(p):
             note("removed " + path + ", left by an interrupted run")
 
 
+def end_left_running(record):
+    """Ends the processes that the record of a killed run's trial lists and that still run
+    (the same pid and start), at once: on SIGTERM they would write their archive."""
+    try:
+        with open(record) as f:
+            listed = [line.rstrip("\n").split(" ", 1) for line in f]
+    except OSError:
+        return
+    table = children.process_table()
+    pids = [int(pid) for pid, start in (entry for entry in listed if len(entry) == 2)
+            if pid.isdigit() and table.get(int(pid), (0, None))[1] == start]
+    for pid in pids:
+        note("ended process %d, the trial run of an interrupted run" % pid)
+    children.end_processes(pids, (signal.SIGKILL,))
+
+
 def put_back(p, aside):
     """Puts the old bundle back from aside (None: there was none) at the bundle's path,
     moving whatever is there out of the way first."""
@@ -103,6 +128,41 @@ def put_back(p, aside):
         os.rename(p.bundle, os.path.join(new_staging(p, "failed"), "new"))
     if aside is not None:
         os.rename(os.path.join(aside, "old"), p.bundle)
+
+
+def lock(p):
+    """Makes this run the only one for the bundle until unlock(p), through a lock on
+    OUTDIR/.NAME.app.lock, which a killed run releases with its end: another run that holds it
+    is a failure that names it. Returns the lock's file descriptor."""
+    path = os.path.join(p.outdir, staging_prefix(p) + "lock")
+    while True:
+        fd = os.open(path, os.O_RDWR | os.O_CREAT, 0o644)
+        try:
+            fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        except BlockingIOError:
+            other = os.read(fd, 32).decode("ascii", "replace").strip() or "unknown"
+            os.close(fd)
+            raise Failure("another make-bundle (process %s) is making %s; run again when it has "
+                          "ended" % (other, p.bundle))
+        # A lock on a file that the run before removed meanwhile holds nothing: take it again.
+        try:
+            if os.path.samestat(os.fstat(fd), os.stat(path)):
+                break
+        except FileNotFoundError:
+            pass
+        os.close(fd)
+    os.ftruncate(fd, 0)
+    os.write(fd, b"%d\n" % os.getpid())
+    return fd
+
+
+def unlock(p, fd):
+    """Ends the lock of lock(p) and removes its file."""
+    try:
+        os.remove(os.path.join(p.outdir, staging_prefix(p) + "lock"))
+    except OSError:
+        pass
+    os.close(fd)
 
 
 def make_directories(path):
@@ -133,6 +193,11 @@ def make(p, build, finish):
     p.staged = []
     aside = None
     done = False
+    try:
+        locked = lock(p)
+    except BaseException:
+        remove_empty(made)
+        raise
     try:
         sweep(p)
         stage = new_staging(p, "new")
@@ -169,6 +234,7 @@ def make(p, build, finish):
     finally:
         SIGNALS.hold()
         clean_up(p, aside, done)
+        unlock(p, locked)
         if not done:
             remove_empty(made)
 

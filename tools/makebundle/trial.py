@@ -3,7 +3,9 @@ records the classes of a real launch. Its whole output goes to a log file; an ap
 throws (the runtime's "Exception in thread ..." line) fails it at once, and so does one that
 ends before its time with a failure."""
 
+import os
 import re
+import select
 import shutil
 import signal
 import subprocess
@@ -28,21 +30,72 @@ TRACE = re.compile(rb"^((?:java|javax|jdk|sun)\.[\w$.]+(?:Exception|Error)\b.*)$
 # The Java launcher's own failure lines ("Error: Could not find or load main class x.Y").
 LAUNCH_ERROR = re.compile(rb"^Error: (.*)$", re.MULTILINE)
 
+# A runtime that failed to start: the cause on the line before (a full disk's "Unable to write
+# to shared archive file."), what failed on the line after.
+VM_ERROR = re.compile(rb"^(?:(.*)\n)?(Error occurred during initialization of VM)\r?\n(.*)$",
+                      re.MULTILINE)
+
+
+# How much of the trial's output is kept to be read, from its start and from its end each; the
+# log has all of it.
+KEPT_BYTES = 1024 * 1024
+
+# How long the output of a trial that has ended may take to come to its end.
+DRAIN_SECONDS = 2
+
 
 class Outcome:
     """How a trial run ended: its exit status, whether the time limit ended it, the uncaught
-    exception that made it stop early (the runtime's line, or None), its whole output."""
+    exception that made it stop early (the runtime's line, or None), its output (the first and
+    the last KEPT_BYTES) and why the log could not hold it (None when it does)."""
 
-    def __init__(self, status, ended, thrown, output):
+    def __init__(self, status, ended, thrown, output, log_error=None):
         self.status = status
         self.ended = ended
         self.thrown = thrown
         self.output = output
+        self.log_error = log_error
 
     @property
     def failed(self):
         """Whether the application failed: it threw, or ended by itself with a failure."""
         return self.thrown is not None or (not self.ended and self.status != 0)
+
+
+class Output:
+    """A trial's output as it comes: written to the log as far as the disk takes it, its start
+    and end kept, its lines searched for the runtime's report of an uncaught exception."""
+
+    def __init__(self, log):
+        self.log = log
+        self.head = b""
+        self.tail = b""
+        self.cut = False
+        self.line = b""  # the last line, while it is not whole
+        self.thrown = None
+        self.error = None
+
+    def add(self, data, searched=True):
+        """Takes the bytes data; searched: whether an uncaught exception in them counts."""
+        if self.error is None:
+            try:
+                self.log.write(data)
+            except OSError as e:
+                self.error = e.strerror or str(e)
+        room = KEPT_BYTES - len(self.head)
+        self.head += data[:room]
+        if len(data) > room:
+            self.cut = self.cut or len(self.tail) + len(data) - room > KEPT_BYTES
+            self.tail = (self.tail + data[room:])[-KEPT_BYTES:]
+        text = self.line + data
+        whole = text.rfind(b"\n") + 1
+        if searched and self.thrown is None:
+            self.thrown = thrown(text[:whole])
+        self.line = text[whole:][-KEPT_BYTES:]
+
+    def kept(self):
+        """The output kept: all of it, or its start and its end with a line between."""
+        return self.head + (b"\n[...]\n" if self.cut else b"") + self.tail
 
 
 def environment(base, settings, home):
@@ -81,9 +134,14 @@ def exception(output):
 
 def complaint(output):
     """What a failed trial said, naming the exception: "class: message (Error: ...)", the
-    launcher's "Error: ..." line alone, or its first line of output."""
+    launcher's "Error: ..." line alone, the cause of a runtime that failed to start ("cause
+    (Error occurred during initialization of VM: what)"), or its first line of output."""
     error = LAUNCH_ERROR.search(output)
     error = None if error is None else error.group(0).rstrip(b"\r")
+    vm = VM_ERROR.search(output)
+    if error is None and vm is not None:
+        cause, what = (vm.group(1) or b"").strip(), vm.group(2) + b": " + vm.group(3).strip()
+        return (cause + b" (" + what + b")" if cause else what).decode("utf-8", "replace")
     named = exception(output)
     if named is not None:
         text = named + (b" (" + error + b")" if error else b"")
@@ -96,46 +154,65 @@ def complaint(output):
     return text.decode("utf-8", "replace")
 
 
-def run(command, env, limit, log):
+def run(command, env, limit, log, record=None):
     """Runs command with its output in the file log until it ends, throws, or outlasts limit
-    seconds; then it gets SIGTERM, which lets the runtime write its archive on the way out."""
-    with open(log, "wb") as out, open(log, "rb") as reader:
-        child = children.start(command, stdout=out, stderr=subprocess.STDOUT, env=env)
-        deadline = time.monotonic() + limit
-        ended = False
-        seen = b""  # the output before the time limit
-        scanned = 0  # the start of the first line not yet searched
-        try:
-            while True:
-                children.SIGNALS.check()
-                try:
-                    status = child.wait(timeout=children.POLL_SECONDS)
-                    break
-                except subprocess.TimeoutExpired:
-                    pass
-                if not ended:
-                    seen += reader.read()
-                    if THROWN.search(seen, scanned) is not None:
-                        children.end(child)
-                        status = child.returncode
-                        break
-                    scanned = seen.rfind(b"\n") + 1
-                if time.monotonic() < deadline:
-                    continue
-                if ended:
-                    raise Failure("the trial run did not end within %d s of SIGTERM (its output "
-                                  "is in %s)" % (ARCHIVE_WRITE_SECONDS, log))
-                children.signal_group(child, signal.SIGTERM)
-                ended = True
-                deadline = time.monotonic() + ARCHIVE_WRITE_SECONDS
-        except BaseException:
+    seconds; then it gets SIGTERM, which lets the runtime write its archive on the way out.
+    Whatever it started is ended with it (record: see children.Family)."""
+    reader, writer = os.pipe()
+    try:
+        with open(log, "wb", buffering=0) as f:
+            out = Output(f)
+            try:
+                child = children.start(command, record, stdout=writer, stderr=subprocess.STDOUT,
+                                       env=env)
+            finally:
+                os.close(writer)
+            try:
+                status, ended = wait(child, reader, out, limit)
+            except BaseException:
+                children.end(child)
+                raise
+            drain(reader, out, not ended)
+    finally:
+        os.close(reader)
+    return Outcome(status, ended, out.thrown, out.kept(), out.error)
+
+
+def wait(child, reader, out, limit):
+    """Waits for the trial child as run() says, its output going to out; returns its status
+    and whether the time limit ended it. What it started and left running is ended."""
+    deadline = time.monotonic() + limit
+    ended = False
+    while True:
+        children.SIGNALS.check()
+        if select.select([reader], [], [], children.POLL_SECONDS)[0]:
+            out.add(os.read(reader, 65536), not ended)
+        child.family.walk()
+        if child.poll() is not None:
+            child.family.end()
+            return child.returncode, ended
+        if out.thrown is not None:
             children.end(child)
-            raise
-        if not ended:
-            seen += reader.read()
-    with open(log, "rb") as f:
-        output = f.read()
-    return Outcome(status, ended, thrown(seen), output)
+            return child.returncode, ended
+        if time.monotonic() < deadline:
+            continue
+        if ended:
+            raise Failure("the trial run did not end within %d s of SIGTERM (its output "
+                          "is in %s)" % (ARCHIVE_WRITE_SECONDS, out.log.name))
+        children.signal_group(child, signal.SIGTERM)
+        ended = True
+        deadline = time.monotonic() + ARCHIVE_WRITE_SECONDS
+
+
+def drain(reader, out, searched):
+    """Takes what is left of the output of a trial that has ended (searched: as Output.add)."""
+    deadline = time.monotonic() + DRAIN_SECONDS
+    while time.monotonic() < deadline:
+        if select.select([reader], [], [], children.POLL_SECONDS)[0]:
+            data = os.read(reader, 65536)
+            if not data:
+                return
+            out.add(data, searched)
 
 
 class ScratchHome:

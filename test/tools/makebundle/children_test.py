@@ -1,9 +1,14 @@
-"""The signals that end a run, and what a failed tool said."""
+"""The signals that end a run, with what the programs it runs started, and what a failed tool
+said."""
 
+import os
+import plistlib
 import signal
+import subprocess
+import time
 import unittest
 
-from support import run_main
+from support import CHECK, HELLO, ROOT, TempDirTest, run_main
 
 from makebundle import children
 from makebundle.report import Interrupted
@@ -39,3 +44,29 @@ class SignalsTest(unittest.TestCase):
                  "\tat jdk.jlink/jdk.tools.jlink.internal.Main.main(Main.java:33)\n")
         self.assertEqual("Error: Module no.such not found", children.tool_complaint(jlink))
         self.assertEqual("b: denied", children.tool_complaint("a\nb: denied\n\n"))
+
+
+class FamilyTest(TempDirTest):
+    def test_a_signal_ends_the_checks_trial_in_its_own_session(self):
+        fake = os.path.join(os.path.dirname(CHECK), "test", "libfakejli.so")
+        if not os.path.isfile(fake):
+            self.skipTest("no libfakejli.so beside APPLAUNCHER_CHECK")
+        # The check judges a double-click: the stand-in's switch reaches it through the bundle.
+        plist = os.path.join(self.dir, "sleep.plist")
+        with open(plist, "wb") as f:
+            plistlib.dump({"LSEnvironment": {"FAKEJLI_SLEEP": "1000"}}, f)
+        run = subprocess.Popen(
+            [ROOT + "/tools/make-bundle", "-l", self.launcher(), "-n", "Hello", "-o",
+             self.dir + "/out", "-c", HELLO + "/Hello.cfg", "-j", fake, "-p", plist],
+            stderr=subprocess.PIPE)
+        for _ in range(600):  # until the check's trial start waits in the fake runtime
+            table = children.process_table()
+            trials = [pid for pid, (parent, _) in table.items()
+                      if table.get(parent, (None,))[0] == run.pid]
+            if trials:
+                break
+            time.sleep(0.1)
+        run.send_signal(signal.SIGTERM)
+        self.assertEqual(b"make-bundle: interrupted by SIGTERM\n", run.communicate()[1])
+        self.addCleanup(children.end_processes, trials, (signal.SIGKILL,))
+        self.assertEqual([], [pid for pid in trials if pid in children.process_table()])

@@ -7,6 +7,7 @@ the other sizes and the sources it refuses.
 
 import os
 import plistlib
+import signal
 import struct
 import unittest
 import zlib
@@ -75,16 +76,28 @@ class IcnsTest(TempDirTest):
         self.write("bad.iconset/icon_32x32@2x.png", png(32, 32))
         self.write("unknown.iconset/icon_64x64.png", png(64, 64))
         os.mkdir(os.path.join(d, "empty.iconset"))
+        self.write("cut.png", png(16, 16)[:45])
+        self.write("junk.icns", b"icns\0\0\0\x10junkjunk")
+        os.mkfifo(os.path.join(d, "fifo.png"))
+        os.mkfifo(os.path.join(d, "fifo.icns"))
         for source, want in (
-                ("fake.png", "/fake.png is not a PNG file"),
-                ("bad.iconset", "/bad.iconset/icon_32x32@2x.png is 32x32 pixels; its name calls "
-                 "for 64x64"),
-                ("unknown.iconset", "/unknown.iconset/icon_64x64.png is no file of an .iconset "
+                ("fake.png", "%s/fake.png is not a PNG file"),
+                ("bad.iconset", "%s/bad.iconset/icon_32x32@2x.png is 32x32 pixels; its name "
+                 "calls for 64x64"),
+                ("unknown.iconset", "%s/unknown.iconset/icon_64x64.png is no file of an .iconset "
                  "(icon_16x16.png, icon_16x16@2x.png ... icon_512x512@2x.png)"),
-                ("empty.iconset", "/empty.iconset holds no icon_*.png file")):
+                ("empty.iconset", "%s/empty.iconset holds no icon_*.png file"),
+                ("cut.png", "%s/cut.png is a damaged PNG file: its IDAT chunk at byte 33 runs "
+                 "past the end"),
+                ("junk.icns", "%s/junk.icns is a damaged .icns file: the .icns entry b'junk' at "
+                 "byte 8 has a wrong length 1786080875"),
+                ("fifo.png", "cannot read %s/fifo.png: not a regular file"),
+                ("fifo.icns", "cannot read %s/fifo.icns: not a regular file")):
+            signal.alarm(10)  # a read that waits on a FIFO ends the tests
             with self.assertRaises(icns.IconError) as caught:
                 icns.icns_from(os.path.join(d, source))
-            self.assertEqual(d + want, str(caught.exception), source)
+            signal.alarm(0)
+            self.assertEqual(want % d, str(caught.exception), source)
 
 
 if __name__ == "__main__":

@@ -2,6 +2,7 @@
 
 import os
 import plistlib
+import signal
 
 from support import TempDirTest
 
@@ -64,9 +65,17 @@ class InfoPlistTest(TempDirTest):
              "cannot read the property list %s/bad.plist: mismatched tag: line 1, column 27"),
             (os.path.join(self.dir, "none.plist"),
              "cannot read %s/none.plist: No such file or directory"),
+            (self.write("deep.plist", b"<plist><dict><key>x</key>" + b"<array>" * 500 +
+                        b"</array>" * 500 + b"</dict></plist>"),
+             "the property list %s/deep.plist nests arrays and dictionaries more than 100 deep"),
+            (os.path.join(self.dir, "fifo.plist"),
+             "cannot read %s/fifo.plist: not a regular file"),
         ]
+        os.mkfifo(os.path.join(self.dir, "fifo.plist"))
         for path, line in cases:
             with self.subTest(path=path):
+                signal.alarm(10)  # a read that waits on the FIFO ends the tests
                 with self.assertRaises(Failure) as e:
                     infoplist.read_plist(path)
+                signal.alarm(0)
                 self.assertEqual(line % self.dir, str(e.exception))

@@ -8,8 +8,31 @@ import zipfile
 from support import TempDirTest
 
 from makebundle import jdk, modules
+from makebundle.report import Failure
 
 HOME = jdk.find()
+
+
+class HostileJarTest(TempDirTest):
+    def test_corrupt_data_and_a_bomb_are_one_line(self):
+        corrupt = os.path.join(self.dir, "corrupt.jar")
+        with zipfile.ZipFile(corrupt, "w", zipfile.ZIP_DEFLATED) as z:
+            z.writestr("a/A.class", b"\xca\xfe\xba\xbe" * 1000)
+        with open(corrupt, "r+b") as f:
+            f.seek(30 + len("a/A.class"))  # the compressed data, after the local header
+            f.write(b"\xff" * 16)
+        bomb = os.path.join(self.dir, "bomb.jar")  # 1.5 GiB of zeros streamed through zlib
+        with zipfile.ZipFile(bomb, "w", zipfile.ZIP_DEFLATED, compresslevel=1) as z, \
+                z.open("a/Big.class", "w", force_zip64=True) as f:
+            for _ in range(1536):
+                f.write(bytes(1 << 20))
+        for jar, line in (
+                (corrupt, "-m auto: %s holds a/A.class with corrupt compressed data (Error -3 "
+                 "while decompressing data: invalid block type)"),
+                (bomb, "-m auto: %s holds a/Big.class, larger than a class may be (64 MiB)")):
+            with self.assertRaises(Failure) as e:
+                modules.class_jar([jar], os.path.join(self.dir, "out.jar"))
+            self.assertEqual(line % jar, str(e.exception))
 
 
 @unittest.skipIf(HOME is None, "no JDK (JAVA_HOME or java on PATH)")

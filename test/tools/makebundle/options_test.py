@@ -21,6 +21,8 @@ class CommandLineTest(TempDirTest):
             (["-i", "a b"], 2, "the identifier may hold only letters, digits, \"-\" and \".\": "
                                "'a b'"),
             (["-n", "a\nb"], 2, "the name must not contain control characters: 'a\\nb'"),
+            (["-n", "a:b"], 2, "the name must not contain \":\" or \"\\\", which break the "
+                               "launch: a:b"),
             (["-L", ""], 2, "-L was given an empty path (is JAVA_HOME set?)"),
             ([cfg], 2, "both %s and %s would be Contents/app/Show.cfg" % (cfg, cfg)),
             (["--jlink-option=--compress=2"], 2, "--jlink-option goes with -m"),

@@ -1,8 +1,17 @@
-"""What a failed trial run is told by: the exception it threw, not its first line."""
+"""What a failed trial run is told by: the exception it threw, not its first line; and in real
+runs, that the trial ends with everything it started, however make-bundle ends."""
 
+import glob
+import os
+import re
+import signal
+import subprocess
+import time
 import unittest
 
-from makebundle import trial
+from support import CHECK, ROOT, TempDirTest, run_main
+
+from makebundle import children, jdk, trial
 
 
 class ComplaintTest(unittest.TestCase):
@@ -20,8 +29,126 @@ class ComplaintTest(unittest.TestCase):
              "java.lang.module.FindException: Module app not found"),
             (b"Picked up JAVA_TOOL_OPTIONS: -Dx\nsomething went wrong\nthen more\n", None,
              "something went wrong"),
+            (b"filled\nUnable to write to shared archive file.\r\nError occurred during "
+             b"initialization of VM\r\nUnable to use shared archive.\r\n", None, "Unable to write "
+             "to shared archive file. (Error occurred during initialization of VM: Unable to use "
+             "shared archive.)"),
         ]
         for output, thrown, said in cases:
             with self.subTest(output=output):
                 self.assertEqual(thrown, trial.thrown(output))
                 self.assertEqual(said, trial.complaint(output))
+
+
+LEAVE = """package leave;
+public class Main {
+    public static void main(String[] args) throws Exception {
+        if (args[0].equals("fill")) {
+            try (var out = new java.io.FileOutputStream(args[1])) {
+                for (;;) out.write(new byte[65536]);
+            } catch (java.io.IOException e) { return; }
+        }
+        Process sleep = new ProcessBuilder("setsid", "sleep", "1000").start();
+        System.out.println("pids " + ProcessHandle.current().pid() + " " + sleep.pid());
+        if (args[0].equals("stay")) Thread.sleep(1000000);
+    }
+}"""
+
+
+class TrialLifeTest(TempDirTest):
+    """Real runs of make-bundle -a whose trial application starts `setsid sleep 1000`, which
+    leaves its group and session, then ends ("leave"), sleeps ("stay"), or only fills the disk
+    ("fill")."""
+
+    def setUp(self):
+        super().setUp()
+        home = jdk.find()
+        launcher = os.path.join(os.path.dirname(CHECK), "applauncher")
+        if home is None or not os.access(launcher, os.X_OK):
+            self.skipTest("no JDK or no built applauncher beside APPLAUNCHER_CHECK")
+        source = self.write("src/leave/Main.java", LEAVE.encode())
+        jar = self.dir + "/leave.jar"
+        subprocess.run([home + "/bin/javac", "-d", self.dir + "/classes", source], check=True)
+        subprocess.run([home + "/bin/jar", "-c", "-f", jar, "-C", self.dir + "/classes", "."],
+                       check=True)
+        cfg = self.write("Leave.cfg", b"[Application]\napp.classpath=$APPDIR/leave.jar\n"
+                                      b"app.mainclass=leave.Main\n")
+        self.out = self.dir + "/out"
+        self.argv = ["-l", launcher, "-n", "Leave", "-o", self.out, "-c", cfg, "-L", home, jar]
+
+    def start(self, *args):
+        """make-bundle -a run as a process, and the pids of the trial's runtime and its sleep
+        once the log names them and make-bundle has recorded the sleep."""
+        run = subprocess.Popen([ROOT + "/tools/make-bundle", "-a"] + self.argv + list(args),
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        for _ in range(600):
+            said = " ".join(read(path) for path in [self.out + "/Leave.trial.log"] +
+                            glob.glob(self.out + "/.Leave.app.*.trial/processes"))
+            pids = re.search(r"pids ([0-9]+) ([0-9]+)\n.*\n\2 ", said, re.DOTALL)
+            if pids:
+                return run, [int(pids.group(1)), int(pids.group(2))]
+            time.sleep(0.1)
+        self.fail("no trial: " + said)
+
+    def test_the_trial_ends_with_all_it_started(self):
+        for args, signum, status in (
+                (["leave"], None, 0), (["stay", "-t", "2"], None, 0),
+                (["stay"], signal.SIGTERM, 1), (["stay"], signal.SIGHUP, 1),
+                (["stay"], signal.SIGKILL, -signal.SIGKILL)):
+            with self.subTest(args=args, signum=signum):
+                run, pids = self.start("--trial-arg", *args)
+                if signum is not None:
+                    # A second run for the same bundle meanwhile fails at once.
+                    self.assertEqual((1, "", "make-bundle: another make-bundle (process %d) is "
+                                      "making %s/Leave.app; run again when it has ended\n" %
+                                      (run.pid, self.out)), run_main(self.argv))
+                    run.send_signal(signum)
+                err = run.communicate(timeout=120)[1].decode()
+                self.assertEqual(status, run.returncode, err)
+                if signum == signal.SIGKILL:
+                    # The next run (without -a) ends what is left; none of it writes an archive.
+                    err = run_main(self.argv)[2]
+                    self.assertIn("note: ended process %d, the trial run of an interrupted "
+                                  "run\n" % pids[0], err)
+                    self.assertEqual(["Leave.cfg", "leave.jar"],
+                                     sorted(os.listdir(self.out + "/Leave.app/Contents/app")))
+                elif signum is not None:
+                    self.assertEqual("make-bundle: interrupted by " + signum.name,
+                                     err.splitlines()[-1])
+                self.addCleanup(children.end_processes, pids, (signal.SIGKILL,))
+                self.assertEqual([], [pid for pid in pids if pid in children.process_table()])
+
+    def test_a_full_disk_gets_the_runtimes_words_and_leaves_nothing(self):
+        mount = self.dir + "/small"
+        os.mkdir(mount)
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=80m", "tmpfs", mount],
+                          stderr=subprocess.DEVNULL).returncode != 0:
+            self.skipTest("mounting a tmpfs is not permitted here")
+        self.addCleanup(subprocess.run, ["umount", mount])
+        self.argv[self.argv.index(self.out)] = self.out = mount + "/out"
+        status, _, err = run_main(self.argv + ["-a", "--trial-arg", "fill",
+                                               "--trial-arg", mount + "/filler"])
+        self.assertEqual(1, status)
+        self.assertRegex(err, r"make-bundle: the trial run ended with status 1: .*Unable to .* "
+                         r"\(Error occurred during initialization of VM: Unable to use shared "
+                         r"archive\..*\); its output could not be written to %s/Leave\.trial\.log "
+                         r"\(No space left on device\)\n$" % re.escape(self.out))
+        self.assertEqual(["filler"], os.listdir(mount))
+        os.remove(mount + "/filler")
+        # A runtime larger than the disk: the file that did not fit is named once.
+        self.argv[self.argv.index("-L")] = "-r"
+        status, _, err = run_main(self.argv)
+        self.assertEqual(1, status)
+        self.assertRegex(err, r"^make-bundle: cannot copy %s/(\S+) to %s/Leave\.app/Contents/"
+                         r"runtime/Contents/Home/\1: No space left on device\n$" %
+                         (re.escape(os.path.realpath(jdk.find())), re.escape(self.out)))
+        self.assertEqual([], os.listdir(mount))
+
+
+def read(path):
+    """The text of the file at path; "" when there is none."""
+    try:
+        with open(path) as f:
+            return f.read()
+    except FileNotFoundError:
+        return ""
