@@ -87,7 +87,7 @@ TEST_F(CheckTest, EachFindingNamesItsLine) {
         {"[Application]\r\napp.classpath=$APPDIR/demo.jar\r\napp.mainclass=demo.Main\r\n",
          "1: warning: CR LF line endings: every value keeps a carriage return at its end; save the "
          "file with LF line endings",
-         1},
+         2},
         {okApp + main + std::string("[JavaOptions]\njava-options=-Da=b\0c\n", 35),
          "5: warning: NUL byte: the runtime receives a value only up to its first NUL byte", 2},
         {"\xEF\xBB\xBF" + okApp + main,
@@ -180,8 +180,8 @@ TEST_F(CheckTest, ArgsAreWhatTheRuntimeReceives) {
         args.insert(args.end(), given.begin(), given.end());
         args.insert(args.begin(), "--args");
         const Outcome checked = check(args);
-        // demo.jar does not exist, so the runtime would not find demo.Main.
-        EXPECT_EQ(1, checked.status) << checked.err;
+        // demo.jar does not exist: a warning (without a trial, no runtime says more).
+        EXPECT_EQ(2, checked.status) << checked.err;
         EXPECT_EQ("", checked.err);
         std::vector<std::string> want;
         for (const std::string& line : recorded[0]) {
@@ -888,9 +888,133 @@ TEST_F(CheckTrialTest, TheRuntimesErrorComesThroughFloods) {
     }
 }
 
+// Further trial starts: the lines that cause what the runtime says, found without them
+// (also where its words name no line, or name two lines alike), and what it changes without
+// a word.
+TEST_F(CheckVerdictTest, FurtherTrialStartsFindTheLineAndTheSilentChange) {
+    const std::string head =
+        "[Application]\napp.classpath=$APPDIR/show.jar\napp.mainclass=e2e.Show\n"
+        "[JavaOptions]\njava-options=-Xmx64m\n";
+    const std::string opens = "java-options=--add-opens\njava-options=java.base/java.lang=";
+    const struct {
+        std::string options;
+        std::string finding; // after "<cfg>:"
+    } cases[] = {
+        {"java-options=-XX:+UseG1GC\njava-options=-Dx=1\njava-options=-XX:+UseParallelGC\n",
+         "8: error: the runtime fails: \"Multiple garbage collectors selected\" (with line "
+         "6)"},
+        {opens + "ALL-UNNAMED\n" + opens + "ALL_UNNAMED\n",
+         "9: warning: the runtime warns: \"WARNING: Unknown module: ALL_UNNAMED specified "
+         "to "
+         "--add-opens\""},
+        {opens + "ALL_UNNAMED\n" + opens + "ALL-UNNAMED\n",
+         "7: warning: the runtime warns: \"WARNING: Unknown module: ALL_UNNAMED specified "
+         "to "
+         "--add-opens\""},
+        {"java-options=-Xmx128m\n", "5: warning: \"-Xmx64m\" does nothing: line 6 gives "
+                                    "-Xmx again, and the runtime takes "
+                                    "the later one"},
+        {"java-options=-XX:+IgnoreUnrecognizedVMOptions\njava-options=-XX:+UseFooBar\n",
+         "7: warning: the runtime does not know \"-XX:+UseFooBar\" and ignores it without "
+         "a word "
+         "(-XX:+IgnoreUnrecognizedVMOptions, line 6)"},
+        {"java-options=-Duser.dir=$APPDIR\njava-options=-Duser.language=fr\n",
+         "6: warning: \"-Duser.dir=@APPDIR@\" replaces a property the runtime sets itself "
+         "(\"/\" here): the runtime and the libraries that read it get the value given "
+         "instead"},
+        {"java-options=-XX:SharedArchiveFile=/nowhere/show.jsa\n",
+         "6: warning: file \"/nowhere/show.jsa\" does not exist, nor does its folder "
+         "\"/nowhere\": what reads it goes on without it"},
+        {"java-options=-XX:SharedArchiveFile=/nowhere/show.jsa\n",
+         "6: warning: the runtime does not use this class-data archive and goes on without "
+         "it, "
+         "without a word; with -Xshare:on it says "},
+    };
+    TempDir tmp;
+    writeFile(tmp / "Show.cfg", head);
+    const std::string root =
+        makeBundle({"-l", APPLAUNCHER_PATH, "-n", "Show", "-o", realPath(tmp.path()), "-c",
+                    tmp / "Show.cfg", "-L", installedJavaHome(), *work / "show.jar"});
+    ASSERT_FALSE(root.empty());
+    const std::string appDir = root + "/Contents/app";
+    const std::string cfg = appDir + "/Show.cfg";
+    for (const auto& c : cases) {
+        writeFile(cfg, head + c.options);
+        const Outcome checked = run(APPLAUNCHER_CHECK_PATH, {root}, javaEnv());
+        const std::vector<std::string> out = lines(checked.out);
+        const std::string want = cfg + ":" + replaceAll(c.finding, "@APPDIR@", appDir);
+        EXPECT_NE(out.end(), std::find_if(out.begin(), out.end(),
+                                          [&](const std::string& line) {
+                                              return line.compare(0, want.size(), want) == 0;
+                                          }))
+            << c.options << checked.out;
+    }
+}
+
+// A Mac bundle checked here: an installed runtime of the same version stands in for its
+// own, limited to its modules, with the options only a Mac accepts set aside.
+TEST_F(CheckVerdictTest, StandInJudgesForARuntimeThatCannotRunHere) {
+    const std::string javaHome = installedJavaHome();
+    TempDir tmp;
+    const std::string head =
+        "[Application]\napp.classpath=$APPDIR/show.jar\napp.mainclass=e2e.Show\n";
+    writeFile(tmp / "Show.cfg", head);
+    const std::string root =
+        makeBundle({"-l", APPLAUNCHER_PATH, "-n", "Show", "-o", realPath(tmp.path()), "-c",
+                    tmp / "Show.cfg", "-L", javaHome, *work / "show.jar"});
+    ASSERT_FALSE(root.empty());
+    const std::string machO("\xcf\xfa\xed\xfe\x07\x00\x00\x01\x03\x00\x00\x00", 12);
+    const std::string home = root + "/Contents/runtime/Contents/Home";
+    std::remove((home + "/lib/libjli.dylib").c_str());
+    writeFile(home + "/lib/libjli.dylib", machO);
+    writeFile(root + "/Contents/MacOS/Show", machO);
+    writeFile(home + "/release", "JAVA_VERSION=\"" + javaVersion(javaHome) +
+                                     "\"\nMODULES=\"java.base java.logging\"\n");
+    const std::string cfg = root + "/Contents/app/Show.cfg";
+    const std::string judged = "note: the bundle's own runtime cannot run on this machine: the "
+                               "runtime's verdict is that of a stand-in, " +
+                               javaHome + " (" + javaVersion(javaHome) +
+                               "), limited to the bundle runtime's modules";
+    const struct {
+        std::string options;
+        std::vector<std::string> given;
+        std::string line; // a line of the output
+        int status;
+    } cases[] = {
+        {"java-options=-Xdock:name=Show\n",
+         {},
+         judged + "; set aside, as only a Mac accepts them: \"-Xdock:name=Show\" (line 5)",
+         0},
+        {"java-options=-Xmx64q\n",
+         {},
+         cfg + ":5: error: the runtime fails: \"Invalid maximum heap "
+               "size: -Xmx64q\"",
+         1},
+        {"java-options=--add-modules=java.logging\n", {}, judged, 0},
+        {"",
+         {"--trial-runtime", work->path()},
+         "note: the runtime's verdict is missing: the launcher is a Mach-O file for x86_64 "
+         "and "
+         "cannot run on this machine (Linux x86_64); no installed runtime stands in for it "
+         "(name "
+         "one with --trial-runtime JAVA_HOME); the findings are the check's own",
+         0},
+    };
+    for (const auto& c : cases) {
+        writeFile(cfg, head + "[JavaOptions]\n" + c.options);
+        std::vector<std::string> args = c.given;
+        args.push_back(root);
+        const Outcome checked = run(APPLAUNCHER_CHECK_PATH, args, javaEnv());
+        EXPECT_EQ(c.status, checked.status) << c.options << checked.out;
+        const std::vector<std::string> out = lines(checked.out);
+        EXPECT_NE(out.end(), std::find(out.begin(), out.end(), c.line)) << c.options << checked.out;
+    }
+}
+
 // The start judged by default is a double-click: launchd's few variables and the bundle's
-// LSEnvironment, working directory "/". Each verdict is pinned against the real launch started
-// that way, and against one typed in the shell, which has a variable the double-click lacks.
+// LSEnvironment, working directory "/". Each verdict is pinned against the real launch
+// started that way, and against one typed in the shell, which has a variable the
+// double-click lacks.
 TEST_F(CheckVerdictTest, DoubleClickVerdictMatchesTheRealLaunch) {
     const std::string javaHome = installedJavaHome();
     TempDir tmp;

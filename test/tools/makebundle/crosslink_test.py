@@ -77,9 +77,10 @@ class CrossLinkTest(TempDirTest):
                          (ARM64_JMODS, version), said[0])
         self.assertIn("note: the runtime is linked for linux-aarch64 on linux-amd64, so it has "
                       "no base class-data archive", err)
-        self.assertIn("note: the runtime's verdict is missing: the launcher is a ELF file for "
-                      "arm64 and cannot run on this machine (Linux x86_64); the findings are the "
-                      "check's own", said)
+        # The host's runtime of the same version stands in for the arm64 one in the trial.
+        self.assertTrue(any(line.startswith(
+            "note: the bundle's own runtime cannot run on this machine: the runtime's verdict is "
+            "that of a stand-in, ") for line in said), err)
         home = os.path.join(bundle, "Contents", "runtime", "Contents", "Home")
         self.assertEqual("linux-aarch64", crosslink.image_platform(self.jdk17, home))
         libraries = [home + "/lib/libjli.dylib", home + "/lib/server/libjvm.so"]

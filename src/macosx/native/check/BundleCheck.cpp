@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "ErrorHandling.h"
+#include "Experiments.h"
 #include "FileUtils.h"
 #include "InfoPlist.h"
 #include "Judging.h"
@@ -15,6 +16,7 @@
 #include "MacBundle.h"
 #include "MacLauncher.h"
 #include "RuntimeTrial.h"
+#include "StandIn.h"
 #include "StartEnvironment.h"
 #include "SysInfo.h"
 #include "tstrings.h"
@@ -257,17 +259,18 @@ void BundleCheck::run() {
         const LibraryArch launcher = LibraryArch::ofFile(rec.launcherPath);
         if (!runsHere(launcher)) {
             rec.handOff = "not tried: the launcher cannot run on this machine";
-            rec.trial.emplace(LaunchRecord::Trial());
-            rec.trial->missing =
+            startTrial(
                 "the launcher is a " + launcher.format + " file for " +
                 tstrings::join(launcher.archs.begin(), launcher.archs.end(), std::string(", ")) +
                 " and cannot run on this machine (" + kThisSystem + " " + LibraryArch::ownArch() +
-                ")";
+                ")");
             judge();
             return;
         }
-        if (options.trial && runsHere(LibraryArch::ofFile(rec.launch->libPath))) {
-            rec.trial = RuntimeTrial::run(*rec.launch, rec.start, options.trialSeconds);
+        if (options.trial) {
+            startTrial(runsHere(LibraryArch::ofFile(rec.launch->libPath))
+                           ? std::string()
+                           : "its launch library cannot be loaded on this machine");
         }
         try {
             jvm->launch(true);
@@ -282,6 +285,31 @@ void BundleCheck::run() {
         throw;
     }
     judge();
+}
+
+void BundleCheck::startTrial(const std::string& cannotRun) {
+    const std::function<size_t(const ValueRef&)> lineOf = [this](const ValueRef& v) {
+        return lineOfValue(lines, v);
+    };
+    const std::string runtimeHome = FileUtils::combinePath(rec.runtime->dir, "Contents/Home");
+    const std::string standIn = cannotRun.empty() ? "" : StandIn::find(options.trialRuntime);
+    const std::string whyNot = StandIn::whyNot(runtimeHome, standIn);
+    if (!cannotRun.empty() && (!options.trial || !whyNot.empty())) {
+        rec.trial.emplace(LaunchRecord::Trial());
+        rec.trial->missing = cannotRun + (options.trial ? "; " + whyNot : std::string());
+        return;
+    }
+    if (!cannotRun.empty()) {
+        rec.standIn = StandIn::note(*rec.launch, runtimeHome, standIn, lineOf);
+    }
+    trialStart = [this, runtimeHome, standIn](const LaunchRecord::Launch& l, unsigned seconds) {
+        return RuntimeTrial::run(standIn.empty() ? l : StandIn::adapt(l, runtimeHome, standIn),
+                                 rec.start, std::min(seconds, options.trialSeconds));
+    };
+    rec.trial = trialStart(*rec.launch, options.trialSeconds);
+    if (rec.trial->missing.empty() && !rec.trial->said.empty()) {
+        rec.causes = Experiments::causes(*rec.launch, *rec.trial, lineOf, trialStart);
+    }
 }
 
 void BundleCheck::runCfgFile(const std::string& path) {
@@ -321,10 +349,12 @@ void BundleCheck::judge() {
     if (rec.bundle) {
         judgeFiles(f);
         judgeRuntime(f);
-        judgeStart(f);
     }
-    if (rec.trial && (rec.handOffOk || !rec.trial->missing.empty())) {
+    if (rec.trial && (rec.handOffOk || !rec.trial->missing.empty() || !rec.standIn.empty())) {
         judgeTrial(f);
+        if (trialStart && rec.trial->missing.empty() && rec.trial->status == 0) {
+            judgeSilent(f, trialStart);
+        }
     }
     found = lines.diagnostics();
     found.insert(found.end(), f.found.begin(), f.found.end());

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "CfgDiagnostics.h"
+#include "Experiments.h"
 #include "LaunchRecord.h"
 
 // Has a bundle's launcher go through its start-up up to the hand-off to the runtime, records
@@ -19,6 +20,8 @@ public:
         unsigned trialSeconds = 60;
         // Which start is judged: a double-click, else one typed in the check's own shell.
         bool doubleClick = true;
+        // The Java home that stands in for a bundle runtime that cannot run here ("": found).
+        std::string trialRuntime;
     };
 
     // The launcher at launcherPath (absolute, resolved), started with args.
@@ -50,10 +53,15 @@ public:
 
 private:
     void judge();
+    // The trial start and its experiments; cannotRun says why the bundle's runtime cannot run
+    // here ("" when it can), so that a stand-in judges.
+    void startTrial(const std::string& cannotRun);
 
     const std::vector<std::string> cmdArgs;
     const Options options;
     LaunchRecord rec;
+    // Starts the runtime for a trial; empty when there is none.
+    Experiments::Start trialStart;
     CfgDiagnostics lines;
     std::vector<Diagnostic> found;
     std::vector<std::string> notes;

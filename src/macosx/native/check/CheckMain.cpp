@@ -23,8 +23,8 @@
 namespace {
 
 const char* const kUsage =
-    "usage: applauncher-check [--args] [--terminal] [--no-trial] [--trial-time SECONDS] BUNDLE\n"
-    "                         [ARGUMENT...]\n"
+    "usage: applauncher-check [--args] [--terminal] [--no-trial] [--trial-time SECONDS]\n"
+    "                         [--trial-runtime JAVA_HOME] BUNDLE [ARGUMENT...]\n"
     "       applauncher-check [--terminal] NAME.cfg\n"
     "       applauncher-check --double-click-env BUNDLE\n"
     "       applauncher-check --layout | --version | --arch FILE...\n"
@@ -40,6 +40,9 @@ const char* const kUsage =
     "  --no-trial  do not start the bundle's runtime for its own verdict (a dry run, in which\n"
     "              a -javaagent's premain runs and a splash screen shows for a moment)\n"
     "  --trial-time SECONDS  how long that dry run may take (default: 60)\n"
+    "  --trial-runtime JAVA_HOME  the installed runtime (of the bundle runtime's version) that\n"
+    "              stands in for a bundle runtime that cannot run here (default: JAVA_HOME, else\n"
+    "              the java on PATH)\n"
     "  --layout    print where the launcher looks for things in a bundle, one key=value a line\n"
     "  --arch      print what each file's header says it is built for: the format (ELF, Mach-O,\n"
     "              universal, unknown), its architectures joined by \",\" (- for none), the path\n"
@@ -222,6 +225,8 @@ int checkMain(int argc, char* argv[]) {
             }
             options.trialSeconds = static_cast<unsigned>(seconds);
             ++first;
+        } else if (is(first, "--trial-runtime") && first + 1 < argc) {
+            options.trialRuntime = argv[++first];
         } else {
             break;
         }

@@ -38,6 +38,15 @@ public:
             }
         }
         judgeApplicationArgs();
+        const std::optional<ValueRef>& main = f.originOf(cmd.mainIndex);
+        if (cmd.mode == JavaCommandLine::CLASS && cmd.classPaths.empty() && main &&
+            main->section == SectionName::Application) {
+            f.warn(f.lineOf(*main), "there is no class path: the runtime looks for " +
+                                        quotedText(args[cmd.mainIndex]) +
+                                        " in the working directory at launch (or along "
+                                        "CLASSPATH), not in the bundle; add "
+                                        "app.classpath=$APPDIR/<jar>");
+        }
         judgeRepeated(cmd.classPaths, "class path");
         judgeRepeated(cmd.modulePaths, "module path");
         if (cmd.mode == JavaCommandLine::JAR && !cmd.classPaths.empty()) {

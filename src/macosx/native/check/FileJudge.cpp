@@ -1,6 +1,8 @@
 // The files and directories that the values name: there, absolute, and written the way the
 // runtime reads them.
 
+#include <algorithm>
+
 #include "FileUtils.h"
 #include "Judging.h"
 #include "tstrings.h"
@@ -49,6 +51,8 @@ void checkPath(Findings& f, const std::string& what, const std::string& path, si
     // A class path entry "dir/*" stands for the jars in dir.
     const std::string file = star != std::string::npos ? path.substr(0, star - 1) : path;
     if (FileUtils::isFileExists(file)) {
+        // The class path's jars, and a main jar that is started, bring their manifests' too.
+        judgeOutside(f, what, path, line, classPath || certain);
         return;
     }
     std::string text = what + " " + quotedText(path) + " does not exist";
@@ -97,10 +101,29 @@ void judgeFiles(Findings& f) {
     const CfgFile::Values* options = f.values(SectionName::JavaOptions, PropertyName::javaOptions);
     for (size_t i = 0; options && i != options->size(); ++i) {
         const std::string& value = (*options)[i];
+        const size_t line = f.lineOf(SectionName::JavaOptions, PropertyName::javaOptions, i);
         if (tstrings::startsWith(value, "-splash:")) {
-            checkPath(f, "splash screen", value.substr(8),
-                      f.lineOf(SectionName::JavaOptions, PropertyName::javaOptions, i), false,
-                      false);
+            checkPath(f, "splash screen", value.substr(8), line, false, false);
+            continue;
+        }
+        // The absolute paths in an option's value (-javaagent:/a.jar=x, -Dp=/a:/b, a -cp's
+        // value), the class path's with their manifests'.
+        const std::string before = i > 0 ? (*options)[i - 1] : std::string();
+        const bool classPath =
+            before == "-cp" || before == "-classpath" || before == "--class-path";
+        for (size_t start = 0; start < value.size();) {
+            const size_t end = std::min(value.find_first_of("=:,", start), value.size());
+            const std::string piece = value.substr(start, end - start);
+            const std::string dir = FileUtils::dirname(FileUtils::removeTrailingSlash(piece));
+            if (!piece.empty() && piece[0] == '/' && !FileUtils::isFileExists(piece) &&
+                !dir.empty() && !FileUtils::isFileExists(dir)) {
+                f.warn(line, "file " + quotedText(piece) + " does not exist, nor does its folder " +
+                                 quotedText(dir) + ": what reads it goes on without it");
+            } else if (!piece.empty() && piece[0] == '/') {
+                judgeOutside(f, "file", piece, line,
+                             classPath || tstrings::endsWith(piece, ".jar"));
+            }
+            start = end + 1;
         }
     }
 }

@@ -1,235 +1,206 @@
 #include "JarManifest.h"
 
-#include <new>
-
-#include "ZipFile.h"
+#include <climits>
+#include <cstdint>
+#include <fcntl.h>
+#include <functional>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
 
 namespace {
 
-// The runtime reads a manifest line into a buffer of this many bytes, line end included.
-constexpr size_t kLineBuffer = 512;
+const char kEntryName[] = "META-INF/MANIFEST.MF";
+// A manifest larger than this is not read; nor is a central directory.
+constexpr uint32_t kMaxManifest = 4u << 20;
+constexpr uint64_t kMaxCentralDirectory = 256u << 20;
+constexpr size_t kEndSize = 22;
+constexpr size_t kCentralHeaderSize = 46;
+constexpr size_t kLocalHeaderSize = 30;
 
-// Attribute names: 1 to 70 ASCII letters, digits, "-" and "_".
-constexpr size_t kMaxNameLength = 70;
+uint32_t le(const std::string& s, size_t at, size_t n) {
+    uint32_t v = 0;
+    for (size_t i = n; i-- > 0;) {
+        v = v << 8 | static_cast<unsigned char>(s[at + i]);
+    }
+    return v;
+}
 
-char lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+// Reads n bytes at an offset into out; false when they are not all there.
+typedef std::function<bool(uint64_t offset, size_t n, std::string& out)> ReadAt;
+
+// The manifest entry's bytes, unpacked; "" when there is none or it cannot be read.
+std::string manifestOf(const ReadAt& readAt, uint64_t size) {
+    // The end record closes the file, followed only by its comment of up to 64 KiB.
+    const uint64_t tailSize = std::min<uint64_t>(size, kEndSize + 0xffff);
+    std::string tail;
+    if (size < kEndSize || !readAt(size - tailSize, static_cast<size_t>(tailSize), tail)) {
+        return std::string();
+    }
+    size_t end = tail.size() - kEndSize + 1;
+    while (end-- > 0 && le(tail, end, 4) != 0x06054b50) {
+    }
+    if (end == static_cast<size_t>(-1)) {
+        return std::string();
+    }
+    const uint64_t endAt = size - tailSize + end;
+    const uint64_t dirSize = le(tail, end + 12, 4);
+    const uint64_t dirOffset = le(tail, end + 16, 4);
+    std::string dir;
+    if (dirSize > endAt || dirSize > kMaxCentralDirectory || dirOffset > endAt - dirSize ||
+        !readAt(endAt - dirSize, static_cast<size_t>(dirSize), dir)) {
+        return std::string();
+    }
+    // Offsets count from the start of the zip data, which a prefix (a script) may push back.
+    const uint64_t base = endAt - dirSize - dirOffset;
+    // Of several entries with one name, the runtime reads the last.
+    size_t found = std::string::npos;
+    for (size_t pos = 0; pos + kCentralHeaderSize <= dir.size() && le(dir, pos, 4) == 0x02014b50;) {
+        const size_t nameLength = le(dir, pos + 28, 2);
+        if (dir.compare(pos + kCentralHeaderSize, nameLength, kEntryName) == 0) {
+            found = pos;
+        }
+        pos += kCentralHeaderSize + nameLength + le(dir, pos + 30, 2) + le(dir, pos + 32, 2);
+    }
+    if (found == std::string::npos) {
+        return std::string();
+    }
+    const uint32_t method = le(dir, found + 10, 2);
+    const uint32_t crc = le(dir, found + 16, 4);
+    const uint32_t packed = le(dir, found + 20, 4);
+    const uint32_t length = le(dir, found + 24, 4);
+    std::string local;
+    std::string data;
+    const uint64_t localAt = base + le(dir, found + 42, 4);
+    if ((method != 0 && method != 8) || length > kMaxManifest || packed > kMaxManifest + 1024 ||
+        !readAt(localAt, kLocalHeaderSize, local) || le(local, 0, 4) != 0x04034b50 ||
+        !readAt(localAt + kLocalHeaderSize + le(local, 26, 2) + le(local, 28, 2), packed, data)) {
+        return std::string();
+    }
+    std::string out;
+    if (method == 0) {
+        out.swap(data);
+    } else {
+        out.assign(length + 1, '\0'); // one byte more, to see a stream that holds more
+        z_stream z = {};
+        if (inflateInit2(&z, -MAX_WBITS) != Z_OK) {
+            return std::string();
+        }
+        z.next_in = reinterpret_cast<Bytef*>(&data[0]);
+        z.avail_in = static_cast<uInt>(data.size());
+        z.next_out = reinterpret_cast<Bytef*>(&out[0]);
+        z.avail_out = static_cast<uInt>(out.size());
+        const bool ended = inflate(&z, Z_FINISH) == Z_STREAM_END && z.total_out == length;
+        inflateEnd(&z);
+        out.resize(ended ? length : 0);
+    }
+    const bool intact =
+        out.size() == length && ::crc32(0, reinterpret_cast<const Bytef*>(out.data()),
+                                        static_cast<uInt>(out.size())) == crc;
+    return intact ? out : std::string();
 }
 
 std::string lowerCase(std::string s) {
     for (char& c : s) {
-        c = lower(c);
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
     }
     return s;
 }
 
-bool isValidName(const std::string& name) {
-    if (name.empty() || name.size() > kMaxNameLength) {
-        return false;
-    }
-    for (const char c : name) {
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-              c == '-' || c == '_')) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// The lines of a manifest as the runtime cuts them.
-class Lines {
-public:
-    enum Result { Line, End, TooLong };
-
-    explicit Lines(const std::string& text) : text(text) {}
-
-    // The next line without its end. A last line without an end is dropped, unless it does
-    // not fit the buffer either.
-    Result next(std::string& line) {
-        const size_t start = pos;
-        for (size_t n = 0;; ++n) {
-            if (n == kLineBuffer) {
-                return TooLong;
-            }
-            if (pos == text.size()) {
-                return End;
-            }
-            const char c = text[pos++];
-            if (c == '\n' || c == '\r') {
-                line.assign(text, start, n);
-                // A LF after a CR belongs to the same line end, when the buffer has room.
-                if (c == '\r' && n + 1 < kLineBuffer && pos < text.size() && text[pos] == '\n') {
-                    ++pos;
-                }
-                ++number;
-                return Line;
-            }
-        }
-    }
-
-    // True when the next line starts with a blank: it continues the current one.
-    bool continued() const { return pos < text.size() && text[pos] == ' '; }
-
-    size_t lineNumber() const { return number + 1; }
-
-private:
-    const std::string& text;
-    size_t pos = 0;
-    size_t number = 0;
-};
-
 } // namespace
 
-const char* const JarManifest::kEntryName = "META-INF/MANIFEST.MF";
-
-bool JarManifest::parse(const std::string& text) {
-    attributes.clear();
-    reason.clear();
+JarManifest::Attributes JarManifest::parse(const std::string& text) {
+    Attributes attributes;
     try {
-        Lines lines(text);
-        std::string line;
-        const auto failAt = [&](size_t number, const std::string& why) {
-            attributes.clear();
-            reason = "line " + std::to_string(number) + ": " + why;
-            return false;
-        };
-
-        // One section's attributes, up to an empty line or the end; kept for the main one.
-        const auto readSection = [&](bool keep) {
-            std::string name;
-            std::string value;
-            bool haveName = false;
-            for (;;) {
-                const Lines::Result r = lines.next(line);
-                if (r == Lines::End) {
-                    return true;
-                }
-                if (r == Lines::TooLong) {
-                    return failAt(lines.lineNumber(), "line too long");
-                }
-                if (line.empty()) {
-                    return true;
-                }
-                const size_t number = lines.lineNumber() - 1;
-                if (line[0] == ' ') {
-                    if (!haveName) {
-                        return failAt(number, "continuation line without an attribute");
-                    }
-                    value.append(line, 1, std::string::npos);
-                } else {
-                    const size_t colon = line.find(':');
-                    if (colon == std::string::npos || colon + 1 >= line.size() ||
-                        line[colon + 1] != ' ') {
-                        return failAt(number, "not a \"Name: value\" line");
-                    }
-                    name = line.substr(0, colon);
-                    value = line.substr(colon + 2);
-                    haveName = true;
-                }
-                if (lines.continued()) {
-                    continue;
-                }
-                if (!isValidName(name)) {
-                    return failAt(number, "invalid attribute name \"" + name + "\"");
-                }
-                if (keep) {
-                    attributes[lowerCase(name)] = value;
-                }
+        std::string name;
+        std::string value;
+        size_t pos = 0;
+        while (pos < text.size()) {
+            const size_t stop = text.find_first_of("\r\n", pos);
+            if (stop == std::string::npos) {
+                break; // a last line without its end is dropped, as the runtime drops it
             }
-        };
-
-        if (!readSection(true)) {
-            return false;
-        }
-        // The other sections start with "Name: " (any case), possibly continued, after any
-        // number of empty lines; their attributes must be readable too.
-        for (;;) {
-            Lines::Result r;
-            do {
-                r = lines.next(line);
-            } while (r == Lines::Line && line.empty());
-            if (r == Lines::End) {
-                return true;
+            const std::string line = text.substr(pos, stop - pos);
+            pos = stop + (text.compare(stop, 2, "\r\n") == 0 ? 2 : 1);
+            if (line.empty()) {
+                break;
             }
-            if (r == Lines::TooLong) {
-                return failAt(lines.lineNumber(), "line too long");
+            if (line[0] == ' ') {
+                value += line.substr(1);
+            } else {
+                const size_t colon = line.find(": ");
+                name =
+                    colon == std::string::npos ? std::string() : lowerCase(line.substr(0, colon));
+                value = colon == std::string::npos ? std::string() : line.substr(colon + 2);
             }
-            if (line.size() < 6 || lowerCase(line.substr(0, 6)) != "name: ") {
-                return failAt(lines.lineNumber() - 1, "a section that does not start with Name:");
-            }
-            while (lines.continued()) {
-                r = lines.next(line);
-                if (r == Lines::End) {
-                    return true;
-                }
-                if (r == Lines::TooLong) {
-                    return failAt(lines.lineNumber(), "line too long");
-                }
-            }
-            if (!readSection(false)) {
-                return false;
+            if (!name.empty() && (pos >= text.size() || text[pos] != ' ')) {
+                attributes[name] = value;
             }
         }
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
         attributes.clear();
-        reason = "out of memory";
-        return false;
     }
+    return attributes;
 }
 
-JarManifest::Status JarManifest::readFrom(const ZipFile& jar) {
-    attributes.clear();
-    reason.clear();
-    try {
-        if (!jar.contains(kEntryName)) {
-            return Status::Absent;
+JarManifest::Attributes JarManifest::read(const std::string& path) {
+    // Non-blocking, so that a pipe in the way does not wait for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0) {
+        return Attributes();
+    }
+    Attributes attributes;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        try {
+            attributes = parse(manifestOf(
+                [fd](uint64_t offset, size_t n, std::string& out) {
+                    out.resize(n);
+                    for (size_t done = 0; done < n;) {
+                        const ssize_t got =
+                            ::pread(fd, &out[done], n - done, static_cast<off_t>(offset + done));
+                        if (got <= 0) {
+                            return false;
+                        }
+                        done += static_cast<size_t>(got);
+                    }
+                    return true;
+                },
+                static_cast<uint64_t>(st.st_size)));
+        } catch (const std::exception&) {
         }
-        std::string text;
-        if (jar.read(kEntryName, text, kMaxSize)) {
-            return parse(text) ? Status::Valid : Status::Invalid;
-        }
-        reason = "cannot be read";
-    } catch (const std::bad_alloc&) {
     }
-    return Status::Unreadable;
+    ::close(fd);
+    return attributes;
 }
 
-std::string JarManifest::value(const std::string& name) const {
+JarManifest::Attributes JarManifest::readBytes(const std::string& jar) {
     try {
-        const auto it = attributes.find(lowerCase(name));
-        return it == attributes.end() ? std::string() : it->second;
-    } catch (const std::bad_alloc&) {
-        return std::string();
+        return parse(manifestOf(
+            [&jar](uint64_t offset, size_t n, std::string& out) {
+                if (offset > jar.size() || n > jar.size() - offset) {
+                    return false;
+                }
+                out.assign(jar, static_cast<size_t>(offset), n);
+                return true;
+            },
+            jar.size()));
+    } catch (const std::exception&) {
+        return Attributes();
     }
 }
 
-bool JarManifest::has(const std::string& name) const {
-    try {
-        return attributes.count(lowerCase(name)) != 0;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-}
-
-std::vector<std::string> JarManifest::classPath() const {
+std::vector<std::string> JarManifest::classPath(const Attributes& attributes) {
     std::vector<std::string> urls;
-    try {
-        const std::string text = value("Class-Path");
-        size_t start = 0;
-        while (start < text.size()) {
-            const size_t end = text.find_first_of(" \t\f", start);
-            const size_t stop = end == std::string::npos ? text.size() : end;
-            if (stop > start) {
-                urls.push_back(text.substr(start, stop - start));
-            }
-            start = stop + 1;
+    const Attributes::const_iterator it = attributes.find("class-path");
+    const std::string text = it == attributes.end() ? std::string() : it->second;
+    for (size_t start = 0; start < text.size();) {
+        const size_t stop = std::min(text.find_first_of(" \t\f", start), text.size());
+        if (stop > start) {
+            urls.push_back(text.substr(start, stop - start));
         }
-    } catch (const std::bad_alloc&) {
-        urls.clear();
+        start = stop + 1;
     }
     return urls;
-}
-
-bool JarManifest::multiRelease() const {
-    return lowerCase(value("Multi-Release")) == "true";
 }

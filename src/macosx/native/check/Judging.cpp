@@ -37,9 +37,13 @@ bool looksLikeRuntimeOption(const std::string& arg) {
     return false;
 }
 
-size_t Findings::lineOf(const ValueRef& v) const {
+size_t lineOfValue(const CfgDiagnostics& lines, const ValueRef& v) {
     return lines.lineOf(v.section, v.property,
                         v.index == Jvm::ArgumentObserver::kAllValues ? 0 : v.index);
+}
+
+size_t Findings::lineOf(const ValueRef& v) const {
+    return lineOfValue(lines, v);
 }
 
 size_t Findings::lastLineOf(const CfgFile::PropertyId& p) const {

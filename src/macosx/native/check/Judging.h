@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "CfgDiagnostics.h"
+#include "Experiments.h"
 #include "JavaCommandLine.h"
 #include "LaunchRecord.h"
 
@@ -60,16 +61,23 @@ private:
 void judgeValues(Findings& f);
 // The files and directories that values name.
 void judgeFiles(Findings& f);
+// Warns when the existing file at path (what it is to the launch) lies outside the bundle and
+// the user's own folders, on line; a jar (or "dir/*") also for what its manifest names.
+void judgeOutside(Findings& f, const std::string& what, const std::string& path, size_t line,
+                  bool jar);
 // The runtime directory and its launch library.
 void judgeRuntime(Findings& f);
 // The argument vector as the runtime reads it: options, what to start, the application's.
 void judgeCommandLine(Findings& f);
-// Whether what the runtime is to start is where it looks (the check's own reading of jars).
-void judgeStart(Findings& f);
 // What the runtime said in its trial start.
 void judgeTrial(Findings& f);
 
+// What the runtime changes without a word, as further trial starts through start show.
+void judgeSilent(Findings& f, const Experiments::Start& start);
+
 // Helpers the judges share.
+// The line of the value; of the first value for an argument that joins them all.
+size_t lineOfValue(const CfgDiagnostics& lines, const ValueRef& v);
 bool isBlank(char c);
 // Where an inline comment starts in value ("#" or ";" after a blank), npos when none.
 size_t inlineComment(const std::string& value);

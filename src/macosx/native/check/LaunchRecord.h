@@ -113,6 +113,12 @@ struct LaunchRecord {
     std::optional<std::string> handOff;
     bool handOffOk = false;
     std::optional<Trial> trial;
+    // Which installed runtime stood in for the bundle's in the trial, and what it set aside;
+    // "" when the bundle's own judged.
+    std::string standIn;
+    // For each line the trial said, the configuration lines found by further trial starts to
+    // cause it; an empty list where they could not single them out.
+    std::map<std::string, std::vector<size_t>> causes;
 };
 
 #endif // LAUNCHRECORD_H

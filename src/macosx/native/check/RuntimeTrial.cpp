@@ -65,7 +65,9 @@ private:
             listing = true;
             return;
         }
-        if (listing && !text.empty() && text[0] == '[') {
+        // -XX:+PrintFlagsFinal's header starts a listing of its own, whose indented lines
+        // would read as properties.
+        if (listing && !text.empty() && text[0] == '[' && text != "[Global flags]") {
             said(text);
             return;
         }

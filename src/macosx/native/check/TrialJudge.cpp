@@ -123,54 +123,39 @@ size_t lineNamedBy(const Findings& f, const std::string& text, std::string* name
     return bestLine;
 }
 
+// The line of what the runtime said, said[0] first: the last of the lines that trial starts
+// without them found to cause it, the others named in suffix; else the line its words name
+// (named is what they name), 0 for none.
+size_t placeOf(const Findings& f, const std::vector<std::string>& said, std::string& suffix,
+               std::string* named = nullptr) {
+    const auto it = f.rec.causes.find(said[0]);
+    if (it != f.rec.causes.end() && !it->second.empty()) {
+        const std::vector<size_t>& lines = it->second;
+        if (lines.size() > 1) {
+            std::vector<std::string> others;
+            for (size_t k = 0; k + 1 < lines.size(); ++k) {
+                others.push_back(std::to_string(lines[k]));
+            }
+            suffix = std::string(" (with line") + (others.size() > 1 ? "s " : " ") +
+                     tstrings::join(others.begin(), others.end(), std::string(", ")) + ")";
+        }
+        return lines.back();
+    }
+    const size_t line =
+        lineNamedBy(f, tstrings::join(said.begin(), said.end(), std::string(" ")), named);
+    if (!line && it != f.rec.causes.end()) {
+        suffix = " (its words name no line, and trial starts without each java-options line "
+                 "did not single one out)";
+    }
+    return line;
+}
+
 std::string quotedLines(const std::vector<std::string>& lines) {
     std::string text;
     for (const std::string& line : lines) {
         text += (text.empty() ? "" : " ") + quotedText(trimmed(line));
     }
     return text;
-}
-
-// The properties given with -D in java-options that the runtime holds with another value.
-void judgeProperties(Findings& f) {
-    const std::map<std::string, std::vector<std::string>>& listed = f.rec.trial->properties;
-    std::map<std::string, std::pair<std::string, size_t>> given; // the last one counts
-    const std::vector<std::string>& args = f.rec.launch->args;
-    for (size_t i = 1; i < args.size(); ++i) {
-        const std::optional<ValueRef>& origin = f.originOf(i);
-        if (origin && origin->section == SectionName::JavaOptions &&
-            tstrings::startsWith(args[i], "-D")) {
-            const size_t eq = args[i].find('=');
-            given[args[i].substr(2, eq - 2)] = {
-                eq == std::string::npos ? std::string() : args[i].substr(eq + 1), i};
-        }
-    }
-    // A path list is listed one entry a line; empty entries count for nothing.
-    const auto entries = [](std::vector<std::string> list) {
-        list.erase(std::remove(list.begin(), list.end(), std::string()), list.end());
-        return list;
-    };
-    for (const auto& g : given) {
-        const auto it = listed.find(g.first);
-        const std::string& value = g.second.first;
-        // The listing writes some characters as escapes; such values are not compared, nor
-        // those not kept whole.
-        if (it == listed.end() || f.rec.trial->partial.count(g.first) ||
-            std::any_of(value.begin(), value.end(),
-                        [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
-            continue;
-        }
-        const std::string shown = tstrings::join(it->second.begin(), it->second.end(), ":");
-        std::vector<std::string> split;
-        tstrings::split(split, value, ":");
-        const bool pathList = it->second.size() > 1 || tstrings::endsWith(g.first, ".path") ||
-                              tstrings::endsWith(g.first, ".dirs");
-        if (pathList ? entries(split) != entries(it->second) : value != shown) {
-            f.warn(f.lineOf(*f.originOf(g.second.second)),
-                   "the runtime sets " + g.first + " to " + quotedText(shown) + ", not to the " +
-                       quotedText(value) + " given here: the application never sees it");
-        }
-    }
 }
 
 } // namespace
@@ -190,15 +175,19 @@ void judgeTrial(Findings& f) {
                "; the findings are the check's own");
         return;
     }
+    if (!f.rec.standIn.empty()) {
+        f.note(f.rec.standIn);
+    }
 
     // Warnings; a warning line that names no value goes on with the warning before it.
     std::vector<std::string> errors;
     std::vector<std::string> warning;
     size_t warningLine = 0;
+    std::string warningSuffix;
     const auto flush = [&] {
         if (!warning.empty()) {
             f.warn(warningLine ? warningLine : f.startLine(),
-                   "the runtime warns: " + quotedLines(warning));
+                   "the runtime warns: " + quotedLines(warning) + warningSuffix);
         }
         warning.clear();
     };
@@ -213,10 +202,12 @@ void judgeTrial(Findings& f) {
             }
             continue;
         }
-        const size_t line = lineNamedBy(f, said[i]);
+        std::string suffix;
+        const size_t line = placeOf(f, {said[i]}, suffix);
         if (line || warning.empty()) {
             flush();
             warningLine = line;
+            warningSuffix = suffix;
         }
         warning.push_back(said[i]);
     }
@@ -227,7 +218,6 @@ void judgeTrial(Findings& f) {
         f.found.erase(std::remove_if(f.found.begin(), f.found.end(),
                                      [](const Diagnostic& d) { return d.foreseen; }),
                       f.found.end());
-        judgeProperties(f);
         return;
     }
     if (errors.size() > 2) {
@@ -237,17 +227,18 @@ void judgeTrial(Findings& f) {
         errors.empty() ? "it ended with status " + std::to_string(trial.status) + " and no word"
                        : quotedLines(errors);
     std::string named;
-    const size_t namedLine = lineNamedBy(f, text, &named);
-    const size_t line = namedLine ? namedLine : f.startLine();
+    std::string suffix;
+    const size_t placed = errors.empty() ? 0 : placeOf(f, errors, suffix, &named);
+    const size_t line = placed ? placed : f.startLine();
     // Where the check foresaw the failure, on that line or of what the runtime names, the
     // runtime's words confirm it.
     for (Diagnostic& d : f.found) {
         if (d.foreseen && (d.line == line || (!named.empty() && d.text.find(quotedText(named)) !=
                                                                     std::string::npos))) {
-            d.text += " (the runtime: " + text + ")";
+            d.text += " (the runtime: " + text + ")" + suffix;
             d.foreseen = false;
             return;
         }
     }
-    f.fail(line, "the runtime fails: " + text);
+    f.fail(line, "the runtime fails: " + text + suffix);
 }

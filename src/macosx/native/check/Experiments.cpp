@@ -1,0 +1,185 @@
+#include "Experiments.h"
+
+#include <algorithm>
+#include <chrono>
+#include <optional>
+#include <set>
+
+#include "JavaCommandLine.h"
+
+namespace {
+
+typedef std::function<size_t(const ValueRef&)> LineOf;
+
+// The lines that give arguments, as units left out together: an option's line with the line of
+// its value. Each unit is known by its last line.
+std::map<size_t, std::vector<size_t>> unitsOf(const LaunchRecord::Launch& launch,
+                                              const LineOf& lineOf) {
+    const JavaCommandLine cmd = JavaCommandLine::parse(launch.args);
+    std::map<size_t, size_t> unitOf;
+    std::map<size_t, std::vector<size_t>> units;
+    for (size_t i = 1; i < launch.origins.size(); ++i) {
+        // Only the runtime's options are left out: without what it is to start, it would fail
+        // otherwise before it could say the same again.
+        if (!launch.origins[i] || !(launch.origins[i]->section == SectionName::JavaOptions)) {
+            continue;
+        }
+        const size_t line = lineOf(*launch.origins[i]);
+        if (!unitOf.count(line)) {
+            unitOf[line] = line;
+            units[line] = {line};
+        }
+        if (cmd.roles[i] != JavaCommandLine::OPTION_VALUE || !launch.origins[i - 1] ||
+            !(launch.origins[i - 1]->section == SectionName::JavaOptions)) {
+            continue;
+        }
+        const size_t a = unitOf[lineOf(*launch.origins[i - 1])];
+        const size_t b = unitOf[line];
+        if (a != b) {
+            const size_t keep = std::max(a, b);
+            const size_t gone = std::min(a, b);
+            for (const size_t l : units[gone]) {
+                unitOf[l] = keep;
+                units[keep].push_back(l);
+            }
+            units.erase(gone);
+        }
+    }
+    return units;
+}
+
+// Stands for "it failed with words of its own" among what a start said.
+const char* const kMasked = "\n";
+
+class Search {
+public:
+    Search(const LaunchRecord::Launch& launch, const std::vector<std::string>& original,
+           const LineOf& lineOf, const Experiments::Start& start)
+        : launch(launch), original(original), lineOf(lineOf), start(start),
+          units(unitsOf(launch, lineOf)), deadline(std::chrono::steady_clock::now() +
+                                                   std::chrono::seconds(Experiments::kMaxSeconds)) {
+        for (const auto& u : units) {
+            ids.push_back(u.first);
+        }
+    }
+
+    // The units without which the runtime no longer says text; empty when that is not certain.
+    std::vector<size_t> causesOf(const std::string& text) {
+        found.clear();
+        sure = true;
+        if (ids.size() <= Experiments::kOneByOne) {
+            for (const size_t id : ids) {
+                find(text, {id});
+            }
+        } else {
+            find(text, ids);
+        }
+        // A line said in every start but the first is no word of these lines.
+        if (!sure || (found.size() == ids.size() && ids.size() > 1)) {
+            found.clear();
+        }
+        return found;
+    }
+
+private:
+    // Adds the units of group that the text needs, halving the group while it does.
+    void find(const std::string& text, const std::vector<size_t>& group) {
+        if (!sure) {
+            return;
+        }
+        const std::optional<std::set<std::string>> said = saidWithout(group);
+        if (!said) {
+            sure = false;
+            return;
+        }
+        // A start that fails with other words may fail before it could say text: no line of
+        // it takes part for certain, but fewer lines left out may tell.
+        const bool masked = said->count(kMasked) != 0;
+        if (said->count(text) || (masked && group.size() == 1)) {
+            return;
+        }
+        if (group.size() == 1) {
+            found.push_back(group[0]);
+            return;
+        }
+        const size_t half = group.size() / 2;
+        find(text, std::vector<size_t>(group.begin(), group.begin() + half));
+        find(text, std::vector<size_t>(group.begin() + half, group.end()));
+    }
+
+    // What the runtime says without the units of group; none when the budget is spent or the
+    // start gave no verdict.
+    std::optional<std::set<std::string>> saidWithout(const std::vector<size_t>& group) {
+        const auto known = tried.find(group);
+        if (known != tried.end()) {
+            return known->second;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::seconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (starts == Experiments::kMaxStarts || left < 1) {
+            return std::nullopt;
+        }
+        ++starts;
+        std::vector<size_t> lines;
+        for (const size_t id : group) {
+            lines.insert(lines.end(), units[id].begin(), units[id].end());
+        }
+        const LaunchRecord::Trial t =
+            start(Experiments::without(launch, lines, lineOf), static_cast<unsigned>(left));
+        if (!t.missing.empty()) {
+            return std::nullopt;
+        }
+        std::set<std::string> said(t.said.begin(), t.said.end());
+        if (t.status != 0 && std::any_of(t.said.begin(), t.said.end(), [&](const std::string& s) {
+                return !std::count(original.begin(), original.end(), s);
+            })) {
+            said.insert(kMasked);
+        }
+        return tried[group] = said;
+    }
+
+    const LaunchRecord::Launch& launch;
+    const std::vector<std::string>& original;
+    const LineOf& lineOf;
+    const Experiments::Start& start;
+    std::map<size_t, std::vector<size_t>> units;
+    std::vector<size_t> ids;
+    const std::chrono::steady_clock::time_point deadline;
+    unsigned starts = 0;
+    std::map<std::vector<size_t>, std::set<std::string>> tried;
+    std::vector<size_t> found;
+    bool sure = true;
+};
+
+} // namespace
+
+LaunchRecord::Launch Experiments::without(const LaunchRecord::Launch& launch,
+                                          const std::vector<size_t>& lines, const LineOf& lineOf) {
+    LaunchRecord::Launch result = launch;
+    result.args.clear();
+    result.origins.clear();
+    for (size_t i = 0; i < launch.args.size(); ++i) {
+        const std::optional<ValueRef>& origin =
+            i < launch.origins.size() ? launch.origins[i] : std::nullopt;
+        if (!origin || std::find(lines.begin(), lines.end(), lineOf(*origin)) == lines.end()) {
+            result.args.push_back(launch.args[i]);
+            result.origins.push_back(origin);
+        }
+    }
+    return result;
+}
+
+std::map<std::string, std::vector<size_t>> Experiments::causes(const LaunchRecord::Launch& launch,
+                                                               const LaunchRecord::Trial& trial,
+                                                               const LineOf& lineOf,
+                                                               const Start& start) {
+    std::map<std::string, std::vector<size_t>> result;
+    Search search(launch, trial.said, lineOf, start);
+    for (const std::string& text : trial.said) {
+        if (!result.count(text)) {
+            result[text] = search.causesOf(text);
+        }
+    }
+    return result;
+}

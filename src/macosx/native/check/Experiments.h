@@ -1,0 +1,40 @@
+#ifndef EXPERIMENTS_H
+#define EXPERIMENTS_H
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "LaunchRecord.h"
+
+// Which configuration lines make the runtime say what it said in a trial start, found by
+// further trial starts with lines left out: one line at a time for a short configuration, by
+// halves for a long one. A line is left out with every argument it gives, an option with the
+// value that belongs to it.
+namespace Experiments {
+
+// At most this many further trial starts, and this many seconds for all of them.
+constexpr unsigned kMaxStarts = 32;
+constexpr unsigned kMaxSeconds = 60;
+// Configurations of up to this many lines that give arguments are tried one line at a time.
+constexpr size_t kOneByOne = 10;
+
+// A trial start of launch (the arguments of some lines left out), within seconds.
+typedef std::function<LaunchRecord::Trial(const LaunchRecord::Launch& launch, unsigned seconds)>
+    Start;
+
+// For each line the runtime said in trial (of launch), the configuration lines without which
+// it no longer says it, in order; an empty list where the starts could not single them out.
+// lineOf gives a value's line.
+std::map<std::string, std::vector<size_t>>
+causes(const LaunchRecord::Launch& launch, const LaunchRecord::Trial& trial,
+       const std::function<size_t(const ValueRef&)>& lineOf, const Start& start);
+
+// The launch without the arguments of the given lines (and their options' values).
+LaunchRecord::Launch without(const LaunchRecord::Launch& launch, const std::vector<size_t>& lines,
+                             const std::function<size_t(const ValueRef&)>& lineOf);
+
+} // namespace Experiments
+
+#endif // EXPERIMENTS_H

@@ -1,0 +1,218 @@
+// What the runtime changes without a word in a launch that goes on, as further trial starts
+// show: an option given again (the earlier line does nothing), a -XX option it does not know and
+// ignores on request, a property it sets itself given with -D, a class-data archive it cannot use.
+
+#include <algorithm>
+#include <set>
+#include <sstream>
+
+#include "Experiments.h"
+#include "Judging.h"
+#include "tstrings.h"
+
+namespace {
+
+typedef std::map<std::string, std::string> Flags;
+
+// The final flags that -XX:+PrintFlagsFinal lists: "<type> <name> = <value> {<kinds>}".
+Flags flagsOf(const LaunchRecord::Trial& trial) {
+    Flags flags;
+    for (const std::string& line : trial.said) {
+        std::istringstream in(line);
+        std::string type, name, eq, word, value;
+        // Where the class-data archive was mapped may differ from one start to the next.
+        if (in >> type >> name >> eq && eq == "=" && name != "SharedBaseAddress") {
+            while (in >> word && word[0] != '{') {
+                value += (value.empty() ? "" : " ") + word;
+            }
+            flags[name] = value;
+        }
+    }
+    return flags;
+}
+
+// What an option sets, to tell it given again: a property's or flag's name, a size option's
+// letters; "" for the others, which may rightly come more than once.
+std::string settingOf(const std::string& arg) {
+    if (tstrings::startsWith(arg, "-D")) {
+        return arg.substr(0, arg.find('='));
+    }
+    if (tstrings::startsWith(arg, "-XX:")) {
+        const size_t from = arg.size() > 4 && (arg[4] == '+' || arg[4] == '-') ? 5 : 4;
+        return "-XX:" + arg.substr(from, arg.find('=') - from);
+    }
+    const size_t digit = arg.find_first_of("0123456789");
+    return tstrings::startsWith(arg, "-X") && digit != std::string::npos &&
+                   arg.find_first_not_of("-Xabcdefghijklmnopqrstuvwxyz") == digit
+               ? arg.substr(0, digit)
+               : std::string();
+}
+
+// Properties that the runtime sets itself but that are there to be set.
+bool isMeantToBeSet(const std::string& name) {
+    static const char* const names[] = {
+        "user.language",   "user.country",   "user.region",       "user.script",
+        "user.variant",    "java.io.tmpdir", "java.library.path", "stdout.encoding",
+        "stderr.encoding", "stdin.encoding",
+    };
+    return std::find(std::begin(names), std::end(names), name) != std::end(names);
+}
+
+class SilentJudge {
+public:
+    SilentJudge(Findings& f, const Experiments::Start& start) : f(f), start(start) {
+        const std::vector<std::string>& args = f.rec.launch->args;
+        for (size_t i = 1; i < args.size(); ++i) {
+            const std::optional<ValueRef>& origin = f.originOf(i);
+            if (origin && origin->section == SectionName::JavaOptions &&
+                f.cmd.roles[i] == JavaCommandLine::OPTION) {
+                options.push_back({f.lineOf(*origin), args[i]});
+            }
+        }
+    }
+
+    void run() {
+        // Only a -XX option, a property or an option given again asks for further starts.
+        std::set<std::string> settings;
+        std::vector<size_t> properties;
+        bool asks = false;
+        for (const auto& o : options) {
+            const std::string setting = settingOf(o.second);
+            asks = asks || tstrings::startsWith(setting, "-XX:") ||
+                   tstrings::startsWith(setting, "-D") ||
+                   (!setting.empty() && !settings.insert(setting).second);
+            if (tstrings::startsWith(setting, "-D")) {
+                properties.push_back(o.first);
+            }
+        }
+        // The flags, and the properties as the runtime sets them without any -D line.
+        const LaunchRecord::Trial base =
+            asks ? probe(properties, "-XX:+PrintFlagsFinal") : LaunchRecord::Trial();
+        const Flags flags = base.missing.empty() && base.status == 0 ? flagsOf(base) : Flags();
+        judgeProperties(flags.empty() ? nullptr : &base);
+        if (flags.empty()) {
+            return;
+        }
+        judgeAgain(properties, flags);
+        // Unknown -XX options stop the runtime, unless it is told to ignore them.
+        std::string ignoring;
+        for (const auto& o : options) {
+            if (o.second == "-XX:+IgnoreUnrecognizedVMOptions") {
+                ignoring = o.second + ", line " + std::to_string(o.first);
+            }
+        }
+        for (const auto& o : options) {
+            const std::string setting = settingOf(o.second);
+            if (!ignoring.empty() && tstrings::startsWith(setting, "-XX:") &&
+                !flags.count(setting.substr(4))) {
+                f.warn(o.first, "the runtime does not know " + quotedText(o.second) +
+                                    " and ignores it without a word (" + ignoring + ")");
+            } else if (tstrings::startsWith(o.second, "-XX:SharedArchiveFile=")) {
+                const LaunchRecord::Trial on = probe({}, "-Xshare:on");
+                if (on.missing.empty() && on.status != 0) {
+                    std::string words;
+                    for (const std::string& line : on.said) {
+                        words += (words.empty() ? "" : " ") + quotedText(line);
+                    }
+                    f.warn(o.first, "the runtime does not use this class-data archive and goes on "
+                                    "without it, without a word; with -Xshare:on it says " +
+                                        words);
+                }
+            }
+        }
+    }
+
+private:
+    // The launch without the lines, with option ahead of its own, tried.
+    LaunchRecord::Trial probe(const std::vector<size_t>& lines, const std::string& option) {
+        LaunchRecord::Launch launch = Experiments::without(
+            *f.rec.launch, lines, [this](const ValueRef& v) { return f.lineOf(v); });
+        launch.args.insert(launch.args.begin() + 1, option);
+        launch.origins.insert(launch.origins.begin() + 1, std::nullopt);
+        return start(launch, Experiments::kMaxSeconds);
+    }
+
+    // An option given again: the earlier line does nothing when the runtime ends with the same
+    // flags without it (and with the later property's value).
+    void judgeAgain(const std::vector<size_t>& properties, const Flags& flags) {
+        std::map<std::string, size_t> last;
+        for (auto o = options.rbegin(); o != options.rend(); ++o) {
+            const std::string setting = settingOf(o->second);
+            if (setting.empty()) {
+                continue;
+            }
+            if (!last.count(setting)) {
+                last[setting] = o->first;
+                continue;
+            }
+            std::vector<size_t> lines = properties;
+            lines.push_back(o->first);
+            if (tstrings::startsWith(setting, "-D") ||
+                flagsOf(probe(lines, "-XX:+PrintFlagsFinal")) == flags) {
+                f.warn(o->first, quotedText(o->second) + " does nothing: line " +
+                                     std::to_string(last[setting]) + " gives " + setting +
+                                     " again, and the runtime takes the later one");
+            }
+        }
+    }
+
+    // The last -D of each property: held by the runtime with another value, the application
+    // never sees it; taken as given where the runtime sets it itself (as base, the start
+    // without -D lines, shows), it replaces the runtime's own.
+    void judgeProperties(const LaunchRecord::Trial* base) {
+        std::map<std::string, std::pair<size_t, std::string>> given;
+        for (const auto& o : options) {
+            const size_t eq = o.second.find('=');
+            if (tstrings::startsWith(o.second, "-D")) {
+                given[o.second.substr(2, eq - 2)] = {
+                    o.first, eq == std::string::npos ? "" : o.second.substr(eq + 1)};
+            }
+        }
+        // A path list is listed one entry a line; empty entries count for nothing.
+        const auto entries = [](std::vector<std::string> list) {
+            list.erase(std::remove(list.begin(), list.end(), std::string()), list.end());
+            return list;
+        };
+        for (const auto& g : given) {
+            const auto it = f.rec.trial->properties.find(g.first);
+            const std::string& value = g.second.second;
+            // The listing writes some characters as escapes; such values are not compared, nor
+            // those not kept whole.
+            if (it == f.rec.trial->properties.end() || f.rec.trial->partial.count(g.first) ||
+                std::any_of(value.begin(), value.end(),
+                            [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
+                continue;
+            }
+            const std::string shown = tstrings::join(it->second.begin(), it->second.end(), ":");
+            std::vector<std::string> split;
+            tstrings::split(split, value, ":");
+            const bool pathList = it->second.size() > 1 || tstrings::endsWith(g.first, ".path") ||
+                                  tstrings::endsWith(g.first, ".dirs");
+            const auto own = base ? base->properties.find(g.first) : it;
+            if (pathList ? entries(split) != entries(it->second) : value != shown) {
+                f.warn(g.second.first, "the runtime sets " + g.first + " to " + quotedText(shown) +
+                                           ", not to the " + quotedText(value) +
+                                           " given here: the application never sees it");
+            } else if (base && own != base->properties.end() && own->second != it->second &&
+                       !isMeantToBeSet(g.first)) {
+                f.warn(g.second.first,
+                       quotedText("-D" + g.first + "=" + value) +
+                           " replaces a property the runtime sets itself (" +
+                           quotedText(tstrings::join(own->second.begin(), own->second.end(),
+                                                     std::string(":"))) +
+                           " here): the runtime and the libraries that read it get the value "
+                           "given instead");
+            }
+        }
+    }
+
+    Findings& f;
+    const Experiments::Start& start;
+    std::vector<std::pair<size_t, std::string>> options; // line, argument
+};
+
+} // namespace
+
+void judgeSilent(Findings& f, const Experiments::Start& start) {
+    SilentJudge(f, start).run();
+}
