@@ -65,9 +65,7 @@ private:
             listing = true;
             return;
         }
-        // -XX:+PrintFlagsFinal's header starts a listing of its own, whose indented lines
-        // would read as properties.
-        if (listing && !text.empty() && text[0] == '[' && text != "[Global flags]") {
+        if (listing && !text.empty() && text[0] == '[') {
             said(text);
             return;
         }
