@@ -55,7 +55,8 @@ std::string answer(int waitStatus, bool timedOut);
 int keeperMain(unsigned seconds);
 
 // The trial's program: reads the request from kLaunchFd, takes its environment and working
-// directory, leads a session of its own and hands off. Returns the exit status.
+// directory, leads a session of its own and hands off; ends the process with the hand-off's
+// status, and returns 1 only when it cannot get that far.
 int trialMain();
 
 } // namespace TrialProcess
