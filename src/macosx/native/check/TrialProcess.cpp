@@ -32,12 +32,6 @@ namespace {
 // defaults back.
 const int kChangedSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
 
-double now() {
-    timespec t;
-    ::clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
 void appendField(std::string& out, const std::string& field) {
     out += std::to_string(field.size());
     out += ':';
@@ -284,12 +278,10 @@ bool TrialProcess::decode(const std::string& bytes, Request& request) {
            request.envNames.size() == request.envValues.size() && in.atEnd();
 }
 
-std::string TrialProcess::answer(int waitStatus, bool timedOut) {
-    if (timedOut) {
-        return "timeout";
-    }
-    return WIFSIGNALED(waitStatus) ? "signal " + std::to_string(WTERMSIG(waitStatus))
-                                   : "exit " + std::to_string(WEXITSTATUS(waitStatus));
+double TrialProcess::now() {
+    timespec t;
+    ::clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
 int TrialProcess::keeperMain(unsigned seconds) {
@@ -343,7 +335,10 @@ int TrialProcess::keeperMain(unsigned seconds) {
     while (::waitpid(trial, &status, 0) < 0 && errno == EINTR) {
     }
     reapSome();
-    const std::string text = answer(status, !ended);
+    const std::string text =
+        !ended ? std::string("timeout")
+               : "status " + std::to_string(WIFSIGNALED(status) ? 128 + WTERMSIG(status)
+                                                                : WEXITSTATUS(status));
     (void)!::write(kCheckFd, text.data(), text.size());
     return 0;
 }
