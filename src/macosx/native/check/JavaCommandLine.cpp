@@ -2,16 +2,14 @@
 
 #include <algorithm>
 
-namespace {
+#include "tstrings.h"
 
-bool startsWith(const std::string& s, const char* prefix) {
-    return s.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
-}
+namespace {
 
 // The value of "--name=value" when arg is that option written so, else false.
 bool joinedValue(const std::string& arg, const char* name, std::string& value) {
     const std::string head = std::string(name) + "=";
-    if (!startsWith(arg, head.c_str())) {
+    if (!tstrings::startsWith(arg, head)) {
         return false;
     }
     value = arg.substr(head.size());
@@ -90,7 +88,7 @@ JavaCommandLine JavaCommandLine::parse(const std::vector<std::string>& args) {
         if (arg.empty() || arg[0] != '-') {
             // The first argument that is no option names what to start; an "@file" too: the
             // launch library, called as the launcher calls it, expands no argument files.
-            const bool source = arg.size() > 5 && arg.compare(arg.size() - 5, 5, ".java") == 0;
+            const bool source = arg.size() > 5 && tstrings::endsWith(arg, ".java");
             startsAt(i, source ? SOURCE : CLASS);
             break;
         }

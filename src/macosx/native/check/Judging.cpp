@@ -5,10 +5,6 @@
 #include "JvmLauncher.h"
 #include "tstrings.h"
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
 size_t inlineComment(const std::string& value) {
     for (size_t at = 1; at < value.size(); ++at) {
         if ((value[at] == '#' || value[at] == ';') && isBlank(value[at - 1])) {

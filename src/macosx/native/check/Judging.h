@@ -78,7 +78,6 @@ void judgeSilent(Findings& f, const Experiments::Start& start);
 // Helpers the judges share.
 // The line of the value; of the first value for an argument that joins them all.
 size_t lineOfValue(const CfgDiagnostics& lines, const ValueRef& v);
-bool isBlank(char c);
 // Where an inline comment starts in value ("#" or ";" after a blank), npos when none.
 size_t inlineComment(const std::string& value);
 // What a relative path in a value becomes at the start judged, with the advice.

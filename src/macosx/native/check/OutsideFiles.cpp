@@ -37,7 +37,7 @@ std::string normalized(const std::string& path) {
         }
         start = end + 1;
     }
-    return "/" + tstrings::join(parts.begin(), parts.end(), std::string("/"));
+    return "/" + tstrings::join(parts, "/");
 }
 
 bool isWithin(const std::string& path, const std::string& dir) {

@@ -183,7 +183,7 @@ private:
                             [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
                 continue;
             }
-            const std::string shown = tstrings::join(it->second.begin(), it->second.end(), ":");
+            const std::string shown = tstrings::join(it->second, ":");
             std::vector<std::string> split;
             tstrings::split(split, value, ":");
             const bool pathList = it->second.size() > 1 || tstrings::endsWith(g.first, ".path") ||
@@ -198,8 +198,7 @@ private:
                 f.warn(g.second.first,
                        quotedText("-D" + g.first + "=" + value) +
                            " replaces a property the runtime sets itself (" +
-                           quotedText(tstrings::join(own->second.begin(), own->second.end(),
-                                                     std::string(":"))) +
+                           quotedText(tstrings::join(own->second, ":")) +
                            " here): the runtime and the libraries that read it get the value "
                            "given instead");
             }

@@ -137,12 +137,11 @@ size_t placeOf(const Findings& f, const std::vector<std::string>& said, std::str
                 others.push_back(std::to_string(lines[k]));
             }
             suffix = std::string(" (with line") + (others.size() > 1 ? "s " : " ") +
-                     tstrings::join(others.begin(), others.end(), std::string(", ")) + ")";
+                     tstrings::join(others, ", ") + ")";
         }
         return lines.back();
     }
-    const size_t line =
-        lineNamedBy(f, tstrings::join(said.begin(), said.end(), std::string(" ")), named);
+    const size_t line = lineNamedBy(f, tstrings::join(said, " "), named);
     if (!line && it != f.rec.causes.end()) {
         suffix = " (its words name no line, and trial starts without each java-options line "
                  "did not single one out)";
