@@ -42,7 +42,8 @@ const std::string& executable();
 pid_t startKeeper(unsigned seconds, const std::map<std::string, std::string>& env, int launchFd,
                   int checkFd, int outputFd);
 
-// request as bytes for decode().
+// request as bytes for decode(): each text ended by a NUL byte (cut at its first), each list
+// after its count.
 std::string encode(const Request& request);
 // Reads what encode() wrote into request; false for anything else. Never throws.
 bool decode(const std::string& bytes, Request& request);
