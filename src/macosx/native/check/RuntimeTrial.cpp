@@ -153,35 +153,28 @@ bool writeAll(int fd, const std::string& bytes) {
 std::string collect(int outputFd, int keeperFd, double deadline, OutputReader& reader) {
     std::string answer;
     char buffer[65536];
+    // Reads what fd holds, to the reader or the answer; false at its end or when it fails.
+    const auto readSome = [&](int fd) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0 && fd == outputFd) {
+            reader.add(buffer, static_cast<size_t>(n));
+        } else if (n > 0) {
+            answer.append(buffer, static_cast<size_t>(n));
+        }
+        return n > 0 || (n < 0 && errno == EINTR);
+    };
     bool outputOpen = true;
     bool keeperOpen = true;
     while (keeperOpen && TrialProcess::now() < deadline) {
         pollfd p[2] = {{keeperFd, POLLIN, 0}, {outputOpen ? outputFd : -1, POLLIN, 0}};
-        if (::poll(p, 2, 100) <= 0) {
-            continue;
-        }
-        if (p[1].revents) {
-            const ssize_t n = ::read(outputFd, buffer, sizeof buffer);
-            if (n > 0) {
-                reader.add(buffer, static_cast<size_t>(n));
-            }
-            outputOpen = n > 0 || (n < 0 && errno == EINTR);
-        }
-        if (p[0].revents) {
-            const ssize_t n = ::read(keeperFd, buffer, sizeof buffer);
-            if (n > 0) {
-                answer.append(buffer, static_cast<size_t>(n));
-            }
-            keeperOpen = n > 0 || (n < 0 && errno == EINTR);
+        if (::poll(p, 2, 100) > 0) {
+            outputOpen = !p[1].revents || readSome(outputFd);
+            keeperOpen = !p[0].revents || readSome(keeperFd);
         }
     }
     // Every process of the trial is gone by now: what they wrote is in the pipe.
     ::fcntl(outputFd, F_SETFL, O_NONBLOCK);
-    for (ssize_t n = 1; outputOpen && (n > 0 || (n < 0 && errno == EINTR));) {
-        n = ::read(outputFd, buffer, sizeof buffer);
-        if (n > 0) {
-            reader.add(buffer, static_cast<size_t>(n));
-        }
+    while (outputOpen && readSome(outputFd)) {
     }
     return answer;
 }

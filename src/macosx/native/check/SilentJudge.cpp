@@ -110,13 +110,9 @@ public:
             } else if (tstrings::startsWith(o.second, "-XX:SharedArchiveFile=")) {
                 const LaunchRecord::Trial on = probe({}, "-Xshare:on");
                 if (on.missing.empty() && on.status != 0) {
-                    std::string words;
-                    for (const std::string& line : on.said) {
-                        words += (words.empty() ? "" : " ") + quotedText(line);
-                    }
                     f.warn(o.first, "the runtime does not use this class-data archive and goes on "
                                     "without it, without a word; with -Xshare:on it says " +
-                                        words);
+                                        quotedLines(on.said));
                 }
             }
         }
