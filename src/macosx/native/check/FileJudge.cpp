@@ -108,9 +108,7 @@ void judgeFiles(Findings& f) {
         }
         // The absolute paths in an option's value (-javaagent:/a.jar=x, -Dp=/a:/b, a -cp's
         // value), the class path's with their manifests'.
-        const std::string before = i > 0 ? (*options)[i - 1] : std::string();
-        const bool classPath =
-            before == "-cp" || before == "-classpath" || before == "--class-path";
+        const bool classPath = i > 0 && JavaCommandLine::isClassPathOption((*options)[i - 1]);
         for (size_t start = 0; start < value.size();) {
             const size_t end = std::min(value.find_first_of("=:,", start), value.size());
             const std::string piece = value.substr(start, end - start);

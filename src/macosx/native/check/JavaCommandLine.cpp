@@ -16,15 +16,15 @@ bool joinedValue(const std::string& arg, const char* name, std::string& value) {
     return true;
 }
 
-bool isClassPathOption(const std::string& arg) {
-    return arg == "-cp" || arg == "-classpath" || arg == "--class-path";
-}
-
 bool isModulePathOption(const std::string& arg) {
     return arg == "-p" || arg == "--module-path";
 }
 
 } // namespace
+
+bool JavaCommandLine::isClassPathOption(const std::string& option) {
+    return option == "-cp" || option == "-classpath" || option == "--class-path";
+}
 
 bool JavaCommandLine::takesValue(const std::string& option) {
     // As `java --help` and `java --help-extra` list them.
