@@ -79,7 +79,7 @@ void judgeFiles(Findings& f) {
             std::vector<std::string> entries;
             tstrings::split(entries, (*v)[i], std::string(1, FileUtils::pathSeparator));
             for (const std::string& entry : entries) {
-                checkPath(f, what, entry, f.lineOf(SectionName::Application, property, i),
+                checkPath(f, what, entry, f.lines.lineOf(SectionName::Application, property, i),
                           classPath, false);
             }
         }
@@ -101,7 +101,7 @@ void judgeFiles(Findings& f) {
     const CfgFile::Values* options = f.values(SectionName::JavaOptions, PropertyName::javaOptions);
     for (size_t i = 0; options && i != options->size(); ++i) {
         const std::string& value = (*options)[i];
-        const size_t line = f.lineOf(SectionName::JavaOptions, PropertyName::javaOptions, i);
+        const size_t line = f.lines.lineOf(SectionName::JavaOptions, PropertyName::javaOptions, i);
         if (tstrings::startsWith(value, "-splash:")) {
             checkPath(f, "splash screen", value.substr(8), line, false, false);
             continue;

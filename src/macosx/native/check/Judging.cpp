@@ -40,7 +40,7 @@ size_t lineOfValue(const CfgDiagnostics& lines, const ValueRef& v) {
 
 size_t Findings::lastLineOf(const CfgFile::PropertyId& p) const {
     const CfgFile::Values* v = values(SectionName::Application, p);
-    return v && !v->empty() ? lineOf(SectionName::Application, p, v->size() - 1) : 0;
+    return v && !v->empty() ? lines.lineOf(SectionName::Application, p, v->size() - 1) : 0;
 }
 
 const CfgFile::Values* Findings::values(const CfgFile::SectionId& s,

@@ -31,9 +31,6 @@ public:
 
     // The line of the value; of the first value for an argument that joins them all.
     size_t lineOf(const ValueRef& v) const { return lineOfValue(lines, v); }
-    size_t lineOf(const CfgFile::SectionId& s, const CfgFile::PropertyId& p, size_t i) const {
-        return lines.lineOf(s, p, i);
-    }
     // The line of the last value of an [Application] property, 0 when it has none.
     size_t lastLineOf(const CfgFile::PropertyId& p) const;
     // The values of a property of the expanded configuration; null when it has none.
