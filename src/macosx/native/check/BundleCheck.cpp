@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <dirent.h>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <sys/stat.h>
@@ -23,33 +24,26 @@
 
 namespace {
 
-bool isRegularFile(const std::string& path) {
+// True when path is of kind (S_IFREG, S_IFDIR), links followed.
+bool isKind(const std::string& path, mode_t kind) {
     struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return ::stat(path.c_str(), &st) == 0 && (st.st_mode & S_IFMT) == kind;
 }
 
-// The only regular file in dir, or "" when there are none or several.
-std::string onlyFileIn(const std::string& dir) {
-    std::string found;
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) {
-        return found;
-    }
-    int count = 0;
-    while (const dirent* e = ::readdir(d)) {
-        const std::string path = FileUtils::combinePath(dir, e->d_name);
-        if (e->d_name[0] != '.' && isRegularFile(path)) {
-            found = path;
-            ++count;
+// The names of the entries of dir of kind that name accepts, sorted.
+std::vector<std::string> entriesOf(const std::string& dir, mode_t kind,
+                                   const std::function<bool(const std::string&)>& name) {
+    std::vector<std::string> found;
+    if (DIR* d = ::opendir(dir.c_str())) {
+        while (const dirent* e = ::readdir(d)) {
+            if (name(e->d_name) && isKind(FileUtils::combinePath(dir, e->d_name), kind)) {
+                found.push_back(e->d_name);
+            }
         }
+        ::closedir(d);
     }
-    ::closedir(d);
-    return count == 1 ? found : std::string();
-}
-
-bool isDirectory(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    std::sort(found.begin(), found.end());
+    return found;
 }
 
 #ifdef __APPLE__
@@ -67,23 +61,6 @@ bool runsHere(const LibraryArch& file) {
     const bool ownFormat = file.format == "ELF";
 #endif
     return file.format.empty() || (ownFormat && !file.lacks(LibraryArch::ownArch()));
-}
-
-// The names of the bundles (directories named *.app) in dir, sorted.
-std::vector<std::string> bundlesIn(const std::string& dir) {
-    std::vector<std::string> found;
-    if (DIR* d = ::opendir(dir.c_str())) {
-        while (const dirent* e = ::readdir(d)) {
-            const std::string name = e->d_name;
-            if (tstrings::endsWith(name, ".app") && name.size() > 4 &&
-                isDirectory(FileUtils::combinePath(dir, name))) {
-                found.push_back(name);
-            }
-        }
-        ::closedir(d);
-    }
-    std::sort(found.begin(), found.end());
-    return found;
 }
 
 } // namespace
@@ -107,14 +84,14 @@ std::string BundleCheck::findLauncher(const std::string& bundleOrLauncher) {
     }
     // The system starts the file that Info.plist names, else the one named after the bundle.
     std::string root = FileUtils::removeTrailingSlash(path);
-    if (!isDirectory(FileUtils::combinePath(root, "Contents"))) {
-        const std::vector<std::string> apps = bundlesIn(root);
+    if (!isKind(FileUtils::combinePath(root, "Contents"), S_IFDIR)) {
+        const std::vector<std::string> apps = entriesOf(root, S_IFDIR, [](const std::string& name) {
+            return tstrings::endsWith(name, ".app") && name.size() > 4;
+        });
         if (apps.size() > 1) {
-            throw makeException(tstrings::any()
-                                    << quotedText(root) << " holds " << apps.size()
-                                    << " bundles: name one of them ("
-                                    << tstrings::join(apps.begin(), apps.end(), std::string(", "))
-                                    << ")",
+            throw makeException(tstrings::any() << quotedText(root) << " holds " << apps.size()
+                                                << " bundles: name one of them ("
+                                                << tstrings::join(apps, ", ") << ")",
                                 SOURCE_CODE_POS);
         }
         if (apps.size() == 1) {
@@ -131,8 +108,11 @@ std::string BundleCheck::findLauncher(const std::string& bundleOrLauncher) {
         }
     }
     std::string launcher = FileUtils::combinePath(macosDir, name);
-    if (!isRegularFile(launcher)) {
-        launcher = onlyFileIn(macosDir);
+    if (!isKind(launcher, S_IFREG)) {
+        // Else the only file there.
+        const std::vector<std::string> files =
+            entriesOf(macosDir, S_IFREG, [](const std::string& file) { return file[0] != '.'; });
+        launcher = files.size() == 1 ? FileUtils::combinePath(macosDir, files[0]) : "";
     }
     if (launcher.empty()) {
         throw makeException(tstrings::any()
@@ -259,11 +239,9 @@ void BundleCheck::run() {
         const LibraryArch launcher = LibraryArch::ofFile(rec.launcherPath);
         if (!runsHere(launcher)) {
             rec.handOff = "not tried: the launcher cannot run on this machine";
-            startTrial(
-                "the launcher is a " + launcher.format + " file for " +
-                tstrings::join(launcher.archs.begin(), launcher.archs.end(), std::string(", ")) +
-                " and cannot run on this machine (" + kThisSystem + " " + LibraryArch::ownArch() +
-                ")");
+            startTrial("the launcher is a " + launcher.format + " file for " +
+                       tstrings::join(launcher.archs, ", ") + " and cannot run on this machine (" +
+                       kThisSystem + " " + LibraryArch::ownArch() + ")");
             judge();
             return;
         }
@@ -431,9 +409,7 @@ void BundleCheck::printReport(std::ostream& out) const {
             const LibraryArch arch = LibraryArch::ofFile(l->libPath);
             out << "launch library:    " << visibleText(l->libPath) << " ("
                 << (arch.format.empty() ? std::string("unknown format")
-                                        : arch.format + " " +
-                                              tstrings::join(arch.archs.begin(), arch.archs.end(),
-                                                             std::string(", ")))
+                                        : arch.format + " " + tstrings::join(arch.archs, ", "))
                 << ")\n";
         }
         if (rec.handOff) {

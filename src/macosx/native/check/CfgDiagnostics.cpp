@@ -1,18 +1,14 @@
 #include "CfgDiagnostics.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 
 #include "AppLauncher.h"
+#include "tstrings.h"
 
 namespace {
 
 const std::string kBom = "\xEF\xBB\xBF";
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
 
 std::string trimBlanks(const std::string& s) {
     size_t begin = 0;
@@ -24,13 +20,6 @@ std::string trimBlanks(const std::string& s) {
         --end;
     }
     return s.substr(begin, end - begin);
-}
-
-std::string lowerCase(std::string s) {
-    for (char& c : s) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return s;
 }
 
 // Edits (insert, delete, replace a byte) that turn a into b.
@@ -53,12 +42,12 @@ size_t editDistance(const std::string& a, const std::string& b) {
 
 template <class IdType, size_t N>
 std::string closest(const IdType* const (&ids)[N], const std::string& name) {
-    const std::string trimmed = lowerCase(trimBlanks(name));
+    const std::string trimmed = tstrings::toLower(trimBlanks(name));
     std::string best;
     size_t bestDistance = 3; // more than two edits is another word
     for (const IdType* id : ids) {
         const std::string candidate = id->name();
-        const size_t d = editDistance(trimmed, lowerCase(candidate));
+        const size_t d = editDistance(trimmed, tstrings::toLower(candidate));
         if (d < bestDistance && candidate.size() > d * 3) {
             best = candidate;
             bestDistance = d;
@@ -113,6 +102,10 @@ std::string visibleText(const std::string& s) {
 
 std::string quotedText(const std::string& s) {
     return "\"" + visibleText(s) + "\"";
+}
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
 }
 
 std::string CfgDiagnostics::closestSection(const std::string& name) {

@@ -21,6 +21,8 @@ struct Diagnostic {
 std::string visibleText(const std::string& s);
 // The same in double quotes.
 std::string quotedText(const std::string& s);
+// True for a blank or a tab.
+bool isBlank(char c);
 
 // Watches the parser line by line and notes what the launcher drops or reads differently from
 // what was likely meant; also remembers the line of every value it keeps.

@@ -83,9 +83,7 @@ void printArchs(char** files, int count) {
     for (int i = 0; i < count; ++i) {
         const LibraryArch arch = LibraryArch::ofFile(files[i]);
         std::cout << (arch.format.empty() ? "unknown" : arch.format) << " "
-                  << (arch.archs.empty()
-                          ? std::string("-")
-                          : tstrings::join(arch.archs.begin(), arch.archs.end(), std::string(",")))
+                  << (arch.archs.empty() ? std::string("-") : tstrings::join(arch.archs, ","))
                   << " " << files[i] << "\n";
     }
 }
@@ -126,9 +124,27 @@ bool isCfgFile(const std::string& path) {
            S_ISREG(st.st_mode);
 }
 
-int usageError(const std::string& text) {
-    std::cerr << "applauncher-check: " << text << " (applauncher-check --help for help)\n";
+// Says text as the one line of a failure; the exit status 1.
+int fail(const std::string& text) {
+    std::cerr << "applauncher-check: " << text << "\n";
     return 1;
+}
+
+int usageError(const std::string& text) {
+    return fail(text + " (applauncher-check --help for help)");
+}
+
+// The launcher of the bundle or launcher path named, into launcher; false, said, when none.
+bool findLauncher(const char* named, std::string& launcher) {
+    try {
+        launcher = BundleCheck::findLauncher(named);
+        return true;
+    } catch (const VorlaneErrorBase& e) {
+        fail(e.rawMessage());
+    } catch (const std::exception& e) {
+        fail(e.what());
+    }
+    return false;
 }
 
 // What is neither an option nor a configuration file must be a directory or an executable.
@@ -145,8 +161,7 @@ int checkMain(int argc, char* argv[]);
 int written(int status) {
     std::cout.flush();
     if (!std::cout || std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        std::cerr << "applauncher-check: cannot write the output: " << std::strerror(errno) << "\n";
-        return 1;
+        return fail(std::string("cannot write the output: ") + std::strerror(errno));
     }
     return status;
 }
@@ -194,14 +209,12 @@ int checkMain(int argc, char* argv[]) {
         return 0;
     }
     if (argc == 3 && is(1, "--double-click-env")) {
-        try {
-            const std::string launcher = BundleCheck::findLauncher(argv[2]);
-            for (const std::string& e : StartEnvironment::of(launcher, true).env) {
-                std::cout << e << '\0';
-            }
-        } catch (const VorlaneErrorBase& e) {
-            std::cerr << "applauncher-check: " << e.rawMessage() << "\n";
+        std::string launcher;
+        if (!findLauncher(argv[2], launcher)) {
             return 1;
+        }
+        for (const std::string& e : StartEnvironment::of(launcher, true).env) {
+            std::cout << e << '\0';
         }
         std::cout.flush();
         return std::cout.good() ? 0 : 1;
@@ -251,19 +264,10 @@ int checkMain(int argc, char* argv[]) {
         }
         cfgFile = argv[first];
     } else if (!isBundleOrLauncher(argv[first])) {
-        std::cerr << "applauncher-check: " << argv[first]
-                  << " is neither a bundle, a launcher, a .cfg file nor a directory\n";
+        return fail(std::string(argv[first]) +
+                    " is neither a bundle, a launcher, a .cfg file nor a directory");
+    } else if (!findLauncher(argv[first], launcherPath)) {
         return 1;
-    } else {
-        try {
-            launcherPath = BundleCheck::findLauncher(argv[first]);
-        } catch (const VorlaneErrorBase& e) {
-            std::cerr << "applauncher-check: " << e.rawMessage() << "\n";
-            return 1;
-        } catch (const std::exception& e) {
-            std::cerr << "applauncher-check: " << e.what() << "\n";
-            return 1;
-        }
     }
 
     // The launcher drops what the desktop adds ("-psn_..."); so does the check.

@@ -79,7 +79,7 @@ void judgeFiles(Findings& f) {
             std::vector<std::string> entries;
             tstrings::split(entries, (*v)[i], std::string(1, FileUtils::pathSeparator));
             for (const std::string& entry : entries) {
-                checkPath(f, what, entry, f.lineOf(SectionName::Application, property, i),
+                checkPath(f, what, entry, f.lines.lineOf(SectionName::Application, property, i),
                           classPath, false);
             }
         }
@@ -101,16 +101,14 @@ void judgeFiles(Findings& f) {
     const CfgFile::Values* options = f.values(SectionName::JavaOptions, PropertyName::javaOptions);
     for (size_t i = 0; options && i != options->size(); ++i) {
         const std::string& value = (*options)[i];
-        const size_t line = f.lineOf(SectionName::JavaOptions, PropertyName::javaOptions, i);
+        const size_t line = f.lines.lineOf(SectionName::JavaOptions, PropertyName::javaOptions, i);
         if (tstrings::startsWith(value, "-splash:")) {
             checkPath(f, "splash screen", value.substr(8), line, false, false);
             continue;
         }
         // The absolute paths in an option's value (-javaagent:/a.jar=x, -Dp=/a:/b, a -cp's
         // value), the class path's with their manifests'.
-        const std::string before = i > 0 ? (*options)[i - 1] : std::string();
-        const bool classPath =
-            before == "-cp" || before == "-classpath" || before == "--class-path";
+        const bool classPath = i > 0 && JavaCommandLine::isClassPathOption((*options)[i - 1]);
         for (size_t start = 0; start < value.size();) {
             const size_t end = std::min(value.find_first_of("=:,", start), value.size());
             const std::string piece = value.substr(start, end - start);

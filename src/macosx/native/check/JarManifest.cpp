@@ -9,6 +9,8 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include "tstrings.h"
+
 namespace {
 
 const char kEntryName[] = "META-INF/MANIFEST.MF";
@@ -101,13 +103,6 @@ std::string manifestOf(const ReadAt& readAt, uint64_t size) {
     return intact ? out : std::string();
 }
 
-std::string lowerCase(std::string s) {
-    for (char& c : s) {
-        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    }
-    return s;
-}
-
 } // namespace
 
 JarManifest::Attributes JarManifest::parse(const std::string& text) {
@@ -130,8 +125,8 @@ JarManifest::Attributes JarManifest::parse(const std::string& text) {
                 value += line.substr(1);
             } else {
                 const size_t colon = line.find(": ");
-                name =
-                    colon == std::string::npos ? std::string() : lowerCase(line.substr(0, colon));
+                name = colon == std::string::npos ? std::string()
+                                                  : tstrings::toLower(line.substr(0, colon));
                 value = colon == std::string::npos ? std::string() : line.substr(colon + 2);
             }
             if (!name.empty() && (pos >= text.size() || text[pos] != ' ')) {

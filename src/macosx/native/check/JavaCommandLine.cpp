@@ -2,24 +2,18 @@
 
 #include <algorithm>
 
-namespace {
+#include "tstrings.h"
 
-bool startsWith(const std::string& s, const char* prefix) {
-    return s.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
-}
+namespace {
 
 // The value of "--name=value" when arg is that option written so, else false.
 bool joinedValue(const std::string& arg, const char* name, std::string& value) {
     const std::string head = std::string(name) + "=";
-    if (!startsWith(arg, head.c_str())) {
+    if (!tstrings::startsWith(arg, head)) {
         return false;
     }
     value = arg.substr(head.size());
     return true;
-}
-
-bool isClassPathOption(const std::string& arg) {
-    return arg == "-cp" || arg == "-classpath" || arg == "--class-path";
 }
 
 bool isModulePathOption(const std::string& arg) {
@@ -27,6 +21,10 @@ bool isModulePathOption(const std::string& arg) {
 }
 
 } // namespace
+
+bool JavaCommandLine::isClassPathOption(const std::string& option) {
+    return option == "-cp" || option == "-classpath" || option == "--class-path";
+}
 
 bool JavaCommandLine::takesValue(const std::string& option) {
     // As `java --help` and `java --help-extra` list them.
@@ -90,7 +88,7 @@ JavaCommandLine JavaCommandLine::parse(const std::vector<std::string>& args) {
         if (arg.empty() || arg[0] != '-') {
             // The first argument that is no option names what to start; an "@file" too: the
             // launch library, called as the launcher calls it, expands no argument files.
-            const bool source = arg.size() > 5 && arg.compare(arg.size() - 5, 5, ".java") == 0;
+            const bool source = arg.size() > 5 && tstrings::endsWith(arg, ".java");
             startsAt(i, source ? SOURCE : CLASS);
             break;
         }

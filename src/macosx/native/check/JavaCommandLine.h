@@ -32,6 +32,8 @@ struct JavaCommandLine {
 
     // True for the runtime's options that take the next argument as their value.
     static bool takesValue(const std::string& option);
+    // True for the options whose value is the class path.
+    static bool isClassPathOption(const std::string& option);
 };
 
 #endif // JAVACOMMANDLINE_H

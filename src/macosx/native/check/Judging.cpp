@@ -5,10 +5,6 @@
 #include "JvmLauncher.h"
 #include "tstrings.h"
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
 size_t inlineComment(const std::string& value) {
     for (size_t at = 1; at < value.size(); ++at) {
         if ((value[at] == '#' || value[at] == ';') && isBlank(value[at - 1])) {
@@ -42,13 +38,9 @@ size_t lineOfValue(const CfgDiagnostics& lines, const ValueRef& v) {
                         v.index == Jvm::ArgumentObserver::kAllValues ? 0 : v.index);
 }
 
-size_t Findings::lineOf(const ValueRef& v) const {
-    return lineOfValue(lines, v);
-}
-
 size_t Findings::lastLineOf(const CfgFile::PropertyId& p) const {
     const CfgFile::Values* v = values(SectionName::Application, p);
-    return v && !v->empty() ? lineOf(SectionName::Application, p, v->size() - 1) : 0;
+    return v && !v->empty() ? lines.lineOf(SectionName::Application, p, v->size() - 1) : 0;
 }
 
 const CfgFile::Values* Findings::values(const CfgFile::SectionId& s,
@@ -75,6 +67,17 @@ size_t Findings::startLine() const {
         }
     }
     return lines.headerLineOf(SectionName::Application);
+}
+
+std::string quotedLines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        const size_t begin = line.find_first_not_of(" \t");
+        const size_t end = line.find_last_not_of(" \t\r");
+        text += (text.empty() ? "" : " ") +
+                quotedText(begin == std::string::npos ? "" : line.substr(begin, end - begin + 1));
+    }
+    return text;
 }
 
 std::string relativePathText(const Findings& f, const std::string& path, const char* advice) {

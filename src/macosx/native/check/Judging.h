@@ -10,6 +10,9 @@
 #include "JavaCommandLine.h"
 #include "LaunchRecord.h"
 
+// The line of the value; of the first value for an argument that joins them all.
+size_t lineOfValue(const CfgDiagnostics& lines, const ValueRef& v);
+
 // The findings about one launch record, and what every judge needs to make them: the lines of
 // the values and the values themselves. Each judge looks at one part of the record.
 class Findings {
@@ -27,10 +30,7 @@ public:
     void note(const std::string& text) { notes.push_back(text); }
 
     // The line of the value; of the first value for an argument that joins them all.
-    size_t lineOf(const ValueRef& v) const;
-    size_t lineOf(const CfgFile::SectionId& s, const CfgFile::PropertyId& p, size_t i) const {
-        return lines.lineOf(s, p, i);
-    }
+    size_t lineOf(const ValueRef& v) const { return lineOfValue(lines, v); }
     // The line of the last value of an [Application] property, 0 when it has none.
     size_t lastLineOf(const CfgFile::PropertyId& p) const;
     // The values of a property of the expanded configuration; null when it has none.
@@ -76,14 +76,13 @@ void judgeTrial(Findings& f);
 void judgeSilent(Findings& f, const Experiments::Start& start);
 
 // Helpers the judges share.
-// The line of the value; of the first value for an argument that joins them all.
-size_t lineOfValue(const CfgDiagnostics& lines, const ValueRef& v);
-bool isBlank(char c);
 // Where an inline comment starts in value ("#" or ";" after a blank), npos when none.
 size_t inlineComment(const std::string& value);
 // What a relative path in a value becomes at the start judged, with the advice.
 std::string relativePathText(const Findings& f, const std::string& path, const char* advice);
 // True for the runtime's own options that an application would hardly take as its arguments.
 bool looksLikeRuntimeOption(const std::string& arg);
+// What the runtime said, each line quoted without the blanks around it, joined by blanks.
+std::string quotedLines(const std::vector<std::string>& lines);
 
 #endif // JUDGING_H

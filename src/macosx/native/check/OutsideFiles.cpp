@@ -37,7 +37,7 @@ std::string normalized(const std::string& path) {
         }
         start = end + 1;
     }
-    return "/" + tstrings::join(parts.begin(), parts.end(), std::string("/"));
+    return "/" + tstrings::join(parts, "/");
 }
 
 bool isWithin(const std::string& path, const std::string& dir) {
@@ -52,11 +52,9 @@ bool isOwn(const std::string& real, const std::string& bundle) {
     }
     const char* const home = std::getenv("HOME");
     const char* const tmp = std::getenv("TMPDIR");
-    for (const std::string& dir :
-         {std::string(home ? home : ""), std::string(tmp ? tmp : "/tmp"), std::string("/System"),
-          std::string("/bin"), std::string("/sbin"), std::string("/usr/bin"),
-          std::string("/usr/sbin"), std::string("/usr/libexec"), std::string("/dev")}) {
-        const std::string realDir = dir.empty() ? dir : realPath(dir);
+    for (const char* dir : {home ? home : "", tmp ? tmp : "/tmp", "/System", "/bin", "/sbin",
+                            "/usr/bin", "/usr/sbin", "/usr/libexec", "/dev"}) {
+        const std::string realDir = *dir ? realPath(dir) : "";
         if (isWithin(real, FileUtils::removeTrailingSlash(realDir))) {
             return true;
         }

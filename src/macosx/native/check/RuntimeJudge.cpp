@@ -11,10 +11,6 @@
 
 namespace {
 
-std::string joined(const std::vector<std::string>& items, const std::string& separator) {
-    return tstrings::join(items.begin(), items.end(), separator);
-}
-
 // True when dir is a Java home: its launch library lies where a bundled runtime has it below
 // Contents/Home.
 bool isJavaHome(const std::string& dir) {
@@ -55,7 +51,7 @@ void judgeRuntimeDir(Findings& f) {
     }
     if (!isJavaHome(r.dir)) {
         f.warn(line, "app.runtime " + quotedText(r.dir) + " holds no launch library: neither " +
-                         joined(tried, " nor ") + " exists");
+                         tstrings::join(tried, " nor ") + " exists");
         return;
     }
     std::string text = "app.runtime " + quotedText(r.dir) +
@@ -96,17 +92,18 @@ void judgeLibrary(Findings& f) {
         return;
     }
 
-    const std::string archs = joined(launcher.archs, ", ");
+    const std::string archs = tstrings::join(launcher.archs, ", ");
     if (std::any_of(launcher.archs.begin(), launcher.archs.end(),
                     [&](const std::string& arch) { return !lib.lacks(arch); })) {
-        f.warn(line, named + "built for " + joined(lib.archs, ", ") +
+        f.warn(line, named + "built for " + tstrings::join(lib.archs, ", ") +
                          " only, but the launcher runs as " + archs +
                          ": where it runs as another, the library cannot be loaded");
         return;
     }
     f.fail(line, lib.format == "universal"
-                     ? named + "a universal file for " + joined(lib.archs, ", ") + " without " +
-                           archs + ", the launcher's architecture: it cannot be loaded"
+                     ? named + "a universal file for " + tstrings::join(lib.archs, ", ") +
+                           " without " + archs +
+                           ", the launcher's architecture: it cannot be loaded"
                      : named + formatOf(lib) + " file for " + lib.archs[0] +
                            ", but the launcher is " + archs + ": it cannot be loaded");
 }

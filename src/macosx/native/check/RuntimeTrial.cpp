@@ -4,7 +4,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <deque>
 #include <fcntl.h>
 #include <poll.h>
@@ -123,12 +122,6 @@ private:
     size_t tailBytes = 0;
 };
 
-double now() {
-    timespec t;
-    ::clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
 // fd moved above the descriptors the keeper gets, closed on exec; -1 when it cannot be.
 int highFd(int fd) {
     const int high = ::fcntl(fd, F_DUPFD_CLOEXEC, TrialProcess::kCheckFd + 1);
@@ -160,51 +153,43 @@ bool writeAll(int fd, const std::string& bytes) {
 std::string collect(int outputFd, int keeperFd, double deadline, OutputReader& reader) {
     std::string answer;
     char buffer[65536];
+    // Reads what fd holds, to the reader or the answer; false at its end or when it fails.
+    const auto readSome = [&](int fd) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0 && fd == outputFd) {
+            reader.add(buffer, static_cast<size_t>(n));
+        } else if (n > 0) {
+            answer.append(buffer, static_cast<size_t>(n));
+        }
+        return n > 0 || (n < 0 && errno == EINTR);
+    };
     bool outputOpen = true;
     bool keeperOpen = true;
-    while (keeperOpen && now() < deadline) {
+    while (keeperOpen && TrialProcess::now() < deadline) {
         pollfd p[2] = {{keeperFd, POLLIN, 0}, {outputOpen ? outputFd : -1, POLLIN, 0}};
-        if (::poll(p, 2, 100) <= 0) {
-            continue;
-        }
-        if (p[1].revents) {
-            const ssize_t n = ::read(outputFd, buffer, sizeof buffer);
-            if (n > 0) {
-                reader.add(buffer, static_cast<size_t>(n));
-            }
-            outputOpen = n > 0 || (n < 0 && errno == EINTR);
-        }
-        if (p[0].revents) {
-            const ssize_t n = ::read(keeperFd, buffer, sizeof buffer);
-            if (n > 0) {
-                answer.append(buffer, static_cast<size_t>(n));
-            }
-            keeperOpen = n > 0 || (n < 0 && errno == EINTR);
+        if (::poll(p, 2, 100) > 0) {
+            outputOpen = !p[1].revents || readSome(outputFd);
+            keeperOpen = !p[0].revents || readSome(keeperFd);
         }
     }
     // Every process of the trial is gone by now: what they wrote is in the pipe.
     ::fcntl(outputFd, F_SETFL, O_NONBLOCK);
-    for (ssize_t n = 1; outputOpen && (n > 0 || (n < 0 && errno == EINTR));) {
-        n = ::read(outputFd, buffer, sizeof buffer);
-        if (n > 0) {
-            reader.add(buffer, static_cast<size_t>(n));
-        }
+    while (outputOpen && readSome(outputFd)) {
     }
     return answer;
 }
 
-} // namespace
-
-std::vector<std::string> RuntimeTrial::trialArgs(const std::vector<std::string>& args) {
-    std::vector<std::string> result;
-    if (!args.empty()) {
-        result.push_back(args[0]);
-    }
+// The arguments the trial hands over: the launch's own, with the dry run and the listing of
+// the properties ahead of them.
+std::vector<std::string> trialArgs(const std::vector<std::string>& args) {
+    std::vector<std::string> result(args.begin(), args.begin() + (args.empty() ? 0 : 1));
     result.push_back("--dry-run");
     result.push_back("-XshowSettings:properties");
     result.insert(result.end(), args.begin() + (args.empty() ? 0 : 1), args.end());
     return result;
 }
+
+} // namespace
 
 LaunchRecord::Trial RuntimeTrial::run(const LaunchRecord::Launch& launch,
                                       const LaunchRecord::Start& start, unsigned seconds) {
@@ -212,27 +197,20 @@ LaunchRecord::Trial RuntimeTrial::run(const LaunchRecord::Launch& launch,
     TrialProcess::Request request{launch.libPath,  trialArgs(launch.args), start.env,
                                   launch.envNames, launch.envValues,       start.workDir};
     TrialHost::standInForMac(request.env);
-    int launchPipe[2] = {-1, -1};
-    int outputPipe[2] = {-1, -1};
-    int keeperSocket[2] = {-1, -1};
-    if (::pipe(launchPipe) != 0 || ::pipe(outputPipe) != 0 ||
-        ::socketpair(AF_UNIX, SOCK_STREAM, 0, keeperSocket) != 0) {
-        outcome.missing = std::string("no pipe for the trial start: ") + std::strerror(errno);
-    }
-    int fds[6] = {launchPipe[0], launchPipe[1],   outputPipe[0],
-                  outputPipe[1], keeperSocket[0], keeperSocket[1]};
+    // The launch's pipe, the output's pipe and the socket to the keeper, each read end first.
+    int fds[6] = {-1, -1, -1, -1, -1, -1};
+    bool opened = ::pipe(fds) == 0 && ::pipe(fds + 2) == 0 &&
+                  ::socketpair(AF_UNIX, SOCK_STREAM, 0, fds + 4) == 0;
     for (int& fd : fds) {
         fd = fd < 0 ? -1 : highFd(fd);
-        if (fd < 0 && outcome.missing.empty()) {
-            outcome.missing = std::string("no pipe for the trial start: ") + std::strerror(errno);
-        }
+        opened = opened && fd >= 0;
     }
-    const pid_t keeper = outcome.missing.empty() ? TrialProcess::startKeeper(seconds, start.shell,
-                                                                             fds[0], fds[5], fds[3])
-                                                 : -1;
-    if (keeper < 0 && outcome.missing.empty()) {
-        outcome.missing =
-            std::string("the trial start could not be started: ") + std::strerror(errno);
+    const pid_t keeper =
+        opened ? TrialProcess::startKeeper(seconds, start.shell, fds[0], fds[5], fds[3]) : -1;
+    if (keeper < 0) {
+        outcome.missing = std::string(opened ? "the trial start could not be started: "
+                                             : "no pipe for the trial start: ") +
+                          std::strerror(errno);
     }
     for (const int i : {0, 3, 5}) {
         ::close(fds[i]);
@@ -244,19 +222,15 @@ LaunchRecord::Trial RuntimeTrial::run(const LaunchRecord::Launch& launch,
         fds[1] = -1;
         OutputReader reader(outcome);
         // The keeper ends the trial at the deadline; a little more is its time to answer.
-        const std::string answer = collect(fds[2], fds[4], now() + seconds + 30, reader);
+        const std::string answer =
+            collect(fds[2], fds[4], TrialProcess::now() + seconds + 30, reader);
         reader.finish();
         ::close(fds[4]); // the keeper, if it still waits, ends the trial now
         fds[4] = -1;
         while (::waitpid(keeper, nullptr, 0) < 0 && errno == EINTR) {
         }
-        const auto number = [&](const char* prefix) {
-            return std::atoi(answer.c_str() + std::strlen(prefix));
-        };
-        if (answer.rfind("exit ", 0) == 0) {
-            outcome.status = number("exit ");
-        } else if (answer.rfind("signal ", 0) == 0) {
-            outcome.status = 128 + number("signal ");
+        if (answer.rfind("status ", 0) == 0) {
+            outcome.status = std::atoi(answer.c_str() + 7);
         } else if (answer == "timeout") {
             outcome.missing =
                 "the trial start did not end within " + std::to_string(seconds) + " s";
@@ -272,10 +246,4 @@ LaunchRecord::Trial RuntimeTrial::run(const LaunchRecord::Launch& launch,
         }
     }
     return outcome;
-}
-
-void RuntimeTrial::parseOutput(const std::string& output, LaunchRecord::Trial& outcome) {
-    OutputReader reader(outcome);
-    reader.add(output.data(), output.size());
-    reader.finish();
 }

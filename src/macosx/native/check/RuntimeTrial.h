@@ -13,19 +13,11 @@
 // and its settings listed.
 namespace RuntimeTrial {
 
-// The arguments the trial hands over: the launch's own, with the dry run and the listing of
-// the properties ahead of them.
-std::vector<std::string> trialArgs(const std::vector<std::string>& args);
-
 // Starts the trial of launch as start starts it (its environment with the launch's variables
 // over it, its working directory) and waits for it; at its end, at the deadline after seconds or
 // at the check's own end, every process the trial started ends with it.
 LaunchRecord::Trial run(const LaunchRecord::Launch& launch, const LaunchRecord::Start& start,
                         unsigned seconds);
-
-// Splits the runtime's output into what it said and its listing of the properties, keeping the
-// head and the tail of what it said and the listing, each line cut at 64 KiB.
-void parseOutput(const std::string& output, LaunchRecord::Trial& outcome);
 
 } // namespace RuntimeTrial
 

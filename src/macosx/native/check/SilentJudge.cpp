@@ -110,13 +110,9 @@ public:
             } else if (tstrings::startsWith(o.second, "-XX:SharedArchiveFile=")) {
                 const LaunchRecord::Trial on = probe({}, "-Xshare:on");
                 if (on.missing.empty() && on.status != 0) {
-                    std::string words;
-                    for (const std::string& line : on.said) {
-                        words += (words.empty() ? "" : " ") + quotedText(line);
-                    }
                     f.warn(o.first, "the runtime does not use this class-data archive and goes on "
                                     "without it, without a word; with -Xshare:on it says " +
-                                        words);
+                                        quotedLines(on.said));
                 }
             }
         }
@@ -183,7 +179,7 @@ private:
                             [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
                 continue;
             }
-            const std::string shown = tstrings::join(it->second.begin(), it->second.end(), ":");
+            const std::string shown = tstrings::join(it->second, ":");
             std::vector<std::string> split;
             tstrings::split(split, value, ":");
             const bool pathList = it->second.size() > 1 || tstrings::endsWith(g.first, ".path") ||
@@ -198,8 +194,7 @@ private:
                 f.warn(g.second.first,
                        quotedText("-D" + g.first + "=" + value) +
                            " replaces a property the runtime sets itself (" +
-                           quotedText(tstrings::join(own->second.begin(), own->second.end(),
-                                                     std::string(":"))) +
+                           quotedText(tstrings::join(own->second, ":")) +
                            " here): the runtime and the libraries that read it get the value "
                            "given instead");
             }

@@ -137,8 +137,7 @@ std::string StandIn::note(const LaunchRecord::Launch& launch, const std::string&
         }
     }
     if (!setAside.empty()) {
-        text += "; set aside, as only a Mac accepts them: " +
-                tstrings::join(setAside.begin(), setAside.end(), std::string(", "));
+        text += "; set aside, as only a Mac accepts them: " + tstrings::join(setAside, ", ");
     }
     return text;
 }

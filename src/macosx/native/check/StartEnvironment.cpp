@@ -45,9 +45,9 @@ void changeDir(const std::string& dir) {
     }
 }
 
-} // namespace
-
-std::vector<std::string> StartEnvironment::doubleClick(const std::string& rootDir) {
+// launchd's environment for the bundle at rootDir: the user's HOME, USER, LOGNAME, SHELL and
+// TMPDIR, a fixed PATH and launchd's own variables, then the bundle's LSEnvironment over them.
+std::vector<std::string> doubleClickEnv(const std::string& rootDir) {
     std::map<std::string, std::string> env;
     const uid_t uid = ::getuid();
     const passwd* pw = ::getpwuid(uid);
@@ -82,7 +82,8 @@ std::vector<std::string> StartEnvironment::doubleClick(const std::string& rootDi
     return result;
 }
 
-std::map<std::string, std::string> StartEnvironment::current() {
+// This process's environment.
+std::map<std::string, std::string> current() {
     std::map<std::string, std::string> env;
     for (const std::string& e : environment()) {
         const size_t eq = e.find('=');
@@ -93,6 +94,8 @@ std::map<std::string, std::string> StartEnvironment::current() {
     return env;
 }
 
+} // namespace
+
 LaunchRecord::Start StartEnvironment::of(const std::string& launcherPath, bool doubleClick) {
     LaunchRecord::Start start;
     start.doubleClick = doubleClick;
@@ -101,7 +104,7 @@ LaunchRecord::Start StartEnvironment::of(const std::string& launcherPath, bool d
         // Contents/MacOS/<name>: the bundle is three levels up.
         const std::string root =
             FileUtils::dirname(FileUtils::dirname(FileUtils::dirname(launcherPath)));
-        start.env = StartEnvironment::doubleClick(root);
+        start.env = doubleClickEnv(root);
         start.workDir = "/";
     } else {
         // The check's debug switch would mix the launcher's trace with what the runtime says.

@@ -12,13 +12,6 @@
 // bundle's LSEnvironment; else a start typed in the check's own shell.
 namespace StartEnvironment {
 
-// launchd's environment for the bundle at rootDir: the user's HOME, USER, LOGNAME, SHELL and
-// TMPDIR, a fixed PATH and launchd's own variables, then the bundle's LSEnvironment over them.
-std::vector<std::string> doubleClick(const std::string& rootDir);
-
-// This process's environment.
-std::map<std::string, std::string> current();
-
 // The start of the launcher at launcherPath: a double-click, or typed in this shell.
 LaunchRecord::Start of(const std::string& launcherPath, bool doubleClick);
 

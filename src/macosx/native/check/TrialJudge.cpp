@@ -42,12 +42,6 @@ bool opensError(const std::string& line) {
            tstrings::startsWith(line, "Exception in thread ");
 }
 
-std::string trimmed(const std::string& s) {
-    const size_t begin = s.find_first_not_of(" \t");
-    const size_t end = s.find_last_not_of(" \t\r");
-    return begin == std::string::npos ? std::string() : s.substr(begin, end - begin + 1);
-}
-
 // The words of what the runtime said, without the quotes and punctuation around them.
 std::vector<std::string> wordsOf(const std::string& text) {
     std::vector<std::string> words;
@@ -137,25 +131,16 @@ size_t placeOf(const Findings& f, const std::vector<std::string>& said, std::str
                 others.push_back(std::to_string(lines[k]));
             }
             suffix = std::string(" (with line") + (others.size() > 1 ? "s " : " ") +
-                     tstrings::join(others.begin(), others.end(), std::string(", ")) + ")";
+                     tstrings::join(others, ", ") + ")";
         }
         return lines.back();
     }
-    const size_t line =
-        lineNamedBy(f, tstrings::join(said.begin(), said.end(), std::string(" ")), named);
+    const size_t line = lineNamedBy(f, tstrings::join(said, " "), named);
     if (!line && it != f.rec.causes.end()) {
         suffix = " (its words name no line, and trial starts without each java-options line "
                  "did not single one out)";
     }
     return line;
-}
-
-std::string quotedLines(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const std::string& line : lines) {
-        text += (text.empty() ? "" : " ") + quotedText(trimmed(line));
-    }
-    return text;
 }
 
 } // namespace

@@ -32,71 +32,12 @@ namespace {
 // defaults back.
 const int kChangedSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
 
-double now() {
-    timespec t;
-    ::clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+// Appends text up to its first NUL byte, which ends it (the runtime gets C strings: nothing
+// after it would reach it), and the NUL.
+void appendField(std::string& out, const std::string& text) {
+    out += text.c_str();
+    out += '\0';
 }
-
-void appendField(std::string& out, const std::string& field) {
-    out += std::to_string(field.size());
-    out += ':';
-    out += field;
-}
-
-void appendList(std::string& out, const std::vector<std::string>& list) {
-    appendField(out, std::to_string(list.size()));
-    for (const std::string& item : list) {
-        appendField(out, item);
-    }
-}
-
-// Reads "LENGTH:BYTES" fields in order.
-class FieldReader {
-public:
-    explicit FieldReader(const std::string& bytes) : in(bytes) {}
-
-    bool field(std::string& out) {
-        size_t length = 0;
-        size_t digits = 0;
-        while (pos < in.size() && in[pos] >= '0' && in[pos] <= '9' && digits < 12) {
-            length = length * 10 + static_cast<size_t>(in[pos++] - '0');
-            ++digits;
-        }
-        if (digits == 0 || pos >= in.size() || in[pos] != ':' || in.size() - pos - 1 < length) {
-            return false;
-        }
-        out.assign(in, pos + 1, length);
-        pos += 1 + length;
-        return true;
-    }
-
-    bool list(std::vector<std::string>& out) {
-        std::string count;
-        if (!field(count) || count.empty() || count.size() > 9 ||
-            count.find_first_not_of("0123456789") != std::string::npos) {
-            return false;
-        }
-        // Each item takes two bytes at least: more than that cannot follow.
-        const size_t n = std::stoul(count);
-        if (n > (in.size() - pos) / 2) {
-            return false;
-        }
-        out.resize(n);
-        for (std::string& item : out) {
-            if (!field(item)) {
-                return false;
-            }
-        }
-        return true;
-    }
-
-    bool atEnd() const { return pos == in.size(); }
-
-private:
-    const std::string& in;
-    size_t pos = 0;
-};
 
 // The trial's launch, for the hand-off, which runs as a stage of the launch frame (which also
 // sets up the log).
@@ -270,26 +211,50 @@ std::string TrialProcess::encode(const Request& request) {
     std::string out;
     appendField(out, request.libPath);
     appendField(out, request.workDir);
-    appendList(out, request.args);
-    appendList(out, request.env);
-    appendList(out, request.envNames);
-    appendList(out, request.envValues);
+    for (const std::vector<std::string>* list :
+         {&request.args, &request.env, &request.envNames, &request.envValues}) {
+        appendField(out, std::to_string(list->size()));
+        for (const std::string& item : *list) {
+            appendField(out, item);
+        }
+    }
     return out;
 }
 
 bool TrialProcess::decode(const std::string& bytes, Request& request) {
-    FieldReader in(bytes);
-    return in.field(request.libPath) && in.field(request.workDir) && in.list(request.args) &&
-           in.list(request.env) && in.list(request.envNames) && in.list(request.envValues) &&
-           request.envNames.size() == request.envValues.size() && in.atEnd();
+    std::vector<std::string> fields;
+    for (size_t pos = 0, end; pos < bytes.size(); pos = end + 1) {
+        end = bytes.find('\0', pos);
+        if (end == std::string::npos) {
+            return false; // a field without its end
+        }
+        fields.emplace_back(bytes, pos, end - pos);
+    }
+    size_t at = 0;
+    const auto field = [&](std::string& out) {
+        out = at < fields.size() ? fields[at] : std::string();
+        return at++ < fields.size();
+    };
+    const auto list = [&](std::vector<std::string>& out) {
+        std::string count;
+        if (!field(count) || count.empty() || count.size() > 9 ||
+            count.find_first_not_of("0123456789") != std::string::npos ||
+            std::stoul(count) > fields.size() - at) {
+            return false;
+        }
+        out.assign(fields.begin() + at, fields.begin() + at + std::stoul(count));
+        at += out.size();
+        return true;
+    };
+    return field(request.libPath) && field(request.workDir) && list(request.args) &&
+           list(request.env) && list(request.envNames) && list(request.envValues) &&
+           request.envNames.size() == request.envValues.size() && at == fields.size();
 }
 
-std::string TrialProcess::answer(int waitStatus, bool timedOut) {
-    if (timedOut) {
-        return "timeout";
-    }
-    return WIFSIGNALED(waitStatus) ? "signal " + std::to_string(WTERMSIG(waitStatus))
-                                   : "exit " + std::to_string(WEXITSTATUS(waitStatus));
+double TrialProcess::now() {
+    timespec t;
+    ::clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
 int TrialProcess::keeperMain(unsigned seconds) {
@@ -343,7 +308,10 @@ int TrialProcess::keeperMain(unsigned seconds) {
     while (::waitpid(trial, &status, 0) < 0 && errno == EINTR) {
     }
     reapSome();
-    const std::string text = answer(status, !ended);
+    const std::string text =
+        !ended ? std::string("timeout")
+               : "status " + std::to_string(WIFSIGNALED(status) ? 128 + WTERMSIG(status)
+                                                                : WEXITSTATUS(status));
     (void)!::write(kCheckFd, text.data(), text.size());
     return 0;
 }

@@ -42,16 +42,18 @@ const std::string& executable();
 pid_t startKeeper(unsigned seconds, const std::map<std::string, std::string>& env, int launchFd,
                   int checkFd, int outputFd);
 
-// request as bytes for decode().
+// request as bytes for decode(): each text ended by a NUL byte (cut at its first), each list
+// after its count.
 std::string encode(const Request& request);
 // Reads what encode() wrote into request; false for anything else. Never throws.
 bool decode(const std::string& bytes, Request& request);
 
-// The keeper's answer: "exit N", "signal N" or "timeout".
-std::string answer(int waitStatus, bool timedOut);
+// Seconds on the monotonic clock.
+double now();
 
 // The keeper's program: starts the trial, waits for its end, the check's end or the deadline,
-// ends every process of the trial and answers on kCheckFd. Returns the exit status.
+// ends every process of the trial and answers on kCheckFd: "status N" (128 + the signal's
+// number when a signal ended it), "timeout" or "error TEXT". Returns the exit status.
 int keeperMain(unsigned seconds);
 
 // The trial's program: reads the request from kLaunchFd, takes its environment and working

@@ -111,7 +111,7 @@ void judgeValues(Findings& f) {
         for (const CfgFile::PropertyMap::value_type& p : f.rec.expanded->getProperties(*section)) {
             for (size_t i = 0; i != p.second.size(); ++i) {
                 const std::string& value = p.second[i];
-                const size_t line = f.lineOf(*section, p.first, i);
+                const size_t line = f.lines.lineOf(*section, p.first, i);
                 std::string reference, advice;
                 if (foreignReference(value, reference, advice)) {
                     f.warn(line, quotedText(reference) + " in " + p.first.name() +

@@ -43,6 +43,11 @@ template <class It> std::string join(It first, It last, const std::string& delim
     return result;
 }
 
+// The elements of items with delimiter between neighbours.
+template <class C> std::string join(const C& items, const std::string& delimiter) {
+    return join(items.begin(), items.end(), delimiter);
+}
+
 // Message builder: every log and error text is composed by inserting values into one.
 // Values are formatted as a standard stream formats them by default (integers in decimal,
 // pointers in hexadecimal), but without a stream: a stream would set up the locale machinery

@@ -4,7 +4,9 @@
 
 namespace {
 
-// The request goes through the pipe whole, whatever bytes its texts hold; anything else is
+using namespace std::string_literals;
+
+// The request goes through the pipe whole, whatever bytes but NUL its texts hold; anything else is
 // refused.
 TEST(TrialProcess, RequestIsReadBackOrRefused) {
     TrialProcess::Request request{"/lib/libjli.dylib",
@@ -21,9 +23,8 @@ TEST(TrialProcess, RequestIsReadBackOrRefused) {
     EXPECT_EQ(request.env, read.env);
 
     for (const std::string& bad :
-         {std::string(), bytes.substr(0, bytes.size() - 1), bytes + "x",
-          std::string("3:lib1:/999999999:") + "1:a", std::string("3:lib1:/1:x"),
-          std::string("3:lib1:/1:01:01:01:11:N1:0"), std::string("99999999999999:")}) {
+         {std::string(), bytes.substr(0, bytes.size() - 1), bytes + "x", "lib\0/\0"s,
+          "lib\0/\0999999999\0a\0"s, "lib\0/\0x\0"s, "lib\0/\0000\0000\0001\0N\0000\0"s}) {
         EXPECT_FALSE(TrialProcess::decode(bad, read)) << bad;
     }
 }
