@@ -101,6 +101,14 @@ Env javaEnv() {
     return env;
 }
 
+std::vector<std::string> archiveOptions() {
+#ifdef LAUNCHER_SANITIZED
+    return {"-a", "--trial-env", "ASAN_OPTIONS=" + javaEnv()["ASAN_OPTIONS"]};
+#else
+    return {"-a"};
+#endif
+}
+
 std::vector<std::string> installedJavaHomes() {
     std::vector<std::string> candidates;
     const std::string first = installedJavaHome();

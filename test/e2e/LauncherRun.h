@@ -36,6 +36,10 @@ std::vector<std::string> installedJavaHomes();
 // sanitizers need to leave the runtime's own library alone.
 Env javaEnv();
 
+// make-bundle's -a, with the sanitizers' options of a sanitized build for its trial run, which
+// starts the launcher in a double-click's environment.
+std::vector<std::string> archiveOptions();
+
 // Lays out a bundle with tools/make-bundle; returns its path.
 std::string makeBundle(const std::vector<std::string>& options);
 

@@ -397,7 +397,8 @@ TEST_F(MakeBundleTest, SelfContainedBundleRunsFromItsOwnRuntimeAfterMoving) {
 TEST_F(MakeBundleTest, ArchiveIsUsedAndNeverHeardOf) {
     needJava();
     const Outcome made = run(
-        MAKE_BUNDLE_PATH, with(base(), {"-L", javaHome, "-a", *classes / "show.jar"}), javaEnv());
+        MAKE_BUNDLE_PATH,
+        with(with(base(), archiveOptions()), {"-L", javaHome, *classes / "show.jar"}), javaEnv());
     ASSERT_EQ(0, made.status) << made.err;
     EXPECT_EQ(bundle + "\n", made.out);
     for (const std::string& line : lines(made.err)) {
@@ -443,9 +444,10 @@ TEST_F(MakeBundleTest, ArchiveIsUsedAndNeverHeardOf) {
 TEST_F(MakeBundleTest, ApplicationThatDoesNotEndIsEndedAndStillArchived) {
     needJava();
     writeFile(dir + "/Show.cfg", std::string(kShowCfg) + "[ArgOptions]\narguments=wait\n");
-    const Outcome made =
-        run(MAKE_BUNDLE_PATH,
-            with(base(), {"-L", javaHome, "-a", "-t", "2", *classes / "show.jar"}), javaEnv());
+    const Outcome made = run(
+        MAKE_BUNDLE_PATH,
+        with(with(base(), archiveOptions()), {"-L", javaHome, "-t", "2", *classes / "show.jar"}),
+        javaEnv());
     ASSERT_EQ(0, made.status) << made.err;
     EXPECT_NE(std::string::npos, made.err.find("note: the trial run was ended after 2 s (-t)\n"))
         << made.err;
@@ -514,8 +516,9 @@ TEST_F(MakeBundleTest, FailedTrialRunSaysWhyAndLeavesNoArchive) {
     };
     for (const auto& c : cases) {
         ::unlink(log.c_str());
-        const Outcome o = run(MAKE_BUNDLE_PATH,
-                              with(with(base(), c.args), {"-a", *classes / "show.jar"}), javaEnv());
+        const Outcome o = run(
+            MAKE_BUNDLE_PATH,
+            with(with(with(base(), c.args), archiveOptions()), {*classes / "show.jar"}), javaEnv());
         EXPECT_EQ(1, o.status) << o.err;
         EXPECT_EQ("", o.out);
         ASSERT_FALSE(lines(o.err).empty());
@@ -630,10 +633,11 @@ TEST_F(MakeBundleTest, ChangedJarRunsItsNewCodeDespiteTheArchive) {
             return compileJar(home, {src}, dir + "/classes" + std::to_string(text.size()), jar);
         };
         ASSERT_EQ("", compile("old")) << home;
-        const Outcome made = run(MAKE_BUNDLE_PATH,
-                                 {"-l", APPLAUNCHER_PATH, "-n", "Change", "-o", out, "-c",
-                                  dir + "/Change.cfg", "-L", home, "-a", jar},
-                                 javaEnv());
+        std::vector<std::string> args = {"-l", APPLAUNCHER_PATH,    "-n", "Change", "-o", out,
+                                         "-c", dir + "/Change.cfg", "-L", home,     jar};
+        const std::vector<std::string> archive = archiveOptions();
+        args.insert(args.end() - 1, archive.begin(), archive.end());
+        const Outcome made = run(MAKE_BUNDLE_PATH, args, javaEnv());
         ASSERT_EQ(0, made.status) << home << "\n" << made.err;
         const std::string exe = out + "/Change.app/Contents/MacOS/Change";
         Outcome o = run(exe, {}, javaEnv());

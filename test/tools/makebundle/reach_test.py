@@ -9,7 +9,7 @@ import subprocess
 import unittest
 import zipfile
 
-from support import CHECK, TempDirTest, run_main
+from support import ARCHIVE, CHECK, TempDirTest, run_main
 
 from makebundle import jdk
 
@@ -82,7 +82,7 @@ class ReachTest(TempDirTest):
             (None, ["$APPDIR/app.jar", "$APPDIR/lib.jar"], ["lib.jar"], modules, lacks,
              dict(options=["-r", HOME, "-m", "java.base,java.logging"])),
             # The class-data archive refuses a directory before a jar that it loads from.
-            ("../ lib.jar", ["$APPDIR/app.jar"], ["lib.jar"], ["-a"], "the runtime refused "
+            ("../ lib.jar", ["$APPDIR/app.jar"], ["lib.jar"], ARCHIVE, "the runtime refused "
              "the trial run: Cannot have non-empty directory in paths (Error: non-empty "
              "directory '%s../'), brought in by the manifest Class-Path of %sapp.jar; its "
              "output is in %s/out/A.trial.log" % (app, app, self.dir),

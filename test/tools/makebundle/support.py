@@ -23,6 +23,10 @@ from makebundle import jdk  # noqa: E402
 from makebundle import main as mainmodule  # noqa: E402
 
 CHECK = os.environ.get("APPLAUNCHER_CHECK", "")
+# -a, and the sanitizers' options of a sanitized build for its trial run, which starts the
+# launcher in a double-click's environment (the leak checker cannot scan the Java runtime).
+ARCHIVE = ["-a"] + (["--trial-env", "ASAN_OPTIONS=" + os.environ["ASAN_OPTIONS"]]
+                    if "ASAN_OPTIONS" in os.environ else [])
 HELLO = os.path.join(ROOT, "examples", "hello")
 
 

@@ -10,7 +10,7 @@ import subprocess
 import time
 import unittest
 
-from support import CHECK, ROOT, TempDirTest, run_main
+from support import ARCHIVE, CHECK, ROOT, TempDirTest, run_main
 
 from makebundle import children, jdk, trial
 
@@ -79,7 +79,7 @@ class DoubleClickTest(TempDirTest):
             self.write("A.cfg", b"[Application]\napp.classpath=$APPDIR/a.jar\napp.mainclass="
                        b"a.Main\n[JavaOptions]\njava-options=-Dd=$APPDIR\n")
             status, out, err = run_main(["-l", LAUNCHER, "-n", "A", "-o", "out", "-c", "A.cfg",
-                                         "-L", HOME, "-a", "a.jar", "game.properties"])
+                                         "-L", HOME] + ARCHIVE + ["a.jar", "game.properties"])
             line = "make-bundle: the trial run threw java.io.FileNotFoundException: " \
                    "game.properties (No such file or directory) (in thread \"main\") at " \
                    "a.Main.main(Main.java:1); its output is in %s/out/A.trial.log" % self.dir
@@ -97,8 +97,8 @@ class DoubleClickTest(TempDirTest):
         cfg = self.write("A.cfg", b"[Application]\napp.classpath=$APPDIR/a.jar\n"
                          b"app.mainclass=a.Main\n")
         status, out, err = run_main(["-l", LAUNCHER, "-n", "A", "-o", self.dir + "/out", "-c",
-                                     cfg, "-L", HOME, "-a", "-t", "300", "--trial-idle", "1",
-                                     self.dir + "/a.jar"])
+                                     cfg, "-L", HOME] + ARCHIVE +
+                                    ["-t", "300", "--trial-idle", "1", self.dir + "/a.jar"])
         self.assertEqual(0, status, err)
         self.assertIn(", when it had loaded no class for 1 s (--trial-idle)\n", err)
 
@@ -142,7 +142,7 @@ class TrialLifeTest(TempDirTest):
     def start(self, *args):
         """make-bundle -a run as a process, and the pids of the trial's runtime and its sleep
         once the log names them and make-bundle has recorded the sleep."""
-        run = subprocess.Popen([ROOT + "/tools/make-bundle", "-a"] + self.argv + list(args),
+        run = subprocess.Popen([ROOT + "/tools/make-bundle"] + ARCHIVE + self.argv + list(args),
                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         for _ in range(600):
             said = " ".join(read(path) for path in [self.out + "/Leave.trial.log"] +
@@ -189,7 +189,7 @@ class TrialLifeTest(TempDirTest):
             self.skipTest("mounting a tmpfs is not permitted here")
         self.addCleanup(subprocess.run, ["umount", mount])
         self.argv[self.argv.index(self.out)] = self.out = mount + "/out"
-        status, _, err = run_main(self.argv + ["-a", "--trial-arg", "fill",
+        status, _, err = run_main(self.argv + ARCHIVE + ["--trial-arg", "fill",
                                                "--trial-arg", mount + "/filler"])
         self.assertEqual(1, status)
         self.assertRegex(err, r"make-bundle: the runtime refused the trial run: Unable to use "
