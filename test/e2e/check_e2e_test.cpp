@@ -751,7 +751,6 @@ protected:
                                              "    public static void main(String[] args) {}\n}\n");
         writeFile(*work / "agent.mf", "Premain-Class: t.Agent\n");
         const Env env = baseEnv();
-        TempDir apps;
         if (run(javaHome + "/bin/javac",
                 {"-d", *work / "classes", *work / "src/t/Agent.java", *work / "src/t/NoMain.java",
                  *work / "src/t/Main.java"},

@@ -33,7 +33,7 @@ LAUNCH_ERROR = re.compile(rb"^Error: (.*)$", re.MULTILINE)
 
 # A runtime that failed to start: the cause on the line before (a full disk's "Unable to write
 # to shared archive file."), what failed on the line after.
-VM_ERROR = re.compile(rb"^(?:(.*)\n)?(Error occurred during initialization of VM)\r?\n(.*)$",
+VM_ERROR = re.compile(rb"^(?:(.*)\n)?Error occurred during initialization of VM\r?\n(.*)$",
                       re.MULTILINE)
 # The class-data sharing's own error line, which may come well before the runtime's refusal.
 ARCHIVE_ERROR = re.compile(rb"^(?:\[[^\]\n]*\])*?\[error\]\[(?:cds|aot)[^\]\n]*\] ?(.*?)\r?$",
@@ -152,7 +152,7 @@ def refusal(output):
     cause = archive.group(1) if archive else (vm.group(1) or b"").strip()
     if cause.startswith((b"[", b"Hint:")):
         cause = b""
-    return (vm.group(3).strip() + (b" (" + cause + b")" if cause else b"")).decode(
+    return (vm.group(2).strip() + (b" (" + cause + b")" if cause else b"")).decode(
         "utf-8", "replace")
 
 
@@ -165,14 +165,10 @@ def first_frame(output):
 
 def complaint(output):
     """What a failed trial said, naming the exception: "class: message (Error: ...)", the
-    launcher's "Error: ..." line alone, the cause of a runtime that failed to start ("cause
-    (Error occurred during initialization of VM: what)"), or its first line of output."""
+    launcher's "Error: ..." line alone, or its first line of output (a runtime that refused to
+    start is refusal()'s)."""
     error = LAUNCH_ERROR.search(output)
     error = None if error is None else error.group(0).rstrip(b"\r")
-    vm = VM_ERROR.search(output)
-    if error is None and vm is not None:
-        cause, what = (vm.group(1) or b"").strip(), vm.group(2) + b": " + vm.group(3).strip()
-        return (cause + b" (" + what + b")" if cause else what).decode("utf-8", "replace")
     named = exception(output)
     if named is not None:
         text = named + (b" (" + error + b")" if error else b"")

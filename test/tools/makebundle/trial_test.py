@@ -33,10 +33,6 @@ class ComplaintTest(unittest.TestCase):
              "java.lang.module.FindException: Module app not found"),
             (b"Picked up JAVA_TOOL_OPTIONS: -Dx\nsomething went wrong\nthen more\n", None,
              "something went wrong"),
-            (b"filled\nUnable to write to shared archive file.\r\nError occurred during "
-             b"initialization of VM\r\nUnable to use shared archive.\r\n", None, "Unable to write "
-             "to shared archive file. (Error occurred during initialization of VM: Unable to use "
-             "shared archive.)"),
         ]
         for output, thrown, said in cases:
             with self.subTest(output=output):
@@ -55,6 +51,9 @@ class ComplaintTest(unittest.TestCase):
             (refused, "Cannot have non-empty directory in paths (Error: non-empty directory "
              "'/b/Contents/app/../')", None),
             (thrown, None, "a.Main.main(Main.java:3)"),
+            (b"filled\nUnable to write to shared archive file.\r\nError occurred during "
+             b"initialization of VM\r\nUnable to use shared archive.\r\n",
+             "Unable to use shared archive. (Unable to write to shared archive file.)", None),
         ]
         for output, why, frame in cases:
             with self.subTest(output=output):
