@@ -21,8 +21,10 @@ set(CMAKE_RANLIB ${CMAKE_CURRENT_LIST_DIR}/darwin-ranlib)
 set(CMAKE_INSTALL_NAME_TOOL /bin/true)
 
 # There is no SDK: Zig brings the C library, and the frameworks are text stubs kept beside
-# this file (the linker only needs each framework's install name).
+# this file (the linker only needs each framework's install name; the compiler, the few
+# declarations that the code uses).
 set(CMAKE_OSX_SYSROOT "" CACHE PATH "" FORCE)
+set(CMAKE_CXX_FLAGS_INIT "-F${CMAKE_CURRENT_LIST_DIR}/darwin-stubs")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-F${CMAKE_CURRENT_LIST_DIR}/darwin-stubs")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-F${CMAKE_CURRENT_LIST_DIR}/darwin-stubs")
 
