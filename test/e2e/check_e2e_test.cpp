@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -1038,6 +1039,18 @@ TEST_F(CheckVerdictTest, DoubleClickVerdictMatchesTheRealLaunch) {
     const int slash = ::open("/", O_RDONLY | O_DIRECTORY);
     RunOptions inSlash;
     inSlash.cwdFd = slash;
+    // A Mac's "/" is read-only. Where this one is writable (the tests run as root), the
+    // double-click stands in for it in a mount namespace: "/" read-only, the directories below
+    // it as they are.
+    const char* const readOnlyRoot =
+        "mount --make-rprivate / && for d in /*/; do mount --rbind \"$d\" \"$d\"; done && "
+        "mount -o remount,bind,ro / && exec \"$0\"";
+    const bool slashWritable = ::access("/", W_OK) == 0;
+    const bool canStandIn =
+        !slashWritable || run("/usr/bin/unshare", {"-m", "true"}, javaEnv()).status == 0;
+    const int typedDir = ::open(tmp.path().c_str(), O_RDONLY | O_DIRECTORY);
+    RunOptions inShell; // where the shell is: writable
+    inShell.cwdFd = typedDir;
     const std::string main = "app.mainclass=e2e.Show\n";
     const std::string lsEnv = "<plist version=\"1.0\"><dict><key>LSEnvironment</key><dict>"
                               "<key>SHOW_LIB</key><string>" +
@@ -1055,8 +1068,16 @@ TEST_F(CheckVerdictTest, DoubleClickVerdictMatchesTheRealLaunch) {
              "[JavaOptions]\njava-options=-Xmx$SHOW_HEAP\n",
          false, true, false, 0, 1},
         {"[Application]\napp.classpath=show.jar\n" + main, false, false, false, 1, 1},
+        // The runtime opens its log where the launch starts: "/" refuses it.
+        {"[Application]\napp.classpath=$APPDIR/show.jar\n" + main +
+             "[JavaOptions]\njava-options=-Xlog:gc:file=show-gc.log\n",
+         false, true, false, 0, 1},
     };
     for (const auto& c : cases) {
+        if (!canStandIn && c.cfg.find("-Xlog") != std::string::npos) {
+            std::cerr << "no mount namespace to stand in for a read-only \"/\": " << c.cfg;
+            continue;
+        }
         writeFile(appDir + "/Show.cfg", c.cfg);
         std::remove((root + "/Contents/Info.plist").c_str());
         Env clicked = doubleClick;
@@ -1065,15 +1086,20 @@ TEST_F(CheckVerdictTest, DoubleClickVerdictMatchesTheRealLaunch) {
             clicked["SHOW_LIB"] = appDir;
         }
         const std::string launcher = root + "/Contents/MacOS/Show";
-        EXPECT_EQ(c.typedRuns, run(launcher, {}, shell).status == 0) << c.cfg;
-        EXPECT_EQ(c.clickedRuns, run(launcher, {}, clicked, inSlash).status == 0) << c.cfg;
-        const Outcome typed = run(APPLAUNCHER_CHECK_PATH, {"--terminal", root}, shell);
+        EXPECT_EQ(c.typedRuns, run(launcher, {}, shell, inShell).status == 0) << c.cfg;
+        const Outcome clickedLaunch =
+            slashWritable ? run("/usr/bin/unshare", {"-m", "sh", "-c", readOnlyRoot, launcher},
+                                clicked, inSlash)
+                          : run(launcher, {}, clicked, inSlash);
+        EXPECT_EQ(c.clickedRuns, clickedLaunch.status == 0) << c.cfg << clickedLaunch.err;
+        const Outcome typed = run(APPLAUNCHER_CHECK_PATH, {"--terminal", root}, shell, inShell);
         EXPECT_EQ(c.typedStatus, typed.status) << c.cfg << typed.out;
         const Outcome checked = run(APPLAUNCHER_CHECK_PATH, {root}, shell);
         EXPECT_EQ(c.clickedStatus, checked.status) << c.cfg << checked.out;
         EXPECT_EQ(std::string::npos, checked.out.find("verdict is missing")) << checked.out;
     }
     ::close(slash);
+    ::close(typedDir);
 }
 
 } // namespace

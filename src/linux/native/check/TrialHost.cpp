@@ -1,4 +1,5 @@
-// The Linux host's processes, read from /proc, and its child subreaper.
+// The Linux host's processes, read from /proc, its child subreaper, and what stands in for a
+// Mac's locale and its read-only "/".
 
 #include "TrialHost.h"
 
@@ -6,8 +7,12 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
+#include <sched.h>
 #include <sstream>
+#include <sys/mount.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 std::vector<TrialHost::Process> TrialHost::processes() {
     std::vector<Process> result;
@@ -63,4 +68,27 @@ void TrialHost::standInForMac(std::vector<std::string>& env) {
     if (!hasLocale) {
         env.push_back("LC_CTYPE=C.UTF-8");
     }
+}
+
+void TrialHost::standInForMacRoot() {
+    // Root may write into "/" here, and a double-click's relative paths land there. In a mount
+    // namespace of the trial's own, every directory below "/" is bound again as it is and the
+    // root mount is made read-only: only "/" itself refuses, as a Mac's does, and nothing
+    // outside the trial sees a change. Where the namespace cannot be had, the trial goes on.
+    if (::geteuid() != 0 || ::access("/", W_OK) != 0 || ::unshare(CLONE_NEWNS) != 0 ||
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+        return;
+    }
+    if (DIR* dir = ::opendir("/")) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string path = std::string("/") + entry->d_name;
+            struct stat st;
+            if (path != "/." && path != "/.." && ::lstat(path.c_str(), &st) == 0 &&
+                S_ISDIR(st.st_mode)) {
+                ::mount(path.c_str(), path.c_str(), nullptr, MS_BIND | MS_REC, nullptr);
+            }
+        }
+        ::closedir(dir);
+    }
+    ::mount(nullptr, "/", nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr);
 }

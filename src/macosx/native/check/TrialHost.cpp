@@ -41,3 +41,6 @@ bool TrialHost::keepOrphans() {
 }
 
 void TrialHost::standInForMac(std::vector<std::string>&) {}
+
+// A Mac's "/" is read-only already.
+void TrialHost::standInForMacRoot() {}

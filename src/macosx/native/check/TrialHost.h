@@ -30,6 +30,10 @@ bool keepOrphans();
 // Mac's does.
 void standInForMac(std::vector<std::string>& env);
 
+// Makes "/" itself refuse new entries for this process and what it starts, as a Mac's read-only
+// "/" does, where this host would let the trial write there.
+void standInForMacRoot();
+
 } // namespace TrialHost
 
 #endif // TRIALHOST_H

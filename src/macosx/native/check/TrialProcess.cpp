@@ -324,6 +324,7 @@ int TrialProcess::trialMain() {
     }
     ::close(kLaunchFd);
     ::setsid();
+    TrialHost::standInForMacRoot();
     if (!request.workDir.empty() && ::chdir(request.workDir.c_str()) != 0) {
         std::cerr << "applauncher-check: the trial start cannot work in " << request.workDir << ": "
                   << std::strerror(errno) << "\n";
