@@ -80,8 +80,8 @@ std::vector<std::string> piecesOf(const std::string& arg) {
 
 // The line of the configured value that text names: the whole of an argument first, a piece of
 // one next, an option's bare name last (it comes with the value that is meant); 0 when text
-// names no value. named is what it names.
-size_t lineNamedBy(const Findings& f, const std::string& text, std::string* named = nullptr) {
+// names no value.
+size_t lineNamedBy(const Findings& f, const std::string& text) {
     const std::vector<std::string> words = wordsOf(text);
     const std::vector<std::string>& args = f.rec.launch->args;
     size_t bestLine = 0;
@@ -108,9 +108,6 @@ size_t lineNamedBy(const Findings& f, const std::string& text, std::string* name
                 bestRank = rank;
                 bestLength = piece.size();
                 bestLine = f.lineOf(*origin);
-                if (named) {
-                    *named = piece;
-                }
             }
         }
     }
@@ -118,10 +115,9 @@ size_t lineNamedBy(const Findings& f, const std::string& text, std::string* name
 }
 
 // The line of what the runtime said, said[0] first: the last of the lines that trial starts
-// without them found to cause it, the others named in suffix; else the line its words name
-// (named is what they name), 0 for none.
-size_t placeOf(const Findings& f, const std::vector<std::string>& said, std::string& suffix,
-               std::string* named = nullptr) {
+// without them found to cause it, the others named in suffix; else the line its words name,
+// 0 for none.
+size_t placeOf(const Findings& f, const std::vector<std::string>& said, std::string& suffix) {
     const auto it = f.rec.causes.find(said[0]);
     if (it != f.rec.causes.end() && !it->second.empty()) {
         const std::vector<size_t>& lines = it->second;
@@ -135,7 +131,7 @@ size_t placeOf(const Findings& f, const std::vector<std::string>& said, std::str
         }
         return lines.back();
     }
-    const size_t line = lineNamedBy(f, tstrings::join(said, " "), named);
+    const size_t line = lineNamedBy(f, tstrings::join(said, " "));
     if (!line && it != f.rec.causes.end()) {
         suffix = " (its words name no line, and trial starts without each java-options line "
                  "did not single one out)";
@@ -199,10 +195,6 @@ void judgeTrial(Findings& f) {
     flush();
 
     if (trial.status == 0) {
-        // It starts: what the check foresaw otherwise does not happen.
-        f.found.erase(std::remove_if(f.found.begin(), f.found.end(),
-                                     [](const Diagnostic& d) { return d.foreseen; }),
-                      f.found.end());
         return;
     }
     if (errors.size() > 2) {
@@ -211,17 +203,13 @@ void judgeTrial(Findings& f) {
     const std::string text =
         errors.empty() ? "it ended with status " + std::to_string(trial.status) + " and no word"
                        : quotedLines(errors);
-    std::string named;
     std::string suffix;
-    const size_t placed = errors.empty() ? 0 : placeOf(f, errors, suffix, &named);
+    const size_t placed = errors.empty() ? 0 : placeOf(f, errors, suffix);
     const size_t line = placed ? placed : f.startLine();
-    // Where the check foresaw the failure, on that line or of what the runtime names, the
-    // runtime's words confirm it.
+    // A failure that the launcher's own facts show on that line is the same failure.
     for (Diagnostic& d : f.found) {
-        if (d.foreseen && (d.line == line || (!named.empty() && d.text.find(quotedText(named)) !=
-                                                                    std::string::npos))) {
+        if (d.error && d.line == line) {
             d.text += " (the runtime: " + text + ")" + suffix;
-            d.foreseen = false;
             return;
         }
     }
