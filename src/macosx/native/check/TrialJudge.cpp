@@ -1,5 +1,5 @@
 // What the runtime said in its trial start: its errors and warnings in its own words, each on
-// the line of the value it names, and the properties it set otherwise than they were given.
+// the line that further trial starts found to cause it, else on the line of the value it names.
 
 #include <algorithm>
 #include <cctype>
