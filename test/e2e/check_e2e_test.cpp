@@ -903,6 +903,10 @@ TEST_F(CheckVerdictTest, FurtherTrialStartsFindTheLineAndTheSilentChange) {
     } cases[] = {
         {"java-options=--add-opens\n",
          "6: error: the runtime fails: \"Error: --add-opens requires modules to be specified\""},
+        // A value that is no option goes with an option before it, not with another value.
+        {"java-options=\"-Dname=My App\"\njava-options=@$APPDIR/show.options\n",
+         "6: error: the runtime fails: \"Error: Could not find or load main class \"-Dname=My "
+         "App\"\""},
         {app + "app.mainjar=$APPDIR/main.jar\n",
          "4: warning: app.mainjar is not what the runtime starts: it starts app.mainclass and "
          "hands \"-jar\" and \"@APPDIR@/main.jar\" to the application as arguments; keep only "

@@ -11,25 +11,27 @@ namespace {
 
 typedef std::function<size_t(const ValueRef&)> LineOf;
 
-// The java-options lines, as units left out together: a value that does not start with "-" is
-// an option's value and goes with the java-options line before it. Only the runtime's options
-// are left out: without what it is to start, it would fail otherwise before it could say the
-// same again. Each unit is known by its last line.
+// The java-options lines, as units left out together: a value that does not start with "-"
+// right after a java-options line that does is that option's value and goes with it. Only the
+// runtime's options are left out: without what it is to start, it would fail otherwise before
+// it could say the same again. Each unit is known by its last line.
 std::map<size_t, std::vector<size_t>> unitsOf(const LaunchRecord::Launch& launch,
                                               const LineOf& lineOf) {
     std::map<size_t, std::vector<size_t>> units;
-    size_t before = 0;
+    size_t option = 0; // the line of the java-options argument before, when it is an option
     for (size_t i = 1; i < launch.origins.size(); ++i) {
         if (!launch.origins[i] || !(launch.origins[i]->section == SectionName::JavaOptions)) {
+            option = 0;
             continue;
         }
         const size_t line = lineOf(*launch.origins[i]);
-        if (before && before != line && !tstrings::startsWith(launch.args[i], "-")) {
-            units[line].swap(units[before]);
-            units.erase(before);
+        const bool isOption = tstrings::startsWith(launch.args[i], "-");
+        if (option && !isOption) {
+            units[line].swap(units[option]);
+            units.erase(option);
         }
         units[line].push_back(line);
-        before = line;
+        option = isOption ? line : 0;
     }
     return units;
 }
