@@ -101,16 +101,11 @@ public:
         }
         // The one that counts is the last whose entries the runtime lists; where none is (a
         // "dir/*" that it expanded), nothing is said.
-        const auto entries = [](const std::string& value) {
-            std::vector<std::string> list;
-            tstrings::split(list, value, ":");
-            return entriesOf(list);
-        };
         const auto counts = std::find_if(given.rbegin(), given.rend(), [&](const Given& g) {
-            return entries(g.value) == entriesOf(*counted);
+            return entriesOf(g.value) == entriesOf(*counted);
         });
         for (auto g = given.begin(); counts != given.rend() && g != given.end(); ++g) {
-            if (entries(g->value) != entries(counts->value)) {
+            if (entriesOf(g->value) != entriesOf(counts->value)) {
                 f.warn(g->line, "the " + what + " " + quotedText(g->value) +
                                     " is ignored: the runtime uses only the last " + what +
                                     " it is given (" + quotedText(counts->value) + ", line " +

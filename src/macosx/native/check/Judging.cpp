@@ -19,6 +19,12 @@ std::vector<std::string> entriesOf(const std::vector<std::string>& list) {
     return entries;
 }
 
+std::vector<std::string> entriesOf(const std::string& value) {
+    std::vector<std::string> list;
+    tstrings::split(list, value, ":");
+    return entriesOf(list);
+}
+
 size_t lineOfValue(const CfgDiagnostics& lines, const ValueRef& v) {
     return lines.lineOf(v.section, v.property,
                         v.index == Jvm::ArgumentObserver::kAllValues ? 0 : v.index);

@@ -74,8 +74,10 @@ void judgeSilent(Findings& f, const Experiments::Start& start);
 std::string relativePathText(const Findings& f, const std::string& path, const char* advice);
 // True for the three spellings of the option whose value is the class path.
 bool isClassPathOption(const std::string& arg);
-// The entries of a path list, without the empty ones, which count for nothing.
+// The entries of a path list, without the empty ones, which count for nothing; of a value,
+// those between its ":".
 std::vector<std::string> entriesOf(const std::vector<std::string>& list);
+std::vector<std::string> entriesOf(const std::string& value);
 // What the runtime said, each line quoted without the blanks around it, joined by blanks.
 std::string quotedLines(const std::vector<std::string>& lines);
 

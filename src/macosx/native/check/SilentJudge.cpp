@@ -176,12 +176,10 @@ private:
                 continue;
             }
             const std::string shown = tstrings::join(it->second, ":");
-            std::vector<std::string> split;
-            tstrings::split(split, value, ":");
             const bool pathList = it->second.size() > 1 || tstrings::endsWith(g.first, ".path") ||
                                   tstrings::endsWith(g.first, ".dirs");
             const auto own = base ? base->properties.find(g.first) : it;
-            if (pathList ? entriesOf(split) != entriesOf(it->second) : value != shown) {
+            if (pathList ? entriesOf(value) != entriesOf(it->second) : value != shown) {
                 f.warn(g.second.first, "the runtime sets " + g.first + " to " + quotedText(shown) +
                                            ", not to the " + quotedText(value) +
                                            " given here: the application never sees it");
