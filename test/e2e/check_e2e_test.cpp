@@ -889,17 +889,46 @@ TEST_F(CheckTrialTest, TheRuntimesErrorComesThroughFloods) {
 }
 
 // Further trial starts: the lines that cause what the runtime says, found without them
-// (also where its words name no line, or name two lines alike), and what it changes without
-// a word.
+// (also where its words name no line, or name two lines alike), what it changes without a
+// word, and what it starts and reads its classes from, as it lists them.
 TEST_F(CheckVerdictTest, FurtherTrialStartsFindTheLineAndTheSilentChange) {
     const std::string head =
         "[Application]\napp.classpath=$APPDIR/show.jar\napp.mainclass=e2e.Show\n"
         "[JavaOptions]\njava-options=-Xmx64m\n";
     const std::string opens = "java-options=--add-opens\njava-options=java.base/java.lang=";
+    const std::string app =
+        "[Application]\napp.classpath=$APPDIR/show.jar\napp.mainclass=e2e.Show\n";
     const struct {
-        std::string options;
+        std::string options; // after head, or a whole configuration that starts with "["
         std::string finding; // after "<cfg>:"
     } cases[] = {
+        {"java-options=--add-opens\n",
+         "6: error: the runtime fails: \"Error: --add-opens requires modules to be specified\""},
+        // A value that is no option goes with an option before it, not with another value.
+        {"java-options=\"-Dname=My App\"\njava-options=@$APPDIR/show.options\n",
+         "6: error: the runtime fails: \"Error: Could not find or load main class \"-Dname=My "
+         "App\"\""},
+        {app + "app.mainjar=$APPDIR/main.jar\n",
+         "4: warning: app.mainjar is not what the runtime starts: it starts app.mainclass and "
+         "hands \"-jar\" and \"@APPDIR@/main.jar\" to the application as arguments; keep only "
+         "one of app.mainclass, app.mainjar and app.mainmodule"},
+        {"java-options=-jar\njava-options=$APPDIR/main.jar\n",
+         "2: warning: app.classpath is ignored: with -jar the runtime takes classes only from the "
+         "main jar and the jars its manifest's Class-Path names; list them there, or start "
+         "app.mainclass with the jar on app.classpath"},
+        {"java-options=-jar\njava-options=$APPDIR/main.jar\n",
+         "7: warning: java-options \"-jar\" and \"@APPDIR@/main.jar\" start the jar: the "
+         "application gets what follows as its arguments, the launcher's "
+         "\"-Dvorlane.app-path=@ROOT@/Contents/MacOS/Show\" among them, and the property "
+         "vorlane.app-path is not set; name it with app.mainjar instead"},
+        {"java-options=-cp\njava-options=$APPDIR/show.jar:$APPDIR/main.jar\n",
+         "2: warning: the class path \"@APPDIR@/show.jar\" is ignored: the runtime uses only the "
+         "last class path it is given (\"@APPDIR@/show.jar:@APPDIR@/main.jar\", line 7); join "
+         "the entries with \":\" in one value"},
+        {app + "app.modulepath=$APPDIR/mods\napp.modulepath=$APPDIR/lib\n",
+         "4: warning: the module path \"@APPDIR@/mods\" is ignored: the runtime uses only the "
+         "last module path it is given (\"@APPDIR@/lib\", line 5); join the entries with \":\" "
+         "in one value"},
         {"java-options=-XX:+UseG1GC\njava-options=-Dx=1\njava-options=-XX:+UseParallelGC\n",
          "8: error: the runtime fails: \"Multiple garbage collectors selected\" (with line "
          "6)"},
@@ -932,17 +961,18 @@ TEST_F(CheckVerdictTest, FurtherTrialStartsFindTheLineAndTheSilentChange) {
     };
     TempDir tmp;
     writeFile(tmp / "Show.cfg", head);
-    const std::string root =
-        makeBundle({"-l", APPLAUNCHER_PATH, "-n", "Show", "-o", realPath(tmp.path()), "-c",
-                    tmp / "Show.cfg", "-L", installedJavaHome(), *work / "show.jar"});
+    const std::string root = makeBundle(
+        {"-l", APPLAUNCHER_PATH, "-n", "Show", "-o", realPath(tmp.path()), "-c", tmp / "Show.cfg",
+         "-L", installedJavaHome(), *work / "show.jar", *work / "main.jar"});
     ASSERT_FALSE(root.empty());
     const std::string appDir = root + "/Contents/app";
     const std::string cfg = appDir + "/Show.cfg";
     for (const auto& c : cases) {
-        writeFile(cfg, head + c.options);
+        writeFile(cfg, c.options[0] == '[' ? c.options : head + c.options);
         const Outcome checked = run(APPLAUNCHER_CHECK_PATH, {root}, javaEnv());
         const std::vector<std::string> out = lines(checked.out);
-        const std::string want = cfg + ":" + replaceAll(c.finding, "@APPDIR@", appDir);
+        const std::string want =
+            cfg + ":" + replaceAll(replaceAll(c.finding, "@APPDIR@", appDir), "@ROOT@", root);
         EXPECT_NE(out.end(), std::find_if(out.begin(), out.end(),
                                           [&](const std::string& line) {
                                               return line.compare(0, want.size(), want) == 0;

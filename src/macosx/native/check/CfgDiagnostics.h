@@ -13,8 +13,6 @@ struct Diagnostic {
     size_t line;
     std::string text;
     bool error = false;
-    // Foreseen by the check's own reading of the runtime, not known for certain.
-    bool foreseen = false;
 };
 
 // s with control characters (a carriage return, above all) written as C escapes: \r, \x01.

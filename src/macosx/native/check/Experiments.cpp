@@ -5,45 +5,33 @@
 #include <optional>
 #include <set>
 
-#include "JavaCommandLine.h"
+#include "tstrings.h"
 
 namespace {
 
 typedef std::function<size_t(const ValueRef&)> LineOf;
 
-// The lines that give arguments, as units left out together: an option's line with the line of
-// its value. Each unit is known by its last line.
+// The java-options lines, as units left out together: a value that does not start with "-"
+// right after a java-options line that does is that option's value and goes with it. Only the
+// runtime's options are left out: without what it is to start, it would fail otherwise before
+// it could say the same again. Each unit is known by its last line.
 std::map<size_t, std::vector<size_t>> unitsOf(const LaunchRecord::Launch& launch,
                                               const LineOf& lineOf) {
-    const JavaCommandLine cmd = JavaCommandLine::parse(launch.args);
-    std::map<size_t, size_t> unitOf;
     std::map<size_t, std::vector<size_t>> units;
+    size_t option = 0; // the line of the java-options argument before, when it is an option
     for (size_t i = 1; i < launch.origins.size(); ++i) {
-        // Only the runtime's options are left out: without what it is to start, it would fail
-        // otherwise before it could say the same again.
         if (!launch.origins[i] || !(launch.origins[i]->section == SectionName::JavaOptions)) {
+            option = 0;
             continue;
         }
         const size_t line = lineOf(*launch.origins[i]);
-        if (!unitOf.count(line)) {
-            unitOf[line] = line;
-            units[line] = {line};
+        const bool isOption = tstrings::startsWith(launch.args[i], "-");
+        if (option && !isOption) {
+            units[line].swap(units[option]);
+            units.erase(option);
         }
-        if (cmd.roles[i] != JavaCommandLine::OPTION_VALUE || !launch.origins[i - 1] ||
-            !(launch.origins[i - 1]->section == SectionName::JavaOptions)) {
-            continue;
-        }
-        const size_t a = unitOf[lineOf(*launch.origins[i - 1])];
-        const size_t b = unitOf[line];
-        if (a != b) {
-            const size_t keep = std::max(a, b);
-            const size_t gone = std::min(a, b);
-            for (const size_t l : units[gone]) {
-                unitOf[l] = keep;
-                units[keep].push_back(l);
-            }
-            units.erase(gone);
-        }
+        units[line].push_back(line);
+        option = isOption ? line : 0;
     }
     return units;
 }

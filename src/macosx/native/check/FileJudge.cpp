@@ -9,13 +9,6 @@
 
 namespace {
 
-// True when the runtime starts the main jar of app.mainjar, so that a missing one is fatal.
-bool startsMainJar(const Findings& f) {
-    const std::optional<ValueRef>& origin = f.originOf(f.cmd.mainIndex);
-    return f.cmd.mode == JavaCommandLine::JAR && origin &&
-           origin->property == PropertyName::mainjar;
-}
-
 void checkPath(Findings& f, const std::string& what, const std::string& path, size_t line,
                bool classPath, bool certain) {
     if (path.empty() || path[0] == '$' || path.find("$(") != std::string::npos) {
@@ -60,7 +53,7 @@ void checkPath(Findings& f, const std::string& what, const std::string& path, si
         text += " (entries are separated by \":\", not \";\")";
     }
     if (certain) {
-        f.foresee(line, text + ": the runtime cannot start it");
+        f.fail(line, text + ": the runtime cannot start it");
     } else {
         f.warn(line, text);
     }
@@ -93,7 +86,10 @@ void judgeFiles(Findings& f) {
             checkPath(f, what, v->back(), f.lastLineOf(property), false, certain);
         }
     };
-    last(PropertyName::mainjar, "main jar", startsMainJar(f));
+    // The launcher starts the main jar when no main class or module comes before it.
+    const bool startsJar = !f.values(SectionName::Application, PropertyName::mainclass) &&
+                           !f.values(SectionName::Application, PropertyName::mainmodule);
+    last(PropertyName::mainjar, "main jar", startsJar);
     last(PropertyName::splash, "splash screen", false);
 
     // A splash screen given straight to the runtime is not looked for by the launcher, and the
@@ -108,7 +104,7 @@ void judgeFiles(Findings& f) {
         }
         // The absolute paths in an option's value (-javaagent:/a.jar=x, -Dp=/a:/b, a -cp's
         // value), the class path's with their manifests'.
-        const bool classPath = i > 0 && JavaCommandLine::isClassPathOption((*options)[i - 1]);
+        const bool classPath = i > 0 && isClassPathOption((*options)[i - 1]);
         for (size_t start = 0; start < value.size();) {
             const size_t end = std::min(value.find_first_of("=:,", start), value.size());
             const std::string piece = value.substr(start, end - start);

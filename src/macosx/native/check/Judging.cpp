@@ -1,36 +1,28 @@
 #include "Judging.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "FileUtils.h"
 
 #include "JvmLauncher.h"
 #include "tstrings.h"
 
-size_t inlineComment(const std::string& value) {
-    for (size_t at = 1; at < value.size(); ++at) {
-        if ((value[at] == '#' || value[at] == ';') && isBlank(value[at - 1])) {
-            return at;
-        }
-    }
-    return std::string::npos;
+bool isClassPathOption(const std::string& arg) {
+    return arg == "-cp" || arg == "-classpath" || arg == "--class-path";
 }
 
-bool looksLikeRuntimeOption(const std::string& arg) {
-    static const char* const prefixes[] = {
-        "-Xmx",          "-Xms",
-        "-Xss",          "-Xmn",
-        "-XX:",          "-D",
-        "-javaagent:",   "-agentlib:",
-        "-agentpath:",   "--add-opens",
-        "--add-exports", "--add-reads",
-        "--add-modules", "--enable-preview",
-        "--module-path", "--enable-native-access",
-    };
-    for (const char* prefix : prefixes) {
-        if (tstrings::startsWith(arg, prefix)) {
-            return true;
-        }
-    }
-    return false;
+std::vector<std::string> entriesOf(const std::vector<std::string>& list) {
+    std::vector<std::string> entries;
+    std::copy_if(list.begin(), list.end(), std::back_inserter(entries),
+                 [](const std::string& entry) { return !entry.empty(); });
+    return entries;
+}
+
+std::vector<std::string> entriesOf(const std::string& value) {
+    std::vector<std::string> list;
+    tstrings::split(list, value, ":");
+    return entriesOf(list);
 }
 
 size_t lineOfValue(const CfgDiagnostics& lines, const ValueRef& v) {
@@ -57,6 +49,14 @@ const std::optional<ValueRef>& Findings::originOf(size_t argIndex) const {
     static const std::optional<ValueRef> none;
     return rec.launch && argIndex < rec.launch->origins.size() ? rec.launch->origins[argIndex]
                                                                : none;
+}
+
+const std::vector<std::string>* Findings::property(const std::string& name) const {
+    if (!rec.trial) {
+        return nullptr;
+    }
+    const auto it = rec.trial->properties.find(name);
+    return it == rec.trial->properties.end() ? nullptr : &it->second;
 }
 
 size_t Findings::startLine() const {

@@ -7,7 +7,6 @@
 
 #include "CfgDiagnostics.h"
 #include "Experiments.h"
-#include "JavaCommandLine.h"
 #include "LaunchRecord.h"
 
 // The line of the value; of the first value for an argument that joins them all.
@@ -17,15 +16,10 @@ size_t lineOfValue(const CfgDiagnostics& lines, const ValueRef& v);
 // the values and the values themselves. Each judge looks at one part of the record.
 class Findings {
 public:
-    Findings(const LaunchRecord& rec, const CfgDiagnostics& lines)
-        : rec(rec), lines(lines),
-          cmd(JavaCommandLine::parse(rec.launch ? rec.launch->args : std::vector<std::string>())) {}
+    Findings(const LaunchRecord& rec, const CfgDiagnostics& lines) : rec(rec), lines(lines) {}
 
-    void warn(size_t line, const std::string& text) { add(line, text, false, false); }
-    void fail(size_t line, const std::string& text) { add(line, text, true, false); }
-    // A failure that only the check's own reading of the runtime foresees: the runtime's
-    // verdict, when there is one, confirms it or drops it.
-    void foresee(size_t line, const std::string& text) { add(line, text, true, true); }
+    void warn(size_t line, const std::string& text) { add(line, text, false); }
+    void fail(size_t line, const std::string& text) { add(line, text, true); }
     // A remark that changes no status: what the check could not do.
     void note(const std::string& text) { notes.push_back(text); }
 
@@ -37,27 +31,27 @@ public:
     const CfgFile::Values* values(const CfgFile::SectionId& s, const CfgFile::PropertyId& p) const;
     // Where the argument at argIndex comes from; none for the launcher's own texts.
     const std::optional<ValueRef>& originOf(size_t argIndex) const;
+    // The runtime's listing of the property in its trial start (a path list as its entries);
+    // null where it listed none.
+    const std::vector<std::string>* property(const std::string& name) const;
     // The line of what the runtime is to start: the main class, jar or module, else the
     // [Application] header, else the first line.
     size_t startLine() const;
 
     const LaunchRecord& rec;
     const CfgDiagnostics& lines;
-    // The launch's arguments as the runtime reads them (none without a launch).
-    const JavaCommandLine cmd;
     std::vector<Diagnostic> found;
     std::vector<std::string> notes;
 
 private:
-    void add(size_t line, const std::string& text, bool error, bool foreseen) {
-        Diagnostic d{line ? line : 1, text, error};
-        d.foreseen = foreseen;
-        found.push_back(d);
+    void add(size_t line, const std::string& text, bool error) {
+        found.push_back(Diagnostic{line ? line : 1, text, error});
     }
 };
 
 // The judges, each of one part of the record.
-// References left as written, and the syntaxes of other launchers and shells.
+// References left as written, the syntaxes of other launchers and shells, and values that
+// reach the runtime or the application otherwise than they look.
 void judgeValues(Findings& f);
 // The files and directories that values name.
 void judgeFiles(Findings& f);
@@ -67,7 +61,7 @@ void judgeOutside(Findings& f, const std::string& what, const std::string& path,
                   bool jar);
 // The runtime directory and its launch library.
 void judgeRuntime(Findings& f);
-// The argument vector as the runtime reads it: options, what to start, the application's.
+// What the runtime starts and the class and module paths that count, as it lists them.
 void judgeCommandLine(Findings& f);
 // What the runtime said in its trial start.
 void judgeTrial(Findings& f);
@@ -76,12 +70,14 @@ void judgeTrial(Findings& f);
 void judgeSilent(Findings& f, const Experiments::Start& start);
 
 // Helpers the judges share.
-// Where an inline comment starts in value ("#" or ";" after a blank), npos when none.
-size_t inlineComment(const std::string& value);
 // What a relative path in a value becomes at the start judged, with the advice.
 std::string relativePathText(const Findings& f, const std::string& path, const char* advice);
-// True for the runtime's own options that an application would hardly take as its arguments.
-bool looksLikeRuntimeOption(const std::string& arg);
+// True for the three spellings of the option whose value is the class path.
+bool isClassPathOption(const std::string& arg);
+// The entries of a path list, without the empty ones, which count for nothing; of a value,
+// those between its ":".
+std::vector<std::string> entriesOf(const std::vector<std::string>& list);
+std::vector<std::string> entriesOf(const std::string& value);
 // What the runtime said, each line quoted without the blanks around it, joined by blanks.
 std::string quotedLines(const std::vector<std::string>& lines);
 

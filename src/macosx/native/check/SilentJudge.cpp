@@ -64,8 +64,9 @@ public:
         const std::vector<std::string>& args = f.rec.launch->args;
         for (size_t i = 1; i < args.size(); ++i) {
             const std::optional<ValueRef>& origin = f.originOf(i);
+            // An option's value (the class path after -cp) is no option of its own.
             if (origin && origin->section == SectionName::JavaOptions &&
-                f.cmd.roles[i] == JavaCommandLine::OPTION) {
+                tstrings::startsWith(args[i], "-")) {
                 options.push_back({f.lineOf(*origin), args[i]});
             }
         }
@@ -164,11 +165,6 @@ private:
                     o.first, eq == std::string::npos ? "" : o.second.substr(eq + 1)};
             }
         }
-        // A path list is listed one entry a line; empty entries count for nothing.
-        const auto entries = [](std::vector<std::string> list) {
-            list.erase(std::remove(list.begin(), list.end(), std::string()), list.end());
-            return list;
-        };
         for (const auto& g : given) {
             const auto it = f.rec.trial->properties.find(g.first);
             const std::string& value = g.second.second;
@@ -180,12 +176,10 @@ private:
                 continue;
             }
             const std::string shown = tstrings::join(it->second, ":");
-            std::vector<std::string> split;
-            tstrings::split(split, value, ":");
             const bool pathList = it->second.size() > 1 || tstrings::endsWith(g.first, ".path") ||
                                   tstrings::endsWith(g.first, ".dirs");
             const auto own = base ? base->properties.find(g.first) : it;
-            if (pathList ? entries(split) != entries(it->second) : value != shown) {
+            if (pathList ? entriesOf(value) != entriesOf(it->second) : value != shown) {
                 f.warn(g.second.first, "the runtime sets " + g.first + " to " + quotedText(shown) +
                                            ", not to the " + quotedText(value) +
                                            " given here: the application never sees it");

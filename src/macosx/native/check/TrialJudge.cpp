@@ -1,8 +1,9 @@
 // What the runtime said in its trial start: its errors and warnings in its own words, each on
-// the line of the value it names, and the properties it set otherwise than they were given.
+// the line that further trial starts found to cause it, else on the line of the value it names.
 
 #include <algorithm>
-#include <sstream>
+#include <cctype>
+#include <cstring>
 
 #include "Judging.h"
 #include "tstrings.h"
@@ -42,86 +43,45 @@ bool opensError(const std::string& line) {
            tstrings::startsWith(line, "Exception in thread ");
 }
 
-// The words of what the runtime said, without the quotes and punctuation around them.
-std::vector<std::string> wordsOf(const std::string& text) {
-    std::vector<std::string> words;
-    std::istringstream in(text);
-    for (std::string word; in >> word;) {
-        word.erase(0, std::min(word.find_first_not_of("'\"`(["), word.size()));
-        word.erase(word.find_last_not_of("'\"`)]:.,;") + 1); // all of them: npos + 1 is 0
-        if (word.size() > 1) {
-            words.push_back(word);
+// True when text holds word as a word of its own: no letter, digit or part of a name or path
+// on either side.
+bool names(const std::string& text, const std::string& word) {
+    const auto inWord = [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("._-/$", c);
+    };
+    for (size_t at = text.find(word); !word.empty() && at != std::string::npos;
+         at = text.find(word, at + 1)) {
+        const size_t end = at + word.size();
+        if ((at == 0 || !inWord(text[at - 1])) && (end == text.size() || !inWord(text[end]))) {
+            return true;
         }
     }
-    return words;
+    return false;
 }
 
-// The pieces of an argument that a message may name: the whole, what follows a ":", "=" or
-// "+", what precedes a "=" or "/", and the items of a list.
-std::vector<std::string> piecesOf(const std::string& arg) {
-    std::vector<std::string> pieces = {arg};
-    for (size_t k = 0; k < arg.size(); ++k) {
-        if (arg[k] == ':' || arg[k] == '=' || arg[k] == '+') {
-            pieces.push_back(arg.substr(k + 1));
-        }
-        if (arg[k] == '=' || arg[k] == '/') {
-            pieces.push_back(arg.substr(0, k));
-        }
-    }
-    const size_t eq = arg.find('=');
-    const std::string list = eq == std::string::npos ? arg : arg.substr(eq + 1);
-    for (size_t start = 0, comma; (comma = list.find(',', start)) != std::string::npos;) {
-        pieces.push_back(list.substr(start, comma - start));
-        pieces.push_back(list.substr(comma + 1));
-        start = comma + 1;
-    }
-    return pieces;
-}
-
-// The line of the configured value that text names: the whole of an argument first, a piece of
-// one next, an option's bare name last (it comes with the value that is meant); 0 when text
-// names no value. named is what it names.
-size_t lineNamedBy(const Findings& f, const std::string& text, std::string* named = nullptr) {
-    const std::vector<std::string> words = wordsOf(text);
+// The line of the last configured value that text names, whole or by what follows its last
+// ":", "=" or "+" (a class, a file, a module, a flag); an option's bare name only where no
+// value is named, as it comes with the value that is meant. 0 when text names none.
+size_t lineNamedBy(const Findings& f, const std::string& text) {
     const std::vector<std::string>& args = f.rec.launch->args;
-    size_t bestLine = 0;
-    int bestRank = 3;
-    size_t bestLength = 0;
+    size_t line = 0;
+    size_t optionLine = 0;
     for (size_t i = 1; i < args.size(); ++i) {
-        const std::optional<ValueRef>& origin = f.originOf(i);
-        if (!origin) {
-            continue;
-        }
-        const bool bareOption =
-            tstrings::startsWith(args[i], "--") && args[i].find('=') == std::string::npos;
-        for (const std::string& piece : piecesOf(args[i])) {
-            // An argument with blanks is no word of its own, but is quoted whole.
-            const bool names =
-                piece.size() > 1 && (std::find(words.begin(), words.end(), piece) != words.end() ||
-                                     (piece == args[i] && piece.find(' ') != std::string::npos &&
-                                      text.find(piece) != std::string::npos));
-            if (!names) {
-                continue;
-            }
-            const int rank = piece != args[i] ? 1 : bareOption ? 2 : 0;
-            if (rank < bestRank || (rank == bestRank && piece.size() >= bestLength)) {
-                bestRank = rank;
-                bestLength = piece.size();
-                bestLine = f.lineOf(*origin);
-                if (named) {
-                    *named = piece;
-                }
-            }
+        const size_t cut = args[i].find_last_of(":=+");
+        const std::string tail = cut == std::string::npos ? "" : args[i].substr(cut + 1);
+        if (f.originOf(i) && (names(text, args[i]) || (tail.size() > 1 && names(text, tail)))) {
+            const bool bare =
+                tstrings::startsWith(args[i], "--") && args[i].find('=') == std::string::npos;
+            (bare ? optionLine : line) = f.lineOf(*f.originOf(i));
         }
     }
-    return bestLine;
+    return line ? line : optionLine;
 }
 
 // The line of what the runtime said, said[0] first: the last of the lines that trial starts
-// without them found to cause it, the others named in suffix; else the line its words name
-// (named is what they name), 0 for none.
-size_t placeOf(const Findings& f, const std::vector<std::string>& said, std::string& suffix,
-               std::string* named = nullptr) {
+// without them found to cause it, the others named in suffix; else the line its words name,
+// 0 for none.
+size_t placeOf(const Findings& f, const std::vector<std::string>& said, std::string& suffix) {
     const auto it = f.rec.causes.find(said[0]);
     if (it != f.rec.causes.end() && !it->second.empty()) {
         const std::vector<size_t>& lines = it->second;
@@ -135,7 +95,7 @@ size_t placeOf(const Findings& f, const std::vector<std::string>& said, std::str
         }
         return lines.back();
     }
-    const size_t line = lineNamedBy(f, tstrings::join(said, " "), named);
+    const size_t line = lineNamedBy(f, tstrings::join(said, " "));
     if (!line && it != f.rec.causes.end()) {
         suffix = " (its words name no line, and trial starts without each java-options line "
                  "did not single one out)";
@@ -199,10 +159,6 @@ void judgeTrial(Findings& f) {
     flush();
 
     if (trial.status == 0) {
-        // It starts: what the check foresaw otherwise does not happen.
-        f.found.erase(std::remove_if(f.found.begin(), f.found.end(),
-                                     [](const Diagnostic& d) { return d.foreseen; }),
-                      f.found.end());
         return;
     }
     if (errors.size() > 2) {
@@ -211,17 +167,13 @@ void judgeTrial(Findings& f) {
     const std::string text =
         errors.empty() ? "it ended with status " + std::to_string(trial.status) + " and no word"
                        : quotedLines(errors);
-    std::string named;
     std::string suffix;
-    const size_t placed = errors.empty() ? 0 : placeOf(f, errors, suffix, &named);
+    const size_t placed = errors.empty() ? 0 : placeOf(f, errors, suffix);
     const size_t line = placed ? placed : f.startLine();
-    // Where the check foresaw the failure, on that line or of what the runtime names, the
-    // runtime's words confirm it.
+    // A failure that the launcher's own facts show on that line is the same failure.
     for (Diagnostic& d : f.found) {
-        if (d.foreseen && (d.line == line || (!named.empty() && d.text.find(quotedText(named)) !=
-                                                                    std::string::npos))) {
+        if (d.error && d.line == line) {
             d.text += " (the runtime: " + text + ")" + suffix;
-            d.foreseen = false;
             return;
         }
     }

@@ -1,11 +1,147 @@
-// The values as the launcher expands them: references left as written, and the syntaxes of
-// shells, batch files and other launchers, which the launcher does not know.
+// The values as the launcher expands them: references left as written, the syntaxes of
+// shells, batch files and other launchers, which the launcher does not know, and values that
+// reach the runtime or the application otherwise than they look: each value is exactly one
+// argument, quotes and blanks included.
 
+#include <algorithm>
 #include <cctype>
 
 #include "Judging.h"
+#include "tstrings.h"
 
 namespace {
+
+// Where an inline comment starts in value ("#" or ";" after a blank), npos when none.
+size_t inlineComment(const std::string& value) {
+    for (size_t at = 1; at < value.size(); ++at) {
+        if ((value[at] == '#' || value[at] == ';') && isBlank(value[at - 1])) {
+            return at;
+        }
+    }
+    return std::string::npos;
+}
+
+// True for the runtime's own options that an application would hardly take as its arguments.
+bool looksLikeRuntimeOption(const std::string& arg) {
+    static const char* const prefixes[] = {
+        "-Xmx",          "-Xms",
+        "-Xss",          "-Xmn",
+        "-XX:",          "-D",
+        "-javaagent:",   "-agentlib:",
+        "-agentpath:",   "--add-opens",
+        "--add-exports", "--add-reads",
+        "--add-modules", "--enable-preview",
+        "--module-path", "--enable-native-access",
+    };
+    return std::any_of(std::begin(prefixes), std::end(prefixes),
+                       [&](const char* prefix) { return tstrings::startsWith(arg, prefix); });
+}
+
+// True for text in a pair of double or single quotes.
+bool isQuoted(const std::string& s) {
+    return s.size() > 1 && (s[0] == '"' || s[0] == '\'') && s.back() == s[0];
+}
+
+// A java-options value in quotes, with quotes in its value, or with more than one argument.
+void judgeJavaOption(Findings& f, const std::string& value, size_t line) {
+    if (isQuoted(value)) {
+        const std::string inner = value.substr(1, value.size() - 2);
+        f.warn(line, "java-options value " + quotedText(inner) +
+                         " is written in quotes, which reach the runtime as they are; write "
+                         "java-options=" +
+                         visibleText(inner) + " (each value is one argument, blanks included)");
+        return;
+    }
+    if (value.empty() || value[0] != '-' || inlineComment(value) != std::string::npos) {
+        return; // the value's own finding tells what the runtime gets
+    }
+    const size_t eq = value.find('=');
+    if (eq != std::string::npos && eq + 2 < value.size() &&
+        (value[eq + 1] == '"' || value[eq + 1] == '\'') && value.back() == value[eq + 1]) {
+        const std::string fixed =
+            value.substr(0, eq + 1) + value.substr(eq + 2, value.size() - eq - 3);
+        f.warn(line, "the quotes in java-options value " + visibleText(value) +
+                         " reach the runtime as part of the value; write " + visibleText(fixed) +
+                         " (each value is one argument, blanks included)");
+        return;
+    }
+    const size_t blank = std::find_if(value.begin(), value.end(), isBlank) - value.begin();
+    if (blank == value.size() || blank + 1 == value.size()) {
+        return; // a trailing blank is the line's own finding
+    }
+    const std::string head = value.substr(0, blank);
+    std::string rest = value.substr(blank + 1);
+    rest.erase(0, std::find_if_not(rest.begin(), rest.end(), isBlank) - rest.begin());
+    const std::string fix = "; write " + visibleText(head) + " and " + visibleText(rest) +
+                            " on java-options lines of their own";
+    const std::string text = "java-options value " + quotedText(value);
+    if (tstrings::startsWith(head, "-D")) {
+        // A property's value may hold blanks; only a runtime option inside it is a mistake.
+        if (looksLikeRuntimeOption(rest)) {
+            f.warn(line, text + " is one argument: the property gets the value " +
+                             quotedText(value.substr(std::min(eq, blank) + 1)) +
+                             ", blanks included; if " + quotedText(rest) +
+                             " is meant for the runtime" + fix);
+        }
+    } else if (!rest.empty() && rest[0] == '-' && !tstrings::startsWith(head, "-XX:On")) {
+        f.warn(line, text +
+                         " holds several options in one argument, which the runtime reads as "
+                         "one" +
+                         fix);
+    } else if (tstrings::startsWith(head, "--") && head.find('=') == std::string::npos) {
+        f.warn(line, text + " is one argument, which the runtime reads as one option" + fix);
+    }
+}
+
+// The application's arguments as configured: quotes, and options meant for the runtime.
+void judgeArgument(Findings& f, const std::string& value, size_t line) {
+    if (isQuoted(value)) {
+        f.warn(line, "arguments value " + quotedText(value) +
+                         ": the quotes reach the application as they are; write arguments=" +
+                         visibleText(value.substr(1, value.size() - 2)) +
+                         " (each value is one argument, blanks included)");
+    } else if (looksLikeRuntimeOption(value)) {
+        f.warn(line, "arguments value " + quotedText(value) +
+                         " goes to the application, not the runtime: arguments follow the main "
+                         "class; if the runtime should get it, write java-options=" +
+                         visibleText(value) + " in [JavaOptions]");
+    }
+}
+
+// What is to start: without a main class, jar or module the runtime takes the first argument
+// for the class; without a class path it looks for the class outside the bundle.
+void judgeMain(Findings& f) {
+    const CfgFile::Values* mainClass = f.values(SectionName::Application, PropertyName::mainclass);
+    const CfgFile::Values* options = f.values(SectionName::JavaOptions, PropertyName::javaOptions);
+    const bool classPathGiven =
+        f.values(SectionName::Application, PropertyName::classpath) ||
+        (options && std::any_of(options->begin(), options->end(), [](const std::string& o) {
+             return isClassPathOption(o) || tstrings::startsWith(o, "--class-path=");
+         }));
+
+    if (mainClass && !classPathGiven &&
+        !f.values(SectionName::Application, PropertyName::mainmodule)) {
+        f.warn(f.lastLineOf(PropertyName::mainclass),
+               "there is no class path: the runtime looks for " + quotedText(mainClass->back()) +
+                   " in the working directory at launch (or along CLASSPATH), not in the "
+                   "bundle; add app.classpath=$APPDIR/<jar>");
+    }
+    if (mainClass || f.values(SectionName::Application, PropertyName::mainjar) ||
+        f.values(SectionName::Application, PropertyName::mainmodule)) {
+        return;
+    }
+    std::string first;
+    for (size_t i = 1; f.rec.launch && first.empty() && i < f.rec.launch->args.size(); ++i) {
+        const std::optional<ValueRef>& origin = f.originOf(i);
+        if (origin && origin->section == SectionName::ArgOptions) {
+            first = " (here " + quotedText(f.rec.launch->args[i]) + ")";
+        }
+    }
+    f.warn(f.lines.headerLineOf(SectionName::Application),
+           "no app.mainclass, app.mainjar or app.mainmodule in [Application]: the runtime takes "
+           "the first argument as the main class" +
+               first);
+}
 
 bool isUpperName(const std::string& s) {
     if (s.empty() || std::isdigit(static_cast<unsigned char>(s[0]))) {
@@ -107,6 +243,7 @@ void judgeValues(Findings& f) {
     if (!f.rec.expanded) {
         return;
     }
+    judgeMain(f);
     for (const CfgFile::SectionId* section : SectionName::all) {
         for (const CfgFile::PropertyMap::value_type& p : f.rec.expanded->getProperties(*section)) {
             for (size_t i = 0; i != p.second.size(); ++i) {
@@ -133,6 +270,11 @@ void judgeValues(Findings& f) {
                                      quotedText(value) + "; end the value at " + quotedText(kept) +
                                      " and move the comment to a line of its own that starts "
                                      "with \";\"");
+                }
+                if (*section == SectionName::JavaOptions && p.first == PropertyName::javaOptions) {
+                    judgeJavaOption(f, value, line);
+                } else if (*section == SectionName::ArgOptions && !f.rec.argsReplaced) {
+                    judgeArgument(f, value, line);
                 }
             }
         }

@@ -9,7 +9,6 @@
 
 #include "BundleCheck.h"
 #include "ErrorHandling.h"
-#include "JavaCommandLine.h"
 #include "Log.h"
 #include "LogTestUtils.h"
 #include "ProcessUtils.h"
@@ -100,25 +99,25 @@ TEST_F(BundleCheckTest, MistakesThatBreakOrChangeTheLaunch) {
           "app.classpath=$APPDIR/<jar>"},
          2},
         {kApp + kMain + "[JavaOptions]\njava-options=\"-Dname=My App\"\n",
-         {"5: error: java-options value \"-Dname=My App\" is written in quotes, which reach the "
-          "runtime as they are: it takes the value for the main class and fails; write "
-          "java-options=-Dname=My App (each value is one argument, blanks included)"},
-         1},
+         {"5: warning: java-options value \"-Dname=My App\" is written in quotes, which reach the "
+          "runtime as they are; write java-options=-Dname=My App (each value is one argument, "
+          "blanks included)"},
+         2},
         {kApp + kMain + "[JavaOptions]\njava-options=-Dname=\"My App\"\n",
          {"5: warning: the quotes in java-options value -Dname=\"My App\" reach the runtime as "
           "part of the value; write -Dname=My App (each value is one argument, blanks "
           "included)"},
          2},
         {kApp + kMain + "[JavaOptions]\njava-options=-Xmx64m -Dy=z\n",
-         {"5: error: java-options value \"-Xmx64m -Dy=z\" holds several options in one argument, "
-          "which the runtime reads as one and rejects; write -Xmx64m and -Dy=z on java-options "
+         {"5: warning: java-options value \"-Xmx64m -Dy=z\" holds several options in one "
+          "argument, which the runtime reads as one; write -Xmx64m and -Dy=z on java-options "
           "lines of their own"},
-         1},
+         2},
         {kApp + kMain + "[JavaOptions]\njava-options=--add-opens java.base/java.lang=ALL-UNNAMED\n",
-         {"5: error: java-options value \"--add-opens java.base/java.lang=ALL-UNNAMED\" is one "
-          "argument: the runtime does not know the option as a whole and fails; write "
-          "--add-opens and java.base/java.lang=ALL-UNNAMED on java-options lines of their own"},
-         1},
+         {"5: warning: java-options value \"--add-opens java.base/java.lang=ALL-UNNAMED\" is one "
+          "argument, which the runtime reads as one option; write --add-opens and "
+          "java.base/java.lang=ALL-UNNAMED on java-options lines of their own"},
+         2},
         {kApp + kMain + "[JavaOptions]\njava-options=-verbose:gc -Dx=1\n",
          {"5: warning: java-options value \"-verbose:gc -Dx=1\" holds several options in one "
           "argument, which the runtime reads as one; write -verbose:gc and -Dx=1 on java-options "
@@ -133,11 +132,6 @@ TEST_F(BundleCheckTest, MistakesThatBreakOrChangeTheLaunch) {
         {kApp + "app.mainclass=demo.Main \n",
          {"3: warning: blank at the end of the value of \"app.mainclass\": it is \"demo.Main \", "
           "blank included, as the runtime gets it; remove the blank"},
-         2},
-        {kApp + kMain + "app.mainjar=$APPDIR/demo.jar\n",
-         {"4: warning: app.mainjar is not what the runtime starts: it starts app.mainclass and "
-          "hands \"-jar\" and \"@APPDIR@/demo.jar\" to the application as arguments; keep only "
-          "one of app.mainclass, app.mainjar and app.mainmodule"},
          2},
         {kApp + kMain + "[ArgOptions]\narguments=-Xmx1g\narguments=--verbose\n",
          {"5: warning: arguments value \"-Xmx1g\" goes to the application, not the runtime: "
@@ -168,11 +162,6 @@ TEST_F(BundleCheckTest, MistakesThatBreakOrChangeTheLaunch) {
          {"2: warning: class path entry \"@APPDIR@/demo.jar;@APPDIR@/lib/a.jar\" does not exist "
           "(entries are separated by \":\", not \";\")"},
          2},
-        {kApp + kMain + "[JavaOptions]\njava-options=-Xmx64m\njava-options=--add-opens\n",
-         {"6: warning: java-options value \"--add-opens\" takes the next argument as its value, "
-          "which here is \"-Dvorlane.app-path=@ROOT@/Contents/MacOS/Demo\", not a java-options "
-          "line; put its value on the java-options line right after it"},
-         2},
         {kApp + kMain + "[ArgOptions]\narguments=\"two words\"\n",
          {"5: warning: arguments value \"\"two words\"\": the quotes reach the application as they "
           "are; write arguments=two words (each value is one argument, blanks included)"},
@@ -190,16 +179,6 @@ TEST_F(BundleCheckTest, MistakesThatBreakOrChangeTheLaunch) {
           "1: warning: no app.mainclass, app.mainjar or app.mainmodule in [Application]: the "
           "runtime takes the first argument as the main class",
           "3: warning: class path entry \"@APPDIR@/demo.jar\\r\" does not exist"},
-         2},
-        {kApp + kMain + "app.modulepath=$APPDIR/mods\napp.modulepath=$APPDIR/lib\n",
-         {"4: warning: the module path \"@APPDIR@/mods\" is ignored: the runtime uses only the "
-          "last module path it is given (\"@APPDIR@/lib\", line 5); join the entries with \":\" "
-          "in one value"},
-         2},
-        {kApp + "app.mainjar=$APPDIR/main.jar\n",
-         {"2: warning: app.classpath is ignored: with -jar the runtime takes classes only from "
-          "the main jar and the jars its manifest's Class-Path names; list them there, or start "
-          "app.mainclass with the jar on app.classpath"},
          2},
         // Syntaxes of shells, batch files and other launchers, and comments inside values.
         {kApp + kMain +
@@ -221,19 +200,6 @@ TEST_F(BundleCheckTest, MistakesThatBreakOrChangeTheLaunch) {
         {kApp + kMain + "[JavaOptions]\njava-options=-splash:$APPDIR/splash.png\n",
          {"5: warning: splash screen \"@APPDIR@/splash.png\" does not exist"},
          2},
-        {kApp + kMain + "[JavaOptions]\njava-options=-jar\njava-options=$APPDIR/main.jar\n",
-         {"2: warning: app.classpath is ignored: with -jar the runtime takes classes only from "
-          "the main jar and the jars its manifest's Class-Path names; list them there, or start "
-          "app.mainclass with the jar on app.classpath",
-          "6: warning: java-options \"-jar\" and \"@APPDIR@/main.jar\" start the jar: the "
-          "application gets what follows as its arguments, the launcher's "
-          "\"-Dvorlane.app-path=@ROOT@/Contents/MacOS/Demo\" among them, and the property "
-          "vorlane.app-path is not set; name it with app.mainjar instead"},
-         2},
-        {kApp + kMain + "[JavaOptions]\njava-options=@$APPDIR/options\n",
-         {"5: error: java-options value \"@@APPDIR@/options\" is not an option (it does not start "
-          "with \"-\"): the runtime takes it for the main class and fails"},
-         1},
         {"[Application]\napp.classpath=$APP_HOME/demo.jar\n" + kMain,
          {"2: warning: \"$APP_HOME\" in app.classpath stays as written: there is no macro or "
           "environment variable \"APP_HOME\""},
@@ -329,33 +295,6 @@ TEST_F(BundleCheckTest, DoubleClickAgainstTheShell) {
                   "</string>"
                   "<key>CHECK_SHELL_HEAP</key><string>2g</string></dict></dict></plist>");
     EXPECT_EQ(std::vector<std::string>{doubleClick[1]}, check(cfg).findings);
-}
-
-TEST(JavaCommandLineTest, WhatTheRuntimeStarts) {
-    typedef JavaCommandLine J;
-    const struct {
-        std::vector<std::string> args;
-        J::Mode mode;
-        size_t mainIndex;
-        size_t classPaths;
-    } cases[] = {
-        {{"x", "-cp", "a", "-Dx=y", "a.Main", "-jar"}, J::CLASS, 4, 1},
-        {{"x", "--add-opens", "m/p=ALL-UNNAMED", "-jar", "a.jar", "b.Main"}, J::JAR, 4, 0},
-        {{"x", "--class-path=a", "-classpath", "b", "-m", "mod/a.Main"}, J::MODULE, 5, 2},
-        {{"x", "--module=mod", "arg"}, J::MODULE, 1, 0},
-        {{"x", "-Xmx1g", "Hello.java"}, J::SOURCE, 2, 0},
-        {{"x", "-cp"}, J::NONE, 2, 0},
-        {{"x", "-jar"}, J::NONE, 2, 0},
-        // The launch library, called as the launcher calls it, expands no argument file.
-        {{"x", "@args", "-p", "mods"}, J::CLASS, 1, 0},
-    };
-    for (const auto& c : cases) {
-        const J cmd = J::parse(c.args);
-        const std::string input = ::testing::PrintToString(c.args);
-        EXPECT_EQ(c.mode, cmd.mode) << input;
-        EXPECT_EQ(c.mainIndex, cmd.mainIndex) << input;
-        EXPECT_EQ(c.classPaths, cmd.classPaths.size()) << input;
-    }
 }
 
 } // namespace
