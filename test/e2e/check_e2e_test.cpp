@@ -125,6 +125,10 @@ TEST_F(CheckTest, EachFindingNamesItsLine) {
         {okApp + main + "[JavaOptions]\njava-options=-Dx=${APPDIR\n",
          "5: warning: \"${\" without \"}\" in java-options: the rest of the value is not expanded",
          2},
+        {okApp + main + "[JavaOptions]\njava-options=-Djava.util.logging.config.file=log.conf\n",
+         "5: warning: file \"log.conf\" is relative: a double-click starts the launcher in \"/\", "
+         "so it reads \"/log.conf\", not a file of the bundle; start it with $APPDIR/",
+         2},
         {okApp + main + "app.runtime=@TMP@/jdk\n",
          "4: warning: app.runtime \"@TMP@/jdk\" is a Java home, not the directory that holds "
          "Contents/Home: the launcher looks for \"@TMP@/jdk/Contents/Home/lib/libjli.dylib\"",
@@ -152,6 +156,7 @@ TEST_F(CheckTest, EachFindingNamesItsLine) {
     for (const auto& c : cases) {
         layOut(replaceAll(c.cfg, "@TMP@", tmpDir));
         writeFile(appDir + "/demo.jar", "");
+        writeFile(appDir + "/log.conf", "");
         const Outcome o = check({root});
         EXPECT_EQ(c.status, o.status) << c.cfg << o.out << o.err;
         const std::vector<std::string> found = warnings(o);

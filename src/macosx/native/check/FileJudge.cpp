@@ -9,6 +9,13 @@
 
 namespace {
 
+// True when path, relative, names a file of the bundle's application or root directory.
+bool isBundleFile(const Findings& f, const std::string& path) {
+    return f.rec.bundle &&
+           (FileUtils::isFileExists(FileUtils::combinePath(f.rec.bundle->appDir, path)) ||
+            FileUtils::isFileExists(FileUtils::combinePath(f.rec.bundle->rootDir, path)));
+}
+
 void checkPath(Findings& f, const std::string& what, const std::string& path, size_t line,
                bool classPath, bool certain) {
     if (path.empty() || path[0] == '$' || path.find("$(") != std::string::npos) {
@@ -116,6 +123,13 @@ void judgeFiles(Findings& f) {
             } else if (!piece.empty() && piece[0] == '/') {
                 judgeOutside(f, "file", piece, line,
                              classPath || tstrings::endsWith(piece, ".jar"));
+            } else if (f.rec.start.doubleClick && !piece.empty() && piece[0] != '-' &&
+                       isBundleFile(f, piece) &&
+                       !FileUtils::isFileExists(FileUtils::combinePath("/", piece))) {
+                // A file of the bundle named relative: found where the developer stands, not
+                // where a double-click starts.
+                f.warn(line, "file " + quotedText(piece) +
+                                 relativePathText(f, piece, "start it with $APPDIR/"));
             }
             start = end + 1;
         }
