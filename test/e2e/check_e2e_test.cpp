@@ -711,6 +711,11 @@ TEST_F(CheckVerdictTest, VerdictMatchesTheRealLaunch) {
                                      : RUNS_AS_WRITTEN;
             EXPECT_EQ(c.launch, seen) << javaHome << "\n" << c.cfg << launched.out << launched.err;
             EXPECT_EQ(c.status, checked.status) << javaHome << "\n" << c.cfg << checked.out;
+            // A clean configuration is clean typed in the shell too.
+            if (c.status == 0) {
+                const Outcome typed = run(APPLAUNCHER_CHECK_PATH, {"--terminal", root}, env);
+                EXPECT_EQ(0, typed.status) << javaHome << "\n" << c.cfg << typed.out;
+            }
             EXPECT_EQ(std::string::npos, checked.out.find("verdict is missing")) << checked.out;
             // Every finding names the configuration's line.
             if (checked.status != 0) {
