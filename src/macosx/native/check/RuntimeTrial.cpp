@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <deque>
 #include <fcntl.h>
 #include <iostream>
@@ -17,6 +17,7 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 #include "JvmLauncher.h"
 #include "MacLauncher.h"
@@ -53,9 +54,8 @@ const size_t kMaxListing = 4 << 20;
 
 // Seconds on the monotonic clock.
 double now() {
-    timespec t;
-    ::clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 // The check's own executable, as found at the first call; "" when it cannot be found.
@@ -83,11 +83,10 @@ std::vector<char*> cStrings(const std::vector<std::string>& texts) {
 // Starts the check's own executable with args, fds (when given) as its descriptors from 0 on
 // (-1: /dev/null), and env ("NAME=VALUE" each; this process's own when empty); its pid, else -1
 // with errno.
-pid_t spawnSelf(const std::vector<std::string>& args, const std::vector<int>& fds,
+pid_t spawnSelf(std::vector<std::string> args, const std::vector<int>& fds,
                 const std::vector<std::string>& env) {
-    std::vector<std::string> command = {executable()};
-    command.insert(command.end(), args.begin(), args.end());
-    const std::vector<char*> argv = cStrings(command);
+    args.insert(args.begin(), executable());
+    const std::vector<char*> argv = cStrings(args);
     const std::vector<char*> envp = cStrings(env);
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);
@@ -99,69 +98,49 @@ pid_t spawnSelf(const std::vector<std::string>& args, const std::vector<int>& fd
         }
     }
     pid_t pid = -1;
-    const int err = command[0].empty()
-                        ? ENOENT
-                        : ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(),
-                                        env.empty() ? environ : envp.data());
+    const int err = args[0].empty() ? ENOENT
+                                    : ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(),
+                                                    env.empty() ? environ : envp.data());
     ::posix_spawn_file_actions_destroy(&actions);
     errno = err;
     return err == 0 ? pid : -1;
 }
 
-// The processes that belong to the trial: the keeper's descendants (orphans among them where
-// the system keeps them), the trial's session, those seen before that still run, and what each
-// of them started.
-std::vector<TrialHost::Process> trialProcesses(pid_t trial, const std::map<pid_t, uint64_t>& seen) {
+// Appends what one read of fd gives to out; false at its end or when it fails.
+bool readMore(int fd, std::string& out) {
+    char buffer[65536];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    out.append(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+    return n > 0 || (n < 0 && errno == EINTR);
+}
+
+// The processes that belong to the trial, remembered in seen: the keeper's descendants (orphans
+// among them where the system keeps them), the trial's session, those seen before that still
+// run, and what each of them started.
+std::vector<TrialHost::Process> trialProcesses(pid_t trial, std::map<pid_t, uint64_t>& seen) {
     const std::vector<TrialHost::Process> all = TrialHost::processes();
+    const std::map<pid_t, uint64_t> before = seen;
     std::set<pid_t> family = {::getpid()};
-    std::vector<TrialHost::Process> result;
-    size_t before;
+    std::vector<TrialHost::Process> found;
     // Each pass finds another generation, until one finds none.
-    do {
-        before = result.size();
+    for (size_t count = 0; count != family.size();) {
+        count = family.size();
         for (const TrialHost::Process& p : all) {
-            const auto it = seen.find(p.pid);
+            const auto it = before.find(p.pid);
             const bool belongs = family.count(p.parent) || p.session == trial ||
-                                 (it != seen.end() && it->second == p.started);
+                                 (it != before.end() && it->second == p.started);
             if (belongs && p.pid > 1 && p.pid != ::getppid() && family.insert(p.pid).second) {
-                result.push_back(p);
+                found.push_back(p);
+                seen.emplace(p.pid, p.started);
             }
         }
-    } while (result.size() != before);
-    return result;
-}
-
-// Remembers processes in seen; true when one of them was not there before.
-bool remember(const std::vector<TrialHost::Process>& processes, std::map<pid_t, uint64_t>& seen) {
-    bool more = false;
-    for (const TrialHost::Process& p : processes) {
-        more = seen.emplace(p.pid, p.started).second || more;
     }
-    return more;
+    return found;
 }
 
-// Ends every process of the trial: stops them all until no new one appears (none can start
-// another then), then kills them until none is left. Those killed stay unreaped, the trial among
-// them (its pid names its session), until all are killed.
-void endAll(pid_t trial, std::map<pid_t, uint64_t>& seen) {
-    for (int round = 0; round < 550; ++round) {
-        const std::vector<TrialHost::Process> left = trialProcesses(trial, seen);
-        const bool stop = (remember(left, seen) || round == 0) && round < 50;
-        if (left.empty()) {
-            return;
-        }
-        for (const TrialHost::Process& p : left) {
-            ::kill(p.pid, stop ? SIGSTOP : SIGKILL);
-        }
-        if (!stop) {
-            ::usleep(2000);
-        }
-    }
-}
-
-// The keeper's program: starts the trial, waits for its end, the check's end or the deadline,
-// ends every process of the trial and answers on kCheckFd: "status N" (128 + the signal's
-// number when a signal ended it), "timeout" or "error TEXT".
+// The keeper's program: starts the trial, watches it until it ends, the deadline passes or the
+// check is gone, ends every process of the trial and answers on kCheckFd: "status N" (128 + the
+// signal's number when a signal ended it), else why there is no verdict.
 int keeperMain(unsigned seconds) {
     // The check's end is what ends the keeper: a signal that ends the check reaches it through
     // the socket, also when it was sent to the whole group.
@@ -174,9 +153,11 @@ int keeperMain(unsigned seconds) {
     TrialHost::keepOrphans();
     const pid_t trial = spawnSelf({kTrialOption}, {}, {});
     ::close(kLaunchFd);
-    std::string answer = trial < 0 ? std::string("error ") + std::strerror(errno) : "timeout";
-    std::map<pid_t, uint64_t> seen;
+    std::string answer =
+        trial < 0 ? std::string("the trial start ended without a verdict: ") + std::strerror(errno)
+                  : "the trial start did not end within " + std::to_string(seconds) + " s";
     const double deadline = now() + seconds;
+    std::map<pid_t, uint64_t> seen;
     for (double nextLook = 0; trial > 0 && now() < deadline;) {
         // Ended, but not reaped yet: its pid, which names its session, stays its own.
         siginfo_t info = {};
@@ -186,20 +167,34 @@ int keeperMain(unsigned seconds) {
             answer = "status " + std::to_string(status);
             break;
         }
+        // The check never writes: its end of the socket reads only once it is gone.
         pollfd p = {kCheckFd, POLLIN, 0};
-        char c;
-        const ssize_t n = ::poll(&p, 1, 20) > 0 ? ::read(kCheckFd, &c, 1) : 1;
-        if (n == 0 || (n < 0 && errno != EINTR)) {
-            break; // the check is gone
+        std::string none;
+        if (::poll(&p, 1, 20) > 0 && !readMore(kCheckFd, none)) {
+            break;
         }
         // Where the system does not keep orphans, they are found only when seen before.
         if (now() >= nextLook) {
-            remember(trialProcesses(trial, seen), seen);
+            trialProcesses(trial, seen);
             nextLook = now() + 0.1;
         }
     }
-    if (trial > 0) {
-        endAll(trial, seen);
+    // Stops them all until no new one appears (none can start another then), then kills them
+    // until none is left; those killed stay unreaped, the trial among them (its pid names its
+    // session), until all are killed.
+    for (int round = 0; round < 550; ++round) {
+        const size_t known = seen.size();
+        const std::vector<TrialHost::Process> found = trialProcesses(trial, seen);
+        const bool stop = (seen.size() != known || round == 0) && round < 50;
+        for (const TrialHost::Process& p : found) {
+            ::kill(p.pid, stop ? SIGSTOP : SIGKILL);
+        }
+        if (found.empty()) {
+            break;
+        }
+        if (!stop) {
+            ::usleep(2000);
+        }
     }
     while (::waitpid(-1, nullptr, WNOHANG) > 0) {
     }
@@ -234,13 +229,7 @@ int trialMain() {
         ::signal(sig, SIG_DFL);
     }
     std::string bytes;
-    char buffer[65536];
-    for (ssize_t n; (n = ::read(kLaunchFd, buffer, sizeof buffer)) != 0;) {
-        if (n > 0) {
-            bytes.append(buffer, static_cast<size_t>(n));
-        } else if (errno != EINTR) {
-            break;
-        }
+    while (readMore(kLaunchFd, bytes)) {
     }
     RuntimeTrial::Request request;
     if (!RuntimeTrial::decode(bytes, request)) {
@@ -269,21 +258,20 @@ class OutputReader {
 public:
     explicit OutputReader(LaunchRecord::Trial& outcome) : out(outcome) {}
 
-    void add(const char* data, size_t size) {
-        for (const char* end = data + size; data < end;) {
-            const char* nl =
-                static_cast<const char*>(std::memchr(data, '\n', static_cast<size_t>(end - data)));
-            const size_t length = static_cast<size_t>((nl ? nl : end) - data);
-            const size_t room = kMaxLine - pending.size();
-            pending.append(data, std::min(room, length));
-            cut = cut || length > room;
-            if (nl) {
+    // Takes the next bytes of the output.
+    void add(const std::string& data) {
+        for (const char c : data) {
+            if (c == '\n') {
                 line();
+            } else if (pending.size() < kMaxLine) {
+                pending += c;
+            } else {
+                whole = false;
             }
-            data += length + (nl ? 1 : 0);
         }
     }
 
+    // Takes the end of the output.
     void finish() {
         if (!pending.empty()) {
             line();
@@ -293,33 +281,30 @@ public:
 
 private:
     void line() {
-        const std::string text = std::move(pending);
-        const bool whole = !cut;
-        pending.clear();
-        cut = false;
         // The listing: a header, "    key = value" lines and, for a path list, its further
         // entries on lines of their own, indented twice; an empty line ends it. Whatever else
         // comes in between (the runtime's log) is said.
-        const size_t eq = text.find(" = ");
-        if (text == "Property settings:") {
+        const size_t eq = pending.find(" = ");
+        if (pending == "Property settings:") {
             listing = true;
-        } else if (listing && text.compare(0, 8, "        ") == 0 && !key.empty()) {
-            listed(text.substr(8), whole);
-        } else if (listing && text.compare(0, 4, "    ") == 0 && eq != std::string::npos &&
-                   eq > 4 && text[4] != ' ') {
-            key = text.substr(4, eq - 4);
-            out.properties.erase(key);
-            listed(text.substr(eq + 3), whole);
-        } else if (!text.empty()) {
-            said(text);
+        } else if (listing && pending.compare(0, 8, "        ") == 0 && !key.empty()) {
+            listed(pending.substr(8));
+        } else if (listing && pending.compare(0, 4, "    ") == 0 && eq != std::string::npos &&
+                   eq > 4 && pending[4] != ' ') {
+            key = pending.substr(4, eq - 4);
+            listed(pending.substr(eq + 3));
+        } else if (!pending.empty()) {
+            said(pending);
         } else {
             listing = false;
         }
+        pending.clear();
+        whole = true;
     }
 
     // Keeps value, a line of key's listing, as far as the budget goes; a key of which a line
     // was not kept whole is partial.
-    void listed(const std::string& value, bool whole) {
+    void listed(const std::string& value) {
         if (whole && listedBytes + value.size() <= kMaxListing) {
             listedBytes += value.size();
             out.properties[key].push_back(value);
@@ -344,7 +329,7 @@ private:
 
     LaunchRecord::Trial& out;
     std::string pending;
-    bool cut = false;
+    bool whole = true;
     bool listing = false;
     std::string key;
     size_t listedBytes = 0;
@@ -377,48 +362,16 @@ void writeAll(int fd, const std::string& bytes) {
     ::sigaction(SIGPIPE, &before, nullptr);
 }
 
-// Reads the trial's output and the keeper's answer until the keeper is gone (or the deadline
-// has passed) and the output holds no more; the answer, "" when none came.
-std::string collect(int outputFd, int keeperFd, double deadline, OutputReader& reader) {
-    std::string answer;
-    char buffer[65536];
-    // Reads what fd holds, to the reader or the answer; false at its end or when it fails.
-    const auto readSome = [&](int fd) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n > 0 && fd == outputFd) {
-            reader.add(buffer, static_cast<size_t>(n));
-        } else if (n > 0) {
-            answer.append(buffer, static_cast<size_t>(n));
-        }
-        return n > 0 || (n < 0 && errno == EINTR);
-    };
-    for (bool outputOpen = true, keeperOpen = true; outputOpen || keeperOpen;) {
-        // Once the keeper is gone, so is every process of the trial: what they wrote is in the
-        // pipe, and the output is read on only as long as it has more.
-        const bool waiting = keeperOpen && now() < deadline;
-        pollfd p[2] = {{keeperOpen ? keeperFd : -1, POLLIN, 0},
-                       {outputOpen ? outputFd : -1, POLLIN, 0}};
-        if (::poll(p, 2, waiting ? 100 : 0) > 0) {
-            outputOpen = outputOpen && (!p[1].revents || readSome(outputFd));
-            keeperOpen = keeperOpen && (!p[0].revents || readSome(keeperFd));
-        } else if (!waiting) {
-            break;
-        }
-    }
-    return answer;
-}
-
 } // namespace
 
 LaunchRecord::Trial RuntimeTrial::run(const LaunchRecord::Launch& launch,
                                       const LaunchRecord::Start& start, unsigned seconds) {
     LaunchRecord::Trial outcome;
-    // The launch's own arguments, with the dry run and the listing of the properties after the
-    // first (the program's name).
-    std::vector<std::string> args = launch.args;
-    args.insert(args.begin() + (args.empty() ? 0 : 1), {"--dry-run", "-XshowSettings:properties"});
-    Request request{launch.libPath,   args,         start.env, launch.envNames,
-                    launch.envValues, start.workDir};
+    Request request{launch.libPath,  launch.args,      start.env,
+                    launch.envNames, launch.envValues, start.workDir};
+    // The dry run and the listing of the properties, after the program's name.
+    request.args.insert(request.args.begin() + (request.args.empty() ? 0 : 1),
+                        {"--dry-run", "-XshowSettings:properties"});
     TrialHost::standInForMac(request.env);
     // The keeper starts in the check's own environment.
     std::vector<std::string> shell;
@@ -441,38 +394,43 @@ LaunchRecord::Trial RuntimeTrial::run(const LaunchRecord::Launch& launch,
                                              : "no pipe for the trial start: ") +
                           std::strerror(errno);
     }
-    const auto closeFd = [&](int i) {
-        if (fds[i] >= 0) {
-            ::close(fds[i]);
-        }
-        fds[i] = -1;
-    };
+    // Closed here, -1 from then on (which close() refuses); the keeper has its own ends.
     for (const int i : {0, 3, 5}) {
-        closeFd(i);
+        ::close(std::exchange(fds[i], -1));
     }
     if (keeper >= 0) {
         writeAll(fds[1], encode(request));
-        closeFd(1);
+        ::close(std::exchange(fds[1], -1));
         OutputReader reader(outcome);
-        // The keeper ends the trial at the deadline; a little more is its time to answer.
-        const std::string answer = collect(fds[2], fds[4], now() + seconds + 30, reader);
+        std::string answer;
+        // Until the keeper is gone (it ends the trial at the deadline; a little more is its time
+        // to answer), and on as long as the output has more: every process of the trial is gone
+        // by then, and what they wrote is in the pipe.
+        const double deadline = now() + seconds + 30;
+        for (bool outputOpen = true, keeperOpen = true; outputOpen || keeperOpen;) {
+            const bool waiting = keeperOpen && now() < deadline;
+            pollfd p[2] = {{keeperOpen ? fds[4] : -1, POLLIN, 0},
+                           {outputOpen ? fds[2] : -1, POLLIN, 0}};
+            if (::poll(p, 2, waiting ? 100 : 0) <= 0 && !waiting) {
+                break;
+            }
+            std::string output;
+            keeperOpen = keeperOpen && (!p[0].revents || readMore(fds[4], answer));
+            outputOpen = outputOpen && (!p[1].revents || readMore(fds[2], output));
+            reader.add(output);
+        }
         reader.finish();
-        closeFd(4); // the keeper, if it still waits, ends the trial now
+        ::close(std::exchange(fds[4], -1)); // the keeper, if it still waits, ends the trial now
         while (::waitpid(keeper, nullptr, 0) < 0 && errno == EINTR) {
         }
         if (answer.rfind("status ", 0) == 0) {
             outcome.status = std::atoi(answer.c_str() + 7);
-        } else if (answer == "timeout") {
-            outcome.missing =
-                "the trial start did not end within " + std::to_string(seconds) + " s";
         } else {
-            outcome.missing =
-                "the trial start ended without a verdict" +
-                (answer.rfind("error ", 0) == 0 ? ": " + answer.substr(6) : std::string());
+            outcome.missing = answer.empty() ? "the trial start ended without a verdict" : answer;
         }
     }
-    for (int i = 0; i < 6; ++i) {
-        closeFd(i);
+    for (const int fd : fds) {
+        ::close(fd);
     }
     return outcome;
 }
@@ -519,19 +477,18 @@ bool RuntimeTrial::decode(const std::string& bytes, Request& request) {
         pos = end + 1;
         return true;
     };
+    // A count of at most nine digits, then as many texts: no more than are left, so that a
+    // count alone takes no memory.
     const auto list = [&](std::vector<std::string>& out) {
         std::string count;
         if (!field(count) || count.empty() || count.size() > 9 ||
             count.find_first_not_of("0123456789") != std::string::npos) {
             return false;
         }
-        // No more texts than are left: a count alone takes no memory.
         const auto left =
             std::count(bytes.begin() + static_cast<ptrdiff_t>(pos), bytes.end(), '\0');
         out.resize(std::min(std::stoul(count), static_cast<unsigned long>(left)));
-        for (std::string& item : out) {
-            field(item);
-        }
+        std::for_each(out.begin(), out.end(), field);
         return out.size() == std::stoul(count);
     };
     return field(request.libPath) && field(request.workDir) && list(request.args) &&
