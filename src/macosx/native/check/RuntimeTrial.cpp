@@ -179,10 +179,10 @@ int keeperMain(unsigned seconds) {
             nextLook = now() + 0.1;
         }
     }
-    // Stops them all until no new one appears (none can start another then), then kills them
-    // until none is left; those killed stay unreaped, the trial among them (its pid names its
-    // session), until all are killed.
-    for (int round = 0; round < 550; ++round) {
+    // Then its processes are stopped until no new one appears (none can start another then),
+    // and killed until none is left; those killed stay unreaped, the trial among them (its pid
+    // names its session), until all are killed.
+    for (int round = 0; trial > 0 && round < 550; ++round) {
         const size_t known = seen.size();
         const std::vector<TrialHost::Process> found = trialProcesses(trial, seen);
         const bool stop = (seen.size() != known || round == 0) && round < 50;
@@ -246,7 +246,6 @@ int trialMain() {
     StartEnvironment::replace(request.env);
     trialRequest = &request;
     const int status = app::launch(std::nothrow, handOff);
-    std::cout.flush();
     std::fflush(nullptr);
     // Without the exit handlers: the runtime's threads may still run, and nothing of this
     // process needs cleaning up (a sanitizer's leak check cannot trace a process that runs it).
@@ -442,8 +441,6 @@ int RuntimeTrial::processMain(int argc, char* argv[]) {
         return keeperMain(static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)));
     }
     if (argc == 2 && std::strcmp(argv[1], kTrialOption) == 0) {
-        SysInfo::argc = argc;
-        SysInfo::argv = argv;
         return trialMain();
     }
     return -1;
