@@ -98,9 +98,8 @@ pid_t spawnSelf(std::vector<std::string> args, const std::vector<int>& fds,
         }
     }
     pid_t pid = -1;
-    const int err = args[0].empty() ? ENOENT
-                                    : ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(),
-                                                    env.empty() ? environ : envp.data());
+    const int err = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(),
+                                  env.empty() ? environ : envp.data());
     ::posix_spawn_file_actions_destroy(&actions);
     errno = err;
     return err == 0 ? pid : -1;
@@ -337,13 +336,6 @@ private:
     size_t tailBytes = 0;
 };
 
-// fd moved above the descriptors the keeper gets, closed on exec; -1 when it cannot be.
-int highFd(int fd) {
-    const int high = ::fcntl(fd, F_DUPFD_CLOEXEC, kCheckFd + 1);
-    ::close(fd);
-    return high;
-}
-
 // Writes bytes to fd, as far as its reader takes them.
 void writeAll(int fd, const std::string& bytes) {
     // A reader that is gone must not end the check.
@@ -382,7 +374,8 @@ LaunchRecord::Trial RuntimeTrial::run(const LaunchRecord::Launch& launch,
     bool opened = ::pipe(fds) == 0 && ::pipe(fds + 2) == 0 &&
                   ::socketpair(AF_UNIX, SOCK_STREAM, 0, fds + 4) == 0;
     for (int i = 0; opened && i < 6; ++i) {
-        fds[i] = highFd(fds[i]);
+        // Above the descriptors the keeper gets, and closed on exec.
+        ::close(std::exchange(fds[i], ::fcntl(fds[i], F_DUPFD_CLOEXEC, kCheckFd + 1)));
         opened = fds[i] >= 0;
     }
     const pid_t keeper = opened ? spawnSelf({kKeeperOption, std::to_string(seconds)},
