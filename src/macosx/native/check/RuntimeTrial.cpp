@@ -118,19 +118,18 @@ bool readMore(int fd, std::string& out) {
 // run, and what each of them started.
 std::vector<TrialHost::Process> trialProcesses(pid_t trial, std::map<pid_t, uint64_t>& seen) {
     const std::vector<TrialHost::Process> all = TrialHost::processes();
-    const std::map<pid_t, uint64_t> before = seen;
     std::set<pid_t> family = {::getpid()};
     std::vector<TrialHost::Process> found;
     // Each pass finds another generation, until one finds none.
     for (size_t count = 0; count != family.size();) {
         count = family.size();
         for (const TrialHost::Process& p : all) {
-            const auto it = before.find(p.pid);
+            const auto it = seen.find(p.pid);
             const bool belongs = family.count(p.parent) || p.session == trial ||
-                                 (it != before.end() && it->second == p.started);
+                                 (it != seen.end() && it->second == p.started);
             if (belongs && p.pid > 1 && p.pid != ::getppid() && family.insert(p.pid).second) {
                 found.push_back(p);
-                seen.emplace(p.pid, p.started);
+                seen[p.pid] = p.started;
             }
         }
     }
