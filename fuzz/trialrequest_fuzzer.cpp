@@ -5,16 +5,16 @@
 #include <iostream>
 #include <string>
 
-#include "TrialProcess.h"
+#include "RuntimeTrial.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
-    TrialProcess::Request request;
-    if (TrialProcess::decode(input, request) && TrialProcess::encode(request) != input) {
+    RuntimeTrial::Request request;
+    if (RuntimeTrial::decode(input, request) && RuntimeTrial::encode(request) != input) {
         // Only a count with leading zeros reads as another text of the same request.
-        TrialProcess::Request again;
-        if (!TrialProcess::decode(TrialProcess::encode(request), again) ||
-            TrialProcess::encode(again) != TrialProcess::encode(request)) {
+        RuntimeTrial::Request again;
+        if (!RuntimeTrial::decode(RuntimeTrial::encode(request), again) ||
+            RuntimeTrial::encode(again) != RuntimeTrial::encode(request)) {
             std::cerr << "trial request reader invariant broken" << std::endl;
             std::abort();
         }

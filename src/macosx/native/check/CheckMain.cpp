@@ -14,9 +14,9 @@
 #include "LibraryArch.h"
 #include "MacBundle.h"
 #include "MacLauncher.h"
+#include "RuntimeTrial.h"
 #include "StartEnvironment.h"
 #include "SysInfo.h"
-#include "TrialProcess.h"
 #include "app.h"
 #include "tstrings.h"
 
@@ -174,13 +174,9 @@ int main(int argc, char* argv[]) {
         return MacLauncher::main(argc, argv);
     }
     // The trial's own processes: the check's executable started again.
-    if (argc == 3 && std::strcmp(argv[1], TrialProcess::kKeeperOption) == 0) {
-        return TrialProcess::keeperMain(static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)));
-    }
-    if (argc == 2 && std::strcmp(argv[1], TrialProcess::kTrialOption) == 0) {
-        SysInfo::argc = argc;
-        SysInfo::argv = argv;
-        return TrialProcess::trialMain();
+    const int trialStatus = RuntimeTrial::processMain(argc, argv);
+    if (trialStatus >= 0) {
+        return trialStatus;
     }
     return written(checkMain(argc, argv));
 }
@@ -188,8 +184,6 @@ int main(int argc, char* argv[]) {
 namespace {
 
 int checkMain(int argc, char* argv[]) {
-    // Found while the working directory is still the one the check was started in.
-    TrialProcess::executable();
     SysInfo::argc = argc;
     SysInfo::argv = argv;
 

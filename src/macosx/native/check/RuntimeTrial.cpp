@@ -1,20 +1,48 @@
 #include "RuntimeTrial.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <iostream>
+#include <map>
 #include <poll.h>
+#include <set>
+#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
+#include "JvmLauncher.h"
+#include "MacLauncher.h"
+#include "StartEnvironment.h"
+#include "SysInfo.h"
 #include "TrialHost.h"
-#include "TrialProcess.h"
+#include "app.h"
+
+extern char** environ;
 
 namespace {
+
+// The option that starts the keeper (followed by the seconds the trial may take) and the one
+// that starts the trial; neither is for people.
+const char* const kKeeperOption = "--trial-keeper";
+const char* const kTrialOption = "--trial-start";
+
+// The descriptors the keeper gets besides its standard ones: the request (passed on to the
+// trial) and a socket to the check, whose end tells the keeper that the check is gone and on
+// which it answers.
+const int kLaunchFd = 3;
+const int kCheckFd = 4;
+
+// Signals whose disposition the check or the keeper changes; the trial sets them back.
+const int kChangedSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
 
 // What is kept of the runtime's output: its head and its tail (the runtime's error comes last,
 // after whatever an agent or a log printed), each line up to kMaxLine, and its listing of the
@@ -24,76 +52,262 @@ const size_t kTail = 512 << 10;
 const size_t kMaxLine = 64 << 10;
 const size_t kMaxListing = 4 << 20;
 
+// Seconds on the monotonic clock.
+double now() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// The check's own executable, as found at the first call; "" when it cannot be found.
+const std::string& executable() {
+    static const std::string self = [] {
+        try {
+            return SysInfo::getProcessModulePath();
+        } catch (const std::exception&) {
+            return std::string();
+        }
+    }();
+    return self;
+}
+
+// texts as the null-ended array that exec takes; valid while texts are.
+std::vector<char*> cStrings(const std::vector<std::string>& texts) {
+    std::vector<char*> result;
+    for (const std::string& text : texts) {
+        result.push_back(const_cast<char*>(text.c_str()));
+    }
+    result.push_back(nullptr);
+    return result;
+}
+
+// Starts the check's own executable with args, fds (when given) as its descriptors from 0 on
+// (-1: /dev/null), and env ("NAME=VALUE" each; this process's own when empty); its pid, else -1
+// with errno.
+pid_t spawnSelf(std::vector<std::string> args, const std::vector<int>& fds,
+                const std::vector<std::string>& env) {
+    args.insert(args.begin(), executable());
+    const std::vector<char*> argv = cStrings(args);
+    const std::vector<char*> envp = cStrings(env);
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    for (int i = 0; i < static_cast<int>(fds.size()); ++i) {
+        if (fds[i] < 0) {
+            ::posix_spawn_file_actions_addopen(&actions, i, "/dev/null", O_RDONLY, 0);
+        } else {
+            ::posix_spawn_file_actions_adddup2(&actions, fds[i], i);
+        }
+    }
+    pid_t pid = -1;
+    const int err = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(),
+                                  env.empty() ? environ : envp.data());
+    ::posix_spawn_file_actions_destroy(&actions);
+    errno = err;
+    return err == 0 ? pid : -1;
+}
+
+// Appends what one read of fd gives to out; false at its end or when it fails.
+bool readMore(int fd, std::string& out) {
+    char buffer[65536];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    out.append(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+    return n > 0 || (n < 0 && errno == EINTR);
+}
+
+// The processes that belong to the trial, remembered in seen: the keeper's descendants (orphans
+// among them where the system keeps them), the trial's session, those seen before that still
+// run, and what each of them started.
+std::vector<TrialHost::Process> trialProcesses(pid_t trial, std::map<pid_t, uint64_t>& seen) {
+    const std::vector<TrialHost::Process> all = TrialHost::processes();
+    std::set<pid_t> family = {::getpid()};
+    std::vector<TrialHost::Process> found;
+    // Each pass finds another generation, until one finds none.
+    for (size_t count = 0; count != family.size();) {
+        count = family.size();
+        for (const TrialHost::Process& p : all) {
+            const auto it = seen.find(p.pid);
+            const bool belongs = family.count(p.parent) || p.session == trial ||
+                                 (it != seen.end() && it->second == p.started);
+            if (belongs && p.pid > 1 && p.pid != ::getppid() && family.insert(p.pid).second) {
+                found.push_back(p);
+                seen[p.pid] = p.started;
+            }
+        }
+    }
+    return found;
+}
+
+// The keeper's program: starts the trial, watches it until it ends, the deadline passes or the
+// check is gone, ends every process of the trial and answers on kCheckFd: "status N" (128 + the
+// signal's number when a signal ended it), else why there is no verdict.
+int keeperMain(unsigned seconds) {
+    // The check's end is what ends the keeper: a signal that ends the check reaches it through
+    // the socket, also when it was sent to the whole group.
+    for (const int sig : kChangedSignals) {
+        ::signal(sig, SIG_IGN);
+    }
+    // An ignored SIGCHLD would have the system reap the trial before its end is seen.
+    ::signal(SIGCHLD, SIG_DFL);
+    ::fcntl(kCheckFd, F_SETFD, FD_CLOEXEC);
+    TrialHost::keepOrphans();
+    const pid_t trial = spawnSelf({kTrialOption}, {}, {});
+    ::close(kLaunchFd);
+    std::string answer =
+        trial < 0 ? std::string("the trial start ended without a verdict: ") + std::strerror(errno)
+                  : "the trial start did not end within " + std::to_string(seconds) + " s";
+    const double deadline = now() + seconds;
+    std::map<pid_t, uint64_t> seen;
+    for (double nextLook = 0; trial > 0 && now() < deadline;) {
+        // Ended, but not reaped yet: its pid, which names its session, stays its own.
+        siginfo_t info = {};
+        if (::waitid(P_PID, static_cast<id_t>(trial), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+            info.si_pid == trial) {
+            const int status = info.si_code == CLD_EXITED ? info.si_status : 128 + info.si_status;
+            answer = "status " + std::to_string(status);
+            break;
+        }
+        // The check never writes: its end of the socket reads only once it is gone.
+        pollfd p = {kCheckFd, POLLIN, 0};
+        std::string none;
+        if (::poll(&p, 1, 20) > 0 && !readMore(kCheckFd, none)) {
+            break;
+        }
+        // Where the system does not keep orphans, they are found only when seen before.
+        if (now() >= nextLook) {
+            trialProcesses(trial, seen);
+            nextLook = now() + 0.1;
+        }
+    }
+    // Then its processes are stopped until no new one appears (none can start another then),
+    // and killed until none is left; those killed stay unreaped, the trial among them (its pid
+    // names its session), until all are killed.
+    for (int round = 0; trial > 0 && round < 550; ++round) {
+        const size_t known = seen.size();
+        const std::vector<TrialHost::Process> found = trialProcesses(trial, seen);
+        const bool stop = (seen.size() != known || round == 0) && round < 50;
+        for (const TrialHost::Process& p : found) {
+            ::kill(p.pid, stop ? SIGSTOP : SIGKILL);
+        }
+        if (found.empty()) {
+            break;
+        }
+        if (!stop) {
+            ::usleep(2000);
+        }
+    }
+    while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+    (void)!::write(kCheckFd, answer.data(), answer.size());
+    return trial < 0 ? 1 : 0;
+}
+
+// The trial's launch, for the hand-off, which runs as a stage of the launch frame (which also
+// sets up the log).
+const RuntimeTrial::Request* trialRequest = nullptr;
+
+void handOff() {
+    Jvm* jvm = new Jvm();
+    jvm->setPath(trialRequest->libPath);
+    for (const std::string& arg : trialRequest->args) {
+        jvm->addArgument(arg);
+    }
+    for (size_t i = 0; i != trialRequest->envNames.size(); ++i) {
+        jvm->addEnvVariable(trialRequest->envNames[i], trialRequest->envValues[i]);
+    }
+    MacLauncher::launch(jvm);
+}
+
+// The trial's program: reads the request from kLaunchFd, takes its environment and working
+// directory, leads a session of its own and hands off; ends the process with the hand-off's
+// status, and returns 1 only when it cannot get that far.
+int trialMain() {
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    for (const int sig : kChangedSignals) {
+        ::signal(sig, SIG_DFL);
+    }
+    std::string bytes;
+    while (readMore(kLaunchFd, bytes)) {
+    }
+    RuntimeTrial::Request request;
+    if (!RuntimeTrial::decode(bytes, request)) {
+        std::cerr << "applauncher-check: the trial start got no launch\n";
+        return 1;
+    }
+    ::close(kLaunchFd);
+    ::setsid();
+    TrialHost::standInForMacRoot();
+    if (!request.workDir.empty() && ::chdir(request.workDir.c_str()) != 0) {
+        std::cerr << "applauncher-check: the trial start cannot work in " << request.workDir << ": "
+                  << std::strerror(errno) << "\n";
+        return 1;
+    }
+    StartEnvironment::replace(request.env);
+    trialRequest = &request;
+    const int status = app::launch(std::nothrow, handOff);
+    std::fflush(nullptr);
+    // Without the exit handlers: the runtime's threads may still run, and nothing of this
+    // process needs cleaning up (a sanitizer's leak check cannot trace a process that runs it).
+    ::_exit(status);
+}
+
 // Reads the runtime's output line by line into a trial's record, keeping what is said above.
 class OutputReader {
 public:
     explicit OutputReader(LaunchRecord::Trial& outcome) : out(outcome) {}
 
-    void add(const char* data, size_t size) {
-        for (size_t pos = 0; pos < size;) {
-            const char* nl = static_cast<const char*>(std::memchr(data + pos, '\n', size - pos));
-            const size_t end = nl ? static_cast<size_t>(nl - data) : size;
-            const size_t room = kMaxLine - std::min(kMaxLine, pending.size());
-            pending.append(data + pos, std::min(room, end - pos));
-            cut = cut || end - pos > room;
-            if (nl) {
+    // Takes the next bytes of the output.
+    void add(const std::string& data) {
+        for (const char c : data) {
+            if (c == '\n') {
                 line();
+            } else if (pending.size() < kMaxLine) {
+                pending += c;
+            } else {
+                whole = false;
             }
-            pos = end + (nl ? 1 : 0);
         }
     }
 
+    // Takes the end of the output.
     void finish() {
         if (!pending.empty()) {
             line();
         }
         out.said.insert(out.said.end(), tail.begin(), tail.end());
-        tail.clear();
     }
 
 private:
     void line() {
-        const std::string text = std::move(pending);
-        const bool whole = !cut;
-        pending.clear();
-        cut = false;
         // The listing: a header, "    key = value" lines and, for a path list, its further
-        // entries on lines of their own, indented twice; it ends with an empty line. Lines of
-        // the runtime's log may come in between.
-        if (text == "Property settings:") {
+        // entries on lines of their own, indented twice; an empty line ends it. Whatever else
+        // comes in between (the runtime's log) is said.
+        const size_t eq = pending.find(" = ");
+        if (pending == "Property settings:") {
             listing = true;
-            return;
+        } else if (listing && pending.compare(0, 8, "        ") == 0 && !key.empty()) {
+            listed(pending.substr(8));
+        } else if (listing && pending.compare(0, 4, "    ") == 0 && eq != std::string::npos &&
+                   eq > 4 && pending[4] != ' ') {
+            key = pending.substr(4, eq - 4);
+            listed(pending.substr(eq + 3));
+        } else if (!pending.empty()) {
+            said(pending);
+        } else {
+            listing = false;
         }
-        if (listing && !text.empty() && text[0] == '[') {
-            said(text);
-            return;
-        }
-        const size_t eq = text.find(" = ");
-        if (listing && text.compare(0, 8, "        ") == 0 && !key.empty()) {
-            listed(text.substr(8), whole, false);
-            return;
-        }
-        if (listing && text.compare(0, 4, "    ") == 0 && text.size() > 4 && text[4] != ' ' &&
-            eq != std::string::npos) {
-            key = text.substr(4, eq - 4);
-            out.properties.erase(key);
-            listed(text.substr(eq + 3), whole, true);
-            return;
-        }
-        listing = false;
-        key.clear();
-        if (!text.empty()) {
-            said(text);
-        }
+        pending.clear();
+        whole = true;
     }
 
-    void listed(const std::string& value, bool whole, bool first) {
-        if (!whole || listedBytes + value.size() > kMaxListing) {
-            out.partial.insert(key);
-        }
-        if (listedBytes + value.size() <= kMaxListing || first) {
+    // Keeps value, a line of key's listing, as far as the budget goes; a key of which a line
+    // was not kept whole is partial.
+    void listed(const std::string& value) {
+        if (whole && listedBytes + value.size() <= kMaxListing) {
             listedBytes += value.size();
             out.properties[key].push_back(value);
+        } else {
+            out.partial.insert(key);
         }
     }
 
@@ -113,7 +327,7 @@ private:
 
     LaunchRecord::Trial& out;
     std::string pending;
-    bool cut = false;
+    bool whole = true;
     bool listing = false;
     std::string key;
     size_t listedBytes = 0;
@@ -122,22 +336,14 @@ private:
     size_t tailBytes = 0;
 };
 
-// fd moved above the descriptors the keeper gets, closed on exec; -1 when it cannot be.
-int highFd(int fd) {
-    const int high = ::fcntl(fd, F_DUPFD_CLOEXEC, TrialProcess::kCheckFd + 1);
-    ::close(fd);
-    return high;
-}
-
-// Writes all of bytes to fd; false when the reader is gone.
-bool writeAll(int fd, const std::string& bytes) {
+// Writes bytes to fd, as far as its reader takes them.
+void writeAll(int fd, const std::string& bytes) {
     // A reader that is gone must not end the check.
     struct sigaction ignore = {};
     struct sigaction before = {};
     ignore.sa_handler = SIG_IGN;
     ::sigaction(SIGPIPE, &ignore, &before);
-    size_t done = 0;
-    while (done < bytes.size()) {
+    for (size_t done = 0; done < bytes.size();) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno != EINTR) {
             break;
@@ -145,48 +351,6 @@ bool writeAll(int fd, const std::string& bytes) {
         done += n > 0 ? static_cast<size_t>(n) : 0;
     }
     ::sigaction(SIGPIPE, &before, nullptr);
-    return done == bytes.size();
-}
-
-// Reads the trial's output and the keeper's answer until the answer comes (or the keeper is
-// gone, or well after the deadline); the answer, "" when none came.
-std::string collect(int outputFd, int keeperFd, double deadline, OutputReader& reader) {
-    std::string answer;
-    char buffer[65536];
-    // Reads what fd holds, to the reader or the answer; false at its end or when it fails.
-    const auto readSome = [&](int fd) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n > 0 && fd == outputFd) {
-            reader.add(buffer, static_cast<size_t>(n));
-        } else if (n > 0) {
-            answer.append(buffer, static_cast<size_t>(n));
-        }
-        return n > 0 || (n < 0 && errno == EINTR);
-    };
-    bool outputOpen = true;
-    bool keeperOpen = true;
-    while (keeperOpen && TrialProcess::now() < deadline) {
-        pollfd p[2] = {{keeperFd, POLLIN, 0}, {outputOpen ? outputFd : -1, POLLIN, 0}};
-        if (::poll(p, 2, 100) > 0) {
-            outputOpen = !p[1].revents || readSome(outputFd);
-            keeperOpen = !p[0].revents || readSome(keeperFd);
-        }
-    }
-    // Every process of the trial is gone by now: what they wrote is in the pipe.
-    ::fcntl(outputFd, F_SETFL, O_NONBLOCK);
-    while (outputOpen && readSome(outputFd)) {
-    }
-    return answer;
-}
-
-// The arguments the trial hands over: the launch's own, with the dry run and the listing of
-// the properties ahead of them.
-std::vector<std::string> trialArgs(const std::vector<std::string>& args) {
-    std::vector<std::string> result(args.begin(), args.begin() + (args.empty() ? 0 : 1));
-    result.push_back("--dry-run");
-    result.push_back("-XshowSettings:properties");
-    result.insert(result.end(), args.begin() + (args.empty() ? 0 : 1), args.end());
-    return result;
 }
 
 } // namespace
@@ -194,56 +358,130 @@ std::vector<std::string> trialArgs(const std::vector<std::string>& args) {
 LaunchRecord::Trial RuntimeTrial::run(const LaunchRecord::Launch& launch,
                                       const LaunchRecord::Start& start, unsigned seconds) {
     LaunchRecord::Trial outcome;
-    TrialProcess::Request request{launch.libPath,  trialArgs(launch.args), start.env,
-                                  launch.envNames, launch.envValues,       start.workDir};
+    Request request{launch.libPath,  launch.args,      start.env,
+                    launch.envNames, launch.envValues, start.workDir};
+    // The dry run and the listing of the properties, after the program's name.
+    request.args.insert(request.args.begin() + (request.args.empty() ? 0 : 1),
+                        {"--dry-run", "-XshowSettings:properties"});
     TrialHost::standInForMac(request.env);
+    // The keeper starts in the check's own environment.
+    std::vector<std::string> shell;
+    for (const auto& e : start.shell) {
+        shell.push_back(e.first + "=" + e.second);
+    }
     // The launch's pipe, the output's pipe and the socket to the keeper, each read end first.
     int fds[6] = {-1, -1, -1, -1, -1, -1};
     bool opened = ::pipe(fds) == 0 && ::pipe(fds + 2) == 0 &&
                   ::socketpair(AF_UNIX, SOCK_STREAM, 0, fds + 4) == 0;
-    for (int& fd : fds) {
-        fd = fd < 0 ? -1 : highFd(fd);
-        opened = opened && fd >= 0;
+    for (int i = 0; opened && i < 6; ++i) {
+        // Above the descriptors the keeper gets, and closed on exec.
+        ::close(std::exchange(fds[i], ::fcntl(fds[i], F_DUPFD_CLOEXEC, kCheckFd + 1)));
+        opened = fds[i] >= 0;
     }
-    const pid_t keeper =
-        opened ? TrialProcess::startKeeper(seconds, start.shell, fds[0], fds[5], fds[3]) : -1;
+    const pid_t keeper = opened ? spawnSelf({kKeeperOption, std::to_string(seconds)},
+                                            {-1, fds[3], fds[3], fds[0], fds[5]}, shell)
+                                : -1;
     if (keeper < 0) {
         outcome.missing = std::string(opened ? "the trial start could not be started: "
                                              : "no pipe for the trial start: ") +
                           std::strerror(errno);
     }
+    // Closed here, -1 from then on (which close() refuses); the keeper has its own ends.
     for (const int i : {0, 3, 5}) {
-        ::close(fds[i]);
-        fds[i] = -1;
+        ::close(std::exchange(fds[i], -1));
     }
     if (keeper >= 0) {
-        writeAll(fds[1], TrialProcess::encode(request));
-        ::close(fds[1]);
-        fds[1] = -1;
+        writeAll(fds[1], encode(request));
+        ::close(std::exchange(fds[1], -1));
         OutputReader reader(outcome);
-        // The keeper ends the trial at the deadline; a little more is its time to answer.
-        const std::string answer =
-            collect(fds[2], fds[4], TrialProcess::now() + seconds + 30, reader);
+        std::string answer;
+        // Until the keeper is gone (it ends the trial at the deadline; a little more is its time
+        // to answer), and on as long as the output has more: every process of the trial is gone
+        // by then, and what they wrote is in the pipe.
+        const double deadline = now() + seconds + 30;
+        for (bool outputOpen = true, keeperOpen = true; outputOpen || keeperOpen;) {
+            const bool waiting = keeperOpen && now() < deadline;
+            pollfd p[2] = {{keeperOpen ? fds[4] : -1, POLLIN, 0},
+                           {outputOpen ? fds[2] : -1, POLLIN, 0}};
+            if (::poll(p, 2, waiting ? 100 : 0) <= 0 && !waiting) {
+                break;
+            }
+            std::string output;
+            keeperOpen = keeperOpen && (!p[0].revents || readMore(fds[4], answer));
+            outputOpen = outputOpen && (!p[1].revents || readMore(fds[2], output));
+            reader.add(output);
+        }
         reader.finish();
-        ::close(fds[4]); // the keeper, if it still waits, ends the trial now
-        fds[4] = -1;
+        ::close(std::exchange(fds[4], -1)); // the keeper, if it still waits, ends the trial now
         while (::waitpid(keeper, nullptr, 0) < 0 && errno == EINTR) {
         }
         if (answer.rfind("status ", 0) == 0) {
             outcome.status = std::atoi(answer.c_str() + 7);
-        } else if (answer == "timeout") {
-            outcome.missing =
-                "the trial start did not end within " + std::to_string(seconds) + " s";
         } else {
-            outcome.missing =
-                "the trial start ended without a verdict" +
-                (answer.rfind("error ", 0) == 0 ? ": " + answer.substr(6) : std::string());
+            outcome.missing = answer.empty() ? "the trial start ended without a verdict" : answer;
         }
     }
     for (const int fd : fds) {
-        if (fd >= 0) {
-            ::close(fd);
-        }
+        ::close(fd);
     }
     return outcome;
+}
+
+int RuntimeTrial::processMain(int argc, char* argv[]) {
+    // Found while the working directory is still the one the check was started in.
+    executable();
+    if (argc == 3 && std::strcmp(argv[1], kKeeperOption) == 0) {
+        return keeperMain(static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)));
+    }
+    if (argc == 2 && std::strcmp(argv[1], kTrialOption) == 0) {
+        return trialMain();
+    }
+    return -1;
+}
+
+std::string RuntimeTrial::encode(const Request& request) {
+    std::string out;
+    const auto add = [&](const std::string& text) {
+        out += text.c_str();
+        out += '\0';
+    };
+    add(request.libPath);
+    add(request.workDir);
+    for (const std::vector<std::string>* list :
+         {&request.args, &request.env, &request.envNames, &request.envValues}) {
+        add(std::to_string(list->size()));
+        std::for_each(list->begin(), list->end(), add);
+    }
+    return out;
+}
+
+bool RuntimeTrial::decode(const std::string& bytes, Request& request) {
+    size_t pos = 0;
+    // The next text, up to its NUL byte; false when none is left.
+    const auto field = [&](std::string& out) {
+        const size_t end = bytes.find('\0', pos);
+        if (end == std::string::npos) {
+            return false;
+        }
+        out.assign(bytes, pos, end - pos);
+        pos = end + 1;
+        return true;
+    };
+    // A count of at most nine digits, then as many texts: no more than are left, so that a
+    // count alone takes no memory.
+    const auto list = [&](std::vector<std::string>& out) {
+        std::string count;
+        if (!field(count) || count.empty() || count.size() > 9 ||
+            count.find_first_not_of("0123456789") != std::string::npos) {
+            return false;
+        }
+        const auto left =
+            std::count(bytes.begin() + static_cast<ptrdiff_t>(pos), bytes.end(), '\0');
+        out.resize(std::min(std::stoul(count), static_cast<unsigned long>(left)));
+        std::for_each(out.begin(), out.end(), field);
+        return out.size() == std::stoul(count);
+    };
+    return field(request.libPath) && field(request.workDir) && list(request.args) &&
+           list(request.env) && list(request.envNames) && list(request.envValues) &&
+           request.envNames.size() == request.envValues.size() && pos == bytes.size();
 }

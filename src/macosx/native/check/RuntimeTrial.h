@@ -7,10 +7,11 @@
 #include "LaunchRecord.h"
 
 // The runtime's own verdict on a launch: the bundle's runtime started through the launcher's
-// own hand-off, with exactly its arguments and environment, in a child process of a session of
-// its own (no terminal, no input) which the check's own executable starts afresh, with "--dry-run"
-// (the VM is created and the main class loaded; neither main nor the class's initialisation runs)
-// and its settings listed.
+// own hand-off, with exactly its arguments and environment, with "--dry-run" (the VM is created
+// and the main class loaded; neither main nor the class's initialisation runs) and its settings
+// listed. The check's own executable is started again twice for it: a keeper, which ends the
+// trial with everything it started, and the trial, in a session of its own (no terminal, no
+// input), which reads its launch from a pipe.
 namespace RuntimeTrial {
 
 // Starts the trial of launch as start starts it (its environment with the launch's variables
@@ -18,6 +19,28 @@ namespace RuntimeTrial {
 // at the check's own end, every process the trial started ends with it.
 LaunchRecord::Trial run(const LaunchRecord::Launch& launch, const LaunchRecord::Start& start,
                         unsigned seconds);
+
+// Runs the keeper or the trial when the command line is one of theirs and returns its exit
+// status; -1 for any other command line. Finds the check's own executable, which run() starts
+// again, and so must come before anything changes the working directory.
+int processMain(int argc, char* argv[]);
+
+// The launch as the trial receives it from the check.
+struct Request {
+    std::string libPath;
+    std::vector<std::string> args;
+    // The whole environment of the start, "NAME=VALUE" each, and the launch's variables over it.
+    std::vector<std::string> env;
+    std::vector<std::string> envNames;
+    std::vector<std::string> envValues;
+    std::string workDir;
+};
+
+// request as bytes for decode(): each text ended by a NUL byte (cut at its first: the runtime
+// gets C strings, nothing after it would reach it), each list after its count.
+std::string encode(const Request& request);
+// Reads what encode() wrote into request; false for anything else. Never throws.
+bool decode(const std::string& bytes, Request& request);
 
 } // namespace RuntimeTrial
 
