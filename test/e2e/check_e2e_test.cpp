@@ -896,6 +896,17 @@ TEST_F(CheckTrialTest, TheRuntimesErrorComesThroughFloods) {
         EXPECT_NE(std::string::npos, o.out.find(c.found))
             << c.options.substr(0, 80) << o.out.substr(0, 4000);
     }
+    // Started with SIGCHLD ignored (as some callers leave it), where the system would reap the
+    // trial before the keeper saw it end: the verdict still comes.
+    withAgent("quiet", "t.NoMain");
+    const Outcome o = run("/usr/bin/env",
+                          {"python3", "-c",
+                           "import os, signal, sys; signal.signal(signal.SIGCHLD, signal.SIG_IGN); "
+                           "os.execv(sys.argv[1], sys.argv[1:])",
+                           APPLAUNCHER_CHECK_PATH, "--trial-time", "20", root},
+                          javaEnv());
+    EXPECT_EQ(1, o.status) << o.out;
+    EXPECT_NE(std::string::npos, o.out.find(noMain)) << o.out;
 }
 
 // Further trial starts: the lines that cause what the runtime says, found without them
