@@ -31,7 +31,7 @@ bool isKind(const std::string& path, mode_t kind) {
 }
 
 // The names of the entries of dir of kind that name accepts, sorted.
-std::vector<std::string> entriesOf(const std::string& dir, mode_t kind,
+std::vector<std::string> dirEntries(const std::string& dir, mode_t kind,
                                    const std::function<bool(const std::string&)>& name) {
     std::vector<std::string> found;
     if (DIR* d = ::opendir(dir.c_str())) {
@@ -85,7 +85,7 @@ std::string BundleCheck::findLauncher(const std::string& bundleOrLauncher) {
     // The system starts the file that Info.plist names, else the one named after the bundle.
     std::string root = FileUtils::removeTrailingSlash(path);
     if (!isKind(FileUtils::combinePath(root, "Contents"), S_IFDIR)) {
-        const std::vector<std::string> apps = entriesOf(root, S_IFDIR, [](const std::string& name) {
+        const std::vector<std::string> apps = dirEntries(root, S_IFDIR, [](const std::string& name) {
             return tstrings::endsWith(name, ".app") && name.size() > 4;
         });
         if (apps.size() > 1) {
@@ -111,7 +111,7 @@ std::string BundleCheck::findLauncher(const std::string& bundleOrLauncher) {
     if (!isKind(launcher, S_IFREG)) {
         // Else the only file there.
         const std::vector<std::string> files =
-            entriesOf(macosDir, S_IFREG, [](const std::string& file) { return file[0] != '.'; });
+            dirEntries(macosDir, S_IFREG, [](const std::string& file) { return file[0] != '.'; });
         launcher = files.size() == 1 ? FileUtils::combinePath(macosDir, files[0]) : "";
     }
     if (launcher.empty()) {
