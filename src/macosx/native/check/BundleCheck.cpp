@@ -32,7 +32,7 @@ bool isKind(const std::string& path, mode_t kind) {
 
 // The names of the entries of dir of kind that name accepts, sorted.
 std::vector<std::string> dirEntries(const std::string& dir, mode_t kind,
-                                   const std::function<bool(const std::string&)>& name) {
+                                    const std::function<bool(const std::string&)>& name) {
     std::vector<std::string> found;
     if (DIR* d = ::opendir(dir.c_str())) {
         while (const dirent* e = ::readdir(d)) {
@@ -85,9 +85,10 @@ std::string BundleCheck::findLauncher(const std::string& bundleOrLauncher) {
     // The system starts the file that Info.plist names, else the one named after the bundle.
     std::string root = FileUtils::removeTrailingSlash(path);
     if (!isKind(FileUtils::combinePath(root, "Contents"), S_IFDIR)) {
-        const std::vector<std::string> apps = dirEntries(root, S_IFDIR, [](const std::string& name) {
-            return tstrings::endsWith(name, ".app") && name.size() > 4;
-        });
+        const std::vector<std::string> apps =
+            dirEntries(root, S_IFDIR, [](const std::string& name) {
+                return tstrings::endsWith(name, ".app") && name.size() > 4;
+            });
         if (apps.size() > 1) {
             throw makeException(tstrings::any() << quotedText(root) << " holds " << apps.size()
                                                 << " bundles: name one of them ("
