@@ -355,11 +355,16 @@ void writeAll(int fd, const std::string& bytes) {
 
 } // namespace
 
-LaunchRecord::Trial RuntimeTrial::run(const LaunchRecord::Launch& launch,
-                                      const LaunchRecord::Start& start, unsigned seconds) {
+namespace {
+
+// What a trial that its keeper left without a word says, followed by how the keeper ended.
+const char* const kKeeperGone = "the trial start ended without a verdict: its keeper ";
+
+LaunchRecord::Trial runOnce(const LaunchRecord::Launch& launch, const LaunchRecord::Start& start,
+                            unsigned seconds) {
     LaunchRecord::Trial outcome;
-    Request request{launch.libPath,  launch.args,      start.env,
-                    launch.envNames, launch.envValues, start.workDir};
+    RuntimeTrial::Request request{launch.libPath,  launch.args,      start.env,
+                                  launch.envNames, launch.envValues, start.workDir};
     // The dry run and the listing of the properties, after the program's name.
     request.args.insert(request.args.begin() + (request.args.empty() ? 0 : 1),
                         {"--dry-run", "-XshowSettings:properties"});
@@ -391,7 +396,7 @@ LaunchRecord::Trial RuntimeTrial::run(const LaunchRecord::Launch& launch,
         ::close(std::exchange(fds[i], -1));
     }
     if (keeper >= 0) {
-        writeAll(fds[1], encode(request));
+        writeAll(fds[1], RuntimeTrial::encode(request));
         ::close(std::exchange(fds[1], -1));
         OutputReader reader(outcome);
         std::string answer;
@@ -413,16 +418,37 @@ LaunchRecord::Trial RuntimeTrial::run(const LaunchRecord::Launch& launch,
         }
         reader.finish();
         ::close(std::exchange(fds[4], -1)); // the keeper, if it still waits, ends the trial now
-        while (::waitpid(keeper, nullptr, 0) < 0 && errno == EINTR) {
+        int ended = 0;
+        while (::waitpid(keeper, &ended, 0) < 0 && errno == EINTR) {
         }
         if (answer.rfind("status ", 0) == 0) {
             outcome.status = std::atoi(answer.c_str() + 7);
+        } else if (!answer.empty()) {
+            outcome.missing = answer;
         } else {
-            outcome.missing = answer.empty() ? "the trial start ended without a verdict" : answer;
+            // The keeper is gone without a word: how it ended is all there is to say.
+            outcome.missing =
+                kKeeperGone + (WIFSIGNALED(ended)
+                                   ? "was ended by signal " + std::to_string(WTERMSIG(ended))
+                                   : "exited with status " + std::to_string(WEXITSTATUS(ended)));
         }
     }
     for (const int fd : fds) {
         ::close(fd);
+    }
+    return outcome;
+}
+
+} // namespace
+
+LaunchRecord::Trial RuntimeTrial::run(const LaunchRecord::Launch& launch,
+                                      const LaunchRecord::Start& start, unsigned seconds) {
+    // A keeper gone without a word is no verdict on the launch (seen, rarely, on a loaded
+    // machine): a second trial gives the runtime its say, where a missing verdict would leave
+    // the findings to the check alone.
+    LaunchRecord::Trial outcome = runOnce(launch, start, seconds);
+    if (outcome.missing.rfind(kKeeperGone, 0) == 0) {
+        outcome = runOnce(launch, start, seconds);
     }
     return outcome;
 }
