@@ -15,9 +15,12 @@
 
 namespace {
 
-int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
-    // Directories made unreadable by a test are made readable again so they can go.
-    ::chmod(path, 0700);
+int removeEntry(const char* path, const struct stat*, int type, struct FTW*) {
+    // Directories made unreadable by a test are made readable again so they can go. Only
+    // directories: chmod follows a link, and a test bundle's links lead to installed runtimes.
+    if (type == FTW_DP || type == FTW_DNR) {
+        ::chmod(path, 0700);
+    }
     ::remove(path);
     return 0;
 }
