@@ -486,6 +486,79 @@ TEST_F(CheckTest, ReportNamesTheConfigurationAndWhy) {
 // the machine, and the check's verdict must match what happens: an error where the launch
 // fails, a finding where it fails, warns or hands over something other than what the
 // configuration says, nothing where it runs as written.
+// The text of the member key of the check's JSON object out, up to the next top-level member.
+std::string member(const std::string& out, const std::string& key, const std::string& next) {
+    const size_t from = out.find("\"" + key + "\": ");
+    const size_t to = out.find(", \"" + next + "\": ", from);
+    return from == std::string::npos || to == std::string::npos
+               ? out
+               : out.substr(from + key.size() + 4, to - from - key.size() - 4);
+}
+
+TEST_F(CheckTest, JsonSaysWhatTheLaunchReads) {
+    const std::string outside = realPath(tmp.path()) + "/outside.jar";
+    writeJar(outside, {{"o/O.class", ""}});
+    layOut("[Application]\napp.classpath=$APPDIR/a.jar\napp.mainclass=x.Main\n[JavaOptions]\n"
+           "java-options=-javaagent:$APPDIR/agent.jar=opt\n"
+           "java-options=--class-path=$APPDIR/a.jar:$APPDIR/dir/*\n"
+           "java-options=-Djava.library.path=$APPDIR/native\n");
+    writeJar(appDir + "/a.jar", {}, "Class-Path: my%20lib.jar file:" + outside + "\n");
+    writeJar(appDir + "/my lib.jar", {{"m/M.class", ""}});
+    // The manifest's last line has no line feed: the runtime drops it.
+    writeJar(appDir + "/agent.jar", {}, "Premain-Class: ag.Pre\nClass-Path: dropped.jar");
+    writeJar(appDir + "/dir/c.jar", {{"c/C.class", ""}});
+    // The temporary folder is the user's own: nothing to warn about.
+    const Outcome o = check({"--format", "json", root});
+    EXPECT_EQ(0, o.status) << o.out << o.err;
+    const std::string cfg = "{\"file\": \"" + cfgPath + "\", \"line\": ";
+    const auto read = [&](const std::string& path, const char* kind, bool inside, bool exists,
+                          const std::string& from) {
+        return std::string("{\"path\": \"") + path + "\", \"kind\": \"" + kind +
+               "\", \"inside\": " + (inside ? "true" : "false") +
+               ", \"exists\": " + (exists ? "true" : "false") + ", \"from\": " + from + "}";
+    };
+    const std::string manifest = "{\"manifest\": \"" + appDir + "/a.jar\"}";
+    EXPECT_EQ("[" + read(appDir + "/agent.jar", "agent", true, true, cfg + "5}") + ", " +
+                  read(appDir + "/native", "library-path", true, false, cfg + "7}") + ", " +
+                  read(appDir + "/a.jar", "class-path", true, true, cfg + "6}") + ", " +
+                  read(appDir + "/dir/c.jar", "class-path", true, true, cfg + "6}") + ", " +
+                  read(appDir + "/my lib.jar", "manifest-class-path", true, true, manifest) + ", " +
+                  read(outside, "manifest-class-path", false, true, manifest) + "]",
+              member(o.out, "reads", "java_options_place"));
+    EXPECT_EQ("[\"x.Main\", \"ag.Pre\"]", member(o.out, "roots", "command_line"));
+    EXPECT_EQ(cfg + "7}", member(o.out, "java_options_place", "findings"));
+    EXPECT_EQ("{\"class\": \"x.Main\", \"module\": null, \"jar\": null}",
+              member(o.out, "main", "roots"));
+}
+
+TEST_F(CheckTest, GithubAnnotatesTheConfiguration) {
+    const struct {
+        std::string cfg;
+        std::string want; // with F for the configuration's path
+        int status;
+    } cases[] = {
+        {kDemoCfg, "", 0},
+        {std::string(kDemoCfg) + "java-options=-Dp=1 # 50%\n",
+         "::warning file=F,line=6::\"# 50%25\" after the value of java-options is an inline "
+         "comment, which the launcher keeps as part of the value: the runtime gets \"-Dp=1 # "
+         "50%25\"; end the value at \"-Dp=1\" and move the comment to a line of its own that "
+         "starts with \";\"\n",
+         2},
+    };
+    for (const auto& c : cases) {
+        layOut(c.cfg, FAKEJLI_PATH, false, "a,b%c");
+        writeJar(apps + "/a,b%c.app/Contents/app/demo.jar", {{"demo/Main.class", ""}});
+        const Outcome o = check({"--format", "github", apps + "/a,b%c.app"});
+        std::string want = c.want;
+        if (want.find("=F,") != std::string::npos) {
+            want.replace(want.find("=F,") + 1, 1,
+                         apps + "/a%2Cb%25c.app/Contents/app/a%2Cb%25c.cfg");
+        }
+        EXPECT_EQ(want, o.out) << c.cfg;
+        EXPECT_EQ(c.status, o.status) << c.cfg;
+    }
+}
+
 class CheckVerdictTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
