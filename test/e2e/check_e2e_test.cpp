@@ -559,6 +559,32 @@ TEST_F(CheckTest, GithubAnnotatesTheConfiguration) {
     }
 }
 
+TEST_F(CheckTest, DoubleClickKeepsTheDisplay) {
+    layOut(kDemoCfg);
+    env["DISPLAY"] = ":42";
+    env["XAUTHORITY"] = "/x/.Xauthority";
+    env["WAYLAND_DISPLAY"] = "wayland-1";
+    env["JAVA_HOME"] = "/shell/only";
+    const Outcome o = run(APPLAUNCHER_CHECK_PATH, {"--double-click-env", root}, env);
+    std::vector<std::string> kept;
+    for (size_t start = 0, end; (end = o.out.find('\0', start)) != std::string::npos;
+         start = end + 1) {
+        const std::string e = o.out.substr(start, end - start);
+        if (e.find("DISPLAY=") != std::string::npos || e.find("XAUTHORITY=") == 0 ||
+            e.find("JAVA_HOME=") == 0) {
+            kept.push_back(e);
+        }
+    }
+#ifdef __APPLE__
+    const std::vector<std::string> want;
+#else
+    // The Mac's window server has no variable; here the display stands in for it.
+    const std::vector<std::string> want = {"DISPLAY=:42", "WAYLAND_DISPLAY=wayland-1",
+                                           "XAUTHORITY=/x/.Xauthority"};
+#endif
+    EXPECT_EQ(want, kept) << o.err;
+}
+
 class CheckVerdictTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -942,6 +968,66 @@ TEST_F(CheckTrialTest, NothingOfTheTrialOutlivesTheCheck) {
         const Outcome o = finish(check);
         EXPECT_EQ(c.status, o.status) << c.agent << " " << c.signal << "\n" << o.out << o.err;
         EXPECT_EQ(std::vector<std::string>(), survivorsAfterAWhile()) << c.agent << " " << c.signal;
+    }
+}
+
+TEST_F(CheckTrialTest, RunEndsAsAskedWithAllItStarted) {
+    TempDir tmp;
+    const std::string log = tmp / "run.log";
+    const std::string home = realPath(tmp.path());
+    const struct {
+        std::string agent;
+        std::string mainClass;
+        std::string options;
+        std::vector<std::string> run;
+        std::string want; // how it ended, without the seconds
+        std::string logged;
+    } cases[] = {
+        // An added option counts over a configured one; HOME is in place for the launcher.
+        {"quiet",
+         "t.Main",
+         "java-options=-Dh=$HOME\njava-options=-Dx=conf\n",
+         {"--run-option", "-XshowSettings:properties", "--run-option", "-Dx=run", "--run-home",
+          home},
+         "{\"status\": 0, \"signal\": null, \"ended\": \"exited\"",
+         "    h = " + home + "\n    java.class.path = " + root +
+             "/Contents/app/t.jar\n    java.class.version"},
+        {"quiet",
+         "t.NoMain",
+         "",
+         {},
+         "{\"status\": 1, \"signal\": null, \"ended\": \"exited\"",
+         "Error: Main method not found in class t.NoMain"},
+        {"setsid sleep",
+         "t.Main",
+         "",
+         {"--run-seconds", "2"},
+         "{\"status\": 143, \"signal\": null, \"ended\": \"time limit\"",
+         ""},
+        {"sleep",
+         "t.Main",
+         "",
+         {"--run-idle", "1", "--run-seconds", "600"},
+         "{\"status\": 143, \"signal\": null, \"ended\": \"idle\"",
+         ""},
+        // Without the runtime's own handler, SIGTERM ends it.
+        {"sleep",
+         "t.Main",
+         "java-options=-Xrs\n",
+         {"--run-seconds", "1"},
+         "{\"status\": null, \"signal\": 15, \"ended\": \"time limit\"",
+         ""},
+    };
+    for (const auto& c : cases) {
+        withAgent(c.agent, c.mainClass, c.options);
+        std::vector<std::string> args = {"--run", "--run-log", log};
+        args.insert(args.end(), c.run.begin(), c.run.end());
+        args.push_back(root);
+        const Outcome o = run(APPLAUNCHER_CHECK_PATH, args, javaEnv());
+        EXPECT_EQ(0, o.status) << c.agent << " " << o.err;
+        EXPECT_EQ(c.want + ", \"seconds\": ", o.out.substr(0, c.want.size() + 13)) << c.agent;
+        EXPECT_NE(std::string::npos, readFile(log).find(c.logged)) << c.agent << readFile(log);
+        EXPECT_EQ(std::vector<std::string>(), survivorsAfterAWhile()) << c.agent;
     }
 }
 

@@ -20,8 +20,8 @@ TEST(ReportTest, JsonStringsKeepEveryByte) {
         // Each byte of what is no valid UTF-8 as 0xDC00 + the byte.
         {"\xE9t\xE9", "\"\\udce9t\\udce9\""},
         {"\xE2\x82", "\"\\udce2\\udc82\""},
-        {"\xC0\xAF", "\"\\udcc0\\udcaf\""},          // overlong
-        {"\xED\xA0\x80", "\"\\udced\\udca0\\udc80\""}, // a surrogate
+        {"\xC0\xAF", "\"\\udcc0\\udcaf\""},                       // overlong
+        {"\xED\xA0\x80", "\"\\udced\\udca0\\udc80\""},            // a surrogate
         {"\xF4\x90\x80\x80", "\"\\udcf4\\udc90\\udc80\\udc80\""}, // above U+10FFFF
         {"\xFF", "\"\\udcff\""},
     };
