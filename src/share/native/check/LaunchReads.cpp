@@ -159,27 +159,38 @@ private:
             entries = entriesOf(rec.trial->properties.at(property));
         }
         for (const std::string& entry : entries) {
-            if (jars && FileUtils::basename(entry) == "*") {
-                // "dir/*": the jars in dir.
-                const std::string dir = FileUtils::dirname(entry);
-                std::vector<std::string> names;
-                if (DIR* d = ::opendir(absolute(dir).c_str())) {
-                    while (const dirent* e = ::readdir(d)) {
-                        const std::string name = e->d_name;
-                        if (tstrings::endsWith(name, ".jar") || tstrings::endsWith(name, ".JAR")) {
-                            names.push_back(name);
-                        }
-                    }
-                    ::closedir(d);
-                }
-                std::sort(names.begin(), names.end());
-                for (const std::string& name : names) {
-                    add(FileUtils::combinePath(dir, name), kind, given.line, true);
-                }
-            } else {
+            const bool wildcard = jars && FileUtils::basename(entry) == "*";
+            const std::string dir = wildcard ? FileUtils::dirname(entry) : entry;
+            if (!wildcard) {
                 add(entry, kind, given.line, jars);
             }
+            // "dir/*" stands for the jars in dir; a module path directory that is no module
+            // itself, for the modules in it.
+            if (wildcard || (!jars && !FileUtils::isFileExists(FileUtils::combinePath(
+                                          absolute(dir), "module-info.class")))) {
+                for (const std::string& name : namesIn(absolute(dir), wildcard)) {
+                    add(FileUtils::combinePath(dir, name), kind, given.line, jars);
+                }
+            }
         }
+    }
+
+    // The names in dir, sorted: the jars, else everything but "." and "..".
+    static std::vector<std::string> namesIn(const std::string& dir, bool jarsOnly) {
+        std::vector<std::string> names;
+        if (DIR* d = ::opendir(dir.c_str())) {
+            while (const dirent* e = ::readdir(d)) {
+                const std::string name = e->d_name;
+                const bool jar =
+                    tstrings::endsWith(name, ".jar") || tstrings::endsWith(name, ".JAR");
+                if (jarsOnly ? jar : name != "." && name != "..") {
+                    names.push_back(name);
+                }
+            }
+            ::closedir(d);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
     }
 
     // The absolute paths of existing files among the parts of a Java option's value.
