@@ -1,6 +1,8 @@
 #include "RunMode.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
