@@ -152,11 +152,18 @@ private:
                           here->property == PropertyName::mainclass)));
     }
 
-    // The class or module path that counts: the runtime's listing where its trial gave one.
+    // The class or module path that counts: the runtime's listing where its trial gave one
+    // whole, and without the replacement character that stands for bytes it could not decode.
     void paths(const Given& given, const char* property, const char* kind, bool jars) {
         std::vector<std::string> entries = entriesOf(given.value);
-        if (rec.trial && rec.trial->properties.count(property)) {
-            entries = entriesOf(rec.trial->properties.at(property));
+        if (rec.trial && rec.trial->properties.count(property) &&
+            !rec.trial->partial.count(property)) {
+            const std::vector<std::string> listed = entriesOf(rec.trial->properties.at(property));
+            if (std::none_of(listed.begin(), listed.end(), [](const std::string& entry) {
+                    return entry.find("\xEF\xBF\xBD") != std::string::npos;
+                })) {
+                entries = listed;
+            }
         }
         for (const std::string& entry : entries) {
             const bool wildcard = jars && FileUtils::basename(entry) == "*";

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstddef>
 #include <chrono>
 #include <csignal>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
