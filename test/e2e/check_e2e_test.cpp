@@ -529,6 +529,15 @@ TEST_F(CheckTest, JsonSaysWhatTheLaunchReads) {
     EXPECT_EQ(cfg + "7}", member(o.out, "java_options_place", "findings"));
     EXPECT_EQ("{\"class\": \"x.Main\", \"module\": null, \"jar\": null}",
               member(o.out, "main", "roots"));
+
+    // Each entry of a class path joined from several lines names its own line.
+    writeFile(cfgPath, "[Application]\napp.classpath=$APPDIR/dir/*\napp.classpath=$APPDIR/a.jar\n"
+                       "app.mainclass=x.Main\n");
+    EXPECT_EQ("[" + read(appDir + "/dir/c.jar", "class-path", true, true, cfg + "2}") + ", " +
+                  read(appDir + "/a.jar", "class-path", true, true, cfg + "3}") + ", " +
+                  read(appDir + "/my lib.jar", "manifest-class-path", true, true, manifest) + ", " +
+                  read(outside, "manifest-class-path", false, true, manifest) + "]",
+              member(check({"--format", "json", root}).out, "reads", "java_options_place"));
 }
 
 TEST_F(CheckTest, GithubAnnotatesTheConfiguration) {

@@ -8,6 +8,7 @@
 #include "FileUtils.h"
 #include "JarManifest.h"
 #include "Judging.h"
+#include "JvmLauncher.h"
 #include "tstrings.h"
 
 std::string LaunchReads::realPath(const std::string& path) {
@@ -81,14 +82,15 @@ public:
             const std::string& arg = args[i];
             std::string value;
             if (i + 1 < args.size() && (isOption(arg, kClassPath) || isOption(arg, kModulePath))) {
-                (isOption(arg, kClassPath) ? classPath : modulePath) = {args[i + 1], lineOf(i + 1)};
+                (isOption(arg, kClassPath) ? classPath : modulePath) = {args[i + 1], lineOf(i + 1),
+                                                                        i + 1};
                 ++i;
             } else if (joined(arg, kClassPath, value)) {
-                classPath = {value, lineOf(i)};
+                classPath = {value, lineOf(i), i};
             } else if (tstrings::startsWith(arg, "-Djava.class.path=")) {
-                classPath = {arg.substr(18), lineOf(i)};
+                classPath = {arg.substr(18), lineOf(i), i};
             } else if (joined(arg, kModulePath, value)) {
-                modulePath = {value, lineOf(i)};
+                modulePath = {value, lineOf(i), i};
             } else if (arg == "-jar" && i + 1 < args.size()) {
                 mainJar = i + 1;
                 break;
@@ -129,7 +131,27 @@ private:
     struct Given {
         std::string value;
         size_t line = 0;
+        size_t arg = 0; // the argument that gives it
     };
+
+    // The line of the configured value that brings entry (or its "dir/*") in, where the argument
+    // joins all values of a property; else the argument's.
+    size_t lineOfEntry(const Given& given, const std::string& entry) const {
+        const std::optional<ValueRef>& o = origin(given.arg);
+        const CfgFile::PropertyMap& props =
+            rec.expanded && o ? rec.expanded->getProperties(o->section) : CfgFile::PropertyMap();
+        const auto it = o && o->index == Jvm::ArgumentObserver::kAllValues ? props.find(o->property)
+                                                                           : props.end();
+        const std::string wildcard = FileUtils::combinePath(FileUtils::dirname(entry), "*");
+        for (size_t k = 0; it != props.end() && k < it->second.size(); ++k) {
+            for (const std::string& e : entriesOf(it->second[k])) {
+                if (e == entry || e == wildcard) {
+                    return lines.lineOf(o->section, o->property, k);
+                }
+            }
+        }
+        return given.line;
+    }
 
     const std::optional<ValueRef>& origin(size_t i) const {
         static const std::optional<ValueRef> none;
@@ -169,14 +191,14 @@ private:
             const bool wildcard = jars && FileUtils::basename(entry) == "*";
             const std::string dir = wildcard ? FileUtils::dirname(entry) : entry;
             if (!wildcard) {
-                add(entry, kind, given.line, jars);
+                add(entry, kind, lineOfEntry(given, entry), jars);
             }
             // "dir/*" stands for the jars in dir; a module path directory that is no module
             // itself, for the modules in it.
             if (wildcard || (!jars && !FileUtils::isFileExists(FileUtils::combinePath(
                                           absolute(dir), "module-info.class")))) {
                 for (const std::string& name : namesIn(absolute(dir), wildcard)) {
-                    add(FileUtils::combinePath(dir, name), kind, given.line, jars);
+                    add(FileUtils::combinePath(dir, name), kind, lineOfEntry(given, entry), jars);
                 }
             }
         }
