@@ -31,7 +31,8 @@ struct Main {
     std::string jar;
 };
 
-// Everything rec's launch reads, in the order of its arguments, each once; empty without one.
+// Everything rec's launch reads, each once: what its options name, its class and module paths,
+// then what the manifests name; empty without a launch.
 std::vector<Read> reads(const LaunchRecord& rec, const CfgDiagnostics& lines);
 
 // The main class, module and jar that rec's launch hands to the runtime.
