@@ -5,14 +5,14 @@
 #include <optional>
 #include <set>
 
-#include "tstrings.h"
+#include "RuntimeOptions.h"
 
 namespace {
 
 typedef std::function<size_t(const ValueRef&)> LineOf;
 
-// The java-options lines, as units left out together: a value that does not start with "-"
-// right after a java-options line that does is that option's value and goes with it. Only the
+// The java-options lines, as units left out together: the value of an option that takes the
+// next argument as its value goes with it. Only the
 // runtime's options are left out: without what it is to start, it would fail otherwise before
 // it could say the same again. Each unit is known by its last line.
 std::map<size_t, std::vector<size_t>> unitsOf(const LaunchRecord::Launch& launch,
@@ -25,13 +25,12 @@ std::map<size_t, std::vector<size_t>> unitsOf(const LaunchRecord::Launch& launch
             continue;
         }
         const size_t line = lineOf(*launch.origins[i]);
-        const bool isOption = tstrings::startsWith(launch.args[i], "-");
-        if (option && !isOption) {
+        if (option && option != line) {
             units[line].swap(units[option]);
             units.erase(option);
         }
         units[line].push_back(line);
-        option = isOption ? line : 0;
+        option = option ? 0 : RuntimeOptions::takesNext(launch.args[i]) ? line : 0;
     }
     return units;
 }

@@ -105,13 +105,16 @@ void judgeFiles(Findings& f) {
     for (size_t i = 0; options && i != options->size(); ++i) {
         const std::string& value = (*options)[i];
         const size_t line = f.lines.lineOf(SectionName::JavaOptions, PropertyName::javaOptions, i);
-        if (tstrings::startsWith(value, "-splash:")) {
-            checkPath(f, "splash screen", value.substr(8), line, false, false);
+        const RuntimeOptions::Match option = RuntimeOptions::read(value);
+        if (option.is(RuntimeOptions::Value::Splash)) {
+            checkPath(f, "splash screen", option.value, line, false, false);
             continue;
         }
         // The absolute paths in an option's value (-javaagent:/a.jar=x, -Dp=/a:/b, a -cp's
         // value), the class path's with their manifests'.
-        const bool classPath = i > 0 && isClassPathOption((*options)[i - 1]);
+        const RuntimeOptions::Match before =
+            RuntimeOptions::read(i > 0 ? (*options)[i - 1] : std::string());
+        const bool classPath = before.next && before.is(RuntimeOptions::Value::ClassPath);
         for (size_t start = 0; start < value.size();) {
             const size_t end = std::min(value.find_first_of("=:,", start), value.size());
             const std::string piece = value.substr(start, end - start);

@@ -31,23 +31,6 @@ Flags flagsOf(const LaunchRecord::Trial& trial) {
     return flags;
 }
 
-// What an option sets, to tell it given again: a property's or flag's name, a size option's
-// letters; "" for the others, which may rightly come more than once.
-std::string settingOf(const std::string& arg) {
-    if (tstrings::startsWith(arg, "-D")) {
-        return arg.substr(0, arg.find('='));
-    }
-    if (tstrings::startsWith(arg, "-XX:")) {
-        const size_t from = arg.size() > 4 && (arg[4] == '+' || arg[4] == '-') ? 5 : 4;
-        return "-XX:" + arg.substr(from, arg.find('=') - from);
-    }
-    const size_t digit = arg.find_first_of("0123456789");
-    return tstrings::startsWith(arg, "-X") && digit != std::string::npos &&
-                   arg.find_first_not_of("-Xabcdefghijklmnopqrstuvwxyz") == digit
-               ? arg.substr(0, digit)
-               : std::string();
-}
-
 // Properties that the runtime sets itself but that are there to be set.
 bool isMeantToBeSet(const std::string& name) {
     static const char* const names[] = {
@@ -66,7 +49,7 @@ public:
             const std::optional<ValueRef>& origin = f.originOf(i);
             // An option's value (the class path after -cp) is no option of its own.
             if (origin && origin->section == SectionName::JavaOptions &&
-                tstrings::startsWith(args[i], "-")) {
+                !RuntimeOptions::takesNext(args[i - 1]) && tstrings::startsWith(args[i], "-")) {
                 options.push_back({f.lineOf(*origin), args[i]});
             }
         }
@@ -78,7 +61,7 @@ public:
         std::vector<size_t> properties;
         bool asks = false;
         for (const auto& o : options) {
-            const std::string setting = settingOf(o.second);
+            const std::string setting = RuntimeOptions::setting(o.second);
             asks = asks || tstrings::startsWith(setting, "-XX:") ||
                    tstrings::startsWith(setting, "-D") ||
                    (!setting.empty() && !settings.insert(setting).second);
@@ -103,7 +86,7 @@ public:
             }
         }
         for (const auto& o : options) {
-            const std::string setting = settingOf(o.second);
+            const std::string setting = RuntimeOptions::setting(o.second);
             if (!ignoring.empty() && tstrings::startsWith(setting, "-XX:") &&
                 !flags.count(setting.substr(4))) {
                 f.warn(o.first, "the runtime does not know " + quotedText(o.second) +
@@ -134,7 +117,7 @@ private:
     void judgeAgain(const std::vector<size_t>& properties, const Flags& flags) {
         std::map<std::string, size_t> last;
         for (auto o = options.rbegin(); o != options.rend(); ++o) {
-            const std::string setting = settingOf(o->second);
+            const std::string setting = RuntimeOptions::setting(o->second);
             if (setting.empty()) {
                 continue;
             }

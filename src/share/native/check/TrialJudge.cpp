@@ -70,8 +70,7 @@ size_t lineNamedBy(const Findings& f, const std::string& text) {
         const size_t cut = args[i].find_last_of(":=+");
         const std::string tail = cut == std::string::npos ? "" : args[i].substr(cut + 1);
         if (f.originOf(i) && (names(text, args[i]) || (tail.size() > 1 && names(text, tail)))) {
-            const bool bare =
-                tstrings::startsWith(args[i], "--") && args[i].find('=') == std::string::npos;
+            const bool bare = RuntimeOptions::takesNext(args[i]);
             (bare ? optionLine : line) = f.lineOf(*f.originOf(i));
         }
     }

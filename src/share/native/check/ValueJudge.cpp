@@ -116,7 +116,7 @@ void judgeMain(Findings& f) {
     const bool classPathGiven =
         f.values(SectionName::Application, PropertyName::classpath) ||
         (options && std::any_of(options->begin(), options->end(), [](const std::string& o) {
-             return isClassPathOption(o) || tstrings::startsWith(o, "--class-path=");
+             return RuntimeOptions::read(o).is(RuntimeOptions::Value::ClassPath);
          }));
 
     if (mainClass && !classPathGiven &&
