@@ -663,6 +663,16 @@ TEST_F(CheckVerdictTest, VerdictMatchesTheRealLaunch) {
              plain, RUNS_WARNED, 2},
             {classPath + main + "[JavaOptions]\njava-options=-Djava.version=1.2\n",
              shows("", "null", "null", "1.2"), RUNS_OTHERWISE, 2},
+            // The runtime's own log: its warnings and errors are its words, its other levels
+            // are not.
+            {classPath + main +
+                 "[JavaOptions]\njava-options=-XX:+UseSerialGC\njava-options=-Xmx256m\n"
+                 "java-options=-Xmn512m\n",
+             plain, RUNS_OTHERWISE, 2},
+            {classPath + main + "[JavaOptions]\njava-options=-Xlog:gc:file=$APPDIR/no/gc.log\n",
+             plain, FAILS, 1},
+            {classPath + main + "[JavaOptions]\njava-options=-Xlog:gc*=info:stderr:time,pid\n",
+             plain, RUNS_AS_WRITTEN, 0},
             // Configurations that launch as written.
             {classPath + "app.mainclass=e2e/Show\n", plain, RUNS_AS_WRITTEN, 0},
             {modules + "app.mainmodule=e2e.show/e2e.Show\n", plain, RUNS_AS_WRITTEN, 0},

@@ -10,9 +10,10 @@
 
 namespace {
 
-bool isWarning(const std::string& line) {
-    return tstrings::startsWith(line, "WARNING:") || tstrings::startsWith(line, "Warning:") ||
-           line.find(" warning: ") != std::string::npos;
+bool isWarning(const std::string& words) {
+    return tstrings::startsWith(words, "WARNING:") || tstrings::startsWith(words, "Warning:") ||
+           tstrings::startsWith(words, "[warning]") ||
+           words.find(" warning: ") != std::string::npos;
 }
 
 // The lines that only frame what the runtime said: headers, stack frames, its echo of the
@@ -29,12 +30,6 @@ bool isFrame(const std::string& line) {
     };
     return std::any_of(std::begin(frames), std::end(frames),
                        [&](const char* frame) { return tstrings::startsWith(line, frame); });
-}
-
-// A line of the runtime's log that an option asks for ("[0.032s][info][class,load] ...",
-// "[Loaded ...]"), not its error; a log line of the level "error" may be the error.
-bool isLog(const std::string& line) {
-    return tstrings::startsWith(line, "[") && line.find("][error]") == std::string::npos;
 }
 
 // The lines that open the runtime's own error, which comes after whatever an agent printed.
@@ -129,31 +124,37 @@ void judgeTrial(Findings& f) {
     size_t warningLine = 0;
     std::string warningSuffix;
     const auto flush = [&] {
-        if (!warning.empty()) {
-            f.warn(warningLine ? warningLine : f.startLine(),
-                   "the runtime warns: " + quotedLines(warning) + warningSuffix);
+        const size_t line = warningLine ? warningLine : f.startLine();
+        const std::string text = "the runtime warns: " + quotedLines(warning) + warningSuffix;
+        // The same log line may go to standard output and to standard error.
+        if (!warning.empty() && std::none_of(f.found.begin(), f.found.end(), [&](const auto& d) {
+                return d.line == line && d.text == text;
+            })) {
+            f.warn(line, text);
         }
         warning.clear();
     };
-    for (size_t i = 0; i < said.size(); ++i) {
-        if (!isWarning(said[i])) {
+    for (const std::string& line : said) {
+        // A log line that an option asks for is none of the runtime's words.
+        const std::string words = Experiments::wordsOf(line);
+        if (!isWarning(words)) {
             flush();
-            if (!isFrame(said[i]) && !isLog(said[i])) {
-                if (opensError(said[i]) && !errors.empty() && !opensError(errors[0])) {
+            if (!words.empty() && !isFrame(words)) {
+                if (opensError(words) && !errors.empty() && !opensError(errors[0])) {
                     errors.clear();
                 }
-                errors.push_back(said[i]);
+                errors.push_back(words);
             }
             continue;
         }
         std::string suffix;
-        const size_t line = placeOf(f, {said[i]}, suffix);
-        if (line || warning.empty()) {
+        const size_t at = placeOf(f, {words}, suffix);
+        if (at || warning.empty()) {
             flush();
-            warningLine = line;
+            warningLine = at;
             warningSuffix = suffix;
         }
-        warning.push_back(said[i]);
+        warning.push_back(words);
     }
     flush();
 
