@@ -982,13 +982,23 @@ TEST_F(CheckVerdictTest, FurtherTrialStartsFindTheLineAndTheSilentChange) {
          "6: warning: \"-Duser.dir=@APPDIR@\" replaces a property the runtime sets itself "
          "(\"/\" here): the runtime and the libraries that read it get the value given "
          "instead"},
+        {"java-options=-XX:+UseSerialGC\njava-options=-Xmx256m\njava-options=-Xmn512m\n",
+         "8: warning: the runtime warns: \"[warning][gc,ergo] "},
+        // Certain failures that a dry run does not reach, or whose words name another line.
+        {"[Application]\napp.classpath=$APPDIR/Show.cfg:$APPDIR/show.jar\napp.mainclass=e2e.Show\n",
+         "2: error: class path entry \"@APPDIR@/Show.cfg\" is no jar or zip file (a Git LFS "
+         "pointer or a saved web page may have taken its place): the runtime passes over it "
+         "without a word, and its classes are missing at their first use"},
+        {"[Application]\napp.classpath=$NOWHERE/show.jar\napp.mainclass=e2e.Show\n",
+         "2: error: the runtime fails: \"Error: Could not find or load main class e2e.Show\""},
+        {"java-options=-Djava.home=/nowhere\n",
+         "6: error: java.home is the runtime's own directory, where it reads its own files"},
         {"java-options=-XX:SharedArchiveFile=/nowhere/show.jsa\n",
          "6: warning: file \"/nowhere/show.jsa\" does not exist, nor does its folder "
          "\"/nowhere\": what reads it goes on without it"},
-        {"java-options=-XX:SharedArchiveFile=/nowhere/show.jsa\n",
-         "6: warning: the runtime does not use this class-data archive and goes on without "
-         "it, "
-         "without a word; with -Xshare:on it says "},
+        {"java-options=-XX:SharedArchiveFile=/nowhere/show.jsa\njava-options=-Xshare:auto\n",
+         "6: warning: the runtime cannot use this class-data archive and starts without class "
+         "sharing, not even with its own archive, without a word; with -Xshare:on it says "},
     };
     TempDir tmp;
     writeFile(tmp / "Show.cfg", head);

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "FileUtils.h"
+#include "JarManifest.h"
 #include "Judging.h"
 #include "tstrings.h"
 
@@ -28,8 +29,17 @@ void checkPath(Findings& f, const std::string& what, const std::string& path, si
         return;
     }
     if (!FileUtils::isDirSeparator(path[0])) {
-        f.warn(line,
-               what + " " + quotedText(path) + relativePathText(f, path, "start it with $APPDIR/"));
+        const std::string text =
+            what + " " + quotedText(path) + relativePathText(f, path, "start it with $APPDIR/");
+        // Found where the developer stands, not where the launch starts: its classes are
+        // missing at their first use, which no dry run reaches.
+        if (classPath && !FileUtils::isFileExists(path) &&
+            FileUtils::isFileExists(FileUtils::combinePath(f.rec.start.shellDir, path))) {
+            f.fail(line, text + "; it is found only from " + quotedText(f.rec.start.shellDir) +
+                             ", and its classes are missing at their first use");
+        } else {
+            f.warn(line, text);
+        }
         return;
     }
     const size_t star = path.find('*');
@@ -53,6 +63,12 @@ void checkPath(Findings& f, const std::string& what, const std::string& path, si
     if (FileUtils::isFileExists(file)) {
         // The class path's jars, and a main jar that is started, bring their manifests' too.
         judgeOutside(f, what, path, line, classPath || certain);
+        if (classPath && star == std::string::npos && !JarManifest::isZip(file)) {
+            f.fail(line, what + " " + quotedText(path) +
+                             " is no jar or zip file (a Git LFS pointer or a saved web page may "
+                             "have taken its place): the runtime passes over it without a word, "
+                             "and its classes are missing at their first use");
+        }
         return;
     }
     std::string text = what + " " + quotedText(path) + " does not exist";
@@ -108,6 +124,13 @@ void judgeFiles(Findings& f) {
         const RuntimeOptions::Match option = RuntimeOptions::read(value);
         if (option.is(RuntimeOptions::Value::Splash)) {
             checkPath(f, "splash screen", option.value, line, false, false);
+            continue;
+        }
+        if (option.is(RuntimeOptions::Value::RuntimeHome)) {
+            f.fail(line, "java.home is the runtime's own directory, where it reads its own files "
+                         "(its security settings, time zones, modules): given another, the "
+                         "runtime fails at their first use, or reads another runtime's; remove "
+                         "this line");
             continue;
         }
         // The absolute paths in an option's value (-javaagent:/a.jar=x, -Dp=/a:/b, a -cp's

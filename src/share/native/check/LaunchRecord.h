@@ -80,6 +80,8 @@ struct LaunchRecord {
         // The environment the launcher starts with, "NAME=VALUE" each.
         std::vector<std::string> env;
         std::string workDir;
+        // The check's own working directory, where the developer stands.
+        std::string shellDir;
         // The check's own environment (the shell's), to tell what a double-click lacks.
         std::map<std::string, std::string> shell;
     };

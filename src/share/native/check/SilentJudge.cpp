@@ -92,10 +92,12 @@ public:
                 f.warn(o.first, "the runtime does not know " + quotedText(o.second) +
                                     " and ignores it without a word (" + ignoring + ")");
             } else if (tstrings::startsWith(o.second, "-XX:SharedArchiveFile=")) {
-                const LaunchRecord::Trial on = probe({}, "-Xshare:on");
+                // After the options, where no -Xshare of theirs overrides it.
+                const LaunchRecord::Trial on = probe({}, "-Xshare:on", true);
                 if (on.missing.empty() && on.status != 0) {
-                    f.warn(o.first, "the runtime does not use this class-data archive and goes on "
-                                    "without it, without a word; with -Xshare:on it says " +
+                    f.warn(o.first, "the runtime cannot use this class-data archive and starts "
+                                    "without class sharing, not even with its own archive, "
+                                    "without a word; with -Xshare:on it says " +
                                         quotedLines(on.said));
                 }
             }
@@ -103,12 +105,20 @@ public:
     }
 
 private:
-    // The launch without the lines, with option ahead of its own, tried.
-    LaunchRecord::Trial probe(const std::vector<size_t>& lines, const std::string& option) {
+    // The launch without the lines, with option ahead of its own (after the java-options when
+    // last), tried.
+    LaunchRecord::Trial probe(const std::vector<size_t>& lines, const std::string& option,
+                              bool last = false) {
         LaunchRecord::Launch launch = Experiments::without(
             *f.rec.launch, lines, [this](const ValueRef& v) { return f.lineOf(v); });
-        launch.args.insert(launch.args.begin() + 1, option);
-        launch.origins.insert(launch.origins.begin() + 1, std::nullopt);
+        size_t at = 1;
+        for (size_t i = 1; last && i < launch.origins.size(); ++i) {
+            if (launch.origins[i] && launch.origins[i]->section == SectionName::JavaOptions) {
+                at = i + 1;
+            }
+        }
+        launch.args.insert(launch.args.begin() + static_cast<ptrdiff_t>(at), option);
+        launch.origins.insert(launch.origins.begin() + static_cast<ptrdiff_t>(at), std::nullopt);
         return start(launch, Experiments::kMaxSeconds);
     }
 
@@ -154,6 +164,7 @@ private:
             // The listing writes some characters as escapes; such values are not compared, nor
             // those not kept whole.
             if (it == f.rec.trial->properties.end() || f.rec.trial->partial.count(g.first) ||
+                RuntimeOptions::read("-D" + g.first + "=").is(RuntimeOptions::Value::RuntimeHome) ||
                 std::any_of(value.begin(), value.end(),
                             [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
                 continue;

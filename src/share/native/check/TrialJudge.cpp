@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "FileUtils.h"
 #include "Judging.h"
 #include "tstrings.h"
 
@@ -169,7 +170,18 @@ void judgeTrial(Findings& f) {
                        : quotedLines(errors);
     std::string suffix;
     const size_t placed = errors.empty() ? 0 : placeOf(f, errors, suffix);
-    const size_t line = placed ? placed : f.startLine();
+    size_t line = placed ? placed : f.startLine();
+    // Where the main class is not found and no entry of the class path that the runtime lists
+    // exists, the class path is the cause.
+    const std::vector<std::string>* classPath = f.property("java.class.path");
+    const size_t classPathLine = f.lastLineOf(PropertyName::classpath);
+    if (line == f.lastLineOf(PropertyName::mainclass) && classPathLine && classPath &&
+        !entriesOf(*classPath).empty() &&
+        std::none_of(classPath->begin(), classPath->end(), [](const std::string& entry) {
+            return !entry.empty() && FileUtils::isFileExists(entry);
+        })) {
+        line = classPathLine;
+    }
     // A failure that the launcher's own facts show on that line is the same failure.
     for (Diagnostic& d : f.found) {
         if (d.error && d.line == line) {
