@@ -50,6 +50,8 @@ struct LaunchRecord {
         CfgFile::Macros macros;
         std::vector<Change> changes;
         std::vector<Unresolved> unresolved;
+        // The environment variables that references resolved, each with its value's place.
+        std::vector<std::pair<ValueRef, std::string>> fromEnvironment;
         std::vector<ValueRef> unclosed;
     };
     struct LibEnvVariable {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <set>
 
 #include "Judging.h"
 #include "tstrings.h"
@@ -227,6 +228,33 @@ void judgeExpansion(Findings& f) {
         }
         f.warn(line, what + " stays as written: there is no macro or environment variable " +
                          quotedText(u.name));
+    }
+    // A variable that both starts have, with other values: what a double-click gets is not
+    // what the shell shows.
+    std::set<std::string> said;
+    for (const auto& r : f.rec.expansion->fromEnvironment) {
+        const std::string& name = r.second;
+        const auto shell = start.shell.find(name);
+        const std::string prefix = name + "=";
+        const auto own =
+            std::find_if(start.env.begin(), start.env.end(),
+                         [&](const std::string& e) { return tstrings::startsWith(e, prefix); });
+        const size_t line = f.lineOf(r.first);
+        if (!start.doubleClick || own == start.env.end() ||
+            (shell != start.shell.end() && shell->second == own->substr(prefix.size())) ||
+            !said.insert(name + "\n" + std::to_string(line)).second) {
+            continue;
+        }
+        f.warn(line, quotedText("$" + name) + " in " + r.first.property.name() + " is " +
+                         quotedText(own->substr(prefix.size())) +
+                         " when the bundle is double-clicked, " +
+                         (shell == start.shell.end()
+                              ? std::string("but this shell has no ") + name +
+                                    ": started from it, the reference stays as written"
+                              : "but " + quotedText(shell->second) +
+                                    " in this shell; to give the shell's value on a "
+                                    "double-click, set it in Info.plist's LSEnvironment "
+                                    "(make-bundle -p)"));
     }
     for (const ValueRef& v : f.rec.expansion->unclosed) {
         f.warn(f.lineOf(v), "\"${\" without \"}\" in " + std::string(v.property.name()) +

@@ -166,8 +166,12 @@ TEST_F(BundleCheckTest, MistakesThatBreakOrChangeTheLaunch) {
          {"5: warning: arguments value \"\"two words\"\": the quotes reach the application as they "
           "are; write arguments=two words (each value is one argument, blanks included)"},
          2},
-        // What cannot be read, or depends on the working directory, leaves the answer open.
-        {"[Application]\napp.classpath=$APPDIR/broken.jar\n" + kMain, {}, 0},
+        // What depends on the working directory leaves the answer open.
+        {"[Application]\napp.classpath=$APPDIR/broken.jar\n" + kMain,
+         {"2: error: class path entry \"@APPDIR@/broken.jar\" is no jar or zip file (a Git LFS "
+          "pointer or a saved web page may have taken its place): the runtime passes over it "
+          "without a word, and its classes are missing at their first use"},
+         1},
         {"[Application]\napp.classpath=demo.jar\n" + kMain,
          {"2: warning: class path entry \"demo.jar\" is relative: a double-click starts the "
           "launcher in \"/\", so it reads \"/demo.jar\", not a file of the bundle; start it with "
@@ -266,7 +270,7 @@ TEST_F(BundleCheckTest, FilesReadFromOutsideTheBundleAreNamed) {
 // What a double-click lacks of the shell's start: its variables and its working directory.
 TEST_F(BundleCheckTest, DoubleClickAgainstTheShell) {
     const EnvGuard lib("CHECK_SHELL_LIB", appDir);
-    writeFile(appDir + "/demo.jar", "");
+    writeFile(appDir + "/demo.jar", makeZip({}));
     const EnvGuard heap("CHECK_SHELL_HEAP", "1g");
     const std::string cfg = "[Application]\napp.classpath=$CHECK_SHELL_LIB/demo.jar\n"
                             "app.classpath=lib/a.jar\n" +
@@ -294,7 +298,13 @@ TEST_F(BundleCheckTest, DoubleClickAgainstTheShell) {
                   appDir +
                   "</string>"
                   "<key>CHECK_SHELL_HEAP</key><string>2g</string></dict></dict></plist>");
-    EXPECT_EQ(std::vector<std::string>{doubleClick[1]}, check(cfg).findings);
+    // Where the two differ, both values are named.
+    EXPECT_EQ(std::vector<std::string>({doubleClick[1],
+                                        "6: warning: \"$CHECK_SHELL_HEAP\" in java-options is "
+                                        "\"2g\" when the bundle is double-clicked, but \"1g\" in "
+                                        "this shell; to give the shell's value on a double-click, "
+                                        "set it in Info.plist's LSEnvironment (make-bundle -p)"}),
+              check(cfg).findings);
 }
 
 } // namespace
