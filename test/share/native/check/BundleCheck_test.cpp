@@ -166,6 +166,26 @@ TEST_F(BundleCheckTest, MistakesThatBreakOrChangeTheLaunch) {
          {"5: warning: arguments value \"\"two words\"\": the quotes reach the application as they "
           "are; write arguments=two words (each value is one argument, blanks included)"},
          2},
+        // Library paths, and what a double-click reads for a relative path by its meaning.
+        {kApp + kMain + "[JavaOptions]\njava-options=-Djava.library.path=$APPDIR/arm:$APPDIR/lib\n",
+         {"5: warning: native library \"@APPDIR@/arm/libx.so\" is an ELF file for arm64, but "
+          "the launcher is an ELF file for x86_64: it cannot be loaded, and the application "
+          "fails with UnsatisfiedLinkError at its first use",
+          "5: error: library path entry \"@APPDIR@/arm\" holds no library that the launcher can "
+          "load",
+          "5: warning: library path entry \"@APPDIR@/lib\" holds no native library "
+          "(lib<name>.so): System.loadLibrary finds none there"},
+         1},
+        {kApp + kMain +
+             "[JavaOptions]\njava-options=-XX:ErrorFile=hs_err.log\n"
+             "java-options=-Duser.timezone=Europe/Berlin\njava-options=-Dlog=logs/a.log\n",
+         {"5: warning: file \"hs_err.log\" is relative: a double-click starts the launcher in "
+          "\"/\", so it reads \"/hs_err.log\", not a file of the bundle; start it with $APPDIR/ "
+          "or $HOME/",
+          "7: warning: file \"logs/a.log\" is relative: a double-click starts the launcher in "
+          "\"/\", so it reads \"/logs/a.log\", not a file of the bundle; start it with $APPDIR/ "
+          "or $HOME/"},
+         2},
         // What depends on the working directory leaves the answer open.
         {"[Application]\napp.classpath=$APPDIR/broken.jar\n" + kMain,
          {"2: error: class path entry \"@APPDIR@/broken.jar\" is no jar or zip file (a Git LFS "
@@ -233,6 +253,9 @@ TEST_F(BundleCheckTest, MistakesThatBreakOrChangeTheLaunch) {
                                           "Manifest-Version: 1.0\r\nMain-Class: demo.Main\r\n\r\n"),
                               storedEntry("demo/Main.class", "")})},
         {"broken.jar", "not a zip"},
+        {"arm/libx.so", std::string("\x7f"
+                                    "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0\x03\0\xb7\0",
+                                    20)},
     };
     for (const auto& c : cases) {
         const Result r = check(c.cfg, files);
