@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
 #include <set>
 
 #include "Judging.h"
@@ -262,6 +263,37 @@ void judgeExpansion(Findings& f) {
     }
 }
 
+// A java-options value (with its value, for an option that takes the next argument) given again
+// to the same effect: an option the runtime takes once has its own finding.
+void judgeRepeated(Findings& f) {
+    const std::vector<std::string>& args = f.rec.launch->args;
+    std::map<std::string, size_t> first;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::optional<ValueRef>& origin = f.originOf(i);
+        if (!origin || !(origin->section == SectionName::JavaOptions)) {
+            continue;
+        }
+        const RuntimeOptions::Match option = RuntimeOptions::read(args[i]);
+        const bool pair = option.next && i + 1 < args.size() && f.originOf(i + 1);
+        const std::string given = pair ? args[i] + " " + args[i + 1] : args[i];
+        const size_t line = f.lineOf(*f.originOf(pair ? i + 1 : i));
+        i += pair ? 1 : 0;
+        if ((option.option && option.option->once) || !RuntimeOptions::setting(given).empty()) {
+            continue;
+        }
+        const auto known = first.emplace(given, line);
+        if (known.second) {
+            continue;
+        }
+        f.warn(line, quotedText(given) + " is given again (line " +
+                         std::to_string(known.first->second) + "): " +
+                         (option.is(RuntimeOptions::Value::Agent)
+                              ? "the runtime starts the agent once for each, so it runs twice"
+                              : "the runtime takes both, to the effect of one") +
+                         "; drop one of the lines");
+    }
+}
+
 } // namespace
 
 void judgeValues(Findings& f) {
@@ -272,6 +304,9 @@ void judgeValues(Findings& f) {
         return;
     }
     judgeMain(f);
+    if (f.rec.launch) {
+        judgeRepeated(f);
+    }
     for (const CfgFile::SectionId* section : SectionName::all) {
         for (const CfgFile::PropertyMap::value_type& p : f.rec.expanded->getProperties(*section)) {
             for (size_t i = 0; i != p.second.size(); ++i) {

@@ -166,6 +166,12 @@ TEST_F(BundleCheckTest, MistakesThatBreakOrChangeTheLaunch) {
          {"5: warning: arguments value \"\"two words\"\": the quotes reach the application as they "
           "are; write arguments=two words (each value is one argument, blanks included)"},
          2},
+        {kApp + kMain +
+             "[JavaOptions]\njava-options=-javaagent:$APPDIR/demo.jar\n"
+             "java-options=-javaagent:$APPDIR/demo.jar\n",
+         {"6: warning: \"-javaagent:@APPDIR@/demo.jar\" is given again (line 5): the runtime "
+          "starts the agent once for each, so it runs twice; drop one of the lines"},
+         2},
         // Library paths, and what a double-click reads for a relative path by its meaning.
         {kApp + kMain + "[JavaOptions]\njava-options=-Djava.library.path=$APPDIR/arm:$APPDIR/lib\n",
          {"5: warning: native library \"@APPDIR@/arm/libx.so\" is an ELF file for arm64, but "
