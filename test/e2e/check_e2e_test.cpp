@@ -155,7 +155,7 @@ TEST_F(CheckTest, EachFindingNamesItsLine) {
     makeDirs(tmp / "empty");
     for (const auto& c : cases) {
         layOut(replaceAll(c.cfg, "@TMP@", tmpDir));
-        writeFile(appDir + "/demo.jar", "");
+        writeFile(appDir + "/demo.jar", makeZip({}));
         writeFile(appDir + "/log.conf", "");
         const Outcome o = check({root});
         EXPECT_EQ(c.status, o.status) << c.cfg << o.out << o.err;
@@ -451,7 +451,7 @@ TEST_F(CheckTest, WhatTheCheckCannotDoIsOneLine) {
 
 TEST_F(CheckTest, ReportNamesTheConfigurationAndWhy) {
     layOut(kDemoCfg);
-    writeFile(appDir + "/demo.jar", "");
+    writeFile(appDir + "/demo.jar", makeZip({}));
     writeFile(appDir + "/.package", "org.example.demo\n");
     const std::string userCfg =
         env["HOME"] + "/Library/Application Support/org.example.demo/Demo.cfg";
