@@ -19,6 +19,34 @@ bool isBundleFile(const Findings& f, const std::string& path) {
             FileUtils::isFileExists(FileUtils::combinePath(f.rec.bundle->rootDir, path)));
 }
 
+// Fails each jar of a class path entry (a file, or the jars of "dir/*") that is no zip.
+void judgeZips(Findings& f, const std::string& what, const std::string& path, size_t line) {
+    std::vector<std::string> jars = {path};
+    if (tstrings::endsWith(path, "/*")) {
+        jars.clear();
+        const std::string dir = path.substr(0, path.size() - 2);
+        DIR* d = ::opendir(dir.c_str());
+        while (const dirent* e = d ? ::readdir(d) : nullptr) {
+            const std::string name = e->d_name;
+            if (tstrings::endsWith(name, ".jar") || tstrings::endsWith(name, ".JAR")) {
+                jars.push_back(FileUtils::combinePath(dir, name));
+            }
+        }
+        if (d) {
+            ::closedir(d);
+        }
+        std::sort(jars.begin(), jars.end());
+    }
+    for (const std::string& jar : jars) {
+        if (!JarManifest::isZip(jar)) {
+            f.fail(line, what + " " + quotedText(jar) +
+                             " is no jar or zip file (a Git LFS pointer or a saved web page may "
+                             "have taken its place): the runtime passes over it without a word, "
+                             "and its classes are missing at their first use");
+        }
+    }
+}
+
 void checkPath(Findings& f, const std::string& what, const std::string& path, size_t line,
                bool classPath, bool certain) {
     if (path.empty() || path[0] == '$' || path.find("$(") != std::string::npos) {
@@ -65,11 +93,8 @@ void checkPath(Findings& f, const std::string& what, const std::string& path, si
     if (FileUtils::isFileExists(file)) {
         // The class path's jars, and a main jar that is started, bring their manifests' too.
         judgeOutside(f, what, path, line, classPath || certain);
-        if (classPath && star == std::string::npos && !JarManifest::isZip(file)) {
-            f.fail(line, what + " " + quotedText(path) +
-                             " is no jar or zip file (a Git LFS pointer or a saved web page may "
-                             "have taken its place): the runtime passes over it without a word, "
-                             "and its classes are missing at their first use");
+        if (classPath) {
+            judgeZips(f, what, path, line);
         }
         return;
     }
@@ -281,6 +306,9 @@ void judgeFiles(Findings& f) {
             } else if (!piece.empty() && piece[0] == '/') {
                 judgeOutside(f, "file", piece, line,
                              classPath || tstrings::endsWith(piece, ".jar"));
+                if (classPath) {
+                    judgeZips(f, "class path entry", piece, line);
+                }
             } else if (f.rec.start.doubleClick && !piece.empty() && piece[0] != '-' &&
                        isBundleFile(f, piece) &&
                        !FileUtils::isFileExists(FileUtils::combinePath("/", piece))) {
