@@ -19,24 +19,29 @@ bool isBundleFile(const Findings& f, const std::string& path) {
             FileUtils::isFileExists(FileUtils::combinePath(f.rec.bundle->rootDir, path)));
 }
 
+// The paths of the entries of dir whose names end in one of the endings, sorted.
+std::vector<std::string> filesIn(const std::string& dir, std::vector<const char*> endings) {
+    std::vector<std::string> found;
+    DIR* d = ::opendir(dir.c_str());
+    while (const dirent* e = d ? ::readdir(d) : nullptr) {
+        const std::string name = e->d_name;
+        if (std::any_of(endings.begin(), endings.end(),
+                        [&](const char* end) { return tstrings::endsWith(name, end); })) {
+            found.push_back(FileUtils::combinePath(dir, name));
+        }
+    }
+    if (d) {
+        ::closedir(d);
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
 // Fails each jar of a class path entry (a file, or the jars of "dir/*") that is no zip.
 void judgeZips(Findings& f, const std::string& what, const std::string& path, size_t line) {
-    std::vector<std::string> jars = {path};
-    if (tstrings::endsWith(path, "/*")) {
-        jars.clear();
-        const std::string dir = path.substr(0, path.size() - 2);
-        DIR* d = ::opendir(dir.c_str());
-        while (const dirent* e = d ? ::readdir(d) : nullptr) {
-            const std::string name = e->d_name;
-            if (tstrings::endsWith(name, ".jar") || tstrings::endsWith(name, ".JAR")) {
-                jars.push_back(FileUtils::combinePath(dir, name));
-            }
-        }
-        if (d) {
-            ::closedir(d);
-        }
-        std::sort(jars.begin(), jars.end());
-    }
+    const std::vector<std::string> jars =
+        tstrings::endsWith(path, "/*") ? filesIn(path.substr(0, path.size() - 2), {".jar", ".JAR"})
+                                       : std::vector<std::string>{path};
     for (const std::string& jar : jars) {
         if (!JarManifest::isZip(jar)) {
             f.fail(line, what + " " + quotedText(jar) +
@@ -126,21 +131,7 @@ LibraryArch launcherArch(const Findings& f) {
 // The native libraries in dir, named as the launcher's system loads them: "*.so" beside an
 // ELF launcher, "*.dylib" and "*.jnilib" beside a Mac one.
 std::vector<std::string> librariesIn(const std::string& dir, const LibraryArch& launcher) {
-    std::vector<std::string> found;
-    DIR* d = ::opendir(dir.c_str());
-    while (const dirent* e = d ? ::readdir(d) : nullptr) {
-        const std::string name = e->d_name;
-        if (launcher.format == "ELF"
-                ? tstrings::endsWith(name, ".so")
-                : tstrings::endsWith(name, ".dylib") || tstrings::endsWith(name, ".jnilib")) {
-            found.push_back(FileUtils::combinePath(dir, name));
-        }
-    }
-    if (d) {
-        ::closedir(d);
-    }
-    std::sort(found.begin(), found.end());
-    return found;
+    return launcher.format == "ELF" ? filesIn(dir, {".so"}) : filesIn(dir, {".dylib", ".jnilib"});
 }
 
 std::string describe(const LibraryArch& file) {
