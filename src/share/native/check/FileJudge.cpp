@@ -147,6 +147,17 @@ size_t judgeLibraries(Findings& f, const std::string& dir, size_t line,
     size_t loads = 0;
     for (const std::string& lib : librariesIn(dir, launcher)) {
         const LibraryArch arch = LibraryArch::ofFile(lib);
+        // A library named after its architecture is one of several, chosen by the application.
+        const std::string name = FileUtils::basename(lib);
+        const bool named = std::any_of(arch.archs.begin(), arch.archs.end(), [&](const auto& a) {
+            return name.find(a) != std::string::npos ||
+                   name.find(a == "arm64"    ? "aarch64"
+                             : a == "x86_64" ? "amd64"
+                                             : a) != std::string::npos;
+        });
+        if (named) {
+            continue;
+        }
         if (!arch.cannotLoadInto(launcher)) {
             ++loads;
             continue;

@@ -98,6 +98,21 @@ size_t placeOf(const Findings& f, const std::vector<std::string>& said, std::str
     return line;
 }
 
+// The line of the class path option whose entries are those the runtime lists; 0 for none.
+size_t lineOfClassPath(const Findings& f, const std::vector<std::string>& listed) {
+    const std::vector<std::string>& args = f.rec.launch->args;
+    size_t line = 0;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const RuntimeOptions::Match m = RuntimeOptions::read(args[i]);
+        const size_t at = m.next ? i + 1 : i;
+        if (m.is(RuntimeOptions::Value::ClassPath) && at < args.size() && f.originOf(at) &&
+            entriesOf(m.next ? args[at] : m.value) == entriesOf(listed)) {
+            line = f.lineOf(*f.originOf(at));
+        }
+    }
+    return line;
+}
+
 } // namespace
 
 void judgeTrial(Findings& f) {
@@ -174,7 +189,7 @@ void judgeTrial(Findings& f) {
     // Where the main class is not found and no entry of the class path that the runtime lists
     // exists, the class path is the cause.
     const std::vector<std::string>* classPath = f.property("java.class.path");
-    const size_t classPathLine = f.lastLineOf(PropertyName::classpath);
+    const size_t classPathLine = classPath ? lineOfClassPath(f, *classPath) : 0;
     if (line == f.lastLineOf(PropertyName::mainclass) && classPathLine && classPath &&
         !entriesOf(*classPath).empty() &&
         std::none_of(classPath->begin(), classPath->end(), [](const std::string& entry) {
