@@ -13,9 +13,9 @@ namespace {
 typedef std::function<size_t(const ValueRef&)> LineOf;
 
 // The java-options lines, as units left out together: the value of an option that takes the
-// next argument as its value goes with it. Only the
-// runtime's options are left out: without what it is to start, it would fail otherwise before
-// it could say the same again. Each unit is known by its last line.
+// next argument as its value goes with it. Only the runtime's options are left out: without
+// what it is to start, it would fail otherwise before it could say the same again. Each unit is
+// known by its last line.
 std::map<size_t, std::vector<size_t>> unitsOf(const LaunchRecord::Launch& launch,
                                               const LineOf& lineOf) {
     std::map<size_t, std::vector<size_t>> units;

@@ -91,7 +91,7 @@ public:
                 !flags.count(setting.substr(4))) {
                 f.warn(o.first, "the runtime does not know " + quotedText(o.second) +
                                     " and ignores it without a word (" + ignoring + ")");
-            } else if (tstrings::startsWith(o.second, "-XX:SharedArchiveFile=")) {
+            } else if (RuntimeOptions::read(o.second).is(RuntimeOptions::Value::Archive)) {
                 // After the options, where no -Xshare of theirs overrides it.
                 const LaunchRecord::Trial on = probe({}, "-Xshare:on", true);
                 if (on.missing.empty() && on.status != 0) {

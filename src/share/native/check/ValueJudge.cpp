@@ -90,7 +90,7 @@ void judgeJavaOption(Findings& f, const std::string& value, size_t line) {
                          " holds several options in one argument, which the runtime reads as "
                          "one" +
                          fix);
-    } else if (tstrings::startsWith(head, "--") && head.find('=') == std::string::npos) {
+    } else if (RuntimeOptions::takesNext(head)) {
         f.warn(line, text + " is one argument, which the runtime reads as one option" + fix);
     }
 }
