@@ -286,11 +286,7 @@ void judgeFiles(Findings& f) {
                              relativePathText(f, meant, "start it with $APPDIR/ or $HOME/"));
         }
         if (option.is(RuntimeOptions::Value::RuntimeHome)) {
-            f.fail(line, "java.home is the runtime's own directory, where it reads its own files "
-                         "(its security settings, time zones, modules): given another, the "
-                         "runtime fails at their first use, or reads another runtime's; remove "
-                         "this line");
-            continue;
+            continue; // its own finding
         }
         // The absolute paths in an option's value (-javaagent:/a.jar=x, -Dp=/a:/b, a -cp's
         // value), the class path's with their manifests'.

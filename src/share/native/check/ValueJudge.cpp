@@ -46,6 +46,12 @@ bool isQuoted(const std::string& s) {
 
 // A java-options value in quotes, with quotes in its value, or with more than one argument.
 void judgeJavaOption(Findings& f, const std::string& value, size_t line) {
+    if (RuntimeOptions::read(value).is(RuntimeOptions::Value::RuntimeHome)) {
+        f.fail(line, "java.home is the runtime's own directory, where it reads its own files (its "
+                     "security settings, time zones, modules): given another, the runtime fails "
+                     "at their first use, or reads another runtime's; remove this line");
+        return;
+    }
     if (isQuoted(value)) {
         const std::string inner = value.substr(1, value.size() - 2);
         f.warn(line, "java-options value " + quotedText(inner) +
