@@ -155,7 +155,7 @@ TEST_F(CheckTest, EachFindingNamesItsLine) {
     makeDirs(tmp / "empty");
     for (const auto& c : cases) {
         layOut(replaceAll(c.cfg, "@TMP@", tmpDir));
-        writeFile(appDir + "/demo.jar", "");
+        writeFile(appDir + "/demo.jar", makeZip({}));
         writeFile(appDir + "/log.conf", "");
         const Outcome o = check({root});
         EXPECT_EQ(c.status, o.status) << c.cfg << o.out << o.err;
@@ -451,7 +451,7 @@ TEST_F(CheckTest, WhatTheCheckCannotDoIsOneLine) {
 
 TEST_F(CheckTest, ReportNamesTheConfigurationAndWhy) {
     layOut(kDemoCfg);
-    writeFile(appDir + "/demo.jar", "");
+    writeFile(appDir + "/demo.jar", makeZip({}));
     writeFile(appDir + "/.package", "org.example.demo\n");
     const std::string userCfg =
         env["HOME"] + "/Library/Application Support/org.example.demo/Demo.cfg";
@@ -771,6 +771,16 @@ TEST_F(CheckVerdictTest, VerdictMatchesTheRealLaunch) {
              plain, RUNS_WARNED, 2},
             {classPath + main + "[JavaOptions]\njava-options=-Djava.version=1.2\n",
              shows("", "null", "null", "1.2"), RUNS_OTHERWISE, 2},
+            // The runtime's own log: its warnings and errors are its words, its other levels
+            // are not.
+            {classPath + main +
+                 "[JavaOptions]\njava-options=-XX:+UseSerialGC\njava-options=-Xmx256m\n"
+                 "java-options=-Xmn512m\n",
+             plain, RUNS_OTHERWISE, 2},
+            {classPath + main + "[JavaOptions]\njava-options=-Xlog:gc:file=$APPDIR/no/gc.log\n",
+             plain, FAILS, 1},
+            {classPath + main + "[JavaOptions]\njava-options=-Xlog:gc*=info:stderr:time,pid\n",
+             plain, RUNS_AS_WRITTEN, 0},
             // Configurations that launch as written.
             {classPath + "app.mainclass=e2e/Show\n", plain, RUNS_AS_WRITTEN, 0},
             {modules + "app.mainmodule=e2e.show/e2e.Show\n", plain, RUNS_AS_WRITTEN, 0},
@@ -1140,13 +1150,23 @@ TEST_F(CheckVerdictTest, FurtherTrialStartsFindTheLineAndTheSilentChange) {
          "6: warning: \"-Duser.dir=@APPDIR@\" replaces a property the runtime sets itself "
          "(\"/\" here): the runtime and the libraries that read it get the value given "
          "instead"},
+        {"java-options=-XX:+UseSerialGC\njava-options=-Xmx256m\njava-options=-Xmn512m\n",
+         "8: warning: the runtime warns: \"[warning][gc,ergo] "},
+        // Certain failures that a dry run does not reach, or whose words name another line.
+        {"[Application]\napp.classpath=$APPDIR/Show.cfg:$APPDIR/show.jar\napp.mainclass=e2e.Show\n",
+         "2: error: class path entry \"@APPDIR@/Show.cfg\" is no jar or zip file (a Git LFS "
+         "pointer or a saved web page may have taken its place): the runtime passes over it "
+         "without a word, and its classes are missing at their first use"},
+        {"[Application]\napp.classpath=$NOWHERE/show.jar\napp.mainclass=e2e.Show\n",
+         "2: error: the runtime fails: \"Error: Could not find or load main class e2e.Show\""},
+        {"java-options=-Djava.home=/nowhere\n",
+         "6: error: java.home is the runtime's own directory, where it reads its own files"},
         {"java-options=-XX:SharedArchiveFile=/nowhere/show.jsa\n",
          "6: warning: file \"/nowhere/show.jsa\" does not exist, nor does its folder "
          "\"/nowhere\": what reads it goes on without it"},
-        {"java-options=-XX:SharedArchiveFile=/nowhere/show.jsa\n",
-         "6: warning: the runtime does not use this class-data archive and goes on without "
-         "it, "
-         "without a word; with -Xshare:on it says "},
+        {"java-options=-XX:SharedArchiveFile=/nowhere/show.jsa\njava-options=-Xshare:auto\n",
+         "6: warning: the runtime cannot use this class-data archive and starts without class "
+         "sharing, not even with its own archive, without a word; with -Xshare:on it says "},
     };
     TempDir tmp;
     writeFile(tmp / "Show.cfg", head);

@@ -190,16 +190,19 @@ bool canBeEnvVariableName(const std::string& name) {
     return !name.empty() && name.find_first_of(std::string("=\0", 2)) == std::string::npos;
 }
 
-// Tells observer what of one value, about to be expanded, will stay as written.
+// Tells observer what of one value, about to be expanded, will stay as written and what the
+// environment gives.
 void observe(CfgFile::ExpansionObserver& observer, const CfgFile::SectionId& section,
              const CfgFile::PropertyId& property, size_t index,
              const StringProcessing::TokenizedString& tokens,
-             const StringProcessing::VariableValues& variables) {
+             const StringProcessing::VariableValues& variables, const CfgFile::Macros& macros) {
     for (const StringProcessing::Token& token : tokens) {
         if (token.type == StringProcessing::VARIABLE) {
             const std::string name = StringProcessing::getVariableName(token.value);
             if (variables.find(name) == variables.end()) {
                 observer.onUnresolved(section, property, index, token.value, name);
+            } else if (macros.find(name) == macros.end()) {
+                observer.onEnvReference(section, property, index, name);
             }
         }
     }
@@ -307,7 +310,7 @@ CfgFile CfgFile::expandMacros(const Macros& macros, ExpansionObserver* observer)
                 }
                 if (observer) {
                     observe(*observer, section.first, property.first, copyValues.size(), *tokens,
-                            variables);
+                            variables, macros);
                 }
                 StringProcessing::expandVariables(*tokens, variables);
                 std::string newValue = StringProcessing::stringify(*tokens);

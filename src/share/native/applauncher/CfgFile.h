@@ -53,6 +53,9 @@ public:
         virtual void onUnresolved(const SectionId& section, const PropertyId& property,
                                   size_t index, const std::string& reference,
                                   const std::string& name) = 0;
+        // A reference in the index-th value that the environment variable name resolved.
+        virtual void onEnvReference(const SectionId&, const PropertyId&, size_t,
+                                    const std::string& /* name */) {}
         // The index-th value has a "${" without "}": the rest of it is taken as it is.
         virtual void onUnclosed(const SectionId& section, const PropertyId& property,
                                 size_t index) = 0;

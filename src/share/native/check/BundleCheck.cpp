@@ -180,6 +180,10 @@ public:
                       const std::string& name) override {
         rec.expansion->unresolved.push_back({ValueRef{section, property, index}, reference, name});
     }
+    void onEnvReference(const CfgFile::SectionId& section, const CfgFile::PropertyId& property,
+                        size_t index, const std::string& name) override {
+        rec.expansion->fromEnvironment.emplace_back(ValueRef{section, property, index}, name);
+    }
     void onUnclosed(const CfgFile::SectionId& section, const CfgFile::PropertyId& property,
                     size_t index) override {
         rec.expansion->unclosed.push_back(ValueRef{section, property, index});

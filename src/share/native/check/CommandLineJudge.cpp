@@ -10,10 +10,6 @@
 
 namespace {
 
-bool startsJarOrModule(const std::string& option) {
-    return option == "-jar" || option == "-m" || option == "--module";
-}
-
 class CommandLineJudge {
 public:
     CommandLineJudge(Findings& f, size_t started)
@@ -23,7 +19,8 @@ public:
     void judgeStarted() {
         const std::optional<ValueRef>& main = f.originOf(started);
         if (main && main->section == SectionName::JavaOptions && f.originOf(started - 1) &&
-            startsJarOrModule(args[started - 1])) {
+            RuntimeOptions::takesNext(args[started - 1]) &&
+            RuntimeOptions::read(args[started - 1]).is(RuntimeOptions::Value::Started)) {
             // The launcher's own arguments come after the options: the jar or module gets them.
             size_t own = started + 1;
             while (own < args.size() && f.originOf(own)) {
@@ -70,7 +67,8 @@ public:
             return;
         }
         const std::string what = classPath ? "class path" : "module path";
-        const std::string joined = classPath ? "--class-path=" : "--module-path=";
+        const RuntimeOptions::Value path =
+            classPath ? RuntimeOptions::Value::ClassPath : RuntimeOptions::Value::ModulePath;
         struct Given {
             size_t line;
             std::string value;
@@ -79,13 +77,12 @@ public:
         std::vector<Given> given;
         for (size_t i = 1; i < started; ++i) {
             const std::optional<ValueRef>& origin = f.originOf(i);
-            const std::string& option = args[i - 1];
-            if (origin && (classPath ? isClassPathOption(option)
-                                     : option == "-p" || option == "--module-path")) {
+            const RuntimeOptions::Match before = RuntimeOptions::read(args[i - 1]);
+            const RuntimeOptions::Match self = RuntimeOptions::read(args[i]);
+            if (origin && before.next && before.is(path)) {
                 given.push_back({f.lineOf(*origin), args[i], origin->property.name()});
-            } else if (origin && tstrings::startsWith(args[i], joined)) {
-                given.push_back(
-                    {f.lineOf(*origin), args[i].substr(joined.size()), origin->property.name()});
+            } else if (origin && !self.next && self.is(path)) {
+                given.push_back({f.lineOf(*origin), self.value, origin->property.name()});
             }
         }
         if (classPath && args[started - 1] == "-jar" &&

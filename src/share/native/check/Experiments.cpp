@@ -2,19 +2,20 @@
 
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <optional>
 #include <set>
 
-#include "tstrings.h"
+#include "RuntimeOptions.h"
 
 namespace {
 
 typedef std::function<size_t(const ValueRef&)> LineOf;
 
-// The java-options lines, as units left out together: a value that does not start with "-"
-// right after a java-options line that does is that option's value and goes with it. Only the
-// runtime's options are left out: without what it is to start, it would fail otherwise before
-// it could say the same again. Each unit is known by its last line.
+// The java-options lines, as units left out together: the value of an option that takes the
+// next argument as its value goes with it. Only the runtime's options are left out: without
+// what it is to start, it would fail otherwise before it could say the same again. Each unit is
+// known by its last line.
 std::map<size_t, std::vector<size_t>> unitsOf(const LaunchRecord::Launch& launch,
                                               const LineOf& lineOf) {
     std::map<size_t, std::vector<size_t>> units;
@@ -25,13 +26,12 @@ std::map<size_t, std::vector<size_t>> unitsOf(const LaunchRecord::Launch& launch
             continue;
         }
         const size_t line = lineOf(*launch.origins[i]);
-        const bool isOption = tstrings::startsWith(launch.args[i], "-");
-        if (option && !isOption) {
+        if (option && option != line) {
             units[line].swap(units[option]);
             units.erase(option);
         }
         units[line].push_back(line);
-        option = isOption ? line : 0;
+        option = option ? 0 : RuntimeOptions::takesNext(launch.args[i]) ? line : 0;
     }
     return units;
 }
@@ -41,7 +41,7 @@ const char* const kMasked = "\n";
 
 class Search {
 public:
-    Search(const LaunchRecord::Launch& launch, const std::vector<std::string>& original,
+    Search(const LaunchRecord::Launch& launch, const std::set<std::string>& original,
            const LineOf& lineOf, const Experiments::Start& start)
         : launch(launch), original(original), lineOf(lineOf), start(start),
           units(unitsOf(launch, lineOf)), deadline(std::chrono::steady_clock::now() +
@@ -62,8 +62,13 @@ public:
         } else {
             find(text, ids);
         }
-        // A line said in every start but the first is no word of these lines.
-        if (!sure || (found.size() == ids.size() && ids.size() > 1)) {
+        // Words missing from every start but the first are words of all these lines together
+        // only when the same start says them again; else they change from start to start.
+        if (sure && found.size() == ids.size() && ids.size() > 1) {
+            const std::optional<std::set<std::string>> again = saidWithout({});
+            sure = again && again->count(text);
+        }
+        if (!sure) {
             found.clear();
         }
         return found;
@@ -118,9 +123,11 @@ private:
         if (!t.missing.empty()) {
             return std::nullopt;
         }
-        std::set<std::string> said(t.said.begin(), t.said.end());
-        if (t.status != 0 && std::any_of(t.said.begin(), t.said.end(), [&](const std::string& s) {
-                return !std::count(original.begin(), original.end(), s);
+        std::set<std::string> said;
+        std::transform(t.said.begin(), t.said.end(), std::inserter(said, said.end()),
+                       Experiments::wordsOf);
+        if (t.status != 0 && std::any_of(said.begin(), said.end(), [&](const std::string& s) {
+                return !s.empty() && !original.count(s);
             })) {
             said.insert(kMasked);
         }
@@ -128,7 +135,7 @@ private:
     }
 
     const LaunchRecord::Launch& launch;
-    const std::vector<std::string>& original;
+    const std::set<std::string>& original;
     const LineOf& lineOf;
     const Experiments::Start& start;
     std::map<size_t, std::vector<size_t>> units;
@@ -141,6 +148,33 @@ private:
 };
 
 } // namespace
+
+std::string Experiments::wordsOf(const std::string& line) {
+    // The decorations: "[...]" groups ahead of the message; the level, the tags and the host's
+    // name are letters, the others hold digits.
+    std::string kept;
+    std::string level;
+    size_t at = 0;
+    while (at < line.size() && line[at] == '[') {
+        const size_t close = line.find(']', at);
+        if (close == std::string::npos) {
+            break;
+        }
+        std::string group = line.substr(at + 1, close - at - 1);
+        group.erase(group.find_last_not_of(' ') + 1);
+        if (group == "warning" || group == "error") {
+            level = group;
+        }
+        if (group.find_first_of("0123456789") == std::string::npos) {
+            kept += "[" + group + "]";
+        }
+        at = close + 1;
+    }
+    if (at == 0) {
+        return line;
+    }
+    return level.empty() ? std::string() : kept + line.substr(at);
+}
 
 LaunchRecord::Launch Experiments::without(const LaunchRecord::Launch& launch,
                                           const std::vector<size_t>& lines, const LineOf& lineOf) {
@@ -163,9 +197,12 @@ std::map<std::string, std::vector<size_t>> Experiments::causes(const LaunchRecor
                                                                const LineOf& lineOf,
                                                                const Start& start) {
     std::map<std::string, std::vector<size_t>> result;
-    Search search(launch, trial.said, lineOf, start);
-    for (const std::string& text : trial.said) {
-        if (!result.count(text)) {
+    std::set<std::string> words;
+    std::transform(trial.said.begin(), trial.said.end(), std::inserter(words, words.end()),
+                   wordsOf);
+    Search search(launch, words, lineOf, start);
+    for (const std::string& text : words) {
+        if (!text.empty()) {
             result[text] = search.causesOf(text);
         }
     }

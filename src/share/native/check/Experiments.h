@@ -20,12 +20,18 @@ constexpr unsigned kMaxSeconds = 60;
 // Configurations of up to this many lines that give arguments are tried one line at a time.
 constexpr size_t kOneByOne = 10;
 
+// The runtime's words in a line of its output: a line of its unified log of the level warning
+// or error without the decorations that change from one start to the next (time, uptime,
+// process: "[warning][gc,ergo] MaxNewSize ..."), any other line as it is; "" for a log line of
+// a lower level, or another line in brackets, which options ask for ("-verbose:class").
+std::string wordsOf(const std::string& line);
+
 // A trial start of launch (the arguments of some lines left out), within seconds.
 typedef std::function<LaunchRecord::Trial(const LaunchRecord::Launch& launch, unsigned seconds)>
     Start;
 
-// For each line the runtime said in trial (of launch), the configuration lines without which
-// it no longer says it, in order; an empty list where the starts could not single them out.
+// For each of the runtime's words in trial (of launch), the configuration lines without which
+// it no longer says them, in order; an empty list where the starts could not single them out.
 // lineOf gives a value's line.
 std::map<std::string, std::vector<size_t>>
 causes(const LaunchRecord::Launch& launch, const LaunchRecord::Trial& trial,

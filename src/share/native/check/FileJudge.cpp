@@ -2,9 +2,12 @@
 // runtime reads them.
 
 #include <algorithm>
+#include <dirent.h>
 
 #include "FileUtils.h"
+#include "JarManifest.h"
 #include "Judging.h"
+#include "LibraryArch.h"
 #include "tstrings.h"
 
 namespace {
@@ -14,6 +17,39 @@ bool isBundleFile(const Findings& f, const std::string& path) {
     return f.rec.bundle &&
            (FileUtils::isFileExists(FileUtils::combinePath(f.rec.bundle->appDir, path)) ||
             FileUtils::isFileExists(FileUtils::combinePath(f.rec.bundle->rootDir, path)));
+}
+
+// The paths of the entries of dir whose names end in one of the endings, sorted.
+std::vector<std::string> filesIn(const std::string& dir, std::vector<const char*> endings) {
+    std::vector<std::string> found;
+    DIR* d = ::opendir(dir.c_str());
+    while (const dirent* e = d ? ::readdir(d) : nullptr) {
+        const std::string name = e->d_name;
+        if (std::any_of(endings.begin(), endings.end(),
+                        [&](const char* end) { return tstrings::endsWith(name, end); })) {
+            found.push_back(FileUtils::combinePath(dir, name));
+        }
+    }
+    if (d) {
+        ::closedir(d);
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+// Fails each jar of a class path entry (a file, or the jars of "dir/*") that is no zip.
+void judgeZips(Findings& f, const std::string& what, const std::string& path, size_t line) {
+    const std::vector<std::string> jars =
+        tstrings::endsWith(path, "/*") ? filesIn(path.substr(0, path.size() - 2), {".jar", ".JAR"})
+                                       : std::vector<std::string>{path};
+    for (const std::string& jar : jars) {
+        if (!JarManifest::isZip(jar)) {
+            f.fail(line, what + " " + quotedText(jar) +
+                             " is no jar or zip file (a Git LFS pointer or a saved web page may "
+                             "have taken its place): the runtime passes over it without a word, "
+                             "and its classes are missing at their first use");
+        }
+    }
 }
 
 void checkPath(Findings& f, const std::string& what, const std::string& path, size_t line,
@@ -28,8 +64,17 @@ void checkPath(Findings& f, const std::string& what, const std::string& path, si
         return;
     }
     if (!FileUtils::isDirSeparator(path[0])) {
-        f.warn(line,
-               what + " " + quotedText(path) + relativePathText(f, path, "start it with $APPDIR/"));
+        const std::string text =
+            what + " " + quotedText(path) + relativePathText(f, path, "start it with $APPDIR/");
+        // Found where the developer stands, not where the launch starts: its classes are
+        // missing at their first use, which no dry run reaches.
+        if (classPath && !FileUtils::isFileExists(path) &&
+            FileUtils::isFileExists(FileUtils::combinePath(f.rec.start.shellDir, path))) {
+            f.fail(line, text + "; it is found only from " + quotedText(f.rec.start.shellDir) +
+                             ", and its classes are missing at their first use");
+        } else {
+            f.warn(line, text);
+        }
         return;
     }
     const size_t star = path.find('*');
@@ -53,6 +98,9 @@ void checkPath(Findings& f, const std::string& what, const std::string& path, si
     if (FileUtils::isFileExists(file)) {
         // The class path's jars, and a main jar that is started, bring their manifests' too.
         judgeOutside(f, what, path, line, classPath || certain);
+        if (classPath) {
+            judgeZips(f, what, path, line);
+        }
         return;
     }
     std::string text = what + " " + quotedText(path) + " does not exist";
@@ -66,11 +114,127 @@ void checkPath(Findings& f, const std::string& what, const std::string& path, si
     }
 }
 
+// The launcher's header; where it tells nothing, this machine's own.
+LibraryArch launcherArch(const Findings& f) {
+    LibraryArch launcher = LibraryArch::ofFile(f.rec.launcherPath);
+    if (launcher.format.empty()) {
+#ifdef __APPLE__
+        launcher.format = "Mach-O";
+#else
+        launcher.format = "ELF";
+#endif
+        launcher.archs = {LibraryArch::ownArch()};
+    }
+    return launcher;
+}
+
+// The native libraries in dir, named as the launcher's system loads them: "*.so" beside an
+// ELF launcher, "*.dylib" and "*.jnilib" beside a Mac one.
+std::vector<std::string> librariesIn(const std::string& dir, const LibraryArch& launcher) {
+    return launcher.format == "ELF" ? filesIn(dir, {".so"}) : filesIn(dir, {".dylib", ".jnilib"});
+}
+
+std::string describe(const LibraryArch& file) {
+    return (file.format == "universal" ? std::string("a universal file")
+            : file.format == "ELF"     ? std::string("an ELF file")
+                                       : "a " + file.format + " file") +
+           " for " + tstrings::join(file.archs, ", ");
+}
+
+// Warns about each library in dir that the launcher cannot load; how many it can load.
+size_t judgeLibraries(Findings& f, const std::string& dir, size_t line,
+                      const LibraryArch& launcher) {
+    size_t loads = 0;
+    for (const std::string& lib : librariesIn(dir, launcher)) {
+        const LibraryArch arch = LibraryArch::ofFile(lib);
+        // A library named after its architecture is one of several, chosen by the application.
+        const std::string name = FileUtils::basename(lib);
+        const bool named = std::any_of(arch.archs.begin(), arch.archs.end(), [&](const auto& a) {
+            return name.find(a) != std::string::npos ||
+                   name.find(a == "arm64"    ? "aarch64"
+                             : a == "x86_64" ? "amd64"
+                                             : a) != std::string::npos;
+        });
+        if (named) {
+            continue;
+        }
+        if (!arch.cannotLoadInto(launcher)) {
+            ++loads;
+            continue;
+        }
+        f.warn(line, "native library " + quotedText(lib) + " is " + describe(arch) +
+                         ", but the launcher is " + describe(launcher) +
+                         ": it cannot be loaded, and the application fails with "
+                         "UnsatisfiedLinkError at its first use");
+    }
+    return loads;
+}
+
+// The directories of java.library.path: there, and holding libraries the launcher can load.
+void judgeLibraryPath(Findings& f, const std::string& list, size_t line) {
+    const LibraryArch launcher = launcherArch(f);
+    for (const std::string& dir : entriesOf(list)) {
+        const std::string what = "library path entry " + quotedText(dir);
+        if (dir[0] == '$' || dir[0] == '~') {
+            continue; // a reference left as written, said already
+        }
+        if (!FileUtils::isDirSeparator(dir[0])) {
+            f.warn(line, what + relativePathText(f, dir, "start it with $APPDIR/"));
+        } else if (!FileUtils::isFileExists(dir)) {
+            f.warn(line, what + " does not exist: the runtime passes over it without a word");
+        } else if (librariesIn(dir, launcher).empty()) {
+            f.warn(line, what + " holds no native library (" +
+                             (launcher.format == "ELF" ? "lib<name>.so" : "lib<name>.dylib") +
+                             "): System.loadLibrary finds none there");
+        } else if (!judgeLibraries(f, dir, line, launcher)) {
+            f.fail(line, what + " holds no library that the launcher can load");
+        }
+    }
+}
+
+// The path that an option's value is by its meaning, "" for none: a file the runtime writes,
+// -Xlog's output file, a property that is evidently a file's name (a log file, a file in a
+// folder, a path from "." or "..").
+std::string pathByMeaning(const RuntimeOptions::Match& option) {
+    std::string path;
+    if (option.is(RuntimeOptions::Value::Written)) {
+        path = option.value;
+    } else if (option.is(RuntimeOptions::Value::Log)) {
+        // what:output:decorators:options; the output is stdout, stderr or [file=]name
+        std::vector<std::string> parts;
+        tstrings::split(parts, option.value, ":");
+        path = parts.size() > 1 ? parts[1] : "";
+        path = tstrings::startsWith(path, "file=") ? path.substr(5) : path;
+        if (path.size() > 1 && path[0] == '"' && path.back() == '"') {
+            path = path.substr(1, path.size() - 2);
+        }
+        path = path == "stdout" || path == "stderr" ? "" : path;
+    } else if (option.is(RuntimeOptions::Value::Property)) {
+        const size_t eq = option.value.find('=');
+        const std::string value = eq == std::string::npos ? "" : option.value.substr(eq + 1);
+        const bool inFolder =
+            value.find('/') != std::string::npos && value.find_first_of(":;=") == std::string::npos;
+        const size_t dot = value.rfind('.');
+        const std::string ext = dot == std::string::npos ? "" : value.substr(dot);
+        if (ext == ".log" || tstrings::startsWith(value, "./") ||
+            tstrings::startsWith(value, "../") ||
+            (inFolder && (ext == ".properties" || ext == ".xml" || ext == ".conf" ||
+                          ext == ".json" || ext == ".txt"))) {
+            path = value;
+        }
+    }
+    return path;
+}
+
 } // namespace
 
 void judgeFiles(Findings& f) {
     if (!f.rec.expanded) {
         return;
+    }
+    // The launcher puts the application directory on the library search path.
+    if (f.rec.bundle) {
+        judgeLibraries(f, f.rec.bundle->appDir, f.startLine(), launcherArch(f));
     }
     const auto lists = [&](const CfgFile::PropertyId& property, const std::string& what,
                            bool classPath) {
@@ -105,13 +269,30 @@ void judgeFiles(Findings& f) {
     for (size_t i = 0; options && i != options->size(); ++i) {
         const std::string& value = (*options)[i];
         const size_t line = f.lines.lineOf(SectionName::JavaOptions, PropertyName::javaOptions, i);
-        if (tstrings::startsWith(value, "-splash:")) {
-            checkPath(f, "splash screen", value.substr(8), line, false, false);
+        const RuntimeOptions::Match option = RuntimeOptions::read(value);
+        if (option.is(RuntimeOptions::Value::Splash)) {
+            checkPath(f, "splash screen", option.value, line, false, false);
             continue;
+        }
+        if (option.is(RuntimeOptions::Value::LibraryPath)) {
+            judgeLibraryPath(f, option.value, line);
+            continue;
+        }
+        // A relative path by the option's meaning that names no file of the bundle.
+        const std::string meant = pathByMeaning(option);
+        if (f.rec.start.doubleClick && !meant.empty() && meant[0] != '/' && meant[0] != '$' &&
+            meant[0] != '~' && !isBundleFile(f, meant)) {
+            f.warn(line, "file " + quotedText(meant) +
+                             relativePathText(f, meant, "start it with $APPDIR/ or $HOME/"));
+        }
+        if (option.is(RuntimeOptions::Value::RuntimeHome)) {
+            continue; // its own finding
         }
         // The absolute paths in an option's value (-javaagent:/a.jar=x, -Dp=/a:/b, a -cp's
         // value), the class path's with their manifests'.
-        const bool classPath = i > 0 && isClassPathOption((*options)[i - 1]);
+        const RuntimeOptions::Match before =
+            RuntimeOptions::read(i > 0 ? (*options)[i - 1] : std::string());
+        const bool classPath = before.next && before.is(RuntimeOptions::Value::ClassPath);
         for (size_t start = 0; start < value.size();) {
             const size_t end = std::min(value.find_first_of("=:,", start), value.size());
             const std::string piece = value.substr(start, end - start);
@@ -123,6 +304,9 @@ void judgeFiles(Findings& f) {
             } else if (!piece.empty() && piece[0] == '/') {
                 judgeOutside(f, "file", piece, line,
                              classPath || tstrings::endsWith(piece, ".jar"));
+                if (classPath) {
+                    judgeZips(f, "class path entry", piece, line);
+                }
             } else if (f.rec.start.doubleClick && !piece.empty() && piece[0] != '-' &&
                        isBundleFile(f, piece) &&
                        !FileUtils::isFileExists(FileUtils::combinePath("/", piece))) {

@@ -33,21 +33,27 @@ uint32_t le(const std::string& s, size_t at, size_t n) {
 // Reads n bytes at an offset into out; false when they are not all there.
 typedef std::function<bool(uint64_t offset, size_t n, std::string& out)> ReadAt;
 
-// The manifest entry's bytes, unpacked; "" when there is none or it cannot be read.
-std::string manifestOf(const ReadAt& readAt, uint64_t size) {
+// The zip's end record, at end in tail, the file's last bytes; false when there is none.
+bool endRecord(const ReadAt& readAt, uint64_t size, std::string& tail, size_t& end) {
     // The end record closes the file, followed only by its comment of up to 64 KiB.
     const uint64_t tailSize = std::min<uint64_t>(size, kEndSize + 0xffff);
-    std::string tail;
     if (size < kEndSize || !readAt(size - tailSize, static_cast<size_t>(tailSize), tail)) {
-        return std::string();
+        return false;
     }
-    size_t end = tail.size() - kEndSize + 1;
+    end = tail.size() - kEndSize + 1;
     while (end-- > 0 && le(tail, end, 4) != 0x06054b50) {
     }
-    if (end == static_cast<size_t>(-1)) {
+    return end != static_cast<size_t>(-1);
+}
+
+// The manifest entry's bytes, unpacked; "" when there is none or it cannot be read.
+std::string manifestOf(const ReadAt& readAt, uint64_t size) {
+    std::string tail;
+    size_t end = 0;
+    if (!endRecord(readAt, size, tail, end)) {
         return std::string();
     }
-    const uint64_t endAt = size - tailSize + end;
+    const uint64_t endAt = size - tail.size() + end;
     const uint64_t dirSize = le(tail, end + 12, 4);
     const uint64_t dirOffset = le(tail, end + 16, 4);
     std::string dir;
@@ -140,17 +146,20 @@ JarManifest::Attributes JarManifest::parse(const std::string& text) {
     return attributes;
 }
 
-JarManifest::Attributes JarManifest::read(const std::string& path) {
+namespace {
+
+// Has use read the regular file at path; false when it is none or cannot be opened.
+bool readFile(const std::string& path, const std::function<void(const ReadAt&, uint64_t)>& use) {
     // Non-blocking, so that a pipe in the way does not wait for a writer.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat st;
     if (fd < 0) {
-        return Attributes();
+        return false;
     }
-    Attributes attributes;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (regular) {
         try {
-            attributes = parse(manifestOf(
+            use(
                 [fd](uint64_t offset, size_t n, std::string& out) {
                     out.resize(n);
                     for (size_t done = 0; done < n;) {
@@ -163,12 +172,32 @@ JarManifest::Attributes JarManifest::read(const std::string& path) {
                     }
                     return true;
                 },
-                static_cast<uint64_t>(st.st_size)));
+                static_cast<uint64_t>(st.st_size));
         } catch (const std::exception&) {
         }
     }
     ::close(fd);
+    return regular;
+}
+
+} // namespace
+
+JarManifest::Attributes JarManifest::read(const std::string& path) {
+    Attributes attributes;
+    readFile(path, [&](const ReadAt& readAt, uint64_t size) {
+        attributes = parse(manifestOf(readAt, size));
+    });
     return attributes;
+}
+
+bool JarManifest::isZip(const std::string& path) {
+    bool zip = true;
+    readFile(path, [&](const ReadAt& readAt, uint64_t size) {
+        std::string tail;
+        size_t end = 0;
+        zip = endRecord(readAt, size, tail, end);
+    });
+    return zip;
 }
 
 JarManifest::Attributes JarManifest::readBytes(const std::string& jar) {

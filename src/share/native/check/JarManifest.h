@@ -20,6 +20,9 @@ Attributes parse(const std::string& text);
 Attributes read(const std::string& path);
 // The manifest of a jar held in memory; empty when it has none or cannot be read.
 Attributes readBytes(const std::string& jar);
+// False when the file at path is a regular file without a zip's end record (no jar, whatever
+// its name: the runtime passes over it without a word); true for anything else.
+bool isZip(const std::string& path);
 // The relative URLs of the Class-Path attribute, in order, split at blanks.
 std::vector<std::string> classPath(const Attributes& attributes);
 // The files that the Class-Path of the jar at path names, as the runtime takes its URLs: relative

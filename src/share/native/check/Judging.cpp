@@ -8,10 +8,6 @@
 #include "JvmLauncher.h"
 #include "tstrings.h"
 
-bool isClassPathOption(const std::string& arg) {
-    return arg == "-cp" || arg == "-classpath" || arg == "--class-path";
-}
-
 std::vector<std::string> entriesOf(const std::vector<std::string>& list) {
     std::vector<std::string> entries;
     std::copy_if(list.begin(), list.end(), std::back_inserter(entries),

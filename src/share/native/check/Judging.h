@@ -8,6 +8,7 @@
 #include "CfgDiagnostics.h"
 #include "Experiments.h"
 #include "LaunchRecord.h"
+#include "RuntimeOptions.h"
 
 // The line of the value; of the first value for an argument that joins them all.
 size_t lineOfValue(const CfgDiagnostics& lines, const ValueRef& v);
@@ -72,8 +73,6 @@ void judgeSilent(Findings& f, const Experiments::Start& start);
 // Helpers the judges share.
 // What a relative path in a value becomes at the start judged, with the advice.
 std::string relativePathText(const Findings& f, const std::string& path, const char* advice);
-// True for the three spellings of the option whose value is the class path.
-bool isClassPathOption(const std::string& arg);
 // The entries of a path list, without the empty ones, which count for nothing; of a value,
 // those between its ":".
 std::vector<std::string> entriesOf(const std::vector<std::string>& list);

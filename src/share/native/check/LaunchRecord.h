@@ -50,6 +50,8 @@ struct LaunchRecord {
         CfgFile::Macros macros;
         std::vector<Change> changes;
         std::vector<Unresolved> unresolved;
+        // The environment variables that references resolved, each with its value's place.
+        std::vector<std::pair<ValueRef, std::string>> fromEnvironment;
         std::vector<ValueRef> unclosed;
     };
     struct LibEnvVariable {
@@ -80,6 +82,8 @@ struct LaunchRecord {
         // The environment the launcher starts with, "NAME=VALUE" each.
         std::vector<std::string> env;
         std::string workDir;
+        // The check's own working directory, where the developer stands.
+        std::string shellDir;
         // The check's own environment (the shell's), to tell what a double-click lacks.
         std::map<std::string, std::string> shell;
     };

@@ -145,3 +145,12 @@ std::string LibraryArch::ownArch() {
 bool LibraryArch::lacks(const std::string& arch) const {
     return !archs.empty() && std::find(archs.begin(), archs.end(), arch) == archs.end();
 }
+
+bool LibraryArch::cannotLoadInto(const LibraryArch& launcher) const {
+    if (format.empty() || launcher.format.empty()) {
+        return false;
+    }
+    return (format == "ELF") != (launcher.format == "ELF") ||
+           std::all_of(launcher.archs.begin(), launcher.archs.end(),
+                       [this](const std::string& arch) { return lacks(arch); });
+}

@@ -24,6 +24,9 @@ struct LibraryArch {
 
     // True when the header names archs and none of them is arch.
     bool lacks(const std::string& arch) const;
+    // True when a process of the launcher (its header) certainly cannot load this file: it is
+    // of another system's format, or has none of the launcher's architectures.
+    bool cannotLoadInto(const LibraryArch& launcher) const;
 };
 
 #endif // LIBRARYARCH_H

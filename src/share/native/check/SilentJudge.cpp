@@ -31,23 +31,6 @@ Flags flagsOf(const LaunchRecord::Trial& trial) {
     return flags;
 }
 
-// What an option sets, to tell it given again: a property's or flag's name, a size option's
-// letters; "" for the others, which may rightly come more than once.
-std::string settingOf(const std::string& arg) {
-    if (tstrings::startsWith(arg, "-D")) {
-        return arg.substr(0, arg.find('='));
-    }
-    if (tstrings::startsWith(arg, "-XX:")) {
-        const size_t from = arg.size() > 4 && (arg[4] == '+' || arg[4] == '-') ? 5 : 4;
-        return "-XX:" + arg.substr(from, arg.find('=') - from);
-    }
-    const size_t digit = arg.find_first_of("0123456789");
-    return tstrings::startsWith(arg, "-X") && digit != std::string::npos &&
-                   arg.find_first_not_of("-Xabcdefghijklmnopqrstuvwxyz") == digit
-               ? arg.substr(0, digit)
-               : std::string();
-}
-
 // Properties that the runtime sets itself but that are there to be set.
 bool isMeantToBeSet(const std::string& name) {
     static const char* const names[] = {
@@ -66,7 +49,7 @@ public:
             const std::optional<ValueRef>& origin = f.originOf(i);
             // An option's value (the class path after -cp) is no option of its own.
             if (origin && origin->section == SectionName::JavaOptions &&
-                tstrings::startsWith(args[i], "-")) {
+                !RuntimeOptions::takesNext(args[i - 1]) && tstrings::startsWith(args[i], "-")) {
                 options.push_back({f.lineOf(*origin), args[i]});
             }
         }
@@ -78,7 +61,7 @@ public:
         std::vector<size_t> properties;
         bool asks = false;
         for (const auto& o : options) {
-            const std::string setting = settingOf(o.second);
+            const std::string setting = RuntimeOptions::setting(o.second);
             asks = asks || tstrings::startsWith(setting, "-XX:") ||
                    tstrings::startsWith(setting, "-D") ||
                    (!setting.empty() && !settings.insert(setting).second);
@@ -103,16 +86,18 @@ public:
             }
         }
         for (const auto& o : options) {
-            const std::string setting = settingOf(o.second);
+            const std::string setting = RuntimeOptions::setting(o.second);
             if (!ignoring.empty() && tstrings::startsWith(setting, "-XX:") &&
                 !flags.count(setting.substr(4))) {
                 f.warn(o.first, "the runtime does not know " + quotedText(o.second) +
                                     " and ignores it without a word (" + ignoring + ")");
-            } else if (tstrings::startsWith(o.second, "-XX:SharedArchiveFile=")) {
-                const LaunchRecord::Trial on = probe({}, "-Xshare:on");
+            } else if (RuntimeOptions::read(o.second).is(RuntimeOptions::Value::Archive)) {
+                // After the options, where no -Xshare of theirs overrides it.
+                const LaunchRecord::Trial on = probe({}, "-Xshare:on", true);
                 if (on.missing.empty() && on.status != 0) {
-                    f.warn(o.first, "the runtime does not use this class-data archive and goes on "
-                                    "without it, without a word; with -Xshare:on it says " +
+                    f.warn(o.first, "the runtime cannot use this class-data archive and starts "
+                                    "without class sharing, not even with its own archive, "
+                                    "without a word; with -Xshare:on it says " +
                                         quotedLines(on.said));
                 }
             }
@@ -120,12 +105,20 @@ public:
     }
 
 private:
-    // The launch without the lines, with option ahead of its own, tried.
-    LaunchRecord::Trial probe(const std::vector<size_t>& lines, const std::string& option) {
+    // The launch without the lines, with option ahead of its own (after the java-options when
+    // last), tried.
+    LaunchRecord::Trial probe(const std::vector<size_t>& lines, const std::string& option,
+                              bool last = false) {
         LaunchRecord::Launch launch = Experiments::without(
             *f.rec.launch, lines, [this](const ValueRef& v) { return f.lineOf(v); });
-        launch.args.insert(launch.args.begin() + 1, option);
-        launch.origins.insert(launch.origins.begin() + 1, std::nullopt);
+        size_t at = 1;
+        for (size_t i = 1; last && i < launch.origins.size(); ++i) {
+            if (launch.origins[i] && launch.origins[i]->section == SectionName::JavaOptions) {
+                at = i + 1;
+            }
+        }
+        launch.args.insert(launch.args.begin() + static_cast<ptrdiff_t>(at), option);
+        launch.origins.insert(launch.origins.begin() + static_cast<ptrdiff_t>(at), std::nullopt);
         return start(launch, Experiments::kMaxSeconds);
     }
 
@@ -134,7 +127,7 @@ private:
     void judgeAgain(const std::vector<size_t>& properties, const Flags& flags) {
         std::map<std::string, size_t> last;
         for (auto o = options.rbegin(); o != options.rend(); ++o) {
-            const std::string setting = settingOf(o->second);
+            const std::string setting = RuntimeOptions::setting(o->second);
             if (setting.empty()) {
                 continue;
             }
@@ -171,6 +164,7 @@ private:
             // The listing writes some characters as escapes; such values are not compared, nor
             // those not kept whole.
             if (it == f.rec.trial->properties.end() || f.rec.trial->partial.count(g.first) ||
+                RuntimeOptions::read("-D" + g.first + "=").is(RuntimeOptions::Value::RuntimeHome) ||
                 std::any_of(value.begin(), value.end(),
                             [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
                 continue;

@@ -103,6 +103,7 @@ LaunchRecord::Start StartEnvironment::of(const std::string& launcherPath, bool d
     LaunchRecord::Start start;
     start.doubleClick = doubleClick;
     start.shell = current();
+    start.shellDir = cwd();
     if (doubleClick) {
         // Contents/MacOS/<name>: the bundle is three levels up.
         const std::string root =

@@ -5,14 +5,16 @@
 #include <cctype>
 #include <cstring>
 
+#include "FileUtils.h"
 #include "Judging.h"
 #include "tstrings.h"
 
 namespace {
 
-bool isWarning(const std::string& line) {
-    return tstrings::startsWith(line, "WARNING:") || tstrings::startsWith(line, "Warning:") ||
-           line.find(" warning: ") != std::string::npos;
+bool isWarning(const std::string& words) {
+    return tstrings::startsWith(words, "WARNING:") || tstrings::startsWith(words, "Warning:") ||
+           tstrings::startsWith(words, "[warning]") ||
+           words.find(" warning: ") != std::string::npos;
 }
 
 // The lines that only frame what the runtime said: headers, stack frames, its echo of the
@@ -29,12 +31,6 @@ bool isFrame(const std::string& line) {
     };
     return std::any_of(std::begin(frames), std::end(frames),
                        [&](const char* frame) { return tstrings::startsWith(line, frame); });
-}
-
-// A line of the runtime's log that an option asks for ("[0.032s][info][class,load] ...",
-// "[Loaded ...]"), not its error; a log line of the level "error" may be the error.
-bool isLog(const std::string& line) {
-    return tstrings::startsWith(line, "[") && line.find("][error]") == std::string::npos;
 }
 
 // The lines that open the runtime's own error, which comes after whatever an agent printed.
@@ -70,8 +66,7 @@ size_t lineNamedBy(const Findings& f, const std::string& text) {
         const size_t cut = args[i].find_last_of(":=+");
         const std::string tail = cut == std::string::npos ? "" : args[i].substr(cut + 1);
         if (f.originOf(i) && (names(text, args[i]) || (tail.size() > 1 && names(text, tail)))) {
-            const bool bare =
-                tstrings::startsWith(args[i], "--") && args[i].find('=') == std::string::npos;
+            const bool bare = RuntimeOptions::takesNext(args[i]);
             (bare ? optionLine : line) = f.lineOf(*f.originOf(i));
         }
     }
@@ -103,6 +98,21 @@ size_t placeOf(const Findings& f, const std::vector<std::string>& said, std::str
     return line;
 }
 
+// The line of the class path option whose entries are those the runtime lists; 0 for none.
+size_t lineOfClassPath(const Findings& f, const std::vector<std::string>& listed) {
+    const std::vector<std::string>& args = f.rec.launch->args;
+    size_t line = 0;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const RuntimeOptions::Match m = RuntimeOptions::read(args[i]);
+        const size_t at = m.next ? i + 1 : i;
+        if (m.is(RuntimeOptions::Value::ClassPath) && at < args.size() && f.originOf(at) &&
+            entriesOf(m.next ? args[at] : m.value) == entriesOf(listed)) {
+            line = f.lineOf(*f.originOf(at));
+        }
+    }
+    return line;
+}
+
 } // namespace
 
 void judgeTrial(Findings& f) {
@@ -130,31 +140,37 @@ void judgeTrial(Findings& f) {
     size_t warningLine = 0;
     std::string warningSuffix;
     const auto flush = [&] {
-        if (!warning.empty()) {
-            f.warn(warningLine ? warningLine : f.startLine(),
-                   "the runtime warns: " + quotedLines(warning) + warningSuffix);
+        const size_t line = warningLine ? warningLine : f.startLine();
+        const std::string text = "the runtime warns: " + quotedLines(warning) + warningSuffix;
+        // The same log line may go to standard output and to standard error.
+        if (!warning.empty() && std::none_of(f.found.begin(), f.found.end(), [&](const auto& d) {
+                return d.line == line && d.text == text;
+            })) {
+            f.warn(line, text);
         }
         warning.clear();
     };
-    for (size_t i = 0; i < said.size(); ++i) {
-        if (!isWarning(said[i])) {
+    for (const std::string& line : said) {
+        // A log line that an option asks for is none of the runtime's words.
+        const std::string words = Experiments::wordsOf(line);
+        if (!isWarning(words)) {
             flush();
-            if (!isFrame(said[i]) && !isLog(said[i])) {
-                if (opensError(said[i]) && !errors.empty() && !opensError(errors[0])) {
+            if (!words.empty() && !isFrame(words)) {
+                if (opensError(words) && !errors.empty() && !opensError(errors[0])) {
                     errors.clear();
                 }
-                errors.push_back(said[i]);
+                errors.push_back(words);
             }
             continue;
         }
         std::string suffix;
-        const size_t line = placeOf(f, {said[i]}, suffix);
-        if (line || warning.empty()) {
+        const size_t at = placeOf(f, {words}, suffix);
+        if (at || warning.empty()) {
             flush();
-            warningLine = line;
+            warningLine = at;
             warningSuffix = suffix;
         }
-        warning.push_back(said[i]);
+        warning.push_back(words);
     }
     flush();
 
@@ -169,7 +185,18 @@ void judgeTrial(Findings& f) {
                        : quotedLines(errors);
     std::string suffix;
     const size_t placed = errors.empty() ? 0 : placeOf(f, errors, suffix);
-    const size_t line = placed ? placed : f.startLine();
+    size_t line = placed ? placed : f.startLine();
+    // Where the main class is not found and no entry of the class path that the runtime lists
+    // exists, the class path is the cause.
+    const std::vector<std::string>* classPath = f.property("java.class.path");
+    const size_t classPathLine = classPath ? lineOfClassPath(f, *classPath) : 0;
+    if (line == f.lastLineOf(PropertyName::mainclass) && classPathLine && classPath &&
+        !entriesOf(*classPath).empty() &&
+        std::none_of(classPath->begin(), classPath->end(), [](const std::string& entry) {
+            return !entry.empty() && FileUtils::isFileExists(entry);
+        })) {
+        line = classPathLine;
+    }
     // A failure that the launcher's own facts show on that line is the same failure.
     for (Diagnostic& d : f.found) {
         if (d.error && d.line == line) {

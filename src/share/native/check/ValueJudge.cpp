@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
+#include <set>
 
 #include "Judging.h"
 #include "tstrings.h"
@@ -44,6 +46,12 @@ bool isQuoted(const std::string& s) {
 
 // A java-options value in quotes, with quotes in its value, or with more than one argument.
 void judgeJavaOption(Findings& f, const std::string& value, size_t line) {
+    if (RuntimeOptions::read(value).is(RuntimeOptions::Value::RuntimeHome)) {
+        f.fail(line, "java.home is the runtime's own directory, where it reads its own files (its "
+                     "security settings, time zones, modules): given another, the runtime fails "
+                     "at their first use, or reads another runtime's; remove this line");
+        return;
+    }
     if (isQuoted(value)) {
         const std::string inner = value.substr(1, value.size() - 2);
         f.warn(line, "java-options value " + quotedText(inner) +
@@ -88,7 +96,7 @@ void judgeJavaOption(Findings& f, const std::string& value, size_t line) {
                          " holds several options in one argument, which the runtime reads as "
                          "one" +
                          fix);
-    } else if (tstrings::startsWith(head, "--") && head.find('=') == std::string::npos) {
+    } else if (RuntimeOptions::takesNext(head)) {
         f.warn(line, text + " is one argument, which the runtime reads as one option" + fix);
     }
 }
@@ -116,7 +124,7 @@ void judgeMain(Findings& f) {
     const bool classPathGiven =
         f.values(SectionName::Application, PropertyName::classpath) ||
         (options && std::any_of(options->begin(), options->end(), [](const std::string& o) {
-             return isClassPathOption(o) || tstrings::startsWith(o, "--class-path=");
+             return RuntimeOptions::read(o).is(RuntimeOptions::Value::ClassPath);
          }));
 
     if (mainClass && !classPathGiven &&
@@ -228,9 +236,67 @@ void judgeExpansion(Findings& f) {
         f.warn(line, what + " stays as written: there is no macro or environment variable " +
                          quotedText(u.name));
     }
+    // A variable that both starts have, with other values: what a double-click gets is not
+    // what the shell shows.
+    std::set<std::string> said;
+    for (const auto& r : f.rec.expansion->fromEnvironment) {
+        const std::string& name = r.second;
+        const auto shell = start.shell.find(name);
+        const std::string prefix = name + "=";
+        const auto own =
+            std::find_if(start.env.begin(), start.env.end(),
+                         [&](const std::string& e) { return tstrings::startsWith(e, prefix); });
+        const size_t line = f.lineOf(r.first);
+        if (!start.doubleClick || own == start.env.end() ||
+            (shell != start.shell.end() && shell->second == own->substr(prefix.size())) ||
+            !said.insert(name + "\n" + std::to_string(line)).second) {
+            continue;
+        }
+        f.warn(line, quotedText("$" + name) + " in " + r.first.property.name() + " is " +
+                         quotedText(own->substr(prefix.size())) +
+                         " when the bundle is double-clicked, " +
+                         (shell == start.shell.end()
+                              ? std::string("but this shell has no ") + name +
+                                    ": started from it, the reference stays as written"
+                              : "but " + quotedText(shell->second) +
+                                    " in this shell; to give the shell's value on a "
+                                    "double-click, set it in Info.plist's LSEnvironment "
+                                    "(make-bundle -p)"));
+    }
     for (const ValueRef& v : f.rec.expansion->unclosed) {
         f.warn(f.lineOf(v), "\"${\" without \"}\" in " + std::string(v.property.name()) +
                                 ": the rest of the value is not expanded");
+    }
+}
+
+// A java-options value (with its value, for an option that takes the next argument) given again
+// to the same effect: an option the runtime takes once has its own finding.
+void judgeRepeated(Findings& f) {
+    const std::vector<std::string>& args = f.rec.launch->args;
+    std::map<std::string, size_t> first;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::optional<ValueRef>& origin = f.originOf(i);
+        if (!origin || !(origin->section == SectionName::JavaOptions)) {
+            continue;
+        }
+        const RuntimeOptions::Match option = RuntimeOptions::read(args[i]);
+        const bool pair = option.next && i + 1 < args.size() && f.originOf(i + 1);
+        const std::string given = pair ? args[i] + " " + args[i + 1] : args[i];
+        const size_t line = f.lineOf(*f.originOf(pair ? i + 1 : i));
+        i += pair ? 1 : 0;
+        if ((option.option && option.option->once) || !RuntimeOptions::setting(given).empty()) {
+            continue;
+        }
+        const auto known = first.emplace(given, line);
+        if (known.second) {
+            continue;
+        }
+        f.warn(line, quotedText(given) + " is given again (line " +
+                         std::to_string(known.first->second) + "): " +
+                         (option.is(RuntimeOptions::Value::Agent)
+                              ? "the runtime starts the agent once for each, so it runs twice"
+                              : "the runtime takes both, to the effect of one") +
+                         "; drop one of the lines");
     }
 }
 
@@ -244,6 +310,9 @@ void judgeValues(Findings& f) {
         return;
     }
     judgeMain(f);
+    if (f.rec.launch) {
+        judgeRepeated(f);
+    }
     for (const CfgFile::SectionId* section : SectionName::all) {
         for (const CfgFile::PropertyMap::value_type& p : f.rec.expanded->getProperties(*section)) {
             for (size_t i = 0; i != p.second.size(); ++i) {

@@ -166,8 +166,38 @@ TEST_F(BundleCheckTest, MistakesThatBreakOrChangeTheLaunch) {
          {"5: warning: arguments value \"\"two words\"\": the quotes reach the application as they "
           "are; write arguments=two words (each value is one argument, blanks included)"},
          2},
-        // What cannot be read, or depends on the working directory, leaves the answer open.
-        {"[Application]\napp.classpath=$APPDIR/broken.jar\n" + kMain, {}, 0},
+        {kApp + kMain +
+             "[JavaOptions]\njava-options=-javaagent:$APPDIR/demo.jar\n"
+             "java-options=-javaagent:$APPDIR/demo.jar\n",
+         {"6: warning: \"-javaagent:@APPDIR@/demo.jar\" is given again (line 5): the runtime "
+          "starts the agent once for each, so it runs twice; drop one of the lines"},
+         2},
+        // Library paths, and what a double-click reads for a relative path by its meaning.
+        {kApp + kMain + "[JavaOptions]\njava-options=-Djava.library.path=$APPDIR/arm:$APPDIR/lib\n",
+         {"5: warning: native library \"@APPDIR@/arm/libx.so\" is an ELF file for arm64, but "
+          "the launcher is an ELF file for x86_64: it cannot be loaded, and the application "
+          "fails with UnsatisfiedLinkError at its first use",
+          "5: error: library path entry \"@APPDIR@/arm\" holds no library that the launcher can "
+          "load",
+          "5: warning: library path entry \"@APPDIR@/lib\" holds no native library "
+          "(lib<name>.so): System.loadLibrary finds none there"},
+         1},
+        {kApp + kMain +
+             "[JavaOptions]\njava-options=-XX:ErrorFile=hs_err.log\n"
+             "java-options=-Duser.timezone=Europe/Berlin\njava-options=-Dlog=logs/a.log\n",
+         {"5: warning: file \"hs_err.log\" is relative: a double-click starts the launcher in "
+          "\"/\", so it reads \"/hs_err.log\", not a file of the bundle; start it with $APPDIR/ "
+          "or $HOME/",
+          "7: warning: file \"logs/a.log\" is relative: a double-click starts the launcher in "
+          "\"/\", so it reads \"/logs/a.log\", not a file of the bundle; start it with $APPDIR/ "
+          "or $HOME/"},
+         2},
+        // What depends on the working directory leaves the answer open.
+        {"[Application]\napp.classpath=$APPDIR/broken.jar\n" + kMain,
+         {"2: error: class path entry \"@APPDIR@/broken.jar\" is no jar or zip file (a Git LFS "
+          "pointer or a saved web page may have taken its place): the runtime passes over it "
+          "without a word, and its classes are missing at their first use"},
+         1},
         {"[Application]\napp.classpath=demo.jar\n" + kMain,
          {"2: warning: class path entry \"demo.jar\" is relative: a double-click starts the "
           "launcher in \"/\", so it reads \"/demo.jar\", not a file of the bundle; start it with "
@@ -229,6 +259,9 @@ TEST_F(BundleCheckTest, MistakesThatBreakOrChangeTheLaunch) {
                                           "Manifest-Version: 1.0\r\nMain-Class: demo.Main\r\n\r\n"),
                               storedEntry("demo/Main.class", "")})},
         {"broken.jar", "not a zip"},
+        {"arm/libx.so", std::string("\x7f"
+                                    "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0\x03\0\xb7\0",
+                                    20)},
     };
     for (const auto& c : cases) {
         const Result r = check(c.cfg, files);
@@ -266,7 +299,7 @@ TEST_F(BundleCheckTest, FilesReadFromOutsideTheBundleAreNamed) {
 // What a double-click lacks of the shell's start: its variables and its working directory.
 TEST_F(BundleCheckTest, DoubleClickAgainstTheShell) {
     const EnvGuard lib("CHECK_SHELL_LIB", appDir);
-    writeFile(appDir + "/demo.jar", "");
+    writeFile(appDir + "/demo.jar", makeZip({}));
     const EnvGuard heap("CHECK_SHELL_HEAP", "1g");
     const std::string cfg = "[Application]\napp.classpath=$CHECK_SHELL_LIB/demo.jar\n"
                             "app.classpath=lib/a.jar\n" +
@@ -294,7 +327,13 @@ TEST_F(BundleCheckTest, DoubleClickAgainstTheShell) {
                   appDir +
                   "</string>"
                   "<key>CHECK_SHELL_HEAP</key><string>2g</string></dict></dict></plist>");
-    EXPECT_EQ(std::vector<std::string>{doubleClick[1]}, check(cfg).findings);
+    // Where the two differ, both values are named.
+    EXPECT_EQ(std::vector<std::string>({doubleClick[1],
+                                        "6: warning: \"$CHECK_SHELL_HEAP\" in java-options is "
+                                        "\"2g\" when the bundle is double-clicked, but \"1g\" in "
+                                        "this shell; to give the shell's value on a double-click, "
+                                        "set it in Info.plist's LSEnvironment (make-bundle -p)"}),
+              check(cfg).findings);
 }
 
 } // namespace
