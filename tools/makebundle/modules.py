@@ -111,6 +111,12 @@ def class_jar(sources, path, origins=None):
         elif path.endswith(".class") and os.path.basename(path) != "module-info.class":
             out.write(path, "classes/" + relative)
             count += 1
+            # The class path directory that holds it is one of its parents, as its package
+            # says: each reading is kept, the wrong ones name no class that is used.
+            parts = relative[:-len(".class")].split("/")
+            for i in range(1, len(parts) if origins is not None else 0):
+                origins.setdefault(".".join(parts[i:]), []).append(
+                    path[:-len("/".join(parts[i:]) + ".class") - 1])
 
     with zipfile.ZipFile(path, "w", zipfile.ZIP_STORED) as out:
         for source in sources:
@@ -128,14 +134,14 @@ INTERNAL = re.compile(r"JDK internal API \(([\w.]+)\)")
 
 
 class Analysis:
-    """What jdeps finds in the application's classes: origins (class: the jars that hold it),
-    uses (class: the application's classes that use it) and modules (module: the first class of
-    the application that uses it, in jdeps's order)."""
+    """What jdeps finds in the application's classes: origins (class: the jars, or the class
+    path directories, that hold it), calls (class: the classes that it uses, in jdeps's order)
+    and modules (module: the application's classes that use it, in jdeps's order)."""
 
     def __init__(self, origins, out):
         self.origins = origins
         self.said = None  # jdeps's last line; None when it had no class to read
-        self.uses = {}
+        self.calls = {}
         self.modules = {}
         for line in out.splitlines():
             m = USE.match(line)
@@ -146,9 +152,11 @@ class Analysis:
             module = internal.group(1) if internal else where
             if re.fullmatch(r"[\w.]+", module) and not module.endswith(".jar") and \
                     used not in origins:
-                self.modules.setdefault(module, user)
+                users = self.modules.setdefault(module, [])
+                if user not in users:
+                    users.append(user)
             else:
-                self.uses.setdefault(used, []).append(user)
+                self.calls.setdefault(user, []).append(used)
 
 
 def cache_directory():
@@ -252,15 +260,6 @@ def resolve(given, analysis):
                 chosen.append(module)
     note("-m auto chose %s (-m %s pins this choice)" % (",".join(found), ",".join(chosen)))
     return chosen
-
-
-def lacking(analysis, present, ignored):
-    """One line for each module that the application's classes use and the runtime lacks
-    (present: the modules it holds; ignored: those the user says are optional)."""
-    return ["the application needs %s (%s uses it), which the runtime lacks: add it to -m, or "
-            "--ignore-module %s when it is optional" % (module, user, module)
-            for module, user in sorted(analysis.modules.items())
-            if module not in present and module not in ignored]
 
 
 def missing(text):

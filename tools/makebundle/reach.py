@@ -99,14 +99,19 @@ def expanded(entry):
 class Walk:
     """What the launch reads from the paths of a bundle's command line: reached (the real paths
     of the files and directories in the bundle), outside (path, the jar whose manifest names it
-    or None for the command line) and directories (a directory and the jar whose manifest named
-    it, None for the command line)."""
+    or None for the command line), directories (a directory and the jar whose manifest named
+    it, None for the command line), dangling (a manifest Class-Path entry that names nothing,
+    and the jar) and, once settled, roots (where the launch starts) and held (the classes of
+    what is read from outside)."""
 
     def __init__(self, bundle, class_path, module_path, covered=()):
         self.bundle = bundle
         self.reached = set()
         self.outside = []
         self.directories = []
+        self.dangling = []
+        self.roots = []
+        self.held = set()
         self.covered = set(covered)
         seen = set()
         todo = [(e, None) for entry in class_path for e in expanded(entry)]
@@ -121,6 +126,8 @@ class Walk:
             path, via = todo.pop(0)
             children.SIGNALS.check()
             real = os.path.realpath(path)
+            if via is not None and not os.path.exists(path):
+                self.dangling.append((path, via))
             if real in seen or not os.path.exists(path) or real in self.covered:
                 continue
             seen.add(real)
@@ -218,7 +225,28 @@ def settle(p, stage):
                           "path (applauncher-check --args %s shows what does)" % p.bundle)
         walk = Walk(stage, new_class_path, module_path, [os.path.realpath(path)
                                                          for path, _ in walk.outside])
+    jars = sorted(path for path in walk.reached if path.endswith(".jar"))
+    walk.roots = roots(args, jars)
+    for path, _ in walk.outside:
+        walk.held.update(classes(path))
+    for path, via in walk.dangling:
+        tell("warning: the manifest Class-Path of %s names %s, which is not in the bundle: the "
+             "runtime passes over it" % (shown(p, stage, via), shown(p, stage, path)))
     p.reach = walk
+
+
+def classes(path):
+    """The names of the classes in the jar or class path directory path."""
+    if os.path.isdir(path):
+        names = [os.path.relpath(os.path.join(d, n), path)
+                 for d, _, files in os.walk(path) for n in files]
+    else:
+        try:
+            with zipfile.ZipFile(path) as z:
+                names = z.namelist()
+        except (zipfile.BadZipFile, OSError, RuntimeError, EOFError):
+            return []
+    return [modules.class_name(n) for n in names if modules.class_name(n)]
 
 
 def copy_outside(p, stage, outside):
@@ -274,60 +302,155 @@ def runtime_modules(p, stage):
     return None
 
 
+def manifest_main(jar, names=("Main-Class", "Launcher-Agent-Class")):
+    """The classes that the main section of jar's manifest names under names."""
+    try:
+        with zipfile.ZipFile(jar) as z:
+            text = z.read("META-INF/MANIFEST.MF").decode("utf-8", "replace")
+    except (KeyError, zipfile.BadZipFile, OSError, RuntimeError, EOFError):
+        return []
+    found = []
+    for line in text.replace("\r\n", "\n").split("\n"):
+        if not line:
+            break
+        name, sep, value = line.partition(":")
+        if sep and name in names and value.strip():
+            found.append(value.strip())
+    return found
+
+
+def roots(args, jars):
+    """The classes where the launch starts (the main class, each agent's Premain-Class, the
+    providers that the META-INF/services of jars name); [] when the main class is not known."""
+    main = []
+    i = 1
+    while i < len(args):
+        arg = args[i]
+        if arg == "-jar" and i + 1 < len(args):
+            main += manifest_main(os.path.join("/", args[i + 1]))
+            break
+        if arg in ("-m", "--module") and i + 1 < len(args):
+            main = args[i + 1].split("/", 1)[1:] + main
+            break
+        if arg.startswith("-javaagent:"):
+            main += manifest_main(arg[len("-javaagent:"):].split("=", 1)[0], ("Premain-Class",))
+        elif not arg.startswith("-"):
+            main.insert(0, arg)
+            break
+        i += 2 if arg in VALUED else 1
+    if i >= len(args) or not main:
+        return []
+    providers = []
+    for jar in jars:
+        try:
+            with zipfile.ZipFile(jar) as z:
+                for name in z.namelist():
+                    if name.startswith("META-INF/services/") and not name.endswith("/"):
+                        providers += [line.split("#")[0].strip() for line in
+                                      z.read(name).decode("utf-8", "replace").splitlines()]
+        except (zipfile.BadZipFile, OSError, RuntimeError, EOFError):
+            pass
+    return main + [c for c in providers if c]
+
+
+def chains(found, starts):
+    """The classes that starts reach through the uses that jdeps found: class: the shortest
+    chain of classes from a start to it."""
+    reached = {start: (start,) for start in starts}
+    todo = list(starts)
+    for cls in todo:
+        for used in found.calls.get(cls, ()):
+            if used not in reached:
+                reached[used] = reached[cls] + (used,)
+                todo.append(used)
+    return reached
+
+
 def judge(p, stage):
-    """Fails when the application's classes use a module that the runtime lacks, or a jar of
-    Contents/app that nothing on the class path reaches."""
+    """Fails when a class that the launch reaches from its roots (the main class, the agents,
+    the services' providers) lies only in a jar of Contents/app that no class path reaches, or
+    uses a module that the runtime lacks, or when the main class uses a class that no jar holds;
+    the same of classes that the launch never reaches are notes."""
     try:
         found = analysis(p, stage)
     except Failure as e:
         found = None
         note("the modules and jars that the classes use are not checked: " + str(e))
-    if found is None or not found.modules:
+    if found is None or p.reach is None:
         if found is None and p.home is None:
             note("no JDK found: the modules and jars that the classes use are not checked")
         return
-    present = runtime_modules(p, stage)
-    if present is not None:
-        lines = modules.lacking(found, present, p.o.ignored_modules)
-        for line in lines[:-1]:
-            tell("make-bundle: " + line)
-        if lines:
-            raise Failure(lines[-1])
     app = p.layout.app(stage)
-    unused = []
-    for directory, _, names in sorted(os.walk(app)) if p.reach is not None else ():
-        for name in sorted(names):
-            jar = os.path.join(directory, name)
-            if not name.endswith(".jar") or os.path.realpath(jar) in p.reach.reached:
-                continue
-            use = first_use(found, jar, p.reach.reached)
-            if use is not None:
-                raise Failure("%s uses %s from %s, which no class path entry or manifest "
-                              "reaches: add $APPDIR/%s to app.classpath" %
-                              (use[1], use[0], shown(p, stage, jar), os.path.relpath(jar, app)))
-            unused.append(os.path.relpath(jar, app))
-    if unused:
-        note("%s in Contents/app %s on no class path, and no class on it uses %s (the "
-             "application may load %s itself): %s" % (
-                 "a jar" if len(unused) == 1 else "%d jars" % len(unused),
-                 "is" if len(unused) == 1 else "are", "it" if len(unused) == 1 else "them",
-                 "it" if len(unused) == 1 else "them",
-                 ", ".join(unused[:3]) + (", ..." if len(unused) > 3 else "")))
+    real = {}
 
+    def on_path(origin):
+        if origin not in real:
+            real[origin] = os.path.realpath(origin)
+        return real[origin] in p.reach.reached
 
-def first_use(found, jar, reached):
-    """(class, user): a class that only jar holds, used by a class that the class path reaches
-    (or that no jar holds); None when there is none."""
-    jar = os.path.realpath(jar)
-    for used, users in found.uses.items():
-        origins = {os.path.realpath(o) for o in found.origins.get(used, ())}
-        if origins != {jar}:
+    starts = p.reach.roots or [c for c, where in found.origins.items()
+                               if any(on_path(o) for o in where)]
+    reached = chains(found, starts)
+    elsewhere = p.reach.held
+
+    def chain(cls):
+        return " -> ".join(reached[cls])
+
+    # A jar off the class path that a reached class needs fails the launch.
+    for cls in reached:
+        where = found.origins.get(cls, ())
+        if where and not any(on_path(o) for o in where) and cls not in elsewhere:
+            jar = sorted(where)[0]
+            raise Failure("%s uses %s from %s, which no class path entry or manifest reaches: "
+                          "add $APPDIR/%s to app.classpath" % (
+                              chain(cls).rpartition(" -> ")[0] or cls, cls,
+                              shown(p, stage, jar), os.path.relpath(jar, app)))
+    present = runtime_modules(p, stage)
+    ignored = p.o.ignored_modules
+    for module, users in sorted(found.modules.items()) if present is not None else ():
+        if module in present or module in ignored:
             continue
-        for user in users:
-            where = found.origins.get(user)
-            if not where or any(os.path.realpath(o) in reached for o in where):
-                return used, user
-    return None
+        used = [u for u in users if u in reached]
+        if used:
+            raise Failure("the application needs %s (used by %s), which the runtime lacks: "
+                          "add it to -m, or --ignore-module %s when it is optional" %
+                          (module, chain(used[0]), module))
+        note("%s, which the runtime lacks, is used only by classes that the launch does not "
+             "reach (%s)" % (module, users[0]))
+    main = starts[0] if p.reach.roots else None
+    absent = []
+    for cls in reached:
+        for used in found.calls.get(cls, ()):
+            if used not in found.origins and used not in elsewhere and used not in absent:
+                if cls == main:
+                    raise Failure("the main class %s uses %s, which no jar of the bundle "
+                                  "holds" % (main, used))
+                absent.append(used)
+    if absent:
+        note("%d %s that the launch reaches %s in no jar of the bundle (the application may "
+             "do without): %s" % (len(absent), "class" if len(absent) == 1 else "classes",
+                                  "is" if len(absent) == 1 else "are",
+                                  ", ".join(absent[:3]) + (", ..." if len(absent) > 3 else "")))
+    # Jars off the class path: the first class that uses each, if any.
+    users = {}
+    for where in found.origins.values():
+        for jar in where:
+            if jar.endswith(".jar") and not on_path(jar):
+                users.setdefault(jar, None)
+    for cls, calls in found.calls.items():
+        for used in calls:
+            for jar in found.origins.get(used, ()):
+                if jar in users and users[jar] is None:
+                    users[jar] = cls
+    if users:
+        listed = ["%s%s" % (os.path.relpath(jar, app), "" if user is None else
+                            " (used by %s)" % user) for jar, user in sorted(users.items())]
+        note("%s in Contents/app %s on no class path, and no class that the launch reaches "
+             "uses %s (the application may load %s itself): %s" % (
+                 "a jar" if len(listed) == 1 else "%d jars" % len(listed),
+                 "is" if len(listed) == 1 else "are", "it" if len(listed) == 1 else "them",
+                 "it" if len(listed) == 1 else "them",
+                 ", ".join(listed[:3]) + (", ..." if len(listed) > 3 else "")))
 
 
 def directory_source(p, output):
