@@ -280,6 +280,7 @@ void BundleCheck::startTrial(const std::string& cannotRun) {
     }
     if (!cannotRun.empty()) {
         rec.standIn = StandIn::note(*rec.launch, runtimeHome, standIn, lineOf);
+        rec.standInHome = standIn;
     }
     trialStart = [this, runtimeHome, standIn](const LaunchRecord::Launch& l, unsigned seconds) {
         return RuntimeTrial::run(standIn.empty() ? l : StandIn::adapt(l, runtimeHome, standIn),

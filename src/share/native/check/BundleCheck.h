@@ -43,6 +43,10 @@ public:
 
     const LaunchRecord& record() const { return rec; }
     const std::vector<Diagnostic>& diagnostics() const { return found; }
+    // The remarks that change no status: what the check could not do.
+    const std::vector<std::string>& remarks() const { return notes; }
+    // The configuration's lines as the parser read them.
+    const CfgDiagnostics& cfgLines() const { return lines; }
     // True when a finding says that the launch fails for certain.
     bool hasErrors() const;
 

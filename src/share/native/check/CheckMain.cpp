@@ -14,6 +14,7 @@
 #include "LibraryArch.h"
 #include "MacBundle.h"
 #include "MacLauncher.h"
+#include "Report.h"
 #include "RuntimeTrial.h"
 #include "StartEnvironment.h"
 #include "SysInfo.h"
@@ -23,8 +24,9 @@
 namespace {
 
 const char* const kUsage =
-    "usage: applauncher-check [--args] [--terminal] [--no-trial] [--trial-time SECONDS]\n"
-    "                         [--trial-runtime JAVA_HOME] BUNDLE [ARGUMENT...]\n"
+    "usage: applauncher-check [--args | --format FORMAT] [--terminal] [--no-trial]\n"
+    "                         [--trial-time SECONDS] [--trial-runtime JAVA_HOME]\n"
+    "                         BUNDLE [ARGUMENT...]\n"
     "       applauncher-check [--terminal] NAME.cfg\n"
     "       applauncher-check --double-click-env BUNDLE\n"
     "       applauncher-check --layout | --version | --arch FILE...\n"
@@ -32,6 +34,8 @@ const char* const kUsage =
     "  ARGUMENT    arguments the launcher would be started with\n"
     "  NAME.cfg    a configuration file on its own, before there is a bundle\n"
     "  --args      print only the arguments handed to the runtime, one per line\n"
+    "  --format FORMAT  text (the default), json (one object: what the launch reads and\n"
+    "              needs, and the findings) or github (the findings as annotations)\n"
     "  --terminal  judge a start typed in this shell (its environment and working directory)\n"
     "              instead of a double-click (launchd's environment and the bundle's\n"
     "              LSEnvironment, working directory /), which is what users do\n"
@@ -52,6 +56,28 @@ const char* const kUsage =
 BundleCheck* theCheck = nullptr;
 bool argsOnly = false;
 std::string cfgFile;
+// "text", "json" or "github".
+std::string format = "text";
+
+// The exit status of a check: 1 when the launcher fails or a finding is an error, 2 for
+// warnings only, else 0.
+int statusOf(const BundleCheck& check, bool launcherFails) {
+    if (launcherFails || check.hasErrors()) {
+        return 1;
+    }
+    return check.diagnostics().empty() ? 0 : 2;
+}
+
+// Prints the check as data in the chosen format; true when that format is not the text report.
+bool printData(const std::string& launcherError) {
+    if (format == "json") {
+        Report::printJson(std::cout, *theCheck, statusOf(*theCheck, !launcherError.empty()),
+                          launcherError);
+    } else if (format == "github") {
+        Report::printGithub(std::cout, *theCheck, launcherError);
+    }
+    return format != "text";
+}
 
 // "no warnings", "2 warnings", "1 error, 1 warning".
 std::string summary(const std::vector<Diagnostic>& found) {
@@ -97,7 +123,22 @@ void checkBundle() {
         } else {
             theCheck->runCfgFile(cfgFile);
         }
+    } catch (const VorlaneErrorBase& e) {
+        if (!argsOnly && printData(e.rawMessage())) {
+            std::cout.flush();
+            throw;
+        }
+        if (!argsOnly) {
+            theCheck->printReport(std::cout);
+            theCheck->printDiagnostics(std::cout);
+            std::cout.flush();
+        }
+        throw;
     } catch (...) {
+        if (!argsOnly && printData("the check failed")) {
+            std::cout.flush();
+            throw;
+        }
         if (!argsOnly) {
             theCheck->printReport(std::cout);
             theCheck->printDiagnostics(std::cout);
@@ -110,7 +151,7 @@ void checkBundle() {
         for (const std::string& arg : theCheck->record().launch->args) {
             std::cout << arg.c_str() << "\n";
         }
-    } else {
+    } else if (!printData("")) {
         theCheck->printReport(std::cout);
         theCheck->printDiagnostics(std::cout);
         std::cout << summary(theCheck->diagnostics()) << "\n";
@@ -219,6 +260,12 @@ int checkMain(int argc, char* argv[]) {
         if (is(first, "--args")) {
             argsOnly = true;
             options.trial = false;
+        } else if (is(first, "--format")) {
+            format = first + 1 < argc ? argv[first + 1] : "";
+            if (format != "text" && format != "json" && format != "github") {
+                return usageError("--format takes text, json or github");
+            }
+            ++first;
         } else if (is(first, "--terminal")) {
             options.doubleClick = false;
         } else if (is(first, "--no-trial")) {
@@ -271,13 +318,7 @@ int checkMain(int argc, char* argv[]) {
 
     BundleCheck check(launcherPath, args, options);
     theCheck = &check;
-    if (app::launch(std::nothrow, checkBundle) != 0) {
-        return 1;
-    }
-    if (check.hasErrors()) {
-        return 1;
-    }
-    return check.diagnostics().empty() ? 0 : 2;
+    return statusOf(check, app::launch(std::nothrow, checkBundle) != 0);
 }
 
 } // namespace

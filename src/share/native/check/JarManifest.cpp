@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include "FileUtils.h"
 #include "tstrings.h"
 
 namespace {
@@ -198,4 +199,34 @@ std::vector<std::string> JarManifest::classPath(const Attributes& attributes) {
         start = stop + 1;
     }
     return urls;
+}
+
+std::vector<std::string> JarManifest::classPathFiles(const std::string& path) {
+    std::vector<std::string> files;
+    for (std::string url : classPath(read(path))) {
+        if (tstrings::startsWith(url, "file:")) {
+            url = url.substr(tstrings::startsWith(url, "file://") ? 7 : 5);
+        } else if (url.find(':') != std::string::npos) {
+            continue; // another kind of URL
+        }
+        std::string file;
+        for (size_t i = 0; i < url.size(); ++i) {
+            const std::string hex = url[i] == '%' ? url.substr(i + 1, 2) : "";
+            if (url[i] != '%') {
+                file += url[i];
+            } else if (hex.size() == 2 &&
+                       hex.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos) {
+                file += static_cast<char>(std::stoi(hex, nullptr, 16));
+                i += 2;
+            } else {
+                file.clear(); // the runtime refuses the URL
+                break;
+            }
+        }
+        if (!file.empty()) {
+            files.push_back(
+                file[0] == '/' ? file : FileUtils::combinePath(FileUtils::dirname(path), file));
+        }
+    }
+    return files;
 }

@@ -22,6 +22,10 @@ Attributes read(const std::string& path);
 Attributes readBytes(const std::string& jar);
 // The relative URLs of the Class-Path attribute, in order, split at blanks.
 std::vector<std::string> classPath(const Attributes& attributes);
+// The files that the Class-Path of the jar at path names, as the runtime takes its URLs: relative
+// to the jar's directory, "file:" ones as paths, "%XX" decoded; other URLs and bad escapes left
+// out.
+std::vector<std::string> classPathFiles(const std::string& path);
 
 } // namespace JarManifest
 

@@ -116,6 +116,8 @@ struct LaunchRecord {
     // Which installed runtime stood in for the bundle's in the trial, and what it set aside;
     // "" when the bundle's own judged.
     std::string standIn;
+    // The Java home of that stand-in ("": none).
+    std::string standInHome;
     // For each line the trial said, the configuration lines found by further trial starts to
     // cause it; an empty list where they could not single them out.
     std::map<std::string, std::vector<size_t>> causes;

@@ -12,33 +12,13 @@
 #include "FileUtils.h"
 #include "JarManifest.h"
 #include "Judging.h"
+#include "LaunchReads.h"
 #include "tstrings.h"
 
 namespace {
 
-// The path with every link and "..", as the system opens it; "" when it does not exist.
-std::string realPath(const std::string& path) {
-    char* real = ::realpath(path.c_str(), nullptr);
-    const std::string result = real ? real : "";
-    std::free(real);
-    return result;
-}
-
-// The absolute path without "." and ".." components, links left as they are.
-std::string normalized(const std::string& path) {
-    std::vector<std::string> parts;
-    for (size_t start = 0; start < path.size();) {
-        const size_t end = std::min(path.find('/', start), path.size());
-        const std::string part = path.substr(start, end - start);
-        if (part == ".." && !parts.empty()) {
-            parts.pop_back();
-        } else if (!part.empty() && part != "." && part != "..") {
-            parts.push_back(part);
-        }
-        start = end + 1;
-    }
-    return "/" + tstrings::join(parts, "/");
-}
+using LaunchReads::normalized;
+using LaunchReads::realPath;
 
 bool isWithin(const std::string& path, const std::string& dir) {
     return !dir.empty() && (path == dir || tstrings::startsWith(path, dir + "/"));
@@ -115,14 +95,7 @@ private:
         if (!seen.insert(realPath(jar)).second) {
             return;
         }
-        for (std::string url : JarManifest::classPath(JarManifest::read(jar))) {
-            if (tstrings::startsWith(url, "file:")) {
-                url = url.substr(tstrings::startsWith(url, "file://") ? 7 : 5);
-            } else if (url.find(':') != std::string::npos) {
-                continue; // another kind of URL
-            }
-            const std::string path =
-                url[0] == '/' ? url : FileUtils::combinePath(FileUtils::dirname(jar), url);
+        for (const std::string& path : JarManifest::classPathFiles(jar)) {
             if (!realPath(path).empty()) {
                 warn("", path,
                      ", which the manifest Class-Path of " + quotedText(normalized(jar)) +

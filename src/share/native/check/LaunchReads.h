@@ -1,0 +1,53 @@
+#ifndef LAUNCHREADS_H
+#define LAUNCHREADS_H
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "CfgDiagnostics.h"
+#include "LaunchRecord.h"
+
+// What a recorded launch reads and starts, as data for tools: taken from the arguments the
+// launcher hands over (with the configuration line of each), the runtime's own listing of its
+// class and module paths where the trial gave one, and the jars' manifests.
+namespace LaunchReads {
+
+// One file or directory the launch reads.
+struct Read {
+    std::string path; // absolute, as the runtime opens it ("." and ".." taken out)
+    std::string kind; // class-path, module-path, main-jar, agent, splash, library-path,
+                      // manifest-class-path, file
+    bool inside = false; // below the bundle's directory, links resolved
+    bool exists = false;
+    size_t line = 0;      // the configuration line that names it (0: none)
+    std::string manifest; // else the jar whose manifest Class-Path names it ("": none)
+};
+
+// What the launch starts: its main class, module and jar as handed over ("" where none).
+struct Main {
+    std::string mainClass;
+    std::string module;
+    std::string jar;
+};
+
+// Everything rec's launch reads, in the order of its arguments, each once; empty without one.
+std::vector<Read> reads(const LaunchRecord& rec, const CfgDiagnostics& lines);
+
+// The main class, module and jar that rec's launch hands to the runtime.
+Main main(const LaunchRecord& rec);
+
+// The classes the launch starts: the main class (a main jar's Main-Class, a module's class where
+// its value names one), each agent jar's Premain-Class and the main jar's Launcher-Agent-Class.
+std::vector<std::string> roots(const LaunchRecord& rec);
+
+// The path with every link and "..", as the system opens it; "" when it does not exist.
+std::string realPath(const std::string& path);
+// The absolute path without "." and ".." components, links left as they are.
+std::string normalized(const std::string& path);
+// True when path (existing or not) lies below the directory root once links are resolved.
+bool isInside(const std::string& path, const std::string& root);
+
+} // namespace LaunchReads
+
+#endif // LAUNCHREADS_H

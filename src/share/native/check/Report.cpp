@@ -1,0 +1,268 @@
+#include "Report.h"
+
+#include <ostream>
+#include <utility>
+#include <vector>
+
+#include "BundleCheck.h"
+#include "FileUtils.h"
+#include "Judging.h"
+#include "LaunchReads.h"
+
+namespace {
+
+typedef std::vector<std::pair<const char*, std::string>> Members;
+
+// The length of the valid UTF-8 sequence at text[i], 0 when there is none.
+size_t utf8Length(const std::string& text, size_t i) {
+    const auto at = [&](size_t k) {
+        return k < text.size() ? static_cast<unsigned char>(text[k]) : 0u;
+    };
+    const unsigned c = at(i);
+    const auto follows = [&](size_t n, unsigned low, unsigned high) {
+        if (at(i + 1) < low || at(i + 1) > high) {
+            return false;
+        }
+        for (size_t k = 2; k <= n; ++k) {
+            if ((at(i + k) & 0xC0) != 0x80) {
+                return false;
+            }
+        }
+        return true;
+    };
+    if (c < 0x80) {
+        return 1;
+    }
+    if (c >= 0xC2 && c <= 0xDF) {
+        return follows(1, 0x80, 0xBF) ? 2 : 0;
+    }
+    if (c >= 0xE0 && c <= 0xEF) {
+        return follows(2, c == 0xE0 ? 0xA0 : 0x80, c == 0xED ? 0x9F : 0xBF) ? 3 : 0;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+        return follows(3, c == 0xF0 ? 0x90 : 0x80, c == 0xF4 ? 0x8F : 0xBF) ? 4 : 0;
+    }
+    return 0;
+}
+
+std::string hex4(unsigned value) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out = "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4) {
+        out += digits[(value >> shift) & 0xF];
+    }
+    return out;
+}
+
+std::string text(const std::string& s) { return Report::jsonString(s); }
+std::string textOrNull(const std::string& s) { return s.empty() ? "null" : text(s); }
+std::string number(size_t n) { return std::to_string(n); }
+std::string numberOrNull(size_t n) { return n ? number(n) : "null"; }
+std::string boolean(bool b) { return b ? "true" : "false"; }
+
+std::string object(const Members& members) {
+    std::string out = "{";
+    for (const auto& m : members) {
+        out += (out.size() > 1 ? ", " : "") + text(m.first) + ": " + m.second;
+    }
+    return out + "}";
+}
+
+std::string array(const std::vector<std::string>& items) {
+    std::string out = "[";
+    for (const std::string& item : items) {
+        out += (out.size() > 1 ? ", " : "") + item;
+    }
+    return out + "]";
+}
+
+// A finding's file, line, severity ("error", "warning", "note") and text.
+struct Finding {
+    std::string file;
+    size_t line;
+    const char* severity;
+    std::string message;
+};
+
+// The findings in the text report's order, then the notes, then the launcher's own failure.
+std::vector<Finding> findingsOf(const BundleCheck& check, const std::string& launcherError) {
+    const LaunchRecord& rec = check.record();
+    const std::string file = rec.cfg ? rec.cfg->path : rec.launcherPath;
+    std::vector<Finding> found;
+    for (const Diagnostic& d : check.diagnostics()) {
+        found.push_back({file, d.line, d.error ? "error" : "warning", d.text});
+    }
+    for (const std::string& note : check.remarks()) {
+        found.push_back({"", 0, "note", note});
+    }
+    if (!launcherError.empty()) {
+        found.push_back({file, 0, "error", launcherError});
+    }
+    return found;
+}
+
+std::string runtimeOf(const LaunchRecord& rec) {
+    const std::string home =
+        rec.runtime ? FileUtils::combinePath(rec.runtime->dir, "Contents/Home") : "";
+    const bool judged = rec.trial && rec.trial->missing.empty();
+    return object({{"home", textOrNull(home)},
+                   {"library", textOrNull(rec.launch ? rec.launch->libPath : "")},
+                   {"judged_by", judged ? textOrNull(rec.standInHome.empty() ? home
+                                                                             : rec.standInHome)
+                                        : "null"},
+                   {"stand_in", boolean(!rec.standInHome.empty())}});
+}
+
+// The line after which a java-options value is the last Java option handed over: the last such
+// value, else the header of the [JavaOptions] section the launcher reads; 0 when there is none.
+size_t javaOptionsPlace(const BundleCheck& check) {
+    const CfgDiagnostics& lines = check.cfgLines();
+    const std::optional<CfgFile>& cfg = check.record().expanded;
+    const CfgFile::PropertyMap& options =
+        cfg ? cfg->getProperties(SectionName::JavaOptions) : CfgFile::PropertyMap();
+    const auto it = options.find(PropertyName::javaOptions);
+    if (it != options.end() && !it->second.empty()) {
+        return lines.lineOf(SectionName::JavaOptions, PropertyName::javaOptions,
+                            it->second.size() - 1);
+    }
+    return lines.headerLineOf(SectionName::JavaOptions);
+}
+
+} // namespace
+
+std::string Report::jsonString(const std::string& s) {
+    std::string out = "\"";
+    for (size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        const size_t n = utf8Length(s, i);
+        if (n == 0) {
+            out += hex4(0xDC00 + c);
+            ++i;
+            continue;
+        }
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20 || c == 0x7F) {
+            out += hex4(c);
+        } else {
+            out.append(s, i, n);
+        }
+        i += n;
+    }
+    return out + "\"";
+}
+
+void Report::printJson(std::ostream& out, const BundleCheck& check, int status,
+                       const std::string& launcherError) {
+    const LaunchRecord& rec = check.record();
+    const std::string cfgPath = rec.cfg ? rec.cfg->path : "";
+    const auto from = [&](size_t line) {
+        return object({{"file", line ? text(cfgPath) : "null"}, {"line", numberOrNull(line)}});
+    };
+
+    std::vector<std::string> env;
+    for (const std::string& e : rec.start.env) {
+        const size_t eq = e.find('=');
+        env.push_back(text(e.substr(0, eq)) + ": " +
+                      text(eq == std::string::npos ? "" : e.substr(eq + 1)));
+    }
+    const std::string environment = "{" + [&] {
+        std::string joined;
+        for (const std::string& e : env) {
+            joined += (joined.empty() ? "" : ", ") + e;
+        }
+        return joined;
+    }() + "}";
+
+    std::vector<std::string> commandLine;
+    for (size_t i = 0; rec.launch && i < rec.launch->args.size(); ++i) {
+        const std::optional<ValueRef>& o = rec.launch->origins[i];
+        const size_t line = o ? lineOfValue(check.cfgLines(), *o) : 0;
+        commandLine.push_back(object({{"value", text(rec.launch->args[i])},
+                                      {"file", line ? text(cfgPath) : "null"},
+                                      {"line", numberOrNull(line)}}));
+    }
+
+    std::vector<std::string> reads;
+    for (const LaunchReads::Read& r : LaunchReads::reads(rec, check.cfgLines())) {
+        reads.push_back(object({{"path", text(r.path)},
+                                {"kind", text(r.kind)},
+                                {"inside", boolean(r.inside)},
+                                {"exists", boolean(r.exists)},
+                                {"from", r.manifest.empty()
+                                             ? from(r.line)
+                                             : object({{"manifest", text(r.manifest)}})}}));
+    }
+
+    std::vector<std::string> roots;
+    for (const std::string& root : LaunchReads::roots(rec)) {
+        roots.push_back(text(root));
+    }
+
+    std::vector<std::string> findings;
+    for (const Finding& f : findingsOf(check, launcherError)) {
+        findings.push_back(object({{"file", textOrNull(f.file)},
+                                   {"line", numberOrNull(f.line)},
+                                   {"severity", text(f.severity)},
+                                   {"message", text(f.message)}}));
+    }
+
+    const LaunchReads::Main main = LaunchReads::main(rec);
+    const size_t place = rec.cfg ? javaOptionsPlace(check) : 0;
+    out << object({
+               {"bundle", textOrNull(rec.bundle ? rec.bundle->rootDir : "")},
+               {"status", number(static_cast<size_t>(status))},
+               {"start", object({{"kind", text(rec.start.doubleClick ? "double-click"
+                                                                     : "terminal")},
+                                 {"directory", text(rec.start.workDir)},
+                                 {"environment", environment}})},
+               {"config", rec.cfg ? object({{"path", text(cfgPath)},
+                                            {"own", boolean(cfgPath == rec.cfg->bundlePath)}})
+                                  : "null"},
+               {"runtime", runtimeOf(rec)},
+               {"main", object({{"class", textOrNull(main.mainClass)},
+                                {"module", textOrNull(main.module)},
+                                {"jar", textOrNull(main.jar)}})},
+               {"roots", array(roots)},
+               {"command_line", array(commandLine)},
+               {"reads", array(reads)},
+               {"java_options_place", place ? from(place) : "null"},
+               {"findings", array(findings)},
+           })
+        << "\n";
+}
+
+void Report::printGithub(std::ostream& out, const BundleCheck& check,
+                         const std::string& launcherError) {
+    const auto escaped = [](const std::string& s, bool property) {
+        std::string e;
+        for (const char c : s) {
+            e += c == '%'                ? "%25"
+                 : c == '\r'             ? "%0D"
+                 : c == '\n'             ? "%0A"
+                 : property && c == ':' ? "%3A"
+                 : property && c == ',' ? "%2C"
+                                         : std::string(1, c);
+        }
+        return e;
+    };
+    for (const Finding& f : findingsOf(check, launcherError)) {
+        std::string properties;
+        if (!f.file.empty()) {
+            properties = " file=" + escaped(f.file, true);
+        }
+        if (f.line) {
+            properties += (properties.empty() ? " " : ",") + std::string("line=") +
+                          number(f.line);
+        }
+        out << "::" << (std::string(f.severity) == "note" ? "notice" : f.severity) << properties
+            << "::" << escaped(f.message, false) << "\n";
+    }
+}
