@@ -61,48 +61,23 @@ def cfg_value_text(text):
     return text.replace("\\", "\\\\").replace("$", "\\$")
 
 
-def java_options_headers(cfg):
-    """The [JavaOptions] headers of the configuration bytes cfg, as (line index, whether its
-    section holds anything but blank and comment lines). A header is read as the launcher reads
-    it: a line that starts with "[", the name ending at the last "]" on the line."""
-    headers = []
-    for i, line in enumerate(cfg.split(b"\n")):
-        if line.startswith(b"["):
-            name = line[1:line.rindex(b"]")] if b"]" in line else None
-            headers.append([i, name == b"JavaOptions", False])
-        elif headers and line.strip() and not line.startswith(b";"):
-            headers[-1][2] = True
-    return [(i, filled) for i, ours, filled in headers if ours]
-
-
-def option_places(cfg):
-    """Where Java options may go so that the launcher reads them, the likeliest first: under a
-    [JavaOptions] header (line index), or None for a new section at the end. The launcher takes
-    the last occurrence of a section that records a property, so the likeliest is the last one
-    with something in it. Which of these the launcher really reads, applauncher-check confirms."""
-    headers = java_options_headers(cfg)
-    places = [i for i, filled in reversed(headers) if filled]
-    places += [i for i, filled in reversed(headers) if not filled]
-    return places + [None]
-
-
-def with_java_options(cfg, options, place):
-    """The configuration bytes cfg with options first under the header at line index place,
-    or in a new [JavaOptions] section at the end when place is None."""
+def with_java_options(cfg, options, after):
+    """The configuration bytes cfg with options right after its line numbered after (from 1),
+    or in a new [JavaOptions] section at the end when after is None."""
     added = [b"java-options=" + os.fsencode(option) for option in options]
-    if place is None:
+    if after is None:
         if cfg and not cfg.endswith(b"\n"):
             cfg += b"\n"
         return cfg + b"[JavaOptions]\n" + b"\n".join(added) + b"\n"
     lines = cfg.split(b"\n")
-    return b"\n".join(lines[:place + 1] + added + lines[place + 1:])
+    return b"\n".join(lines[:after] + added + lines[after:])
 
 
-def added_lines(cfg, options, place):
-    """(after, count): with_java_options(cfg, options, place) adds count lines after the line
+def added_lines(cfg, options, after):
+    """(after, count): with_java_options(cfg, options, after) adds count lines after the line
     numbered after (from 1) of cfg."""
-    if place is not None:
-        return place + 1, len(options)
+    if after is not None:
+        return after, len(options)
     lines = len(cfg.split(b"\n")) - (1 if cfg.endswith(b"\n") or not cfg else 0)
     return lines, len(options) + 1
 
@@ -121,29 +96,22 @@ def archive_kind(p, base, name):
             ["-XX:SharedArchiveFile=" + path + ".jsa", "-Xshare:auto", "-Xlog:cds*=off"])
 
 
-def reaches(before, after, inserted):
-    """Whether after is before with the lines of one of the inserted texts in one place."""
-    for text in inserted:
-        lines = os.fsencode(text).split(b"\n")
-        n = len(lines)
-        for i in range(len(after) - n + 1):
-            if after[i:i + n] == lines and after[:i] + after[i + n:] == before:
-                return True
-    return False
-
-
-def place_options(p, cfg_path, cfg, before, options, expanded, place=None):
-    """Writes cfg with options at place or, when place is None, at the first place where
-    applauncher-check sees them reach the command line (before: its arguments before the edit);
-    returns the place."""
-    places = option_places(cfg) if place is None else [place]
-    for candidate in places:
-        with open(cfg_path, "wb") as f:
-            f.write(with_java_options(cfg, options, candidate))
-        if reaches(before, p.checker.java_args(p.bundle), expanded):
-            return candidate
-    raise Failure("the archive's Java options do not reach the launcher's command line "
-                  "(applauncher-check --args " + p.bundle + " shows what does)")
+def place_options(p, cfg_path, cfg, options, expanded, after=False):
+    """Writes cfg with options after its line numbered after or, when after is False, where
+    applauncher-check says the last Java option that the launcher hands over comes from, and
+    confirms that they reach the command line as one of expanded (lists of options) says;
+    returns the line they follow (None: a section of their own at the end)."""
+    if after is False:
+        place = p.checker.launch(p.bundle)["java_options_place"]
+        after = None if place is None or place["file"] != cfg_path else place["line"]
+    with open(cfg_path, "wb") as f:
+        f.write(with_java_options(cfg, options, after))
+    given = [a["value"] for a in (p.checker.launch(p.bundle) or {}).get("command_line", [])
+             if a["file"] == cfg_path]
+    if not any(all(option in given for option in kind) for kind in expanded):
+        raise Failure("the archive's Java options do not reach the launcher's command line "
+                      "(applauncher-check --format json " + p.bundle + " shows what does)")
+    return after
 
 
 def output_place(outcome, log):
@@ -192,9 +160,8 @@ def make(p):
     trial_dir = staging.new_staging(p, "trial")
     written = os.path.join(trial_dir, archive)
     write_option = archive_kind(p, cfg_value_text(trial_dir), cfg_value_text(o.name))[1]
-    before = p.checker.java_args(p.bundle)
-    place = place_options(p, cfg_path, cfg, before, [write_option],
-                          [archive_kind(p, trial_dir, o.name)[1]])
+    place = place_options(p, cfg_path, cfg, [write_option],
+                          [[archive_kind(p, trial_dir, o.name)[1]]])
 
     log = os.path.join(p.outdir, o.name + ".trial.log")
     command = [p.layout.executable(p.bundle, o.name)] + o.trial_args
@@ -217,8 +184,7 @@ def make(p):
     if not os.path.isfile(written):
         raise Failure("the trial run wrote no archive" + output_place(outcome, log))
     os.replace(written, archive_path)
-    place_options(p, cfg_path, cfg, before, use_options, ["\n".join(k[2]) for k in kinds],
-                  place)
+    place_options(p, cfg_path, cfg, use_options, [k[2] for k in kinds], place)
     p.cfg_map.added(*added_lines(cfg, use_options, place))
     lacking = runtime.lacking(p, outcome.output)
     if lacking is not None:

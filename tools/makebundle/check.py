@@ -2,6 +2,7 @@
 the bundle's layout comes from it, and every bundle made is checked by it, so that no bundle is
 called made that nothing vouched for."""
 
+import json
 import os
 import subprocess
 
@@ -96,14 +97,18 @@ class Checker:
                           (status, children.last_line(os.fsdecode(err))))
         return status, lines
 
-    def java_args(self, bundle):
-        """The lines of `applauncher-check --args`: the arguments that the launcher hands to
-        the runtime (an argument with a line feed spans two)."""
-        status, out, err = self.run(["--args", bundle])
-        if status not in (0, 2):
-            raise Failure("applauncher-check --args %s ended with status %d: %s" %
+    def launch(self, bundle):
+        """What the check says of the launch of bundle, without a trial start: its
+        --format json, parsed; None when the launcher would fail."""
+        status, out, err = self.run(["--format", "json", "--no-trial", bundle])
+        try:
+            data = json.loads(out.decode("utf-8"))
+        except ValueError:
+            data = None
+        if status not in (0, 1, 2) or not isinstance(data, dict):
+            raise Failure("applauncher-check --format json %s ended with status %d: %s" %
                           (bundle, status, children.last_line(os.fsdecode(err))))
-        return out.split(b"\n")
+        return data if data.get("reads") or status != 1 else None
 
 
 def findings(lines):

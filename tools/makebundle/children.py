@@ -185,9 +185,15 @@ def end_processes(pids, signums=(signal.SIGTERM, signal.SIGKILL)):
                 break
 
 
+# Where start() notes the families of the programs it starts when no record is given: a file
+# in the run's staging directory, from which the next run ends what a killed one left running.
+RECORD = None
+
+
 def start(command, record=None, **kwargs):
     """Starts command in a process group of its own; end() ends it with every process it
-    started (record: where its family is noted, see Family)."""
+    started (record: where its family is noted, see Family; RECORD when None)."""
+    record = record or RECORD
     others = {pid for pid, (parent, _) in process_table().items() if parent == os.getpid()}
     child = subprocess.Popen(command, stdin=subprocess.DEVNULL, start_new_session=True, **kwargs)
     child.family = Family(child, record, others)

@@ -46,12 +46,14 @@ def build(p, stage):
         p.modules = modules.resolve(o.modules, lambda: reach.analysis(p, stage))
     runtime.put(p, stage)
     reach.judge(p, stage)
+    # The bundle takes its place only with the check's verdict: a run killed at any moment
+    # leaves the old bundle or a checked one.
+    verdict.verify(p, stage)
 
 
 def finish(p):
     """The steps that need the bundle at its final path. A failure here puts the old bundle
     back. The zip, last, waits beside its place until the bundle is done."""
-    verdict.verify(p)
     if p.o.archive:
         archive.make(p)
         # The bundle as it ships, with the archive's options in its configuration.

@@ -115,7 +115,7 @@ def lacking(p, text):
     """One line that names the module the application needs and the bundle's runtime lacks,
     from the runtime's words in text (bytes); None when text names none."""
     if p.o.runtime is not None:
-        present = jdk.modules(p.layout.runtime_home(p.bundle))
+        present = jdk.modules(p.layout.runtime_home(p.at or p.bundle))
     elif p.o.linked is not None:
         present = jdk.modules(p.home)
     else:

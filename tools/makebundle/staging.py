@@ -32,7 +32,8 @@ PROCESSES = "processes"
 def new_staging(p, kind):
     """A new empty directory next to the bundle: .NAME.app.PID.XXXXXXXX.KIND, where KIND is
     new (a bundle being built), old (the previous bundle while the new one is finished), failed
-    (a bundle being thrown away) or trial (what the trial run writes, and its PROCESSES).
+    (a bundle being thrown away), trial (what the trial run writes, and its PROCESSES) or run
+    (the PROCESSES of every other program that the run starts).
     clean_up removes it."""
     path = tempfile.mkdtemp(prefix=staging_prefix(p) + str(os.getpid()) + ".",
                             suffix="." + kind, dir=p.outdir)
@@ -43,7 +44,7 @@ def new_staging(p, kind):
 def staging_pattern(p):
     """Matches the names of this bundle's staging directories: (pid or None, kind)."""
     return re.compile(re.escape(staging_prefix(p)) + r"(?:([0-9]+)\.)?[a-z0-9_]{8}\."
-                      r"(new|old|failed|trial)")
+                      r"(new|old|failed|trial|run)")
 
 
 def running(pid):
@@ -90,8 +91,9 @@ def sweep(p):
         note("put back " + p.bundle + ", which an interrupted run had set aside in " +
              olds[0][1])
     for _, path, kind in found:
-        if kind == "trial":
-            end_left_running(os.path.join(path, PROCESSES))
+        if kind in ("trial", "run"):
+            end_left_running(os.path.join(path, PROCESSES),
+                             "the trial run" if kind == "trial" else "a program")
         remove(path)
         note("removed " + path + ", left by an interrupted run")
     remove_staged(p)
@@ -105,9 +107,10 @@ def sweep(p):
             note("removed " + path + ", left by an interrupted run")
 
 
-def end_left_running(record):
-    """Ends the processes that the record of a killed run's trial lists and that still run
-    (the same pid and start), at once: on SIGTERM they would write their archive."""
+def end_left_running(record, what):
+    """Ends the processes that the record of a killed run's trial or other programs (what)
+    lists and that still run (the same pid and start), at once: on SIGTERM a trial would write
+    its archive, jlink its image."""
     try:
         with open(record) as f:
             listed = [line.rstrip("\n").split(" ", 1) for line in f]
@@ -117,7 +120,7 @@ def end_left_running(record):
     pids = [int(pid) for pid, start in (entry for entry in listed if len(entry) == 2)
             if pid.isdigit() and table.get(int(pid), (0, None))[1] == start]
     for pid in pids:
-        note("ended process %d, the trial run of an interrupted run" % pid)
+        note("ended process %d, %s of an interrupted run" % (pid, what))
     children.end_processes(pids, (signal.SIGKILL,))
 
 
@@ -200,6 +203,7 @@ def make(p, build, finish):
         raise
     try:
         sweep(p)
+        children.RECORD = os.path.join(new_staging(p, "run"), PROCESSES)
         stage = new_staging(p, "new")
         mask = os.umask(0)
         os.umask(mask)
@@ -233,6 +237,7 @@ def make(p, build, finish):
                 pass
     finally:
         SIGNALS.hold()
+        children.RECORD = None
         clean_up(p, aside, done)
         unlock(p, locked)
         if not done:

@@ -8,6 +8,7 @@ import shutil
 import subprocess
 import unittest
 import zipfile
+from unittest import mock
 
 from support import ARCHIVE, CHECK, TempDirTest, run_main
 
@@ -34,6 +35,11 @@ SOURCES = {
 class ReachTest(TempDirTest):
     def setUp(self):
         super().setUp()
+        # The user's own folders, which the check does not count as outside, lie elsewhere:
+        # ext/ is outside as /opt would be.
+        env = mock.patch.dict(os.environ, {"HOME": self.dir + "/home", "TMPDIR": self.dir + "/t"})
+        env.start()
+        self.addCleanup(env.stop)
         for name, text in SOURCES.items():
             self.write("src/" + name, text.encode())
         subprocess.run([os.path.join(HOME, "bin", "javac"), "-d", self.dir + "/classes"] +
