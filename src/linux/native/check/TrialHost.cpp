@@ -70,6 +70,16 @@ void TrialHost::standInForMac(std::vector<std::string>& env) {
     }
 }
 
+void TrialHost::standInForWindowServer(std::map<std::string, std::string>& env) {
+    // What a Mac's desktop gives every application it starts, the display, is a variable here;
+    // without it a Swing application started as by a double-click fails.
+    for (const char* name : {"DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY"}) {
+        if (const char* value = std::getenv(name)) {
+            env[name] = value;
+        }
+    }
+}
+
 void TrialHost::standInForMacRoot() {
     // Root may write into "/" here, and a double-click's relative paths land there. In a mount
     // namespace of the trial's own, every directory below "/" is bound again as it is and the

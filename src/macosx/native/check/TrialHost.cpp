@@ -39,5 +39,8 @@ bool TrialHost::keepOrphans() {
 
 void TrialHost::standInForMac(std::vector<std::string>&) {}
 
+// A Mac's applications reach the window server without a variable.
+void TrialHost::standInForWindowServer(std::map<std::string, std::string>&) {}
+
 // A Mac's "/" is read-only already.
 void TrialHost::standInForMacRoot() {}

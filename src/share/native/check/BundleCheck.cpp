@@ -228,6 +228,7 @@ private:
 void BundleCheck::run() {
     Recorder recorder(rec, lines);
     rec.start = StartEnvironment::of(rec.launcherPath, options.doubleClick);
+    StartEnvironment::set(rec.start, options.startSettings);
     const StartEnvironment::Scope scope(rec.start);
     try {
         // Exactly what the launcher does, with its trace when debugging is on.

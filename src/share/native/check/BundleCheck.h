@@ -22,6 +22,8 @@ public:
         bool doubleClick = true;
         // The Java home that stands in for a bundle runtime that cannot run here ("": found).
         std::string trialRuntime;
+        // Variables set in the start's environment ("NAME=VALUE"; "NAME" alone removes it).
+        std::vector<std::string> startSettings;
     };
 
     // The launcher at launcherPath (absolute, resolved), started with args.

@@ -11,10 +11,12 @@
 
 #include "BundleCheck.h"
 #include "ErrorHandling.h"
+#include "FileUtils.h"
 #include "LibraryArch.h"
 #include "MacBundle.h"
 #include "MacLauncher.h"
 #include "Report.h"
+#include "RunMode.h"
 #include "RuntimeTrial.h"
 #include "StartEnvironment.h"
 #include "SysInfo.h"
@@ -29,6 +31,9 @@ const char* const kUsage =
     "                         BUNDLE [ARGUMENT...]\n"
     "       applauncher-check [--terminal] NAME.cfg\n"
     "       applauncher-check --double-click-env BUNDLE\n"
+    "       applauncher-check --run [--run-option OPTION]... [--run-seconds N] [--run-idle N]\n"
+    "                         [--run-log FILE] [--run-env NAME=VALUE]... [--run-home DIR]\n"
+    "                         [--terminal] BUNDLE [ARGUMENT...]\n"
     "       applauncher-check --layout | --version | --arch FILE...\n"
     "  BUNDLE      the .app directory, the launcher inside it, or a directory that holds one .app\n"
     "  ARGUMENT    arguments the launcher would be started with\n"
@@ -47,6 +52,11 @@ const char* const kUsage =
     "  --trial-runtime JAVA_HOME  the installed runtime (of the bundle runtime's version) that\n"
     "              stands in for a bundle runtime that cannot run here (default: JAVA_HOME, else\n"
     "              the java on PATH)\n"
+    "  --run       start the bundle for real as the check's trial starts it, and print how it\n"
+    "              ended as JSON: --run-option adds a Java option after the configured ones,\n"
+    "              --run-seconds ends it after N seconds (default 60; SIGTERM first), --run-idle\n"
+    "              once no class loaded for N seconds, --run-log takes its output, --run-env\n"
+    "              sets a variable (NAME alone removes it), --run-home sets HOME\n"
     "  --layout    print where the launcher looks for things in a bundle, one key=value a line\n"
     "  --arch      print what each file's header says it is built for: the format (ELF, Mach-O,\n"
     "              universal, unknown), its architectures joined by \",\" (- for none), the path\n"
@@ -197,6 +207,60 @@ bool isBundleOrLauncher(const std::string& path) {
 
 int checkMain(int argc, char* argv[]);
 
+// A number of seconds from 1 to a day, into seconds; false when value is none.
+bool secondsOf(const char* value, unsigned& seconds) {
+    char* end = nullptr;
+    const long n = std::strtol(value, &end, 10);
+    seconds = static_cast<unsigned>(n);
+    return *value && !*end && n >= 1 && n <= 86400;
+}
+
+// applauncher-check --run: options from argv[2] on, then the bundle and its arguments.
+int runMain(int argc, char* argv[]) {
+    RunMode::Options options;
+    int first = 2;
+    for (; first < argc; ++first) {
+        const std::string option = argv[first];
+        const char* value = first + 1 < argc ? argv[first + 1] : nullptr;
+        if (option == "--terminal") {
+            options.doubleClick = false;
+            continue;
+        }
+        if (!value || option.compare(0, 6, "--run-") != 0) {
+            break;
+        }
+        ++first;
+        if (option == "--run-option") {
+            options.javaOptions.push_back(value);
+        } else if (option == "--run-env") {
+            options.env.push_back(value);
+        } else if (option == "--run-home") {
+            options.home = FileUtils::toAbsolutePath(value);
+        } else if (option == "--run-log") {
+            options.log = value;
+        } else if ((option == "--run-seconds" && !secondsOf(value, options.seconds)) ||
+                   (option == "--run-idle" && !secondsOf(value, options.idle))) {
+            return usageError(option + " takes a number of seconds from 1 to 86400");
+        } else if (option != "--run-seconds" && option != "--run-idle") {
+            return usageError("unknown option " + option);
+        }
+    }
+    std::string launcher;
+    if (first >= argc) {
+        return usageError("--run needs a bundle");
+    }
+    if (argv[first][0] == '-') {
+        return usageError(std::string("unknown option ") + argv[first]);
+    }
+    if (!findLauncher(argv[first], launcher)) {
+        return 1;
+    }
+    SysInfo::argc = argc - first;
+    SysInfo::argv = argv + first;
+    options.args = SysInfo::getCommandArgs(SysInfo::ExcludeProgramName);
+    return RunMode::run(launcher, options);
+}
+
 // status, unless the output could not be written: a script reading it would take a part for
 // the whole.
 int written(int status) {
@@ -242,6 +306,9 @@ int checkMain(int argc, char* argv[]) {
     if (argc > 2 && is(1, "--arch")) {
         printArchs(argv + 2, argc - 2);
         return 0;
+    }
+    if (is(1, "--run")) {
+        return runMain(argc, argv);
     }
     if (argc == 3 && is(1, "--double-click-env")) {
         std::string launcher;

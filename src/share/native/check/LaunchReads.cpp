@@ -37,8 +37,7 @@ bool LaunchReads::isInside(const std::string& path, const std::string& root) {
         return !dir.empty() && dir != "/" && (p == dir || tstrings::startsWith(p, dir + "/"));
     };
     const std::string real = realPath(path);
-    return real.empty() ? within(normalized(path), normalized(root))
-                        : within(real, realPath(root));
+    return real.empty() ? within(normalized(path), normalized(root)) : within(real, realPath(root));
 }
 
 namespace {
@@ -142,10 +141,10 @@ private:
     // of the application's arguments.
     bool startsHere(size_t i) const {
         const std::optional<ValueRef>& o = origin(i + 1 < args.size() ? i + 1 : i);
-        const bool startNext = o && o->section == SectionName::Application &&
-                               (o->property == PropertyName::mainjar ||
-                                o->property == PropertyName::mainmodule) &&
-                               !origin(i);
+        const bool startNext =
+            o && o->section == SectionName::Application &&
+            (o->property == PropertyName::mainjar || o->property == PropertyName::mainmodule) &&
+            !origin(i);
         const std::optional<ValueRef>& here = origin(i);
         return (startNext && args[i] != "-jar") ||
                (here && (here->section == SectionName::ArgOptions ||
@@ -197,8 +196,9 @@ private:
 
     // A relative path counts from the start's working directory, as the runtime takes it.
     std::string absolute(const std::string& path) const {
-        return LaunchReads::normalized(
-            path.empty() || path[0] == '/' ? path : FileUtils::combinePath(rec.start.workDir, path));
+        return LaunchReads::normalized(path.empty() || path[0] == '/'
+                                           ? path
+                                           : FileUtils::combinePath(rec.start.workDir, path));
     }
 
     LaunchReads::Read make(const std::string& path, const char* kind, size_t line) const {
@@ -267,7 +267,8 @@ LaunchReads::Main LaunchReads::main(const LaunchRecord& rec) {
         } else if (o->property == PropertyName::mainmodule) {
             found.module = arg.substr(0, arg.find('/'));
         } else if (o->property == PropertyName::mainjar) {
-            found.jar = normalized(arg[0] == '/' ? arg : FileUtils::combinePath(rec.start.workDir, arg));
+            found.jar =
+                normalized(arg[0] == '/' ? arg : FileUtils::combinePath(rec.start.workDir, arg));
         }
     }
     return found;
@@ -282,8 +283,8 @@ std::vector<std::string> LaunchReads::roots(const LaunchRecord& rec) {
     };
     const Main m = main(rec);
     add(m.mainClass);
-    for (size_t i = 0; rec.launch && m.mainClass.empty() && m.jar.empty() &&
-                       i < rec.launch->origins.size();
+    for (size_t i = 0;
+         rec.launch && m.mainClass.empty() && m.jar.empty() && i < rec.launch->origins.size();
          ++i) {
         const std::optional<ValueRef>& o = rec.launch->origins[i];
         const std::string& arg = rec.launch->args[i];

@@ -15,9 +15,9 @@ namespace LaunchReads {
 
 // One file or directory the launch reads.
 struct Read {
-    std::string path; // absolute, as the runtime opens it ("." and ".." taken out)
-    std::string kind; // class-path, module-path, main-jar, agent, splash, library-path,
-                      // manifest-class-path, file
+    std::string path;    // absolute, as the runtime opens it ("." and ".." taken out)
+    std::string kind;    // class-path, module-path, main-jar, agent, splash, library-path,
+                         // manifest-class-path, file
     bool inside = false; // below the bundle's directory, links resolved
     bool exists = false;
     size_t line = 0;      // the configuration line that names it (0: none)

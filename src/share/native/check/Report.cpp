@@ -54,11 +54,21 @@ std::string hex4(unsigned value) {
     return out;
 }
 
-std::string text(const std::string& s) { return Report::jsonString(s); }
-std::string textOrNull(const std::string& s) { return s.empty() ? "null" : text(s); }
-std::string number(size_t n) { return std::to_string(n); }
-std::string numberOrNull(size_t n) { return n ? number(n) : "null"; }
-std::string boolean(bool b) { return b ? "true" : "false"; }
+std::string text(const std::string& s) {
+    return Report::jsonString(s);
+}
+std::string textOrNull(const std::string& s) {
+    return s.empty() ? "null" : text(s);
+}
+std::string number(size_t n) {
+    return std::to_string(n);
+}
+std::string numberOrNull(size_t n) {
+    return n ? number(n) : "null";
+}
+std::string boolean(bool b) {
+    return b ? "true" : "false";
+}
 
 std::string object(const Members& members) {
     std::string out = "{";
@@ -107,9 +117,8 @@ std::string runtimeOf(const LaunchRecord& rec) {
     const bool judged = rec.trial && rec.trial->missing.empty();
     return object({{"home", textOrNull(home)},
                    {"library", textOrNull(rec.launch ? rec.launch->libPath : "")},
-                   {"judged_by", judged ? textOrNull(rec.standInHome.empty() ? home
-                                                                             : rec.standInHome)
-                                        : "null"},
+                   {"judged_by",
+                    judged ? textOrNull(rec.standInHome.empty() ? home : rec.standInHome) : "null"},
                    {"stand_in", boolean(!rec.standInHome.empty())}});
 }
 
@@ -192,13 +201,13 @@ void Report::printJson(std::ostream& out, const BundleCheck& check, int status,
 
     std::vector<std::string> reads;
     for (const LaunchReads::Read& r : LaunchReads::reads(rec, check.cfgLines())) {
-        reads.push_back(object({{"path", text(r.path)},
-                                {"kind", text(r.kind)},
-                                {"inside", boolean(r.inside)},
-                                {"exists", boolean(r.exists)},
-                                {"from", r.manifest.empty()
-                                             ? from(r.line)
-                                             : object({{"manifest", text(r.manifest)}})}}));
+        reads.push_back(
+            object({{"path", text(r.path)},
+                    {"kind", text(r.kind)},
+                    {"inside", boolean(r.inside)},
+                    {"exists", boolean(r.exists)},
+                    {"from", r.manifest.empty() ? from(r.line)
+                                                : object({{"manifest", text(r.manifest)}})}}));
     }
 
     std::vector<std::string> roots;
@@ -219,10 +228,10 @@ void Report::printJson(std::ostream& out, const BundleCheck& check, int status,
     out << object({
                {"bundle", textOrNull(rec.bundle ? rec.bundle->rootDir : "")},
                {"status", number(static_cast<size_t>(status))},
-               {"start", object({{"kind", text(rec.start.doubleClick ? "double-click"
-                                                                     : "terminal")},
-                                 {"directory", text(rec.start.workDir)},
-                                 {"environment", environment}})},
+               {"start",
+                object({{"kind", text(rec.start.doubleClick ? "double-click" : "terminal")},
+                        {"directory", text(rec.start.workDir)},
+                        {"environment", environment}})},
                {"config", rec.cfg ? object({{"path", text(cfgPath)},
                                             {"own", boolean(cfgPath == rec.cfg->bundlePath)}})
                                   : "null"},
@@ -244,12 +253,12 @@ void Report::printGithub(std::ostream& out, const BundleCheck& check,
     const auto escaped = [](const std::string& s, bool property) {
         std::string e;
         for (const char c : s) {
-            e += c == '%'                ? "%25"
-                 : c == '\r'             ? "%0D"
-                 : c == '\n'             ? "%0A"
+            e += c == '%'               ? "%25"
+                 : c == '\r'            ? "%0D"
+                 : c == '\n'            ? "%0A"
                  : property && c == ':' ? "%3A"
                  : property && c == ',' ? "%2C"
-                                         : std::string(1, c);
+                                        : std::string(1, c);
         }
         return e;
     };
@@ -259,8 +268,7 @@ void Report::printGithub(std::ostream& out, const BundleCheck& check,
             properties = " file=" + escaped(f.file, true);
         }
         if (f.line) {
-            properties += (properties.empty() ? " " : ",") + std::string("line=") +
-                          number(f.line);
+            properties += (properties.empty() ? " " : ",") + std::string("line=") + number(f.line);
         }
         out << "::" << (std::string(f.severity) == "note" ? "notice" : f.severity) << properties
             << "::" << escaped(f.message, false) << "\n";

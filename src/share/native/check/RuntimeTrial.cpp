@@ -136,10 +136,17 @@ std::vector<TrialHost::Process> trialProcesses(pid_t trial, std::map<pid_t, uint
     return found;
 }
 
+// How the trial ended, as the keeper answers: "status N" (its exit status), "signal N".
+std::string endOf(const siginfo_t& info) {
+    return (info.si_code == CLD_EXITED ? "status " : "signal ") + std::to_string(info.si_status);
+}
+
 // The keeper's program: starts the trial, watches it until it ends, the deadline passes or the
-// check is gone, ends every process of the trial and answers on kCheckFd: "status N" (128 + the
-// signal's number when a signal ended it), else why there is no verdict.
-int keeperMain(unsigned seconds) {
+// check is gone, ends every process of the trial and answers on kCheckFd: how it ended (endOf),
+// else why there is no verdict. With grace, a start for real: at the deadline, or when the check
+// writes, the trial's group gets SIGTERM and grace seconds to end, and the answer says "ended "
+// first.
+int keeperMain(unsigned seconds, unsigned grace) {
     // The check's end is what ends the keeper: a signal that ends the check reaches it through
     // the socket, also when it was sent to the whole group.
     for (const int sig : kChangedSignals) {
@@ -154,22 +161,36 @@ int keeperMain(unsigned seconds) {
     std::string answer =
         trial < 0 ? std::string("the trial start ended without a verdict: ") + std::strerror(errno)
                   : "the trial start did not end within " + std::to_string(seconds) + " s";
-    const double deadline = now() + seconds;
+    double deadline = now() + seconds;
+    bool ending = false;
     std::map<pid_t, uint64_t> seen;
-    for (double nextLook = 0; trial > 0 && now() < deadline;) {
+    for (double nextLook = 0; trial > 0;) {
+        if (now() >= deadline && (ending || !grace)) {
+            break;
+        }
+        if (now() >= deadline) {
+            // SIGTERM lets the runtime finish its work on the way out (a class-data archive).
+            ending = true;
+            ::kill(-trial, SIGTERM);
+            ::kill(trial, SIGTERM);
+            deadline = now() + grace;
+            answer = "ended signal " + std::to_string(SIGKILL);
+        }
         // Ended, but not reaped yet: its pid, which names its session, stays its own.
         siginfo_t info = {};
         if (::waitid(P_PID, static_cast<id_t>(trial), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
             info.si_pid == trial) {
-            const int status = info.si_code == CLD_EXITED ? info.si_status : 128 + info.si_status;
-            answer = "status " + std::to_string(status);
+            answer = (ending ? "ended " : "") + endOf(info);
             break;
         }
-        // The check never writes: its end of the socket reads only once it is gone.
+        // The check writes only to end a start for real; its end of the socket reads at its end.
         pollfd p = {kCheckFd, POLLIN, 0};
-        std::string none;
-        if (::poll(&p, 1, 20) > 0 && !readMore(kCheckFd, none)) {
+        std::string asked;
+        if (::poll(&p, 1, 20) > 0 && !readMore(kCheckFd, asked)) {
             break;
+        }
+        if (!asked.empty() && !ending) {
+            deadline = now();
         }
         // Where the system does not keep orphans, they are found only when seen before.
         if (now() >= nextLook) {
@@ -360,6 +381,46 @@ namespace {
 // What a trial that its keeper left without a word says, followed by how the keeper ended.
 const char* const kKeeperGone = "the trial start ended without a verdict: its keeper ";
 
+} // namespace
+
+RuntimeTrial::Keeper RuntimeTrial::startKeeper(const Request& request,
+                                               const LaunchRecord::Start& start, unsigned seconds,
+                                               unsigned grace, int output) {
+    Keeper keeper;
+    // The keeper starts in the check's own environment.
+    std::vector<std::string> shell;
+    for (const auto& e : start.shell) {
+        shell.push_back(e.first + "=" + e.second);
+    }
+    // The launch's pipe and the socket to the keeper, each read end first.
+    int fds[4] = {-1, -1, -1, -1};
+    bool opened = ::pipe(fds) == 0 && ::socketpair(AF_UNIX, SOCK_STREAM, 0, fds + 2) == 0;
+    for (int i = 0; opened && i < 4; ++i) {
+        // Above the descriptors the keeper gets, and closed on exec.
+        ::close(std::exchange(fds[i], ::fcntl(fds[i], F_DUPFD_CLOEXEC, kCheckFd + 1)));
+        opened = fds[i] >= 0;
+    }
+    std::vector<std::string> args = {kKeeperOption, std::to_string(seconds)};
+    if (grace) {
+        args.push_back(std::to_string(grace));
+    }
+    keeper.pid = opened ? spawnSelf(args, {-1, output, output, fds[0], fds[3]}, shell) : -1;
+    if (keeper.pid < 0) {
+        keeper.error = std::string(opened ? "the trial start could not be started: "
+                                          : "no pipe for the trial start: ") +
+                       std::strerror(errno);
+    } else {
+        writeAll(fds[1], encode(request));
+        keeper.socket = std::exchange(fds[2], -1);
+    }
+    for (const int fd : fds) {
+        ::close(fd);
+    }
+    return keeper;
+}
+
+namespace {
+
 LaunchRecord::Trial runOnce(const LaunchRecord::Launch& launch, const LaunchRecord::Start& start,
                             unsigned seconds) {
     LaunchRecord::Trial outcome;
@@ -369,35 +430,20 @@ LaunchRecord::Trial runOnce(const LaunchRecord::Launch& launch, const LaunchReco
     request.args.insert(request.args.begin() + (request.args.empty() ? 0 : 1),
                         {"--dry-run", "-XshowSettings:properties"});
     TrialHost::standInForMac(request.env);
-    // The keeper starts in the check's own environment.
-    std::vector<std::string> shell;
-    for (const auto& e : start.shell) {
-        shell.push_back(e.first + "=" + e.second);
-    }
-    // The launch's pipe, the output's pipe and the socket to the keeper, each read end first.
-    int fds[6] = {-1, -1, -1, -1, -1, -1};
-    bool opened = ::pipe(fds) == 0 && ::pipe(fds + 2) == 0 &&
-                  ::socketpair(AF_UNIX, SOCK_STREAM, 0, fds + 4) == 0;
-    for (int i = 0; opened && i < 6; ++i) {
-        // Above the descriptors the keeper gets, and closed on exec.
+    // The output's pipe, its read end first.
+    int fds[2] = {-1, -1};
+    bool opened = ::pipe(fds) == 0;
+    for (int i = 0; opened && i < 2; ++i) {
         ::close(std::exchange(fds[i], ::fcntl(fds[i], F_DUPFD_CLOEXEC, kCheckFd + 1)));
         opened = fds[i] >= 0;
     }
-    const pid_t keeper = opened ? spawnSelf({kKeeperOption, std::to_string(seconds)},
-                                            {-1, fds[3], fds[3], fds[0], fds[5]}, shell)
-                                : -1;
-    if (keeper < 0) {
-        outcome.missing = std::string(opened ? "the trial start could not be started: "
-                                             : "no pipe for the trial start: ") +
-                          std::strerror(errno);
-    }
-    // Closed here, -1 from then on (which close() refuses); the keeper has its own ends.
-    for (const int i : {0, 3, 5}) {
-        ::close(std::exchange(fds[i], -1));
-    }
-    if (keeper >= 0) {
-        writeAll(fds[1], RuntimeTrial::encode(request));
-        ::close(std::exchange(fds[1], -1));
+    const RuntimeTrial::Keeper keeper =
+        opened ? RuntimeTrial::startKeeper(request, start, seconds, 0, fds[1])
+               : RuntimeTrial::Keeper{
+                     -1, -1, "no pipe for the trial start: " + std::string(std::strerror(errno))};
+    outcome.missing = keeper.error;
+    ::close(std::exchange(fds[1], -1));
+    if (keeper.pid >= 0) {
         OutputReader reader(outcome);
         std::string answer;
         // Until the keeper is gone (it ends the trial at the deadline; a little more is its time
@@ -406,23 +452,25 @@ LaunchRecord::Trial runOnce(const LaunchRecord::Launch& launch, const LaunchReco
         const double deadline = now() + seconds + 30;
         for (bool outputOpen = true, keeperOpen = true; outputOpen || keeperOpen;) {
             const bool waiting = keeperOpen && now() < deadline;
-            pollfd p[2] = {{keeperOpen ? fds[4] : -1, POLLIN, 0},
-                           {outputOpen ? fds[2] : -1, POLLIN, 0}};
+            pollfd p[2] = {{keeperOpen ? keeper.socket : -1, POLLIN, 0},
+                           {outputOpen ? fds[0] : -1, POLLIN, 0}};
             if (::poll(p, 2, waiting ? 100 : 0) <= 0 && !waiting) {
                 break;
             }
             std::string output;
-            keeperOpen = keeperOpen && (!p[0].revents || readMore(fds[4], answer));
-            outputOpen = outputOpen && (!p[1].revents || readMore(fds[2], output));
+            keeperOpen = keeperOpen && (!p[0].revents || readMore(keeper.socket, answer));
+            outputOpen = outputOpen && (!p[1].revents || readMore(fds[0], output));
             reader.add(output);
         }
         reader.finish();
-        ::close(std::exchange(fds[4], -1)); // the keeper, if it still waits, ends the trial now
+        ::close(keeper.socket); // the keeper, if it still waits, ends the trial now
         int ended = 0;
-        while (::waitpid(keeper, &ended, 0) < 0 && errno == EINTR) {
+        while (::waitpid(keeper.pid, &ended, 0) < 0 && errno == EINTR) {
         }
         if (answer.rfind("status ", 0) == 0) {
             outcome.status = std::atoi(answer.c_str() + 7);
+        } else if (answer.rfind("signal ", 0) == 0) {
+            outcome.status = 128 + std::atoi(answer.c_str() + 7);
         } else if (!answer.empty()) {
             outcome.missing = answer;
         } else {
@@ -456,8 +504,10 @@ LaunchRecord::Trial RuntimeTrial::run(const LaunchRecord::Launch& launch,
 int RuntimeTrial::processMain(int argc, char* argv[]) {
     // Found while the working directory is still the one the check was started in.
     executable();
-    if (argc == 3 && std::strcmp(argv[1], kKeeperOption) == 0) {
-        return keeperMain(static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)));
+    if ((argc == 3 || argc == 4) && std::strcmp(argv[1], kKeeperOption) == 0) {
+        return keeperMain(static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)),
+                          argc == 4 ? static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10))
+                                    : 0);
     }
     if (argc == 2 && std::strcmp(argv[1], kTrialOption) == 0) {
         return trialMain();

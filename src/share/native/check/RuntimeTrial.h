@@ -2,6 +2,7 @@
 #define RUNTIMETRIAL_H
 
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 #include "LaunchRecord.h"
@@ -35,6 +36,22 @@ struct Request {
     std::vector<std::string> envValues;
     std::string workDir;
 };
+
+// A keeper started for a trial: its pid and the check's end of its socket (-1 each when it could
+// not be started, and why in error).
+struct Keeper {
+    pid_t pid = -1;
+    int socket = -1;
+    std::string error;
+};
+
+// Starts the keeper of a trial of request as start starts it, with output (a descriptor) as the
+// trial's standard output and error. The keeper ends the trial with everything it started at
+// the deadline after seconds or when the socket closes, and answers on it how the trial ended
+// ("status N", "signal N"). With grace, a start for real: the deadline, or a byte written to the
+// socket, gives the trial's group SIGTERM and grace seconds to end, and the answer "ended " first.
+Keeper startKeeper(const Request& request, const LaunchRecord::Start& start, unsigned seconds,
+                   unsigned grace, int output);
 
 // request as bytes for decode(): each text ended by a NUL byte (cut at its first: the runtime
 // gets C strings, nothing after it would reach it), each list after its count.

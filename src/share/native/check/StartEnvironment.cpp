@@ -1,5 +1,6 @@
 #include "StartEnvironment.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +9,7 @@
 
 #include "FileUtils.h"
 #include "InfoPlist.h"
+#include "TrialHost.h"
 
 extern char** environ;
 
@@ -64,6 +66,7 @@ std::vector<std::string> doubleClickEnv(const std::string& rootDir) {
     std::snprintf(encoding, sizeof encoding, "0x%X:0x0:0x0", static_cast<unsigned>(uid));
     env["__CF_USER_TEXT_ENCODING"] = encoding;
     env["XPC_FLAGS"] = "0x0";
+    TrialHost::standInForWindowServer(env);
     const InfoPlist plist = InfoPlist::read(FileUtils::combinePath(rootDir, "Contents/Info.plist"));
     const std::string id = plist.string("CFBundleIdentifier");
     env["XPC_SERVICE_NAME"] = id.empty() ? "0" : "application." + id;
@@ -116,6 +119,20 @@ LaunchRecord::Start StartEnvironment::of(const std::string& launcherPath, bool d
         start.workDir = cwd();
     }
     return start;
+}
+
+void StartEnvironment::set(LaunchRecord::Start& start, const std::vector<std::string>& settings) {
+    for (const std::string& setting : settings) {
+        const std::string name = setting.substr(0, setting.find('='));
+        start.env.erase(std::remove_if(start.env.begin(), start.env.end(),
+                                       [&](const std::string& e) {
+                                           return e.compare(0, name.size() + 1, name + "=") == 0;
+                                       }),
+                        start.env.end());
+        if (setting.find('=') != std::string::npos && !name.empty()) {
+            start.env.push_back(setting);
+        }
+    }
 }
 
 void StartEnvironment::replace(const std::vector<std::string>& env) {

@@ -15,6 +15,10 @@ namespace StartEnvironment {
 // The start of the launcher at launcherPath: a double-click, or typed in this shell.
 LaunchRecord::Start of(const std::string& launcherPath, bool doubleClick);
 
+// Sets the variables of settings in start's environment: "NAME=VALUE" sets NAME, "NAME" alone
+// removes it.
+void set(LaunchRecord::Start& start, const std::vector<std::string>& settings);
+
 // Makes env this process's whole environment.
 void replace(const std::vector<std::string>& env);
 

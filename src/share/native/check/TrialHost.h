@@ -2,6 +2,7 @@
 #define TRIALHOST_H
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -29,6 +30,10 @@ bool keepOrphans();
 // Adds to env ("NAME=VALUE" each) what makes this host's runtime read the trial's file names as a
 // Mac's does.
 void standInForMac(std::vector<std::string>& env);
+
+// Adds to a double-click's environment (NAME to VALUE) what stands in for a Mac's window server on
+// this host, as this process has it.
+void standInForWindowServer(std::map<std::string, std::string>& env);
 
 // Makes "/" itself refuse new entries for this process and what it starts, as a Mac's read-only
 // "/" does, where this host would let the trial write there.

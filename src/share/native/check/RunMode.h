@@ -1,0 +1,38 @@
+#ifndef RUNMODE_H
+#define RUNMODE_H
+
+#include <string>
+#include <vector>
+
+// A bundle started for real, not a dry run, through the trial's machinery: the check's own
+// executable hands the launch to the runtime in a session of its own, watched by the keeper,
+// which ends it with everything it started. For tools that need a real run (a class-data
+// archive), started as the check judges a start.
+namespace RunMode {
+
+struct Options {
+    // Arguments given to the launcher, which replace the configured ones.
+    std::vector<std::string> args;
+    // Java options added after the configured ones.
+    std::vector<std::string> javaOptions;
+    // When the runtime gets SIGTERM: after seconds, or once no class loaded for idle seconds
+    // (0: never).
+    unsigned seconds = 60;
+    unsigned idle = 0;
+    // Where its standard output and error go ("": nowhere).
+    std::string log;
+    // Variables set in the start's environment ("NAME=VALUE"; "NAME" alone removes it), HOME
+    // among them when home is not "".
+    std::vector<std::string> env;
+    std::string home;
+    bool doubleClick = true;
+};
+
+// Runs the bundle of the launcher at launcherPath as options say and prints how it ended as one
+// JSON object on standard output; returns 0, else says in one line on standard error why it
+// could not run it and returns 1.
+int run(const std::string& launcherPath, const Options& options);
+
+} // namespace RunMode
+
+#endif // RUNMODE_H
