@@ -2,10 +2,9 @@
 options that use it go into the bundle's configuration, where applauncher-check confirms that
 they reach the launcher's command line. The kind of archive follows the runtime's version."""
 
+import errno
 import os
 import shlex
-import tempfile
-import time
 
 from . import jdk, reach, runtime, staging, trial
 from .report import Failure, note
@@ -96,14 +95,13 @@ def archive_kind(p, base, name):
             ["-XX:SharedArchiveFile=" + path + ".jsa", "-Xshare:auto", "-Xlog:cds*=off"])
 
 
-def place_options(p, cfg_path, cfg, options, expanded, after=False):
-    """Writes cfg with options after its line numbered after or, when after is False, where
-    applauncher-check says the last Java option that the launcher hands over comes from, and
-    confirms that they reach the command line as one of expanded (lists of options) says;
-    returns the line they follow (None: a section of their own at the end)."""
-    if after is False:
-        place = p.checker.launch(p.bundle)["java_options_place"]
-        after = None if place is None or place["file"] != cfg_path else place["line"]
+def place_options(p, cfg_path, cfg, options, expanded):
+    """Writes cfg with options where applauncher-check says the last Java option that the
+    launcher hands over comes from, and confirms that they reach the command line as one of
+    expanded (lists of options) says; returns the line they follow (None: a section of their
+    own at the end)."""
+    place = p.checker.launch(p.bundle)["java_options_place"]
+    after = None if place is None or place["file"] != cfg_path else place["line"]
     with open(cfg_path, "wb") as f:
         f.write(with_java_options(cfg, options, after))
     given = [a["value"] for a in (p.checker.launch(p.bundle) or {}).get("command_line", [])
@@ -115,9 +113,16 @@ def place_options(p, cfg_path, cfg, options, expanded, after=False):
 
 
 def output_place(outcome, log):
-    """Where a failure line says that the trial's output is."""
-    return "; its output is in " + log if outcome.log_error is None else \
-        "; its output could not be written to %s (%s)" % (log, outcome.log_error)
+    """Where a failure line says that the trial's output is: a full disk keeps it from the
+    log, which is then no record and goes."""
+    try:
+        full = not outcome.output and os.statvfs(os.path.dirname(log)).f_bavail == 0
+        if full:
+            os.remove(log)
+    except OSError:
+        full = False
+    return "; its output could not be written to %s (%s)" % (log, os.strerror(errno.ENOSPC)) \
+        if full else "; its output is in " + log
 
 
 def trial_failure(p, outcome, log):
@@ -154,44 +159,30 @@ def make(p):
     appdirs = sorted({app, p.layout.app(os.path.realpath(p.bundle))})
     kinds = [archive_kind(p, appdir, o.name) for appdir in appdirs]
     archive_path = os.path.join(app, archive)
-    # The trial writes the archive into a staging directory of this run, not into the bundle:
-    # when this run is killed, the next one ends what the trial left running and removes that
-    # directory, so that nothing of this run can write into a later bundle at this path.
+    # The trial writes the archive into a staging directory of this run, not into the bundle,
+    # and its option goes to the trial alone: the bundle in place stays the one checked.
     trial_dir = staging.new_staging(p, "trial")
     written = os.path.join(trial_dir, archive)
-    write_option = archive_kind(p, cfg_value_text(trial_dir), cfg_value_text(o.name))[1]
-    place = place_options(p, cfg_path, cfg, [write_option],
-                          [[archive_kind(p, trial_dir, o.name)[1]]])
-
     log = os.path.join(p.outdir, o.name + ".trial.log")
-    command = [p.layout.executable(p.bundle, o.name)] + o.trial_args
-    with trial.ScratchHome(o.trial_home) as home, tempfile.TemporaryDirectory(
-            prefix="make-bundle-trial.") as work:
-        env = trial.environment(p.checker.double_click_env(p.bundle), o.trial_env, home)
-        watch = trial.idle_watch(env, work) if o.idle else None
-        note("trial run for the class-data archive, started as a double-click starts it (in /, "
-             "launchd's environment): %s, up to %d s (-t); its output goes to %s" %
-             (" ".join(shlex.quote(part) for part in command), o.time_limit, log))
-        started = time.monotonic()
-        outcome = trial.run(command, env, o.time_limit, log,
-                            os.path.join(trial_dir, staging.PROCESSES), o.idle, watch)
-        took = time.monotonic() - started
-    if outcome.log_error is not None:
-        # What the disk took of it is no record; the line says what the runtime said.
-        os.remove(log)
+    note("trial run for the class-data archive, started as a double-click starts it (in /, "
+         "launchd's environment) by applauncher-check --run%s, up to %d s (-t); its output goes "
+         "to %s" % ("".join(" " + shlex.quote(a) for a in o.trial_args), o.time_limit, log))
+    with trial.ScratchHome(o.trial_home) as home:
+        outcome = trial.run(p.checker, p.bundle, [archive_kind(p, trial_dir, o.name)[1]],
+                            o.time_limit, log, o.idle, o.trial_env, home, o.trial_args)
     if outcome.failed:
         raise Failure(trial_failure(p, outcome, log))
     if not os.path.isfile(written):
         raise Failure("the trial run wrote no archive" + output_place(outcome, log))
     os.replace(written, archive_path)
-    place_options(p, cfg_path, cfg, use_options, [k[2] for k in kinds], place)
+    place = place_options(p, cfg_path, cfg, use_options, [k[2] for k in kinds])
     p.cfg_map.added(*added_lines(cfg, use_options, place))
     lacking = runtime.lacking(p, outcome.output)
     if lacking is not None:
         note("the trial run's output says: " + lacking)
-    if outcome.ended and o.idle and took < o.time_limit:
+    if outcome.ended == "idle":
         note("the trial run was ended after %.0f s, when it had loaded no class for %d s "
-             "(--trial-idle)" % (took, o.idle))
+             "(--trial-idle)" % (outcome.seconds, o.idle))
     elif outcome.ended:
         note("the trial run was ended after %d s (-t)" % o.time_limit)
     major = p.version[0]

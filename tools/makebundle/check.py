@@ -6,7 +6,7 @@ import json
 import os
 import subprocess
 
-from . import children
+from . import programs
 from .findings import is_finding
 from .layout import Layout
 from .report import Failure
@@ -50,13 +50,13 @@ class Checker:
         """Runs the check with args; returns (status, standard output, standard error) as
         bytes. A check that cannot run here, or runs too long, is a failure."""
         try:
-            child = children.start([self.path] + args, stdout=subprocess.PIPE,
+            child = programs.start([self.path] + args, stdout=subprocess.PIPE,
                                    stderr=subprocess.PIPE)
         except OSError as e:
             raise Failure("applauncher-check %s cannot run here: %s (give one built for this "
                           "machine with --check PATH)" % (self.path, e.strerror or e))
         try:
-            out, err = children.communicate(child, timeout=timeout)
+            out, err = programs.communicate(child, timeout=timeout)
         except subprocess.TimeoutExpired:
             raise Failure("applauncher-check did not end within %d s" % timeout)
         return child.returncode, out, err
@@ -66,22 +66,12 @@ class Checker:
         status, out, err = self.run(args)
         if status != 0:
             raise Failure("%s %s failed: %s" % (self.path, args[0],
-                                                children.last_line(os.fsdecode(err))))
+                                                programs.last_line(os.fsdecode(err))))
         return os.fsdecode(out)
 
     def layout(self):
         """The bundle layout as the launcher has it."""
         return Layout(self._answer(["--layout"]), self.path)
-
-    def double_click_env(self, bundle):
-        """The environment that a double-click gives the launcher of bundle, as the check
-        defines it (launchd's variables and the bundle's LSEnvironment): a dictionary of
-        bytes."""
-        status, out, err = self.run(["--double-click-env", bundle])
-        if status != 0:
-            raise Failure("applauncher-check --double-click-env %s failed: %s" %
-                          (bundle, children.last_line(os.fsdecode(err))))
-        return dict(entry.partition(b"=")[::2] for entry in out.split(b"\0") if entry)
 
     def verdict(self, bundle):
         """Checks bundle; returns (status, output lines): 0 no findings, 2 warnings. An error
@@ -94,7 +84,7 @@ class Checker:
             raise CheckFailed(os.fsdecode(said[-1].strip()) if said else None, errors, lines)
         if status not in (0, 2):
             raise Failure("applauncher-check ended with status %d: %s" %
-                          (status, children.last_line(os.fsdecode(err))))
+                          (status, programs.last_line(os.fsdecode(err))))
         return status, lines
 
     def launch(self, bundle):
@@ -107,7 +97,7 @@ class Checker:
             data = None
         if status not in (0, 1, 2) or not isinstance(data, dict):
             raise Failure("applauncher-check --format json %s ended with status %d: %s" %
-                          (bundle, status, children.last_line(os.fsdecode(err))))
+                          (bundle, status, programs.last_line(os.fsdecode(err))))
         return data if data.get("reads") or status != 1 else None
 
 

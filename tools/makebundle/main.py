@@ -8,7 +8,7 @@ import signal
 import sys
 
 from . import archive, dittozip, modules, options, reach, runtime, signing, staging, verdict
-from .children import ENDING_SIGNALS, SIGNALS, adopt_orphans
+from .programs import ENDING_SIGNALS, SIGNALS
 from .crosslink import CrossLinkError
 from .dittozip import ZipError
 from .files import copy_file, copy_followed, copy_keeping_links
@@ -74,7 +74,6 @@ def main(argv):
         if signal.getsignal(signum) is not signal.SIG_IGN:
             previous[signum] = signal.signal(signum, SIGNALS.handler)
     p = None
-    adopt_orphans(True)
     try:
         o = options.parse(argv)
         if o.help:
@@ -102,7 +101,6 @@ def main(argv):
         fail(staging.shown(p, text) if p is not None else text)
         return 1
     finally:
-        adopt_orphans(False)
         for signum, handler in previous.items():
             signal.signal(signum, handler)
         if p is not None and p.zip_temporary is not None:

@@ -11,7 +11,7 @@ import tempfile
 import zipfile
 import zlib
 
-from . import children, jdk
+from . import jdk, programs
 from .options import version
 from .report import Failure, note
 
@@ -98,7 +98,7 @@ def class_jar(sources, path, origins=None):
 
     def add(out, path, relative):
         nonlocal count
-        children.SIGNALS.check()
+        programs.SIGNALS.check()
         real = os.path.realpath(path)
         if real in seen:
             return
@@ -214,10 +214,10 @@ def analyse(jdk_home, sources):
         jar = os.path.join(work, "classes.jar")
         if class_jar(sources, jar, origins) == 0:
             return Analysis({}, "")
-        out = children.run_tool([os.path.join(jdk_home, "bin", "jdeps"), "-verbose:class",
+        out = programs.run_tool([os.path.join(jdk_home, "bin", "jdeps"), "-verbose:class",
                                  "--ignore-missing-deps", jar], "jdeps")
     analysis = Analysis(origins, out)
-    analysis.said = children.last_line(out)
+    analysis.said = programs.last_line(out)
     try:
         os.makedirs(os.path.dirname(cached), exist_ok=True)
         with tempfile.NamedTemporaryFile("w", dir=os.path.dirname(cached), delete=False,
@@ -286,7 +286,7 @@ class JdkImage:
         if self.classes is not None:
             return
         self.classes = {}
-        out = children.run_tool([os.path.join(self.home, "bin", "jimage"), "list",
+        out = programs.run_tool([os.path.join(self.home, "bin", "jimage"), "list",
                                  os.path.join(self.home, "lib", "modules")], "jimage")
         module = None
         for line in out.splitlines():

@@ -10,12 +10,11 @@ import errno
 import fcntl
 import os
 import re
-import signal
 import stat
 import tempfile
 
-from . import children, dittozip
-from .children import SIGNALS
+from . import dittozip, programs
+from .programs import SIGNALS
 from .files import remove
 from .report import Failure, failure_text, note
 
@@ -25,15 +24,15 @@ def staging_prefix(p):
     return "." + p.o.name + ".app."
 
 
-# The file in a trial's staging directory that lists the trial's processes ("PID START" lines).
+# The file in a run's staging directory that lists the programs it started ("PID START" lines).
 PROCESSES = "processes"
 
 
 def new_staging(p, kind):
     """A new empty directory next to the bundle: .NAME.app.PID.XXXXXXXX.KIND, where KIND is
     new (a bundle being built), old (the previous bundle while the new one is finished), failed
-    (a bundle being thrown away), trial (what the trial run writes, and its PROCESSES) or run
-    (the PROCESSES of every other program that the run starts).
+    (a bundle being thrown away), trial (what the trial run writes) or run (the PROCESSES:
+    the programs that the run starts).
     clean_up removes it."""
     path = tempfile.mkdtemp(prefix=staging_prefix(p) + str(os.getpid()) + ".",
                             suffix="." + kind, dir=p.outdir)
@@ -92,8 +91,8 @@ def sweep(p):
              olds[0][1])
     for _, path, kind in found:
         if kind in ("trial", "run"):
-            end_left_running(os.path.join(path, PROCESSES),
-                             "the trial run" if kind == "trial" else "a program")
+            for pid in programs.end_listed(os.path.join(path, PROCESSES)):
+                note("ended process %d, which an interrupted run had started" % pid)
         remove(path)
         note("removed " + path + ", left by an interrupted run")
     remove_staged(p)
@@ -105,23 +104,6 @@ def sweep(p):
         if m and stat.S_ISREG(os.lstat(path).st_mode) and not running(int(m.group(1))):
             os.remove(path)
             note("removed " + path + ", left by an interrupted run")
-
-
-def end_left_running(record, what):
-    """Ends the processes that the record of a killed run's trial or other programs (what)
-    lists and that still run (the same pid and start), at once: on SIGTERM a trial would write
-    its archive, jlink its image."""
-    try:
-        with open(record) as f:
-            listed = [line.rstrip("\n").split(" ", 1) for line in f]
-    except OSError:
-        return
-    table = children.process_table()
-    pids = [int(pid) for pid, start in (entry for entry in listed if len(entry) == 2)
-            if pid.isdigit() and table.get(int(pid), (0, None))[1] == start]
-    for pid in pids:
-        note("ended process %d, %s of an interrupted run" % (pid, what))
-    children.end_processes(pids, (signal.SIGKILL,))
 
 
 def put_back(p, aside):
@@ -203,7 +185,7 @@ def make(p, build, finish):
         raise
     try:
         sweep(p)
-        children.RECORD = os.path.join(new_staging(p, "run"), PROCESSES)
+        programs.RECORD = os.path.join(new_staging(p, "run"), PROCESSES)
         stage = new_staging(p, "new")
         mask = os.umask(0)
         os.umask(mask)
@@ -237,7 +219,7 @@ def make(p, build, finish):
                 pass
     finally:
         SIGNALS.hold()
-        children.RECORD = None
+        programs.RECORD = None
         clean_up(p, aside, done)
         unlock(p, locked)
         if not done:
