@@ -170,7 +170,8 @@ def make(p):
     with trial.ScratchHome(o.trial_home) as home:
         outcome = trial.run(p.checker, p.bundle, [archive_kind(p, trial_dir, o.name)[1]],
                             o.time_limit, log, o.idle, o.trial_env, home, o.trial_args)
-    if outcome.failed:
+    # The runtime may refuse to write the archive on the way out of a run that went well.
+    if outcome.failed or not os.path.isfile(written) and trial.refusal(outcome.output):
         raise Failure(trial_failure(p, outcome, log))
     if not os.path.isfile(written):
         raise Failure("the trial run wrote no archive" + output_place(outcome, log))

@@ -46,9 +46,10 @@ class Checker:
                           "along with applauncher; or give one with --check PATH)" % path)
         return Checker(path)
 
-    def run(self, args, timeout=CHECK_SECONDS):
+    def run(self, args, timeout=CHECK_SECONDS, enough=None):
         """Runs the check with args; returns (status, standard output, standard error) as
-        bytes. A check that cannot run here, or runs too long, is a failure."""
+        bytes, None when enough() ended it (see programs.communicate). A check that cannot run
+        here, or runs too long, is a failure."""
         try:
             child = programs.start([self.path] + args, stdout=subprocess.PIPE,
                                    stderr=subprocess.PIPE)
@@ -56,10 +57,10 @@ class Checker:
             raise Failure("applauncher-check %s cannot run here: %s (give one built for this "
                           "machine with --check PATH)" % (self.path, e.strerror or e))
         try:
-            out, err = programs.communicate(child, timeout=timeout)
+            said = programs.communicate(child, timeout, enough)
         except subprocess.TimeoutExpired:
             raise Failure("applauncher-check did not end within %d s" % timeout)
-        return child.returncode, out, err
+        return None if said is None else (child.returncode,) + said
 
     def _answer(self, args):
         """Standard output of a query (--layout) that must succeed."""

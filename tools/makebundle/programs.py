@@ -151,8 +151,9 @@ def end_listed(record):
     return pids
 
 
-def communicate(child, timeout=None):
-    """child's output; a time-out (subprocess.TimeoutExpired) or a signal ends child first."""
+def communicate(child, timeout=None, enough=None):
+    """child's output; a time-out (subprocess.TimeoutExpired) or a signal ends child first, and
+    so does enough() (a function asked while it runs) when it returns true: then None."""
     deadline = None if timeout is None else time.monotonic() + timeout
     try:
         while True:
@@ -162,6 +163,9 @@ def communicate(child, timeout=None):
             except subprocess.TimeoutExpired:
                 if deadline is not None and time.monotonic() >= deadline:
                     raise
+                if enough is not None and enough():
+                    end(child)
+                    return None
     except BaseException:
         end(child)
         raise

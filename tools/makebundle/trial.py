@@ -91,7 +91,26 @@ def run(checker, bundle, options, limit, log, idle, env, home, args):
         command += ["--run-env", setting]
     command += (["--run-idle", str(idle)] if idle else []) + \
         (["--run-home", home] if home is not None else []) + [bundle] + list(args)
-    status, out, err = checker.run(command, timeout=limit + ARCHIVE_WRITE_SECONDS + 60)
+    # An application that threw is ended at once, even when it stays alive after it (a GUI
+    # without a display): the log is read as it grows.
+    read = [0, b""]
+
+    def threw():
+        try:
+            with open(log, "rb") as f:
+                f.seek(read[0])
+                data = f.read(KEPT_BYTES)
+        except OSError:
+            return False
+        read[0] += len(data)
+        text = read[1] + data
+        read[1] = text[text.rfind(b"\n") + 1:][-KEPT_BYTES:]
+        return thrown(text[:text.rfind(b"\n") + 1]) is not None
+
+    ran = checker.run(command, limit + ARCHIVE_WRITE_SECONDS + 60, threw)
+    if ran is None:
+        return Outcome(1, None, kept(log))
+    status, out, err = ran
     try:
         said = json.loads(out.decode("utf-8"))
     except ValueError:

@@ -69,3 +69,26 @@ class FamilyTest(TempDirTest):
         run.send_signal(signal.SIGTERM)
         self.assertEqual(b"make-bundle: interrupted by SIGTERM\n", run.communicate()[1])
         self.assertEqual([], [pid for pid in trials if pid in programs.process_table()])
+
+    def test_a_killed_run_takes_its_programs_with_it_and_leaves_no_bundle(self):
+        args = self.hello_args(self.dir + "/out")
+        args[args.index("-L")] = "-r"
+        run = subprocess.Popen([ROOT + "/tools/make-bundle"] + args + ["-m", "java.base"],
+                               stderr=subprocess.DEVNULL)
+        for _ in range(600):  # until a program of its own runs (the check, jdeps, jlink)
+            linking = [pid for pid, (parent, _) in programs.process_table().items()
+                       if parent == run.pid]
+            if linking:
+                break
+            time.sleep(0.1)
+        run.kill()
+        run.wait()
+        for _ in range(300):
+            if not [pid for pid in linking if pid in programs.process_table()]:
+                break
+            time.sleep(0.1)
+        self.assertEqual([], [pid for pid in linking if pid in programs.process_table()])
+        self.assertFalse(os.path.exists(self.dir + "/out/Hello.app"))
+        # The next run removes what the killed one left, and makes the bundle.
+        self.assertEqual(0, run_main(args)[0])
+        self.assertEqual(["Hello.app"], os.listdir(self.dir + "/out"))
