@@ -486,6 +486,105 @@ TEST_F(CheckTest, ReportNamesTheConfigurationAndWhy) {
 // the machine, and the check's verdict must match what happens: an error where the launch
 // fails, a finding where it fails, warns or hands over something other than what the
 // configuration says, nothing where it runs as written.
+// The text of the member key of the check's JSON object out, up to the next top-level member.
+std::string member(const std::string& out, const std::string& key, const std::string& next) {
+    const size_t from = out.find("\"" + key + "\": ");
+    const size_t to = out.find(", \"" + next + "\": ", from);
+    return from == std::string::npos || to == std::string::npos
+               ? out
+               : out.substr(from + key.size() + 4, to - from - key.size() - 4);
+}
+
+TEST_F(CheckTest, JsonSaysWhatTheLaunchReads) {
+    const std::string outside = realPath(tmp.path()) + "/outside.jar";
+    writeJar(outside, {{"o/O.class", ""}});
+    layOut("[Application]\napp.classpath=$APPDIR/a.jar\napp.mainclass=x.Main\n[JavaOptions]\n"
+           "java-options=-javaagent:$APPDIR/agent.jar=opt\n"
+           "java-options=--class-path=$APPDIR/a.jar:$APPDIR/dir/*\n"
+           "java-options=-Djava.library.path=$APPDIR/native\n");
+    writeJar(appDir + "/a.jar", {}, "Class-Path: my%20lib.jar file:" + outside + "\n");
+    writeJar(appDir + "/my lib.jar", {{"m/M.class", ""}});
+    // The manifest's last line has no line feed: the runtime drops it.
+    writeJar(appDir + "/agent.jar", {}, "Premain-Class: ag.Pre\nClass-Path: dropped.jar");
+    writeJar(appDir + "/dir/c.jar", {{"c/C.class", ""}});
+    // The temporary folder is the user's own: nothing to warn about.
+    const Outcome o = check({"--format", "json", root});
+    EXPECT_EQ(0, o.status) << o.out << o.err;
+    const std::string cfg = "{\"file\": \"" + cfgPath + "\", \"line\": ";
+    const auto read = [&](const std::string& path, const char* kind, bool inside, bool exists,
+                          const std::string& from) {
+        return std::string("{\"path\": \"") + path + "\", \"kind\": \"" + kind +
+               "\", \"inside\": " + (inside ? "true" : "false") +
+               ", \"exists\": " + (exists ? "true" : "false") + ", \"from\": " + from + "}";
+    };
+    const std::string manifest = "{\"manifest\": \"" + appDir + "/a.jar\"}";
+    EXPECT_EQ("[" + read(appDir + "/agent.jar", "agent", true, true, cfg + "5}") + ", " +
+                  read(appDir + "/native", "library-path", true, false, cfg + "7}") + ", " +
+                  read(appDir + "/a.jar", "class-path", true, true, cfg + "6}") + ", " +
+                  read(appDir + "/dir/c.jar", "class-path", true, true, cfg + "6}") + ", " +
+                  read(appDir + "/my lib.jar", "manifest-class-path", true, true, manifest) + ", " +
+                  read(outside, "manifest-class-path", false, true, manifest) + "]",
+              member(o.out, "reads", "java_options_place"));
+    EXPECT_EQ("[\"x.Main\", \"ag.Pre\"]", member(o.out, "roots", "command_line"));
+    EXPECT_EQ(cfg + "7}", member(o.out, "java_options_place", "findings"));
+    EXPECT_EQ("{\"class\": \"x.Main\", \"module\": null, \"jar\": null}",
+              member(o.out, "main", "roots"));
+}
+
+TEST_F(CheckTest, GithubAnnotatesTheConfiguration) {
+    const struct {
+        std::string cfg;
+        std::string want; // with F for the configuration's path
+        int status;
+    } cases[] = {
+        {kDemoCfg, "", 0},
+        {std::string(kDemoCfg) + "java-options=-Dp=1 # 50%\n",
+         "::warning file=F,line=6::\"# 50%25\" after the value of java-options is an inline "
+         "comment, which the launcher keeps as part of the value: the runtime gets \"-Dp=1 # "
+         "50%25\"; end the value at \"-Dp=1\" and move the comment to a line of its own that "
+         "starts with \";\"\n",
+         2},
+    };
+    for (const auto& c : cases) {
+        layOut(c.cfg, FAKEJLI_PATH, false, "a,b%c");
+        writeJar(apps + "/a,b%c.app/Contents/app/demo.jar", {{"demo/Main.class", ""}});
+        const Outcome o = check({"--format", "github", apps + "/a,b%c.app"});
+        std::string want = c.want;
+        if (want.find("=F,") != std::string::npos) {
+            want.replace(want.find("=F,") + 1, 1,
+                         apps + "/a%2Cb%25c.app/Contents/app/a%2Cb%25c.cfg");
+        }
+        EXPECT_EQ(want, o.out) << c.cfg;
+        EXPECT_EQ(c.status, o.status) << c.cfg;
+    }
+}
+
+TEST_F(CheckTest, DoubleClickKeepsTheDisplay) {
+    layOut(kDemoCfg);
+    env["DISPLAY"] = ":42";
+    env["XAUTHORITY"] = "/x/.Xauthority";
+    env["WAYLAND_DISPLAY"] = "wayland-1";
+    env["JAVA_HOME"] = "/shell/only";
+    const Outcome o = run(APPLAUNCHER_CHECK_PATH, {"--double-click-env", root}, env);
+    std::vector<std::string> kept;
+    for (size_t start = 0, end; (end = o.out.find('\0', start)) != std::string::npos;
+         start = end + 1) {
+        const std::string e = o.out.substr(start, end - start);
+        if (e.find("DISPLAY=") != std::string::npos || e.find("XAUTHORITY=") == 0 ||
+            e.find("JAVA_HOME=") == 0) {
+            kept.push_back(e);
+        }
+    }
+#ifdef __APPLE__
+    const std::vector<std::string> want;
+#else
+    // The Mac's window server has no variable; here the display stands in for it.
+    const std::vector<std::string> want = {"DISPLAY=:42", "WAYLAND_DISPLAY=wayland-1",
+                                           "XAUTHORITY=/x/.Xauthority"};
+#endif
+    EXPECT_EQ(want, kept) << o.err;
+}
+
 class CheckVerdictTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -869,6 +968,66 @@ TEST_F(CheckTrialTest, NothingOfTheTrialOutlivesTheCheck) {
         const Outcome o = finish(check);
         EXPECT_EQ(c.status, o.status) << c.agent << " " << c.signal << "\n" << o.out << o.err;
         EXPECT_EQ(std::vector<std::string>(), survivorsAfterAWhile()) << c.agent << " " << c.signal;
+    }
+}
+
+TEST_F(CheckTrialTest, RunEndsAsAskedWithAllItStarted) {
+    TempDir tmp;
+    const std::string log = tmp / "run.log";
+    const std::string home = realPath(tmp.path());
+    const struct {
+        std::string agent;
+        std::string mainClass;
+        std::string options;
+        std::vector<std::string> run;
+        std::string want; // how it ended, without the seconds
+        std::string logged;
+    } cases[] = {
+        // An added option counts over a configured one; HOME is in place for the launcher.
+        {"quiet",
+         "t.Main",
+         "java-options=-Dh=$HOME\njava-options=-Dx=conf\n",
+         {"--run-option", "-XshowSettings:properties", "--run-option", "-Dx=run", "--run-home",
+          home},
+         "{\"status\": 0, \"signal\": null, \"ended\": \"exited\"",
+         "    h = " + home + "\n    java.class.path = " + root +
+             "/Contents/app/t.jar\n    java.class.version"},
+        {"quiet",
+         "t.NoMain",
+         "",
+         {},
+         "{\"status\": 1, \"signal\": null, \"ended\": \"exited\"",
+         "Error: Main method not found in class t.NoMain"},
+        {"setsid sleep",
+         "t.Main",
+         "",
+         {"--run-seconds", "2"},
+         "{\"status\": 143, \"signal\": null, \"ended\": \"time limit\"",
+         ""},
+        {"sleep",
+         "t.Main",
+         "",
+         {"--run-idle", "1", "--run-seconds", "600"},
+         "{\"status\": 143, \"signal\": null, \"ended\": \"idle\"",
+         ""},
+        // Without the runtime's own handler, SIGTERM ends it.
+        {"sleep",
+         "t.Main",
+         "java-options=-Xrs\n",
+         {"--run-seconds", "1"},
+         "{\"status\": null, \"signal\": 15, \"ended\": \"time limit\"",
+         ""},
+    };
+    for (const auto& c : cases) {
+        withAgent(c.agent, c.mainClass, c.options);
+        std::vector<std::string> args = {"--run", "--run-log", log};
+        args.insert(args.end(), c.run.begin(), c.run.end());
+        args.push_back(root);
+        const Outcome o = run(APPLAUNCHER_CHECK_PATH, args, javaEnv());
+        EXPECT_EQ(0, o.status) << c.agent << " " << o.err;
+        EXPECT_EQ(c.want + ", \"seconds\": ", o.out.substr(0, c.want.size() + 13)) << c.agent;
+        EXPECT_NE(std::string::npos, readFile(log).find(c.logged)) << c.agent << readFile(log);
+        EXPECT_EQ(std::vector<std::string>(), survivorsAfterAWhile()) << c.agent;
     }
 }
 

@@ -124,6 +124,17 @@ void printArchs(char** files, int count) {
     }
 }
 
+// The launcher's own line for the failure being handled, as the launch frame prints it.
+std::string failureText() {
+    try {
+        throw;
+    } catch (const VorlaneErrorBase& e) {
+        return e.rawMessage();
+    } catch (...) {
+        return "the check failed";
+    }
+}
+
 // Runs inside the launch frame, like the launcher's own start-up, so that a failure ends with
 // the launcher's own line and the debug switch gives the launcher's trace.
 void checkBundle() {
@@ -133,27 +144,12 @@ void checkBundle() {
         } else {
             theCheck->runCfgFile(cfgFile);
         }
-    } catch (const VorlaneErrorBase& e) {
-        if (!argsOnly && printData(e.rawMessage())) {
-            std::cout.flush();
-            throw;
-        }
-        if (!argsOnly) {
-            theCheck->printReport(std::cout);
-            theCheck->printDiagnostics(std::cout);
-            std::cout.flush();
-        }
-        throw;
     } catch (...) {
-        if (!argsOnly && printData("the check failed")) {
-            std::cout.flush();
-            throw;
-        }
-        if (!argsOnly) {
+        if (!argsOnly && !printData(failureText())) {
             theCheck->printReport(std::cout);
             theCheck->printDiagnostics(std::cout);
-            std::cout.flush();
         }
+        std::cout.flush();
         throw;
     }
     if (argsOnly) {

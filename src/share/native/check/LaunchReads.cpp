@@ -152,34 +152,52 @@ private:
                           here->property == PropertyName::mainclass)));
     }
 
-    // The class or module path that counts: the runtime's listing where its trial gave one.
+    // The class or module path that counts: the runtime's listing where its trial gave one
+    // whole, and without the replacement character that stands for bytes it could not decode.
     void paths(const Given& given, const char* property, const char* kind, bool jars) {
         std::vector<std::string> entries = entriesOf(given.value);
-        if (rec.trial && rec.trial->properties.count(property)) {
-            entries = entriesOf(rec.trial->properties.at(property));
-        }
-        for (const std::string& entry : entries) {
-            if (jars && FileUtils::basename(entry) == "*") {
-                // "dir/*": the jars in dir.
-                const std::string dir = FileUtils::dirname(entry);
-                std::vector<std::string> names;
-                if (DIR* d = ::opendir(absolute(dir).c_str())) {
-                    while (const dirent* e = ::readdir(d)) {
-                        const std::string name = e->d_name;
-                        if (tstrings::endsWith(name, ".jar") || tstrings::endsWith(name, ".JAR")) {
-                            names.push_back(name);
-                        }
-                    }
-                    ::closedir(d);
-                }
-                std::sort(names.begin(), names.end());
-                for (const std::string& name : names) {
-                    add(FileUtils::combinePath(dir, name), kind, given.line, true);
-                }
-            } else {
-                add(entry, kind, given.line, jars);
+        if (rec.trial && rec.trial->properties.count(property) &&
+            !rec.trial->partial.count(property)) {
+            const std::vector<std::string> listed = entriesOf(rec.trial->properties.at(property));
+            if (std::none_of(listed.begin(), listed.end(), [](const std::string& entry) {
+                    return entry.find("\xEF\xBF\xBD") != std::string::npos;
+                })) {
+                entries = listed;
             }
         }
+        for (const std::string& entry : entries) {
+            const bool wildcard = jars && FileUtils::basename(entry) == "*";
+            const std::string dir = wildcard ? FileUtils::dirname(entry) : entry;
+            if (!wildcard) {
+                add(entry, kind, given.line, jars);
+            }
+            // "dir/*" stands for the jars in dir; a module path directory that is no module
+            // itself, for the modules in it.
+            if (wildcard || (!jars && !FileUtils::isFileExists(FileUtils::combinePath(
+                                          absolute(dir), "module-info.class")))) {
+                for (const std::string& name : namesIn(absolute(dir), wildcard)) {
+                    add(FileUtils::combinePath(dir, name), kind, given.line, jars);
+                }
+            }
+        }
+    }
+
+    // The names in dir, sorted: the jars, else everything but "." and "..".
+    static std::vector<std::string> namesIn(const std::string& dir, bool jarsOnly) {
+        std::vector<std::string> names;
+        if (DIR* d = ::opendir(dir.c_str())) {
+            while (const dirent* e = ::readdir(d)) {
+                const std::string name = e->d_name;
+                const bool jar =
+                    tstrings::endsWith(name, ".jar") || tstrings::endsWith(name, ".JAR");
+                if (jarsOnly ? jar : name != "." && name != "..") {
+                    names.push_back(name);
+                }
+            }
+            ::closedir(d);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
     }
 
     // The absolute paths of existing files among the parts of a Java option's value.

@@ -1,8 +1,10 @@
 #include "RunMode.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,7 +39,9 @@ int fail(const std::string& text) {
 
 // The check whose launcher's road runs in the launch frame, as the launcher's own does.
 BundleCheck* theRoad = nullptr;
-void road() { theRoad->run(); }
+void road() {
+    theRoad->run();
+}
 
 // A directory of its own for the runtime's class-load log, removed with it.
 class ClassLog {
@@ -92,8 +96,8 @@ int RunMode::run(const std::string& launcherPath, const Options& options) {
     }
     const LaunchRecord& rec = check.record();
     if (!rec.handOffOk) {
-        return fail("cannot run " + launcherPath + " here: " +
-                    (rec.trial ? rec.trial->missing : rec.handOff.value_or("")));
+        return fail("cannot run " + launcherPath +
+                    " here: " + (rec.trial ? rec.trial->missing : rec.handOff.value_or("")));
     }
     LaunchRecord::Launch launch = *rec.launch;
     // After the last configured Java option, so that the added ones count over it.
@@ -112,7 +116,8 @@ int RunMode::run(const std::string& launcherPath, const Options& options) {
     if (options.idle) {
         added.insert(added.begin(), "-Xlog:class+load:file=" + classLog.path);
     }
-    launch.args.insert(launch.args.begin() + static_cast<ptrdiff_t>(std::min(place, launch.args.size())),
+    launch.args.insert(launch.args.begin() +
+                           static_cast<ptrdiff_t>(std::min(place, launch.args.size())),
                        added.begin(), added.end());
 
     const std::string log = options.log.empty() ? "/dev/null" : options.log;
@@ -170,7 +175,9 @@ int RunMode::run(const std::string& launcherPath, const Options& options) {
     std::snprintf(time, sizeof time, "%.1f", seconds);
     std::cout << "{\"status\": " << (exited ? number : "null")
               << ", \"signal\": " << (exited ? "null" : number) << ", \"ended\": \""
-              << (!endedByKeeper ? "exited" : asked ? "idle" : "time limit")
+              << (!endedByKeeper ? "exited"
+                  : asked        ? "idle"
+                                 : "time limit")
               << "\", \"seconds\": " << time << "}\n";
     return 0;
 }

@@ -405,6 +405,10 @@ RuntimeTrial::Keeper RuntimeTrial::startKeeper(const Request& request,
         args.push_back(std::to_string(grace));
     }
     keeper.pid = opened ? spawnSelf(args, {-1, output, output, fds[0], fds[3]}, shell) : -1;
+    // The keeper has its own ends: a request it cannot take then fails rather than waits.
+    for (const int i : {0, 3}) {
+        ::close(std::exchange(fds[i], -1));
+    }
     if (keeper.pid < 0) {
         keeper.error = std::string(opened ? "the trial start could not be started: "
                                           : "no pipe for the trial start: ") +

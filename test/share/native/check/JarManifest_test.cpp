@@ -3,6 +3,7 @@
 #include <string>
 
 #include "JarManifest.h"
+#include "TestUtils.h"
 #include "ZipTestUtils.h"
 
 namespace {
@@ -41,6 +42,32 @@ TEST(JarManifestTest, ClassPathAsTheRuntimeReadsIt) {
     ZipEntrySpec damaged = storedEntry("META-INF/MANIFEST.MF", plain);
     damaged.crc ^= 1;
     EXPECT_TRUE(JarManifest::readBytes(makeZip({damaged})).empty());
+}
+
+TEST(JarManifestTest, ClassPathFilesAsTheRuntimeOpensThem) {
+    TempDir tmp;
+    const struct {
+        std::string url;
+        std::string want; // relative to the jar's directory where it does not start with "/"
+    } cases[] = {
+        {"a.jar", "a.jar"},
+        {"my%20lib.jar", "my lib.jar"},
+        {"lib/%C3%A9t%c3%a9.jar", "lib/\xC3\xA9t\xC3\xA9.jar"},
+        {"file:/opt/x.jar", "/opt/x.jar"},
+        {"file:///opt/y%2Cz.jar", "/opt/y,z.jar"},
+        {"/opt/abs.jar", "/opt/abs.jar"},
+        {"http://example.com/z.jar", ""},
+        {"bad%2.jar", ""},
+        {"bad%zz.jar", ""},
+    };
+    for (const auto& c : cases) {
+        writeJar(tmp / "app.jar", {{"a/B.class", ""}}, "Class-Path: " + c.url + "\n");
+        const std::vector<std::string> files = JarManifest::classPathFiles(tmp / "app.jar");
+        const std::string want = c.want.empty()     ? ""
+                                 : c.want[0] == '/' ? c.want
+                                                    : tmp.path() + "/" + c.want;
+        EXPECT_EQ(want, files.empty() ? "" : files[0]) << c.url;
+    }
 }
 
 } // namespace
