@@ -55,9 +55,6 @@ class Reach:
                     self.outside.append(read)
                 continue
             self.reached.add(os.path.realpath(path))
-            if read["kind"] == "module-path" and os.path.isdir(path):
-                self.reached.update(os.path.realpath(os.path.join(path, n))
-                                    for n in os.listdir(path))
         self.roots = data["roots"] + providers(sorted(r for r in self.reached
                                                       if r.endswith(".jar")))
 
