@@ -121,10 +121,10 @@ class ReachTest(TempDirTest):
                 self.assertEqual(b"lib says hi INFO\n", started.stdout)
 
     def test_what_the_launch_never_reaches_is_a_note(self):
-        # opt.jar lies off the class path, and its class uses lib.jar (also off it) and a
-        # module that the runtime lacks: a.Main reaches neither. e.Main uses a class that no
-        # jar holds: the launch fails at once.
-        self.jars(None)
+        # opt.jar lies off the class path, and its class uses a module that the runtime lacks:
+        # a.Main never reaches it. e.Main uses a class that no jar holds: the launch fails at
+        # once. app.jar's manifest names a jar that is not there.
+        self.jars("libreoffice.jar")
         self.jar(self.dir + "/in/opt.jar", "c/Opt.class")
         self.jar(self.dir + "/in/e.jar", "e/Main.class")
         status, _, err = self.make(["$APPDIR/e.jar"], ["e.jar"], ["-r", HOME, "-m", "java.base"],
@@ -139,5 +139,8 @@ class ReachTest(TempDirTest):
                      "launch does not reach (c.Opt)",
                      "note: 2 jars in Contents/app are on no class path, and no class that the "
                      "launch reaches uses them (the application may load them itself): e.jar, "
-                     "opt.jar"):
+                     "opt.jar",
+                     "warning: the manifest Class-Path of {0}/app.jar names {0}/libreoffice.jar, "
+                     "which is not in the bundle: the runtime passes over it".format(
+                         self.bundle + "/Contents/app")):
             self.assertIn(line + "\n", err)
