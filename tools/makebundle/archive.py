@@ -2,10 +2,9 @@
 options that use it go into the bundle's configuration, where applauncher-check confirms that
 they reach the launcher's command line. The kind of archive follows the runtime's version."""
 
+import errno
 import os
 import shlex
-import tempfile
-import time
 
 from . import jdk, reach, runtime, staging, trial
 from .report import Failure, note
@@ -61,48 +60,23 @@ def cfg_value_text(text):
     return text.replace("\\", "\\\\").replace("$", "\\$")
 
 
-def java_options_headers(cfg):
-    """The [JavaOptions] headers of the configuration bytes cfg, as (line index, whether its
-    section holds anything but blank and comment lines). A header is read as the launcher reads
-    it: a line that starts with "[", the name ending at the last "]" on the line."""
-    headers = []
-    for i, line in enumerate(cfg.split(b"\n")):
-        if line.startswith(b"["):
-            name = line[1:line.rindex(b"]")] if b"]" in line else None
-            headers.append([i, name == b"JavaOptions", False])
-        elif headers and line.strip() and not line.startswith(b";"):
-            headers[-1][2] = True
-    return [(i, filled) for i, ours, filled in headers if ours]
-
-
-def option_places(cfg):
-    """Where Java options may go so that the launcher reads them, the likeliest first: under a
-    [JavaOptions] header (line index), or None for a new section at the end. The launcher takes
-    the last occurrence of a section that records a property, so the likeliest is the last one
-    with something in it. Which of these the launcher really reads, applauncher-check confirms."""
-    headers = java_options_headers(cfg)
-    places = [i for i, filled in reversed(headers) if filled]
-    places += [i for i, filled in reversed(headers) if not filled]
-    return places + [None]
-
-
-def with_java_options(cfg, options, place):
-    """The configuration bytes cfg with options first under the header at line index place,
-    or in a new [JavaOptions] section at the end when place is None."""
+def with_java_options(cfg, options, after):
+    """The configuration bytes cfg with options right after its line numbered after (from 1),
+    or in a new [JavaOptions] section at the end when after is None."""
     added = [b"java-options=" + os.fsencode(option) for option in options]
-    if place is None:
+    if after is None:
         if cfg and not cfg.endswith(b"\n"):
             cfg += b"\n"
         return cfg + b"[JavaOptions]\n" + b"\n".join(added) + b"\n"
     lines = cfg.split(b"\n")
-    return b"\n".join(lines[:place + 1] + added + lines[place + 1:])
+    return b"\n".join(lines[:after] + added + lines[after:])
 
 
-def added_lines(cfg, options, place):
-    """(after, count): with_java_options(cfg, options, place) adds count lines after the line
+def added_lines(cfg, options, after):
+    """(after, count): with_java_options(cfg, options, after) adds count lines after the line
     numbered after (from 1) of cfg."""
-    if place is not None:
-        return place + 1, len(options)
+    if after is not None:
+        return after, len(options)
     lines = len(cfg.split(b"\n")) - (1 if cfg.endswith(b"\n") or not cfg else 0)
     return lines, len(options) + 1
 
@@ -121,35 +95,34 @@ def archive_kind(p, base, name):
             ["-XX:SharedArchiveFile=" + path + ".jsa", "-Xshare:auto", "-Xlog:cds*=off"])
 
 
-def reaches(before, after, inserted):
-    """Whether after is before with the lines of one of the inserted texts in one place."""
-    for text in inserted:
-        lines = os.fsencode(text).split(b"\n")
-        n = len(lines)
-        for i in range(len(after) - n + 1):
-            if after[i:i + n] == lines and after[:i] + after[i + n:] == before:
-                return True
-    return False
-
-
-def place_options(p, cfg_path, cfg, before, options, expanded, place=None):
-    """Writes cfg with options at place or, when place is None, at the first place where
-    applauncher-check sees them reach the command line (before: its arguments before the edit);
-    returns the place."""
-    places = option_places(cfg) if place is None else [place]
-    for candidate in places:
-        with open(cfg_path, "wb") as f:
-            f.write(with_java_options(cfg, options, candidate))
-        if reaches(before, p.checker.java_args(p.bundle), expanded):
-            return candidate
-    raise Failure("the archive's Java options do not reach the launcher's command line "
-                  "(applauncher-check --args " + p.bundle + " shows what does)")
+def place_options(p, cfg_path, cfg, options, expanded):
+    """Writes cfg with options where applauncher-check says the last Java option that the
+    launcher hands over comes from, and confirms that they reach the command line as one of
+    expanded (lists of options) says; returns the line they follow (None: a section of their
+    own at the end)."""
+    place = p.checker.launch(p.bundle)["java_options_place"]
+    after = None if place is None or place["file"] != cfg_path else place["line"]
+    with open(cfg_path, "wb") as f:
+        f.write(with_java_options(cfg, options, after))
+    given = [a["value"] for a in (p.checker.launch(p.bundle) or {}).get("command_line", [])
+             if a["file"] == cfg_path]
+    if not any(all(option in given for option in kind) for kind in expanded):
+        raise Failure("the archive's Java options do not reach the launcher's command line "
+                      "(applauncher-check --format json " + p.bundle + " shows what does)")
+    return after
 
 
 def output_place(outcome, log):
-    """Where a failure line says that the trial's output is."""
-    return "; its output is in " + log if outcome.log_error is None else \
-        "; its output could not be written to %s (%s)" % (log, outcome.log_error)
+    """Where a failure line says that the trial's output is: a full disk keeps it from the
+    log, which is then no record and goes."""
+    try:
+        full = not outcome.output and os.statvfs(os.path.dirname(log)).f_bavail == 0
+        if full:
+            os.remove(log)
+    except OSError:
+        full = False
+    return "; its output could not be written to %s (%s)" % (log, os.strerror(errno.ENOSPC)) \
+        if full else "; its output is in " + log
 
 
 def trial_failure(p, outcome, log):
@@ -186,46 +159,31 @@ def make(p):
     appdirs = sorted({app, p.layout.app(os.path.realpath(p.bundle))})
     kinds = [archive_kind(p, appdir, o.name) for appdir in appdirs]
     archive_path = os.path.join(app, archive)
-    # The trial writes the archive into a staging directory of this run, not into the bundle:
-    # when this run is killed, the next one ends what the trial left running and removes that
-    # directory, so that nothing of this run can write into a later bundle at this path.
+    # The trial writes the archive into a staging directory of this run, not into the bundle,
+    # and its option goes to the trial alone: the bundle in place stays the one checked.
     trial_dir = staging.new_staging(p, "trial")
     written = os.path.join(trial_dir, archive)
-    write_option = archive_kind(p, cfg_value_text(trial_dir), cfg_value_text(o.name))[1]
-    before = p.checker.java_args(p.bundle)
-    place = place_options(p, cfg_path, cfg, before, [write_option],
-                          [archive_kind(p, trial_dir, o.name)[1]])
-
     log = os.path.join(p.outdir, o.name + ".trial.log")
-    command = [p.layout.executable(p.bundle, o.name)] + o.trial_args
-    with trial.ScratchHome(o.trial_home) as home, tempfile.TemporaryDirectory(
-            prefix="make-bundle-trial.") as work:
-        env = trial.environment(p.checker.double_click_env(p.bundle), o.trial_env, home)
-        watch = trial.idle_watch(env, work) if o.idle else None
-        note("trial run for the class-data archive, started as a double-click starts it (in /, "
-             "launchd's environment): %s, up to %d s (-t); its output goes to %s" %
-             (" ".join(shlex.quote(part) for part in command), o.time_limit, log))
-        started = time.monotonic()
-        outcome = trial.run(command, env, o.time_limit, log,
-                            os.path.join(trial_dir, staging.PROCESSES), o.idle, watch)
-        took = time.monotonic() - started
-    if outcome.log_error is not None:
-        # What the disk took of it is no record; the line says what the runtime said.
-        os.remove(log)
-    if outcome.failed:
+    note("trial run for the class-data archive, started as a double-click starts it (in /, "
+         "launchd's environment) by applauncher-check --run%s, up to %d s (-t); its output goes "
+         "to %s" % ("".join(" " + shlex.quote(a) for a in o.trial_args), o.time_limit, log))
+    with trial.ScratchHome(o.trial_home) as home:
+        outcome = trial.run(p.checker, p.bundle, [archive_kind(p, trial_dir, o.name)[1]],
+                            o.time_limit, log, o.idle, o.trial_env, home, o.trial_args)
+    # The runtime may refuse to write the archive on the way out of a run that went well.
+    if outcome.failed or not os.path.isfile(written) and trial.refusal(outcome.output):
         raise Failure(trial_failure(p, outcome, log))
     if not os.path.isfile(written):
         raise Failure("the trial run wrote no archive" + output_place(outcome, log))
     os.replace(written, archive_path)
-    place_options(p, cfg_path, cfg, before, use_options, ["\n".join(k[2]) for k in kinds],
-                  place)
+    place = place_options(p, cfg_path, cfg, use_options, [k[2] for k in kinds])
     p.cfg_map.added(*added_lines(cfg, use_options, place))
     lacking = runtime.lacking(p, outcome.output)
     if lacking is not None:
         note("the trial run's output says: " + lacking)
-    if outcome.ended and o.idle and took < o.time_limit:
+    if outcome.ended == "idle":
         note("the trial run was ended after %.0f s, when it had loaded no class for %d s "
-             "(--trial-idle)" % (took, o.idle))
+             "(--trial-idle)" % (outcome.seconds, o.idle))
     elif outcome.ended:
         note("the trial run was ended after %d s (-t)" % o.time_limit)
     major = p.version[0]

@@ -2,10 +2,11 @@
 the bundle's layout comes from it, and every bundle made is checked by it, so that no bundle is
 called made that nothing vouched for."""
 
+import json
 import os
 import subprocess
 
-from . import children
+from . import programs
 from .findings import is_finding
 from .layout import Layout
 from .report import Failure
@@ -45,42 +46,33 @@ class Checker:
                           "along with applauncher; or give one with --check PATH)" % path)
         return Checker(path)
 
-    def run(self, args, timeout=CHECK_SECONDS):
+    def run(self, args, timeout=CHECK_SECONDS, enough=None):
         """Runs the check with args; returns (status, standard output, standard error) as
-        bytes. A check that cannot run here, or runs too long, is a failure."""
+        bytes, None when enough() ended it (see programs.communicate). A check that cannot run
+        here, or runs too long, is a failure."""
         try:
-            child = children.start([self.path] + args, stdout=subprocess.PIPE,
+            child = programs.start([self.path] + args, stdout=subprocess.PIPE,
                                    stderr=subprocess.PIPE)
         except OSError as e:
             raise Failure("applauncher-check %s cannot run here: %s (give one built for this "
                           "machine with --check PATH)" % (self.path, e.strerror or e))
         try:
-            out, err = children.communicate(child, timeout=timeout)
+            said = programs.communicate(child, timeout, enough)
         except subprocess.TimeoutExpired:
             raise Failure("applauncher-check did not end within %d s" % timeout)
-        return child.returncode, out, err
+        return None if said is None else (child.returncode,) + said
 
     def _answer(self, args):
         """Standard output of a query (--layout) that must succeed."""
         status, out, err = self.run(args)
         if status != 0:
             raise Failure("%s %s failed: %s" % (self.path, args[0],
-                                                children.last_line(os.fsdecode(err))))
+                                                programs.last_line(os.fsdecode(err))))
         return os.fsdecode(out)
 
     def layout(self):
         """The bundle layout as the launcher has it."""
         return Layout(self._answer(["--layout"]), self.path)
-
-    def double_click_env(self, bundle):
-        """The environment that a double-click gives the launcher of bundle, as the check
-        defines it (launchd's variables and the bundle's LSEnvironment): a dictionary of
-        bytes."""
-        status, out, err = self.run(["--double-click-env", bundle])
-        if status != 0:
-            raise Failure("applauncher-check --double-click-env %s failed: %s" %
-                          (bundle, children.last_line(os.fsdecode(err))))
-        return dict(entry.partition(b"=")[::2] for entry in out.split(b"\0") if entry)
 
     def verdict(self, bundle):
         """Checks bundle; returns (status, output lines): 0 no findings, 2 warnings. An error
@@ -93,17 +85,21 @@ class Checker:
             raise CheckFailed(os.fsdecode(said[-1].strip()) if said else None, errors, lines)
         if status not in (0, 2):
             raise Failure("applauncher-check ended with status %d: %s" %
-                          (status, children.last_line(os.fsdecode(err))))
+                          (status, programs.last_line(os.fsdecode(err))))
         return status, lines
 
-    def java_args(self, bundle):
-        """The lines of `applauncher-check --args`: the arguments that the launcher hands to
-        the runtime (an argument with a line feed spans two)."""
-        status, out, err = self.run(["--args", bundle])
-        if status not in (0, 2):
-            raise Failure("applauncher-check --args %s ended with status %d: %s" %
-                          (bundle, status, children.last_line(os.fsdecode(err))))
-        return out.split(b"\n")
+    def launch(self, bundle):
+        """What the check says of the launch of bundle, without a trial start: its
+        --format json, parsed; None when the launcher would fail."""
+        status, out, err = self.run(["--format", "json", "--no-trial", bundle])
+        try:
+            data = json.loads(out.decode("utf-8"))
+        except ValueError:
+            data = None
+        if status not in (0, 1, 2) or not isinstance(data, dict):
+            raise Failure("applauncher-check --format json %s ended with status %d: %s" %
+                          (bundle, status, programs.last_line(os.fsdecode(err))))
+        return data if data.get("reads") or status != 1 else None
 
 
 def findings(lines):

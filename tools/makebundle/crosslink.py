@@ -13,7 +13,7 @@ that a mismatch is refused in one line before anything is written.
     if target.cross: note(archive_note(target))
 
 Every failure of its own is a CrossLinkError whose text is one line. Tools run through
-`run(command, what)`, by default make-bundle's own (children.run_tool, which ends the child on
+`run(command, what)`, by default make-bundle's own (programs.run_tool, which ends the child on
 a signal and fails with the tool's complaint). Python 3.8, standard library only.
 """
 
@@ -22,7 +22,7 @@ import re
 import shutil
 import tempfile
 
-from . import children
+from . import programs
 from .jdk import release
 
 # The platforms that the launcher runs on, as the JDK names them (java.base's ModuleTarget),
@@ -99,7 +99,7 @@ def feature(version):
     return int(m.group(1)) if m else None
 
 
-def describe_jmod(jdk, jmod, run=children.run_tool):
+def describe_jmod(jdk, jmod, run=programs.run_tool):
     """(platform, version) of the module in jmod, as the JDK's `jmod describe` says them."""
     out = run([jdk_tool(jdk, "jmod"), "describe", jmod], "jmod describe " + jmod)
     lines = out.splitlines()
@@ -113,7 +113,7 @@ def describe_jmod(jdk, jmod, run=children.run_tool):
     return platforms[0], head.group(1)
 
 
-def image_platform(jdk, home, run=children.run_tool):
+def image_platform(jdk, home, run=programs.run_tool):
     """The platform that the image at home (a JDK or a jlink'd runtime) was linked for: the
     ModuleTarget of java.base's module-info.class in its lib/modules, as the JDK's jimage
     extracts it and its javap shows it."""
@@ -146,7 +146,7 @@ def release_platform(home):
             RELEASE_ARCHS.get(arch.lower(), arch) if arch else None)
 
 
-def headers(check, paths, run=children.run_tool):
+def headers(check, paths, run=programs.run_tool):
     """(format, [architectures]) of each file in paths, as `applauncher-check --arch` says."""
     out = run([check, "--arch"] + list(paths), "applauncher-check --arch")
     lines = out.splitlines()
@@ -187,7 +187,7 @@ def check_versions(jmods, version, jlink_version):
                              (jmods, version, jlink_version, EXACT_VERSION_SINCE))
 
 
-def plan(jdk, jmods, launcher, check, expected=None, run=children.run_tool):
+def plan(jdk, jmods, launcher, check, expected=None, run=programs.run_tool):
     """Everything that can be known before linking: the target that jmods are for (refused
     when it is not expected, when the launcher holds no code for it, or when jdk's jlink cannot
     link it) and the host's own platform. check is a host build's applauncher-check."""
@@ -202,7 +202,7 @@ def plan(jdk, jmods, launcher, check, expected=None, run=children.run_tool):
                              (jmods, platform, ", ".join(PLATFORMS)))
     if expected is not None and platform != expected:
         raise CrossLinkError("the jmods in %s are for %s, not %s" % (jmods, platform, expected))
-    jlink_version = children.last_line(run([jlink, "--version"], "jlink --version"))
+    jlink_version = programs.last_line(run([jlink, "--version"], "jlink --version"))
     check_versions(jmods, version, jlink_version)
     target = Target(jdk, jmods, platform, version, jlink_version, image_platform(jdk, jdk, run))
     header = headers(check, [launcher], run)[0]
@@ -212,7 +212,7 @@ def plan(jdk, jmods, launcher, check, expected=None, run=children.run_tool):
     return target
 
 
-def link(target, modules, output, check, options=(), run=children.run_tool):
+def link(target, modules, output, check, options=(), run=programs.run_tool):
     """Links modules from the target's jmods into output with the JDK's jlink and options, then
     proves the image (prove()); check is the applauncher-check that reads the headers."""
     command = [jdk_tool(target.jdk, "jlink"), "--module-path", target.jmods,
@@ -221,7 +221,7 @@ def link(target, modules, output, check, options=(), run=children.run_tool):
     prove(target, output, check, run)
 
 
-def prove(target, home, check, run=children.run_tool):
+def prove(target, home, check, run=programs.run_tool):
     """Raises CrossLinkError unless the image at home is the target's: java.base's target
     platform, the release file where it names one, and the header of every native library
     below lib (the launch library among them)."""

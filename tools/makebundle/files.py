@@ -6,7 +6,7 @@ import os
 import shutil
 import stat
 
-from .children import SIGNALS
+from .programs import SIGNALS
 from .report import Failure
 
 

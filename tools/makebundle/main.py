@@ -8,7 +8,7 @@ import signal
 import sys
 
 from . import archive, dittozip, modules, options, reach, runtime, signing, staging, verdict
-from .children import ENDING_SIGNALS, SIGNALS, adopt_orphans
+from .programs import ENDING_SIGNALS, SIGNALS
 from .crosslink import CrossLinkError
 from .dittozip import ZipError
 from .files import copy_file, copy_followed, copy_keeping_links
@@ -46,12 +46,14 @@ def build(p, stage):
         p.modules = modules.resolve(o.modules, lambda: reach.analysis(p, stage))
     runtime.put(p, stage)
     reach.judge(p, stage)
+    # The bundle takes its place only with the check's verdict: a run killed at any moment
+    # leaves the old bundle or a checked one.
+    verdict.verify(p, stage)
 
 
 def finish(p):
     """The steps that need the bundle at its final path. A failure here puts the old bundle
     back. The zip, last, waits beside its place until the bundle is done."""
-    verdict.verify(p)
     if p.o.archive:
         archive.make(p)
         # The bundle as it ships, with the archive's options in its configuration.
@@ -72,7 +74,6 @@ def main(argv):
         if signal.getsignal(signum) is not signal.SIG_IGN:
             previous[signum] = signal.signal(signum, SIGNALS.handler)
     p = None
-    adopt_orphans(True)
     try:
         o = options.parse(argv)
         if o.help:
@@ -100,7 +101,6 @@ def main(argv):
         fail(staging.shown(p, text) if p is not None else text)
         return 1
     finally:
-        adopt_orphans(False)
         for signum, handler in previous.items():
             signal.signal(signum, handler)
         if p is not None and p.zip_temporary is not None:

@@ -11,7 +11,7 @@ import tempfile
 import zipfile
 import zlib
 
-from . import children, jdk
+from . import jdk, programs
 from .options import version
 from .report import Failure, note
 
@@ -98,7 +98,7 @@ def class_jar(sources, path, origins=None):
 
     def add(out, path, relative):
         nonlocal count
-        children.SIGNALS.check()
+        programs.SIGNALS.check()
         real = os.path.realpath(path)
         if real in seen:
             return
@@ -111,6 +111,12 @@ def class_jar(sources, path, origins=None):
         elif path.endswith(".class") and os.path.basename(path) != "module-info.class":
             out.write(path, "classes/" + relative)
             count += 1
+            # The class path directory that holds it is one of its parents, as its package
+            # says: each reading is kept, the wrong ones name no class that is used.
+            parts = relative[:-len(".class")].split("/")
+            for i in range(1, len(parts) if origins is not None else 0):
+                origins.setdefault(".".join(parts[i:]), []).append(
+                    path[:-len("/".join(parts[i:]) + ".class") - 1])
 
     with zipfile.ZipFile(path, "w", zipfile.ZIP_STORED) as out:
         for source in sources:
@@ -128,14 +134,14 @@ INTERNAL = re.compile(r"JDK internal API \(([\w.]+)\)")
 
 
 class Analysis:
-    """What jdeps finds in the application's classes: origins (class: the jars that hold it),
-    uses (class: the application's classes that use it) and modules (module: the first class of
-    the application that uses it, in jdeps's order)."""
+    """What jdeps finds in the application's classes: origins (class: the jars, or the class
+    path directories, that hold it), calls (class: the classes that it uses, in jdeps's order)
+    and modules (module: the application's classes that use it, in jdeps's order)."""
 
     def __init__(self, origins, out):
         self.origins = origins
         self.said = None  # jdeps's last line; None when it had no class to read
-        self.uses = {}
+        self.calls = {}
         self.modules = {}
         for line in out.splitlines():
             m = USE.match(line)
@@ -146,9 +152,11 @@ class Analysis:
             module = internal.group(1) if internal else where
             if re.fullmatch(r"[\w.]+", module) and not module.endswith(".jar") and \
                     used not in origins:
-                self.modules.setdefault(module, user)
+                users = self.modules.setdefault(module, [])
+                if user not in users:
+                    users.append(user)
             else:
-                self.uses.setdefault(used, []).append(user)
+                self.calls.setdefault(user, []).append(used)
 
 
 def cache_directory():
@@ -206,10 +214,10 @@ def analyse(jdk_home, sources):
         jar = os.path.join(work, "classes.jar")
         if class_jar(sources, jar, origins) == 0:
             return Analysis({}, "")
-        out = children.run_tool([os.path.join(jdk_home, "bin", "jdeps"), "-verbose:class",
+        out = programs.run_tool([os.path.join(jdk_home, "bin", "jdeps"), "-verbose:class",
                                  "--ignore-missing-deps", jar], "jdeps")
     analysis = Analysis(origins, out)
-    analysis.said = children.last_line(out)
+    analysis.said = programs.last_line(out)
     try:
         os.makedirs(os.path.dirname(cached), exist_ok=True)
         with tempfile.NamedTemporaryFile("w", dir=os.path.dirname(cached), delete=False,
@@ -254,15 +262,6 @@ def resolve(given, analysis):
     return chosen
 
 
-def lacking(analysis, present, ignored):
-    """One line for each module that the application's classes use and the runtime lacks
-    (present: the modules it holds; ignored: those the user says are optional)."""
-    return ["the application needs %s (%s uses it), which the runtime lacks: add it to -m, or "
-            "--ignore-module %s when it is optional" % (module, user, module)
-            for module, user in sorted(analysis.modules.items())
-            if module not in present and module not in ignored]
-
-
 def missing(text):
     """What text (the runtime's words, bytes) says is missing, in order: ("class", dotted name)
     and ("module", name)."""
@@ -287,7 +286,7 @@ class JdkImage:
         if self.classes is not None:
             return
         self.classes = {}
-        out = children.run_tool([os.path.join(self.home, "bin", "jimage"), "list",
+        out = programs.run_tool([os.path.join(self.home, "bin", "jimage"), "list",
                                  os.path.join(self.home, "lib", "modules")], "jimage")
         module = None
         for line in out.splitlines():

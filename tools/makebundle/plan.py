@@ -30,6 +30,7 @@ class Plan:
         self.zip = self.zip_temporary = None
         self.shown = set()
         self.staged = []
+        self.at = None  # where the bundle lies while it is checked before it takes its place
 
 
 def plan(o):

@@ -1,156 +1,104 @@
-"""What the bundle's launch reads, and that it is all inside the bundle: the class path and
-module path that the launcher hands to the runtime (applauncher-check --args says which), each
-jar's manifest Class-Path followed as the runtime follows it. A jar read from outside the bundle
-is there on this machine and missing on the user's; --copy-outside ships it. A jar in
-Contents/app that the application uses and no class path reaches, and a module that its classes
-use and the runtime lacks, fail the run too."""
+"""What the bundle's launch reads, as applauncher-check says it (--format json): the class path,
+module path, main jar and agents, and what the jars' manifests' Class-Path names in turn. A jar
+read from outside the bundle that the check warns about is there on this machine and missing on
+the user's; --copy-outside ships it. A class that the launch reaches from its roots and that lies
+only in a jar of Contents/app off every class path, and a module that such a class uses and the
+runtime lacks, fail the run too; what only unreached classes use is a note."""
 
+import filecmp
 import os
 import re
 import shutil
-import urllib.parse
 import zipfile
 
-from . import children, jdk, modules
+from . import jdk, modules
 from .files import copy_followed, inside
 from .report import Failure, note, tell
 
-# The options of the runtime's command line that take the next argument as their value.
-CLASS_PATH = ("-classpath", "-cp", "--class-path")
-MODULE_PATH = ("--module-path", "-p")
-VALUED = CLASS_PATH + MODULE_PATH + (
-    "--add-modules", "--add-opens", "--add-exports", "--add-reads", "--limit-modules",
-    "--patch-module", "--upgrade-module-path", "--enable-native-access")
+# The kinds of the check's reads that hold the application's classes.
+CLASSES = ("class-path", "module-path", "main-jar", "agent", "manifest-class-path")
 
 
-def paths(args):
-    """(class path, module path, main jar) that the runtime reads from its arguments args (the
-    lines of applauncher-check --args, the launcher's path first); the last of each counts."""
-    class_path, module_path, main_jar = [], [], None
-    i = 1
-    while i < len(args):
-        arg = args[i]
-        value = args[i + 1] if i + 1 < len(args) else ""
-        if arg in CLASS_PATH:
-            class_path = value.split(":")
-        elif arg in MODULE_PATH:
-            module_path = value.split(":")
-        elif arg.startswith("-Djava.class.path="):
-            class_path = arg.partition("=")[2].split(":")
-        elif arg.startswith("--module-path="):
-            module_path = arg.partition("=")[2].split(":")
-        elif arg == "-jar":
-            main_jar = value
-            break
-        elif arg in ("-m", "--module") or not arg.startswith("-"):
-            break
-        i += 2 if arg in VALUED else 1
-    # A double-click starts the launcher in /, where the runtime resolves relative entries.
-    return ([os.path.join("/", e) for e in class_path if e],
-            [os.path.join("/", e) for e in module_path if e],
-            None if main_jar is None else os.path.join("/", main_jar))
+class Reach:
+    """What the launch of the bundle at stage reads (data: the check's answer): reached (the
+    real paths in the bundle of what holds classes), outside (the reads from outside that the
+    check warns about, but covered: the real paths of those copied in), directories (the
+    directories read), dangling (the manifest Class-Path entries that name nothing), roots
+    (where the launch starts) and held (the classes of what is read from outside)."""
 
-
-def manifest_class_path(jar):
-    """The entries of the jar's manifest Class-Path (its continuation lines joined); [] for a
-    jar without one or that cannot be read."""
-    try:
-        with zipfile.ZipFile(jar) as z:
-            text = z.read("META-INF/MANIFEST.MF").decode("utf-8", "replace")
-    except (KeyError, zipfile.BadZipFile, OSError, RuntimeError, EOFError):
-        return []
-    lines = []
-    for line in text.replace("\r\n", "\n").replace("\r", "\n").split("\n"):
-        if not line:
-            break  # the main section ends at the first blank line
-        if line.startswith(" ") and lines:
-            lines[-1] += line[1:]
-        else:
-            lines.append(line)
-    for line in lines:
-        name, sep, value = line.partition(":")
-        if sep and name.lower() == "class-path":
-            return value.split()
-    return []
-
-
-def entry_path(jar, entry):
-    """The file that a manifest Class-Path entry (a URL relative to the jar) names, or None for
-    one that is no file."""
-    url = urllib.parse.urlsplit(entry)
-    if url.scheme not in ("", "file"):
-        return None
-    path = urllib.parse.unquote(url.path)
-    return os.path.normpath(os.path.join(os.path.dirname(jar), path))
-
-
-def expanded(entry):
-    """A class path entry with its wildcard ("dir/*": the jars in dir) expanded."""
-    if os.path.basename(entry) != "*":
-        return [entry]
-    directory = os.path.dirname(entry)
-    try:
-        names = sorted(os.listdir(directory))
-    except OSError:
-        return []
-    return [os.path.join(directory, n) for n in names if n.lower().endswith(".jar")]
-
-
-class Walk:
-    """What the launch reads from the paths of a bundle's command line: reached (the real paths
-    of the files and directories in the bundle), outside (path, the jar whose manifest names it
-    or None for the command line) and directories (a directory and the jar whose manifest named
-    it, None for the command line)."""
-
-    def __init__(self, bundle, class_path, module_path, covered=()):
-        self.bundle = bundle
+    def __init__(self, data, stage, covered=()):
+        self.bundle = stage
         self.reached = set()
-        self.outside = []
-        self.directories = []
-        self.covered = set(covered)
-        seen = set()
-        todo = [(e, None) for entry in class_path for e in expanded(entry)]
-        for entry in module_path:
-            if os.path.exists(entry) and not inside(entry, bundle):
-                self.outside.append((entry, None))
-            elif os.path.isdir(entry):
-                self.reached.update(os.path.realpath(os.path.join(entry, n))
-                                    for n in os.listdir(entry))
-            self.reached.add(os.path.realpath(entry))
-        while todo:
-            path, via = todo.pop(0)
-            children.SIGNALS.check()
-            real = os.path.realpath(path)
-            if real in seen or not os.path.exists(path) or real in self.covered:
+        self.outside, self.dangling, self.directories = [], [], []
+        self.held = set()
+        warned = [f for f in data["findings"] if f["severity"] != "note"]
+        for read in data["reads"]:
+            path = read["path"]
+            if read["kind"] not in CLASSES:
                 continue
-            seen.add(real)
-            if not inside(path, bundle):
-                self.outside.append((path, via))
-            else:
-                self.reached.add(real)
+            if not read["exists"]:
+                if "manifest" in read["from"]:
+                    self.dangling.append(read)
+                continue
             if os.path.isdir(path):
-                self.directories.append((path, via))
-            else:
-                todo += [(p, path) for p in (entry_path(path, e)
-                                             for e in manifest_class_path(path)) if p]
+                self.directories.append(read)
+            if not read["inside"]:
+                self.held.update(classes(path))
+                # A wildcard's jars are said with their directory.
+                # The finding names the line that gives the entry, where several lines make
+                # one class path.
+                quoted = ['"%s"' % path, '"%s"' % os.path.dirname(path)]
+                said = [f for f in warned if any(q in f["message"] for q in quoted)]
+                if os.path.realpath(path) not in covered and said:
+                    if "manifest" not in read["from"] and said[0]["line"]:
+                        read = dict(read, **{"from": said[0]})
+                    self.outside.append(read)
+                continue
+            self.reached.add(os.path.realpath(path))
+        self.roots = data["roots"] + providers(sorted(r for r in self.reached
+                                                      if r.endswith(".jar")))
 
 
-def said(p, stage, path, via):
-    """Who names path: the jar whose manifest does, as shipped, or the configuration."""
-    if via is None:
+def classes(path):
+    """The names of the classes in the jar or class path directory path."""
+    if os.path.isdir(path):
+        names = [os.path.relpath(os.path.join(d, n), path)
+                 for d, _, files in os.walk(path) for n in files]
+    else:
         try:
-            with open(p.o.cfg, "rb") as f:
-                lines = f.read().split(b"\n")
-        except OSError:
-            lines = []
-        name = os.fsencode(os.path.basename(path))
-        for number, line in enumerate(lines, 1):
-            if name in line and b"=" in line:
-                return "%s:%d" % (p.o.cfg, number)
+            with zipfile.ZipFile(path) as z:
+                names = z.namelist()
+        except (zipfile.BadZipFile, OSError, RuntimeError, EOFError):
+            return []
+    return [modules.class_name(n) for n in names if modules.class_name(n)]
+
+
+def providers(jars):
+    """The service providers that the META-INF/services of jars name, which the application's
+    service loaders start."""
+    found = []
+    for jar in jars:
+        try:
+            with zipfile.ZipFile(jar) as z:
+                for name in z.namelist():
+                    if name.startswith("META-INF/services/") and not name.endswith("/"):
+                        found += [line.split("#")[0].strip() for line in
+                                  z.read(name).decode("utf-8", "replace").splitlines()]
+        except (zipfile.BadZipFile, OSError, RuntimeError, EOFError):
+            pass
+    return [c for c in found if c]
+
+
+def said(p, stage, read):
+    """Who names what read reads: the configuration's line (told on the user's file) or the
+    jar whose manifest does, as shipped."""
+    where = read["from"]
+    if "manifest" in where:
+        return "the manifest Class-Path of " + shown(p, stage, where["manifest"])
+    if where.get("line") is None:
         return p.o.cfg + " (its class path)"
-    if inside(via, stage):
-        return "the manifest Class-Path of " + shown(p, stage, via)
-    return "the manifest Class-Path of " + via
+    cfg = os.path.join(p.layout.app(stage), p.o.name + ".cfg")
+    return "%s:%d" % (p.o.cfg if where["file"] == cfg else where["file"], where["line"])
 
 
 def shown(p, stage, path):
@@ -161,93 +109,101 @@ def shown(p, stage, path):
     return path
 
 
-def java_args(p, stage):
-    """The arguments that the launcher of the bundle at stage hands to the runtime, with the
-    given runtime's launch library standing in for the bundle's runtime, which is not there yet
-    (the launcher finds its runtime first); None when the launcher would fail, which the check
-    of the finished bundle tells."""
+def launch(p, stage):
+    """What the check says of the launch of the bundle at stage, with the given runtime's launch
+    library standing in for the bundle's runtime, which is not there yet (the launcher finds
+    its runtime first); None when the launcher would fail, which the check of the finished
+    bundle tells."""
     home = p.layout.runtime_home(stage)
-
-    def ask():
-        status, out, _ = p.checker.run(["--args", stage])
-        return [os.fsdecode(a) for a in out.split(b"\n")] if status in (0, 2) else None
-
     library = p.library or (p.home and os.path.realpath(os.path.join(
         p.home, jdk.launch_library(p.home, p.layout.home_libraries))))
     if not library or os.path.lexists(home):
-        return ask()
+        return p.checker.launch(stage)
     place = os.path.join(home, p.layout.home_libraries[0])
     os.makedirs(os.path.dirname(place))
     os.symlink(library, place)
     try:
-        return ask()
+        return p.checker.launch(stage)
     finally:
         shutil.rmtree(os.path.join(stage, p.layout.runtime_dir))
 
 
+def class_path(data):
+    """The class path entries that the check's data lists, in order."""
+    return [r["path"] for r in data["reads"] if r["kind"] == "class-path"]
+
+
 def settle(p, stage):
-    """Follows what the launch of the bundle at stage reads; fails on a jar outside it, or
-    with --copy-outside copies it into Contents/app and onto the class path."""
-    args = java_args(p, stage)
-    if args is None:
+    """Follows what the launch of the bundle at stage reads; fails on a jar outside it that the
+    check warns about, or with --copy-outside copies it into Contents/app and onto the class
+    path."""
+    data = launch(p, stage)
+    if data is None:
         return
-    class_path, module_path, main_jar = paths(args)
-    if main_jar is not None:
-        class_path = [main_jar]
-    walk = Walk(stage, class_path, module_path)
-    if walk.outside and not p.o.copy_outside:
-        path, via = walk.outside[0]
-        more = len(walk.outside) - 1
+    reach = Reach(data, stage)
+    if reach.outside and not p.o.copy_outside:
+        read = reach.outside[0]
+        more = len(reach.outside) - 1
         raise Failure("%s names %s, outside the bundle: it is read here and missing on another "
                       "machine%s (--copy-outside ships it in Contents/app on the class path)" %
-                      (said(p, stage, path, via), path,
+                      (said(p, stage, read), read["path"],
                        " (and %d more such)" % more if more else ""))
-    if walk.outside:
-        modular = [path for path, _ in walk.outside if path in module_path]
-        if modular:
+    if reach.outside:
+        kinds = {r["kind"] for r in reach.outside}
+        if "module-path" in kinds:
             raise Failure("--copy-outside puts jars on the class path, not on the module path "
-                          "that names %s: ship it among the FILEs" % modular[0])
-        if main_jar is not None:
+                          "that names %s: ship it among the FILEs" % [
+                              r["path"] for r in reach.outside
+                              if r["kind"] == "module-path"][0])
+        if data["main"]["jar"] is not None:
             raise Failure("--copy-outside cannot put %s on the class path: the application "
                           "starts with app.mainjar, whose class path is its manifest's" %
-                          walk.outside[0][0])
-        copied = copy_outside(p, stage, [path for path, _ in walk.outside])
-        new_class_path = paths(java_args(p, stage) or [])[0]
-        if new_class_path != class_path + copied:
+                          reach.outside[0]["path"])
+        copied = copy_outside(p, stage, data, reach.outside)
+        before = class_path(data)
+        data = launch(p, stage) or data
+        if class_path(data) != before + copied:
             raise Failure("the jars copied by --copy-outside do not reach the launcher's class "
-                          "path (applauncher-check --args %s shows what does)" % p.bundle)
-        walk = Walk(stage, new_class_path, module_path, [os.path.realpath(path)
-                                                         for path, _ in walk.outside])
-    p.reach = walk
+                          "path (applauncher-check --format json %s shows what does)" % p.bundle)
+        reach = Reach(data, stage, [os.path.realpath(r["path"]) for r in reach.outside])
+    for read in reach.dangling:
+        tell("warning: the manifest Class-Path of %s names %s, which is not in the bundle: the "
+             "runtime passes over it" % (shown(p, stage, read["from"]["manifest"]),
+                                         shown(p, stage, read["path"])))
+    p.reach = reach
 
 
-def copy_outside(p, stage, outside):
-    """Copies the outside files into the application directory and adds them to the class
-    path of the bundle's configuration, after its last app.classpath line; returns their paths
-    in stage."""
+def copy_outside(p, stage, data, outside):
+    """Copies the outside files into the application directory (a file of the same name and
+    content there already is taken as it) and adds them to the class path of the bundle's
+    configuration, after the last line that gives the class path; returns their paths in
+    stage."""
     app = p.layout.app(stage)
     cfg_path = os.path.join(app, p.o.name + ".cfg")
-    with open(cfg_path, "rb") as f:
-        lines = f.read().split(b"\n")
-    last = [i for i, line in enumerate(lines) if line.lstrip().startswith(b"app.classpath")]
-    if not last:
+    lines = [r["from"]["line"] for r in data["reads"] + outside if r["kind"] == "class-path"
+             and r["from"].get("file") == cfg_path and r["from"]["line"]]
+    if not lines:
         raise Failure("--copy-outside adds to app.classpath, which %s does not set" % p.o.cfg)
     copied = []
-    for path in outside:
+    for path in [r["path"] for r in outside]:
         target = os.path.join(app, os.path.basename(path))
-        if os.path.lexists(target):
-            raise Failure("--copy-outside cannot copy %s into the bundle: Contents/app/%s is "
-                          "there already" % (path, os.path.basename(path)))
-        copy_followed(path, target)
-        note("copied %s into the bundle (--copy-outside)" % path)
+        if not os.path.lexists(target):
+            copy_followed(path, target)
+            note("copied %s into the bundle (--copy-outside)" % path)
+        elif not (os.path.isfile(path) and os.path.isfile(target) and
+                  filecmp.cmp(path, target, shallow=False)):
+            raise Failure("--copy-outside cannot copy %s into the bundle: %s, another file of "
+                          "that name, is there already" % (path, shown(p, stage, target)))
         copied.append(target)
     # The value expands to the copy's path: $ and \ in its name are written escaped.
     added = [b"app.classpath=$APPDIR/" + os.fsencode(os.path.basename(t)).replace(
         b"\\", b"\\\\").replace(b"$", b"\\$") for t in copied]
-    lines[last[-1] + 1:last[-1] + 1] = added
+    with open(cfg_path, "rb") as f:
+        text = f.read().split(b"\n")
+    text[max(lines):max(lines)] = added
     with open(cfg_path, "wb") as f:
-        f.write(b"\n".join(lines))
-    p.cfg_map.added(last[-1] + 1, len(added), "--copy-outside")
+        f.write(b"\n".join(text))
+    p.cfg_map.added(max(lines), len(added), "--copy-outside")
     return copied
 
 
@@ -274,60 +230,104 @@ def runtime_modules(p, stage):
     return None
 
 
+def chains(found, starts):
+    """The classes that starts reach through the uses that jdeps found: class: the shortest
+    chain of classes from a start to it."""
+    reached = {start: (start,) for start in starts}
+    todo = list(starts)
+    for cls in todo:
+        for used in found.calls.get(cls, ()):
+            if used not in reached:
+                reached[used] = reached[cls] + (used,)
+                todo.append(used)
+    return reached
+
+
 def judge(p, stage):
-    """Fails when the application's classes use a module that the runtime lacks, or a jar of
-    Contents/app that nothing on the class path reaches."""
+    """Fails when a class that the launch reaches from its roots (the main class, the agents,
+    the services' providers) lies only in a jar of Contents/app that no class path reaches, or
+    uses a module that the runtime lacks, or when the main class uses a class that no jar holds;
+    the same of classes that the launch never reaches are notes."""
     try:
         found = analysis(p, stage)
     except Failure as e:
         found = None
         note("the modules and jars that the classes use are not checked: " + str(e))
-    if found is None or not found.modules:
+    if found is None or p.reach is None:
         if found is None and p.home is None:
             note("no JDK found: the modules and jars that the classes use are not checked")
         return
-    present = runtime_modules(p, stage)
-    if present is not None:
-        lines = modules.lacking(found, present, p.o.ignored_modules)
-        for line in lines[:-1]:
-            tell("make-bundle: " + line)
-        if lines:
-            raise Failure(lines[-1])
     app = p.layout.app(stage)
-    unused = []
-    for directory, _, names in sorted(os.walk(app)) if p.reach is not None else ():
-        for name in sorted(names):
-            jar = os.path.join(directory, name)
-            if not name.endswith(".jar") or os.path.realpath(jar) in p.reach.reached:
-                continue
-            use = first_use(found, jar, p.reach.reached)
-            if use is not None:
-                raise Failure("%s uses %s from %s, which no class path entry or manifest "
-                              "reaches: add $APPDIR/%s to app.classpath" %
-                              (use[1], use[0], shown(p, stage, jar), os.path.relpath(jar, app)))
-            unused.append(os.path.relpath(jar, app))
-    if unused:
-        note("%s in Contents/app %s on no class path, and no class on it uses %s (the "
-             "application may load %s itself): %s" % (
-                 "a jar" if len(unused) == 1 else "%d jars" % len(unused),
-                 "is" if len(unused) == 1 else "are", "it" if len(unused) == 1 else "them",
-                 "it" if len(unused) == 1 else "them",
-                 ", ".join(unused[:3]) + (", ..." if len(unused) > 3 else "")))
+    real = {}
 
+    def on_path(origin):
+        if origin not in real:
+            real[origin] = os.path.realpath(origin)
+        return real[origin] in p.reach.reached
 
-def first_use(found, jar, reached):
-    """(class, user): a class that only jar holds, used by a class that the class path reaches
-    (or that no jar holds); None when there is none."""
-    jar = os.path.realpath(jar)
-    for used, users in found.uses.items():
-        origins = {os.path.realpath(o) for o in found.origins.get(used, ())}
-        if origins != {jar}:
+    starts = p.reach.roots or [c for c, where in found.origins.items()
+                               if any(on_path(o) for o in where)]
+    reached = chains(found, starts)
+    elsewhere = p.reach.held
+
+    def chain(cls):
+        return " -> ".join(reached[cls])
+
+    # A jar off the class path that a reached class needs fails the launch.
+    for cls in reached:
+        where = found.origins.get(cls, ())
+        if where and not any(on_path(o) for o in where) and cls not in elsewhere:
+            jar = sorted(where)[0]
+            raise Failure("%s uses %s from %s, which no class path entry or manifest reaches: "
+                          "add $APPDIR/%s to app.classpath" % (
+                              chain(cls).rpartition(" -> ")[0] or cls, cls,
+                              shown(p, stage, jar), os.path.relpath(jar, app)))
+    present = runtime_modules(p, stage)
+    ignored = p.o.ignored_modules
+    for module, users in sorted(found.modules.items()) if present is not None else ():
+        if module in present or module in ignored:
             continue
-        for user in users:
-            where = found.origins.get(user)
-            if not where or any(os.path.realpath(o) in reached for o in where):
-                return used, user
-    return None
+        used = [u for u in users if u in reached]
+        if used:
+            raise Failure("the application needs %s (used by %s), which the runtime lacks: "
+                          "add it to -m, or --ignore-module %s when it is optional" %
+                          (module, chain(used[0]), module))
+        note("%s, which the runtime lacks, is used only by classes that the launch does not "
+             "reach (%s)" % (module, users[0]))
+    main = starts[0] if p.reach.roots else None
+    absent = []
+    for cls in reached:
+        for used in found.calls.get(cls, ()):
+            if used not in found.origins and used not in elsewhere and used not in absent:
+                if cls == main:
+                    raise Failure("the main class %s uses %s, which no jar of the bundle "
+                                  "holds" % (main, used))
+                absent.append(used)
+    if absent:
+        note("%d %s that the launch reaches %s in no jar of the bundle (the application may "
+             "do without): %s" % (len(absent), "class" if len(absent) == 1 else "classes",
+                                  "is" if len(absent) == 1 else "are",
+                                  ", ".join(absent[:3]) + (", ..." if len(absent) > 3 else "")))
+    # Jars off the class path: the first class that uses each, if any.
+    users = {}
+    for where in found.origins.values():
+        for jar in where:
+            if jar.endswith(".jar") and not on_path(jar):
+                users.setdefault(jar, None)
+    for cls, calls in found.calls.items():
+        for used in calls:
+            for jar in found.origins.get(used, ()):
+                if jar in users and users[jar] is None:
+                    users[jar] = cls
+    if users:
+        listed = ["%s%s" % (os.path.relpath(jar, app), "" if user is None else
+                            " (used by %s)" % user) for jar, user in sorted(users.items())]
+        note("%s in Contents/app %s on no class path, and no class that the launch reaches "
+             "uses %s (the application may load %s itself): %s" % (
+                 "a jar" if len(listed) == 1 else "%d jars" % len(listed),
+                 "is" if len(listed) == 1 else "are", "it" if len(listed) == 1 else "them",
+                 "it" if len(listed) == 1 else "them",
+                 ", ".join(listed[:3]) + (", ..." if len(listed) > 3 else "")))
 
 
 def directory_source(p, output):
@@ -338,7 +338,7 @@ def directory_source(p, output):
     if m is None or p.reach is None:
         return ""
     named = os.path.normpath(os.fsdecode(m.group(1)))
-    for directory, via in p.reach.directories:
-        if os.path.normpath(shown(p, p.reach.bundle, directory)) == named:
-            return ", brought in by " + said(p, p.reach.bundle, directory, via)
+    for read in p.reach.directories:
+        if os.path.normpath(shown(p, p.reach.bundle, read["path"])) == named:
+            return ", brought in by " + said(p, p.reach.bundle, read)
     return ""

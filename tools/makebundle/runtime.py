@@ -7,7 +7,7 @@ import hashlib
 import os
 import shutil
 
-from . import children, crosslink, jdk, modules
+from . import crosslink, jdk, modules, programs
 from .files import copy_file, copy_followed
 from .options import version
 from .report import note
@@ -72,11 +72,11 @@ def link(p, home):
         # A runtime image with its own base archive starts faster and is what an archive of the
         # application's classes builds on; jlink makes one only for its own platform.
         if not (t and t.cross) and \
-                "--generate-cds-archive" in children.run_tool([jlink, "--list-plugins"], "jlink"):
+                "--generate-cds-archive" in programs.run_tool([jlink, "--list-plugins"], "jlink"):
             options = options + ["--generate-cds-archive"]
         if t is None:
             note("linking a runtime of %s with %s" % (",".join(p.modules), jlink))
-            children.run_tool([jlink, "--add-modules", ",".join(p.modules)] + options +
+            programs.run_tool([jlink, "--add-modules", ",".join(p.modules)] + options +
                               ["--output", home], "jlink")
         else:
             note("linking a runtime of %s for %s from %s with %s" %
@@ -115,7 +115,7 @@ def lacking(p, text):
     """One line that names the module the application needs and the bundle's runtime lacks,
     from the runtime's words in text (bytes); None when text names none."""
     if p.o.runtime is not None:
-        present = jdk.modules(p.layout.runtime_home(p.bundle))
+        present = jdk.modules(p.layout.runtime_home(p.at or p.bundle))
     elif p.o.linked is not None:
         present = jdk.modules(p.home)
     else:

@@ -4,7 +4,7 @@ entitlements."""
 
 import os
 
-from .children import run_tool
+from .programs import run_tool
 
 
 def is_mach_o(path):

@@ -10,12 +10,11 @@ import errno
 import fcntl
 import os
 import re
-import signal
 import stat
 import tempfile
 
-from . import children, dittozip
-from .children import SIGNALS
+from . import dittozip, programs
+from .programs import SIGNALS
 from .files import remove
 from .report import Failure, failure_text, note
 
@@ -25,14 +24,15 @@ def staging_prefix(p):
     return "." + p.o.name + ".app."
 
 
-# The file in a trial's staging directory that lists the trial's processes ("PID START" lines).
+# The file in a run's staging directory that lists the programs it started ("PID START" lines).
 PROCESSES = "processes"
 
 
 def new_staging(p, kind):
     """A new empty directory next to the bundle: .NAME.app.PID.XXXXXXXX.KIND, where KIND is
     new (a bundle being built), old (the previous bundle while the new one is finished), failed
-    (a bundle being thrown away) or trial (what the trial run writes, and its PROCESSES).
+    (a bundle being thrown away), trial (what the trial run writes) or run (the PROCESSES:
+    the programs that the run starts).
     clean_up removes it."""
     path = tempfile.mkdtemp(prefix=staging_prefix(p) + str(os.getpid()) + ".",
                             suffix="." + kind, dir=p.outdir)
@@ -43,7 +43,7 @@ def new_staging(p, kind):
 def staging_pattern(p):
     """Matches the names of this bundle's staging directories: (pid or None, kind)."""
     return re.compile(re.escape(staging_prefix(p)) + r"(?:([0-9]+)\.)?[a-z0-9_]{8}\."
-                      r"(new|old|failed|trial)")
+                      r"(new|old|failed|trial|run)")
 
 
 def running(pid):
@@ -90,8 +90,9 @@ def sweep(p):
         note("put back " + p.bundle + ", which an interrupted run had set aside in " +
              olds[0][1])
     for _, path, kind in found:
-        if kind == "trial":
-            end_left_running(os.path.join(path, PROCESSES))
+        if kind in ("trial", "run"):
+            for pid in programs.end_listed(os.path.join(path, PROCESSES)):
+                note("ended process %d, which an interrupted run had started" % pid)
         remove(path)
         note("removed " + path + ", left by an interrupted run")
     remove_staged(p)
@@ -103,22 +104,6 @@ def sweep(p):
         if m and stat.S_ISREG(os.lstat(path).st_mode) and not running(int(m.group(1))):
             os.remove(path)
             note("removed " + path + ", left by an interrupted run")
-
-
-def end_left_running(record):
-    """Ends the processes that the record of a killed run's trial lists and that still run
-    (the same pid and start), at once: on SIGTERM they would write their archive."""
-    try:
-        with open(record) as f:
-            listed = [line.rstrip("\n").split(" ", 1) for line in f]
-    except OSError:
-        return
-    table = children.process_table()
-    pids = [int(pid) for pid, start in (entry for entry in listed if len(entry) == 2)
-            if pid.isdigit() and table.get(int(pid), (0, None))[1] == start]
-    for pid in pids:
-        note("ended process %d, the trial run of an interrupted run" % pid)
-    children.end_processes(pids, (signal.SIGKILL,))
 
 
 def put_back(p, aside):
@@ -200,6 +185,7 @@ def make(p, build, finish):
         raise
     try:
         sweep(p)
+        programs.RECORD = os.path.join(new_staging(p, "run"), PROCESSES)
         stage = new_staging(p, "new")
         mask = os.umask(0)
         os.umask(mask)
@@ -233,6 +219,7 @@ def make(p, build, finish):
                 pass
     finally:
         SIGNALS.hold()
+        programs.RECORD = None
         clean_up(p, aside, done)
         unlock(p, locked)
         if not done:

@@ -1,23 +1,20 @@
-"""The trial run: the finished bundle started once, as a double-click starts it (in /, with the
-environment that applauncher-check says a double-click gives), so that the runtime records the
-classes of a real launch. Its whole output goes to a log file; an application that
-throws (the runtime's "Exception in thread ..." line) fails it at once, and so does one that
-ends before its time with a failure."""
+"""The trial run: the finished bundle started once by applauncher-check --run, which starts it
+as a double-click does (in /, with a double-click's environment), watches it with the check's
+keeper and ends it with everything it started, at the time limit or when it is idle. Its whole
+output goes to a log file, which is read here for the runtime's words: an application that
+threw (the runtime's "Exception in thread ..." line), or that ended before its time with a
+failure, fails it."""
 
+import json
 import os
 import re
-import select
 import shutil
-import signal
-import subprocess
 import tempfile
-import time
 
-from . import children
 from .report import Failure
 
-# After the time limit the trial run gets SIGTERM, which still writes the archive; this is how
-# long it may then take to finish writing before it is killed.
+# After the time limit the trial run gets SIGTERM, which still writes the archive; the check
+# gives it this long to finish writing before it is killed.
 ARCHIVE_WRITE_SECONDS = 300
 
 # The runtime's report of an exception that no one caught: the thread, the exception's class
@@ -43,25 +40,22 @@ ARCHIVE_ERROR = re.compile(rb"^(?:\[[^\]\n]*\])*?\[error\]\[(?:cds|aot)[^\]\n]*\
 FRAME = re.compile(rb"^\s+at (?!(?:java|javax|jdk|sun|com\.sun)\.)((?:[\w$.]+/)*[\w$.]+\(.*?\))"
                    rb"\r?$", re.MULTILINE)
 
-# How much of the trial's output is kept to be read, from its start and from its end each; the
-# log has all of it.
+# How much of the trial's output is read, from its start and from its end each; the log has
+# all of it.
 KEPT_BYTES = 1024 * 1024
-
-# How long the output of a trial that has ended may take to come to its end.
-DRAIN_SECONDS = 2
 
 
 class Outcome:
-    """How a trial run ended: its exit status, whether the time limit ended it, the uncaught
-    exception that made it stop early (the runtime's line, or None), its output (the first and
-    the last KEPT_BYTES) and why the log could not hold it (None when it does)."""
+    """How a trial run ended: its exit status, whether the time limit or idleness ended it,
+    the uncaught exception that it reported (the runtime's line, or None) and its output (the
+    first and the last KEPT_BYTES)."""
 
-    def __init__(self, status, ended, thrown, output, log_error=None):
+    def __init__(self, status, ended, output, seconds=0):
         self.status = status
-        self.ended = ended
-        self.thrown = thrown
+        self.ended = ended  # None: by itself, else "time limit" or "idle"
+        self.seconds = seconds
         self.output = output
-        self.log_error = log_error
+        self.thrown = thrown(output)
 
     @property
     def failed(self):
@@ -69,57 +63,64 @@ class Outcome:
         return self.thrown is not None or (not self.ended and self.status != 0)
 
 
-class Output:
-    """A trial's output as it comes: written to the log as far as the disk takes it, its start
-    and end kept, its lines searched for the runtime's report of an uncaught exception."""
-
-    def __init__(self, log):
-        self.log = log
-        self.head = b""
-        self.tail = b""
-        self.cut = False
-        self.line = b""  # the last line, while it is not whole
-        self.thrown = None
-        self.error = None
-
-    def add(self, data, searched=True):
-        """Takes the bytes data; searched: whether an uncaught exception in them counts."""
-        if self.error is None:
-            try:
-                self.log.write(data)
-            except OSError as e:
-                self.error = e.strerror or str(e)
-        room = KEPT_BYTES - len(self.head)
-        self.head += data[:room]
-        if len(data) > room:
-            self.cut = self.cut or len(self.tail) + len(data) - room > KEPT_BYTES
-            self.tail = (self.tail + data[room:])[-KEPT_BYTES:]
-        text = self.line + data
-        whole = text.rfind(b"\n") + 1
-        if searched and self.thrown is None:
-            self.thrown = thrown(text[:whole])
-        self.line = text[whole:][-KEPT_BYTES:]
-
-    def kept(self):
-        """The output kept: all of it, or its start and its end with a line between."""
-        return self.head + (b"\n[...]\n" if self.cut else b"") + self.tail
+def kept(log):
+    """The output in the file log: all of it, or its start and its end with a line between."""
+    try:
+        with open(log, "rb") as f:
+            head = f.read(KEPT_BYTES)
+            size = os.fstat(f.fileno()).st_size
+            if size <= 2 * KEPT_BYTES:
+                return head + f.read()
+            f.seek(size - KEPT_BYTES)
+            return head + b"\n[...]\n" + f.read()
+    except OSError:
+        return b""
 
 
-def environment(base, settings, home):
-    """The trial's environment (bytes): base (a double-click's) without the launcher's debug
-    switch, with settings (NAME=VALUE sets, NAME removes) and HOME set to home when home is not
-    None."""
-    env = dict(base)
-    env.pop(b"VORLANE_DEBUG", None)
-    for setting in settings:
-        name, sep, value = os.fsencode(setting).partition(b"=")
-        if sep:
-            env[name] = value
-        else:
-            env.pop(name, None)
-    if home is not None:
-        env[b"HOME"] = os.fsencode(home)
-    return env
+def run(checker, bundle, options, limit, log, idle, env, home, args):
+    """Runs the bundle through the check's --run, its output in the file log, with the Java
+    options options after its own, env (NAME=VALUE sets, NAME removes) over a double-click's
+    environment and HOME set to home when it is not None, until it ends or outlasts limit
+    seconds or, with idle, loads no class for idle seconds; then it gets SIGTERM, which lets the
+    runtime write its archive on the way out."""
+    command = ["--run", "--run-seconds", str(limit), "--run-log", log, "--run-env",
+               "VORLANE_DEBUG"]
+    for option in options:
+        command += ["--run-option", option]
+    for setting in env:
+        command += ["--run-env", setting]
+    command += (["--run-idle", str(idle)] if idle else []) + \
+        (["--run-home", home] if home is not None else []) + [bundle] + list(args)
+    # An application that threw is ended at once, even when it stays alive after it (a GUI
+    # without a display): the log is read as it grows.
+    read = [0, b""]
+
+    def threw():
+        try:
+            with open(log, "rb") as f:
+                f.seek(read[0])
+                data = f.read(KEPT_BYTES)
+        except OSError:
+            return False
+        read[0] += len(data)
+        text = read[1] + data
+        read[1] = text[text.rfind(b"\n") + 1:][-KEPT_BYTES:]
+        return thrown(text[:text.rfind(b"\n") + 1]) is not None
+
+    ran = checker.run(command, limit + ARCHIVE_WRITE_SECONDS + 60, threw)
+    if ran is None:
+        return Outcome(1, None, kept(log))
+    status, out, err = ran
+    try:
+        said = json.loads(out.decode("utf-8"))
+    except ValueError:
+        said = None
+    if status != 0 or not isinstance(said, dict):
+        raise Failure("the trial run could not run: " + (
+            os.fsdecode(err).strip().splitlines() or ["applauncher-check --run failed"])[-1])
+    code = said["status"] if said["status"] is not None else 128 + (said["signal"] or 0)
+    return Outcome(code, None if said["ended"] == "exited" else said["ended"], kept(log),
+                   said["seconds"])
 
 
 def thrown(output):
@@ -179,94 +180,6 @@ def complaint(output):
                  if line.strip() and not line.startswith(b"Picked up ")]
         text = lines[0] if lines else b"no output"
     return text.decode("utf-8", "replace")
-
-
-def idle_watch(env, directory):
-    """env with the runtime told to log each class it loads to a file in directory (through
-    JAVA_TOOL_OPTIONS, after what the variable holds); returns that file's path."""
-    path = os.path.join(directory, "classes.log")
-    options = env.get(b"JAVA_TOOL_OPTIONS", b"")
-    env[b"JAVA_TOOL_OPTIONS"] = (options + b" " if options else b"") + \
-        b"-Xlog:class+load=info:file=" + os.fsencode(path)
-    return path
-
-
-def size(path):
-    """The size of the file at path, -1 when there is none."""
-    if path is None:
-        return -1
-    try:
-        return os.path.getsize(path)
-    except OSError:
-        return -1
-
-
-def run(command, env, limit, log, record=None, idle=None, watch=None):
-    """Runs command in / (where a double-click starts it) with its output in the file log until
-    it ends, throws, or outlasts limit seconds, or, with idle, loads no class (the file watch
-    does not grow) for idle seconds; then it gets SIGTERM, which lets the runtime write its
-    archive on the way out. Whatever it started is ended with it (record: see children.Family)."""
-    reader, writer = os.pipe()
-    try:
-        with open(log, "wb", buffering=0) as f:
-            out = Output(f)
-            try:
-                child = children.start(command, record, stdout=writer, stderr=subprocess.STDOUT,
-                                       env=env, cwd="/")
-            finally:
-                os.close(writer)
-            try:
-                status, ended = wait(child, reader, out, limit, idle, watch)
-            except BaseException:
-                children.end(child)
-                raise
-            drain(reader, out, not ended)
-    finally:
-        os.close(reader)
-    return Outcome(status, ended, out.thrown, out.kept(), out.error)
-
-
-def wait(child, reader, out, limit, idle=None, watch=None):
-    """Waits for the trial child as run() says, its output going to out; returns its status
-    and whether the time limit ended it. What it started and left running is ended."""
-    deadline = time.monotonic() + limit
-    loaded, changed = size(watch), time.monotonic()
-    ended = False
-    while True:
-        children.SIGNALS.check()
-        if select.select([reader], [], [], children.POLL_SECONDS)[0]:
-            out.add(os.read(reader, 65536), not ended)
-        child.family.walk()
-        if child.poll() is not None:
-            child.family.end()
-            return child.returncode, ended
-        if out.thrown is not None:
-            children.end(child)
-            return child.returncode, ended
-        if not ended and idle is not None:
-            if size(watch) != loaded:
-                loaded, changed = size(watch), time.monotonic()
-            elif time.monotonic() - changed >= idle:
-                deadline = min(deadline, time.monotonic())
-        if time.monotonic() < deadline:
-            continue
-        if ended:
-            raise Failure("the trial run did not end within %d s of SIGTERM (its output "
-                          "is in %s)" % (ARCHIVE_WRITE_SECONDS, out.log.name))
-        children.signal_group(child, signal.SIGTERM)
-        ended = True
-        deadline = time.monotonic() + ARCHIVE_WRITE_SECONDS
-
-
-def drain(reader, out, searched):
-    """Takes what is left of the output of a trial that has ended (searched: as Output.add)."""
-    deadline = time.monotonic() + DRAIN_SECONDS
-    while time.monotonic() < deadline:
-        if select.select([reader], [], [], children.POLL_SECONDS)[0]:
-            data = os.read(reader, 65536)
-            if not data:
-                return
-            out.add(data, searched)
 
 
 class ScratchHome:

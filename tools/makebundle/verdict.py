@@ -46,14 +46,27 @@ def failure_line(p, e):
     return "the launch would fail: applauncher-check says so"
 
 
-def verify(p):
-    """Checks the bundle at its final path and shows what the check finds."""
+def verify(p, stage=None):
+    """Checks the bundle (laid out at stage, else at its final path) and shows what the check
+    finds, told of the bundle at its final path."""
+    p.at = stage
+
+    def told(lines):
+        if stage is None:
+            return lines
+        return [line.replace(os.fsencode(stage), os.fsencode(p.bundle)) for line in lines]
+
     try:
-        status, lines = p.checker.verdict(p.bundle)
+        status, lines = p.checker.verdict(stage or p.bundle)
     except CheckFailed as e:
+        e.out, e.errors = told(e.out), told(e.errors)
+        if e.launcher_line is not None:
+            e.launcher_line = os.fsdecode(told([os.fsencode(e.launcher_line)])[0])
         show(p, e.out)
         raise Failure(failure_line(p, e))
-    warnings = show(p, lines)
+    finally:
+        p.at = None
+    warnings = show(p, told(lines))
     if p.o.strict and status == 2:
         raise Failure("applauncher-check warns about the bundle (-W): %d %s" %
                       (len(warnings), "warning" if len(warnings) == 1 else "warnings"))

@@ -32,49 +32,19 @@ class ArchiveChoiceTest(TempDirTest):
 
 
 class ConfigurationEditTest(unittest.TestCase):
-    def test_options_go_where_the_launcher_reads_them(self):
+    def test_options_go_after_the_line_the_check_names(self):
         add = ["-Xa", "-Dp=$APPDIR"]
         lines = b"java-options=-Xa\njava-options=-Dp=$APPDIR\n"
-        # The configuration, the edited one, and the user's line after which lines were added
-        # with how many.
+        # The configuration, the line the options follow (None: a section of their own), the
+        # edited one, and the user's line after which lines were added with how many.
         cases = [
-            (b"", b"[JavaOptions]\n" + lines, (0, 3)),
-            (b"[Application]\napp.mainclass=M", b"[Application]\napp.mainclass=M\n"
-                                                b"[JavaOptions]\n" + lines, (2, 3)),
-            # A header's name ends at the last "]" on its line: these name sections that the
-            # launcher ignores, so the options get a section of their own.
-            (b"[JavaOptions] ; tuned]\njava-options=-Xmx1g\n",
-             b"[JavaOptions] ; tuned]\njava-options=-Xmx1g\n[JavaOptions]\n" + lines, (2, 3)),
-            (b"[JavaOptions]]\n", b"[JavaOptions]]\n[JavaOptions]\n" + lines, (1, 3)),
-            (b"[JavaOptions] ; tuned\n", b"[JavaOptions] ; tuned\n" + lines, (1, 2)),
-            (b"[JavaOptions]\r\njava-options=-Xmx1g\r\n",
-             b"[JavaOptions]\r\n" + lines + b"java-options=-Xmx1g\r\n", (1, 2)),
-            # The launcher takes the last occurrence that records something.
-            (b"[JavaOptions]\njava-options=a\n[JavaOptions]\n; none\n",
-             b"[JavaOptions]\n" + lines + b"java-options=a\n[JavaOptions]\n; none\n", (1, 2)),
-            (b"[JavaOptions]\njava-options=a\n[JavaOptions]\njava-options=b",
-             b"[JavaOptions]\njava-options=a\n[JavaOptions]\n" + lines + b"java-options=b",
-             (3, 2)),
+            (b"", None, b"[JavaOptions]\n" + lines, (0, 3)),
+            (b"[Application]\napp.mainclass=M", None, b"[Application]\napp.mainclass=M\n"
+                                                      b"[JavaOptions]\n" + lines, (2, 3)),
+            (b"[JavaOptions]\r\njava-options=-Xmx1g\r\n", 2,
+             b"[JavaOptions]\r\njava-options=-Xmx1g\r\n" + lines, (2, 2)),
         ]
-        for cfg, want, added in cases:
+        for cfg, after, want, added in cases:
             with self.subTest(cfg=cfg):
-                place = archive.option_places(cfg)[0]
-                self.assertEqual(want, archive.with_java_options(cfg, add, place))
-                self.assertEqual(added, archive.added_lines(cfg, add, place))
-        # Every occurrence is a candidate, then a new section.
-        self.assertEqual([2, 0, None], archive.option_places(
-            b"[JavaOptions]\n\n[JavaOptions]\nx\n"))
-
-    def test_reaches(self):
-        before = [b"/a/X", b"-classpath", b"x.jar", b"-Xmx1g", b"M", b""]
-        cases = [
-            ([b"/a/X", b"-classpath", b"x.jar", b"-Xa", b"-Xmx1g", b"M", b""], True),
-            ([b"/a/X", b"-classpath", b"x.jar", b"-Xa", b"M", b""], False),
-            (before, False),
-            ([b"/a/X", b"-classpath", b"x.jar", b"-Xmx1g", b"M", b"-Xa", b""], True),
-        ]
-        for after, want in cases:
-            with self.subTest(after=after):
-                self.assertEqual(want, archive.reaches(before, after, ["-Xa"]))
-        # An argument with a line feed spans two lines of the check's output.
-        self.assertTrue(archive.reaches([b"M", b""], [b"-Da=x", b"y", b"M", b""], ["-Da=x\ny"]))
+                self.assertEqual(want, archive.with_java_options(cfg, add, after))
+                self.assertEqual(added, archive.added_lines(cfg, add, after))

@@ -8,6 +8,7 @@ import shutil
 import subprocess
 import unittest
 import zipfile
+from unittest import mock
 
 from support import ARCHIVE, CHECK, TempDirTest, run_main
 
@@ -20,6 +21,12 @@ SOURCES = {
                    "{ System.out.println(\"lib says \" + b.Lib.hi()); } }",
     "b/Lib.java": "package b; public class Lib { public static String hi() "
                   "{ return \"hi \" + java.util.logging.Level.INFO; } }",
+    # An optional integration that a.Main never reaches, and a main class whose class is gone.
+    "c/Opt.java": "package c; public class Opt { public static Object x() throws Exception "
+                  "{ return b.Lib.hi() + java.sql.DriverManager.getLoginTimeout(); } }",
+    "d/Gone.java": "package d; public class Gone { public static void run() {} }",
+    "e/Main.java": "package e; public class Main { public static void main(String[] x) "
+                   "{ d.Gone.run(); } }",
 }
 
 
@@ -28,6 +35,11 @@ SOURCES = {
 class ReachTest(TempDirTest):
     def setUp(self):
         super().setUp()
+        # The user's own folders, which the check does not count as outside, lie elsewhere:
+        # ext/ is outside as /opt would be.
+        env = mock.patch.dict(os.environ, {"HOME": self.dir + "/home", "TMPDIR": self.dir + "/t"})
+        env.start()
+        self.addCleanup(env.stop)
         for name, text in SOURCES.items():
             self.write("src/" + name, text.encode())
         subprocess.run([os.path.join(HOME, "bin", "javac"), "-d", self.dir + "/classes"] +
@@ -51,9 +63,10 @@ class ReachTest(TempDirTest):
         self.jar(self.dir + "/in/lib.jar", "b/Lib.class")
         self.jar(self.dir + "/ext/lib.jar", "b/Lib.class")
 
-    def make(self, cfg, files, options=()):
+    def make(self, cfg, files, options=(), main="a.Main"):
         self.write("A.cfg", b"[Application]\n" + b"".join(
-            b"app.classpath=%s\n" % e.encode() for e in cfg) + b"app.mainclass=a.Main\n")
+            b"app.classpath=%s\n" % e.encode() for e in cfg) +
+            b"app.mainclass=%s\n" % main.encode())
         runtime = list(options) if "-r" in options else ["-L", HOME] + list(options)
         return run_main(["-l", LAUNCHER, "-n", "A", "-o", self.dir + "/out", "-c",
                          self.dir + "/A.cfg"] + runtime + [self.dir + "/in/app.jar"] +
@@ -63,8 +76,8 @@ class ReachTest(TempDirTest):
         ext, app = self.dir + "/ext/lib.jar", self.bundle + "/Contents/app/"
         outside = "outside the bundle: it is read here and missing on another machine " \
                   "(--copy-outside ships it in Contents/app on the class path)"
-        lacks = "the application needs java.logging (b.Lib uses it), which the runtime " \
-                "lacks: add it to -m, or --ignore-module java.logging when it is optional"
+        lacks = "the application needs java.logging (used by a.Main -> b.Lib), which the " \
+                "runtime lacks: add it to -m, or --ignore-module java.logging when it is optional"
         modules = ["-r", HOME, "-m", "java.base"]
         cases = [
             # (Class-Path of app.jar, app.classpath, files beside app.jar, options, the line,
@@ -106,3 +119,28 @@ class ReachTest(TempDirTest):
                                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
                 os.rename(ext + ".gone", ext)
                 self.assertEqual(b"lib says hi INFO\n", started.stdout)
+
+    def test_what_the_launch_never_reaches_is_a_note(self):
+        # opt.jar lies off the class path, and its class uses a module that the runtime lacks:
+        # a.Main never reaches it. e.Main uses a class that no jar holds: the launch fails at
+        # once. app.jar's manifest names a jar that is not there.
+        self.jars("libreoffice.jar")
+        self.jar(self.dir + "/in/opt.jar", "c/Opt.class")
+        self.jar(self.dir + "/in/e.jar", "e/Main.class")
+        status, _, err = self.make(["$APPDIR/e.jar"], ["e.jar"], ["-r", HOME, "-m", "java.base"],
+                                   main="e.Main")
+        self.assertEqual((1, "make-bundle: the main class e.Main uses d.Gone, which no jar of "
+                          "the bundle holds"), (status, err.splitlines()[-1]))
+        status, out, err = self.make(["$APPDIR/app.jar", "$APPDIR/lib.jar"],
+                                     ["opt.jar", "lib.jar", "e.jar"],
+                                     ["-r", HOME, "-m", "java.base,java.logging"])
+        self.assertEqual((0, self.bundle + "\n"), (status, out), err)
+        for line in ("note: java.sql, which the runtime lacks, is used only by classes that the "
+                     "launch does not reach (c.Opt)",
+                     "note: 2 jars in Contents/app are on no class path, and no class that the "
+                     "launch reaches uses them (the application may load them itself): e.jar, "
+                     "opt.jar",
+                     "warning: the manifest Class-Path of {0}/app.jar names {0}/libreoffice.jar, "
+                     "which is not in the bundle: the runtime passes over it".format(
+                         self.bundle + "/Contents/app")):
+            self.assertIn(line + "\n", err)

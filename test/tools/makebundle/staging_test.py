@@ -95,7 +95,8 @@ class BundleTest(TempDirTest):
                 raise Failure("the trial run wrote no archive")
 
         with mock.patch.object(os, "rename", rename), \
-                mock.patch.object(mainmodule, "finish", finish):
+                mock.patch.object(mainmodule, "finish", finish), \
+                mock.patch.object(mainmodule.verdict, "verify", lambda p, stage: None):
             status, out, err = run_main(self.argv)
         lines = err.splitlines()
         return (status, "".join(line + "\n" for line in lines if not line.startswith("note:")),
@@ -137,7 +138,8 @@ class BundleTest(TempDirTest):
         self.assertEqual("note: the old bundle stays in %s/%s (the unfinished new bundle is in "
                          "its place); the next run puts it back" % (self.out, aside[0]),
                          notes[-1])
-        with mock.patch.object(mainmodule, "finish", lambda p: None):
+        with mock.patch.object(mainmodule, "finish", lambda p: None), \
+                mock.patch.object(mainmodule.verdict, "verify", lambda p, stage: None):
             status, out, err = run_main(self.argv)
         self.assertEqual((0, self.bundle + "\n"), (status, out))
         self.assertIn("note: put back %s, which an interrupted run had set aside in %s/%s" %
