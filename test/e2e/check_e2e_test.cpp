@@ -482,10 +482,6 @@ TEST_F(CheckTest, ReportNamesTheConfigurationAndWhy) {
     }
 }
 
-// Each configuration below starts the real runtime through the launcher, on every runtime on
-// the machine, and the check's verdict must match what happens: an error where the launch
-// fails, a finding where it fails, warns or hands over something other than what the
-// configuration says, nothing where it runs as written.
 // The text of the member key of the check's JSON object out, up to the next top-level member.
 std::string member(const std::string& out, const std::string& key, const std::string& next) {
     const size_t from = out.find("\"" + key + "\": ");
@@ -507,6 +503,7 @@ TEST_F(CheckTest, JsonSaysWhatTheLaunchReads) {
     // The manifest's last line has no line feed: the runtime drops it.
     writeJar(appDir + "/agent.jar", {}, "Premain-Class: ag.Pre\nClass-Path: dropped.jar");
     writeJar(appDir + "/dir/c.jar", {{"c/C.class", ""}});
+    writeFile(appDir + "/native/libx.so", readFile(FAKEJLI_PATH));
     // The temporary folder is the user's own: nothing to warn about.
     const Outcome o = check({"--format", "json", root});
     EXPECT_EQ(0, o.status) << o.out << o.err;
@@ -519,7 +516,7 @@ TEST_F(CheckTest, JsonSaysWhatTheLaunchReads) {
     };
     const std::string manifest = "{\"manifest\": \"" + appDir + "/a.jar\"}";
     EXPECT_EQ("[" + read(appDir + "/agent.jar", "agent", true, true, cfg + "5}") + ", " +
-                  read(appDir + "/native", "library-path", true, false, cfg + "7}") + ", " +
+                  read(appDir + "/native", "library-path", true, true, cfg + "7}") + ", " +
                   read(appDir + "/a.jar", "class-path", true, true, cfg + "6}") + ", " +
                   read(appDir + "/dir/c.jar", "class-path", true, true, cfg + "6}") + ", " +
                   read(appDir + "/my lib.jar", "manifest-class-path", true, true, manifest) + ", " +
@@ -679,6 +676,10 @@ std::string javaVersion(const std::string& home) {
     return std::string();
 }
 
+// Each configuration below starts the real runtime through the launcher, on every runtime on
+// the machine, and the check's verdict must match what happens: an error where the launch
+// fails, a finding where it fails, warns or hands over something other than what the
+// configuration says, nothing where it runs as written.
 TEST_F(CheckVerdictTest, VerdictMatchesTheRealLaunch) {
     enum Verdict { RUNS_AS_WRITTEN, RUNS_WARNED, RUNS_OTHERWISE, FAILS };
     const std::string classPath = "[Application]\napp.classpath=$APPDIR/show.jar\n";
