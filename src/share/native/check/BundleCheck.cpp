@@ -63,6 +63,30 @@ bool runsHere(const LibraryArch& file) {
     return file.format.empty() || (ownFormat && !file.lacks(LibraryArch::ownArch()));
 }
 
+// The Info.plist in contentsDir; throws where it exists and cannot be read, as a Mac then does
+// not open the bundle.
+InfoPlist readInfoPlist(const std::string& contentsDir) {
+    const std::string path = FileUtils::combinePath(contentsDir, "Info.plist");
+    InfoPlist plist = InfoPlist::read(path);
+    if (!plist.error.empty()) {
+        throw makeException(tstrings::any() << quotedText(path) << " cannot be read: "
+                                            << plist.error << "; a Mac does not open the bundle",
+                            SOURCE_CODE_POS);
+    }
+    return plist;
+}
+
+// path; throws where the launcher there cannot be started (a start would end with status 126).
+std::string executable(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && (st.st_mode & 0111) == 0) {
+        throw makeException(tstrings::any() << "the launcher " << quotedText(path)
+                                            << " cannot be executed: it has no execute permission",
+                            SOURCE_CODE_POS);
+    }
+    return path;
+}
+
 } // namespace
 
 BundleCheck::BundleCheck(const std::string& launcherPath, const std::vector<std::string>& args,
@@ -80,7 +104,8 @@ std::string BundleCheck::findLauncher(const std::string& bundleOrLauncher) {
     }
     const std::string path = FileUtils::toAbsolutePath(bundleOrLauncher);
     if (!S_ISDIR(st.st_mode)) {
-        return SysInfo::resolveExecutablePath(path);
+        readInfoPlist(FileUtils::dirname(FileUtils::dirname(path)));
+        return executable(SysInfo::resolveExecutablePath(path));
     }
     // The system starts the file that Info.plist names, else the one named after the bundle.
     std::string root = FileUtils::removeTrailingSlash(path);
@@ -100,8 +125,8 @@ std::string BundleCheck::findLauncher(const std::string& bundleOrLauncher) {
         }
     }
     const std::string macosDir = FileUtils::combinePath(root, MacBundle::executableDirPath);
-    std::string name = InfoPlist::read(FileUtils::combinePath(root, "Contents/Info.plist"))
-                           .string("CFBundleExecutable");
+    std::string name =
+        readInfoPlist(FileUtils::combinePath(root, "Contents")).string("CFBundleExecutable");
     if (name.empty()) {
         name = FileUtils::basename(root);
         if (tstrings::endsWith(name, ".app")) {
@@ -121,7 +146,7 @@ std::string BundleCheck::findLauncher(const std::string& bundleOrLauncher) {
                                 << quotedText(FileUtils::combinePath(macosDir, name)),
                             SOURCE_CODE_POS);
     }
-    return SysInfo::resolveExecutablePath(launcher);
+    return executable(SysInfo::resolveExecutablePath(launcher));
 }
 
 namespace {
@@ -251,13 +276,27 @@ void BundleCheck::run() {
                            ? std::string()
                            : "its launch library cannot be loaded on this machine");
         }
-        try {
-            jvm->launch(true);
-        } catch (const VorlaneErrorBase& e) {
-            rec.handOff = e.rawMessage();
-            throw;
+        // The library is read, never loaded here: its code (a constructor, say) runs only in the
+        // trial. Where it certainly cannot be loaded, the launch fails.
+        const std::string& libPath = rec.launch->libPath;
+        const LibraryArch lib = LibraryArch::ofFile(libPath);
+        const std::optional<bool> entry =
+            runsHere(lib)
+                ? LibraryArch::definesSymbol(libPath, "JLI_Launch", LibraryArch::ownArch())
+                : std::optional<bool>(false);
+        if (lib.format.empty() || !runsHere(lib) || entry == false) {
+            rec.handOff =
+                "launch library " + quotedText(libPath) +
+                (lib.format.empty() ? " cannot be loaded: it is no ELF, Mach-O or universal file"
+                 : !runsHere(lib)
+                     ? " cannot be loaded: it is a " + lib.format + " file for " +
+                           tstrings::join(lib.archs, ", ") + ", and this machine runs " +
+                           kThisSystem + " " + LibraryArch::ownArch()
+                     : " cannot be used: its symbol table has no JLI_Launch");
+            throw makeException(*rec.handOff, SOURCE_CODE_POS);
         }
-        rec.handOff = "opens, has JLI_Launch";
+        rec.handOff = entry ? "has JLI_Launch (read from its symbol table: only the trial loads it)"
+                            : "not read: its symbol table cannot be read (only the trial loads it)";
         rec.handOffOk = true;
     } catch (...) {
         judge();
@@ -286,6 +325,11 @@ void BundleCheck::startTrial(const std::string& cannotRun) {
                                  rec.start, std::min(seconds, options.trialSeconds));
     };
     rec.trial = trialStart(*rec.launch, options.trialSeconds);
+    if (rec.trial->keeperLost) {
+        throw makeException(tstrings::any() << "the runtime's verdict is missing: "
+                                            << rec.trial->missing << "; the bundle is not judged",
+                            SOURCE_CODE_POS);
+    }
     if (rec.trial->missing.empty() && !rec.trial->said.empty()) {
         rec.causes = Experiments::causes(*rec.launch, *rec.trial, lineOf, trialStart);
     }
@@ -347,25 +391,25 @@ bool BundleCheck::hasErrors() const {
 }
 
 void BundleCheck::printReport(std::ostream& out) const {
-    out << "launcher:          " << rec.launcherPath << "\n";
+    out << "launcher:          " << visibleText(rec.launcherPath) << "\n";
     out << "start judged:      "
         << (rec.start.doubleClick
                 ? std::string("a double-click (launchd's environment and the bundle's "
                               "LSEnvironment, working directory /)")
-                : "typed in this shell (its environment, working directory " + rec.start.workDir +
-                      ")")
+                : "typed in this shell (its environment, working directory " +
+                      visibleText(rec.start.workDir) + ")")
         << "\n";
     if (const std::optional<LaunchRecord::Bundle>& b = rec.bundle) {
-        out << "bundle:            " << b->rootDir << "\n";
+        out << "bundle:            " << visibleText(b->rootDir) << "\n";
         if (!b->packageFileExists) {
-            out << "package:           none (no " << b->packageFile
+            out << "package:           none (no " << visibleText(b->packageFile)
                 << ": no per-user configuration is looked for)\n";
         } else if (b->packageName.empty()) {
-            out << "package:           none (" << b->packageFile
+            out << "package:           none (" << visibleText(b->packageFile)
                 << " has an empty first line: no per-user configuration is looked for)\n";
         } else {
             out << "package:           " << quotedText(b->packageName) << " (from "
-                << b->packageFile << ")\n";
+                << visibleText(b->packageFile) << ")\n";
         }
         if (b->readsHome && !b->homeSet) {
             out << "HOME:              not set: no per-user configuration is looked for\n";
@@ -374,14 +418,15 @@ void BundleCheck::printReport(std::ostream& out) const {
         }
     }
     if (const std::optional<LaunchRecord::CfgChoice>& c = rec.cfg) {
-        out << "configuration:     " << c->path << "\n";
+        out << "configuration:     " << visibleText(c->path) << "\n";
         if (!rec.bundle) {
             out << "                   on its own: the bundle's files are not looked at\n";
         } else if (c->path != c->bundlePath) {
-            out << "                   the per-user file: it replaces " << c->bundlePath << "\n";
+            out << "                   the per-user file: it replaces "
+                << visibleText(c->bundlePath) << "\n";
         } else if (!c->candidates.empty()) {
-            out << "                   the bundle's own: there is no " << c->candidates[0].first
-                << "\n";
+            out << "                   the bundle's own: there is no "
+                << visibleText(c->candidates[0].first) << "\n";
         } else {
             out << "                   the bundle's own\n";
         }
@@ -445,7 +490,8 @@ void BundleCheck::printReport(std::ostream& out) const {
 void BundleCheck::printDiagnostics(std::ostream& out) const {
     const std::string file = rec.cfg ? rec.cfg->path : rec.launcherPath;
     for (const Diagnostic& d : found) {
-        out << file << ":" << d.line << (d.error ? ": error: " : ": warning: ") << d.text << "\n";
+        out << visibleText(file) << ":" << d.line << (d.error ? ": error: " : ": warning: ")
+            << d.text << "\n";
     }
     for (const std::string& note : notes) {
         out << "note: " << note << "\n";
