@@ -440,6 +440,10 @@ TEST_F(CheckTest, BadBundleIsOneLine) {
     const std::string cannot = "applauncher-check: \"" + plist + "\" cannot be read: ";
     const std::string closed = "; a Mac does not open the bundle";
     const std::string notRegular = "Error opening \"" + cfgPath + "\" file: not a regular file";
+    const std::string leadsOut =
+        "the configuration \"" + cfgPath + "\" leads out of the bundle, to ";
+    const std::string secret = tmp / "secret";
+    writeFile(secret, "[Application]\nSECRET-LINE\n");
     std::string deep = "<plist version=\"1.0\">";
     for (int i = 0; i < 175000; ++i) {
         deep += "<array>";
@@ -478,7 +482,13 @@ TEST_F(CheckTest, BadBundleIsOneLine) {
              ::unlink(cfgPath.c_str());
              ASSERT_EQ(0, ::symlink("/dev/zero", cfgPath.c_str()));
          },
-         notRegular},
+         leadsOut + "\"/dev/zero\": the check does not read it"},
+        {"configuration links to a file outside",
+         [&] {
+             ::unlink(cfgPath.c_str());
+             ASSERT_EQ(0, ::symlink(secret.c_str(), cfgPath.c_str()));
+         },
+         leadsOut + "\"" + realPath(secret) + "\": the check does not read it"},
         {"launcher without its execute permission",
          [&] { ASSERT_EQ(0, ::chmod(exe.c_str(), 0644)); },
          "applauncher-check: the launcher \"" + exe +
@@ -492,7 +502,36 @@ TEST_F(CheckTest, BadBundleIsOneLine) {
             const Outcome o = check(args);
             EXPECT_EQ(1, o.status) << c.what;
             EXPECT_EQ(c.err + "\n", o.err) << c.what;
+            EXPECT_EQ(std::string::npos, o.out.find("SECRET")) << c.what;
         }
+    }
+}
+
+// What another user may change runs when the bundle starts: a warning on the line that reads
+// it.
+TEST_F(CheckTest, WhatAnotherUserCanChangeIsNamed) {
+    const std::string lib = root + "/Contents/runtime/Contents/Home/lib";
+    const std::string cannot = "can be changed by another user: \"";
+    const std::string runs = "\" is writable by every user; what they write there runs when the "
+                             "bundle starts";
+    const struct {
+        std::string dir;
+        std::vector<std::string> warnings;
+    } cases[] = {
+        {appDir,
+         {cfgPath + ":1: warning: the configuration \"" + cfgPath + "\" " + cannot + appDir +
+          runs}},
+        {lib,
+         {cfgPath + ":1: warning: the launch library \"" + lib + "/libjli.dylib\" " + cannot + lib +
+          runs}},
+    };
+    for (const auto& c : cases) {
+        layOut(kDemoCfg);
+        writeFile(appDir + "/demo.jar", makeZip({storedEntry("demo/Main.class", "")}));
+        ASSERT_EQ(0, ::chmod(c.dir.c_str(), 0777));
+        const Outcome o = check({root});
+        EXPECT_EQ(c.warnings, warnings(o)) << c.dir << o.out;
+        ASSERT_EQ(0, ::chmod(c.dir.c_str(), 0755));
     }
 }
 

@@ -151,6 +151,9 @@ std::string BundleCheck::findLauncher(const std::string& bundleOrLauncher) {
 
 namespace {
 
+// The largest configuration the check reads (and prints lines of).
+const size_t kMaxCfgSize = 16u << 20;
+
 // Takes what the launcher reports into the record; the lines go to the diagnostics, which
 // judge them as the parser reads them.
 class Recorder : public MacLauncher::Observer {
@@ -191,6 +194,25 @@ public:
     void onCfgFile(const std::string& path, const std::string& bundleCfgFile) override {
         cfg().path = path;
         cfg().bundlePath = bundleCfgFile;
+        // The check prints the lines it reads: only those of a file where the launch looks for
+        // it (the bundle, the user's home folder), and within bounds.
+        const bool own = path == bundleCfgFile;
+        const std::string real = outOfBundle(path, own ? rec.bundle->rootDir : rec.bundle->home);
+        if (!real.empty()) {
+            throw makeException(tstrings::any()
+                                    << "the configuration " << quotedText(path) << " leads out of "
+                                    << (own ? "the bundle" : "the user's home folder") << ", to "
+                                    << quotedText(real) << ": the check does not read it",
+                                SOURCE_CODE_POS);
+        }
+        struct stat st;
+        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            static_cast<unsigned long long>(st.st_size) > kMaxCfgSize) {
+            throw makeException(tstrings::any() << "the configuration " << quotedText(path)
+                                                << " is larger than " << (kMaxCfgSize >> 20)
+                                                << " MB, the most the check reads",
+                                SOURCE_CODE_POS);
+        }
     }
     void onMacros(const CfgFile::Macros& macros) override {
         rec.expansion.emplace();
@@ -372,6 +394,7 @@ void BundleCheck::judge() {
     if (rec.bundle) {
         judgeFiles(f);
         judgeRuntime(f);
+        judgeBorders(f);
     }
     if (rec.trial && (rec.handOffOk || !rec.trial->missing.empty() || !rec.standIn.empty())) {
         judgeTrial(f);
