@@ -1033,6 +1033,22 @@ TEST_F(CheckTrialTest, NothingOfTheTrialOutlivesTheCheck) {
     }
 }
 
+// A runtime that cannot start within the memory the check itself is given: the machine's limit,
+// no line of the configuration.
+TEST_F(CheckTrialTest, TheMachinesLimitIsNoLinesFault) {
+    withAgent("quiet", "t.Main");
+    const Outcome o = run(
+        "/bin/sh", {"-c", "ulimit -v 300000 && exec \"$0\" \"$@\"", APPLAUNCHER_CHECK_PATH, root},
+        javaEnv());
+    EXPECT_EQ(0, o.status) << o.out << o.err;
+    EXPECT_NE(std::string::npos,
+              o.out.find("\nnote: the runtime's verdict is missing: the runtime fails on this "
+                         "machine as the check runs (its memory is limited to 300000 KB (ulimit "
+                         "-v)): "))
+        << o.out;
+    EXPECT_EQ(std::string::npos, o.out.find(": error: ")) << o.out;
+}
+
 TEST_F(CheckTrialTest, TheRuntimesErrorComesThroughFloods) {
     const std::string big(10 << 20, 'x');
     const std::string noMain =

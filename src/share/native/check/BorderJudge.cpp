@@ -74,14 +74,14 @@ void judgeBorders(Findings& f) {
     if (!runtimeChangeable && rec.launch && !rec.launch->libPath.empty()) {
         changeable("the launch library", rec.launch->libPath, runtimeLine);
     }
-    // The bundle's own runtime is to travel with it.
+    // The bundle's own runtime is to travel with it. A note: make-bundle's development layouts
+    // (-L, -j) link the library out on purpose.
     if (rec.bundle && rec.runtime && !rec.runtime->configured && rec.launch) {
         for (const std::string& path : {rec.runtime->dir, rec.launch->libPath}) {
             const std::string real = outOfBundle(path, rec.bundle->rootDir);
             if (!real.empty()) {
-                f.warn(runtimeLine, quotedText(path) + " leads out of the bundle, to " +
-                                        quotedText(real) +
-                                        ": a Mac without that file cannot start the bundle");
+                f.note("the bundle's own runtime leads out of the bundle: " + quotedText(path) +
+                       " is " + quotedText(real) + ", which a Mac without that file lacks");
                 break;
             }
         }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <ostream>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "ErrorHandling.h"
@@ -61,6 +62,31 @@ bool runsHere(const LibraryArch& file) {
     const bool ownFormat = file.format == "ELF";
 #endif
     return file.format.empty() || (ownFormat && !file.lacks(LibraryArch::ownArch()));
+}
+
+// Why a failed trial is the failure of the check's own surroundings: a limit on its memory that
+// the runtime ran into, a full disk; "" where nothing says so.
+std::string machineCause(const LaunchRecord::Trial& trial) {
+    struct rlimit limit = {};
+    const bool limited = ::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY;
+    const std::string memory =
+        "its memory is limited to " + std::to_string(limit.rlim_cur >> 10) + " KB (ulimit -v)";
+    if (trial.status == 0 || !trial.missing.empty()) {
+        return std::string();
+    }
+    for (const std::string& line : trial.said) {
+        for (const char* words : {"Could not reserve enough space", "insufficient memory",
+                                  "Cannot allocate memory", "Unable to allocate"}) {
+            if (limited && line.find(words) != std::string::npos) {
+                return memory;
+            }
+        }
+        if (line.find("No space left on device") != std::string::npos) {
+            return "a disk it writes to is full";
+        }
+    }
+    // A runtime that cannot map what it needs may also just crash.
+    return limited && trial.status > 128 ? memory : std::string();
 }
 
 // The Info.plist in contentsDir; throws where it exists and cannot be read, as a Mac then does
@@ -351,6 +377,12 @@ void BundleCheck::startTrial(const std::string& cannotRun) {
         throw makeException(tstrings::any() << "the runtime's verdict is missing: "
                                             << rec.trial->missing << "; the bundle is not judged",
                             SOURCE_CODE_POS);
+    }
+    const std::string cause = machineCause(*rec.trial);
+    if (!cause.empty()) {
+        rec.trial->missing = "the runtime fails on this machine as the check runs (" + cause +
+                             "): " + quotedLines(rec.trial->said) +
+                             "; that is no configuration line's doing";
     }
     if (rec.trial->missing.empty() && !rec.trial->said.empty()) {
         rec.causes = Experiments::causes(*rec.launch, *rec.trial, lineOf, trialStart);
