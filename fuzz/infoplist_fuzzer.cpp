@@ -8,7 +8,8 @@
 #include "InfoPlist.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const InfoPlist plist = InfoPlist::parse(std::string(reinterpret_cast<const char*>(data), size));
+    const InfoPlist plist =
+        InfoPlist::parse(std::string(reinterpret_cast<const char*>(data), size));
     if (!plist.error.empty() && (!plist.strings.empty() || !plist.dictionaries.empty())) {
         std::cerr << "InfoPlist: values beside the error " << plist.error << std::endl;
         std::abort();

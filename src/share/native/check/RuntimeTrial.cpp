@@ -489,7 +489,13 @@ int RuntimeTrial::processMain(int argc, char* argv[]) {
     // Found while the working directory is still the one the check was started in.
     executable();
     if (argc == 3 && std::strcmp(argv[1], kKeeperOption) == 0) {
-        return keeperMain(static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)));
+        // Nothing may abort the keeper; one that ends without its answer has the check end the
+        // trial instead.
+        try {
+            return keeperMain(static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)));
+        } catch (...) {
+            return 1;
+        }
     }
     if (argc == 2 && std::strcmp(argv[1], kTrialOption) == 0) {
         return trialMain();
