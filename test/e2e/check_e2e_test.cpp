@@ -489,6 +489,10 @@ TEST_F(CheckTest, BadBundleIsOneLine) {
              ASSERT_EQ(0, ::symlink(secret.c_str(), cfgPath.c_str()));
          },
          leadsOut + "\"" + realPath(secret) + "\": the check does not read it"},
+        {"package file links to a file outside",
+         [&] { ASSERT_EQ(0, ::symlink(secret.c_str(), (appDir + "/.package").c_str())); },
+         "the package file \"" + appDir + "/.package\" leads out of the bundle, to \"" +
+             realPath(secret) + "\": the check does not read it"},
         {"launcher without its execute permission",
          [&] { ASSERT_EQ(0, ::chmod(exe.c_str(), 0644)); },
          "applauncher-check: the launcher \"" + exe +

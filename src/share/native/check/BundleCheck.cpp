@@ -17,6 +17,7 @@
 #include "LibraryArch.h"
 #include "MacBundle.h"
 #include "MacLauncher.h"
+#include "PackageFile.h"
 #include "RuntimeTrial.h"
 #include "StandIn.h"
 #include "StartEnvironment.h"
@@ -177,8 +178,29 @@ std::string BundleCheck::findLauncher(const std::string& bundleOrLauncher) {
 
 namespace {
 
-// The largest configuration the check reads (and prints lines of).
+// The largest configuration and package file the check reads (and prints lines of).
 const size_t kMaxCfgSize = 16u << 20;
+const size_t kMaxPackageSize = 1u << 20;
+
+// Throws where the file at path, which the check reads and prints from, leads out of border
+// (named borderName) through a link, or is a regular file larger than limit.
+void requireOwnFile(const std::string& what, const std::string& path, const std::string& border,
+                    const char* borderName, size_t limit) {
+    const std::string real = outOfBundle(path, border);
+    if (!real.empty()) {
+        throw makeException(tstrings::any()
+                                << what << " " << quotedText(path) << " leads out of " << borderName
+                                << ", to " << quotedText(real) << ": the check does not read it",
+                            SOURCE_CODE_POS);
+    }
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        static_cast<unsigned long long>(st.st_size) > limit) {
+        throw makeException(tstrings::any() << what << " " << quotedText(path) << " is larger than "
+                                            << (limit >> 20) << " MB, the most the check reads",
+                            SOURCE_CODE_POS);
+    }
+}
 
 // Takes what the launcher reports into the record; the lines go to the diagnostics, which
 // judge them as the parser reads them.
@@ -223,22 +245,8 @@ public:
         // The check prints the lines it reads: only those of a file where the launch looks for
         // it (the bundle, the user's home folder), and within bounds.
         const bool own = path == bundleCfgFile;
-        const std::string real = outOfBundle(path, own ? rec.bundle->rootDir : rec.bundle->home);
-        if (!real.empty()) {
-            throw makeException(tstrings::any()
-                                    << "the configuration " << quotedText(path) << " leads out of "
-                                    << (own ? "the bundle" : "the user's home folder") << ", to "
-                                    << quotedText(real) << ": the check does not read it",
-                                SOURCE_CODE_POS);
-        }
-        struct stat st;
-        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-            static_cast<unsigned long long>(st.st_size) > kMaxCfgSize) {
-            throw makeException(tstrings::any() << "the configuration " << quotedText(path)
-                                                << " is larger than " << (kMaxCfgSize >> 20)
-                                                << " MB, the most the check reads",
-                                SOURCE_CODE_POS);
-        }
+        requireOwnFile("the configuration", path, own ? rec.bundle->rootDir : rec.bundle->home,
+                       own ? "the bundle" : "the user's home folder", kMaxCfgSize);
     }
     void onMacros(const CfgFile::Macros& macros) override {
         rec.expansion.emplace();
@@ -302,6 +310,12 @@ void BundleCheck::run() {
     Recorder recorder(rec, lines);
     rec.start = StartEnvironment::of(rec.launcherPath, options.doubleClick);
     const StartEnvironment::Scope scope(rec.start);
+    // The package file's first line is the package name, which the report prints.
+    const std::string root =
+        FileUtils::dirname(FileUtils::dirname(FileUtils::dirname(rec.launcherPath)));
+    requireOwnFile("the package file",
+                   PackageFile::pathInAppDir(FileUtils::combinePath(root, MacBundle::appDirPath)),
+                   root, "the bundle", kMaxPackageSize);
     try {
         // Exactly what the launcher does, with its trace when debugging is on.
         const std::unique_ptr<Jvm> jvm(
