@@ -454,10 +454,8 @@ TEST_F(CheckTest, BadBundleIsOneLine) {
         std::string err;
     } cases[] = {
         {"deep Info.plist", [&] { writeFile(plist, deep); },
-         cannot +
-             "its arrays and dictionaries nest deeper than 256 levels, the most the check "
-             "reads" +
-             closed},
+         cannot + "its arrays and dictionaries nest deeper than 256 levels, the most the check "
+                  "reads"},
         {"cut Info.plist",
          [&] { writeFile(plist, "<plist version=\"1.0\"><dict><key>CFBundleExecutable</key>"); },
          cannot + "it is no property list" + closed},
@@ -468,7 +466,7 @@ TEST_F(CheckTest, BadBundleIsOneLine) {
          [&] { writeFile(plist, "<plist version=\"1.0\"><array/></plist>"); },
          cannot + "its top level is no dictionary" + closed},
         {"large Info.plist", [&] { writeFile(plist, std::string((8 << 20) + 1, ' ')); },
-         cannot + "it is larger than 8 MB, the most the check reads" + closed},
+         cannot + "it is larger than 8 MB, the most the check reads"},
         {"Info.plist is a FIFO", [&] { ASSERT_EQ(0, ::mkfifo(plist.c_str(), 0600)); },
          cannot + "it is no regular file" + closed},
         {"configuration is a FIFO",

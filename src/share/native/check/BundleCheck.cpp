@@ -96,8 +96,10 @@ InfoPlist readInfoPlist(const std::string& contentsDir) {
     const std::string path = FileUtils::combinePath(contentsDir, "Info.plist");
     InfoPlist plist = InfoPlist::read(path);
     if (!plist.error.empty()) {
-        throw makeException(tstrings::any() << quotedText(path) << " cannot be read: "
-                                            << plist.error << "; a Mac does not open the bundle",
+        const bool checksBound = plist.error.find("the check") != std::string::npos;
+        throw makeException(tstrings::any()
+                                << quotedText(path) << " cannot be read: " << plist.error
+                                << (checksBound ? "" : "; a Mac does not open the bundle"),
                             SOURCE_CODE_POS);
     }
     return plist;

@@ -59,22 +59,27 @@ bool readBig(const std::string& data, uint64_t offset, uint64_t size, uint64_t& 
     return true;
 }
 
-// The deepest nesting of arrays, sets and dictionaries in a binary property list ("bplist00",
-// objects, offset table, trailer), past kMaxDepth only as "more"; a shared object counts at
-// every place it is used, so that nesting by sharing (or a cycle) is bounded as well. What does
-// not add up is left to the library to refuse.
-size_t binaryDepth(const std::string& data) {
+std::string tooDeep() {
+    return "its arrays and dictionaries nest deeper than " + std::to_string(InfoPlist::kMaxDepth) +
+           " levels, the most the check reads";
+}
+
+// What keeps the library from reading a binary property list ("bplist00", objects, offset
+// table, trailer) safely: collections nested deeper than kMaxDepth (a shared object counts at
+// every place it is used, so that nesting by sharing, or a cycle, is bounded as well), a string
+// with a NUL character (which the host's library aborts on); "" for none. What does not add up
+// otherwise is left to the library to refuse.
+std::string binaryProblem(const std::string& data) {
     uint64_t offsetSize = 0, refSize = 0, count = 0, top = 0, table = 0;
     const uint64_t trailer = data.size() - 32;
     if (data.size() < 40 || !readBig(data, trailer + 6, 1, offsetSize) ||
         !readBig(data, trailer + 7, 1, refSize) || !readBig(data, trailer + 8, 8, count) ||
         !readBig(data, trailer + 16, 8, top) || !readBig(data, trailer + 24, 8, table)) {
-        return 0;
+        return std::string();
     }
-    // The objects still to look at, each with its depth; every visit of a collection counts.
+    // The objects still to look at, each with its depth.
     std::vector<std::pair<uint64_t, size_t>> todo = {{top, 1}};
-    size_t deepest = 0;
-    for (size_t visits = 0; !todo.empty() && deepest <= InfoPlist::kMaxDepth; ++visits) {
+    for (size_t visits = 0; !todo.empty(); ++visits) {
         const std::pair<uint64_t, size_t> object = todo.back();
         todo.pop_back();
         uint64_t offset = 0, marker = 0;
@@ -83,15 +88,11 @@ size_t binaryDepth(const std::string& data) {
             !readBig(data, offset, 1, marker)) {
             continue;
         }
-        const uint64_t kind = marker >> 4;
-        if (kind != 0xa && kind != 0xb && kind != 0xc && kind != 0xd) {
-            continue; // no collection
+        if (visits > (1u << 20) || object.second > InfoPlist::kMaxDepth) {
+            return tooDeep();
         }
-        if (visits > (1u << 20)) {
-            return InfoPlist::kMaxDepth + 1;
-        }
-        deepest = std::max(deepest, object.second);
         // The count in the marker's low bits, else in the integer object that follows.
+        const uint64_t kind = marker >> 4;
         uint64_t items = marker & 0xf, at = offset + 1;
         uint64_t intMarker = 0;
         if (items == 0xf) {
@@ -100,6 +101,25 @@ size_t binaryDepth(const std::string& data) {
                 continue;
             }
             at += 1 + (uint64_t(1) << (intMarker & 0xf));
+        }
+        // An ASCII string, a UTF-16 one.
+        if (kind == 0x5 || kind == 0x6) {
+            const uint64_t unit = kind == 0x5 ? 1 : 2;
+            if (items <= data.size() / unit && at <= data.size() &&
+                items * unit <= data.size() - at) {
+                for (uint64_t i = 0; i != items; ++i) {
+                    uint64_t c = 0;
+                    readBig(data, at + i * unit, unit, c);
+                    if (c == 0) {
+                        return "a string in it holds a NUL character, which the check does not "
+                               "read";
+                    }
+                }
+            }
+            continue;
+        }
+        if (kind != 0xa && kind != 0xb && kind != 0xc && kind != 0xd) {
+            continue; // no collection
         }
         // A dictionary lists its keys, then its values.
         const uint64_t refs = kind == 0xd ? items * 2 : items;
@@ -113,7 +133,7 @@ size_t binaryDepth(const std::string& data) {
             todo.emplace_back(ref, object.second + 1);
         }
     }
-    return deepest;
+    return std::string();
 }
 
 } // namespace
@@ -149,12 +169,13 @@ InfoPlist InfoPlist::parse(const std::string& data) {
     InfoPlist result;
     if (data.empty() || data.size() > kMaxSize) {
         result.error = data.empty() ? "it is empty" : "it is too large";
-    } else if ((data.compare(0, 8, "bplist00") == 0 ? binaryDepth(data) : xmlDepth(data)) >
-               kMaxDepth) {
-        result.error = "its arrays and dictionaries nest deeper than " + std::to_string(kMaxDepth) +
-                       " levels, the most the check reads";
     } else {
-        result = parseBounded(data);
+        result.error = data.compare(0, 8, "bplist00") == 0 ? binaryProblem(data)
+                       : xmlDepth(data) > kMaxDepth        ? tooDeep()
+                                                           : std::string();
+        if (result.error.empty()) {
+            result = parseBounded(data);
+        }
     }
     return result;
 }

@@ -16,8 +16,8 @@ struct InfoPlist {
 
     std::map<std::string, std::string> strings;
     std::map<std::string, std::map<std::string, std::string>> dictionaries;
-    // Why the property list cannot be read, which a Mac does not open a bundle with; "" when it
-    // is read, or there is no file.
+    // Why the property list cannot be read (which a Mac does not open a bundle with, unless the
+    // text names the check's own bounds); "" when it is read, or there is no file.
     std::string error;
 
     // The file at path, a regular file; empty, with no error, when there is none. Never throws.

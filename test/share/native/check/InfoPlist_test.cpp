@@ -66,6 +66,9 @@ TEST(InfoPlistTest, WhatCannotBeReadIsAnError) {
     writeFile(tmp / "shallow-binary",
               deepBinary.substr(0, table).replace(8 + 3 * 250, 3, std::string("\xa0\0\0", 3)) +
                   deepBinary.substr(table));
+    std::string nul = kBinary;
+    nul[nul.find("Hello") + 2] = '\0';
+    writeFile(tmp / "nul", nul);
     writeFile(tmp / "shallow", plist("<key>A</key><array><array/><!-- <array> --></array>"));
     ASSERT_EQ(0, ::mkfifo((tmp / "fifo").c_str(), 0600));
     const std::string deep =
@@ -83,6 +86,8 @@ TEST(InfoPlistTest, WhatCannotBeReadIsAnError) {
         // Nested less deep: the library reads it, and its top level is no dictionary.
         {"shallow-binary", "its top level is no dictionary"},
         {"shallow", ""},
+        // The host's library aborts on it.
+        {"nul", "a string in it holds a NUL character, which the check does not read"},
         {"fifo", "it is no regular file"},
         {"missing", ""},
     };
