@@ -478,7 +478,13 @@ TEST_F(MakeBundleTest, ShowsWhatTheCheckFinds) {
                                  baseEnv());
         EXPECT_EQ(0, made.status) << made.err;
         EXPECT_EQ(bundle + "\n", made.out);
-        const std::vector<std::string> found = lines(made.err);
+        // The check's notes (the library that -j links from outside) are no findings.
+        std::vector<std::string> found;
+        for (const std::string& line : lines(made.err)) {
+            if (line.rfind("note: ", 0) != 0) {
+                found.push_back(line);
+            }
+        }
         EXPECT_EQ(c.cfg == "typo.cfg", !found.empty()) << made.err;
         for (const std::string& line : found) {
             EXPECT_EQ(0u, line.rfind(dir + "/typo.cfg:", 0)) << line;
