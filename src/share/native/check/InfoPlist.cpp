@@ -47,6 +47,30 @@ size_t xmlDepth(const std::string& data) {
     return deepest;
 }
 
+std::string tooDeep() {
+    return "its arrays and dictionaries nest deeper than " + std::to_string(InfoPlist::kMaxDepth) +
+           " levels, the most the check reads";
+}
+
+// What keeps the library from reading an XML property list safely: a NUL character, as a byte
+// or a character reference (XML allows neither, and the host's library aborts on it),
+// elements nested deeper than kMaxDepth; "" for none.
+std::string xmlProblem(const std::string& data) {
+    for (size_t at = data.find("&#"); at != std::string::npos; at = data.find("&#", at + 2)) {
+        const bool hex = data.compare(at + 2, 1, "x") == 0;
+        const size_t digits = at + (hex ? 3 : 2);
+        const size_t end =
+            data.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789", digits);
+        if (end != digits && data.find_first_not_of('0', digits) >= end) {
+            return "it holds a NUL character, which no XML property list may";
+        }
+    }
+    if (data.find('\0') != std::string::npos) {
+        return "it holds a NUL character, which no XML property list may";
+    }
+    return xmlDepth(data) > InfoPlist::kMaxDepth ? tooDeep() : std::string();
+}
+
 // The unsigned big-endian integer of size bytes at offset; false where it lies outside data.
 bool readBig(const std::string& data, uint64_t offset, uint64_t size, uint64_t& v) {
     if (size > 8 || offset > data.size() || size > data.size() - offset) {
@@ -57,11 +81,6 @@ bool readBig(const std::string& data, uint64_t offset, uint64_t size, uint64_t& 
         v = v << 8 | static_cast<unsigned char>(data[offset + i]);
     }
     return true;
-}
-
-std::string tooDeep() {
-    return "its arrays and dictionaries nest deeper than " + std::to_string(InfoPlist::kMaxDepth) +
-           " levels, the most the check reads";
 }
 
 // What keeps the library from reading a binary property list ("bplist00", objects, offset
@@ -170,9 +189,7 @@ InfoPlist InfoPlist::parse(const std::string& data) {
     if (data.empty() || data.size() > kMaxSize) {
         result.error = data.empty() ? "it is empty" : "it is too large";
     } else {
-        result.error = data.compare(0, 8, "bplist00") == 0 ? binaryProblem(data)
-                       : xmlDepth(data) > kMaxDepth        ? tooDeep()
-                                                           : std::string();
+        result.error = data.compare(0, 8, "bplist00") == 0 ? binaryProblem(data) : xmlProblem(data);
         if (result.error.empty()) {
             result = parseBounded(data);
         }

@@ -69,6 +69,7 @@ TEST(InfoPlistTest, WhatCannotBeReadIsAnError) {
     std::string nul = kBinary;
     nul[nul.find("Hello") + 2] = '\0';
     writeFile(tmp / "nul", nul);
+    writeFile(tmp / "nul-xml", plist("<key>A</key><string>a&#x0;b</string>"));
     writeFile(tmp / "shallow", plist("<key>A</key><array><array/><!-- <array> --></array>"));
     ASSERT_EQ(0, ::mkfifo((tmp / "fifo").c_str(), 0600));
     const std::string deep =
@@ -88,6 +89,7 @@ TEST(InfoPlistTest, WhatCannotBeReadIsAnError) {
         {"shallow", ""},
         // The host's library aborts on it.
         {"nul", "a string in it holds a NUL character, which the check does not read"},
+        {"nul-xml", "it holds a NUL character, which no XML property list may"},
         {"fifo", "it is no regular file"},
         {"missing", ""},
     };
