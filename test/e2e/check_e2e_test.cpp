@@ -537,6 +537,24 @@ TEST_F(CheckTest, WhatAnotherUserCanChangeIsNamed) {
     }
 }
 
+// A path with a line feed is printed escaped: each finding stays one line that names its file.
+TEST_F(CheckTest, PathsArePrintedEscaped) {
+    layOut(std::string(kDemoCfg) + "app.mainclas=x\n");
+    const std::string odd = apps + "/New\nLine.app";
+    ASSERT_EQ(0, std::rename(root.c_str(), odd.c_str()));
+    const Outcome o = check({odd});
+    const std::string shown = apps + "/New\\nLine.app";
+    const std::string cfg = shown + "/Contents/app/Demo.cfg:";
+    EXPECT_EQ((std::vector<std::string>{cfg + "2: warning: class path entry \"" + shown +
+                                            "/Contents/app/demo.jar\" does not exist",
+                                        cfg + "6: warning: unknown property \"app.mainclas\" in "
+                                              "[JavaOptions] is ignored (did you mean "
+                                              "\"app.mainclass\"?)"}),
+              warnings(o))
+        << o.out;
+    EXPECT_EQ(std::string::npos, o.out.find("New\n")) << o.out;
+}
+
 // The launch library is read, never loaded by the check itself: a constructor of the bundle's
 // runs only in the trial, and not at all without one.
 TEST_F(CheckTest, NothingOfTheBundleRunsOutsideItsTrial) {
