@@ -119,7 +119,7 @@ ci:
 # and leaves its input in build-fuzz/artifacts/.
 FUZZ_TIME ?= 60
 FUZZ_FLAGS = -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
-FUZZERS = cfgfile tokenize libraryarch zip trialrequest
+FUZZERS = cfgfile tokenize libraryarch zip trialrequest infoplist
 
 fuzz: deps
 	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \

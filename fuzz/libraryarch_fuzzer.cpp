@@ -1,5 +1,5 @@
 // Any bytes as the header of a library: a known format with its architectures, or none; never
-// a read past the header.
+// a read past the header. The same bytes as a whole library: its symbol table read within them.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -39,6 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const std::string& a : arch.archs) {
         if (a.empty()) {
             fail("an architecture without a name");
+        }
+    }
+    const std::string whole(reinterpret_cast<const char*>(data), size);
+    for (const char* own : {"x86_64", "arm64"}) {
+        if (LibraryArch::definesSymbolIn(whole, "JLI_Launch", own) && arch.format.empty()) {
+            fail("a symbol table read in a file of no known format");
         }
     }
     return 0;

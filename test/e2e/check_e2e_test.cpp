@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -319,15 +320,21 @@ TEST_F(CheckTest, BundleOrLauncherGiveTheLaunchersOwnPath) {
 }
 
 TEST_F(CheckTest, WhereTheLauncherFailsTheCheckFailsWithItsLine) {
+    // The check reads the launch library and never loads it: where the launcher's line is
+    // the loader's, the check's says what the library's headers say.
+    const std::string lib =
+        "launch library \"" + root + "/Contents/runtime/Contents/Home/lib/libjli.dylib\" ";
     const struct {
         std::string cfg; // "" for none
         std::string jli;
+        std::string checkErr; // "" for the launcher's own
     } cases[] = {
-        {"", FAKEJLI_PATH},
-        {"[Application]\n[JavaOptions\n", FAKEJLI_PATH},
-        {kDemoCfg, ""},
-        {kDemoCfg, NOJLI_PATH},
-        {kDemoCfg, tmp / "not-a-library"},
+        {"", FAKEJLI_PATH, ""},
+        {"[Application]\n[JavaOptions\n", FAKEJLI_PATH, ""},
+        {kDemoCfg, "", ""},
+        {kDemoCfg, NOJLI_PATH, lib + "cannot be used: its symbol table has no JLI_Launch"},
+        {kDemoCfg, tmp / "not-a-library",
+         lib + "cannot be loaded: it is no ELF, Mach-O or universal file"},
     };
     writeFile(tmp / "not-a-library", "text");
     for (const auto& c : cases) {
@@ -345,7 +352,8 @@ TEST_F(CheckTest, WhereTheLauncherFailsTheCheckFailsWithItsLine) {
             }
             const Outcome checked = check(args);
             EXPECT_EQ(1, checked.status) << c.cfg << c.jli;
-            EXPECT_EQ(launched.err, checked.err) << c.cfg << c.jli;
+            EXPECT_EQ(c.checkErr.empty() ? launched.err : c.checkErr + "\n", checked.err)
+                << c.cfg << c.jli;
             if (!mode.empty()) {
                 EXPECT_EQ("", checked.out);
             }
@@ -364,10 +372,14 @@ TEST_F(CheckTest, LibraryOfAnotherArchitectureIsNamed) {
     const struct {
         std::string header;
         std::string error;
+        std::string archs;
     } cases[] = {
-        {arm64, "is a Mach-O file for arm64, but the launcher is x86_64: it cannot be loaded"},
-        {fat, "is a universal file for arm64, i386 without x86_64, the launcher's architecture: "
-              "it cannot be loaded"},
+        {arm64, "is a Mach-O file for arm64, but the launcher is x86_64: it cannot be loaded",
+         "a Mach-O file for arm64"},
+        {fat,
+         "is a universal file for arm64, i386 without x86_64, the launcher's architecture: "
+         "it cannot be loaded",
+         "a universal file for arm64, i386"},
     };
     for (const auto& c : cases) {
         writeFile(tmp / "libjli.dylib", c.header);
@@ -378,8 +390,11 @@ TEST_F(CheckTest, LibraryOfAnotherArchitectureIsNamed) {
                                  "/Contents/runtime/Contents/Home/lib/libjli.dylib\" " + c.error;
         const std::vector<std::string> found = warnings(o);
         EXPECT_NE(found.end(), std::find(found.begin(), found.end(), want)) << o.out;
-        EXPECT_EQ(1u, lines(o.err).size()) << o.err;
-        EXPECT_EQ("dlopen(", o.err.substr(0, 7)) << o.err;
+        EXPECT_EQ(
+            "launch library \"" + root +
+                "/Contents/runtime/Contents/Home/lib/libjli.dylib\" cannot be loaded: it is " +
+                c.archs + ", and this machine runs Linux x86_64\n",
+            o.err);
     }
 }
 
@@ -416,6 +431,153 @@ TEST_F(CheckTest, BundleForAnotherSystemIsJudgedWithoutItsRuntime) {
         const std::vector<std::string> found = warnings(o);
         EXPECT_EQ(c.error.empty() ? std::vector<std::string>() : std::vector<std::string>{c.error},
                   found);
+    }
+}
+
+// A bundle made to trip the check up: status 1 and one line, nothing read without bound.
+TEST_F(CheckTest, BadBundleIsOneLine) {
+    const std::string plist = root + "/Contents/Info.plist";
+    const std::string cannot = "applauncher-check: \"" + plist + "\" cannot be read: ";
+    const std::string closed = "; a Mac does not open the bundle";
+    const std::string notRegular = "Error opening \"" + cfgPath + "\" file: not a regular file";
+    const std::string leadsOut =
+        "the configuration \"" + cfgPath + "\" leads out of the bundle, to ";
+    const std::string secret = tmp / "secret";
+    writeFile(secret, "[Application]\nSECRET-LINE\n");
+    std::string deep = "<plist version=\"1.0\">";
+    for (int i = 0; i < 175000; ++i) {
+        deep += "<array>";
+    }
+    const struct {
+        const char* what;
+        std::function<void()> arrange;
+        std::string err;
+    } cases[] = {
+        {"deep Info.plist", [&] { writeFile(plist, deep); },
+         cannot + "its arrays and dictionaries nest deeper than 256 levels, the most the check "
+                  "reads"},
+        {"cut Info.plist",
+         [&] { writeFile(plist, "<plist version=\"1.0\"><dict><key>CFBundleExecutable</key>"); },
+         cannot + "it is no property list" + closed},
+        {"garbage after bplist00",
+         [&] { writeFile(plist, std::string("bplist00\x9c\x01\xff\x7f\x00\x13\x80", 15)); },
+         cannot + "it is no property list" + closed},
+        {"Info.plist of an array",
+         [&] { writeFile(plist, "<plist version=\"1.0\"><array/></plist>"); },
+         cannot + "its top level is no dictionary" + closed},
+        {"large Info.plist", [&] { writeFile(plist, std::string((8 << 20) + 1, ' ')); },
+         cannot + "it is larger than 8 MB, the most the check reads"},
+        {"Info.plist is a FIFO", [&] { ASSERT_EQ(0, ::mkfifo(plist.c_str(), 0600)); },
+         cannot + "it is no regular file" + closed},
+        {"configuration is a FIFO",
+         [&] {
+             ::unlink(cfgPath.c_str());
+             ASSERT_EQ(0, ::mkfifo(cfgPath.c_str(), 0600));
+         },
+         notRegular},
+        {"configuration links to /dev/zero",
+         [&] {
+             ::unlink(cfgPath.c_str());
+             ASSERT_EQ(0, ::symlink("/dev/zero", cfgPath.c_str()));
+         },
+         leadsOut + "\"/dev/zero\": the check does not read it"},
+        {"configuration links to a file outside",
+         [&] {
+             ::unlink(cfgPath.c_str());
+             ASSERT_EQ(0, ::symlink(secret.c_str(), cfgPath.c_str()));
+         },
+         leadsOut + "\"" + realPath(secret) + "\": the check does not read it"},
+        {"package file links to a file outside",
+         [&] { ASSERT_EQ(0, ::symlink(secret.c_str(), (appDir + "/.package").c_str())); },
+         "the package file \"" + appDir + "/.package\" leads out of the bundle, to \"" +
+             realPath(secret) + "\": the check does not read it"},
+        {"launcher without its execute permission",
+         [&] { ASSERT_EQ(0, ::chmod(exe.c_str(), 0644)); },
+         "applauncher-check: the launcher \"" + exe +
+             "\" cannot be executed: it has no execute permission"},
+    };
+    for (const auto& c : cases) {
+        layOut(kDemoCfg);
+        c.arrange();
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{root}, std::vector<std::string>{"--args", root}}) {
+            const Outcome o = check(args);
+            EXPECT_EQ(1, o.status) << c.what;
+            EXPECT_EQ(c.err + "\n", o.err) << c.what;
+            EXPECT_EQ(std::string::npos, o.out.find("SECRET")) << c.what;
+        }
+    }
+}
+
+// What another user may change runs when the bundle starts: a warning on the line that reads
+// it.
+TEST_F(CheckTest, WhatAnotherUserCanChangeIsNamed) {
+    const std::string lib = root + "/Contents/runtime/Contents/Home/lib";
+    const std::string cannot = "can be changed by another user: \"";
+    const std::string runs = "\" is writable by every user; what they write there runs when the "
+                             "bundle starts";
+    const struct {
+        std::string dir;
+        std::vector<std::string> warnings;
+    } cases[] = {
+        {appDir,
+         {cfgPath + ":1: warning: the configuration \"" + cfgPath + "\" " + cannot + appDir +
+          runs}},
+        {lib,
+         {cfgPath + ":1: warning: the launch library \"" + lib + "/libjli.dylib\" " + cannot + lib +
+          runs}},
+    };
+    for (const auto& c : cases) {
+        layOut(kDemoCfg);
+        writeFile(appDir + "/demo.jar", makeZip({storedEntry("demo/Main.class", "")}));
+        ASSERT_EQ(0, ::chmod(c.dir.c_str(), 0777));
+        const Outcome o = check({root});
+        EXPECT_EQ(c.warnings, warnings(o)) << c.dir << o.out;
+        ASSERT_EQ(0, ::chmod(c.dir.c_str(), 0755));
+    }
+}
+
+// A path with a line feed is printed escaped: each finding stays one line that names its file.
+TEST_F(CheckTest, PathsArePrintedEscaped) {
+    layOut(std::string(kDemoCfg) + "app.mainclas=x\n");
+    const std::string odd = apps + "/New\nLine.app";
+    ASSERT_EQ(0, std::rename(root.c_str(), odd.c_str()));
+    const Outcome o = check({odd});
+    const std::string shown = apps + "/New\\nLine.app";
+    const std::string cfg = shown + "/Contents/app/Demo.cfg:";
+    EXPECT_EQ((std::vector<std::string>{cfg + "2: warning: class path entry \"" + shown +
+                                            "/Contents/app/demo.jar\" does not exist",
+                                        cfg + "6: warning: unknown property \"app.mainclas\" in "
+                                              "[JavaOptions] is ignored (did you mean "
+                                              "\"app.mainclass\"?)"}),
+              warnings(o))
+        << o.out;
+    EXPECT_EQ(std::string::npos, o.out.find("New\n")) << o.out;
+}
+
+// The launch library is read, never loaded by the check itself: a constructor of the bundle's
+// runs only in the trial, and not at all without one.
+TEST_F(CheckTest, NothingOfTheBundleRunsOutsideItsTrial) {
+    const std::string loaded = tmp / "loaded";
+    env["FAKEJLI_LOADED"] = loaded;
+    layOut(kDemoCfg);
+    const struct {
+        std::vector<std::string> args;
+        bool runs;
+    } cases[] = {
+        {{"--no-trial", root}, false},
+        {{"--args", root}, false},
+        {{"--terminal", "--trial-time", "20", root}, true},
+    };
+    for (const auto& c : cases) {
+        std::remove(loaded.c_str());
+        Started check = start(APPLAUNCHER_CHECK_PATH, c.args, env);
+        const pid_t pid = check.pid;
+        const Outcome o = finish(check);
+        const std::string pids = readFile(loaded);
+        EXPECT_EQ(c.runs, !pids.empty()) << c.args[0] << o.out << o.err;
+        EXPECT_EQ(std::string::npos, pids.find(std::to_string(pid) + "\n"))
+            << c.args[0] << " " << pids;
     }
 }
 
@@ -868,6 +1030,12 @@ protected:
                   "            new ProcessBuilder(\"setsid\", \"sleep\", a[2]).start();\n"
                   "            new ProcessBuilder(\"sleep\", a[2]).start();\n"
                   "        }\n"
+                  "        long keeper = ProcessHandle.current().parent().get().pid();\n"
+                  "        if (a[0].contains(\"killparent\") || a[0].contains(\"stopparent\")) {\n"
+                  "            new ProcessBuilder(\"kill\", a[0].contains(\"kill\") ? \"-KILL\" : "
+                  "\"-STOP\",\n"
+                  "                Long.toString(keeper)).start().waitFor();\n"
+                  "        }\n"
                   "        for (int i = 0; a[0].contains(\"flood\") && i < 30000; ++i) {\n"
                   "            System.out.println(\"agent \" + i + \" \" + \"-\".repeat(60));\n"
                   "        }\n"
@@ -973,6 +1141,10 @@ TEST_F(CheckTrialTest, NothingOfTheTrialOutlivesTheCheck) {
         {"setsid+sleep", SIGINT, 128 + SIGINT},
         {"setsid+sleep", SIGHUP, 128 + SIGHUP},
         {"setsid+sleep", SIGKILL, 128 + SIGKILL},
+        // The trial ends or stops what watches it: the check ends the trial itself, and judges
+        // nothing.
+        {"setsid+killparent+sleep", 0, 1},
+        {"setsid+stopparent+sleep", 0, 1},
     };
     for (const auto& c : cases) {
         withAgent(c.agent, "t.Main");
@@ -987,6 +1159,15 @@ TEST_F(CheckTrialTest, NothingOfTheTrialOutlivesTheCheck) {
         }
         const Outcome o = finish(check);
         EXPECT_EQ(c.status, o.status) << c.agent << " " << c.signal << "\n" << o.out << o.err;
+        if (c.agent.find("parent") != std::string::npos) {
+            EXPECT_EQ("the runtime's verdict is missing: the trial's keeper " +
+                          std::string(c.agent.find("kill") != std::string::npos
+                                          ? "was ended by signal 9"
+                                          : "was stopped") +
+                          " before the runtime's verdict (the trial's own code can do that); the "
+                          "bundle is not judged\n",
+                      o.err);
+        }
         EXPECT_EQ(std::vector<std::string>(), survivorsAfterAWhile()) << c.agent << " " << c.signal;
     }
 }
@@ -1049,6 +1230,22 @@ TEST_F(CheckTrialTest, RunEndsAsAskedWithAllItStarted) {
         EXPECT_NE(std::string::npos, readFile(log).find(c.logged)) << c.agent << readFile(log);
         EXPECT_EQ(std::vector<std::string>(), survivorsAfterAWhile()) << c.agent;
     }
+}
+
+// A runtime that cannot start within the memory the check itself is given: the machine's limit,
+// no line of the configuration.
+TEST_F(CheckTrialTest, TheMachinesLimitIsNoLinesFault) {
+    withAgent("quiet", "t.Main");
+    const Outcome o = run(
+        "/bin/sh", {"-c", "ulimit -v 300000 && exec \"$0\" \"$@\"", APPLAUNCHER_CHECK_PATH, root},
+        javaEnv());
+    EXPECT_EQ(0, o.status) << o.out << o.err;
+    EXPECT_NE(std::string::npos,
+              o.out.find("\nnote: the runtime's verdict is missing: the runtime fails on this "
+                         "machine as the check runs (its memory is limited to 300000 KB (ulimit "
+                         "-v)): "))
+        << o.out;
+    EXPECT_EQ(std::string::npos, o.out.find(": error: ")) << o.out;
 }
 
 TEST_F(CheckTrialTest, TheRuntimesErrorComesThroughFloods) {

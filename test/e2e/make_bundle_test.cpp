@@ -478,7 +478,8 @@ TEST_F(MakeBundleTest, ShowsWhatTheCheckFinds) {
                                  baseEnv());
         EXPECT_EQ(0, made.status) << made.err;
         EXPECT_EQ(bundle + "\n", made.out);
-        // The findings; a note (show.jar is on no class path without app.classpath) is none.
+        // The findings; a note (show.jar is on no class path without app.classpath, the library
+        // that -j links from outside) is none.
         std::vector<std::string> found;
         for (const std::string& line : lines(made.err)) {
             if (line.rfind("note: ", 0) != 0) {

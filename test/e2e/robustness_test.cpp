@@ -287,6 +287,11 @@ protected:
         ASSERT_EQ(0, ::symlink(target.c_str(), path.c_str())) << path;
     }
 
+    void replaceByFifo(const std::string& path) {
+        ::unlink(path.c_str());
+        ASSERT_EQ(0, ::mkfifo(path.c_str(), 0600)) << path;
+    }
+
     void replaceByDirectory(const std::string& path) {
         ::unlink(path.c_str());
         ASSERT_EQ(0, ::mkdir(path.c_str(), 0755)) << path;
@@ -325,6 +330,14 @@ TEST_F(FileSystemTest, OddFilesAndBrokenLinks) {
          [&] { return "Error opening \"" + cfgPath + "\" file: " + noFile; }},
         {"configuration is a link to itself", false, [&] { replaceBySymlink(cfgPath, cfgPath); },
          [&] { return "Error opening \"" + cfgPath + "\" file: " + loop; }},
+        // Neither a FIFO (which would wait for a writer) nor a device (which never ends) is read.
+        {"configuration is a FIFO", false, [&] { replaceByFifo(cfgPath); },
+         [&] { return "Error opening \"" + cfgPath + "\" file: not a regular file"; }},
+        {"configuration is a link to /dev/zero", false,
+         [&] { replaceBySymlink(cfgPath, "/dev/zero"); },
+         [&] { return "Error opening \"" + cfgPath + "\" file: not a regular file"; }},
+        {"package file is a FIFO", false, [&] { replaceByFifo(appDir + "/.package"); },
+         [&] { return "Error opening \"" + appDir + "/.package\" file: not a regular file"; }},
         {"package file is a dangling link", false,
          [&] { replaceBySymlink(appDir + "/.package", appDir + "/missing"); },
          [] { return std::string(); }, "demo.Main"},

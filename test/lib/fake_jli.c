@@ -23,6 +23,8 @@
  *                 array), waits for it and ends the process with main's result. Later calls
  *                 (the library stays loaded) only record and return FAKEJLI_RESULT.
  * FAKEJLI_SLEEP   seconds each call waits before it returns, as a runtime that does not end.
+ * FAKEJLI_LOADED  file that the library's constructor appends the loading process's pid to: a
+ *                 bundle's code that runs as soon as the library is loaded.
  */
 #include <dlfcn.h>
 #include <pthread.h>
@@ -159,6 +161,15 @@ static void reenterMain(int argc, char** argv) {
     }
     free(call.argv);
     exit(call.result);
+}
+
+__attribute__((constructor)) static void loaded(void) {
+    const char* path = getenv("FAKEJLI_LOADED");
+    FILE* f = path && *path ? fopen(path, "a") : NULL;
+    if (f) {
+        fprintf(f, "%d\n", (int)getpid());
+        fclose(f);
+    }
 }
 
 int JLI_Launch(int argc, char** argv, int jargc, const char** jargv, int appclassc,

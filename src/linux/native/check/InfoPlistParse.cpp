@@ -42,14 +42,15 @@ template <class F> void forEachEntry(plist_t dict, F f) {
 
 } // namespace
 
-InfoPlist InfoPlist::parse(const std::string& data) {
+InfoPlist InfoPlist::parseBounded(const std::string& data) {
     InfoPlist result;
-    if (data.empty() || data.size() > kMaxSize) {
-        return result;
-    }
     plist_t root = nullptr;
     plist_from_memory(data.data(), static_cast<uint32_t>(data.size()), &root);
-    if (!root) {
+    if (!root || plist_get_node_type(root) != PLIST_DICT) {
+        result.error = root ? "its top level is no dictionary" : "it is no property list";
+        if (root) {
+            plist_free(root);
+        }
         return result;
     }
     if (plist_get_node_type(root) == PLIST_DICT) {

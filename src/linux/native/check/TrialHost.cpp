@@ -4,9 +4,10 @@
 #include "TrialHost.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
-#include <fstream>
+#include <fcntl.h>
 #include <sched.h>
 #include <sstream>
 #include <sys/mount.h>
@@ -26,8 +27,19 @@ std::vector<TrialHost::Process> TrialHost::processes() {
         if (pid <= 0 || *end) {
             continue;
         }
-        std::ifstream in(std::string("/proc/") + entry->d_name + "/stat");
-        std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        // Read with plain calls: a process that ends between the open and the read makes the
+        // read fail (ESRCH), which a stream would throw, and it is simply gone.
+        std::string stat;
+        const int fd =
+            ::open((std::string("/proc/") + entry->d_name + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd >= 0) {
+            char buffer[1024];
+            ssize_t n = 0;
+            while ((n = ::read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+                stat.append(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+            }
+            ::close(fd);
+        }
         // "pid (name) state ppid pgrp session ..."; the name may hold anything, even ") ".
         const size_t close = stat.rfind(')');
         if (close == std::string::npos) {

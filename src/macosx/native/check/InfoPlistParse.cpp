@@ -42,11 +42,8 @@ template <class F> void forEachEntry(CFTypeRef dict, F f) {
 
 } // namespace
 
-InfoPlist InfoPlist::parse(const std::string& data) {
+InfoPlist InfoPlist::parseBounded(const std::string& data) {
     InfoPlist result;
-    if (data.empty() || data.size() > kMaxSize) {
-        return result;
-    }
     const CFDataRef bytes =
         CFDataCreate(nullptr, reinterpret_cast<const unsigned char*>(data.data()),
                      static_cast<CFIndex>(data.size()));
@@ -56,7 +53,11 @@ InfoPlist InfoPlist::parse(const std::string& data) {
     const CFPropertyListRef root =
         CFPropertyListCreateWithData(nullptr, bytes, kCFPropertyListImmutable, nullptr, nullptr);
     CFRelease(bytes);
-    if (!root) {
+    if (!root || !isDictionary(root)) {
+        result.error = root ? "its top level is no dictionary" : "it is no property list";
+        if (root) {
+            CFRelease(root);
+        }
         return result;
     }
     if (isDictionary(root)) {

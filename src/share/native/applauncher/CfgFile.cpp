@@ -1,5 +1,6 @@
 #include "CfgFile.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <set>
@@ -220,9 +221,9 @@ CfgFile CfgFile::load(const std::string& path) {
 CfgFile CfgFile::load(const std::string& path, LineObserver* observer) {
     // A C stream rather than an iostream: only it tells a read error (a directory, an I/O
     // failure) from the end of the file on every standard library.
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "r"));
+    std::unique_ptr<std::FILE, FileCloser> file(FileUtils::openRegularFile(path));
     if (!file) {
-        const std::string error = lastCRTError();
+        const std::string error = errno ? lastCRTError() : "not a regular file";
         throw makeException(tstrings::any() << "Error opening \"" << path << "\" file: " << error,
                             SOURCE_CODE_POS);
     }

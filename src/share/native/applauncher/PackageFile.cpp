@@ -1,5 +1,6 @@
 #include "PackageFile.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 
@@ -42,9 +43,9 @@ PackageFile PackageFile::loadFromAppDir(const std::string& appDir) {
 
     LOG_TRACE("Read \"" << path << "\" package file");
 
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "r"));
+    const std::unique_ptr<std::FILE, FileCloser> file(FileUtils::openRegularFile(path));
     if (!file) {
-        const std::string error = lastCRTError();
+        const std::string error = errno ? lastCRTError() : "not a regular file";
         throw makeException(tstrings::any() << "Error opening \"" << path << "\" file: " << error,
                             SOURCE_CODE_POS);
     }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <ostream>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "ErrorHandling.h"
@@ -16,6 +17,7 @@
 #include "LibraryArch.h"
 #include "MacBundle.h"
 #include "MacLauncher.h"
+#include "PackageFile.h"
 #include "RuntimeTrial.h"
 #include "StandIn.h"
 #include "StartEnvironment.h"
@@ -63,6 +65,57 @@ bool runsHere(const LibraryArch& file) {
     return file.format.empty() || (ownFormat && !file.lacks(LibraryArch::ownArch()));
 }
 
+// Why a failed trial is the failure of the check's own surroundings: a limit on its memory that
+// the runtime ran into, a full disk; "" where nothing says so.
+std::string machineCause(const LaunchRecord::Trial& trial) {
+    struct rlimit limit = {};
+    const bool limited = ::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY;
+    const std::string memory =
+        "its memory is limited to " + std::to_string(limit.rlim_cur >> 10) + " KB (ulimit -v)";
+    if (trial.status == 0 || !trial.missing.empty()) {
+        return std::string();
+    }
+    for (const std::string& line : trial.said) {
+        for (const char* words : {"Could not reserve enough space", "insufficient memory",
+                                  "Cannot allocate memory", "Unable to allocate"}) {
+            if (limited && line.find(words) != std::string::npos) {
+                return memory;
+            }
+        }
+        if (line.find("No space left on device") != std::string::npos) {
+            return "a disk it writes to is full";
+        }
+    }
+    // A runtime that cannot map what it needs may also just crash.
+    return limited && trial.status > 128 ? memory : std::string();
+}
+
+// The Info.plist in contentsDir; throws where it exists and cannot be read, as a Mac then does
+// not open the bundle.
+InfoPlist readInfoPlist(const std::string& contentsDir) {
+    const std::string path = FileUtils::combinePath(contentsDir, "Info.plist");
+    InfoPlist plist = InfoPlist::read(path);
+    if (!plist.error.empty()) {
+        const bool checksBound = plist.error.find("the check") != std::string::npos;
+        throw makeException(tstrings::any()
+                                << quotedText(path) << " cannot be read: " << plist.error
+                                << (checksBound ? "" : "; a Mac does not open the bundle"),
+                            SOURCE_CODE_POS);
+    }
+    return plist;
+}
+
+// path; throws where the launcher there cannot be started (a start would end with status 126).
+std::string executable(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && (st.st_mode & 0111) == 0) {
+        throw makeException(tstrings::any() << "the launcher " << quotedText(path)
+                                            << " cannot be executed: it has no execute permission",
+                            SOURCE_CODE_POS);
+    }
+    return path;
+}
+
 } // namespace
 
 BundleCheck::BundleCheck(const std::string& launcherPath, const std::vector<std::string>& args,
@@ -80,7 +133,8 @@ std::string BundleCheck::findLauncher(const std::string& bundleOrLauncher) {
     }
     const std::string path = FileUtils::toAbsolutePath(bundleOrLauncher);
     if (!S_ISDIR(st.st_mode)) {
-        return SysInfo::resolveExecutablePath(path);
+        readInfoPlist(FileUtils::dirname(FileUtils::dirname(path)));
+        return executable(SysInfo::resolveExecutablePath(path));
     }
     // The system starts the file that Info.plist names, else the one named after the bundle.
     std::string root = FileUtils::removeTrailingSlash(path);
@@ -100,8 +154,8 @@ std::string BundleCheck::findLauncher(const std::string& bundleOrLauncher) {
         }
     }
     const std::string macosDir = FileUtils::combinePath(root, MacBundle::executableDirPath);
-    std::string name = InfoPlist::read(FileUtils::combinePath(root, "Contents/Info.plist"))
-                           .string("CFBundleExecutable");
+    std::string name =
+        readInfoPlist(FileUtils::combinePath(root, "Contents")).string("CFBundleExecutable");
     if (name.empty()) {
         name = FileUtils::basename(root);
         if (tstrings::endsWith(name, ".app")) {
@@ -121,10 +175,34 @@ std::string BundleCheck::findLauncher(const std::string& bundleOrLauncher) {
                                 << quotedText(FileUtils::combinePath(macosDir, name)),
                             SOURCE_CODE_POS);
     }
-    return SysInfo::resolveExecutablePath(launcher);
+    return executable(SysInfo::resolveExecutablePath(launcher));
 }
 
 namespace {
+
+// The largest configuration and package file the check reads (and prints lines of).
+const size_t kMaxCfgSize = 16u << 20;
+const size_t kMaxPackageSize = 1u << 20;
+
+// Throws where the file at path, which the check reads and prints from, leads out of border
+// (named borderName) through a link, or is a regular file larger than limit.
+void requireOwnFile(const std::string& what, const std::string& path, const std::string& border,
+                    const char* borderName, size_t limit) {
+    const std::string real = outOfBundle(path, border);
+    if (!real.empty()) {
+        throw makeException(tstrings::any()
+                                << what << " " << quotedText(path) << " leads out of " << borderName
+                                << ", to " << quotedText(real) << ": the check does not read it",
+                            SOURCE_CODE_POS);
+    }
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        static_cast<unsigned long long>(st.st_size) > limit) {
+        throw makeException(tstrings::any() << what << " " << quotedText(path) << " is larger than "
+                                            << (limit >> 20) << " MB, the most the check reads",
+                            SOURCE_CODE_POS);
+    }
+}
 
 // Takes what the launcher reports into the record; the lines go to the diagnostics, which
 // judge them as the parser reads them.
@@ -166,6 +244,11 @@ public:
     void onCfgFile(const std::string& path, const std::string& bundleCfgFile) override {
         cfg().path = path;
         cfg().bundlePath = bundleCfgFile;
+        // The check prints the lines it reads: only those of a file where the launch looks for
+        // it (the bundle, the user's home folder), and within bounds.
+        const bool own = path == bundleCfgFile;
+        requireOwnFile("the configuration", path, own ? rec.bundle->rootDir : rec.bundle->home,
+                       own ? "the bundle" : "the user's home folder", kMaxCfgSize);
     }
     void onMacros(const CfgFile::Macros& macros) override {
         rec.expansion.emplace();
@@ -234,6 +317,12 @@ void BundleCheck::run() {
     rec.start = StartEnvironment::of(rec.launcherPath, options.doubleClick);
     StartEnvironment::set(rec.start, options.startSettings);
     const StartEnvironment::Scope scope(rec.start);
+    // The package file's first line is the package name, which the report prints.
+    const std::string root =
+        FileUtils::dirname(FileUtils::dirname(FileUtils::dirname(rec.launcherPath)));
+    requireOwnFile("the package file",
+                   PackageFile::pathInAppDir(FileUtils::combinePath(root, MacBundle::appDirPath)),
+                   root, "the bundle", kMaxPackageSize);
     try {
         // Exactly what the launcher does, with its trace when debugging is on.
         const std::unique_ptr<Jvm> jvm(
@@ -256,13 +345,27 @@ void BundleCheck::run() {
                            ? std::string()
                            : "its launch library cannot be loaded on this machine");
         }
-        try {
-            jvm->launch(true);
-        } catch (const VorlaneErrorBase& e) {
-            rec.handOff = e.rawMessage();
-            throw;
+        // The library is read, never loaded here: its code (a constructor, say) runs only in the
+        // trial. Where it certainly cannot be loaded, the launch fails.
+        const std::string& libPath = rec.launch->libPath;
+        const LibraryArch lib = LibraryArch::ofFile(libPath);
+        const std::optional<bool> entry =
+            runsHere(lib)
+                ? LibraryArch::definesSymbol(libPath, "JLI_Launch", LibraryArch::ownArch())
+                : std::optional<bool>(false);
+        if (lib.format.empty() || !runsHere(lib) || entry == false) {
+            rec.handOff =
+                "launch library " + quotedText(libPath) +
+                (lib.format.empty() ? " cannot be loaded: it is no ELF, Mach-O or universal file"
+                 : !runsHere(lib)
+                     ? " cannot be loaded: it is a " + lib.format + " file for " +
+                           tstrings::join(lib.archs, ", ") + ", and this machine runs " +
+                           kThisSystem + " " + LibraryArch::ownArch()
+                     : " cannot be used: its symbol table has no JLI_Launch");
+            throw makeException(*rec.handOff, SOURCE_CODE_POS);
         }
-        rec.handOff = "opens, has JLI_Launch";
+        rec.handOff = entry ? "has JLI_Launch (read from its symbol table: only the trial loads it)"
+                            : "not read: its symbol table cannot be read (only the trial loads it)";
         rec.handOffOk = true;
     } catch (...) {
         judge();
@@ -292,6 +395,17 @@ void BundleCheck::startTrial(const std::string& cannotRun) {
                                  rec.start, std::min(seconds, options.trialSeconds));
     };
     rec.trial = trialStart(*rec.launch, options.trialSeconds);
+    if (rec.trial->keeperLost) {
+        throw makeException(tstrings::any() << "the runtime's verdict is missing: "
+                                            << rec.trial->missing << "; the bundle is not judged",
+                            SOURCE_CODE_POS);
+    }
+    const std::string cause = machineCause(*rec.trial);
+    if (!cause.empty()) {
+        rec.trial->missing = "the runtime fails on this machine as the check runs (" + cause +
+                             "): " + quotedLines(rec.trial->said) +
+                             "; that is no configuration line's doing";
+    }
     if (rec.trial->missing.empty() && !rec.trial->said.empty()) {
         rec.causes = Experiments::causes(*rec.launch, *rec.trial, lineOf, trialStart);
     }
@@ -334,6 +448,7 @@ void BundleCheck::judge() {
     if (rec.bundle) {
         judgeFiles(f);
         judgeRuntime(f);
+        judgeBorders(f);
     }
     if (rec.trial && (rec.handOffOk || !rec.trial->missing.empty() || !rec.standIn.empty())) {
         judgeTrial(f);
@@ -353,25 +468,25 @@ bool BundleCheck::hasErrors() const {
 }
 
 void BundleCheck::printReport(std::ostream& out) const {
-    out << "launcher:          " << rec.launcherPath << "\n";
+    out << "launcher:          " << visibleText(rec.launcherPath) << "\n";
     out << "start judged:      "
         << (rec.start.doubleClick
                 ? std::string("a double-click (launchd's environment and the bundle's "
                               "LSEnvironment, working directory /)")
-                : "typed in this shell (its environment, working directory " + rec.start.workDir +
-                      ")")
+                : "typed in this shell (its environment, working directory " +
+                      visibleText(rec.start.workDir) + ")")
         << "\n";
     if (const std::optional<LaunchRecord::Bundle>& b = rec.bundle) {
-        out << "bundle:            " << b->rootDir << "\n";
+        out << "bundle:            " << visibleText(b->rootDir) << "\n";
         if (!b->packageFileExists) {
-            out << "package:           none (no " << b->packageFile
+            out << "package:           none (no " << visibleText(b->packageFile)
                 << ": no per-user configuration is looked for)\n";
         } else if (b->packageName.empty()) {
-            out << "package:           none (" << b->packageFile
+            out << "package:           none (" << visibleText(b->packageFile)
                 << " has an empty first line: no per-user configuration is looked for)\n";
         } else {
             out << "package:           " << quotedText(b->packageName) << " (from "
-                << b->packageFile << ")\n";
+                << visibleText(b->packageFile) << ")\n";
         }
         if (b->readsHome && !b->homeSet) {
             out << "HOME:              not set: no per-user configuration is looked for\n";
@@ -380,14 +495,15 @@ void BundleCheck::printReport(std::ostream& out) const {
         }
     }
     if (const std::optional<LaunchRecord::CfgChoice>& c = rec.cfg) {
-        out << "configuration:     " << c->path << "\n";
+        out << "configuration:     " << visibleText(c->path) << "\n";
         if (!rec.bundle) {
             out << "                   on its own: the bundle's files are not looked at\n";
         } else if (c->path != c->bundlePath) {
-            out << "                   the per-user file: it replaces " << c->bundlePath << "\n";
+            out << "                   the per-user file: it replaces "
+                << visibleText(c->bundlePath) << "\n";
         } else if (!c->candidates.empty()) {
-            out << "                   the bundle's own: there is no " << c->candidates[0].first
-                << "\n";
+            out << "                   the bundle's own: there is no "
+                << visibleText(c->candidates[0].first) << "\n";
         } else {
             out << "                   the bundle's own\n";
         }
@@ -451,7 +567,8 @@ void BundleCheck::printReport(std::ostream& out) const {
 void BundleCheck::printDiagnostics(std::ostream& out) const {
     const std::string file = rec.cfg ? rec.cfg->path : rec.launcherPath;
     for (const Diagnostic& d : found) {
-        out << file << ":" << d.line << (d.error ? ": error: " : ": warning: ") << d.text << "\n";
+        out << visibleText(file) << ":" << d.line << (d.error ? ": error: " : ": warning: ")
+            << d.text << "\n";
     }
     for (const std::string& note : notes) {
         out << "note: " << note << "\n";

@@ -66,6 +66,9 @@ void judgeRuntime(Findings& f);
 void judgeCommandLine(Findings& f);
 // What the runtime said in its trial start.
 void judgeTrial(Findings& f);
+// What crosses the bundle's border or another user's: the configuration, the package file, the
+// runtime and its launch library.
+void judgeBorders(Findings& f);
 
 // What the runtime changes without a word, as further trial starts through start show.
 void judgeSilent(Findings& f, const Experiments::Start& start);
@@ -77,6 +80,11 @@ std::string relativePathText(const Findings& f, const std::string& path, const c
 // those between its ":".
 std::vector<std::string> entriesOf(const std::vector<std::string>& list);
 std::vector<std::string> entriesOf(const std::string& value);
+// Why another user (root aside) can change the file at path or a directory above it, as the
+// system resolves them; "" when none can.
+std::string changeableByOthers(const std::string& path);
+// The real path of path where it lies outside rootDir; "" where it is inside or does not exist.
+std::string outOfBundle(const std::string& path, const std::string& rootDir);
 // What the runtime said, each line quoted without the blanks around it, joined by blanks.
 std::string quotedLines(const std::vector<std::string>& lines);
 

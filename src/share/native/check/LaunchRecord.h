@@ -92,6 +92,8 @@ struct LaunchRecord {
     struct Trial {
         // Why there is no verdict ("" when the runtime gave one).
         std::string missing;
+        // True when what watched the trial was ended or stopped: no verdict, and no judgement.
+        bool keeperLost = false;
         // The exit status; 128 + the signal's number when a signal ended it.
         int status = 0;
         // What the runtime printed, in order, without its listing of the properties.

@@ -2,6 +2,7 @@
 #define LIBRARYARCH_H
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,16 @@ struct LibraryArch {
     static LibraryArch ofHeader(const unsigned char* header, size_t size);
     // The bytes of a header that ofHeader reads at most: a universal header of 32 entries.
     static constexpr size_t kHeaderSize = 8 + 32 * 32;
+
+    // Whether the file at path (of at most kMaxSymbolFile bytes) defines symbol for its
+    // dynamic linker, read from its symbol table without loading it (in a universal file, arch's
+    // part); nullopt when the table cannot be read. Never throws.
+    static std::optional<bool> definesSymbol(const std::string& path, const std::string& symbol,
+                                             const std::string& arch);
+    // The same for a file's bytes in memory.
+    static std::optional<bool> definesSymbolIn(const std::string& bytes, const std::string& symbol,
+                                               const std::string& arch);
+    static constexpr size_t kMaxSymbolFile = 64u << 20;
 
     // The architecture this program was compiled for, named as in archs.
     static std::string ownArch();

@@ -141,8 +141,10 @@ int RunMode::run(const std::string& launcherPath, const Options& options) {
     bool asked = false;
     long long loaded = classLog.size();
     double changed = now();
+    bool stopped = false;
     for (const double deadline = started + options.seconds + kGraceSeconds + 30;
-         now() < deadline;) {
+         !stopped && now() < deadline;) {
+        stopped = RuntimeTrial::killIfStopped(keeper);
         pollfd p = {keeper.socket, POLLIN, 0};
         if (::poll(&p, 1, 100) > 0) {
             char buffer[256];
@@ -164,10 +166,13 @@ int RunMode::run(const std::string& launcherPath, const Options& options) {
     int ended = 0;
     while (::waitpid(keeper.pid, &ended, 0) < 0 && errno == EINTR) {
     }
+    const pid_t trial = RuntimeTrial::takeTrialPid(answer);
     const bool endedByKeeper = answer.rfind("ended ", 0) == 0;
     const std::string how = answer.substr(endedByKeeper ? 6 : 0);
     const bool exited = how.rfind("status ", 0) == 0;
     if (!exited && how.rfind("signal ", 0) != 0) {
+        // A keeper ended or stopped by what it watched has ended nothing: that is done here.
+        RuntimeTrial::endLeftOf(trial);
         return fail(answer.empty() ? "the run ended without an answer from its keeper" : answer);
     }
     const std::string number = how.substr(7);

@@ -113,9 +113,9 @@ bool readMore(int fd, std::string& out) {
     return n > 0 || (n < 0 && errno == EINTR);
 }
 
-// The processes that belong to the trial, remembered in seen: the keeper's descendants (orphans
-// among them where the system keeps them), the trial's session, those seen before that still
-// run, and what each of them started.
+// The processes that belong to the trial, remembered in seen: this process's descendants
+// (orphans among them where the system keeps them), the trial's session, those seen before that
+// still run, and what each of them started.
 std::vector<TrialHost::Process> trialProcesses(pid_t trial, std::map<pid_t, uint64_t>& seen) {
     const std::vector<TrialHost::Process> all = TrialHost::processes();
     std::set<pid_t> family = {::getpid()};
@@ -125,7 +125,7 @@ std::vector<TrialHost::Process> trialProcesses(pid_t trial, std::map<pid_t, uint
         count = family.size();
         for (const TrialHost::Process& p : all) {
             const auto it = seen.find(p.pid);
-            const bool belongs = family.count(p.parent) || p.session == trial ||
+            const bool belongs = family.count(p.parent) || (trial > 0 && p.session == trial) ||
                                  (it != seen.end() && it->second == p.started);
             if (belongs && p.pid > 1 && p.pid != ::getppid() && family.insert(p.pid).second) {
                 found.push_back(p);
@@ -141,11 +141,32 @@ std::string endOf(const siginfo_t& info) {
     return (info.si_code == CLD_EXITED ? "status " : "signal ") + std::to_string(info.si_status);
 }
 
+// Ends every process of the trial (trial: its pid, which names its session; 0 when unknown):
+// they are stopped until no new one appears (none can start another then), and killed until
+// none is left; those killed stay unreaped, the trial among them (its pid names its session),
+// until all are killed.
+void endTrial(pid_t trial, std::map<pid_t, uint64_t>& seen) {
+    for (int round = 0; round < 550; ++round) {
+        const size_t known = seen.size();
+        const std::vector<TrialHost::Process> found = trialProcesses(trial, seen);
+        const bool stop = (seen.size() != known || round == 0) && round < 50;
+        for (const TrialHost::Process& p : found) {
+            ::kill(p.pid, stop ? SIGSTOP : SIGKILL);
+        }
+        if (found.empty()) {
+            break;
+        }
+        if (!stop) {
+            ::usleep(2000);
+        }
+    }
+}
+
 // The keeper's program: starts the trial, watches it until it ends, the deadline passes or the
-// check is gone, ends every process of the trial and answers on kCheckFd: how it ended (endOf),
-// else why there is no verdict. With grace, a start for real: at the deadline, or when the check
-// writes, the trial's group gets SIGTERM and grace seconds to end, and the answer says "ended "
-// first.
+// check is gone, ends every process of the trial and answers on kCheckFd: first "trial PID\n",
+// at the end how it ended (endOf), else why there is no verdict. With grace, a start for real: at
+// the deadline, or when the check writes, the trial's group gets SIGTERM and grace seconds to
+// end, and the answer says "ended " first.
 int keeperMain(unsigned seconds, unsigned grace) {
     // The check's end is what ends the keeper: a signal that ends the check reaches it through
     // the socket, also when it was sent to the whole group.
@@ -158,6 +179,9 @@ int keeperMain(unsigned seconds, unsigned grace) {
     TrialHost::keepOrphans();
     const pid_t trial = spawnSelf({kTrialOption}, {}, {});
     ::close(kLaunchFd);
+    // The check ends the trial itself should the trial end or stop its keeper.
+    const std::string told = "trial " + std::to_string(trial) + "\n";
+    (void)!::write(kCheckFd, told.data(), told.size());
     std::string answer =
         trial < 0 ? std::string("the trial start ended without a verdict: ") + std::strerror(errno)
                   : "the trial start did not end within " + std::to_string(seconds) + " s";
@@ -198,22 +222,8 @@ int keeperMain(unsigned seconds, unsigned grace) {
             nextLook = now() + 0.1;
         }
     }
-    // Then its processes are stopped until no new one appears (none can start another then),
-    // and killed until none is left; those killed stay unreaped, the trial among them (its pid
-    // names its session), until all are killed.
-    for (int round = 0; trial > 0 && round < 550; ++round) {
-        const size_t known = seen.size();
-        const std::vector<TrialHost::Process> found = trialProcesses(trial, seen);
-        const bool stop = (seen.size() != known || round == 0) && round < 50;
-        for (const TrialHost::Process& p : found) {
-            ::kill(p.pid, stop ? SIGSTOP : SIGKILL);
-        }
-        if (found.empty()) {
-            break;
-        }
-        if (!stop) {
-            ::usleep(2000);
-        }
+    if (trial > 0) {
+        endTrial(trial, seen);
     }
     while (::waitpid(-1, nullptr, WNOHANG) > 0) {
     }
@@ -378,8 +388,12 @@ void writeAll(int fd, const std::string& bytes) {
 
 namespace {
 
-// What a trial that its keeper left without a word says, followed by how the keeper ended.
-const char* const kKeeperGone = "the trial start ended without a verdict: its keeper ";
+// True when the keeper is stopped (by the trial, say): it watches nothing then.
+bool isStopped(pid_t keeper) {
+    siginfo_t info = {};
+    return ::waitid(P_PID, static_cast<id_t>(keeper), &info, WSTOPPED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == keeper && info.si_code == CLD_STOPPED;
+}
 
 } // namespace
 
@@ -387,6 +401,8 @@ RuntimeTrial::Keeper RuntimeTrial::startKeeper(const Request& request,
                                                const LaunchRecord::Start& start, unsigned seconds,
                                                unsigned grace, int output) {
     Keeper keeper;
+    // Should the keeper be ended, the trial's orphans come to the check, which ends them.
+    TrialHost::keepOrphans();
     // The keeper starts in the check's own environment.
     std::vector<std::string> shell;
     for (const auto& e : start.shell) {
@@ -423,6 +439,30 @@ RuntimeTrial::Keeper RuntimeTrial::startKeeper(const Request& request,
     return keeper;
 }
 
+bool RuntimeTrial::killIfStopped(const Keeper& keeper) {
+    const bool stopped = isStopped(keeper.pid);
+    if (stopped) {
+        ::kill(keeper.pid, SIGKILL);
+    }
+    return stopped;
+}
+
+pid_t RuntimeTrial::takeTrialPid(std::string& answer) {
+    if (answer.rfind("trial ", 0) != 0 || answer.find('\n') == std::string::npos) {
+        return 0;
+    }
+    const pid_t trial = static_cast<pid_t>(std::atol(answer.c_str() + 6));
+    answer.erase(0, answer.find('\n') + 1);
+    return trial;
+}
+
+void RuntimeTrial::endLeftOf(pid_t trial) {
+    std::map<pid_t, uint64_t> seen;
+    endTrial(trial, seen);
+    while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+}
+
 namespace {
 
 LaunchRecord::Trial runOnce(const LaunchRecord::Launch& launch, const LaunchRecord::Start& start,
@@ -454,7 +494,13 @@ LaunchRecord::Trial runOnce(const LaunchRecord::Launch& launch, const LaunchReco
         // to answer), and on as long as the output has more: every process of the trial is gone
         // by then, and what they wrote is in the pipe.
         const double deadline = now() + seconds + 30;
+        bool stopped = false;
         for (bool outputOpen = true, keeperOpen = true; outputOpen || keeperOpen;) {
+            stopped = stopped || (keeperOpen && RuntimeTrial::killIfStopped(keeper));
+            // A keeper gone without its answer has ended nothing: the trial may still write.
+            if (stopped || (!keeperOpen && answer.find('\n') + 1 >= answer.size())) {
+                break;
+            }
             const bool waiting = keeperOpen && now() < deadline;
             pollfd p[2] = {{keeperOpen ? keeper.socket : -1, POLLIN, 0},
                            {outputOpen ? fds[0] : -1, POLLIN, 0}};
@@ -471,6 +517,7 @@ LaunchRecord::Trial runOnce(const LaunchRecord::Launch& launch, const LaunchReco
         int ended = 0;
         while (::waitpid(keeper.pid, &ended, 0) < 0 && errno == EINTR) {
         }
+        const pid_t trial = RuntimeTrial::takeTrialPid(answer);
         if (answer.rfind("status ", 0) == 0) {
             outcome.status = std::atoi(answer.c_str() + 7);
         } else if (answer.rfind("signal ", 0) == 0) {
@@ -478,11 +525,16 @@ LaunchRecord::Trial runOnce(const LaunchRecord::Launch& launch, const LaunchReco
         } else if (!answer.empty()) {
             outcome.missing = answer;
         } else {
-            // The keeper is gone without a word: how it ended is all there is to say.
-            outcome.missing =
-                kKeeperGone + (WIFSIGNALED(ended)
+            // The keeper is gone without its answer (the trial may end or stop it): what was
+            // the trial's is ended here, and how the keeper ended is all there is to say.
+            RuntimeTrial::endLeftOf(trial);
+            outcome.keeperLost = true;
+            outcome.missing = "the trial's keeper " +
+                              (stopped ? std::string("was stopped")
+                               : WIFSIGNALED(ended)
                                    ? "was ended by signal " + std::to_string(WTERMSIG(ended))
-                                   : "exited with status " + std::to_string(WEXITSTATUS(ended)));
+                                   : "exited with status " + std::to_string(WEXITSTATUS(ended))) +
+                              " before the runtime's verdict (the trial's own code can do that)";
         }
     }
     for (const int fd : fds) {
@@ -495,23 +547,22 @@ LaunchRecord::Trial runOnce(const LaunchRecord::Launch& launch, const LaunchReco
 
 LaunchRecord::Trial RuntimeTrial::run(const LaunchRecord::Launch& launch,
                                       const LaunchRecord::Start& start, unsigned seconds) {
-    // A keeper gone without a word is no verdict on the launch (seen, rarely, on a loaded
-    // machine): a second trial gives the runtime its say, where a missing verdict would leave
-    // the findings to the check alone.
-    LaunchRecord::Trial outcome = runOnce(launch, start, seconds);
-    if (outcome.missing.rfind(kKeeperGone, 0) == 0) {
-        outcome = runOnce(launch, start, seconds);
-    }
-    return outcome;
+    return runOnce(launch, start, seconds);
 }
 
 int RuntimeTrial::processMain(int argc, char* argv[]) {
     // Found while the working directory is still the one the check was started in.
     executable();
     if ((argc == 3 || argc == 4) && std::strcmp(argv[1], kKeeperOption) == 0) {
-        return keeperMain(static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)),
-                          argc == 4 ? static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10))
-                                    : 0);
+        // Nothing may abort the keeper; one that ends without its answer has the check end the
+        // trial instead.
+        try {
+            return keeperMain(static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)),
+                              argc == 4 ? static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10))
+                                        : 0);
+        } catch (...) {
+            return 1;
+        }
     }
     if (argc == 2 && std::strcmp(argv[1], kTrialOption) == 0) {
         return trialMain();

@@ -48,10 +48,17 @@ struct Keeper {
 // Starts the keeper of a trial of request as start starts it, with output (a descriptor) as the
 // trial's standard output and error. The keeper ends the trial with everything it started at
 // the deadline after seconds or when the socket closes, and answers on it how the trial ended
-// ("status N", "signal N"). With grace, a start for real: the deadline, or a byte written to the
-// socket, gives the trial's group SIGTERM and grace seconds to end, and the answer "ended " first.
+// ("status N", "signal N"), after its first line "trial PID\n". With grace, a start for real: the
+// deadline, or a byte written to the socket, gives the trial's group SIGTERM and grace seconds to
+// end, and the answer "ended " first.
 Keeper startKeeper(const Request& request, const LaunchRecord::Start& start, unsigned seconds,
                    unsigned grace, int output);
+// True when the keeper is stopped (by the trial, say) and so watches nothing; it is killed then.
+bool killIfStopped(const Keeper& keeper);
+// Takes the keeper's first answer, "trial PID\n", off answer: the trial's pid, 0 when not there.
+pid_t takeTrialPid(std::string& answer);
+// Ends every process of the trial (trial: its pid, 0 when unknown) that its keeper left.
+void endLeftOf(pid_t trial);
 
 // request as bytes for decode(): each text ended by a NUL byte (cut at its first: the runtime
 // gets C strings, nothing after it would reach it), each list after its count.

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <sstream>
 
 #include "CfgDiagnostics.h"
 #include "FileUtils.h"
@@ -19,7 +19,14 @@ const char* const kLibrary = "lib/libjli.so";
 
 // The value of KEY="VALUE" in the runtime's release file; "" when it does not say.
 std::string released(const std::string& home, const std::string& key) {
-    std::ifstream in(FileUtils::combinePath(home, "release"));
+    // A few lines of a regular file: a bundle's may be anything, a FIFO or an endless device.
+    std::string text(64 << 10, '\0');
+    std::FILE* file = FileUtils::openRegularFile(FileUtils::combinePath(home, "release"));
+    text.resize(file ? std::fread(&text[0], 1, text.size(), file) : 0);
+    if (file) {
+        std::fclose(file);
+    }
+    std::istringstream in(text);
     for (std::string line; std::getline(in, line);) {
         if (tstrings::startsWith(line, key + "=\"") && line.size() > key.size() + 2) {
             return line.substr(key.size() + 2, line.rfind('"') - key.size() - 2);

@@ -1,6 +1,7 @@
 #ifndef FILEUTILS_H
 #define FILEUTILS_H
 
+#include <cstdio>
 #include <string>
 
 // Path operations on byte strings. All but isFileExists and toAbsolutePath are pure text
@@ -28,6 +29,11 @@ std::string removeTrailingSlash(const std::string& path);
 
 // True when stat() on path succeeds, whatever the kind of object.
 bool isFileExists(const std::string& path);
+
+// The file at path opened for reading, as fopen(path, "r") does, without waiting on a FIFO's
+// writer or reading a device that never ends: nullptr with errno set, errno 0 where path is
+// neither a regular file nor a directory.
+std::FILE* openRegularFile(const std::string& path);
 
 // path joined to the working directory unless it starts with a separator; throws when the
 // working directory cannot be read.

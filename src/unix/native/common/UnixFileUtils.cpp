@@ -1,3 +1,5 @@
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +11,28 @@ namespace FileUtils {
 bool isFileExists(const std::string& path) {
     struct stat buf;
     return ::stat(path.c_str(), &buf) == 0;
+}
+
+std::FILE* openRegularFile(const std::string& path) {
+    // Opened without waiting: a FIFO would block the open itself until a writer comes. On a
+    // regular file or a directory, O_NONBLOCK changes nothing.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) {
+        const int error = fd < 0 ? errno : 0;
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        errno = error;
+        return nullptr;
+    }
+    std::FILE* file = ::fdopen(fd, "r");
+    if (!file) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+    }
+    return file;
 }
 
 std::string toAbsolutePath(const std::string& path) {

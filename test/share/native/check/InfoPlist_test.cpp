@@ -40,16 +40,61 @@ TEST(InfoPlistTest, ReadsStringsAndDictionaries) {
     EXPECT_EQ(env, fromBinary.dictionaries.at("LSEnvironment"));
 }
 
-TEST(InfoPlistTest, WhatReadsAsEmpty) {
+// What a Mac does not open a bundle with is an error, read within bounds; no file is none.
+TEST(InfoPlistTest, WhatCannotBeReadIsAnError) {
     const TempDir tmp;
+    // 300 arrays in XML, and in the binary form each holding the next (two-byte references and
+    // offsets), then the offset table and the trailer.
+    std::string deepXml = "<plist>";
+    std::string deepBinary = "bplist00";
+    std::string offsets;
+    const auto big16 = [](size_t v) { return std::string{char(v >> 8), char(v & 0xff)}; };
+    for (size_t i = 0; i < 300; ++i) {
+        deepXml += "<array>";
+        offsets += big16(deepBinary.size());
+        deepBinary += i < 299 ? "\xa1" + big16(i + 1) : std::string("\xa0");
+    }
+    const size_t table = deepBinary.size();
+    deepBinary += offsets + std::string(6, '\0') + "\x02\x02" + std::string(6, '\0') + big16(300) +
+                  std::string(8, '\0') + std::string(6, '\0') + big16(table);
     writeFile(tmp / "array", "<plist version=\"1.0\"><array><string>x</string></array></plist>");
     writeFile(tmp / "garbage", std::string("bplist00\xff\xff", 10));
     writeFile(tmp / "cut", kBinary.substr(0, 60));
     writeFile(tmp / "large", plist(std::string(InfoPlist::kMaxSize, ' ')));
+    writeFile(tmp / "deep", deepXml);
+    writeFile(tmp / "deep-binary", deepBinary);
+    writeFile(tmp / "shallow-binary",
+              deepBinary.substr(0, table).replace(8 + 3 * 250, 3, std::string("\xa0\0\0", 3)) +
+                  deepBinary.substr(table));
+    std::string nul = kBinary;
+    nul[nul.find("Hello") + 2] = '\0';
+    writeFile(tmp / "nul", nul);
+    writeFile(tmp / "nul-xml", plist("<key>A</key><string>a&#x0;b</string>"));
+    writeFile(tmp / "shallow", plist("<key>A</key><array><array/><!-- <array> --></array>"));
     ASSERT_EQ(0, ::mkfifo((tmp / "fifo").c_str(), 0600));
-    for (const char* name : {"array", "garbage", "cut", "large", "fifo", "missing"}) {
-        const InfoPlist p = InfoPlist::read(tmp / name);
-        EXPECT_TRUE(p.strings.empty() && p.dictionaries.empty()) << name;
+    const std::string deep =
+        "its arrays and dictionaries nest deeper than 256 levels, the most the check reads";
+    const struct {
+        const char* name;
+        std::string error;
+    } cases[] = {
+        {"array", "its top level is no dictionary"},
+        {"garbage", "it is no property list"},
+        {"cut", "it is no property list"},
+        {"large", "it is larger than 8 MB, the most the check reads"},
+        {"deep", deep},
+        {"deep-binary", deep},
+        // Nested less deep: the library reads it, and its top level is no dictionary.
+        {"shallow-binary", "its top level is no dictionary"},
+        {"shallow", ""},
+        // The host's library aborts on it.
+        {"nul", "a string in it holds a NUL character, which the check does not read"},
+        {"nul-xml", "it holds a NUL character, which no XML property list may"},
+        {"fifo", "it is no regular file"},
+        {"missing", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.error, InfoPlist::read(tmp / c.name).error) << c.name;
     }
 }
 
