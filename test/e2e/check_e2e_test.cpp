@@ -1235,6 +1235,9 @@ TEST_F(CheckTrialTest, RunEndsAsAskedWithAllItStarted) {
 // A runtime that cannot start within the memory the check itself is given: the machine's limit,
 // no line of the configuration.
 TEST_F(CheckTrialTest, TheMachinesLimitIsNoLinesFault) {
+#ifdef LAUNCHER_SANITIZED
+    GTEST_SKIP() << "the address sanitizer's shadow memory does not fit under ulimit -v";
+#endif
     withAgent("quiet", "t.Main");
     const Outcome o = run(
         "/bin/sh", {"-c", "ulimit -v 300000 && exec \"$0\" \"$@\"", APPLAUNCHER_CHECK_PATH, root},
