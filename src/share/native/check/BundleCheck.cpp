@@ -1,7 +1,6 @@
 #include "BundleCheck.h"
 
 #include <algorithm>
-#include <dirent.h>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -35,17 +34,9 @@ bool isKind(const std::string& path, mode_t kind) {
 // The names of the entries of dir of kind that name accepts, sorted.
 std::vector<std::string> dirEntries(const std::string& dir, mode_t kind,
                                     const std::function<bool(const std::string&)>& name) {
-    std::vector<std::string> found;
-    if (DIR* d = ::opendir(dir.c_str())) {
-        while (const dirent* e = ::readdir(d)) {
-            if (name(e->d_name) && isKind(FileUtils::combinePath(dir, e->d_name), kind)) {
-                found.push_back(e->d_name);
-            }
-        }
-        ::closedir(d);
-    }
-    std::sort(found.begin(), found.end());
-    return found;
+    return namesIn(dir, [&](const std::string& entry) {
+        return name(entry) && isKind(FileUtils::combinePath(dir, entry), kind);
+    });
 }
 
 #ifdef __APPLE__

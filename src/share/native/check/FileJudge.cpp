@@ -2,7 +2,6 @@
 // runtime reads them.
 
 #include <algorithm>
-#include <dirent.h>
 
 #include "FileUtils.h"
 #include "JarManifest.h"
@@ -21,19 +20,13 @@ bool isBundleFile(const Findings& f, const std::string& path) {
 
 // The paths of the entries of dir whose names end in one of the endings, sorted.
 std::vector<std::string> filesIn(const std::string& dir, std::vector<const char*> endings) {
-    std::vector<std::string> found;
-    DIR* d = ::opendir(dir.c_str());
-    while (const dirent* e = d ? ::readdir(d) : nullptr) {
-        const std::string name = e->d_name;
-        if (std::any_of(endings.begin(), endings.end(),
-                        [&](const char* end) { return tstrings::endsWith(name, end); })) {
-            found.push_back(FileUtils::combinePath(dir, name));
-        }
+    std::vector<std::string> found = namesIn(dir, [&](const std::string& name) {
+        return std::any_of(endings.begin(), endings.end(),
+                           [&](const char* end) { return tstrings::endsWith(name, end); });
+    });
+    for (std::string& name : found) {
+        name = FileUtils::combinePath(dir, name);
     }
-    if (d) {
-        ::closedir(d);
-    }
-    std::sort(found.begin(), found.end());
     return found;
 }
 

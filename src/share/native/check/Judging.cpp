@@ -1,6 +1,7 @@
 #include "Judging.h"
 
 #include <algorithm>
+#include <dirent.h>
 #include <iterator>
 
 #include "FileUtils.h"
@@ -86,4 +87,24 @@ std::string relativePathText(const Findings& f, const std::string& path, const c
     return std::string(" is relative: it is resolved against the working directory at launch, "
                        "not the bundle; ") +
            advice;
+}
+
+std::vector<std::string> namesIn(const std::string& dir,
+                                 const std::function<bool(const std::string&)>& take) {
+    std::vector<std::string> names;
+    if (DIR* d = ::opendir(dir.c_str())) {
+        while (const dirent* e = ::readdir(d)) {
+            const std::string name = e->d_name;
+            if (name != "." && name != ".." && take(name)) {
+                names.push_back(name);
+            }
+        }
+        ::closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool isJarName(const std::string& name) {
+    return tstrings::endsWith(name, ".jar") || tstrings::endsWith(name, ".JAR");
 }

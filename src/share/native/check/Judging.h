@@ -1,6 +1,7 @@
 #ifndef JUDGING_H
 #define JUDGING_H
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -87,5 +88,11 @@ std::string changeableByOthers(const std::string& path);
 std::string outOfBundle(const std::string& path, const std::string& rootDir);
 // What the runtime said, each line quoted without the blanks around it, joined by blanks.
 std::string quotedLines(const std::vector<std::string>& lines);
+// The names of the entries of dir (neither "." nor "..") that take accepts, sorted; none when
+// dir cannot be read.
+std::vector<std::string> namesIn(const std::string& dir,
+                                 const std::function<bool(const std::string&)>& take);
+// True when name ends as the runtime's "dir/*" wants a jar's name to end.
+bool isJarName(const std::string& name);
 
 #endif // JUDGING_H

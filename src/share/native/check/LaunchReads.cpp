@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <dirent.h>
 #include <set>
 
 #include "FileUtils.h"
@@ -197,29 +196,13 @@ private:
             // itself, for the modules in it.
             if (wildcard || (!jars && !FileUtils::isFileExists(FileUtils::combinePath(
                                           absolute(dir), "module-info.class")))) {
-                for (const std::string& name : namesIn(absolute(dir), wildcard)) {
+                for (const std::string& name : namesIn(absolute(dir), [&](const std::string& n) {
+                         return !wildcard || isJarName(n);
+                     })) {
                     add(FileUtils::combinePath(dir, name), kind, lineOfEntry(given, entry), jars);
                 }
             }
         }
-    }
-
-    // The names in dir, sorted: the jars, else everything but "." and "..".
-    static std::vector<std::string> namesIn(const std::string& dir, bool jarsOnly) {
-        std::vector<std::string> names;
-        if (DIR* d = ::opendir(dir.c_str())) {
-            while (const dirent* e = ::readdir(d)) {
-                const std::string name = e->d_name;
-                const bool jar =
-                    tstrings::endsWith(name, ".jar") || tstrings::endsWith(name, ".JAR");
-                if (jarsOnly ? jar : name != "." && name != "..") {
-                    names.push_back(name);
-                }
-            }
-            ::closedir(d);
-        }
-        std::sort(names.begin(), names.end());
-        return names;
     }
 
     // The absolute paths of existing files among the parts of a Java option's value.

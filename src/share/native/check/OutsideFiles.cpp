@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <dirent.h>
 #include <set>
 #include <sys/stat.h>
 #include <vector>
@@ -57,15 +56,9 @@ public:
         if (!wildcard && jar) {
             follow(file);
         }
-        DIR* dir = wildcard && jar ? ::opendir(file.c_str()) : nullptr;
-        while (const dirent* e = dir ? ::readdir(dir) : nullptr) {
-            const std::string name = e->d_name;
-            if (tstrings::endsWith(name, ".jar") || tstrings::endsWith(name, ".JAR")) {
-                follow(FileUtils::combinePath(file, name));
-            }
-        }
-        if (dir) {
-            ::closedir(dir);
+        for (const std::string& name :
+             wildcard&& jar ? namesIn(file, isJarName) : std::vector<std::string>()) {
+            follow(FileUtils::combinePath(file, name));
         }
     }
 
