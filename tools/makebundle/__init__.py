@@ -1,3 +1,1 @@
-"""make-bundle's parts: each module is one step of laying out a macOS application bundle around
-the launcher (options, layout, Info.plist, runtime, modules, trial run, archive, signing), and
-main puts them together. tools/make-bundle is the entry point."""
+"""make-bundle's parts, one step of laying out a bundle each; main puts them together."""

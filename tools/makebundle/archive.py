@@ -1,6 +1,6 @@
 """The class-data archive (-a): one trial run of the finished bundle writes it, and the Java
-options that use it go into the bundle's configuration, where applauncher-check confirms that
-they reach the launcher's command line. The kind of archive follows the runtime's version."""
+options that use it go into the bundle's configuration, where the check sees them reach the
+command line."""
 
 import errno
 import os
@@ -12,14 +12,12 @@ from .report import Failure, note
 # The oldest runtime that writes an archive of the application's classes at exit.
 DYNAMIC_ARCHIVE_SINCE = 13
 
-# The first runtime that writes an ahead-of-time cache in one run. Java 25's cache keeps
-# serving the classes of a jar after the jar has changed (JDK-8377932, "AOT cache is not
-# rejected when JAR file has changed"), where the dynamic archive notices the change. The cache
-# is used only by runtimes known to have the fix: the 25 updates from 25.0.4 on, and the
-# releases from 27 on (the fix went into the main line while 27 was being made). Java 26 and
-# early-access builds get the dynamic archive.
+# The first runtime that writes an ahead-of-time cache in one run. Java 25's cache keeps serving
+# a changed jar's classes (JDK-8377932), where the dynamic archive notices the change: the cache
+# goes only to runtimes with the fix, 25.0.4 on and 27 on; Java 26 and early-access builds get
+# the dynamic archive.
 AOT_CACHE_SINCE = 25
-AOT_CACHE_FIXED_IN = {25: (25, 0, 4)}
+AOT_CACHE_FIXED_IN = (25, 0, 4)
 AOT_CACHE_FIXED_SINCE = 27
 
 # Measured: Java 17 uses a dynamic archive only at the path where it was made, Java 25 wherever
@@ -28,8 +26,7 @@ ARCHIVE_MOVES_SINCE = 25
 
 
 def runtime_version(home, linked=None):
-    """The version of the runtime that -a is to use (linked: the version of the jmods that it is
-    linked from), refused when it cannot write an archive."""
+    """The version of the runtime of -a (linked: that of its jmods); it must write archives."""
     numbers, early_access = jdk.version(home) if linked is None else \
         jdk.version_numbers(linked, "java.base.jmod")
     if numbers[0] < DYNAMIC_ARCHIVE_SINCE:
@@ -38,21 +35,11 @@ def runtime_version(home, linked=None):
     return numbers, early_access
 
 
-def version_text(numbers):
-    """A version as it is written, "25.0.3"."""
-    return ".".join(str(n) for n in numbers)
-
-
 def gets_aot_cache(numbers, early_access):
-    """Whether the runtime of this version gets an AOT cache rather than a dynamic archive:
-    only where its cache is known to be rejected when a jar changes."""
-    major = numbers[0]
-    if major < AOT_CACHE_SINCE or early_access:
-        return False
-    if major >= AOT_CACHE_FIXED_SINCE:
-        return True
-    fixed = AOT_CACHE_FIXED_IN.get(major)
-    return fixed is not None and numbers + (0,) * (len(fixed) - len(numbers)) >= fixed
+    """Whether the runtime of this version gets an AOT cache rather than a dynamic archive."""
+    fixed = numbers[0] >= AOT_CACHE_FIXED_SINCE or numbers[0] == AOT_CACHE_FIXED_IN[0] and \
+        numbers + (0, 0) >= AOT_CACHE_FIXED_IN
+    return fixed and not early_access
 
 
 def cfg_value_text(text):
@@ -61,8 +48,7 @@ def cfg_value_text(text):
 
 
 def with_java_options(cfg, options, after):
-    """The configuration bytes cfg with options right after its line numbered after (from 1),
-    or in a new [JavaOptions] section at the end when after is None."""
+    """cfg with options after its line after (from 1), else in a [JavaOptions] at its end."""
     added = [b"java-options=" + os.fsencode(option) for option in options]
     if after is None:
         if cfg and not cfg.endswith(b"\n"):
@@ -73,8 +59,7 @@ def with_java_options(cfg, options, after):
 
 
 def added_lines(cfg, options, after):
-    """(after, count): with_java_options(cfg, options, after) adds count lines after the line
-    numbered after (from 1) of cfg."""
+    """(line, count): with_java_options(cfg, options, after) adds count lines after line."""
     if after is not None:
         return after, len(options)
     lines = len(cfg.split(b"\n")) - (1 if cfg.endswith(b"\n") or not cfg else 0)
@@ -82,8 +67,7 @@ def added_lines(cfg, options, after):
 
 
 def archive_kind(p, base, name):
-    """The archive's file name, the option that writes it and the options that use it, with
-    base for the application directory and name for the bundle's name."""
+    """The archive's file name, the option that writes it at base and the options that use it."""
     path = base + "/" + name
     # Logging of the class-data sharing is off, so that an archive the runtime cannot use (a
     # moved bundle, a changed jar) costs the start-up nothing but the archive and prints nothing.
@@ -96,10 +80,8 @@ def archive_kind(p, base, name):
 
 
 def place_options(p, cfg_path, cfg, options, expanded):
-    """Writes cfg with options where applauncher-check says the last Java option that the
-    launcher hands over comes from, and confirms that they reach the command line as one of
-    expanded (lists of options) says; returns the line they follow (None: a section of their
-    own at the end)."""
+    """Writes cfg with options after the last Java option that the check names, which one of
+    expanded must show on the command line; returns the line they follow (None: at the end)."""
     place = p.checker.launch(p.bundle)["java_options_place"]
     after = None if place is None or place["file"] != cfg_path else place["line"]
     with open(cfg_path, "wb") as f:
@@ -113,8 +95,7 @@ def place_options(p, cfg_path, cfg, options, expanded):
 
 
 def output_place(outcome, log):
-    """Where a failure line says that the trial's output is: a full disk keeps it from the
-    log, which is then no record and goes."""
+    """Where the trial's output is, for a failure line; a log that a full disk emptied goes."""
     try:
         full = not outcome.output and os.statvfs(os.path.dirname(log)).f_bavail == 0
         if full:
@@ -126,8 +107,7 @@ def output_place(outcome, log):
 
 
 def trial_failure(p, outcome, log):
-    """The one line for a failed trial run: the runtime's own words, the first frame of the
-    application in its stack trace, and where its output is."""
+    """The one line for a failed trial run: the runtime's words, the first frame, the log."""
     where = output_place(outcome, log)
     lacking = runtime.lacking(p, outcome.output)
     if lacking is not None:
@@ -147,8 +127,7 @@ def trial_failure(p, outcome, log):
 
 
 def make(p):
-    """Writes the class-data archive into the application directory and the options that use
-    it into the bundle's configuration."""
+    """Writes the archive into the application directory and its options into the configuration."""
     o = p.o
     app = p.layout.app(p.bundle)
     cfg_path = os.path.join(app, o.name + ".cfg")
@@ -158,16 +137,15 @@ def make(p):
     # The launcher's $APPDIR: the bundle's path as given, or with its links resolved.
     appdirs = sorted({app, p.layout.app(os.path.realpath(p.bundle))})
     kinds = [archive_kind(p, appdir, o.name) for appdir in appdirs]
-    archive_path = os.path.join(app, archive)
-    # The trial writes the archive into a staging directory of this run, not into the bundle,
-    # and its option goes to the trial alone: the bundle in place stays the one checked.
+    # The trial writes the archive aside, its option given to the trial alone: the bundle in
+    # place stays the one checked.
     trial_dir = staging.new_staging(p, "trial")
     written = os.path.join(trial_dir, archive)
     log = os.path.join(p.outdir, o.name + ".trial.log")
     note("trial run for the class-data archive, started as a double-click starts it (in /, "
          "launchd's environment) by applauncher-check --run%s, up to %d s (-t); its output goes "
          "to %s" % ("".join(" " + shlex.quote(a) for a in o.trial_args), o.time_limit, log))
-    with trial.ScratchHome(o.trial_home) as home:
+    with trial.scratch_home(o.trial_home) as home:
         outcome = trial.run(p.checker, p.bundle, [archive_kind(p, trial_dir, o.name)[1]],
                             o.time_limit, log, o.idle, o.trial_env, home, o.trial_args)
     # The runtime may refuse to write the archive on the way out of a run that went well.
@@ -175,7 +153,7 @@ def make(p):
         raise Failure(trial_failure(p, outcome, log))
     if not os.path.isfile(written):
         raise Failure("the trial run wrote no archive" + output_place(outcome, log))
-    os.replace(written, archive_path)
+    os.replace(written, os.path.join(app, archive))
     place = place_options(p, cfg_path, cfg, use_options, [k[2] for k in kinds])
     p.cfg_map.added(*added_lines(cfg, use_options, place))
     lacking = runtime.lacking(p, outcome.output)
@@ -190,7 +168,7 @@ def make(p):
     if archive.endswith(".jsa") and major >= AOT_CACHE_SINCE:
         note("Java %s keeps serving the classes of a changed jar from an AOT cache "
              "(JDK-8377932); the bundle has a dynamic archive, which the runtime checks" %
-             version_text(p.version))
+             ".".join(map(str, p.version)))
     if major < ARCHIVE_MOVES_SINCE:
         note("Java %d uses the archive only while the bundle stays at %s; moved elsewhere, "
              "the application starts without it" % (major, p.bundle))

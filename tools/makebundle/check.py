@@ -1,13 +1,11 @@
-"""applauncher-check, which says what the launcher will do with a bundle. make-bundle needs it:
-the bundle's layout comes from it, and every bundle made is checked by it, so that no bundle is
-called made that nothing vouched for."""
+"""applauncher-check, which says what the launcher will do with a bundle: the bundle's layout
+comes from it, and no bundle is called made that it did not vouch for."""
 
 import json
 import os
 import subprocess
 
 from . import programs
-from .findings import is_finding
 from .layout import Layout
 from .report import Failure
 
@@ -16,8 +14,7 @@ CHECK_SECONDS = 120
 
 
 class CheckFailed(Failure):
-    """applauncher-check says that the launch would fail: launcher_line is the launcher's own
-    line (or None), errors the error findings (bytes), out all it printed (lines of bytes)."""
+    """The check says that the launch would fail, with the launcher's line and its errors."""
 
     def __init__(self, launcher_line, errors, out):
         super().__init__(launcher_line or "applauncher-check finds an error")
@@ -34,8 +31,7 @@ class Checker:
 
     @staticmethod
     def locate(launcher, given):
-        """The check given with --check, else the one beside the launcher; fails when there is
-        no such file."""
+        """The check given with --check, else the one beside the launcher."""
         if given is not None:
             if not os.path.isfile(given):
                 raise Failure("no applauncher-check at %s (--check)" % given)
@@ -47,9 +43,7 @@ class Checker:
         return Checker(path)
 
     def run(self, args, timeout=CHECK_SECONDS, enough=None):
-        """Runs the check with args; returns (status, standard output, standard error) as
-        bytes, None when enough() ended it (see programs.communicate). A check that cannot run
-        here, or runs too long, is a failure."""
+        """(status, output, error output) of the check with args; None when enough() ended it."""
         try:
             child = programs.start([self.path] + args, stdout=subprocess.PIPE,
                                    stderr=subprocess.PIPE)
@@ -62,21 +56,16 @@ class Checker:
             raise Failure("applauncher-check did not end within %d s" % timeout)
         return None if said is None else (child.returncode,) + said
 
-    def _answer(self, args):
-        """Standard output of a query (--layout) that must succeed."""
-        status, out, err = self.run(args)
-        if status != 0:
-            raise Failure("%s %s failed: %s" % (self.path, args[0],
-                                                programs.last_line(os.fsdecode(err))))
-        return os.fsdecode(out)
-
     def layout(self):
         """The bundle layout as the launcher has it."""
-        return Layout(self._answer(["--layout"]), self.path)
+        status, out, err = self.run(["--layout"])
+        if status != 0:
+            raise Failure("%s --layout failed: %s" % (self.path,
+                                                      programs.last_line(os.fsdecode(err))))
+        return Layout(os.fsdecode(out), self.path)
 
     def verdict(self, bundle):
-        """Checks bundle; returns (status, output lines): 0 no findings, 2 warnings. An error
-        (the launch would fail) raises CheckFailed."""
+        """(status, output lines) of the check of bundle: 0 clean, 2 warnings; errors raise."""
         status, out, err = self.run([bundle])
         lines = out.split(b"\n")
         if status == 1:
@@ -89,8 +78,7 @@ class Checker:
         return status, lines
 
     def launch(self, bundle):
-        """What the check says of the launch of bundle, without a trial start: its
-        --format json, parsed; None when the launcher would fail."""
+        """The check's --format json of bundle, without a trial; None when the launcher fails."""
         status, out, err = self.run(["--format", "json", "--no-trial", bundle])
         try:
             data = json.loads(out.decode("utf-8"))
@@ -100,8 +88,3 @@ class Checker:
             raise Failure("applauncher-check --format json %s ended with status %d: %s" %
                           (bundle, status, programs.last_line(os.fsdecode(err))))
         return data if data.get("reads") or status != 1 else None
-
-
-def findings(lines):
-    """The findings among the check's output lines."""
-    return [line for line in lines if is_finding(line)]

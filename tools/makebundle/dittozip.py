@@ -1,18 +1,7 @@
 """NAME.zip of a bundle as a Mac's `ditto -c -k --keepParent NAME.app NAME.zip` makes it, which
-is what notarytool and Mac users take: the bundle's directory at the root, symbolic links
-stored as links (a runtime's links stay links, not copies), every entry's mode kept, nothing
-else added (no __MACOSX folder, no extra fields).
-
-The same tree gives the same bytes: entries in sorted order, each directory before what it
-holds, all with one time, SOURCE_DATE_EPOCH when it is set (else 1980-01-01, the earliest a zip
-holds). The zip is written to a temporary file beside the target (.NAME.zip.PID.XXXXXXXX) and
-renamed into place, so an interrupted run leaves no half zip behind; a killed one may leave the
-temporary file, which temporary_pattern() recognises.
-
-    path = write_zip("dist/Name.app")          # dist/Name.zip
-
-Every failure is a ZipError whose text is one line. Python 3.8, standard library only.
-"""
+notarytool and Mac users take: the bundle's directory at the root, links stored as links, every
+mode kept, nothing else added. The same tree gives the same bytes: entries sorted, each
+directory before what it holds, all with one time (SOURCE_DATE_EPOCH, else 1980-01-01)."""
 
 import calendar
 import os
@@ -21,6 +10,8 @@ import stat
 import tempfile
 import time
 import zipfile
+
+from .report import Failure
 
 # The earliest and latest times that a zip entry holds (two-second steps).
 ZIP_FIRST = calendar.timegm((1980, 1, 1, 0, 0, 0))
@@ -33,15 +24,13 @@ STORED = (stat.S_IFDIR, stat.S_IFREG, stat.S_IFLNK)
 MSDOS_DIRECTORY = 0x10
 
 
-class ZipError(Exception):
-    """A failure to be reported as one line, with exit status 1."""
+class ZipError(Failure):
+    """A failure to write the zip, reported as one line."""
 
 
-def entry_time(environ=None):
-    """The time of every entry, as zipfile's date_time tuple: SOURCE_DATE_EPOCH (seconds since
-    1970, UTC), kept within what a zip can hold, else the earliest such time."""
-    environ = os.environ if environ is None else environ
-    value = environ.get("SOURCE_DATE_EPOCH", "")
+def entry_time():
+    """The date_time of every entry: SOURCE_DATE_EPOCH within a zip's times, else the first."""
+    value = os.environ.get("SOURCE_DATE_EPOCH", "")
     if value == "":
         seconds = ZIP_FIRST
     elif value.isdigit():
@@ -52,7 +41,7 @@ def entry_time(environ=None):
 
 
 def zip_path(bundle):
-    """Where write_zip puts the zip of bundle by default: NAME.zip beside NAME.app."""
+    """NAME.zip beside the bundle NAME.app."""
     bundle = os.path.abspath(bundle)
     name = os.path.basename(bundle)
     if name.endswith(".app"):
@@ -60,19 +49,8 @@ def zip_path(bundle):
     return os.path.join(os.path.dirname(bundle), name + ".zip")
 
 
-def arc_name(relative):
-    """relative (a path with "/") as the zip's entry name, which a Mac reads as UTF-8."""
-    try:
-        relative.encode("utf-8")
-    except UnicodeEncodeError:
-        raise ZipError("cannot put %s into the zip: its name is not UTF-8, which a Mac needs" %
-                       os.fsencode(relative).decode("utf-8", "replace"))
-    return relative
-
-
 def entries(bundle):
-    """(entry name, path) of the bundle and all below it: sorted by name, each directory
-    before what it holds, the bundle's own directory first."""
+    """(entry name, path) of the bundle and all below it, each directory before what it holds."""
     top = os.path.basename(os.path.abspath(bundle))
     found = [(top, bundle)]
 
@@ -92,14 +70,18 @@ def entries(bundle):
 
 
 def add(archive, name, path, date_time):
-    """Adds path as the entry name: a directory, a link (its target as the entry's data) or a
-    file (deflated), with its mode."""
+    """Adds path, with its mode, as the entry name: a directory, a link or a file (deflated)."""
     st = os.lstat(path)
     kind = stat.S_IFMT(st.st_mode)
     if kind not in STORED:
         raise ZipError("cannot put %s into the zip: it is not a file, a directory or a link" %
                        path)
-    info = zipfile.ZipInfo(arc_name(name) + ("/" if kind == stat.S_IFDIR else ""), date_time)
+    try:
+        name.encode("utf-8")
+    except UnicodeEncodeError:
+        raise ZipError("cannot put %s into the zip: its name is not UTF-8, which a Mac needs" %
+                       os.fsencode(name).decode("utf-8", "replace"))
+    info = zipfile.ZipInfo(name + ("/" if kind == stat.S_IFDIR else ""), date_time)
     info.create_system = 3  # Unix, whose modes the upper half of external_attr holds
     info.external_attr = (st.st_mode & 0xFFFF) << 16
     if kind == stat.S_IFDIR:
@@ -119,6 +101,7 @@ def add(archive, name, path, date_time):
 
 
 def remove_quietly(path):
+    """Removes the file path, if it can."""
     try:
         os.unlink(path)
     except OSError:
@@ -126,24 +109,21 @@ def remove_quietly(path):
 
 
 def temporary_pattern(target):
-    """Matches the names of the temporary files beside target that write_temporary makes:
-    .NAME.zip.PID.XXXXXXXX, the process's number as group 1."""
+    """Matches the temporary files of write_temporary: .NAME.zip.PID.XXXXXXXX, PID as group 1."""
     return re.compile(re.escape("." + os.path.basename(target) + ".") +
                       r"([0-9]+)\.[a-z0-9_]{8}")
 
 
-def write_temporary(bundle, target=None, environ=None):
-    """Writes the zip of the directory bundle to a new temporary file beside target (default:
-    zip_path(bundle)), fsynced, with the mode of a new file; returns (its path, target). The
-    caller renames it into place or removes it."""
+def write_temporary(bundle, target):
+    """Writes the zip of bundle to a new temporary file beside target, fsynced, with the mode of
+    a new file; returns its path, which the caller renames into place or removes."""
     if not os.path.isdir(bundle) or os.path.islink(bundle):
         raise ZipError("no bundle directory at " + bundle)
-    target = zip_path(bundle) if target is None else target
     real_bundle = os.path.realpath(bundle)
     real_target = os.path.realpath(target)
     if real_target.startswith(real_bundle.rstrip("/") + "/"):
         raise ZipError("the zip %s would lie inside the bundle %s" % (target, bundle))
-    date_time = entry_time(environ)
+    date_time = entry_time()
     directory = os.path.dirname(os.path.abspath(target))
     try:
         handle, temporary = tempfile.mkstemp(
@@ -167,16 +147,4 @@ def write_temporary(bundle, target=None, environ=None):
     except BaseException:
         remove_quietly(temporary)
         raise
-    return temporary, target
-
-
-def write_zip(bundle, target=None, environ=None):
-    """Writes the zip of the directory bundle to target (default: zip_path(bundle)) through a
-    temporary file renamed into place; returns target."""
-    temporary, target = write_temporary(bundle, target, environ)
-    try:
-        os.replace(temporary, target)
-    except OSError as e:
-        remove_quietly(temporary)
-        raise ZipError("cannot write %s: %s" % (target, e.strerror or e))
-    return target
+    return temporary

@@ -1,5 +1,5 @@
-"""Copying the application's files into the bundle and removing trees: links followed or kept,
-broken links and cycles refused, and a signal able to stop a copy between two files."""
+"""Copying the application's files into the bundle (links followed or kept, broken links and
+cycles refused, a signal able to stop it between two files) and removing trees."""
 
 import errno
 import os
@@ -18,8 +18,7 @@ def inside(path, directory):
 
 
 def broken_link(path):
-    """Why the link at path leads to nothing ("points nowhere", "is a cycle of links"), or
-    None when it leads somewhere."""
+    """Why the link at path leads to nothing ("points nowhere", "is a cycle of links"); None."""
     if os.path.exists(path):
         return None
     try:
@@ -31,8 +30,7 @@ def broken_link(path):
 
 
 def read_regular(path):
-    """The bytes of the regular file at path. Anything else (a FIFO, a device) is an OSError
-    "not a regular file", found without waiting for a writer."""
+    """The bytes of the regular file at path; anything else is an OSError, without waiting."""
     fd = os.open(path, os.O_RDONLY | os.O_NONBLOCK)
     with open(fd, "rb") as f:
         if not stat.S_ISREG(os.fstat(fd).st_mode):
@@ -50,8 +48,7 @@ def copy_file(source, target, **kwargs):
 
 
 def copy_followed(source, target, skip_broken=False):
-    """Copies a file or tree with its links followed; returns the broken links skipped, each
-    with why it is broken."""
+    """Copies a file or tree with its links followed; returns the broken links skipped, and why."""
     skipped = []
     if not os.path.isdir(source):
         copy_file(source, target)
@@ -96,28 +93,12 @@ def copy_keeping_links(source, target):
 
 
 def remove(path):
-    """Removes the file or tree at path. Read-only files (an archive, for one) and directories
-    inside the tree do not stop it; nothing outside the tree has its permissions changed."""
+    """Removes the file or tree at path, made writable first: read-only directories inside the
+    tree do not stop it; nothing outside the tree has its permissions changed."""
     if os.path.islink(path) or not os.path.isdir(path):
         os.remove(path)
         return
-    root = os.path.abspath(path)
-    retried = set()
-
-    def in_tree(target):
-        return target == root or target.startswith(root + "/")
-
-    def writable(_function, target, excinfo):
-        if target in retried or not in_tree(target):
-            raise excinfo[1]
-        retried.add(target)
-        parent = os.path.dirname(target)
-        if in_tree(parent):
-            os.chmod(parent, 0o700)
-        if os.path.isdir(target) and not os.path.islink(target):
-            os.chmod(target, 0o700)
-            shutil.rmtree(target, onerror=writable)
-        else:
-            os.unlink(target)
-
-    shutil.rmtree(root, onerror=writable)
+    os.chmod(path, 0o700)
+    for name in os.listdir(path):
+        remove(os.path.join(path, name))
+    os.rmdir(path)

@@ -1,6 +1,5 @@
-"""The check's findings on the bundle's copy of the configuration, told as findings on the user's
-own file (-c): its path as the user gave it and its own line numbers, also after -a has added
-lines to the copy."""
+"""The check's findings on the bundle's copy of the configuration, told on the user's own file
+(-c): its path as given and its own line numbers, also after lines were added to the copy."""
 
 import os
 import re
@@ -20,8 +19,7 @@ class CfgMap:
         self.insertions = []
 
     def added(self, after, count, by="-a"):
-        """Notes that the option by added count lines to the copy after its line after (as
-        the copy was then)."""
+        """Notes that the option by added count lines to the copy after its line after."""
         self.insertions.append((after, count, by))
 
     def tell(self, line):

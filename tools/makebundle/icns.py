@@ -1,24 +1,15 @@
 """The application's icon as macOS reads it: an .icns file made from one PNG or from an
-.iconset folder (Apple's layout, icon_16x16.png ... icon_512x512@2x.png).
-
-The icon types that macOS 11 reads hold PNG data as it is, so no image library is needed: each
-PNG goes into the file unchanged, under the types whose pixel size it has. From an .iconset,
-each file gives the one type that its name stands for and must have that name's size; one PNG
-alone gives every type of its size (a 32-pixel PNG is both the 32-point icon and the 16-point
-icon for Retina screens). A PNG of a size that no type has is refused.
-
-    data = icns_from("Name.iconset")          # or "icon.png"
-    write(icns_from(source), "Contents/Resources/" + icns_name(source))
-
-Every failure is an IconError whose text is one line. read() takes an .icns apart again.
-Python 3.8, standard library only.
-"""
+.iconset folder (Apple's layout, icon_16x16.png ... icon_512x512@2x.png). The icon types that
+macOS 11 reads hold PNG data as it is, so each PNG goes in unchanged, under the types of its
+size: from an .iconset, the one type its name stands for; one PNG alone, every type of its size
+(a 32-pixel PNG is both the 32-point icon and the 16-point one for Retina screens)."""
 
 import os
 import re
 import struct
 
 from .files import read_regular
+from .report import Failure
 
 PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
 
@@ -46,8 +37,8 @@ SIZES = sorted({pixels for _, pixels, _ in TYPES})
 MAX_PNG_BYTES = 64 * 1024 * 1024
 
 
-class IconError(Exception):
-    """A failure to be reported as one line, with exit status 1."""
+class IconError(Failure):
+    """A failure to make the icon, reported as one line."""
 
 
 def png_size(data):
@@ -58,8 +49,7 @@ def png_size(data):
 
 
 def png_cut(data):
-    """Where the chunks of the PNG data stop holding together, as far as their lengths say
-    ("the chunk at byte N runs past the end", "no IEND chunk"); None when they end in IEND."""
+    """Where the chunks of the PNG data stop holding together; None when they end in IEND."""
     at = len(PNG_SIGNATURE)
     while at + 8 <= len(data):
         length, kind = struct.unpack(">I", data[at:at + 4])[0], data[at + 4:at + 8]
@@ -104,8 +94,8 @@ def types_of_png(path):
 
 
 def types_of_iconset(path):
-    """The (type, data) pairs of an .iconset folder: one per PNG file, which must be one of
-    Apple's layout and of its name's size. Other files (.DS_Store, say) are passed over."""
+    """The (type, data) pairs of an .iconset folder: one per PNG file, of Apple's layout and of
+    its name's size. Other files (.DS_Store, say) are passed over."""
     try:
         names = sorted(os.listdir(path))
     except OSError as e:
@@ -130,8 +120,7 @@ def types_of_iconset(path):
 
 
 def icns_from(path):
-    """The bytes of an .icns file made from the PNG file or the .iconset folder at path; an
-    .icns file's own bytes, once its entries hold together."""
+    """The .icns bytes of the PNG file, .iconset folder or (checked) .icns file at path."""
     if path.lower().endswith(".icns") and not os.path.isdir(path):
         try:
             data = read_regular(path)
@@ -142,30 +131,15 @@ def icns_from(path):
         except IconError as e:
             raise IconError("%s is a damaged .icns file: %s" % (path, e))
         return data
-    if os.path.isdir(path):
-        entries = types_of_iconset(path)
-    elif os.path.exists(path):
-        entries = types_of_png(path)
-    else:
-        raise IconError("no icon at " + path)
+    entries = types_of_iconset(path) if os.path.isdir(path) else types_of_png(path)
     body = b"".join(kind + struct.pack(">I", 8 + len(data)) + data for kind, data in entries)
     return b"icns" + struct.pack(">I", 8 + len(body)) + body
 
 
 def icns_name(path):
-    """The .icns file's name for the source at path: Name.iconset, Name.png and Name.icns give
-    Name.icns."""
+    """The .icns file's name for the source at path: Name.iconset, .png or .icns: Name.icns."""
     base = os.path.basename(os.path.normpath(path))
     return re.sub(r"\.(iconset|png|icns)$", "", base, flags=re.IGNORECASE) + ".icns"
-
-
-def write(data, target):
-    """Writes the .icns bytes data to the file target."""
-    try:
-        with open(target, "wb") as f:
-            f.write(data)
-    except OSError as e:
-        raise IconError("cannot write %s: %s" % (target, e.strerror or e))
 
 
 def read(data):

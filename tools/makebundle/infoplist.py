@@ -1,5 +1,4 @@
-"""Info.plist: the keys make-bundle decides, merged with those of a property list given with
--p."""
+"""Info.plist: the keys make-bundle decides, merged with those of a property list of -p."""
 
 import os
 import plistlib
@@ -18,8 +17,7 @@ MAX_DEPTH = 100
 
 
 def plist_text(text):
-    """text for Info.plist, which holds Unicode: bytes that are not UTF-8 (possible in names on
-    Linux, never on macOS) become replacement characters."""
+    """text for Info.plist: bytes that are not UTF-8 (Linux names) become replacement marks."""
     return os.fsencode(text).decode("utf-8", "replace")
 
 

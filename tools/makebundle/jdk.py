@@ -1,10 +1,6 @@
-"""The installed JDK, found in one way for the tool, the demo, the benchmarks and the tests:
-JAVA_HOME when it holds a JDK, else the real location of `java` on PATH (on macOS, else what
-/usr/libexec/java_home says). Also what make-bundle knows of a runtime's home: its launch
-library and its release file.
-
-    python3 tools/find-jdk [TOOL...]    prints the JDK's home; fails without one or its TOOLs
-"""
+"""The installed JDK, found in one way for the tool, the demo, the benchmarks and the tests
+(tools/find-jdk), and what make-bundle knows of a runtime's home: its launch library and its
+release file."""
 
 import os
 import re
@@ -24,7 +20,8 @@ def is_jdk(home):
 
 
 def find(environ=None):
-    """The installed JDK's home, or None when there is none."""
+    """The installed JDK's home: JAVA_HOME when it holds a JDK, else the real location of
+    `java` on PATH (on macOS, else what /usr/libexec/java_home says); None."""
     environ = os.environ if environ is None else environ
     given = environ.get("JAVA_HOME", "")
     if is_jdk(given):
@@ -48,9 +45,15 @@ def find(environ=None):
     return None
 
 
+def with_tool(home, tool):
+    """home when it has bin/tool, else the installed JDK when that has it; None."""
+    if not (home and os.access(os.path.join(home, "bin", tool), os.X_OK)):
+        home = find()
+    return home if home and os.access(os.path.join(home, "bin", tool), os.X_OK) else None
+
+
 def launch_library(home, libraries):
-    """The first of libraries (paths relative to a runtime's home), or the Linux runtime's
-    launch library, that is a file below home; None when there is none."""
+    """The first of libraries or the Linux launch library that is a file below home; None."""
     for relative in list(libraries) + [LINUX_LAUNCH_LIBRARY]:
         if os.path.isfile(os.path.join(home, relative)):
             return relative
@@ -81,8 +84,8 @@ def release(home):
 
 
 def version(home):
-    """The version of the runtime at home, from its release file: (numbers, early_access),
-    numbers as a tuple such as (25, 0, 3), and (8,) for "1.8.0_402"."""
+    """(numbers, early_access) of the runtime at home by its release file: (25, 0, 3), or (8, 0)
+    for "1.8.0_402"."""
     given = release(home).get("JAVA_VERSION")
     if given is None:
         raise Failure("no JAVA_VERSION in the release file of the runtime " + home +
@@ -91,8 +94,7 @@ def version(home):
 
 
 def version_numbers(given, source):
-    """A version text such as "25.0.3" or "26-ea" as (numbers, early_access); source names
-    where it was read, for the failure."""
+    """(numbers, early_access) of a version text such as "25.0.3" or "26-ea", read from source."""
     m = re.match(r"(1\.)?([0-9]+(?:\.[0-9]+)*)(.*)", given)
     if not m:
         raise Failure("%s gives the version %r" % (source, given))
@@ -100,15 +102,13 @@ def version_numbers(given, source):
 
 
 def modules(home):
-    """The modules that the runtime image at home holds, from its release file; None when it
-    does not say."""
+    """The modules of the runtime image at home, as its release file lists them; None."""
     listed = release(home).get("MODULES")
     return None if listed is None else listed.split()
 
 
 def main(argv):
-    """tools/find-jdk: prints the installed JDK's home; status 1 when there is none or it lacks
-    one of the tools named in argv."""
+    """tools/find-jdk: prints the installed JDK's home; status 1 without one or a tool of argv."""
     home = find()
     if home is None:
         print("find-jdk: no JDK found (set JAVA_HOME to one, or put its java on PATH)",

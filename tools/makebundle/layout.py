@@ -1,6 +1,5 @@
-"""The bundle's layout as the launcher has it, from `applauncher-check --layout` (one key=value a
-line, lists in the order the launcher tries them), so that make-bundle puts each part where the
-launcher looks and never keeps a second copy of that table."""
+"""The bundle's layout as the launcher has it, from `applauncher-check --layout` (key=value lines,
+lists in the order the launcher tries them): make-bundle keeps no copy of that table."""
 
 import os
 
@@ -10,8 +9,7 @@ KEYS = ("executable-dir", "app-dir", "runtime-dir", "launch-library", "library-p
 
 
 class Layout:
-    """Where things go in a bundle, relative to its root (and launch libraries relative to the
-    runtime's home)."""
+    """Where things go in a bundle, relative to it (launch libraries: to the runtime's home)."""
 
     def __init__(self, text, source):
         """Reads the output of `applauncher-check --layout` (text), printed by source."""
@@ -32,14 +30,11 @@ class Layout:
         homes = set()
         self.home_libraries = []
         for library in values["launch-library"]:
-            if library.startswith("lib/"):
-                home, sep, rest = "", "/lib/", library[len("lib/"):]
-            else:
-                home, sep, rest = library.partition("/lib/")
+            home, sep, rest = ("/" + library).partition("/lib/")
             if not sep:
                 raise Failure("%s --layout gave a launch library outside a runtime's lib "
                               "directory: %s" % (source, library))
-            homes.add(home)
+            homes.add(home[1:])
             self.home_libraries.append("lib/" + rest)
         if len(homes) != 1:
             raise Failure("%s --layout gave launch libraries in different homes: %s" %

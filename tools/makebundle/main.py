@@ -1,6 +1,5 @@
 """make-bundle put together: the command line, the plan, the bundle built aside, the steps at its
-final path (the check, the class-data archive, signing, the zip), and the one line that ends a
-run."""
+final path, and the one line that ends a run."""
 
 import os
 import shutil
@@ -8,12 +7,10 @@ import signal
 import sys
 
 from . import archive, dittozip, modules, options, reach, runtime, signing, staging, verdict
-from .programs import ENDING_SIGNALS, SIGNALS
-from .crosslink import CrossLinkError
-from .dittozip import ZipError
 from .files import copy_file, copy_followed, copy_keeping_links
-from .icns import IconError, icns_name
+from .icns import icns_name
 from .plan import plan
+from .programs import ENDING_SIGNALS, SIGNALS
 from .report import Failure, Interrupted, UsageError, fail, failure_text, note, result
 
 
@@ -52,8 +49,7 @@ def build(p, stage):
 
 
 def finish(p):
-    """The steps that need the bundle at its final path. A failure here puts the old bundle
-    back. The zip, last, waits beside its place until the bundle is done."""
+    """The steps that need the bundle at its final path; the zip waits beside its place."""
     if p.o.archive:
         archive.make(p)
         # The bundle as it ships, with the archive's options in its configuration.
@@ -62,7 +58,7 @@ def finish(p):
         signing.sign(p)
     if p.o.zip:
         SIGNALS.check()
-        p.zip_temporary = dittozip.write_temporary(p.bundle, p.zip)[0]
+        p.zip_temporary = dittozip.write_temporary(p.bundle, p.zip)
 
 
 def main(argv):
@@ -95,8 +91,7 @@ def main(argv):
     except UsageError as e:
         fail(str(e))
         return 2
-    except (Failure, OSError, shutil.Error, Interrupted, CrossLinkError, IconError,
-            ZipError) as e:
+    except (Failure, OSError, shutil.Error, Interrupted) as e:
         text = failure_text(e)
         fail(staging.shown(p, text) if p is not None else text)
         return 1

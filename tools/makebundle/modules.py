@@ -1,6 +1,5 @@
-"""Which runtime modules an application needs, as the JDK's own tools say it. -m auto asks jdeps
-about the application's classes; when the application fails for want of a class of the JDK,
-the JDK's module image says which module holds that class."""
+"""Which runtime modules an application needs, as the JDK's own tools say it: jdeps of its
+classes (-m auto), and the JDK's module image of a class that it failed for want of."""
 
 import hashlib
 import json
@@ -18,10 +17,12 @@ from .report import Failure, note
 # The word of -m that stands for the modules jdeps finds.
 AUTO = "auto"
 
-# Larger than any class file has reason to be (the runtime's own limits on a class's parts stop
-# far below): a larger entry is refused rather than unpacked, so that a small jar that unpacks
-# to gigabytes (a decompression bomb) costs neither memory nor disk.
+# Larger than any class file has reason to be: a larger entry is refused rather than unpacked,
+# so that a small jar that unpacks to gigabytes costs neither memory nor disk.
 MAX_CLASS_BYTES = 64 * 1024 * 1024
+
+# What reading a damaged jar raises.
+ZIP_ERRORS = (zipfile.BadZipFile, OSError, RuntimeError, EOFError)
 
 # What the runtime says when a class or a module is not there.
 MISSING = (
@@ -32,9 +33,7 @@ MISSING = (
 
 
 def copy_class(jar, entry, out, name, path):
-    """Copies the class entry of jar (read from path) into out as name, streaming; a class
-    larger than MAX_CLASS_BYTES, by its header or by what it unpacks to, and corrupt compressed
-    data are failures."""
+    """Copies the class entry of jar (from path) into out as name, refusing one too large."""
     too_large = Failure("-m auto: %s holds %s, larger than a class may be (%d MiB)" % (
         path, entry.filename, MAX_CLASS_BYTES // (1024 * 1024)))
     if entry.file_size > MAX_CLASS_BYTES:
@@ -56,8 +55,7 @@ def copy_class(jar, entry, out, name, path):
 
 
 def class_name(entry):
-    """The class that a jar entry's path holds ("a/B.class", also below META-INF/versions/N/),
-    dotted; None for no class file."""
+    """The dotted class of a jar entry ("a/B.class", also below META-INF/versions/N/); None."""
     parts = entry.split("/")
     if parts[:2] == ["META-INF", "versions"] and len(parts) > 3:
         parts = parts[3:]
@@ -66,14 +64,12 @@ def class_name(entry):
     return ".".join(parts)[:-len(".class")]
 
 
-def class_jar(sources, path, origins=None):
-    """Writes the class files of sources (jars, class files, directories) into one jar at path;
-    returns how many. origins, a dictionary, receives the jars that hold each class."""
-    # Module declarations are left out, so that jdeps reads everything as one class path: the
-    # modules they require need not be there, and packages split between jars do not matter.
-    # Each jar's classes go below a directory of their own, and every version of a multi-release
-    # jar's class counts. One jar, written without compression, is far quicker to make than
-    # thousands of files.
+def class_jar(sources, path, origins):
+    """Writes the class files of sources into one jar at path, their jars into origins; returns
+    how many."""
+    # Without module declarations jdeps reads everything as one class path: the modules they
+    # require need not be there, and packages split between jars do not matter. Each jar's
+    # classes go below a directory of their own, every version of a multi-release class counts.
     count = 0
     seen = set()
     archives = 0
@@ -90,9 +86,8 @@ def class_jar(sources, path, origins=None):
                         continue
                     copy_class(jar, entry, out, "%d/%s" % (archives, entry.filename), path)
                     count += 1
-                    if origins is not None:
-                        origins.setdefault(class_name(entry.filename), []).append(path)
-        except (zipfile.BadZipFile, OSError, RuntimeError, EOFError) as e:
+                    origins.setdefault(class_name(entry.filename), []).append(path)
+        except ZIP_ERRORS as e:
             note("skipped %s in the search for classes, which cannot be read as a jar: %s" %
                  (path, e))
 
@@ -114,7 +109,7 @@ def class_jar(sources, path, origins=None):
             # The class path directory that holds it is one of its parents, as its package
             # says: each reading is kept, the wrong ones name no class that is used.
             parts = relative[:-len(".class")].split("/")
-            for i in range(1, len(parts) if origins is not None else 0):
+            for i in range(1, len(parts)):
                 origins.setdefault(".".join(parts[i:]), []).append(
                     path[:-len("/".join(parts[i:]) + ".class") - 1])
 
@@ -134,9 +129,8 @@ INTERNAL = re.compile(r"JDK internal API \(([\w.]+)\)")
 
 
 class Analysis:
-    """What jdeps finds in the application's classes: origins (class: the jars, or the class
-    path directories, that hold it), calls (class: the classes that it uses, in jdeps's order)
-    and modules (module: the application's classes that use it, in jdeps's order)."""
+    """What jdeps finds: origins (class: the jars or directories that hold it), calls (class:
+    the classes that it uses) and modules (module: the classes that use it)."""
 
     def __init__(self, origins, out):
         self.origins = origins
@@ -169,9 +163,7 @@ def cache_directory():
 
 
 def sources_digest(jdk_home, sources, root):
-    """A digest of what decides an analysis: make-bundle's version and this module, the JDK's
-    jdeps and release file, and every file of sources (its path below root, size and time of
-    change)."""
+    """A digest of what decides an analysis: make-bundle, the JDK, and the files of sources."""
     h = hashlib.sha256()
     with open(__file__, "rb") as f:
         h.update(f.read())
@@ -191,8 +183,7 @@ def sources_digest(jdk_home, sources, root):
 
 
 def analyse(jdk_home, sources):
-    """What jdeps of the JDK at jdk_home finds in the classes of sources (an Analysis; one with
-    no modules when there are no classes), kept in the user's cache for the same inputs."""
+    """The Analysis of the classes of sources by jdeps of jdk_home, cached for the same inputs."""
     if not sources:
         return Analysis({}, "")
     # The cache holds the jars' paths below the sources' common directory, which may be
@@ -236,14 +227,8 @@ def analyse(jdk_home, sources):
     return analysis
 
 
-def auto(jdk_home, sources):
-    """The modules that jdeps of the JDK at jdk_home finds the classes of sources to need."""
-    return sorted(analyse(jdk_home, sources).modules)
-
-
 def resolve(given, analysis):
-    """The modules of -m (given, comma-separated), with "auto" replaced by those that the
-    classes use (analysis: a function that returns an Analysis)."""
+    """The modules of -m given, "auto" replaced by those of the Analysis that analysis() gives."""
     names = [m for m in given.split(",") if m]
     if AUTO not in names:
         return names
@@ -263,8 +248,7 @@ def resolve(given, analysis):
 
 
 def missing(text):
-    """What text (the runtime's words, bytes) says is missing, in order: ("class", dotted name)
-    and ("module", name)."""
+    """("class" or "module", name) of what the runtime's words text say is missing, in order."""
     found = []
     for kind, pattern in MISSING:
         for m in pattern.finditer(text):
@@ -277,17 +261,10 @@ class JdkImage:
     """The modules and classes of a JDK's module image, as its own jimage lists them."""
 
     def __init__(self, home):
-        self.home = home
-        self.classes = None
-        self.modules = set()
-
-    def _load(self):
-        """Reads the image's listing once."""
-        if self.classes is not None:
-            return
         self.classes = {}
-        out = programs.run_tool([os.path.join(self.home, "bin", "jimage"), "list",
-                                 os.path.join(self.home, "lib", "modules")], "jimage")
+        self.modules = set()
+        out = programs.run_tool([os.path.join(home, "bin", "jimage"), "list",
+                                 os.path.join(home, "lib", "modules")], "jimage")
         module = None
         for line in out.splitlines():
             if line.startswith("Module: "):
@@ -297,17 +274,14 @@ class JdkImage:
                 self.classes[line.strip()[:-len(".class")].replace("/", ".")] = module
 
     def module_of(self, kind, name):
-        """The module of the JDK that holds the class name, or that is the module name; None
-        when the JDK has none."""
-        self._load()
+        """The module of the JDK that holds the class name, or that is the module name; None."""
         if kind == "module":
             return name if name in self.modules else None
         return self.classes.get(name)
 
 
 def needed(text, image, present):
-    """The first module that text (the runtime's words) shows the application to need and the
-    runtime to lack (present: the modules it holds), as (module, what is missing); None."""
+    """(module, what is missing) of the first module that text shows missing and not present."""
     for kind, name in missing(text):
         module = image.module_of(kind, name)
         if module is not None and module not in present:

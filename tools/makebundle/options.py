@@ -1,6 +1,4 @@
-"""make-bundle's command line: every option in one table (OPTIONS), parsed by argparse, and
-validate(), which refuses everything that the command line alone can tell is wrong. A new option
-is one row of the table, and its rules go into validate()."""
+"""make-bundle's command line: one table of options (OPTIONS) and validate(), their rules."""
 
 import argparse
 import os
@@ -30,6 +28,9 @@ EPILOG = """\
 exit status: 0 made, 1 failed (one line "make-bundle: ..." on standard error; any bundle that
 was there is kept), 2 wrong command line"""
 
+# A repeatable option's settings.
+APPEND = dict(action="append", default=[])
+
 # (flags, argparse settings, help): options that take a value have a metavar.
 OPTIONS = [
     (("-l", "--launcher"), dict(metavar="LAUNCHER"),
@@ -51,11 +52,9 @@ OPTIONS = [
      "Mac JDK's on Linux) with the jlink of -r, else of the installed JDK"),
     (("--platform",), dict(metavar="PLATFORM"),
      "with --jmods: fails unless they are for PLATFORM (%s)" % ", ".join(sorted(PLATFORMS))),
-    (("--jlink-option",), dict(metavar="OPTION", dest="jlink_options", action="append",
-                               default=[]),
+    (("--jlink-option",), dict(metavar="OPTION", dest="jlink_options", **APPEND),
      "with -m: passes OPTION to jlink, e.g. --jlink-option=--include-locales=en (repeatable)"),
-    (("--ignore-module",), dict(metavar="MODULE", dest="ignored_modules", action="append",
-                                default=[]),
+    (("--ignore-module",), dict(metavar="MODULE", dest="ignored_modules", **APPEND),
      "does not fail when the application's classes use MODULE and the runtime lacks it: the "
      "application does without it (repeatable)"),
     (("--copy-outside",), dict(action="store_true", dest="copy_outside"),
@@ -85,10 +84,9 @@ OPTIONS = [
     (("--trial-idle",), dict(metavar="SECONDS", dest="idle"),
      "ends the trial run once the application has loaded no class for SECONDS (a GUI "
      "waiting for its user), instead of after -t"),
-    (("--trial-arg",), dict(metavar="ARG", dest="trial_args", action="append", default=[]),
+    (("--trial-arg",), dict(metavar="ARG", dest="trial_args", **APPEND),
      "starts the trial run with this argument instead of the configured ones (repeatable)"),
-    (("--trial-env",), dict(metavar="NAME=VALUE", dest="trial_env", action="append",
-                            default=[]),
+    (("--trial-env",), dict(metavar="NAME=VALUE", dest="trial_env", **APPEND),
      "sets NAME in the trial run's environment (NAME alone: removes it), e.g. DISPLAY=:99"),
     (("--trial-home",), dict(action="store_true", dest="trial_home"),
      "runs the trial with HOME set to a new empty directory"),
@@ -110,7 +108,7 @@ OPTIONS = [
 
 
 class _Parser(argparse.ArgumentParser):
-    """An ArgumentParser whose errors are UsageErrors, so that they become one line."""
+    """An ArgumentParser whose errors are one line each."""
 
     def error(self, message):
         raise UsageError(message + " (make-bundle --help for help)")
@@ -153,45 +151,48 @@ def parse(argv):
     return o
 
 
+def seconds(option, value):
+    """value as a whole number of seconds above zero."""
+    if not re.fullmatch(r"[0-9]+", value) or int(value) == 0:
+        raise UsageError("%s takes a number of seconds, not %r" % (option, value))
+    return int(value)
+
+
 def validate(o):
     """Refuses what the command line alone can tell is wrong."""
     if o.launcher is None or o.name is None or o.outdir is None or o.cfg is None:
         raise UsageError("-l, -n, -o and -c are required (make-bundle --help for help)")
-    runtimes = [flag for flag, value in (("-r", o.runtime), ("-L", o.linked), ("-j", o.library))
-                if value is not None]
-    if len(runtimes) > 1:
-        raise UsageError("-r, -L and -j exclude each other")
-    if o.jmods is not None and o.modules is None:
-        raise UsageError("--jmods goes with -m (the modules to link; -m auto lets jdeps choose)")
-    if o.jmods is not None and (o.linked is not None or o.library is not None):
-        raise UsageError("--jmods links the bundle's own runtime: it excludes -L and -j")
-    if o.modules is not None and (o.linked is not None or o.library is not None):
-        raise UsageError("-m links the bundle's own runtime: it excludes -L and -j")
-    if o.platform is not None and o.jmods is None:
-        raise UsageError("--platform goes with --jmods")
-    if o.platform is not None and o.platform not in PLATFORMS:
-        raise UsageError("--platform takes one of %s, not %r" %
-                         (", ".join(sorted(PLATFORMS)), o.platform))
-    if o.jlink_options and o.modules is None:
-        raise UsageError("--jlink-option goes with -m")
-    for option in o.jlink_options:
-        if option.split("=")[0] in OWN_JLINK_OPTIONS:
-            raise UsageError("--jlink-option cannot give %s: make-bundle sets it (-m names the "
-                             "modules)" % option.split("=")[0])
-    if o.second_place and o.linked is None and o.library is None:
-        raise UsageError("-J goes with -L or -j")
-    if o.archive and o.library is not None:
-        raise UsageError("-a needs a runtime (-r or -L)")
-    if (o.trial_args or o.trial_env or o.trial_home or o.idle) and not o.archive:
-        raise UsageError("--trial-arg, --trial-env, --trial-home and --trial-idle go with -a")
+    linked = o.linked is not None or o.library is not None
+    runtimes = [v for v in (o.runtime, o.linked, o.library) if v is not None]
+    own = [option.split("=")[0] for option in o.jlink_options
+           if option.split("=")[0] in OWN_JLINK_OPTIONS]
+    trial = o.trial_args or o.trial_env or o.trial_home or o.idle
+    for refused, text in (
+            (len(runtimes) > 1, "-r, -L and -j exclude each other"),
+            (o.jmods is not None and o.modules is None,
+             "--jmods goes with -m (the modules to link; -m auto lets jdeps choose)"),
+            (o.jmods is not None and linked,
+             "--jmods links the bundle's own runtime: it excludes -L and -j"),
+            (o.modules is not None and linked,
+             "-m links the bundle's own runtime: it excludes -L and -j"),
+            (o.platform is not None and o.jmods is None, "--platform goes with --jmods"),
+            (o.platform is not None and o.platform not in PLATFORMS,
+             "--platform takes one of %s, not %r" % (", ".join(sorted(PLATFORMS)), o.platform)),
+            (o.jlink_options and o.modules is None, "--jlink-option goes with -m"),
+            (own, "--jlink-option cannot give %s: make-bundle sets it (-m names the modules)" %
+             (own or [""])[0]),
+            (o.second_place and not linked, "-J goes with -L or -j"),
+            (o.archive and o.library is not None, "-a needs a runtime (-r or -L)"),
+            (trial and not o.archive,
+             "--trial-arg, --trial-env, --trial-home and --trial-idle go with -a")):
+        if refused:
+            raise UsageError(text)
     if o.idle is not None:
-        if not re.fullmatch(r"[0-9]+", o.idle) or int(o.idle) == 0:
-            raise UsageError("--trial-idle takes a number of seconds, not " + repr(o.idle))
-        o.idle = int(o.idle)
+        o.idle = seconds("--trial-idle", o.idle)
     for setting in o.trial_env:
         if not re.fullmatch(r"[A-Za-z_][A-Za-z0-9_]*(=.*)?", setting, re.DOTALL):
             raise UsageError("--trial-env takes NAME=VALUE or NAME, not " + repr(setting))
-    if o.identity is not None and (o.linked is not None or o.library is not None):
+    if o.identity is not None and linked:
         # A signed bundle must not point outside itself; codesign refuses such links.
         raise UsageError("-s signs bundles with their own runtime (-r), not -L or -j")
     if o.entitlements_given and o.identity is None:
@@ -200,35 +201,28 @@ def validate(o):
                           ("--jmods", o.jmods)):
         if value == "":
             raise UsageError(option + " was given an empty path (is JAVA_HOME set?)")
-    if o.time_limit is None:
-        o.time_limit = DEFAULT_TIME_LIMIT
-    elif not re.fullmatch(r"[0-9]+", o.time_limit) or int(o.time_limit) == 0:
-        raise UsageError("-t takes a number of seconds, not " + repr(o.time_limit))
-    else:
-        o.time_limit = int(o.time_limit)
+    o.time_limit = DEFAULT_TIME_LIMIT if o.time_limit is None else seconds("-t", o.time_limit)
 
     name = o.name
-    if name == "" or name in (".", ".."):
-        raise UsageError("the name must not be empty, \".\" or \"..\"")
-    if "/" in name:
-        raise UsageError("the name must not contain \"/\": " + name)
-    if name.endswith(".app"):
-        raise UsageError("the name must not end in \".app\": " + name)
-    if re.search(r"[\x00-\x1f\x7f]", name):
-        raise UsageError("the name must not contain control characters: " + repr(name))
-    if re.search(r"[:\\]", name):
-        # The bundle's path is in the class path, where ":" separates entries, and the launcher
-        # reads "\\" in its own path as a separator.
-        raise UsageError("the name must not contain \":\" or \"\\\", which break the "
-                         "launch: " + name)
-    if o.identifier is not None and not re.fullmatch(IDENTIFIER, o.identifier):
-        raise UsageError("the identifier may hold only letters, digits, \"-\" and \".\": " +
-                         repr(o.identifier))
-    if o.version is not None and not re.fullmatch(VERSION, o.version):
-        raise UsageError("the version must be one to three numbers separated by \".\": " +
-                         repr(o.version))
-    if o.modules is not None and not [m for m in o.modules.split(",") if m]:
-        raise UsageError("-m was given no module")
+    # The bundle's path is in the class path, where ":" separates entries, and the launcher
+    # reads "\\" in its own path as a separator.
+    for refused, text in (
+            (name in ("", ".", ".."), "the name must not be empty, \".\" or \"..\""),
+            ("/" in name, "the name must not contain \"/\": " + name),
+            (name.endswith(".app"), "the name must not end in \".app\": " + name),
+            (re.search(r"[\x00-\x1f\x7f]", name),
+             "the name must not contain control characters: " + repr(name)),
+            (re.search(r"[:\\]", name),
+             "the name must not contain \":\" or \"\\\", which break the launch: " + name),
+            (o.identifier is not None and not re.fullmatch(IDENTIFIER, o.identifier),
+             "the identifier may hold only letters, digits, \"-\" and \".\": " +
+             repr(o.identifier)),
+            (o.version is not None and not re.fullmatch(VERSION, o.version),
+             "the version must be one to three numbers separated by \".\": " + repr(o.version)),
+            (o.modules is not None and not [m for m in o.modules.split(",") if m],
+             "-m was given no module")):
+        if refused:
+            raise UsageError(text)
 
     targets = {name + ".cfg": o.cfg}
     for f in o.files:

@@ -1,6 +1,4 @@
-"""Everything make-bundle checks before it writes anything, and what it resolves on the way: the
-check and the layout it gives, Info.plist, the icon, the files to copy, the bundle's path, the
-runtime and the platform of the jmods it is linked from."""
+"""Everything make-bundle checks before it writes anything, and what it resolves on the way."""
 
 import os
 import platform
@@ -16,21 +14,14 @@ from .report import Failure, note
 class Plan:
     """The resolved inputs of one bundle, and what the run learns about it on the way."""
 
+    home = library = modules = analysis = reach = version = early_access = jdk_image = None
+    target = icon_data = zip = zip_temporary = None
+    at = None  # where the bundle lies while it is checked before it takes its place
+
     def __init__(self, o):
         self.o = o
-        self.home = None
-        self.library = None
-        self.modules = None
-        self.analysis = None
-        self.reach = None
-        self.version = self.early_access = None
-        self.jdk_image = None
-        self.target = None
-        self.icon_data = None
-        self.zip = self.zip_temporary = None
         self.shown = set()
         self.staged = []
-        self.at = None  # where the bundle lies while it is checked before it takes its place
 
 
 def plan(o):

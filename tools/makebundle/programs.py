@@ -1,9 +1,6 @@
-"""The programs make-bundle runs (jlink, jdeps, the check, codesign): each in a session of its
-own, ended with its process group by the end of the run or a signal that ends make-bundle, and
-noted by pid and start time so that the next run ends one that a killed run left. A program that
-starts processes of its own ends them itself: the check's keeper ends its trial and a real run
-with everything they started, also when the check is killed. A signal is only noted when it
-arrives; the run looks for it where it can stop cleanly."""
+"""The programs make-bundle runs: each in a session of its own, ended with its process group at
+the end of the run or on a signal, and noted so that the next run ends one that a killed run
+left. A signal is only noted when it arrives; the run looks for it where it can stop cleanly."""
 
 import ctypes
 import os
@@ -15,8 +12,7 @@ import time
 
 from .report import Failure, Interrupted
 
-# The signals that end a run the way Ctrl-C does: what a terminal, a CI system on a time-out
-# and a closed session send.
+# The signals that end a run the way Ctrl-C does (a terminal, a CI time-out, a closed session).
 ENDING_SIGNALS = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
 
 # How long a program that is being ended gets between SIGTERM and SIGKILL.
@@ -28,16 +24,12 @@ POLL_SECONDS = 0.1
 # Linux's prctl option that sends a process a signal when its parent ends.
 PR_SET_PDEATHSIG = 1
 
-# Where start() notes each program ("PID START" lines), or None: a file in the run's staging
-# directory, from which the next run ends what a killed one left running.
+# Where start() notes each program ("PID START" lines) for the next run, or None.
 RECORD = None
 
 
 class Signals:
-    """Notes the arrival of one of ENDING_SIGNALS. The run looks for it where it can stop
-    cleanly (between the files it copies, while it waits for a program, before it swaps the
-    bundles, before it calls the bundle done), so that no signal ever cuts into a step that
-    must be done as a whole: the renames, putting the old bundle back, removing what is left."""
+    """Notes an ENDING_SIGNAL, so that none cuts into a step that must be done as a whole."""
 
     def __init__(self):
         self.pending = None
@@ -49,8 +41,7 @@ class Signals:
             self.pending = signum
 
     def hold(self):
-        """From here on the run only finishes or tidies up, and ends as it would without a
-        signal."""
+        """From here on the run only finishes or tidies up, as it would without a signal."""
         self.held = True
 
     def check(self):
@@ -70,8 +61,7 @@ def last_line(text):
 
 
 def tool_complaint(text):
-    """What a failed tool said: its own "Error: ..." line (jlink follows it with a stack
-    trace), else its last line."""
+    """What a failed tool said: its "Error: ..." line (before a stack trace), else its last."""
     for line in text.splitlines():
         if re.match(r"\s*error:", line, re.IGNORECASE):
             return line.strip()
@@ -79,9 +69,7 @@ def tool_complaint(text):
 
 
 def process_table():
-    """{pid: (parent pid, start time)} of the processes running now (zombies are not), as ps
-    lists them on macOS and Linux; the start time tells a process apart from a later one with
-    its pid."""
+    """{pid: (parent pid, start time, which tells it from a later one)} of live processes."""
     try:
         out = subprocess.run(["ps", "-A", "-o", "pid=,ppid=,stat=,lstart="],
                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
@@ -98,8 +86,7 @@ def process_table():
 
 
 def _die_with_parent():
-    """In the new program, before it runs: on Linux, SIGTERM when make-bundle ends, even
-    killed (macOS has no such call: the next run ends what the record lists)."""
+    """On Linux, SIGTERM for the new program when make-bundle ends, even killed."""
     if sys.platform.startswith("linux"):
         ctypes.CDLL(None).prctl(PR_SET_PDEATHSIG, signal.SIGTERM, 0, 0, 0)
 
@@ -133,8 +120,7 @@ def end(child):
 
 
 def end_listed(record):
-    """Ends, at once, the processes that record (a file of RECORD's form) lists and that still
-    run (the same pid and start); returns their pids."""
+    """Kills the processes that the file record lists and that still run; returns their pids."""
     try:
         with open(record) as f:
             listed = [line.rstrip("\n").split(" ", 1) for line in f]
@@ -152,8 +138,7 @@ def end_listed(record):
 
 
 def communicate(child, timeout=None, enough=None):
-    """child's output; a time-out (subprocess.TimeoutExpired) or a signal ends child first, and
-    so does enough() (a function asked while it runs) when it returns true: then None."""
+    """child's output; a time-out or a signal ends child, and so does enough() (then None)."""
     deadline = None if timeout is None else time.monotonic() + timeout
     try:
         while True:
@@ -172,8 +157,7 @@ def communicate(child, timeout=None, enough=None):
 
 
 def run_tool(command, what):
-    """Runs command to its end and returns its output (standard error included); a failure
-    is what says what and the tool's complaint."""
+    """The output (with standard error) of command, run to its end; a failure names what."""
     try:
         child = start(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     except OSError as e:

@@ -1,17 +1,16 @@
-"""What the bundle's launch reads, as applauncher-check says it (--format json): the class path,
-module path, main jar and agents, and what the jars' manifests' Class-Path names in turn. A jar
-read from outside the bundle that the check warns about is there on this machine and missing on
-the user's; --copy-outside ships it. A class that the launch reaches from its roots and that lies
-only in a jar of Contents/app off every class path, and a module that such a class uses and the
-runtime lacks, fail the run too; what only unreached classes use is a note."""
+"""What the bundle's launch reads, as applauncher-check says it (--format json), and what the
+classes it reaches from its roots need: a jar outside the bundle (there on this machine, missing
+on the user's), a jar off every class path or a module the runtime lacks fail the run; what only
+unreached classes use is a note."""
 
 import filecmp
+import functools
 import os
 import re
 import shutil
 import zipfile
 
-from . import jdk, modules
+from . import jdk, modules, runtime
 from .files import copy_followed, inside
 from .report import Failure, note, tell
 
@@ -68,14 +67,13 @@ def classes(path):
         try:
             with zipfile.ZipFile(path) as z:
                 names = z.namelist()
-        except (zipfile.BadZipFile, OSError, RuntimeError, EOFError):
+        except modules.ZIP_ERRORS:
             return []
     return [modules.class_name(n) for n in names if modules.class_name(n)]
 
 
 def providers(jars):
-    """The service providers that the META-INF/services of jars name, which the application's
-    service loaders start."""
+    """The service providers that the META-INF/services of jars name: the loaders start them."""
     found = []
     for jar in jars:
         try:
@@ -84,14 +82,13 @@ def providers(jars):
                     if name.startswith("META-INF/services/") and not name.endswith("/"):
                         found += [line.split("#")[0].strip() for line in
                                   z.read(name).decode("utf-8", "replace").splitlines()]
-        except (zipfile.BadZipFile, OSError, RuntimeError, EOFError):
+        except modules.ZIP_ERRORS:
             pass
     return [c for c in found if c]
 
 
 def said(p, stage, read):
-    """Who names what read reads: the configuration's line (told on the user's file) or the
-    jar whose manifest does, as shipped."""
+    """Who names what read reads: the line of the user's file, or the jar whose manifest does."""
     where = read["from"]
     if "manifest" in where:
         return "the manifest Class-Path of " + shown(p, stage, where["manifest"])
@@ -110,10 +107,8 @@ def shown(p, stage, path):
 
 
 def launch(p, stage):
-    """What the check says of the launch of the bundle at stage, with the given runtime's launch
-    library standing in for the bundle's runtime, which is not there yet (the launcher finds
-    its runtime first); None when the launcher would fail, which the check of the finished
-    bundle tells."""
+    """What the check says of the launch of the bundle at stage (None: the launcher fails), the
+    given runtime's launch library standing in for the bundle's, which is not there yet."""
     home = p.layout.runtime_home(stage)
     library = p.library or (p.home and os.path.realpath(os.path.join(
         p.home, jdk.launch_library(p.home, p.layout.home_libraries))))
@@ -134,9 +129,7 @@ def class_path(data):
 
 
 def settle(p, stage):
-    """Follows what the launch of the bundle at stage reads; fails on a jar outside it that the
-    check warns about, or with --copy-outside copies it into Contents/app and onto the class
-    path."""
+    """Fails on a jar that the launch reads from outside the bundle; --copy-outside copies it in."""
     data = launch(p, stage)
     if data is None:
         return
@@ -210,9 +203,8 @@ def copy_outside(p, stage, data, outside):
 def analysis(p, stage):
     """What jdeps finds in Contents/app of the bundle at stage, asked once."""
     if p.analysis is None:
-        home = p.home if p.home and os.access(os.path.join(p.home, "bin", "jdeps"),
-                                              os.X_OK) else jdk.find()
-        if home is None or not os.access(os.path.join(home, "bin", "jdeps"), os.X_OK):
+        home = jdk.with_tool(p.home, "jdeps")
+        if home is None:
             return None
         app = p.layout.app(stage)
         sources = [os.path.join(app, n) for n in sorted(os.listdir(app))
@@ -221,18 +213,8 @@ def analysis(p, stage):
     return p.analysis
 
 
-def runtime_modules(p, stage):
-    """The modules of the runtime that the bundle at stage starts, None when unknown."""
-    if p.o.runtime is not None:
-        return jdk.modules(p.layout.runtime_home(stage))
-    if p.o.linked is not None:
-        return jdk.modules(p.home)
-    return None
-
-
 def chains(found, starts):
-    """The classes that starts reach through the uses that jdeps found: class: the shortest
-    chain of classes from a start to it."""
+    """{class: the shortest chain of uses that jdeps found from one of starts to it}."""
     reached = {start: (start,) for start in starts}
     todo = list(starts)
     for cls in todo:
@@ -243,11 +225,16 @@ def chains(found, starts):
     return reached
 
 
+def listing(items):
+    """The first three of items, and "..." for more."""
+    return ", ".join(items[:3]) + (", ..." if len(items) > 3 else "")
+
+
 def judge(p, stage):
     """Fails when a class that the launch reaches from its roots (the main class, the agents,
-    the services' providers) lies only in a jar of Contents/app that no class path reaches, or
-    uses a module that the runtime lacks, or when the main class uses a class that no jar holds;
-    the same of classes that the launch never reaches are notes."""
+    the services' providers) lies in a jar of Contents/app that no class path reaches or uses a
+    module that the runtime lacks, or when the main class uses a class that no jar holds; the
+    same of classes that the launch never reaches are notes."""
     try:
         found = analysis(p, stage)
     except Failure as e:
@@ -258,12 +245,10 @@ def judge(p, stage):
             note("no JDK found: the modules and jars that the classes use are not checked")
         return
     app = p.layout.app(stage)
-    real = {}
 
+    @functools.lru_cache(maxsize=None)
     def on_path(origin):
-        if origin not in real:
-            real[origin] = os.path.realpath(origin)
-        return real[origin] in p.reach.reached
+        return os.path.realpath(origin) in p.reach.reached
 
     starts = p.reach.roots or [c for c, where in found.origins.items()
                                if any(on_path(o) for o in where)]
@@ -282,7 +267,7 @@ def judge(p, stage):
                           "add $APPDIR/%s to app.classpath" % (
                               chain(cls).rpartition(" -> ")[0] or cls, cls,
                               shown(p, stage, jar), os.path.relpath(jar, app)))
-    present = runtime_modules(p, stage)
+    present = runtime.present(p, stage)
     ignored = p.o.ignored_modules
     for module, users in sorted(found.modules.items()) if present is not None else ():
         if module in present or module in ignored:
@@ -304,10 +289,10 @@ def judge(p, stage):
                                   "holds" % (main, used))
                 absent.append(used)
     if absent:
+        one = len(absent) == 1
         note("%d %s that the launch reaches %s in no jar of the bundle (the application may "
-             "do without): %s" % (len(absent), "class" if len(absent) == 1 else "classes",
-                                  "is" if len(absent) == 1 else "are",
-                                  ", ".join(absent[:3]) + (", ..." if len(absent) > 3 else "")))
+             "do without): %s" % (len(absent), "class" if one else "classes", "is" if one else
+                                  "are", listing(absent)))
     # Jars off the class path: the first class that uses each, if any.
     users = {}
     for where in found.origins.values():
@@ -322,18 +307,17 @@ def judge(p, stage):
     if users:
         listed = ["%s%s" % (os.path.relpath(jar, app), "" if user is None else
                             " (used by %s)" % user) for jar, user in sorted(users.items())]
+        one = len(listed) == 1
+        it = "it" if one else "them"
         note("%s in Contents/app %s on no class path, and no class that the launch reaches "
              "uses %s (the application may load %s itself): %s" % (
-                 "a jar" if len(listed) == 1 else "%d jars" % len(listed),
-                 "is" if len(listed) == 1 else "are", "it" if len(listed) == 1 else "them",
-                 "it" if len(listed) == 1 else "them",
-                 ", ".join(listed[:3]) + (", ..." if len(listed) > 3 else "")))
+                 "a jar" if one else "%d jars" % len(listed), "is" if one else "are", it, it,
+                 listing(listed)))
 
 
 def directory_source(p, output):
-    """What brought in the non-empty directory that the runtime's words in output name (the
-    class-data archive refuses one before a jar that it loads from): ", brought in by ..."; ""
-    when that is not known."""
+    """", brought in by ..." for the non-empty directory that the runtime's words in output name
+    (the class-data archive refuses one before a jar); "" when that is not known."""
     m = re.search(rb"non-empty directory '([^'\n]*)'", output)
     if m is None or p.reach is None:
         return ""

@@ -1,7 +1,5 @@
-"""What make-bundle tells: the bundle's path alone on standard output, so that a pipeline can
-take it with B=$(make-bundle ...); notes, progress and the check's findings on standard error;
-a failure as one line "make-bundle: ..." on standard error. Paths keep their bytes, UTF-8 or
-not."""
+"""What make-bundle tells: the bundle's path alone on standard output (B=$(make-bundle ...));
+everything else, and a failure's one line, on standard error. Paths keep their bytes."""
 
 import os
 import shutil
@@ -20,12 +18,8 @@ class UsageError(Exception):
 class Interrupted(BaseException):
     """A signal that ends the run arrived; reported as one line with status 1."""
 
-    def __init__(self, signum):
-        super().__init__(signum)
-        self.signum = signum
-
     def __str__(self):
-        return "interrupted by " + signal.Signals(self.signum).name
+        return "interrupted by " + signal.Signals(self.args[0]).name
 
 
 def _write(stream, data):
@@ -38,19 +32,14 @@ def _write(stream, data):
         stream.write(data.decode("utf-8", "replace"))
 
 
-def _bytes(text):
-    """text as bytes, a path's bytes kept."""
-    return text if isinstance(text, bytes) else os.fsencode(text)
-
-
 def result(path):
     """Writes the bundle's path, the only line on standard output."""
-    _write(sys.stdout, _bytes(path) + b"\n")
+    _write(sys.stdout, os.fsencode(path) + b"\n")
 
 
 def tell(text):
     """Writes a line (text or bytes) on standard error as it is."""
-    _write(sys.stderr, _bytes(text) + b"\n")
+    _write(sys.stderr, os.fsencode(text) + b"\n")
 
 
 def note(text):

@@ -1,7 +1,5 @@
-"""The bundle's runtime: a copy of a runtime, an image linked with the JDK's jlink (from its own
-modules or from another JDK's jmods, which may be another platform's; reused from the bundle
-already there when nothing that goes into it has changed), or a link to a launch library; and,
-when the application fails for want of a module, which one the runtime lacks."""
+"""The bundle's runtime: a copy, an image that jlink links (reused when nothing that goes into it
+changed) or a link to a launch library; and which module it lacks when the application fails."""
 
 import hashlib
 import os
@@ -20,9 +18,7 @@ JLINK_RECORD = "make-bundle.jlink"
 
 
 def jlink_digest(p):
-    """A digest of everything that decides the linked image: the JDK (its jlink, release file
-    and module files), the jmods of --jmods, the modules, the options and make-bundle's
-    version."""
+    """A digest of the JDK, the jmods, the modules, the options and make-bundle's version."""
     h = hashlib.sha256()
     jlink = os.path.realpath(os.path.join(p.home, "bin", "jlink"))
     for part in [version(), jlink, p.o.jmods or ""] + p.modules + ["--"] + JLINK_OPTIONS + \
@@ -56,9 +52,8 @@ def recorded_digest(home):
 
 
 def link(p, home):
-    """Puts an image of p.modules at home: the one of the bundle already there when it was
-    linked from the same inputs, else a new one from jlink (from the jmods of p.target, proved
-    to be for its platform, when there is one)."""
+    """Puts an image of p.modules at home: the bundle's own when it was linked from the same
+    inputs, else a new one from jlink (from the jmods of p.target, when there is one)."""
     digest = jlink_digest(p)
     old = p.layout.runtime_home(p.bundle)
     t = p.target
@@ -111,24 +106,25 @@ def put(p, stage):
         os.symlink(p.library, place)
 
 
-def lacking(p, text):
-    """One line that names the module the application needs and the bundle's runtime lacks,
-    from the runtime's words in text (bytes); None when text names none."""
+def present(p, bundle):
+    """The modules of the runtime that the bundle at bundle starts; None when unknown."""
     if p.o.runtime is not None:
-        present = jdk.modules(p.layout.runtime_home(p.at or p.bundle))
-    elif p.o.linked is not None:
-        present = jdk.modules(p.home)
-    else:
-        present = None
-    if present is None or not modules.missing(text):
+        return jdk.modules(p.layout.runtime_home(bundle))
+    return jdk.modules(p.home) if p.o.linked is not None else None
+
+
+def lacking(p, text):
+    """The line that names the module that the runtime's words in text (bytes) show the
+    application to need and the bundle's runtime to lack; None."""
+    modules_there = present(p, p.at or p.bundle)
+    if modules_there is None or not modules.missing(text):
         return None
     if p.jdk_image is None:
-        home = p.home if p.home and os.access(os.path.join(p.home, "bin", "jimage"),
-                                              os.X_OK) else jdk.find()
-        if home is None or not os.access(os.path.join(home, "bin", "jimage"), os.X_OK):
+        home = jdk.with_tool(p.home, "jimage")
+        if home is None:
             return None
         p.jdk_image = modules.JdkImage(home)
-    found = modules.needed(text, p.jdk_image, present)
+    found = modules.needed(text, p.jdk_image, modules_there)
     if found is None:
         return None
     if p.o.modules is not None:

@@ -1,6 +1,5 @@
-"""Signing with codesign (macOS only): the runtime's code first, then the launcher, then the
-bundle, whose signature is its executable's and so carries the hardened runtime and the
-entitlements."""
+"""Signing with codesign (macOS only): the runtime's code, the launcher, then the bundle, whose
+signature is its executable's and so carries the hardened runtime and the entitlements."""
 
 import os
 

@@ -1,10 +1,6 @@
-"""Replacing a bundle as a whole. The new bundle is built next to the old one
-(OUTDIR/.NAME.app.PID.XXXXXXXX.new) and takes its place only when it is complete; the old one
-waits in .NAME.app.PID.XXXXXXXX.old meanwhile. The steps that need the bundle at its final path
-run after that, and when one fails, or the run is interrupted, the old bundle is put back. A
-later run removes what a killed run left (a temporary zip among it) and puts back an old bundle
-that such a run had set aside. A failed run leaves no directory that it made and that stayed
-empty."""
+"""Replacing a bundle as a whole: the new one is built beside it and takes its place when it is
+complete, the old one waiting aside until the steps at the final path are done, and put back
+when one fails. A later run tidies up after a killed one and puts its old bundle back."""
 
 import errno
 import fcntl
@@ -20,7 +16,7 @@ from .report import Failure, failure_text, note
 
 
 def staging_prefix(p):
-    """The start of the names of this bundle's staging directories."""
+    """The start of the names of this bundle's staging directories and lock."""
     return "." + p.o.name + ".app."
 
 
@@ -29,21 +25,12 @@ PROCESSES = "processes"
 
 
 def new_staging(p, kind):
-    """A new empty directory next to the bundle: .NAME.app.PID.XXXXXXXX.KIND, where KIND is
-    new (a bundle being built), old (the previous bundle while the new one is finished), failed
-    (a bundle being thrown away), trial (what the trial run writes) or run (the PROCESSES:
-    the programs that the run starts).
-    clean_up removes it."""
+    """A new directory .NAME.app.PID.XXXXXXXX.KIND beside the bundle: KIND is new, old, failed
+    (a bundle thrown away), trial or run (the PROCESSES of the run)."""
     path = tempfile.mkdtemp(prefix=staging_prefix(p) + str(os.getpid()) + ".",
                             suffix="." + kind, dir=p.outdir)
     p.staged.append(path)
     return path
-
-
-def staging_pattern(p):
-    """Matches the names of this bundle's staging directories: (pid or None, kind)."""
-    return re.compile(re.escape(staging_prefix(p)) + r"(?:([0-9]+)\.)?[a-z0-9_]{8}\."
-                      r"(new|old|failed|trial|run)")
 
 
 def running(pid):
@@ -65,11 +52,9 @@ def shown(p, text):
 
 
 def sweep(p):
-    """Cleans up after earlier runs for this bundle that were killed (SIGKILL, power loss): puts
-    back the old bundle that one had set aside (the new one was not finished), then removes
-    their staging directories and the temporary zip that one was writing. Those of a
-    make-bundle that still runs are left alone."""
-    pattern = staging_pattern(p)
+    """Tidies up after killed runs: puts back an old bundle set aside, removes what they left."""
+    pattern = re.compile(re.escape(staging_prefix(p)) + r"(?:([0-9]+)\.)?[a-z0-9_]{8}\."
+                         r"(new|old|failed|trial|run)")
     found = []
     for entry in sorted(os.listdir(p.outdir)):
         m = pattern.fullmatch(entry)
@@ -107,8 +92,7 @@ def sweep(p):
 
 
 def put_back(p, aside):
-    """Puts the old bundle back from aside (None: there was none) at the bundle's path,
-    moving whatever is there out of the way first."""
+    """Puts the old bundle back from aside (None: there was none), moving the new one away."""
     if os.path.lexists(p.bundle):
         os.rename(p.bundle, os.path.join(new_staging(p, "failed"), "new"))
     if aside is not None:
@@ -116,9 +100,7 @@ def put_back(p, aside):
 
 
 def lock(p):
-    """Makes this run the only one for the bundle until unlock(p), through a lock on
-    OUTDIR/.NAME.app.lock, which a killed run releases with its end: another run that holds it
-    is a failure that names it. Returns the lock's file descriptor."""
+    """Makes this run the only one for the bundle until unlock(p); returns the lock's fd."""
     path = os.path.join(p.outdir, staging_prefix(p) + "lock")
     while True:
         fd = os.open(path, os.O_RDWR | os.O_CREAT, 0o644)
@@ -151,8 +133,7 @@ def unlock(p, fd):
 
 
 def make_directories(path):
-    """Makes the directory path with its missing parents; returns those it made, outermost
-    first."""
+    """Makes the directory path with its missing parents; returns those made, outermost first."""
     made = []
     d = os.path.abspath(path)
     while not os.path.lexists(d):
@@ -172,8 +153,7 @@ def remove_empty(made):
 
 
 def make(p, build, finish):
-    """Builds the bundle with build(p, stage) and puts it in place; finish(p) then does the
-    steps that need it at its final path. A failure anywhere keeps the old bundle."""
+    """Builds the bundle with build(p, stage), puts it in place and runs finish(p), or fails."""
     made = make_directories(p.outdir)
     p.staged = []
     aside = None
@@ -227,8 +207,7 @@ def make(p, build, finish):
 
 
 def clean_up(p, aside, done):
-    """Puts the old bundle back from aside when it is still there and the new one is not done,
-    and removes this run's staging directories (but not aside while it holds the old bundle)."""
+    """Puts the old bundle back unless the new one is done; removes this run's directories."""
     keep = None
     if aside is not None and not done and os.path.lexists(os.path.join(aside, "old")):
         try:

@@ -1,10 +1,8 @@
-"""The trial run: the finished bundle started once by applauncher-check --run, which starts it
-as a double-click does (in /, with a double-click's environment), watches it with the check's
-keeper and ends it with everything it started, at the time limit or when it is idle. Its whole
-output goes to a log file, which is read here for the runtime's words: an application that
-threw (the runtime's "Exception in thread ..." line), or that ended before its time with a
-failure, fails it."""
+"""The trial run: the finished bundle started once as a double-click starts it, by
+applauncher-check --run, its output in a log read here for the runtime's words: an application
+that threw, or that ended before its time with a failure, fails it."""
 
+import contextlib
 import json
 import os
 import re
@@ -17,8 +15,7 @@ from .report import Failure
 # gives it this long to finish writing before it is killed.
 ARCHIVE_WRITE_SECONDS = 300
 
-# The runtime's report of an exception that no one caught: the thread, the exception's class
-# and its message.
+# The runtime's report of an uncaught exception: the thread, the class and the message.
 THROWN = re.compile(rb'^Exception in thread "(.*)" ([\w$.]+)(?::\s?(.*?))?\r?$', re.MULTILINE)
 
 # A cause in a stack trace, and the first line of a trace that the runtime printed itself.
@@ -40,15 +37,12 @@ ARCHIVE_ERROR = re.compile(rb"^(?:\[[^\]\n]*\])*?\[error\]\[(?:cds|aot)[^\]\n]*\
 FRAME = re.compile(rb"^\s+at (?!(?:java|javax|jdk|sun|com\.sun)\.)((?:[\w$.]+/)*[\w$.]+\(.*?\))"
                    rb"\r?$", re.MULTILINE)
 
-# How much of the trial's output is read, from its start and from its end each; the log has
-# all of it.
+# How much of the trial's output is read, from its start and from its end each.
 KEPT_BYTES = 1024 * 1024
 
 
 class Outcome:
-    """How a trial run ended: its exit status, whether the time limit or idleness ended it,
-    the uncaught exception that it reported (the runtime's line, or None) and its output (the
-    first and the last KEPT_BYTES)."""
+    """How a trial run ended: its status, what ended it, its uncaught exception and its output."""
 
     def __init__(self, status, ended, output, seconds=0):
         self.status = status
@@ -78,11 +72,7 @@ def kept(log):
 
 
 def run(checker, bundle, options, limit, log, idle, env, home, args):
-    """Runs the bundle through the check's --run, its output in the file log, with the Java
-    options options after its own, env (NAME=VALUE sets, NAME removes) over a double-click's
-    environment and HOME set to home when it is not None, until it ends or outlasts limit
-    seconds or, with idle, loads no class for idle seconds; then it gets SIGTERM, which lets the
-    runtime write its archive on the way out."""
+    """The Outcome of the bundle run by the check's --run with these options, its output in log."""
     command = ["--run", "--run-seconds", str(limit), "--run-log", log, "--run-env",
                "VORLANE_DEBUG"]
     for option in options:
@@ -142,8 +132,7 @@ def exception(output):
 
 
 def refusal(output):
-    """The runtime's own words (text) for why it would not start, with its class-data error
-    when there is one; None when it did not refuse."""
+    """Why the runtime would not start (text), with its class-data error; None."""
     vm = VM_ERROR.search(output)
     if vm is None:
         return None
@@ -158,16 +147,13 @@ def refusal(output):
 
 
 def first_frame(output):
-    """The first frame of a stack trace in output that is in a class of the application
-    ("a.Main.main(Main.java:3)"), or None."""
+    """The first frame in output in the application's code ("a.Main.main(Main.java:3)"); None."""
     m = FRAME.search(output, THROWN.search(output).end() if THROWN.search(output) else 0)
     return None if m is None else m.group(1).decode("utf-8", "replace")
 
 
 def complaint(output):
-    """What a failed trial said, naming the exception: "class: message (Error: ...)", the
-    launcher's "Error: ..." line alone, or its first line of output (a runtime that refused to
-    start is refusal()'s)."""
+    """What a failed trial said: "class: message (Error: ...)", "Error: ...", or its first line."""
     error = LAUNCH_ERROR.search(output)
     error = None if error is None else error.group(0).rstrip(b"\r")
     named = exception(output)
@@ -182,19 +168,12 @@ def complaint(output):
     return text.decode("utf-8", "replace")
 
 
-class ScratchHome:
-    """A new empty directory for HOME during the trial (with a context manager), or None when
-    it is not wanted."""
-
-    def __init__(self, wanted):
-        self.wanted = wanted
-        self.path = None
-
-    def __enter__(self):
-        if self.wanted:
-            self.path = tempfile.mkdtemp(prefix="make-bundle-home.")
-        return self.path
-
-    def __exit__(self, *_):
-        if self.path is not None:
-            shutil.rmtree(self.path, ignore_errors=True)
+@contextlib.contextmanager
+def scratch_home(wanted):
+    """A new empty directory for HOME during the trial, or None when it is not wanted."""
+    path = tempfile.mkdtemp(prefix="make-bundle-home.") if wanted else None
+    try:
+        yield path
+    finally:
+        if path is not None:
+            shutil.rmtree(path, ignore_errors=True)

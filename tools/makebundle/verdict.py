@@ -1,23 +1,22 @@
-"""What make-bundle makes of applauncher-check's verdict on the bundle at its final path: the
-findings shown on standard error (on the user's own configuration file, each once), a failure
-where the launch would fail, and with -W where the check warns."""
+"""applauncher-check's verdict on the bundle: its findings shown once each (on the user's own
+configuration file), a failure where the launch would fail, and with -W where it warns."""
 
 import os
 
 from . import runtime
-from .check import CheckFailed, findings
+from .check import CheckFailed
+from .findings import is_finding
 from .report import Failure, tell
 
 
 def show(p, lines):
-    """Shows the findings and notes (what the check could not ask the runtime, say) among the
-    check's output lines that were not shown yet; returns the warnings among the findings."""
+    """Shows the check's findings and notes not shown yet; returns the warnings."""
     warnings = []
     for line in lines:
         if line.startswith(b"note: ") and line not in p.shown:
             p.shown.add(line)
             tell(line)
-    for line in findings(lines):
+    for line in filter(is_finding, lines):
         told = p.cfg_map.tell(line)
         if told not in p.shown:
             p.shown.add(told)
@@ -28,8 +27,8 @@ def show(p, lines):
 
 
 def failure_line(p, e):
-    """The one line for a check that says the launch would fail: the module the runtime lacks,
-    the launcher's own line, or the first error."""
+    """The one line for a launch that would fail: the module that the runtime lacks, the
+    launcher's own line, or the first error."""
     words = b"\n".join(e.errors + ([os.fsencode(e.launcher_line)] if e.launcher_line else []))
     lacking = runtime.lacking(p, words)
     if lacking is not None:
@@ -47,8 +46,7 @@ def failure_line(p, e):
 
 
 def verify(p, stage=None):
-    """Checks the bundle (laid out at stage, else at its final path) and shows what the check
-    finds, told of the bundle at its final path."""
+    """Checks the bundle at stage (else at its final path), told of its final path."""
     p.at = stage
 
     def told(lines):

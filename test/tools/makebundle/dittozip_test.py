@@ -95,8 +95,9 @@ class DittoZipTest(TempDirTest):
                  fifo)):
             if target is None and not environ:
                 os.mkfifo(fifo)
-            with self.assertRaises(dittozip.ZipError) as caught:
-                dittozip.write_zip(self.bundle, target, environ)
+            with self.assertRaises(dittozip.ZipError) as caught, \
+                    mock.patch.dict(os.environ, environ):
+                dittozip.write_temporary(self.bundle, target or dittozip.zip_path(self.bundle))
             self.assertEqual(want, str(caught.exception))
             self.assertEqual(["Hello.app"], os.listdir(os.path.join(self.dir, "out")))
 

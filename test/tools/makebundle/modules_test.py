@@ -31,7 +31,7 @@ class HostileJarTest(TempDirTest):
                  "while decompressing data: invalid block type)"),
                 (bomb, "-m auto: %s holds a/Big.class, larger than a class may be (64 MiB)")):
             with self.assertRaises(Failure) as e:
-                modules.class_jar([jar], os.path.join(self.dir, "out.jar"))
+                modules.class_jar([jar], os.path.join(self.dir, "out.jar"), {})
             self.assertEqual(line % jar, str(e.exception))
 
 
@@ -81,7 +81,7 @@ class ModulesTest(TempDirTest):
                                             d + "/v11/split/B.class"}, "Multi-Release: true\n"),
                    d + "/lib/x"]
         self.assertEqual(["java.base", "java.naming", "java.net.http", "java.prefs",
-                          "java.scripting", "java.sql"], modules.auto(HOME, sources))
+                          "java.scripting", "java.sql"], sorted(modules.analyse(HOME, sources).modules))
 
     def test_the_jdk_names_the_missing_module(self):
         image = modules.JdkImage(HOME)
