@@ -1,6 +1,5 @@
-"""The class-data archive (-a): one trial run of the finished bundle writes it, and the Java
-options that use it go into the bundle's configuration, where the check sees them reach the
-command line."""
+"""The class-data archive (-a): one trial run writes it, and its Java options go into the
+configuration, where the check sees them reach the command line."""
 
 import errno
 import os
@@ -12,16 +11,13 @@ from .report import Failure, note
 # The oldest runtime that writes an archive of the application's classes at exit.
 DYNAMIC_ARCHIVE_SINCE = 13
 
-# The first runtime that writes an ahead-of-time cache in one run. Java 25's cache keeps serving
-# a changed jar's classes (JDK-8377932), where the dynamic archive notices the change: the cache
-# goes only to runtimes with the fix, 25.0.4 on and 27 on; Java 26 and early-access builds get
-# the dynamic archive.
+# The first runtime that writes an AOT cache in one run; as it served a changed jar's classes
+# (JDK-8377932), only runtimes with the fix (25.0.4 on, 27 on) get the cache.
 AOT_CACHE_SINCE = 25
 AOT_CACHE_FIXED_IN = (25, 0, 4)
 AOT_CACHE_FIXED_SINCE = 27
 
-# Measured: Java 17 uses a dynamic archive only at the path where it was made, Java 25 wherever
-# the bundle lies. The releases between were not measured, so the tool says so for them.
+# Measured: Java 17 uses an archive only where it was made, Java 25 wherever the bundle lies.
 ARCHIVE_MOVES_SINCE = 25
 
 
@@ -69,8 +65,7 @@ def added_lines(cfg, options, after):
 def archive_kind(p, base, name):
     """The archive's file name, the option that writes it at base and the options that use it."""
     path = base + "/" + name
-    # Logging of the class-data sharing is off, so that an archive the runtime cannot use (a
-    # moved bundle, a changed jar) costs the start-up nothing but the archive and prints nothing.
+    # Without logging, an archive that the runtime cannot use (a moved bundle) prints nothing.
     if gets_aot_cache(p.version, p.early_access):
         return (p.o.name + ".aot", "-XX:AOTCacheOutput=" + path + ".aot",
                 ["-XX:AOTCache=" + path + ".aot", "-XX:AOTMode=auto", "-Xlog:aot*=off",

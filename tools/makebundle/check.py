@@ -1,5 +1,4 @@
-"""applauncher-check, which says what the launcher will do with a bundle: the bundle's layout
-comes from it, and no bundle is called made that it did not vouch for."""
+"""applauncher-check: the layout comes from it, and no bundle is made that it did not vouch for."""
 
 import json
 import os
@@ -24,8 +23,6 @@ class CheckFailed(Failure):
 
 
 class Checker:
-    """One applauncher-check executable."""
-
     def __init__(self, path):
         self.path = path
 
@@ -57,7 +54,6 @@ class Checker:
         return None if said is None else (child.returncode,) + said
 
     def layout(self):
-        """The bundle layout as the launcher has it."""
         status, out, err = self.run(["--layout"])
         if status != 0:
             raise Failure("%s --layout failed: %s" % (self.path,

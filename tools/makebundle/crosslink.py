@@ -1,7 +1,5 @@
-"""Links a runtime for another platform with the host JDK's jlink from a target JDK's jmods, and
-proves that the image is the target's. The facts come from the tools (`jmod describe`, `jimage`
-and `javap`, `applauncher-check --arch`); the one rule of jlink's written here is which versions
-it links, so that a mismatch is refused in one line before anything is written."""
+"""Links a runtime for another platform from a target JDK's jmods and proves the image is the
+target's, by what the tools say; the one jlink rule written here is which versions it links."""
 
 import os
 import re
@@ -12,8 +10,7 @@ from .jdk import release
 from .programs import last_line, run_tool
 from .report import Failure
 
-# The platforms that the launcher runs on, as the JDK names them (java.base's ModuleTarget),
-# with the system and the architecture as applauncher-check --arch names them.
+# The launcher's platforms as the JDK names them, with their system and --arch architecture.
 PLATFORMS = {
     "linux-amd64": ("linux", "x86_64"),
     "linux-aarch64": ("linux", "arm64"),
@@ -93,8 +90,7 @@ def describe_jmod(jdk, jmod):
 
 
 def image_platform(jdk, home):
-    """The platform that the image at home was linked for: the ModuleTarget of its java.base,
-    as the JDK's jimage extracts it and its javap shows it."""
+    """The platform of the image at home: its java.base's ModuleTarget, by jimage and javap."""
     modules = os.path.join(home, "lib", "modules")
     if not os.path.isfile(modules):
         raise CrossLinkError("no lib/modules in the runtime " + home)

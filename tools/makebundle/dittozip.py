@@ -1,17 +1,18 @@
-"""NAME.zip of a bundle as a Mac's `ditto -c -k --keepParent NAME.app NAME.zip` makes it, which
-notarytool and Mac users take: the bundle's directory at the root, links stored as links, every
-mode kept, nothing else added. The same tree gives the same bytes: entries sorted, each
-directory before what it holds, all with one time (SOURCE_DATE_EPOCH, else 1980-01-01)."""
+"""NAME.zip of a bundle as a Mac's `ditto -c -k --keepParent` makes it (links as links, modes
+kept), the same bytes for the same tree: entries sorted, dated SOURCE_DATE_EPOCH or 1980."""
 
 import calendar
+import contextlib
 import os
 import re
+import shutil
 import stat
 import tempfile
 import time
 import zipfile
 
-from .report import Failure
+from .files import inside
+from .report import Failure, failure_text
 
 # The earliest and latest times that a zip entry holds (two-second steps).
 ZIP_FIRST = calendar.timegm((1980, 1, 1, 0, 0, 0))
@@ -93,19 +94,12 @@ def add(archive, name, path, date_time):
         info.compress_type = zipfile.ZIP_DEFLATED
         info.file_size = st.st_size
         with open(path, "rb") as source, archive.open(info, "w") as target:
-            while True:
-                block = source.read(1024 * 1024)
-                if not block:
-                    break
-                target.write(block)
+            shutil.copyfileobj(source, target, 1024 * 1024)
 
 
 def remove_quietly(path):
-    """Removes the file path, if it can."""
-    try:
+    with contextlib.suppress(OSError):
         os.unlink(path)
-    except OSError:
-        pass
 
 
 def temporary_pattern(target):
@@ -115,13 +109,10 @@ def temporary_pattern(target):
 
 
 def write_temporary(bundle, target):
-    """Writes the zip of bundle to a new temporary file beside target, fsynced, with the mode of
-    a new file; returns its path, which the caller renames into place or removes."""
+    """Writes the zip of bundle to a new temporary file beside target; returns its path."""
     if not os.path.isdir(bundle) or os.path.islink(bundle):
         raise ZipError("no bundle directory at " + bundle)
-    real_bundle = os.path.realpath(bundle)
-    real_target = os.path.realpath(target)
-    if real_target.startswith(real_bundle.rstrip("/") + "/"):
+    if inside(target, bundle):
         raise ZipError("the zip %s would lie inside the bundle %s" % (target, bundle))
     date_time = entry_time()
     directory = os.path.dirname(os.path.abspath(target))
@@ -142,8 +133,7 @@ def write_temporary(bundle, target):
         os.chmod(temporary, 0o666 & ~mask)
     except OSError as e:
         remove_quietly(temporary)
-        where = (e.filename + ": ") if isinstance(e.filename, str) else ""
-        raise ZipError("cannot write %s: %s%s" % (target, where, e.strerror or e))
+        raise ZipError("cannot write %s: %s" % (target, failure_text(e)))
     except BaseException:
         remove_quietly(temporary)
         raise

@@ -1,5 +1,4 @@
-"""Copying the application's files into the bundle (links followed or kept, broken links and
-cycles refused, a signal able to stop it between two files) and removing trees."""
+"""Copying the application's files (links followed or kept, broken ones refused) and removing."""
 
 import errno
 import os
@@ -93,8 +92,7 @@ def copy_keeping_links(source, target):
 
 
 def remove(path):
-    """Removes the file or tree at path, made writable first: read-only directories inside the
-    tree do not stop it; nothing outside the tree has its permissions changed."""
+    """Removes the file or tree at path, its directories (and nothing outside) made writable."""
     if os.path.islink(path) or not os.path.isdir(path):
         os.remove(path)
         return

@@ -1,8 +1,5 @@
-"""The application's icon as macOS reads it: an .icns file made from one PNG or from an
-.iconset folder (Apple's layout, icon_16x16.png ... icon_512x512@2x.png). The icon types that
-macOS 11 reads hold PNG data as it is, so each PNG goes in unchanged, under the types of its
-size: from an .iconset, the one type its name stands for; one PNG alone, every type of its size
-(a 32-pixel PNG is both the 32-point icon and the 16-point one for Retina screens)."""
+"""The icon as an .icns file of one PNG or an .iconset folder: macOS 11 reads PNG data as it is,
+so each PNG goes in unchanged under the types of its size (an .iconset's name: its one type)."""
 
 import os
 import re
@@ -13,8 +10,7 @@ from .report import Failure
 
 PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
 
-# The PNG icon types: (type, pixels, the .iconset file that holds it), smallest first, which
-# is also the order in which they are written. The layout has no file for the 64-point icon.
+# The PNG icon types: (type, pixels, the .iconset file that holds it), in the written order.
 TYPES = (
     (b"icp4", 16, "icon_16x16.png"),
     (b"icp5", 32, "icon_32x32.png"),
@@ -94,8 +90,7 @@ def types_of_png(path):
 
 
 def types_of_iconset(path):
-    """The (type, data) pairs of an .iconset folder: one per PNG file, of Apple's layout and of
-    its name's size. Other files (.DS_Store, say) are passed over."""
+    """The (type, data) pairs of an .iconset folder: one per PNG file, of its name's size."""
     try:
         names = sorted(os.listdir(path))
     except OSError as e:

@@ -11,8 +11,7 @@ from .report import Failure
 IDENTIFIER = r"[A-Za-z0-9.-]+"
 VERSION = r"[0-9]+(\.[0-9]+){0,2}"
 
-# Deeper than any Info.plist has reason to nest; writing deeper ones would exhaust Python's
-# recursion.
+# Deeper than any Info.plist has reason to nest; writing deeper ones exhausts the recursion.
 MAX_DEPTH = 100
 
 
@@ -22,8 +21,7 @@ def plist_text(text):
 
 
 def info_plist(o, extra, source):
-    """Info.plist: what the options make it, with the keys of extra (read from source) added.
-    A key that an option decides may be given only with the value the option gives it."""
+    """Info.plist of the options, with the keys of extra (from source) that they do not decide."""
     name = plist_text(o.name)
     info = {
         "CFBundleExecutable": name,
@@ -39,15 +37,13 @@ def info_plist(o, extra, source):
     }
     decided = {"CFBundleExecutable": "-n", "CFBundlePackageType": "every bundle it makes",
                "CFBundleInfoDictionaryVersion": "every bundle it makes"}
-    if o.identifier is not None:
-        info["CFBundleIdentifier"] = o.identifier
-        decided["CFBundleIdentifier"] = "-i"
-    if o.version is not None:
-        info["CFBundleShortVersionString"] = info["CFBundleVersion"] = o.version
-        decided["CFBundleShortVersionString"] = decided["CFBundleVersion"] = "-V"
-    if o.icon is not None:
-        info["CFBundleIconFile"] = plist_text(icns_name(o.icon))
-        decided["CFBundleIconFile"] = "-I"
+    icon = None if o.icon is None else plist_text(icns_name(o.icon))
+    for keys, value, option in ((["CFBundleIdentifier"], o.identifier, "-i"),
+                                (["CFBundleShortVersionString", "CFBundleVersion"], o.version,
+                                 "-V"), (["CFBundleIconFile"], icon, "-I")):
+        for key in keys if value is not None else ():
+            info[key] = value
+            decided[key] = option
     for key, value in extra.items():
         if key in decided and value != info[key]:
             raise Failure("%s gives %s %r, but make-bundle sets it to %r (%s)" %

@@ -1,6 +1,5 @@
-"""The installed JDK, found in one way for the tool, the demo, the benchmarks and the tests
-(tools/find-jdk), and what make-bundle knows of a runtime's home: its launch library and its
-release file."""
+"""The installed JDK, found in one way for everything (tools/find-jdk), and what make-bundle
+knows of a runtime's home: its launch library and its release file."""
 
 import os
 import re
@@ -9,8 +8,7 @@ import sys
 
 from .report import Failure
 
-# Where a Linux runtime keeps its launch library; the host build's bundles reach it through a
-# link at the place of the macOS one.
+# A Linux runtime's launch library, which the host build's bundles link at the macOS place.
 LINUX_LAUNCH_LIBRARY = "lib/libjli.so"
 
 
@@ -84,8 +82,7 @@ def release(home):
 
 
 def version(home):
-    """(numbers, early_access) of the runtime at home by its release file: (25, 0, 3), or (8, 0)
-    for "1.8.0_402"."""
+    """(numbers, early_access) of the runtime at home by its release file, "1.8.0_402": (8, 0)."""
     given = release(home).get("JAVA_VERSION")
     if given is None:
         raise Failure("no JAVA_VERSION in the release file of the runtime " + home +

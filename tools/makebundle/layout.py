@@ -12,7 +12,6 @@ class Layout:
     """Where things go in a bundle, relative to it (launch libraries: to the runtime's home)."""
 
     def __init__(self, text, source):
-        """Reads the output of `applauncher-check --layout` (text), printed by source."""
         values = {}
         for line in text.splitlines():
             key, sep, value = line.partition("=")
@@ -25,7 +24,6 @@ class Layout:
         self.executable_dir = values["executable-dir"][0]
         self.app_dir = values["app-dir"][0]
         self.runtime_dir = values["runtime-dir"][0]
-        self.library_path_variable = values["library-path-variable"][0]
         # A runtime's home holds lib/...: what comes before is where the home goes.
         homes = set()
         self.home_libraries = []
@@ -42,13 +40,10 @@ class Layout:
         self.home_dir = os.path.join(self.runtime_dir, homes.pop()).rstrip("/")
 
     def executable(self, bundle, name):
-        """The launcher's path in bundle for the application name."""
         return os.path.join(bundle, self.executable_dir, name)
 
     def app(self, bundle):
-        """The application directory of bundle."""
         return os.path.join(bundle, self.app_dir)
 
     def runtime_home(self, bundle):
-        """Where the runtime's home goes in bundle."""
         return os.path.join(bundle, self.home_dir)

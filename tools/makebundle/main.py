@@ -1,5 +1,4 @@
-"""make-bundle put together: the command line, the plan, the bundle built aside, the steps at its
-final path, and the one line that ends a run."""
+"""make-bundle put together: options, plan, the bundle built aside, the steps at its place."""
 
 import os
 import shutil
@@ -15,7 +14,6 @@ from .report import Failure, Interrupted, UsageError, fail, failure_text, note, 
 
 
 def build(p, stage):
-    """Lays the whole bundle out in stage."""
     o = p.o
     executable = p.layout.executable(stage, o.name)
     app = p.layout.app(stage)
@@ -33,18 +31,15 @@ def build(p, stage):
         with open(icon, "wb") as f:
             f.write(p.icon_data)
     shutil.copyfile(o.cfg, os.path.join(app, o.name + ".cfg"))
+    copy = copy_keeping_links if o.keep_links else copy_followed
     for source, target in p.copies:
-        if o.keep_links:
-            copy_keeping_links(source, os.path.join(app, target))
-        else:
-            copy_followed(source, os.path.join(app, target))
+        copy(source, os.path.join(app, target))
     reach.settle(p, stage)
     if o.modules is not None:
         p.modules = modules.resolve(o.modules, lambda: reach.analysis(p, stage))
     runtime.put(p, stage)
     reach.judge(p, stage)
-    # The bundle takes its place only with the check's verdict: a run killed at any moment
-    # leaves the old bundle or a checked one.
+    # Only a checked bundle takes its place: a run killed at any moment leaves one or the old.
     verdict.verify(p, stage)
 
 
@@ -62,7 +57,6 @@ def finish(p):
 
 
 def main(argv):
-    """Runs make-bundle with the arguments argv; returns its exit status."""
     SIGNALS.__init__()
     previous = {}
     for signum in ENDING_SIGNALS:

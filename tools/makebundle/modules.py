@@ -1,6 +1,7 @@
 """Which runtime modules an application needs, as the JDK's own tools say it: jdeps of its
 classes (-m auto), and the JDK's module image of a class that it failed for want of."""
 
+import contextlib
 import hashlib
 import json
 import os
@@ -65,18 +66,15 @@ def class_name(entry):
 
 
 def class_jar(sources, path, origins):
-    """Writes the class files of sources into one jar at path, their jars into origins; returns
-    how many."""
+    """Writes the classes of sources into one jar at path, their jars into origins; how many."""
     # Without module declarations jdeps reads everything as one class path: the modules they
-    # require need not be there, and packages split between jars do not matter. Each jar's
-    # classes go below a directory of their own, every version of a multi-release class counts.
-    count = 0
+    # require need not be there, packages split between jars do not matter, and every version of
+    # a multi-release class counts.
     seen = set()
-    archives = 0
+    count = 0
 
     def add_jar(out, path):
-        nonlocal count, archives
-        archives += 1
+        nonlocal count
         try:
             with zipfile.ZipFile(path) as jar:
                 for entry in jar.infolist():
@@ -84,7 +82,8 @@ def class_jar(sources, path, origins):
                     if entry.is_dir() or not entry.filename.endswith(".class") or \
                             parts[-1] == "module-info.class" or ".." in parts or not parts[0]:
                         continue
-                    copy_class(jar, entry, out, "%d/%s" % (archives, entry.filename), path)
+                    # Each jar's classes go below a directory of their own.
+                    copy_class(jar, entry, out, "%d/%s" % (len(seen), entry.filename), path)
                     count += 1
                     origins.setdefault(class_name(entry.filename), []).append(path)
         except ZIP_ERRORS as e:
@@ -106,8 +105,7 @@ def class_jar(sources, path, origins):
         elif path.endswith(".class") and os.path.basename(path) != "module-info.class":
             out.write(path, "classes/" + relative)
             count += 1
-            # The class path directory that holds it is one of its parents, as its package
-            # says: each reading is kept, the wrong ones name no class that is used.
+            # Its class path directory is one of its parents: each is kept, as no wrong one is used.
             parts = relative[:-len(".class")].split("/")
             for i in range(1, len(parts)):
                 origins.setdefault(".".join(parts[i:]), []).append(
@@ -122,8 +120,7 @@ def class_jar(sources, path, origins):
 # How many analyses the cache keeps, the latest.
 CACHE_KEPT = 16
 
-# A line of `jdeps -verbose:class`: the class, the class it uses, and where that one is (a
-# module, "JDK internal API (module)", the jar analysed, or "not found").
+# A line of `jdeps -verbose:class`: the class, the class it uses, and where that one is.
 USE = re.compile(r"^\s+(\S+)\s+->\s+(\S+)\s+(.*?)\s*$")
 INTERNAL = re.compile(r"JDK internal API \(([\w.]+)\)")
 
@@ -154,7 +151,6 @@ class Analysis:
 
 
 def cache_directory():
-    """Where the analyses of earlier runs are kept: the user's cache directory."""
     if platform.system() == "Darwin":
         base = os.path.expanduser("~/Library/Caches")
     else:
@@ -186,20 +182,17 @@ def analyse(jdk_home, sources):
     """The Analysis of the classes of sources by jdeps of jdk_home, cached for the same inputs."""
     if not sources:
         return Analysis({}, "")
-    # The cache holds the jars' paths below the sources' common directory, which may be
-    # another one each time (the bundle is laid out in a new staging directory).
+    # The cache holds paths below the sources' common directory, another one each run.
     root = os.path.commonpath([os.path.abspath(source) for source in sources])
     cached = os.path.join(cache_directory(),
                           "uses-%s.json" % sources_digest(jdk_home, sources, root))
-    try:
+    with contextlib.suppress(OSError, ValueError, TypeError, AttributeError):
         with open(cached, encoding="utf-8") as f:
             analysis = Analysis({}, "")
             analysis.__dict__.update(json.load(f))
         analysis.origins = {c: [os.path.normpath(os.path.join(root, o)) for o in jars]
                             for c, jars in analysis.origins.items()}
         return analysis
-    except (OSError, ValueError, TypeError, AttributeError):
-        pass
     origins = {}
     with tempfile.TemporaryDirectory(prefix="make-bundle-classes.") as work:
         jar = os.path.join(work, "classes.jar")
@@ -238,11 +231,7 @@ def resolve(given, analysis):
     if not found.modules:
         raise Failure("jdeps printed no modules: " + found.said)
     found = sorted(found.modules)
-    chosen = []
-    for name in names:
-        for module in (found if name == AUTO else [name]):
-            if module not in chosen:
-                chosen.append(module)
+    chosen = list(dict.fromkeys(m for name in names for m in (found if name == AUTO else [name])))
     note("-m auto chose %s (-m %s pins this choice)" % (",".join(found), ",".join(chosen)))
     return chosen
 
@@ -273,17 +262,12 @@ class JdkImage:
             elif module is not None and line.strip().endswith(".class"):
                 self.classes[line.strip()[:-len(".class")].replace("/", ".")] = module
 
-    def module_of(self, kind, name):
-        """The module of the JDK that holds the class name, or that is the module name; None."""
-        if kind == "module":
-            return name if name in self.modules else None
-        return self.classes.get(name)
-
 
 def needed(text, image, present):
     """(module, what is missing) of the first module that text shows missing and not present."""
     for kind, name in missing(text):
-        module = image.module_of(kind, name)
+        module = image.classes.get(name) if kind == "class" else \
+            name if name in image.modules else None
         if module is not None and module not in present:
             return module, name if kind == "class" else "the module " + name
     return None

@@ -115,7 +115,6 @@ class _Parser(argparse.ArgumentParser):
 
 
 def parser():
-    """The argparse parser of make-bundle's command line."""
     p = _Parser(prog="make-bundle", add_help=False, allow_abbrev=False, description=DESCRIPTION,
                 epilog=EPILOG, formatter_class=argparse.RawDescriptionHelpFormatter,
                 usage="make-bundle -l LAUNCHER -n NAME -o DIR -c CFG [options] [FILE...]")
@@ -127,7 +126,6 @@ def parser():
 
 
 def usage():
-    """The text of --help."""
     return parser().format_help()
 
 
@@ -151,11 +149,9 @@ def parse(argv):
     return o
 
 
-def seconds(option, value):
-    """value as a whole number of seconds above zero."""
-    if not re.fullmatch(r"[0-9]+", value) or int(value) == 0:
-        raise UsageError("%s takes a number of seconds, not %r" % (option, value))
-    return int(value)
+def seconds(value):
+    """value as a whole number of seconds above zero; None when it is not one."""
+    return int(value) if re.fullmatch(r"[0-9]+", value) and int(value) > 0 else None
 
 
 def validate(o):
@@ -165,8 +161,14 @@ def validate(o):
     linked = o.linked is not None or o.library is not None
     runtimes = [v for v in (o.runtime, o.linked, o.library) if v is not None]
     own = [option.split("=")[0] for option in o.jlink_options
-           if option.split("=")[0] in OWN_JLINK_OPTIONS]
+           if option.split("=")[0] in OWN_JLINK_OPTIONS] + [None]
     trial = o.trial_args or o.trial_env or o.trial_home or o.idle
+    env = [s for s in o.trial_env
+           if not re.fullmatch(r"[A-Za-z_][A-Za-z0-9_]*(=.*)?", s, re.DOTALL)] + [None]
+    empty = [option for option, value in (("-r", o.runtime), ("-L", o.linked),
+                                          ("-j", o.library), ("--jmods", o.jmods))
+             if value == ""] + [None]
+    name = o.name
     for refused, text in (
             (len(runtimes) > 1, "-r, -L and -j exclude each other"),
             (o.jmods is not None and o.modules is None,
@@ -179,39 +181,29 @@ def validate(o):
             (o.platform is not None and o.platform not in PLATFORMS,
              "--platform takes one of %s, not %r" % (", ".join(sorted(PLATFORMS)), o.platform)),
             (o.jlink_options and o.modules is None, "--jlink-option goes with -m"),
-            (own, "--jlink-option cannot give %s: make-bundle sets it (-m names the modules)" %
-             (own or [""])[0]),
+            (own[0], "--jlink-option cannot give %s: make-bundle sets it (-m names the modules)" %
+             own[0]),
             (o.second_place and not linked, "-J goes with -L or -j"),
             (o.archive and o.library is not None, "-a needs a runtime (-r or -L)"),
             (trial and not o.archive,
-             "--trial-arg, --trial-env, --trial-home and --trial-idle go with -a")):
-        if refused:
-            raise UsageError(text)
-    if o.idle is not None:
-        o.idle = seconds("--trial-idle", o.idle)
-    for setting in o.trial_env:
-        if not re.fullmatch(r"[A-Za-z_][A-Za-z0-9_]*(=.*)?", setting, re.DOTALL):
-            raise UsageError("--trial-env takes NAME=VALUE or NAME, not " + repr(setting))
-    if o.identity is not None and linked:
-        # A signed bundle must not point outside itself; codesign refuses such links.
-        raise UsageError("-s signs bundles with their own runtime (-r), not -L or -j")
-    if o.entitlements_given and o.identity is None:
-        raise UsageError("-e goes with -s")
-    for option, value in (("-r", o.runtime), ("-L", o.linked), ("-j", o.library),
-                          ("--jmods", o.jmods)):
-        if value == "":
-            raise UsageError(option + " was given an empty path (is JAVA_HOME set?)")
-    o.time_limit = DEFAULT_TIME_LIMIT if o.time_limit is None else seconds("-t", o.time_limit)
-
-    name = o.name
-    # The bundle's path is in the class path, where ":" separates entries, and the launcher
-    # reads "\\" in its own path as a separator.
-    for refused, text in (
+             "--trial-arg, --trial-env, --trial-home and --trial-idle go with -a"),
+            (o.idle is not None and seconds(o.idle) is None,
+             "--trial-idle takes a number of seconds, not %r" % o.idle),
+            (env[0] is not None, "--trial-env takes NAME=VALUE or NAME, not %r" % env[0]),
+            # A signed bundle must not point outside itself; codesign refuses such links.
+            (o.identity is not None and linked,
+             "-s signs bundles with their own runtime (-r), not -L or -j"),
+            (o.entitlements_given and o.identity is None, "-e goes with -s"),
+            (empty[0], "%s was given an empty path (is JAVA_HOME set?)" % empty[0]),
+            (o.time_limit is not None and seconds(o.time_limit) is None,
+             "-t takes a number of seconds, not %r" % o.time_limit),
             (name in ("", ".", ".."), "the name must not be empty, \".\" or \"..\""),
             ("/" in name, "the name must not contain \"/\": " + name),
             (name.endswith(".app"), "the name must not end in \".app\": " + name),
             (re.search(r"[\x00-\x1f\x7f]", name),
              "the name must not contain control characters: " + repr(name)),
+            # The bundle's path is in the class path, where ":" separates entries, and the
+            # launcher reads "\\" in its own path as a separator.
             (re.search(r"[:\\]", name),
              "the name must not contain \":\" or \"\\\", which break the launch: " + name),
             (o.identifier is not None and not re.fullmatch(IDENTIFIER, o.identifier),
@@ -223,6 +215,9 @@ def validate(o):
              "-m was given no module")):
         if refused:
             raise UsageError(text)
+    if o.idle is not None:
+        o.idle = seconds(o.idle)
+    o.time_limit = DEFAULT_TIME_LIMIT if o.time_limit is None else seconds(o.time_limit)
 
     targets = {name + ".cfg": o.cfg}
     for f in o.files:

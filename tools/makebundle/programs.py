@@ -1,7 +1,7 @@
-"""The programs make-bundle runs: each in a session of its own, ended with its process group at
-the end of the run or on a signal, and noted so that the next run ends one that a killed run
-left. A signal is only noted when it arrives; the run looks for it where it can stop cleanly."""
+"""The programs make-bundle runs, each in a session of its own, ended with the run or on a signal
+and noted for the next run; a signal is only noted, and looked for where the run can stop."""
 
+import contextlib
 import ctypes
 import os
 import re
@@ -36,7 +36,6 @@ class Signals:
         self.held = False
 
     def handler(self, signum, _frame):
-        """The signal handler: notes the first signal."""
         if self.pending is None:
             self.pending = signum
 
@@ -97,21 +96,17 @@ def start(command, **kwargs):
                              preexec_fn=_die_with_parent, **kwargs)
     if RECORD is not None:
         started = process_table().get(child.pid, (0, None))[1]
-        try:
+        with contextlib.suppress(OSError):
             with open(RECORD, "a") as f:
                 f.write("%d %s\n" % (child.pid, started))
-        except OSError:
-            pass
     return child
 
 
 def end(child):
     """Ends child and its process group: SIGTERM, then SIGKILL when it does not end soon."""
     for signum in (signal.SIGTERM, signal.SIGKILL):
-        try:
+        with contextlib.suppress(ProcessLookupError, PermissionError):
             os.killpg(child.pid, signum)
-        except (ProcessLookupError, PermissionError):
-            pass
         try:
             child.wait(timeout=END_GRACE_SECONDS)
             return
@@ -130,10 +125,8 @@ def end_listed(record):
     pids = [int(pid) for pid, started in (entry for entry in listed if len(entry) == 2)
             if pid.isdigit() and table.get(int(pid), (0, None))[1] == started]
     for pid in pids:
-        try:
+        with contextlib.suppress(ProcessLookupError, PermissionError):
             os.killpg(pid, signal.SIGKILL)
-        except (ProcessLookupError, PermissionError):
-            pass
     return pids
 
 

@@ -1,8 +1,7 @@
-"""What the bundle's launch reads, as applauncher-check says it (--format json), and what the
-classes it reaches from its roots need: a jar outside the bundle (there on this machine, missing
-on the user's), a jar off every class path or a module the runtime lacks fail the run; what only
-unreached classes use is a note."""
+"""What the launch reads, as the check's --format json says, and what the classes it reaches
+need: what lies outside the bundle or off every class path, and the modules the runtime lacks."""
 
+import contextlib
 import filecmp
 import functools
 import os
@@ -76,14 +75,12 @@ def providers(jars):
     """The service providers that the META-INF/services of jars name: the loaders start them."""
     found = []
     for jar in jars:
-        try:
+        with contextlib.suppress(modules.ZIP_ERRORS):
             with zipfile.ZipFile(jar) as z:
                 for name in z.namelist():
                     if name.startswith("META-INF/services/") and not name.endswith("/"):
                         found += [line.split("#")[0].strip() for line in
                                   z.read(name).decode("utf-8", "replace").splitlines()]
-        except modules.ZIP_ERRORS:
-            pass
     return [c for c in found if c]
 
 
@@ -124,7 +121,6 @@ def launch(p, stage):
 
 
 def class_path(data):
-    """The class path entries that the check's data lists, in order."""
     return [r["path"] for r in data["reads"] if r["kind"] == "class-path"]
 
 
@@ -231,10 +227,8 @@ def listing(items):
 
 
 def judge(p, stage):
-    """Fails when a class that the launch reaches from its roots (the main class, the agents,
-    the services' providers) lies in a jar of Contents/app that no class path reaches or uses a
-    module that the runtime lacks, or when the main class uses a class that no jar holds; the
-    same of classes that the launch never reaches are notes."""
+    """Fails when a class that the launch reaches from its roots lies off every class path or
+    uses a module that the runtime lacks, or the main class one that no jar holds; else notes."""
     try:
         found = analysis(p, stage)
     except Failure as e:
@@ -268,9 +262,8 @@ def judge(p, stage):
                               chain(cls).rpartition(" -> ")[0] or cls, cls,
                               shown(p, stage, jar), os.path.relpath(jar, app)))
     present = runtime.present(p, stage)
-    ignored = p.o.ignored_modules
     for module, users in sorted(found.modules.items()) if present is not None else ():
-        if module in present or module in ignored:
+        if module in present or module in p.o.ignored_modules:
             continue
         used = [u for u in users if u in reached]
         if used:
@@ -294,11 +287,8 @@ def judge(p, stage):
              "do without): %s" % (len(absent), "class" if one else "classes", "is" if one else
                                   "are", listing(absent)))
     # Jars off the class path: the first class that uses each, if any.
-    users = {}
-    for where in found.origins.values():
-        for jar in where:
-            if jar.endswith(".jar") and not on_path(jar):
-                users.setdefault(jar, None)
+    users = dict.fromkeys(jar for where in found.origins.values() for jar in where
+                          if jar.endswith(".jar") and not on_path(jar))
     for cls, calls in found.calls.items():
         for used in calls:
             for jar in found.origins.get(used, ()):

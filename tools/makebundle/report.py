@@ -33,7 +33,6 @@ def _write(stream, data):
 
 
 def result(path):
-    """Writes the bundle's path, the only line on standard output."""
     _write(sys.stdout, os.fsencode(path) + b"\n")
 
 
@@ -43,12 +42,10 @@ def tell(text):
 
 
 def note(text):
-    """Writes "note: text" on standard error."""
     tell("note: " + text)
 
 
 def fail(text):
-    """Writes the failure line "make-bundle: text" on standard error."""
     tell("make-bundle: " + text)
 
 

@@ -1,6 +1,7 @@
 """The bundle's runtime: a copy, an image that jlink links (reused when nothing that goes into it
 changed) or a link to a launch library; and which module it lacks when the application fails."""
 
+import contextlib
 import hashlib
 import os
 import shutil
@@ -24,11 +25,9 @@ def jlink_digest(p):
     for part in [version(), jlink, p.o.jmods or ""] + p.modules + ["--"] + JLINK_OPTIONS + \
             p.o.jlink_options:
         h.update(os.fsencode(part) + b"\0")
-    try:
+    with contextlib.suppress(OSError):
         with open(os.path.join(p.home, "release"), "rb") as f:
             h.update(f.read())
-    except OSError:
-        pass
     module_files = [os.path.join(p.home, "lib", "modules")]
     for jmods in [os.path.join(p.home, "jmods")] + ([p.o.jmods] if p.o.jmods else []):
         if os.path.isdir(jmods):
@@ -43,7 +42,6 @@ def jlink_digest(p):
 
 
 def recorded_digest(home):
-    """The digest recorded in a linked runtime's home, or None."""
     try:
         with open(os.path.join(home, JLINK_RECORD), encoding="ascii", errors="replace") as f:
             return f.read().strip()
@@ -52,8 +50,7 @@ def recorded_digest(home):
 
 
 def link(p, home):
-    """Puts an image of p.modules at home: the bundle's own when it was linked from the same
-    inputs, else a new one from jlink (from the jmods of p.target, when there is one)."""
+    """Puts an image of p.modules at home: the old one if made of the same inputs, else jlink's."""
     digest = jlink_digest(p)
     old = p.layout.runtime_home(p.bundle)
     t = p.target
@@ -64,8 +61,8 @@ def link(p, home):
     else:
         jlink = os.path.join(p.home, "bin", "jlink")
         options = JLINK_OPTIONS + p.o.jlink_options
-        # A runtime image with its own base archive starts faster and is what an archive of the
-        # application's classes builds on; jlink makes one only for its own platform.
+        # A base archive makes the runtime start faster, and -a builds on it; jlink makes one only
+        # for its own platform.
         if not (t and t.cross) and \
                 "--generate-cds-archive" in programs.run_tool([jlink, "--list-plugins"], "jlink"):
             options = options + ["--generate-cds-archive"]
@@ -84,7 +81,6 @@ def link(p, home):
 
 
 def put(p, stage):
-    """Lays the runtime out in the bundle being built at stage."""
     o = p.o
     home = p.layout.runtime_home(stage)
     if o.runtime is not None:
@@ -114,8 +110,7 @@ def present(p, bundle):
 
 
 def lacking(p, text):
-    """The line that names the module that the runtime's words in text (bytes) show the
-    application to need and the bundle's runtime to lack; None."""
+    """The line that names the module that the runtime's words in text show it to lack; None."""
     modules_there = present(p, p.at or p.bundle)
     if modules_there is None or not modules.missing(text):
         return None

@@ -1,5 +1,4 @@
-"""Signing with codesign (macOS only): the runtime's code, the launcher, then the bundle, whose
-signature is its executable's and so carries the hardened runtime and the entitlements."""
+"""codesign (macOS): the runtime's code, the launcher, then the bundle, with the entitlements."""
 
 import os
 
@@ -13,14 +12,10 @@ def is_mach_o(path):
             head = f.read(8)
     except OSError:
         return False
-    if len(head) < 8:
-        return False
-    magic = head[:4]
-    if magic in (b"\xfe\xed\xfa\xce", b"\xfe\xed\xfa\xcf", b"\xce\xfa\xed\xfe",
-                 b"\xcf\xfa\xed\xfe"):
-        return True
+    thin = (b"\xfe\xed\xfa\xce", b"\xfe\xed\xfa\xcf", b"\xce\xfa\xed\xfe", b"\xcf\xfa\xed\xfe")
     # A universal binary; a Java class file shares its magic but has a version >= 45 there.
-    return magic == b"\xca\xfe\xba\xbe" and int.from_bytes(head[4:], "big") < 45
+    universal = head[:4] == b"\xca\xfe\xba\xbe" and int.from_bytes(head[4:], "big") < 45
+    return len(head) == 8 and (head[:4] in thin or universal)
 
 
 def codesign(p, path, entitlements=False):
@@ -32,7 +27,6 @@ def codesign(p, path, entitlements=False):
 
 
 def sign(p):
-    """Signs the bundle at its final path and verifies the signature."""
     runtime = os.path.join(p.bundle, p.layout.runtime_dir)
     for directory, _, names in os.walk(runtime):
         for n in sorted(names):

@@ -1,7 +1,7 @@
-"""Replacing a bundle as a whole: the new one is built beside it and takes its place when it is
-complete, the old one waiting aside until the steps at the final path are done, and put back
-when one fails. A later run tidies up after a killed one and puts its old bundle back."""
+"""Replacing a bundle as a whole: the new one built beside it, the old one kept aside until the
+steps at the final path are done and put back when one fails, also by the run after a kill."""
 
+import contextlib
 import errno
 import fcntl
 import os
@@ -34,7 +34,6 @@ def new_staging(p, kind):
 
 
 def running(pid):
-    """Whether the process pid exists."""
     try:
         os.kill(pid, 0)
     except ProcessLookupError:
@@ -112,11 +111,9 @@ def lock(p):
             raise Failure("another make-bundle (process %s) is making %s; run again when it has "
                           "ended" % (other, p.bundle))
         # A lock on a file that the run before removed meanwhile holds nothing: take it again.
-        try:
+        with contextlib.suppress(FileNotFoundError):
             if os.path.samestat(os.fstat(fd), os.stat(path)):
                 break
-        except FileNotFoundError:
-            pass
         os.close(fd)
     os.ftruncate(fd, 0)
     os.write(fd, b"%d\n" % os.getpid())
@@ -124,11 +121,8 @@ def lock(p):
 
 
 def unlock(p, fd):
-    """Ends the lock of lock(p) and removes its file."""
-    try:
+    with contextlib.suppress(OSError):
         os.remove(os.path.join(p.outdir, staging_prefix(p) + "lock"))
-    except OSError:
-        pass
     os.close(fd)
 
 
@@ -190,13 +184,10 @@ def make(p, build, finish):
         SIGNALS.hold()
         done = True
         if aside is not None:
-            # The old bundle is thrown away from here on: what a killed run leaves of it is a
-            # .failed, which the next run removes, not an .old, which it would put back.
-            try:
+            # A killed run now leaves the old bundle as a .failed, which the next run removes.
+            with contextlib.suppress(OSError):
                 os.rename(os.path.join(aside, "old"),
                           os.path.join(new_staging(p, "failed"), "old"))
-            except OSError:
-                pass
     finally:
         SIGNALS.hold()
         programs.RECORD = None
@@ -222,7 +213,6 @@ def clean_up(p, aside, done):
 
 
 def remove_staged(p, keep=None):
-    """Removes the staging directories that this run made, but keep."""
     for path in p.staged:
         if path != keep and os.path.lexists(path):
             try:

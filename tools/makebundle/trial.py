@@ -1,6 +1,5 @@
-"""The trial run: the finished bundle started once as a double-click starts it, by
-applauncher-check --run, its output in a log read here for the runtime's words: an application
-that threw, or that ended before its time with a failure, fails it."""
+"""The trial run: the bundle started once as a double-click starts it, by the check's --run, and
+the runtime's words in its log: an application that threw or failed before its time fails it."""
 
 import contextlib
 import json
@@ -11,8 +10,7 @@ import tempfile
 
 from .report import Failure
 
-# After the time limit the trial run gets SIGTERM, which still writes the archive; the check
-# gives it this long to finish writing before it is killed.
+# How long the check lets the trial write its archive after SIGTERM at the time limit.
 ARCHIVE_WRITE_SECONDS = 300
 
 # The runtime's report of an uncaught exception: the thread, the class and the message.
@@ -25,8 +23,7 @@ TRACE = re.compile(rb"^((?:java|javax|jdk|sun)\.[\w$.]+(?:Exception|Error)\b.*)$
 # The Java launcher's own failure lines ("Error: Could not find or load main class x.Y").
 LAUNCH_ERROR = re.compile(rb"^Error: (.*)$", re.MULTILINE)
 
-# A runtime that failed to start: the cause on the line before (a full disk's "Unable to write
-# to shared archive file."), what failed on the line after.
+# A runtime that failed to start: the cause on the line before, what failed on the line after.
 VM_ERROR = re.compile(rb"^(?:(.*)\n)?Error occurred during initialization of VM\r?\n(.*)$",
                       re.MULTILINE)
 # The class-data sharing's own error line, which may come well before the runtime's refusal.
@@ -75,14 +72,12 @@ def run(checker, bundle, options, limit, log, idle, env, home, args):
     """The Outcome of the bundle run by the check's --run with these options, its output in log."""
     command = ["--run", "--run-seconds", str(limit), "--run-log", log, "--run-env",
                "VORLANE_DEBUG"]
-    for option in options:
-        command += ["--run-option", option]
-    for setting in env:
-        command += ["--run-env", setting]
+    command += [a for option in options for a in ("--run-option", option)]
+    command += [a for setting in env for a in ("--run-env", setting)]
     command += (["--run-idle", str(idle)] if idle else []) + \
         (["--run-home", home] if home is not None else []) + [bundle] + list(args)
-    # An application that threw is ended at once, even when it stays alive after it (a GUI
-    # without a display): the log is read as it grows.
+    # An application that threw is ended at once, even when it stays alive (a GUI without a
+    # display): the log is read as it grows.
     read = [0, b""]
 
     def threw():

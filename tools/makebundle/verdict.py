@@ -1,5 +1,4 @@
-"""applauncher-check's verdict on the bundle: its findings shown once each (on the user's own
-configuration file), a failure where the launch would fail, and with -W where it warns."""
+"""The check's verdict on the bundle: its findings told once, on the user's file; its failures."""
 
 import os
 
@@ -27,8 +26,7 @@ def show(p, lines):
 
 
 def failure_line(p, e):
-    """The one line for a launch that would fail: the module that the runtime lacks, the
-    launcher's own line, or the first error."""
+    """The line for a launch that would fail: a module it lacks, the launcher's line, an error."""
     words = b"\n".join(e.errors + ([os.fsencode(e.launcher_line)] if e.launcher_line else []))
     lacking = runtime.lacking(p, words)
     if lacking is not None:
@@ -50,9 +48,8 @@ def verify(p, stage=None):
     p.at = stage
 
     def told(lines):
-        if stage is None:
-            return lines
-        return [line.replace(os.fsencode(stage), os.fsencode(p.bundle)) for line in lines]
+        return [line.replace(os.fsencode(stage or p.bundle), os.fsencode(p.bundle))
+                for line in lines]
 
     try:
         status, lines = p.checker.verdict(stage or p.bundle)
