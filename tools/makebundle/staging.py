@@ -47,7 +47,7 @@ def shown(p, text):
     """text with the staging directories' paths told as the bundle's."""
     pattern = re.escape(os.path.join(p.outdir, staging_prefix(p))) + \
         r"(?:[0-9]+\.)?[a-z0-9_]{8}\.(?:new|old/old|failed/new|old|failed)(?![\w.])"
-    return re.sub(pattern, lambda _: p.bundle.replace("\\", "\\\\"), text)
+    return re.sub(pattern, lambda _: p.bundle, text)
 
 
 def sweep(p):

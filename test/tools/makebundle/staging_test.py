@@ -6,6 +6,7 @@ import signal
 import subprocess
 import shutil
 import sys
+import types
 import unittest
 from unittest import mock
 
@@ -44,6 +45,12 @@ class BundleTest(TempDirTest):
         child = subprocess.Popen([sys.executable, "-c", ""])
         child.wait()
         return child.pid
+
+    def test_a_staging_path_is_told_as_the_bundle(self):
+        p = types.SimpleNamespace(outdir="/o\\ut", bundle="/o\\ut/Show.app",
+                                  o=types.SimpleNamespace(name="Show"))
+        self.assertEqual("cannot write /o\\ut/Show.app/Contents/x", staging.shown(
+            p, "cannot write /o\\ut/.Show.app.12.abcdefgh.new/Contents/x"))
 
     def test_sweep_of_what_killed_runs_left(self):
         dead = self.dead_pid()
