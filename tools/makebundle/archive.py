@@ -1,5 +1,4 @@
-"""The class-data archive (-a): one trial run writes it, and its Java options go into the
-configuration, where the check sees them reach the command line."""
+"""The class-data archive (-a): one trial run writes it; the check sees its options used."""
 
 import errno
 import os
@@ -32,15 +31,9 @@ def runtime_version(home, linked=None):
 
 
 def gets_aot_cache(numbers, early_access):
-    """Whether the runtime of this version gets an AOT cache rather than a dynamic archive."""
     fixed = numbers[0] >= AOT_CACHE_FIXED_SINCE or numbers[0] == AOT_CACHE_FIXED_IN[0] and \
         numbers + (0, 0) >= AOT_CACHE_FIXED_IN
     return fixed and not early_access
-
-
-def cfg_value_text(text):
-    """text as a configuration value that expands to itself."""
-    return text.replace("\\", "\\\\").replace("$", "\\$")
 
 
 def with_java_options(cfg, options, after):
@@ -122,13 +115,14 @@ def trial_failure(p, outcome, log):
 
 
 def make(p):
-    """Writes the archive into the application directory and its options into the configuration."""
     o = p.o
     app = p.layout.app(p.bundle)
     cfg_path = os.path.join(app, o.name + ".cfg")
     with open(cfg_path, "rb") as f:
         cfg = f.read()
-    archive, _, use_options = archive_kind(p, "$APPDIR", cfg_value_text(o.name))
+    # The name as a configuration value that expands to itself.
+    archive, _, use_options = archive_kind(p, "$APPDIR",
+                                           o.name.replace("\\", "\\\\").replace("$", "\\$"))
     # The launcher's $APPDIR: the bundle's path as given, or with its links resolved.
     appdirs = sorted({app, p.layout.app(os.path.realpath(p.bundle))})
     kinds = [archive_kind(p, appdir, o.name) for appdir in appdirs]

@@ -28,7 +28,6 @@ class Checker:
 
     @staticmethod
     def locate(launcher, given):
-        """The check given with --check, else the one beside the launcher."""
         if given is not None:
             if not os.path.isfile(given):
                 raise Failure("no applauncher-check at %s (--check)" % given)

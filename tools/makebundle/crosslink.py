@@ -1,5 +1,4 @@
-"""Links a runtime for another platform from a target JDK's jmods and proves the image is the
-target's, by what the tools say; the one jlink rule written here is which versions it links."""
+"""A runtime linked from another platform's jmods, proved to be that platform's by its tools."""
 
 import os
 import re
@@ -56,12 +55,10 @@ class Target:
         return self.platform != self.host_platform
 
     def wanted_headers(self):
-        """The headers that this platform's code has, as applauncher-check --arch says them."""
         return " or ".join(f + " " + self.arch for f in FORMATS[self.system])
 
 
 def jdk_tool(jdk, name):
-    """The path of the JDK's tool name; CrossLinkError when it has none."""
     path = os.path.join(jdk, "bin", name)
     if not os.access(path, os.X_OK) or os.path.isdir(path):
         raise CrossLinkError("no bin/%s in the JDK %s (linking from jmods needs a JDK)" %
@@ -135,7 +132,6 @@ def headers(check, paths):
 
 
 def holds_code_for(target, header):
-    """Whether a file with header (format, architectures) holds code for the target."""
     return header[0] in FORMATS[target.system] and target.arch in header[1]
 
 
@@ -144,7 +140,6 @@ def header_text(header):
 
 
 def check_versions(jmods, version, jlink_version):
-    """Raises CrossLinkError unless jlink of jlink_version may link java.base of version."""
     wanted, have = feature(version), feature(jlink_version)
     if wanted is None or have is None:
         raise CrossLinkError("cannot tell the feature versions of java.base@%s and jlink %s" %
@@ -184,7 +179,6 @@ def plan(jdk, jmods, launcher, check, expected=None):
 
 
 def link(target, modules, output, check, options):
-    """Links modules from the target's jmods into output with options, and proves the image."""
     run_tool([jdk_tool(target.jdk, "jlink"), "--module-path", target.jmods, "--add-modules",
               ",".join(modules)] + options + ["--output", output], "jlink")
     prove(target, output, check)
@@ -221,7 +215,6 @@ def prove(target, home, check):
 
 
 def archive_note(target):
-    """The note for a runtime linked for another platform: no base archive, its cost, its fix."""
     where = "a Mac" if target.system == "macos" else "a machine"
     return ("the runtime is linked for %s on %s, so it has no base class-data archive (jlink "
             "makes one only for its own platform) and %s; to add it, run the bundle's "

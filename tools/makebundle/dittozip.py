@@ -1,5 +1,4 @@
-"""NAME.zip of a bundle as a Mac's `ditto -c -k --keepParent` makes it (links as links, modes
-kept), the same bytes for the same tree: entries sorted, dated SOURCE_DATE_EPOCH or 1980."""
+"""NAME.zip as `ditto -c -k --keepParent` makes it, the same bytes for the same bundle."""
 
 import calendar
 import contextlib
@@ -42,7 +41,6 @@ def entry_time():
 
 
 def zip_path(bundle):
-    """NAME.zip beside the bundle NAME.app."""
     bundle = os.path.abspath(bundle)
     name = os.path.basename(bundle)
     if name.endswith(".app"):
@@ -71,7 +69,6 @@ def entries(bundle):
 
 
 def add(archive, name, path, date_time):
-    """Adds path, with its mode, as the entry name: a directory, a link or a file (deflated)."""
     st = os.lstat(path)
     kind = stat.S_IFMT(st.st_mode)
     if kind not in STORED:
@@ -110,8 +107,6 @@ def temporary_pattern(target):
 
 def write_temporary(bundle, target):
     """Writes the zip of bundle to a new temporary file beside target; returns its path."""
-    if not os.path.isdir(bundle) or os.path.islink(bundle):
-        raise ZipError("no bundle directory at " + bundle)
     if inside(target, bundle):
         raise ZipError("the zip %s would lie inside the bundle %s" % (target, bundle))
     date_time = entry_time()

@@ -82,7 +82,6 @@ def copy_followed(source, target, skip_broken=False):
 
 
 def copy_keeping_links(source, target):
-    """Copies a file or tree with its symbolic links copied as links."""
     if os.path.islink(source):
         os.symlink(os.readlink(source), target)
     elif os.path.isdir(source):

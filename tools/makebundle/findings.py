@@ -1,12 +1,10 @@
-"""The check's findings on the bundle's copy of the configuration, told on the user's own file
-(-c): its path as given and its own line numbers, also after lines were added to the copy."""
+"""The check's findings on the bundle's configuration, told on the user's file and lines."""
 
 import os
 import re
 
 
 def is_finding(line):
-    """Whether a line of the check's output is a finding (a warning or an error)."""
     return b": warning: " in line or b": error: " in line
 
 

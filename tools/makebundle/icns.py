@@ -1,5 +1,4 @@
-"""The icon as an .icns file of one PNG or an .iconset folder: macOS 11 reads PNG data as it is,
-so each PNG goes in unchanged under the types of its size (an .iconset's name: its one type)."""
+"""The .icns icon of a PNG or an .iconset: macOS 11 reads PNG data, which goes in unchanged."""
 
 import os
 import re
@@ -59,7 +58,6 @@ def png_cut(data):
 
 
 def read_png(path):
-    """The bytes of the PNG file at path and its (width, height)."""
     try:
         if os.path.getsize(path) > MAX_PNG_BYTES:
             raise IconError("%s is larger than an icon's PNG may be (%d MiB)" %
@@ -76,16 +74,12 @@ def read_png(path):
     return data, size
 
 
-def size_text(size):
-    return "%dx%d pixels" % size
-
-
 def types_of_png(path):
     """The (type, data) pairs of one PNG: every type of its size."""
     data, size = read_png(path)
     if size[0] != size[1] or size[0] not in SIZES:
-        raise IconError("%s is %s; an icon's PNG is square, of %s pixels" %
-                        (path, size_text(size), ", ".join(str(n) for n in SIZES)))
+        raise IconError("%s is %dx%d pixels; an icon's PNG is square, of %s pixels" %
+                        ((path,) + size + (", ".join(str(n) for n in SIZES),)))
     return [(kind, data) for kind, pixels, _ in TYPES if pixels == size[0]]
 
 
@@ -106,8 +100,8 @@ def types_of_iconset(path):
         file_path = os.path.join(path, name)
         data, size = read_png(file_path)
         if size != (pixels, pixels):
-            raise IconError("%s is %s; its name calls for %dx%d" %
-                            (file_path, size_text(size), pixels, pixels))
+            raise IconError("%s is %dx%d pixels; its name calls for %dx%d" %
+                            ((file_path,) + size + (pixels, pixels)))
         found[kind] = data
     if not found:
         raise IconError("%s holds no icon_*.png file" % path)

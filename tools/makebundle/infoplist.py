@@ -62,7 +62,6 @@ def info_plist(o, extra, source):
 
 
 def read_plist(path):
-    """The dictionary of the property list at path (XML or binary)."""
     try:
         extra = plistlib.loads(read_regular(path))
     except OSError as e:
@@ -94,7 +93,6 @@ def depth(value):
 
 
 def info_bytes(o):
-    """The bytes of the bundle's Info.plist for the options o."""
     extra = {} if o.plist is None else read_plist(o.plist)
     info = info_plist(o, extra, o.plist)
     try:

@@ -1,5 +1,4 @@
-"""The installed JDK, found in one way for everything (tools/find-jdk), and what make-bundle
-knows of a runtime's home: its launch library and its release file."""
+"""The installed JDK, found in one way for everything, and what a runtime's home holds."""
 
 import os
 import re
@@ -99,7 +98,6 @@ def version_numbers(given, source):
 
 
 def modules(home):
-    """The modules of the runtime image at home, as its release file lists them; None."""
     listed = release(home).get("MODULES")
     return None if listed is None else listed.split()
 

@@ -1,5 +1,4 @@
-"""The bundle's layout as the launcher has it, from `applauncher-check --layout` (key=value lines,
-lists in the order the launcher tries them): make-bundle keeps no copy of that table."""
+"""The bundle's layout as `applauncher-check --layout` says it: make-bundle keeps no copy."""
 
 import os
 

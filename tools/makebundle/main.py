@@ -67,7 +67,7 @@ def main(argv):
     try:
         o = options.parse(argv)
         if o.help:
-            sys.stdout.write(options.usage())
+            sys.stdout.write(options.parser().format_help())
             return 0
         if o.show_version:
             result("make-bundle " + options.version())

@@ -1,5 +1,4 @@
-"""Which runtime modules an application needs, as the JDK's own tools say it: jdeps of its
-classes (-m auto), and the JDK's module image of a class that it failed for want of."""
+"""The runtime modules that an application needs, as jdeps and the JDK's module image say."""
 
 import contextlib
 import hashlib
@@ -150,14 +149,6 @@ class Analysis:
                 self.calls.setdefault(user, []).append(used)
 
 
-def cache_directory():
-    if platform.system() == "Darwin":
-        base = os.path.expanduser("~/Library/Caches")
-    else:
-        base = os.environ.get("XDG_CACHE_HOME") or os.path.expanduser("~/.cache")
-    return os.path.join(base, "make-bundle")
-
-
 def sources_digest(jdk_home, sources, root):
     """A digest of what decides an analysis: make-bundle, the JDK, and the files of sources."""
     h = hashlib.sha256()
@@ -184,7 +175,9 @@ def analyse(jdk_home, sources):
         return Analysis({}, "")
     # The cache holds paths below the sources' common directory, another one each run.
     root = os.path.commonpath([os.path.abspath(source) for source in sources])
-    cached = os.path.join(cache_directory(),
+    cache = os.path.expanduser("~/Library/Caches") if platform.system() == "Darwin" else \
+        os.environ.get("XDG_CACHE_HOME") or os.path.expanduser("~/.cache")
+    cached = os.path.join(cache, "make-bundle",
                           "uses-%s.json" % sources_digest(jdk_home, sources, root))
     with contextlib.suppress(OSError, ValueError, TypeError, AttributeError):
         with open(cached, encoding="utf-8") as f:

@@ -125,12 +125,7 @@ def parser():
     return p
 
 
-def usage():
-    return parser().format_help()
-
-
 def version():
-    """make-bundle's version: the first line of the project's VERSION file."""
     try:
         with open(VERSION_FILE, encoding="utf-8") as f:
             return f.readline().strip()

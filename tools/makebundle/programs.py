@@ -1,5 +1,4 @@
-"""The programs make-bundle runs, each in a session of its own, ended with the run or on a signal
-and noted for the next run; a signal is only noted, and looked for where the run can stop."""
+"""The programs make-bundle runs, each ended with the run, a signal or the next run."""
 
 import contextlib
 import ctypes
@@ -103,7 +102,6 @@ def start(command, **kwargs):
 
 
 def end(child):
-    """Ends child and its process group: SIGTERM, then SIGKILL when it does not end soon."""
     for signum in (signal.SIGTERM, signal.SIGKILL):
         with contextlib.suppress(ProcessLookupError, PermissionError):
             os.killpg(child.pid, signum)

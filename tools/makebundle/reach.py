@@ -1,5 +1,4 @@
-"""What the launch reads, as the check's --format json says, and what the classes it reaches
-need: what lies outside the bundle or off every class path, and the modules the runtime lacks."""
+"""What the launch reads, as the check's --format json says, and what its classes need."""
 
 import contextlib
 import filecmp
@@ -222,7 +221,6 @@ def chains(found, starts):
 
 
 def listing(items):
-    """The first three of items, and "..." for more."""
     return ", ".join(items[:3]) + (", ..." if len(items) > 3 else "")
 
 

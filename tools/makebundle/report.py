@@ -1,5 +1,4 @@
-"""What make-bundle tells: the bundle's path alone on standard output (B=$(make-bundle ...));
-everything else, and a failure's one line, on standard error. Paths keep their bytes."""
+"""What make-bundle tells: the bundle's path alone on standard output, the rest on error."""
 
 import os
 import shutil
@@ -37,7 +36,6 @@ def result(path):
 
 
 def tell(text):
-    """Writes a line (text or bytes) on standard error as it is."""
     _write(sys.stderr, os.fsencode(text) + b"\n")
 
 
@@ -50,7 +48,6 @@ def fail(text):
 
 
 def failure_text(e):
-    """The one line for an error that ends the run."""
     if isinstance(e, shutil.Error):
         first = e.args[0][0] if e.args and e.args[0] else ("", "", str(e))
         return "cannot copy " + str(first[0]) + ": " + str(first[2])

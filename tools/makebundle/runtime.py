@@ -1,5 +1,4 @@
-"""The bundle's runtime: a copy, an image that jlink links (reused when nothing that goes into it
-changed) or a link to a launch library; and which module it lacks when the application fails."""
+"""The bundle's runtime (copied, linked by jlink, or a link), and a module it lacks."""
 
 import contextlib
 import hashlib

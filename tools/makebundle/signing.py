@@ -19,7 +19,6 @@ def is_mach_o(path):
 
 
 def codesign(p, path, entitlements=False):
-    """Signs path with the identity of -s, with the entitlements when asked."""
     command = ["codesign", "--force", "--options", "runtime", "--timestamp"]
     if entitlements:
         command += ["--entitlements", p.o.entitlements]

@@ -1,5 +1,4 @@
-"""Replacing a bundle as a whole: the new one built beside it, the old one kept aside until the
-steps at the final path are done and put back when one fails, also by the run after a kill."""
+"""Replacing a bundle as a whole: built beside it, the old one put back on any failure."""
 
 import contextlib
 import errno
@@ -61,8 +60,7 @@ def sweep(p):
         if not m or not stat.S_ISDIR(os.lstat(path).st_mode):
             continue
         # This process has made none yet: one with its number is an earlier one's.
-        pid = None if m.group(1) is None else int(m.group(1))
-        if pid is not None and pid != os.getpid() and running(pid):
+        if m.group(1) and int(m.group(1)) != os.getpid() and running(int(m.group(1))):
             note("left " + path + " alone: process " + m.group(1) + " still runs")
             continue
         found.append((os.lstat(path).st_mtime, path, m.group(2)))
@@ -150,14 +148,10 @@ def make(p, build, finish):
     """Builds the bundle with build(p, stage), puts it in place and runs finish(p), or fails."""
     made = make_directories(p.outdir)
     p.staged = []
-    aside = None
+    aside = locked = None
     done = False
     try:
         locked = lock(p)
-    except BaseException:
-        remove_empty(made)
-        raise
-    try:
         sweep(p)
         programs.RECORD = os.path.join(new_staging(p, "run"), PROCESSES)
         stage = new_staging(p, "new")
@@ -192,7 +186,8 @@ def make(p, build, finish):
         SIGNALS.hold()
         programs.RECORD = None
         clean_up(p, aside, done)
-        unlock(p, locked)
+        if locked is not None:
+            unlock(p, locked)
         if not done:
             remove_empty(made)
 

@@ -1,5 +1,4 @@
-"""The trial run: the bundle started once as a double-click starts it, by the check's --run, and
-the runtime's words in its log: an application that threw or failed before its time fails it."""
+"""The trial run, started as a double-click starts it, and the runtime's words in its log."""
 
 import contextlib
 import json
@@ -47,11 +46,8 @@ class Outcome:
         self.seconds = seconds
         self.output = output
         self.thrown = thrown(output)
-
-    @property
-    def failed(self):
-        """Whether the application failed: it threw, or ended by itself with a failure."""
-        return self.thrown is not None or (not self.ended and self.status != 0)
+        # The application threw, or ended by itself with a failure.
+        self.failed = self.thrown is not None or (not ended and status != 0)
 
 
 def kept(log):

@@ -59,7 +59,7 @@ class CommandLineTest(TempDirTest):
     def test_help_and_version(self):
         for flag in ("--help", "-h"):
             status, out, err = run_main([flag])
-            self.assertEqual((0, options.usage(), ""), (status, out, err), flag)
+            self.assertEqual((0, options.parser().format_help(), ""), (status, out, err), flag)
         with open(os.path.join(options.TOOL_DIR, os.pardir, "VERSION")) as f:
             version = f.readline().strip()
         self.assertEqual((0, "make-bundle " + version + "\n", ""), run_main(["--version"]))
