@@ -17,9 +17,8 @@ PLATFORMS = {
     "macos-aarch64": ("macos", "arm64"),
 }
 
-# The header formats of each system's code, and where its runtime keeps the launch library.
+# The header formats of each system's code, and the suffix of its libraries.
 FORMATS = {"linux": ("ELF",), "macos": ("Mach-O", "universal")}
-LAUNCH_LIBRARY = {"linux": "lib/libjli.so", "macos": "lib/libjli.dylib"}
 LIBRARY_SUFFIX = {"linux": ".so", "macos": ".dylib"}
 
 # What a runtime's release file may say (OS_NAME, OS_ARCH), in the JDK's platform words.
@@ -196,11 +195,11 @@ def prove(target, home, check):
            for part, want in zip(said, target.platform.split("-"))):
         raise CrossLinkError("the release file of the runtime %s says %s, not %s" %
                              (home, "-".join(part or "?" for part in said), target.platform))
-    launch = os.path.join(home, LAUNCH_LIBRARY[target.system])
-    if not os.path.isfile(launch):
-        raise CrossLinkError("the runtime %s has no %s" % (home, LAUNCH_LIBRARY[target.system]))
-    libraries = [launch]
     suffix = LIBRARY_SUFFIX[target.system]
+    launch = os.path.join(home, "lib/libjli" + suffix)
+    if not os.path.isfile(launch):
+        raise CrossLinkError("the runtime %s has no lib/libjli%s" % (home, suffix))
+    libraries = [launch]
     for directory, dirs, names in os.walk(os.path.join(home, "lib")):
         dirs.sort()
         for name in sorted(names):

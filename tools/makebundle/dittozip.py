@@ -31,13 +31,9 @@ class ZipError(Failure):
 def entry_time():
     """The date_time of every entry: SOURCE_DATE_EPOCH within a zip's times, else the first."""
     value = os.environ.get("SOURCE_DATE_EPOCH", "")
-    if value == "":
-        seconds = ZIP_FIRST
-    elif value.isdigit():
-        seconds = min(max(int(value), ZIP_FIRST), ZIP_LAST)
-    else:
+    if value and not value.isdigit():
         raise ZipError("SOURCE_DATE_EPOCH must be a number of seconds, not %r" % value)
-    return time.gmtime(seconds)[:6]
+    return time.gmtime(min(max(int(value or 0), ZIP_FIRST), ZIP_LAST))[:6]
 
 
 def zip_path(bundle):

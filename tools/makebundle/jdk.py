@@ -71,7 +71,6 @@ def home_of(path, libraries):
 
 
 def release(home):
-    """The KEY="VALUE" lines of the runtime's release file as a dictionary; {} without one."""
     try:
         with open(os.path.join(home, "release"), encoding="utf-8", errors="replace") as f:
             text = f.read()

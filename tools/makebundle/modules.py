@@ -41,10 +41,7 @@ def copy_class(jar, entry, out, name, path):
     try:
         with jar.open(entry) as source, out.open(name, "w") as target:
             written = 0
-            while True:
-                block = source.read(1024 * 1024)
-                if not block:
-                    break
+            for block in iter(lambda: source.read(1024 * 1024), b""):
                 written += len(block)
                 if written > MAX_CLASS_BYTES:
                     raise too_large
@@ -116,7 +113,6 @@ def class_jar(sources, path, origins):
     return count
 
 
-# How many analyses the cache keeps, the latest.
 CACHE_KEPT = 16
 
 # A line of `jdeps -verbose:class`: the class, the class it uses, and where that one is.
@@ -175,10 +171,10 @@ def analyse(jdk_home, sources):
         return Analysis({}, "")
     # The cache holds paths below the sources' common directory, another one each run.
     root = os.path.commonpath([os.path.abspath(source) for source in sources])
-    cache = os.path.expanduser("~/Library/Caches") if platform.system() == "Darwin" else \
-        os.environ.get("XDG_CACHE_HOME") or os.path.expanduser("~/.cache")
-    cached = os.path.join(cache, "make-bundle",
-                          "uses-%s.json" % sources_digest(jdk_home, sources, root))
+    cache = os.path.join(os.path.expanduser("~/Library/Caches") if platform.system() == "Darwin"
+                         else os.environ.get("XDG_CACHE_HOME") or os.path.expanduser("~/.cache"),
+                         "make-bundle")
+    cached = os.path.join(cache, "uses-%s.json" % sources_digest(jdk_home, sources, root))
     with contextlib.suppress(OSError, ValueError, TypeError, AttributeError):
         with open(cached, encoding="utf-8") as f:
             analysis = Analysis({}, "")
@@ -196,15 +192,13 @@ def analyse(jdk_home, sources):
     analysis = Analysis(origins, out)
     analysis.said = programs.last_line(out)
     try:
-        os.makedirs(os.path.dirname(cached), exist_ok=True)
-        with tempfile.NamedTemporaryFile("w", dir=os.path.dirname(cached), delete=False,
-                                         encoding="utf-8") as f:
+        os.makedirs(cache, exist_ok=True)
+        with tempfile.NamedTemporaryFile("w", dir=cache, delete=False, encoding="utf-8") as f:
             json.dump(dict(analysis.__dict__, origins={
                 c: [os.path.relpath(os.path.abspath(o), root) for o in jars]
                 for c, jars in analysis.origins.items()}), f)
         os.replace(f.name, cached)
-        kept = sorted((os.path.join(os.path.dirname(cached), n)
-                       for n in os.listdir(os.path.dirname(cached)) if n.startswith("uses-")),
+        kept = sorted((os.path.join(cache, n) for n in os.listdir(cache) if n.startswith("uses-")),
                       key=os.path.getmtime)
         for old in kept[:-CACHE_KEPT]:
             os.remove(old)

@@ -12,7 +12,6 @@ TOOL_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 VERSION_FILE = os.path.join(TOOL_DIR, os.pardir, "VERSION")
 DEFAULT_ENTITLEMENTS = os.path.join(TOOL_DIR, os.pardir, "macosx", "applauncher.entitlements")
 
-# The trial run's time limit unless -t says otherwise.
 DEFAULT_TIME_LIMIT = 60
 
 # What jlink is told by make-bundle itself, and so not through --jlink-option.
@@ -145,16 +144,15 @@ def parse(argv):
 
 
 def seconds(value):
-    """value as a whole number of seconds above zero; None when it is not one."""
     return int(value) if re.fullmatch(r"[0-9]+", value) and int(value) > 0 else None
 
 
 def validate(o):
-    """Refuses what the command line alone can tell is wrong."""
     if o.launcher is None or o.name is None or o.outdir is None or o.cfg is None:
         raise UsageError("-l, -n, -o and -c are required (make-bundle --help for help)")
     linked = o.linked is not None or o.library is not None
     runtimes = [v for v in (o.runtime, o.linked, o.library) if v is not None]
+    # The first wrong value of each kind, else None.
     own = [option.split("=")[0] for option in o.jlink_options
            if option.split("=")[0] in OWN_JLINK_OPTIONS] + [None]
     trial = o.trial_args or o.trial_env or o.trial_home or o.idle

@@ -53,7 +53,6 @@ SIGNALS = Signals()
 
 
 def last_line(text):
-    """The last line of text that is not blank, stripped; "no output" when there is none."""
     lines = [line for line in text.splitlines() if line.strip()]
     return lines[-1].strip() if lines else "no output"
 

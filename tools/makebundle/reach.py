@@ -58,15 +58,11 @@ class Reach:
 
 def classes(path):
     """The names of the classes in the jar or class path directory path."""
-    if os.path.isdir(path):
-        names = [os.path.relpath(os.path.join(d, n), path)
-                 for d, _, files in os.walk(path) for n in files]
-    else:
-        try:
-            with zipfile.ZipFile(path) as z:
-                names = z.namelist()
-        except modules.ZIP_ERRORS:
-            return []
+    names = [os.path.relpath(os.path.join(d, n), path)
+             for d, _, files in os.walk(path) for n in files]
+    with contextlib.suppress(modules.ZIP_ERRORS):
+        with zipfile.ZipFile(path) as z:
+            names = z.namelist()
     return [modules.class_name(n) for n in names if modules.class_name(n)]
 
 
@@ -245,7 +241,6 @@ def judge(p, stage):
     starts = p.reach.roots or [c for c, where in found.origins.items()
                                if any(on_path(o) for o in where)]
     reached = chains(found, starts)
-    elsewhere = p.reach.held
 
     def chain(cls):
         return " -> ".join(reached[cls])
@@ -253,7 +248,7 @@ def judge(p, stage):
     # A jar off the class path that a reached class needs fails the launch.
     for cls in reached:
         where = found.origins.get(cls, ())
-        if where and not any(on_path(o) for o in where) and cls not in elsewhere:
+        if where and not any(on_path(o) for o in where) and cls not in p.reach.held:
             jar = sorted(where)[0]
             raise Failure("%s uses %s from %s, which no class path entry or manifest reaches: "
                           "add $APPDIR/%s to app.classpath" % (
@@ -274,7 +269,7 @@ def judge(p, stage):
     absent = []
     for cls in reached:
         for used in found.calls.get(cls, ()):
-            if used not in found.origins and used not in elsewhere and used not in absent:
+            if used not in found.origins and used not in p.reach.held and used not in absent:
                 if cls == main:
                     raise Failure("the main class %s uses %s, which no jar of the bundle "
                                   "holds" % (main, used))

@@ -6,7 +6,6 @@ from .programs import run_tool
 
 
 def is_mach_o(path):
-    """Whether the file at path is Mach-O code (thin or universal)."""
     try:
         with open(path, "rb") as f:
             head = f.read(8)

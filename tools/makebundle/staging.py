@@ -125,7 +125,6 @@ def unlock(p, fd):
 
 
 def make_directories(path):
-    """Makes the directory path with its missing parents; returns those made, outermost first."""
     made = []
     d = os.path.abspath(path)
     while not os.path.lexists(d):
@@ -136,7 +135,6 @@ def make_directories(path):
 
 
 def remove_empty(made):
-    """Removes the directories made (outermost first) that are empty, innermost first."""
     for d in reversed(made):
         try:
             os.rmdir(d)

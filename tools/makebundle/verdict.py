@@ -31,10 +31,9 @@ def failure_line(p, e):
     lacking = runtime.lacking(p, words)
     if lacking is not None:
         return lacking
-    o = p.o
     if e.launcher_line is not None:
         line = "the launcher would fail: " + e.launcher_line
-        if o.runtime is None and o.linked is None and o.library is None and \
+        if p.o.runtime is None and p.o.linked is None and p.o.library is None and \
                 os.path.join(p.bundle, p.layout.runtime_dir) in e.launcher_line:
             line += " (no runtime was given: -r JAVA_HOME puts one into the bundle)"
         return line
