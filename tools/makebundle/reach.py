@@ -277,8 +277,8 @@ def judge(p, stage):
     if absent:
         one = len(absent) == 1
         note("%d %s that the launch reaches %s in no jar of the bundle (the application may "
-             "do without): %s" % (len(absent), "class" if one else "classes", "is" if one else
-                                  "are", listing(absent)))
+             "do without): %s" % (len(absent), "class" if one else "classes",
+                                  "is" if one else "are", listing(absent)))
     # Jars off the class path: the first class that uses each, if any.
     users = dict.fromkeys(jar for where in found.origins.values() for jar in where
                           if jar.endswith(".jar") and not on_path(jar))
