@@ -435,8 +435,10 @@ void BundleCheck::judge() {
     Findings f(rec, lines);
     judgeValues(f);
     judgeCommandLine(f);
+    reads = LaunchReads::reads(rec, lines);
     // A configuration on its own names files of a bundle that does not exist yet.
     if (rec.bundle) {
+        judgeOutside(f, reads);
         judgeFiles(f);
         judgeRuntime(f);
         judgeBorders(f);
