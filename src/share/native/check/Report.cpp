@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "BundleCheck.h"
+#include "CfgDiagnostics.h"
 #include "FileUtils.h"
 #include "Judging.h"
 #include "LaunchReads.h"
@@ -153,12 +154,8 @@ std::string Report::jsonString(const std::string& s) {
         if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\t') {
-            out += "\\t";
+        } else if (*shortEscape(static_cast<char>(c))) {
+            out += shortEscape(static_cast<char>(c));
         } else if (c < 0x20 || c == 0x7F) {
             out += hex4(c);
         } else {
