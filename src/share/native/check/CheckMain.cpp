@@ -211,6 +211,14 @@ bool secondsOf(const char* value, unsigned& seconds, long most = 86400) {
     return *value && !*end && n >= 1 && n <= most;
 }
 
+// The launcher's arguments after argv[first], the bundle: the launcher drops what the desktop
+// adds ("-psn_..."), and so does the check.
+std::vector<std::string> argsFrom(int argc, char* argv[], int first) {
+    SysInfo::argc = argc - first;
+    SysInfo::argv = argv + first;
+    return SysInfo::getCommandArgs(SysInfo::ExcludeProgramName);
+}
+
 // applauncher-check --run: options from argv[2] on, then the bundle and its arguments.
 int runMain(int argc, char* argv[]) {
     RunMode::Options options;
@@ -251,9 +259,7 @@ int runMain(int argc, char* argv[]) {
     if (!findLauncher(argv[first], launcher)) {
         return 1;
     }
-    SysInfo::argc = argc - first;
-    SysInfo::argv = argv + first;
-    options.args = SysInfo::getCommandArgs(SysInfo::ExcludeProgramName);
+    options.args = argsFrom(argc, argv, first);
     return RunMode::run(launcher, options);
 }
 
@@ -353,12 +359,7 @@ int checkMain(int argc, char* argv[]) {
         return 1;
     }
 
-    // The launcher drops what the desktop adds ("-psn_..."); so does the check.
-    SysInfo::argc = argc - first;
-    SysInfo::argv = argv + first;
-    const std::vector<std::string> args = SysInfo::getCommandArgs(SysInfo::ExcludeProgramName);
-
-    BundleCheck check(launcherPath, args, options);
+    BundleCheck check(launcherPath, argsFrom(argc, argv, first), options);
     theCheck = &check;
     return statusOf(check, app::launch(std::nothrow, checkBundle) != 0);
 }
