@@ -18,7 +18,18 @@ std::string LaunchReads::realPath(const std::string& path) {
     return result;
 }
 
-std::string LaunchReads::normalized(const std::string& path) {
+bool LaunchReads::isWithin(const std::string& path, const std::string& dir) {
+    return !path.empty() && !dir.empty() && (path == dir || tstrings::startsWith(path, dir + "/"));
+}
+
+namespace {
+
+using LaunchReads::isWithin;
+using LaunchReads::realPath;
+using RuntimeOptions::Value;
+
+// The absolute path without "." and ".." components, links left as they are.
+std::string normalized(const std::string& path) {
     std::vector<std::string> parts;
     for (size_t start = 0; start < path.size();) {
         const size_t end = std::min(path.find('/', start), path.size());
@@ -33,23 +44,16 @@ std::string LaunchReads::normalized(const std::string& path) {
     return "/" + tstrings::join(parts, "/");
 }
 
-bool LaunchReads::isWithin(const std::string& path, const std::string& dir) {
-    return !path.empty() && !dir.empty() && (path == dir || tstrings::startsWith(path, dir + "/"));
-}
-
-bool LaunchReads::isInside(const std::string& path, const std::string& root) {
+// True when path (existing or not) lies below the directory root once links are resolved.
+bool isInside(const std::string& path, const std::string& root) {
     const std::string real = realPath(path);
     return normalized(root) != "/" && (real.empty() ? isWithin(normalized(path), normalized(root))
                                                     : isWithin(real, realPath(root)));
 }
 
-namespace {
-
-using RuntimeOptions::Value;
-
 // A relative path counts from the start's working directory, as the runtime takes it.
 std::string absolute(const LaunchRecord& rec, const std::string& path) {
-    return LaunchReads::normalized(
+    return normalized(
         path.empty() || path[0] == '/' ? path : FileUtils::combinePath(rec.start.workDir, path));
 }
 
@@ -210,7 +214,7 @@ private:
         read.path = absolute(path);
         read.kind = kind;
         read.exists = FileUtils::isFileExists(read.path);
-        read.inside = !root.empty() && LaunchReads::isInside(read.path, root);
+        read.inside = !root.empty() && isInside(read.path, root);
         read.line = line;
         read.given = given;
         read.option = option;
@@ -231,7 +235,7 @@ private:
             return;
         }
         found.push_back(read);
-        const std::string real = LaunchReads::realPath(read.path);
+        const std::string real = realPath(read.path);
         if (!jar || !read.exists || !followed.insert(real.empty() ? read.path : real).second) {
             return;
         }

@@ -48,12 +48,8 @@ std::vector<std::string> roots(const LaunchRecord& rec);
 
 // The path with every link and "..", as the system opens it; "" when it does not exist.
 std::string realPath(const std::string& path);
-// The absolute path without "." and ".." components, links left as they are.
-std::string normalized(const std::string& path);
 // True when path is dir or lies below it, as written.
 bool isWithin(const std::string& path, const std::string& dir);
-// True when path (existing or not) lies below the directory root once links are resolved.
-bool isInside(const std::string& path, const std::string& root);
 
 } // namespace LaunchReads
 

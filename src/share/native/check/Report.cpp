@@ -127,16 +127,12 @@ std::string runtimeOf(const LaunchRecord& rec) {
 // The line after which a java-options value is the last Java option handed over: the last such
 // value, else the header of the [JavaOptions] section the launcher reads; 0 when there is none.
 size_t javaOptionsPlace(const BundleCheck& check) {
-    const CfgDiagnostics& lines = check.cfgLines();
-    const std::optional<CfgFile>& cfg = check.record().expanded;
-    const CfgFile::PropertyMap& options =
-        cfg ? cfg->getProperties(SectionName::JavaOptions) : CfgFile::PropertyMap();
-    const auto it = options.find(PropertyName::javaOptions);
-    if (it != options.end() && !it->second.empty()) {
-        return lines.lineOf(SectionName::JavaOptions, PropertyName::javaOptions,
-                            it->second.size() - 1);
-    }
-    return lines.headerLineOf(SectionName::JavaOptions);
+    const Findings f(check.record(), check.cfgLines());
+    const CfgFile::Values* options = f.values(SectionName::JavaOptions, PropertyName::javaOptions);
+    return options && !options->empty()
+               ? f.lines.lineOf(SectionName::JavaOptions, PropertyName::javaOptions,
+                                options->size() - 1)
+               : f.lines.headerLineOf(SectionName::JavaOptions);
 }
 
 } // namespace
