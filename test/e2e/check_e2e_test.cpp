@@ -674,7 +674,8 @@ TEST_F(CheckTest, JsonSaysWhatTheLaunchReads) {
                           const std::string& from) {
         return std::string("{\"path\": \"") + path + "\", \"kind\": \"" + kind +
                "\", \"inside\": " + (inside ? "true" : "false") +
-               ", \"exists\": " + (exists ? "true" : "false") + ", \"from\": " + from + "}";
+               ", \"exists\": " + (exists ? "true" : "false") + ", \"from\": " + from +
+               ", \"finding\": null}";
     };
     const std::string manifest = "{\"manifest\": \"" + appDir + "/a.jar\"}";
     EXPECT_EQ("[" + read(appDir + "/agent.jar", "agent", true, true, cfg + "5}") + ", " +

@@ -28,7 +28,6 @@ class Reach:
         self.reached = set()
         self.outside, self.dangling, self.directories = [], [], []
         self.held = set()
-        warned = [f for f in data["findings"] if f["severity"] != "note"]
         for read in data["reads"]:
             path = read["path"]
             if read["kind"] not in CLASSES:
@@ -41,14 +40,9 @@ class Reach:
                 self.directories.append(read)
             if not read["inside"]:
                 self.held.update(classes(path))
-                # A wildcard's jars are said with their directory.
-                # The finding names the line that gives the entry, where several lines make
-                # one class path.
-                quoted = ['"%s"' % path, '"%s"' % os.path.dirname(path)]
-                said = [f for f in warned if any(q in f["message"] for q in quoted)]
-                if os.path.realpath(path) not in covered and said:
-                    if "manifest" not in read["from"] and said[0]["line"]:
-                        read = dict(read, **{"from": said[0]})
+                if read["finding"] and os.path.realpath(path) not in covered:
+                    if "manifest" not in read["from"]:
+                        read = dict(read, **{"from": read["finding"]})
                     self.outside.append(read)
                 continue
             self.reached.add(os.path.realpath(path))

@@ -53,20 +53,18 @@ InfoPlist InfoPlist::parseBounded(const std::string& data) {
         }
         return result;
     }
-    if (plist_get_node_type(root) == PLIST_DICT) {
-        forEachEntry(root, [&](const std::string& key, plist_t value) {
-            if (plist_get_node_type(value) == PLIST_STRING) {
-                result.strings[key] = textOf(value);
-            } else if (plist_get_node_type(value) == PLIST_DICT) {
-                std::map<std::string, std::string>& dict = result.dictionaries[key];
-                forEachEntry(value, [&](const std::string& name, plist_t entry) {
-                    if (plist_get_node_type(entry) == PLIST_STRING) {
-                        dict[name] = textOf(entry);
-                    }
-                });
-            }
-        });
-    }
+    forEachEntry(root, [&](const std::string& key, plist_t value) {
+        if (plist_get_node_type(value) == PLIST_STRING) {
+            result.strings[key] = textOf(value);
+        } else if (plist_get_node_type(value) == PLIST_DICT) {
+            std::map<std::string, std::string>& dict = result.dictionaries[key];
+            forEachEntry(value, [&](const std::string& name, plist_t entry) {
+                if (plist_get_node_type(entry) == PLIST_STRING) {
+                    dict[name] = textOf(entry);
+                }
+            });
+        }
+    });
     plist_free(root);
     return result;
 }

@@ -60,20 +60,18 @@ InfoPlist InfoPlist::parseBounded(const std::string& data) {
         }
         return result;
     }
-    if (isDictionary(root)) {
-        forEachEntry(root, [&](const std::string& key, CFTypeRef value) {
-            if (isString(value)) {
-                result.strings[key] = textOf(value);
-            } else if (isDictionary(value)) {
-                std::map<std::string, std::string>& dict = result.dictionaries[key];
-                forEachEntry(value, [&](const std::string& name, CFTypeRef entry) {
-                    if (isString(entry)) {
-                        dict[name] = textOf(entry);
-                    }
-                });
-            }
-        });
-    }
+    forEachEntry(root, [&](const std::string& key, CFTypeRef value) {
+        if (isString(value)) {
+            result.strings[key] = textOf(value);
+        } else if (isDictionary(value)) {
+            std::map<std::string, std::string>& dict = result.dictionaries[key];
+            forEachEntry(value, [&](const std::string& name, CFTypeRef entry) {
+                if (isString(entry)) {
+                    dict[name] = textOf(entry);
+                }
+            });
+        }
+    });
     CFRelease(root);
     return result;
 }

@@ -1,33 +1,18 @@
 // What the launch takes from across the bundle's border or from what another user may change:
 // the configuration, the package file, the runtime and its launch library.
 
-#include <climits>
-#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "FileUtils.h"
 #include "Judging.h"
 
-namespace {
-
-// path with every link resolved; "" when it does not exist.
-std::string resolved(const std::string& path) {
-    char buffer[PATH_MAX];
-    return ::realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
-}
-
-bool isWithin(const std::string& path, const std::string& dir) {
-    return !path.empty() && !dir.empty() &&
-           (path == dir || path.compare(0, dir.size() + 1, dir + "/") == 0);
-}
-
-} // namespace
+using LaunchReads::realPath;
 
 std::string changeableByOthers(const std::string& path) {
     // The file and every directory above it as the system resolves them: whoever may replace
     // any of them decides what the launch reads.
-    for (std::string p = resolved(path); !p.empty(); p = FileUtils::dirname(p)) {
+    for (std::string p = realPath(path); !p.empty(); p = FileUtils::dirname(p)) {
         struct stat st;
         if (::lstat(p.c_str(), &st) != 0) {
             break;
@@ -46,8 +31,8 @@ std::string changeableByOthers(const std::string& path) {
 }
 
 std::string outOfBundle(const std::string& path, const std::string& rootDir) {
-    const std::string real = resolved(path);
-    return real.empty() || isWithin(real, resolved(rootDir)) ? std::string() : real;
+    const std::string real = realPath(path);
+    return real.empty() || LaunchReads::isWithin(real, realPath(rootDir)) ? std::string() : real;
 }
 
 void judgeBorders(Findings& f) {

@@ -331,15 +331,13 @@ void BundleCheck::run() {
             judge();
             return;
         }
-        if (options.trial) {
-            startTrial(runsHere(LibraryArch::ofFile(rec.launch->libPath))
-                           ? std::string()
-                           : "its launch library cannot be loaded on this machine");
-        }
         // The library is read, never loaded here: its code (a constructor, say) runs only in the
         // trial. Where it certainly cannot be loaded, the launch fails.
         const std::string& libPath = rec.launch->libPath;
         const LibraryArch lib = LibraryArch::ofFile(libPath);
+        if (options.trial) {
+            startTrial(runsHere(lib) ? "" : "its launch library cannot be loaded on this machine");
+        }
         const std::optional<bool> entry =
             runsHere(lib)
                 ? LibraryArch::definesSymbol(libPath, "JLI_Launch", LibraryArch::ownArch())
@@ -435,8 +433,10 @@ void BundleCheck::judge() {
     Findings f(rec, lines);
     judgeValues(f);
     judgeCommandLine(f);
+    reads = LaunchReads::reads(rec, lines);
     // A configuration on its own names files of a bundle that does not exist yet.
     if (rec.bundle) {
+        judgeOutside(f, reads);
         judgeFiles(f);
         judgeRuntime(f);
         judgeBorders(f);

@@ -7,6 +7,7 @@
 
 #include "CfgDiagnostics.h"
 #include "Experiments.h"
+#include "LaunchReads.h"
 #include "LaunchRecord.h"
 
 // Has a bundle's launcher go through its start-up up to the hand-off to the runtime, records
@@ -49,6 +50,8 @@ public:
     const std::vector<std::string>& remarks() const { return notes; }
     // The configuration's lines as the parser read them.
     const CfgDiagnostics& cfgLines() const { return lines; }
+    // What the launch reads, with the findings that name them.
+    const std::vector<LaunchReads::Read>& launchReads() const { return reads; }
     // True when a finding says that the launch fails for certain.
     bool hasErrors() const;
 
@@ -71,6 +74,7 @@ private:
     CfgDiagnostics lines;
     std::vector<Diagnostic> found;
     std::vector<std::string> notes;
+    std::vector<LaunchReads::Read> reads;
 };
 
 #endif // BUNDLECHECK_H

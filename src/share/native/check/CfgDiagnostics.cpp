@@ -78,17 +78,16 @@ bool isReadSection(const CfgFile::SectionId& section) {
 
 } // namespace
 
-// Control characters (a carriage return, above all) written visibly, as C writes them.
+const char* shortEscape(char c) {
+    return c == '\r' ? "\\r" : c == '\t' ? "\\t" : c == '\n' ? "\\n" : "";
+}
+
 std::string visibleText(const std::string& s) {
     std::string out;
     for (const char c : s) {
         const unsigned char u = static_cast<unsigned char>(c);
-        if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c == '\n') {
-            out += "\\n";
+        if (*shortEscape(c)) {
+            out += shortEscape(c);
         } else if (u < 0x20 || u == 0x7f) {
             char buf[8];
             std::snprintf(buf, sizeof buf, "\\x%02x", u);

@@ -15,6 +15,8 @@ struct Diagnostic {
     bool error = false;
 };
 
+// The escape of a carriage return, tab or line feed, as C and JSON write it; "" for others.
+const char* shortEscape(char c);
 // s with control characters (a carriage return, above all) written as C escapes: \r, \x01.
 std::string visibleText(const std::string& s);
 // The same in double quotes.

@@ -78,17 +78,6 @@ int statusOf(const BundleCheck& check, bool launcherFails) {
     return check.diagnostics().empty() ? 0 : 2;
 }
 
-// Prints the check as data in the chosen format; true when that format is not the text report.
-bool printData(const std::string& launcherError) {
-    if (format == "json") {
-        Report::printJson(std::cout, *theCheck, statusOf(*theCheck, !launcherError.empty()),
-                          launcherError);
-    } else if (format == "github") {
-        Report::printGithub(std::cout, *theCheck, launcherError);
-    }
-    return format != "text";
-}
-
 // "no warnings", "2 warnings", "1 error, 1 warning".
 std::string summary(const std::vector<Diagnostic>& found) {
     const size_t errors = static_cast<size_t>(
@@ -135,6 +124,22 @@ std::string failureText() {
     }
 }
 
+// Prints the check in the chosen format; failed while the launcher's failure is being handled.
+void print(bool failed) {
+    const std::string launcherError = failed ? failureText() : "";
+    if (format == "json") {
+        Report::printJson(std::cout, *theCheck, statusOf(*theCheck, failed), launcherError);
+    } else if (format == "github") {
+        Report::printGithub(std::cout, *theCheck, launcherError);
+    } else {
+        theCheck->printReport(std::cout);
+        theCheck->printDiagnostics(std::cout);
+        if (!failed) {
+            std::cout << summary(theCheck->diagnostics()) << "\n";
+        }
+    }
+}
+
 // Runs inside the launch frame, like the launcher's own start-up, so that a failure ends with
 // the launcher's own line and the debug switch gives the launcher's trace.
 void checkBundle() {
@@ -145,9 +150,8 @@ void checkBundle() {
             theCheck->runCfgFile(cfgFile);
         }
     } catch (...) {
-        if (!argsOnly && !printData(failureText())) {
-            theCheck->printReport(std::cout);
-            theCheck->printDiagnostics(std::cout);
+        if (!argsOnly) {
+            print(true);
         }
         std::cout.flush();
         throw;
@@ -157,10 +161,8 @@ void checkBundle() {
         for (const std::string& arg : theCheck->record().launch->args) {
             std::cout << arg.c_str() << "\n";
         }
-    } else if (!printData("")) {
-        theCheck->printReport(std::cout);
-        theCheck->printDiagnostics(std::cout);
-        std::cout << summary(theCheck->diagnostics()) << "\n";
+    } else {
+        print(false);
     }
     std::cout.flush();
 }
@@ -201,14 +203,20 @@ bool isBundleOrLauncher(const std::string& path) {
            !LibraryArch::ofFile(path).format.empty();
 }
 
-int checkMain(int argc, char* argv[]);
-
-// A number of seconds from 1 to a day, into seconds; false when value is none.
-bool secondsOf(const char* value, unsigned& seconds) {
+// A number of seconds from 1 to most, into seconds; false when value is none.
+bool secondsOf(const char* value, unsigned& seconds, long most = 86400) {
     char* end = nullptr;
     const long n = std::strtol(value, &end, 10);
     seconds = static_cast<unsigned>(n);
-    return *value && !*end && n >= 1 && n <= 86400;
+    return *value && !*end && n >= 1 && n <= most;
+}
+
+// The launcher's arguments after argv[first], the bundle: the launcher drops what the desktop
+// adds ("-psn_..."), and so does the check.
+std::vector<std::string> argsFrom(int argc, char* argv[], int first) {
+    SysInfo::argc = argc - first;
+    SysInfo::argv = argv + first;
+    return SysInfo::getCommandArgs(SysInfo::ExcludeProgramName);
 }
 
 // applauncher-check --run: options from argv[2] on, then the bundle and its arguments.
@@ -251,9 +259,7 @@ int runMain(int argc, char* argv[]) {
     if (!findLauncher(argv[first], launcher)) {
         return 1;
     }
-    SysInfo::argc = argc - first;
-    SysInfo::argv = argv + first;
-    options.args = SysInfo::getCommandArgs(SysInfo::ExcludeProgramName);
+    options.args = argsFrom(argc, argv, first);
     return RunMode::run(launcher, options);
 }
 
@@ -266,23 +272,6 @@ int written(int status) {
     }
     return status;
 }
-
-} // namespace
-
-int main(int argc, char* argv[]) {
-    // The runtime's launch library may enter the program again during a trial start.
-    if (MacLauncher::isLaunching()) {
-        return MacLauncher::main(argc, argv);
-    }
-    // The trial's own processes: the check's executable started again.
-    const int trialStatus = RuntimeTrial::processMain(argc, argv);
-    if (trialStatus >= 0) {
-        return trialStatus;
-    }
-    return written(checkMain(argc, argv));
-}
-
-namespace {
 
 int checkMain(int argc, char* argv[]) {
     SysInfo::argc = argc;
@@ -334,13 +323,9 @@ int checkMain(int argc, char* argv[]) {
         } else if (is(first, "--no-trial")) {
             options.trial = false;
         } else if (is(first, "--trial-time")) {
-            const char* value = first + 1 < argc ? argv[first + 1] : "";
-            char* end = nullptr;
-            const long seconds = std::strtol(value, &end, 10);
-            if (!*value || *end || seconds < 1 || seconds > 3600) {
+            if (!secondsOf(first + 1 < argc ? argv[first + 1] : "", options.trialSeconds, 3600)) {
                 return usageError("--trial-time takes a number of seconds from 1 to 3600");
             }
-            options.trialSeconds = static_cast<unsigned>(seconds);
             ++first;
         } else if (is(first, "--trial-runtime") && first + 1 < argc) {
             options.trialRuntime = argv[++first];
@@ -374,14 +359,22 @@ int checkMain(int argc, char* argv[]) {
         return 1;
     }
 
-    // The launcher drops what the desktop adds ("-psn_..."); so does the check.
-    SysInfo::argc = argc - first;
-    SysInfo::argv = argv + first;
-    const std::vector<std::string> args = SysInfo::getCommandArgs(SysInfo::ExcludeProgramName);
-
-    BundleCheck check(launcherPath, args, options);
+    BundleCheck check(launcherPath, argsFrom(argc, argv, first), options);
     theCheck = &check;
     return statusOf(check, app::launch(std::nothrow, checkBundle) != 0);
 }
 
 } // namespace
+
+int main(int argc, char* argv[]) {
+    // The runtime's launch library may enter the program again during a trial start.
+    if (MacLauncher::isLaunching()) {
+        return MacLauncher::main(argc, argv);
+    }
+    // The trial's own processes: the check's executable started again.
+    const int trialStatus = RuntimeTrial::processMain(argc, argv);
+    if (trialStatus >= 0) {
+        return trialStatus;
+    }
+    return written(checkMain(argc, argv));
+}

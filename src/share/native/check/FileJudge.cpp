@@ -89,8 +89,6 @@ void checkPath(Findings& f, const std::string& what, const std::string& path, si
     // A class path entry "dir/*" stands for the jars in dir.
     const std::string file = star != std::string::npos ? path.substr(0, star - 1) : path;
     if (FileUtils::isFileExists(file)) {
-        // The class path's jars, and a main jar that is started, bring their manifests' too.
-        judgeOutside(f, what, path, line, classPath || certain);
         if (classPath) {
             judgeZips(f, what, path, line);
         }
@@ -295,8 +293,6 @@ void judgeFiles(Findings& f) {
                 f.warn(line, "file " + quotedText(piece) + " does not exist, nor does its folder " +
                                  quotedText(dir) + ": what reads it goes on without it");
             } else if (!piece.empty() && piece[0] == '/') {
-                judgeOutside(f, "file", piece, line,
-                             classPath || tstrings::endsWith(piece, ".jar"));
                 if (classPath) {
                     judgeZips(f, "class path entry", piece, line);
                 }

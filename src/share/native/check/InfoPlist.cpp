@@ -56,19 +56,18 @@ std::string tooDeep() {
 // or a character reference (XML allows neither, and the host's library aborts on it),
 // elements nested deeper than kMaxDepth; "" for none.
 std::string xmlProblem(const std::string& data) {
-    for (size_t at = data.find("&#"); at != std::string::npos; at = data.find("&#", at + 2)) {
+    bool nul = data.find('\0') != std::string::npos;
+    for (size_t at = data.find("&#"); !nul && at != std::string::npos;
+         at = data.find("&#", at + 2)) {
         const bool hex = data.compare(at + 2, 1, "x") == 0;
         const size_t digits = at + (hex ? 3 : 2);
         const size_t end =
             data.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789", digits);
-        if (end != digits && data.find_first_not_of('0', digits) >= end) {
-            return "it holds a NUL character, which no XML property list may";
-        }
+        nul = end != digits && data.find_first_not_of('0', digits) >= end;
     }
-    if (data.find('\0') != std::string::npos) {
-        return "it holds a NUL character, which no XML property list may";
-    }
-    return xmlDepth(data) > InfoPlist::kMaxDepth ? tooDeep() : std::string();
+    return nul ? "it holds a NUL character, which no XML property list may"
+           : xmlDepth(data) > InfoPlist::kMaxDepth ? tooDeep()
+                                                   : std::string();
 }
 
 // The unsigned big-endian integer of size bytes at offset; false where it lies outside data.

@@ -8,6 +8,7 @@
 
 #include "CfgDiagnostics.h"
 #include "Experiments.h"
+#include "LaunchReads.h"
 #include "LaunchRecord.h"
 #include "RuntimeOptions.h"
 
@@ -57,10 +58,9 @@ private:
 void judgeValues(Findings& f);
 // The files and directories that values name.
 void judgeFiles(Findings& f);
-// Warns when the existing file at path (what it is to the launch) lies outside the bundle and
-// the user's own folders, on line; a jar (or "dir/*") also for what its manifest names.
-void judgeOutside(Findings& f, const std::string& what, const std::string& path, size_t line,
-                  bool jar);
+// Warns on each of reads that lies outside the bundle and the user's own folders, and notes the
+// line of that finding in the read.
+void judgeOutside(Findings& f, std::vector<LaunchReads::Read>& reads);
 // The runtime directory and its launch library.
 void judgeRuntime(Findings& f);
 // What the runtime starts and the class and module paths that count, as it lists them.

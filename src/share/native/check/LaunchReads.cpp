@@ -8,6 +8,7 @@
 #include "JarManifest.h"
 #include "Judging.h"
 #include "JvmLauncher.h"
+#include "RuntimeOptions.h"
 #include "tstrings.h"
 
 std::string LaunchReads::realPath(const std::string& path) {
@@ -17,7 +18,18 @@ std::string LaunchReads::realPath(const std::string& path) {
     return result;
 }
 
-std::string LaunchReads::normalized(const std::string& path) {
+bool LaunchReads::isWithin(const std::string& path, const std::string& dir) {
+    return !path.empty() && !dir.empty() && (path == dir || tstrings::startsWith(path, dir + "/"));
+}
+
+namespace {
+
+using LaunchReads::isWithin;
+using LaunchReads::realPath;
+using RuntimeOptions::Value;
+
+// The absolute path without "." and ".." components, links left as they are.
+std::string normalized(const std::string& path) {
     std::vector<std::string> parts;
     for (size_t start = 0; start < path.size();) {
         const size_t end = std::min(path.find('/', start), path.size());
@@ -32,38 +44,17 @@ std::string LaunchReads::normalized(const std::string& path) {
     return "/" + tstrings::join(parts, "/");
 }
 
-bool LaunchReads::isInside(const std::string& path, const std::string& root) {
-    const auto within = [](const std::string& p, const std::string& dir) {
-        return !dir.empty() && dir != "/" && (p == dir || tstrings::startsWith(p, dir + "/"));
-    };
+// True when path (existing or not) lies below the directory root once links are resolved.
+bool isInside(const std::string& path, const std::string& root) {
     const std::string real = realPath(path);
-    return real.empty() ? within(normalized(path), normalized(root)) : within(real, realPath(root));
+    return normalized(root) != "/" && (real.empty() ? isWithin(normalized(path), normalized(root))
+                                                    : isWithin(real, realPath(root)));
 }
 
-namespace {
-
-bool isOption(const std::string& arg, const char* const* names) {
-    for (; *names; ++names) {
-        if (arg == *names) {
-            return true;
-        }
-    }
-    return false;
-}
-
-const char* const kClassPath[] = {"-cp", "-classpath", "--class-path", nullptr};
-const char* const kModulePath[] = {"-p", "--module-path", nullptr};
-
-// True for an option written joined with its value (--class-path=a.jar), the value in value.
-bool joined(const std::string& arg, const char* const* names, std::string& value) {
-    for (; *names; ++names) {
-        const std::string prefix = std::string(*names) + "=";
-        if (tstrings::startsWith(arg, prefix) && prefix.size() > 3) {
-            value = arg.substr(prefix.size());
-            return true;
-        }
-    }
-    return false;
+// A relative path counts from the start's working directory, as the runtime takes it.
+std::string absolute(const LaunchRecord& rec, const std::string& path) {
+    return normalized(
+        path.empty() || path[0] == '/' ? path : FileUtils::combinePath(rec.start.workDir, path));
 }
 
 // The launch's arguments read one by one up to what the runtime starts.
@@ -76,53 +67,38 @@ public:
     std::vector<LaunchReads::Read> run() {
         Given classPath;
         Given modulePath;
-        size_t i = 1;
-        for (; i < args.size() && !startsHere(i); ++i) {
+        size_t mainJar = 0;
+        for (size_t i = 1; i < args.size() && !startsHere(i); ++i) {
             const std::string& arg = args[i];
-            std::string value;
-            if (i + 1 < args.size() && (isOption(arg, kClassPath) || isOption(arg, kModulePath))) {
-                (isOption(arg, kClassPath) ? classPath : modulePath) = {args[i + 1], lineOf(i + 1),
-                                                                        i + 1};
-                ++i;
-            } else if (joined(arg, kClassPath, value)) {
-                classPath = {value, lineOf(i), i};
-            } else if (tstrings::startsWith(arg, "-Djava.class.path=")) {
-                classPath = {arg.substr(18), lineOf(i), i};
-            } else if (joined(arg, kModulePath, value)) {
-                modulePath = {value, lineOf(i), i};
-            } else if (arg == "-jar" && i + 1 < args.size()) {
-                mainJar = i + 1;
+            const RuntimeOptions::Match m = RuntimeOptions::read(arg);
+            const size_t at = m.next && i + 1 < args.size() ? i + 1 : i;
+            const std::string& value = at > i ? args[at] : m.value;
+            if ((m.is(Value::ClassPath) || m.is(Value::ModulePath)) && (at > i || !m.next)) {
+                (m.is(Value::ClassPath) ? classPath : modulePath) = {value, lineOf(at), at};
+                i = at;
+            } else if (m.is(Value::Property) && tstrings::startsWith(value, "java.class.path=")) {
+                classPath = {value.substr(16), lineOf(i), i};
+            } else if (m.is(Value::Started)) {
+                mainJar = arg == "-jar" && at > i ? at : 0;
                 break;
-            } else if (arg == "-m" || arg == "--module" || tstrings::startsWith(arg, "--module=")) {
-                break;
-            } else if (tstrings::startsWith(arg, "-javaagent:")) {
-                add(arg.substr(11, arg.find('=', 11) - 11), "agent", lineOf(i), true);
-            } else if (tstrings::startsWith(arg, "-splash:")) {
-                add(arg.substr(8), "splash", lineOf(i), false);
-            } else if (tstrings::startsWith(arg, "-Djava.library.path=")) {
-                for (const std::string& dir : entriesOf(arg.substr(20))) {
-                    add(dir, "library-path", lineOf(i), false);
+            } else if (m.is(Value::Agent) && arg.compare(0, 11, "-javaagent:") == 0) {
+                add(value.substr(0, value.find('=')), "agent", i, true);
+            } else if (m.is(Value::Splash)) {
+                add(value, "splash", i, false);
+            } else if (m.is(Value::LibraryPath)) {
+                for (const std::string& dir : entriesOf(value)) {
+                    add(dir, "library-path", i, false);
                 }
             } else if (origin(i) && origin(i)->section == SectionName::JavaOptions) {
-                files(arg, lineOf(i));
+                files(i);
             }
         }
         if (mainJar) {
-            add(args[mainJar], "main-jar", lineOf(mainJar), true);
+            add(args[mainJar], "main-jar", mainJar, true);
         } else {
             paths(classPath, "java.class.path", "class-path", true);
         }
         paths(modulePath, "jdk.module.path", "module-path", false);
-        // The manifests' Class-Path last, breadth first, as the runtime opens them.
-        for (size_t k = 0; k < found.size(); ++k) {
-            if (found[k].exists && follows.count(k)) {
-                for (const std::string& file : JarManifest::classPathFiles(found[k].path)) {
-                    LaunchReads::Read read = make(file, "manifest-class-path", 0);
-                    read.manifest = found[k].path;
-                    push(read, true);
-                }
-            }
-        }
         return found;
     }
 
@@ -133,23 +109,28 @@ private:
         size_t arg = 0; // the argument that gives it
     };
 
-    // The line of the configured value that brings entry (or its "dir/*") in, where the argument
-    // joins all values of a property; else the argument's.
-    size_t lineOfEntry(const Given& given, const std::string& entry) const {
+    // The configured entry that brings entry in (itself, or the "dir/*" it stands for), with its
+    // line: that of its value where the argument joins all values of a property, else the
+    // argument's.
+    std::pair<size_t, std::string> entryOf(const Given& given, const std::string& entry) const {
         const std::optional<ValueRef>& o = origin(given.arg);
         const CfgFile::PropertyMap& props =
             rec.expanded && o ? rec.expanded->getProperties(o->section) : CfgFile::PropertyMap();
         const auto it = o && o->index == Jvm::ArgumentObserver::kAllValues ? props.find(o->property)
                                                                            : props.end();
+        const std::vector<std::string> values =
+            it == props.end() ? std::vector<std::string>{given.value} : it->second;
         const std::string wildcard = FileUtils::combinePath(FileUtils::dirname(entry), "*");
-        for (size_t k = 0; it != props.end() && k < it->second.size(); ++k) {
-            for (const std::string& e : entriesOf(it->second[k])) {
+        for (size_t k = 0; k < values.size(); ++k) {
+            for (const std::string& e : entriesOf(values[k])) {
                 if (e == entry || e == wildcard) {
-                    return lines.lineOf(o->section, o->property, k);
+                    return {it == props.end() ? given.line
+                                              : lines.lineOf(o->section, o->property, k),
+                            e};
                 }
             }
         }
-        return given.line;
+        return {given.line, entry};
     }
 
     const std::optional<ValueRef>& origin(size_t i) const {
@@ -157,6 +138,10 @@ private:
         return i < rec.launch->origins.size() ? rec.launch->origins[i] : none;
     }
     size_t lineOf(size_t i) const { return origin(i) ? lineOfValue(lines, *origin(i)) : 0; }
+    // The argument at i where it is a java-options value, else "".
+    std::string optionAt(size_t i) const {
+        return origin(i) && origin(i)->section == SectionName::JavaOptions ? args[i] : "";
+    }
 
     // True when the argument at i is what the configuration has the runtime start, or the first
     // of the application's arguments.
@@ -187,10 +172,11 @@ private:
             }
         }
         for (const std::string& entry : entries) {
+            const std::pair<size_t, std::string> named = entryOf(given, entry);
             const bool wildcard = jars && FileUtils::basename(entry) == "*";
             const std::string dir = wildcard ? FileUtils::dirname(entry) : entry;
             if (!wildcard) {
-                add(entry, kind, lineOfEntry(given, entry), jars);
+                push(make(entry, kind, named.first, optionAt(given.arg), named.second), jars);
             }
             // "dir/*" stands for the jars in dir; a module path directory that is no module
             // itself, for the modules in it.
@@ -199,56 +185,64 @@ private:
                 for (const std::string& name : namesIn(absolute(dir), [&](const std::string& n) {
                          return !wildcard || isJarName(n);
                      })) {
-                    add(FileUtils::combinePath(dir, name), kind, lineOfEntry(given, entry), jars);
+                    push(make(FileUtils::combinePath(dir, name), kind, named.first,
+                              optionAt(given.arg), FileUtils::combinePath(dir, "*")),
+                         jars);
                 }
             }
         }
     }
 
-    // The absolute paths of existing files among the parts of a Java option's value.
-    void files(const std::string& value, size_t line) {
+    // The existing absolute paths among the parts of the Java option at i.
+    void files(size_t i) {
+        const std::string& value = args[i];
         for (size_t start = 0; start < value.size();) {
             const size_t end = std::min(value.find_first_of("=:,", start), value.size());
             const std::string piece = value.substr(start, end - start);
             if (!piece.empty() && piece[0] == '/' && FileUtils::isFileExists(piece)) {
-                add(piece, "file", line, tstrings::endsWith(piece, ".jar"));
+                add(piece, "file", i, tstrings::endsWith(piece, ".jar"));
             }
             start = end + 1;
         }
     }
 
-    // A relative path counts from the start's working directory, as the runtime takes it.
-    std::string absolute(const std::string& path) const {
-        return LaunchReads::normalized(path.empty() || path[0] == '/'
-                                           ? path
-                                           : FileUtils::combinePath(rec.start.workDir, path));
-    }
+    std::string absolute(const std::string& path) const { return ::absolute(rec, path); }
 
-    LaunchReads::Read make(const std::string& path, const char* kind, size_t line) const {
+    LaunchReads::Read make(const std::string& path, const char* kind, size_t line,
+                           const std::string& option, const std::string& given) const {
         LaunchReads::Read read;
         read.path = absolute(path);
         read.kind = kind;
         read.exists = FileUtils::isFileExists(read.path);
-        read.inside = !root.empty() && LaunchReads::isInside(read.path, root);
+        read.inside = !root.empty() && isInside(read.path, root);
         read.line = line;
+        read.given = given;
+        read.option = option;
         return read;
     }
 
-    void add(const std::string& path, const char* kind, size_t line, bool jar) {
+    // The path that the argument at i names.
+    void add(const std::string& path, const char* kind, size_t i, bool jar) {
         if (!path.empty()) {
-            push(make(path, kind, line), jar);
+            push(make(path, kind, lineOf(i), optionAt(i), path), jar);
         }
     }
 
-    // Keeps read once a path and kind; a jar's manifest is followed once a real path.
+    // Keeps read once a path and kind; a jar's manifest is followed once a real path, at once,
+    // as the runtime opens the entries of a Class-Path right after its jar.
     void push(const LaunchReads::Read& read, bool jar) {
         if (!seen.insert(read.kind + '\0' + read.path).second) {
             return;
         }
         found.push_back(read);
-        const std::string real = LaunchReads::realPath(read.path);
-        if (jar && read.exists && followed.insert(real.empty() ? read.path : real).second) {
-            follows.insert(found.size() - 1);
+        const std::string real = realPath(read.path);
+        if (!jar || !read.exists || !followed.insert(real.empty() ? read.path : real).second) {
+            return;
+        }
+        for (const std::string& file : JarManifest::classPathFiles(read.path)) {
+            LaunchReads::Read named = make(file, "manifest-class-path", read.line, "", file);
+            named.manifest = read.path;
+            push(named, true);
         }
     }
 
@@ -256,11 +250,9 @@ private:
     const CfgDiagnostics& lines;
     const std::vector<std::string>& args;
     const std::string root;
-    size_t mainJar = 0;
     std::vector<LaunchReads::Read> found;
     std::set<std::string> seen;
     std::set<std::string> followed;
-    std::set<size_t> follows;
 };
 
 // The value of the manifest's attribute (its name in lower case) of the jar; "" without one.
@@ -285,13 +277,14 @@ LaunchReads::Main LaunchReads::main(const LaunchRecord& rec) {
             continue;
         }
         const std::string& arg = rec.launch->args[i];
+        const size_t slash = arg.find('/');
         if (o->property == PropertyName::mainclass) {
             found.mainClass = arg;
         } else if (o->property == PropertyName::mainmodule) {
-            found.module = arg.substr(0, arg.find('/'));
+            found.module = arg.substr(0, slash);
+            found.moduleClass = slash == std::string::npos ? "" : arg.substr(slash + 1);
         } else if (o->property == PropertyName::mainjar) {
-            found.jar =
-                normalized(arg[0] == '/' ? arg : FileUtils::combinePath(rec.start.workDir, arg));
+            found.jar = absolute(rec, arg);
         }
     }
     return found;
@@ -306,14 +299,8 @@ std::vector<std::string> LaunchReads::roots(const LaunchRecord& rec) {
     };
     const Main m = main(rec);
     add(m.mainClass);
-    for (size_t i = 0;
-         rec.launch && m.mainClass.empty() && m.jar.empty() && i < rec.launch->origins.size();
-         ++i) {
-        const std::optional<ValueRef>& o = rec.launch->origins[i];
-        const std::string& arg = rec.launch->args[i];
-        if (o && o->property == PropertyName::mainmodule && arg.find('/') != std::string::npos) {
-            add(arg.substr(arg.find('/') + 1));
-        }
+    if (m.mainClass.empty() && m.jar.empty()) {
+        add(m.moduleClass);
     }
     if (!m.jar.empty()) {
         add(attribute(m.jar, "main-class"));
@@ -321,10 +308,7 @@ std::vector<std::string> LaunchReads::roots(const LaunchRecord& rec) {
     }
     for (const std::string& arg : rec.launch ? rec.launch->args : std::vector<std::string>()) {
         if (tstrings::startsWith(arg, "-javaagent:")) {
-            const std::string jar = arg.substr(11, arg.find('=', 11) - 11);
-            add(attribute(
-                normalized(jar[0] == '/' ? jar : FileUtils::combinePath(rec.start.workDir, jar)),
-                "premain-class"));
+            add(attribute(absolute(rec, arg.substr(11, arg.find('=', 11) - 11)), "premain-class"));
         }
     }
     return found;

@@ -20,19 +20,23 @@ struct Read {
                          // manifest-class-path, file
     bool inside = false; // below the bundle's directory, links resolved
     bool exists = false;
-    size_t line = 0;      // the configuration line that names it (0: none)
-    std::string manifest; // else the jar whose manifest Class-Path names it ("": none)
+    size_t line = 0;      // the configuration line that names it, or the jar whose manifest does
+    std::string manifest; // the jar whose manifest Class-Path names it ("": none)
+    std::string given;    // as named: relative or not, "dir/*" for what a directory brings in
+    std::string option;   // the java-options value that names it ("": none)
+    size_t finding = 0;   // the line of the finding that names it as read from outside (0: none)
 };
 
 // What the launch starts: its main class, module and jar as handed over ("" where none).
 struct Main {
     std::string mainClass;
     std::string module;
+    std::string moduleClass; // the class a main module's value names
     std::string jar;
 };
 
-// Everything rec's launch reads, each once: what its options name, its class and module paths,
-// then what the manifests name; empty without a launch.
+// Everything rec's launch reads, each once, in the runtime's order: what its options name, its
+// class and module paths, each jar followed by what its manifest names; empty without a launch.
 std::vector<Read> reads(const LaunchRecord& rec, const CfgDiagnostics& lines);
 
 // The main class, module and jar that rec's launch hands to the runtime.
@@ -44,10 +48,8 @@ std::vector<std::string> roots(const LaunchRecord& rec);
 
 // The path with every link and "..", as the system opens it; "" when it does not exist.
 std::string realPath(const std::string& path);
-// The absolute path without "." and ".." components, links left as they are.
-std::string normalized(const std::string& path);
-// True when path (existing or not) lies below the directory root once links are resolved.
-bool isInside(const std::string& path, const std::string& root);
+// True when path is dir or lies below it, as written.
+bool isWithin(const std::string& path, const std::string& dir);
 
 } // namespace LaunchReads
 

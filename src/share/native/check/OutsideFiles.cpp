@@ -1,27 +1,21 @@
 // The files a launch reads from outside the bundle and outside the user's own folders (home,
-// temporary folder): class path and module path entries, the jars that their manifests'
-// Class-Path names in turn, and the files that options name. Another Mac lacks them.
+// temporary folder): another Mac lacks them.
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 #include <sys/stat.h>
 #include <vector>
 
 #include "FileUtils.h"
-#include "JarManifest.h"
 #include "Judging.h"
-#include "LaunchReads.h"
 #include "tstrings.h"
 
 namespace {
 
-using LaunchReads::normalized;
+using LaunchReads::isWithin;
 using LaunchReads::realPath;
-
-bool isWithin(const std::string& path, const std::string& dir) {
-    return !dir.empty() && (path == dir || tstrings::startsWith(path, dir + "/"));
-}
 
 // True for what every Mac has or every user has a folder of: the bundle, the system's own
 // folders, the home and temporary folders.
@@ -41,72 +35,90 @@ bool isOwn(const std::string& real, const std::string& bundle) {
     return false;
 }
 
-class Outside {
-public:
-    Outside(Findings& f, size_t line) : f(f), line(line), bundle(realPath(f.rec.bundle->rootDir)) {}
+// What the finding calls the read, by what names it.
+std::string whatOf(const LaunchReads::Read& r) {
+    if (r.kind == "splash") {
+        return "splash screen ";
+    }
+    if (!r.option.empty()) {
+        return "file ";
+    }
+    return r.kind == "class-path"    ? "class path entry "
+           : r.kind == "module-path" ? "module path entry "
+           : r.kind == "main-jar"    ? "main jar "
+                                     : "";
+}
 
-    // Warns when path lies outside; a jar brings what its manifest names.
-    void judge(const std::string& what, const std::string& path, bool jar) {
-        const bool wildcard = tstrings::endsWith(path, "/*");
-        const std::string file = wildcard ? path.substr(0, path.size() - 2) : path;
-        if (!warn(what + " ", file) && wildcard) {
-            // A wildcard's jars are said with their directory.
-            return;
-        }
-        if (!wildcard && jar) {
-            follow(file);
-        }
-        for (const std::string& name :
-             wildcard&& jar ? namesIn(file, isJarName) : std::vector<std::string>()) {
-            follow(FileUtils::combinePath(file, name));
+bool isRegular(std::FILE* file) {
+    struct stat st;
+    return file && ::fstat(::fileno(file), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// True when a and b are regular files with the same bytes.
+bool sameBytes(const std::string& a, const std::string& b) {
+    std::FILE* const fa = FileUtils::openRegularFile(a);
+    std::FILE* const fb = FileUtils::openRegularFile(b);
+    bool same = isRegular(fa) && isRegular(fb);
+    std::vector<char> bytesA(1 << 16), bytesB(1 << 16);
+    for (size_t n = bytesA.size(); same && n == bytesA.size();) {
+        n = std::fread(bytesA.data(), 1, bytesA.size(), fa);
+        same = n == std::fread(bytesB.data(), 1, bytesB.size(), fb) && !std::ferror(fa) &&
+               !std::ferror(fb) && std::memcmp(bytesA.data(), bytesB.data(), n) == 0;
+    }
+    for (std::FILE* file : {fa, fb}) {
+        if (file) {
+            std::fclose(file);
         }
     }
+    return same;
+}
 
-private:
-    // Warns once a line when file exists outside the bundle and the user's own folders; false
-    // when it warned or had warned.
-    bool warn(const std::string& what, const std::string& file, const std::string& after = "") {
-        const std::string real = realPath(file);
-        if (real.empty() || isOwn(real, bundle)) {
-            return true;
-        }
-        const std::string named = quotedText(normalized(file));
-        for (const Diagnostic& d : f.found) {
-            if (d.line == line && d.text.find(named) != std::string::npos) {
-                return false;
-            }
-        }
-        f.warn(line, what + named + after +
-                         " is read from outside the bundle: a Mac without this file fails or "
-                         "behaves differently; copy it into the bundle");
-        return false;
-    }
-
-    // The jars and directories that the manifest Class-Path of jar names, and theirs in turn,
-    // relative to the jar's directory; the runtime passes over those that are not there.
-    void follow(const std::string& jar) {
-        if (!seen.insert(realPath(jar)).second) {
-            return;
-        }
-        for (const std::string& path : JarManifest::classPathFiles(jar)) {
-            if (!realPath(path).empty()) {
-                warn("", path,
-                     ", which the manifest Class-Path of " + quotedText(normalized(jar)) +
-                         " names,");
-                follow(path);
-            }
-        }
-    }
-
-    Findings& f;
-    const size_t line;
-    const std::string bundle;
-    std::set<std::string> seen;
-};
+bool isClassPath(const LaunchReads::Read& r) {
+    return r.kind == "class-path" || r.kind == "manifest-class-path";
+}
 
 } // namespace
 
-void judgeOutside(Findings& f, const std::string& what, const std::string& path, size_t line,
-                  bool jar) {
-    Outside(f, line).judge(what, path, jar);
+void judgeOutside(Findings& f, std::vector<LaunchReads::Read>& reads) {
+    const std::string bundle = realPath(f.rec.bundle->rootDir);
+    // The jars said with their directory, and what their manifests name.
+    std::set<std::string> quiet;
+    for (LaunchReads::Read& r : reads) {
+        if (!r.manifest.empty() && quiet.count(r.manifest)) {
+            quiet.insert(r.path);
+            continue;
+        }
+        const bool wildcard = tstrings::endsWith(r.given, "/*");
+        const std::string file = wildcard ? FileUtils::dirname(r.path) : r.path;
+        const std::string real = realPath(file);
+        // A relative path, the library path and the runtime's home have findings of their own.
+        if (real.empty() || r.given[0] != '/' || r.kind == "library-path" ||
+            RuntimeOptions::read(r.option).is(RuntimeOptions::Value::RuntimeHome) ||
+            isOwn(real, bundle)) {
+            continue;
+        }
+        if (wildcard) {
+            quiet.insert(r.path);
+        }
+        // A jar of the bundle with the same bytes that comes first holds all it holds: the runtime
+        // passes over the jar where it is missing.
+        if (!wildcard && isClassPath(r) &&
+            std::any_of(reads.data(), &r, [&](const LaunchReads::Read& copy) {
+                return copy.inside && isClassPath(copy) && sameBytes(copy.path, r.path);
+            })) {
+            continue;
+        }
+        const std::string named = quotedText(file);
+        if (std::none_of(f.found.begin(), f.found.end(), [&](const Diagnostic& d) {
+                return d.line == r.line && d.text.find(named) != std::string::npos;
+            })) {
+            f.warn(r.line, whatOf(r) + named +
+                               (r.manifest.empty() ? ""
+                                                   : ", which the manifest Class-Path of " +
+                                                         quotedText(r.manifest) + " names,") +
+                               " is read from outside the bundle: a Mac without this file fails "
+                               "or behaves differently; copy it into the bundle");
+        }
+        r.finding = r.line ? r.line : 1;
+    }
 }

@@ -1,10 +1,12 @@
 #include "Report.h"
 
+#include <algorithm>
 #include <ostream>
 #include <utility>
 #include <vector>
 
 #include "BundleCheck.h"
+#include "CfgDiagnostics.h"
 #include "FileUtils.h"
 #include "Judging.h"
 #include "LaunchReads.h"
@@ -19,30 +21,25 @@ size_t utf8Length(const std::string& text, size_t i) {
         return k < text.size() ? static_cast<unsigned char>(text[k]) : 0u;
     };
     const unsigned c = at(i);
-    const auto follows = [&](size_t n, unsigned low, unsigned high) {
-        if (at(i + 1) < low || at(i + 1) > high) {
-            return false;
-        }
-        for (size_t k = 2; k <= n; ++k) {
-            if ((at(i + k) & 0xC0) != 0x80) {
-                return false;
-            }
-        }
-        return true;
-    };
     if (c < 0x80) {
         return 1;
     }
-    if (c >= 0xC2 && c <= 0xDF) {
-        return follows(1, 0x80, 0xBF) ? 2 : 0;
+    const size_t n = c >= 0xC2 && c <= 0xDF   ? 2
+                     : c >= 0xE0 && c <= 0xEF ? 3
+                     : c >= 0xF0 && c <= 0xF4 ? 4
+                                              : 0;
+    // The second byte's range rules out overlong forms, surrogates and what lies past U+10FFFF.
+    const unsigned low = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
+    const unsigned high = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
+    if (n == 0 || at(i + 1) < low || at(i + 1) > high) {
+        return 0;
     }
-    if (c >= 0xE0 && c <= 0xEF) {
-        return follows(2, c == 0xE0 ? 0xA0 : 0x80, c == 0xED ? 0x9F : 0xBF) ? 3 : 0;
+    for (size_t k = 2; k < n; ++k) {
+        if ((at(i + k) & 0xC0) != 0x80) {
+            return 0;
+        }
     }
-    if (c >= 0xF0 && c <= 0xF4) {
-        return follows(3, c == 0xF0 ? 0x90 : 0x80, c == 0xF4 ? 0x8F : 0xBF) ? 4 : 0;
-    }
-    return 0;
+    return n;
 }
 
 std::string hex4(unsigned value) {
@@ -70,20 +67,25 @@ std::string boolean(bool b) {
     return b ? "true" : "false";
 }
 
-std::string object(const Members& members) {
-    std::string out = "{";
-    for (const auto& m : members) {
-        out += (out.size() > 1 ? ", " : "") + text(m.first) + ": " + m.second;
-    }
-    return out + "}";
-}
-
-std::string array(const std::vector<std::string>& items) {
-    std::string out = "[";
+// The items between open and close, separated by ", ".
+std::string joined(const std::vector<std::string>& items, const char* open, const char* close) {
+    std::string out = open;
     for (const std::string& item : items) {
         out += (out.size() > 1 ? ", " : "") + item;
     }
-    return out + "]";
+    return out + close;
+}
+
+std::string object(const Members& members) {
+    std::vector<std::string> items;
+    for (const auto& m : members) {
+        items.push_back(text(m.first) + ": " + m.second);
+    }
+    return joined(items, "{", "}");
+}
+
+std::string array(const std::vector<std::string>& items) {
+    return joined(items, "[", "]");
 }
 
 // A finding's file, line, severity ("error", "warning", "note") and text.
@@ -125,16 +127,12 @@ std::string runtimeOf(const LaunchRecord& rec) {
 // The line after which a java-options value is the last Java option handed over: the last such
 // value, else the header of the [JavaOptions] section the launcher reads; 0 when there is none.
 size_t javaOptionsPlace(const BundleCheck& check) {
-    const CfgDiagnostics& lines = check.cfgLines();
-    const std::optional<CfgFile>& cfg = check.record().expanded;
-    const CfgFile::PropertyMap& options =
-        cfg ? cfg->getProperties(SectionName::JavaOptions) : CfgFile::PropertyMap();
-    const auto it = options.find(PropertyName::javaOptions);
-    if (it != options.end() && !it->second.empty()) {
-        return lines.lineOf(SectionName::JavaOptions, PropertyName::javaOptions,
-                            it->second.size() - 1);
-    }
-    return lines.headerLineOf(SectionName::JavaOptions);
+    const Findings f(check.record(), check.cfgLines());
+    const CfgFile::Values* options = f.values(SectionName::JavaOptions, PropertyName::javaOptions);
+    return options && !options->empty()
+               ? f.lines.lineOf(SectionName::JavaOptions, PropertyName::javaOptions,
+                                options->size() - 1)
+               : f.lines.headerLineOf(SectionName::JavaOptions);
 }
 
 } // namespace
@@ -152,12 +150,8 @@ std::string Report::jsonString(const std::string& s) {
         if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\t') {
-            out += "\\t";
+        } else if (*shortEscape(static_cast<char>(c))) {
+            out += shortEscape(static_cast<char>(c));
         } else if (c < 0x20 || c == 0x7F) {
             out += hex4(c);
         } else {
@@ -182,13 +176,6 @@ void Report::printJson(std::ostream& out, const BundleCheck& check, int status,
         env.push_back(text(e.substr(0, eq)) + ": " +
                       text(eq == std::string::npos ? "" : e.substr(eq + 1)));
     }
-    const std::string environment = "{" + [&] {
-        std::string joined;
-        for (const std::string& e : env) {
-            joined += (joined.empty() ? "" : ", ") + e;
-        }
-        return joined;
-    }() + "}";
 
     std::vector<std::string> commandLine;
     for (size_t i = 0; rec.launch && i < rec.launch->args.size(); ++i) {
@@ -199,15 +186,19 @@ void Report::printJson(std::ostream& out, const BundleCheck& check, int status,
                                       {"line", numberOrNull(line)}}));
     }
 
+    // The class and module paths first, then what the manifests name.
+    std::vector<LaunchReads::Read> listed = check.launchReads();
+    std::stable_partition(listed.begin(), listed.end(),
+                          [](const LaunchReads::Read& r) { return r.manifest.empty(); });
     std::vector<std::string> reads;
-    for (const LaunchReads::Read& r : LaunchReads::reads(rec, check.cfgLines())) {
-        reads.push_back(
-            object({{"path", text(r.path)},
-                    {"kind", text(r.kind)},
-                    {"inside", boolean(r.inside)},
-                    {"exists", boolean(r.exists)},
-                    {"from", r.manifest.empty() ? from(r.line)
-                                                : object({{"manifest", text(r.manifest)}})}}));
+    for (const LaunchReads::Read& r : listed) {
+        reads.push_back(object(
+            {{"path", text(r.path)},
+             {"kind", text(r.kind)},
+             {"inside", boolean(r.inside)},
+             {"exists", boolean(r.exists)},
+             {"from", r.manifest.empty() ? from(r.line) : object({{"manifest", text(r.manifest)}})},
+             {"finding", r.finding ? from(r.finding) : "null"}}));
     }
 
     std::vector<std::string> roots;
@@ -231,7 +222,7 @@ void Report::printJson(std::ostream& out, const BundleCheck& check, int status,
                {"start",
                 object({{"kind", text(rec.start.doubleClick ? "double-click" : "terminal")},
                         {"directory", text(rec.start.workDir)},
-                        {"environment", environment}})},
+                        {"environment", joined(env, "{", "}")}})},
                {"config", rec.cfg ? object({{"path", text(cfgPath)},
                                             {"own", boolean(cfgPath == rec.cfg->bundlePath)}})
                                   : "null"},

@@ -276,7 +276,8 @@ TEST_F(BundleCheckTest, FilesReadFromOutsideTheBundleAreNamed) {
     const std::string elsewhere = realPath(tmp.path()) + "/elsewhere";
     const std::string manifest =
         "Class-Path: ../../../elsewhere/b.jar " + elsewhere + "/c.jar missing.jar\n";
-    writeFile(elsewhere + "/b.jar", makeZip({storedEntry("META-INF/MANIFEST.MF", manifest)}));
+    writeFile(elsewhere + "/b.jar", makeZip({storedEntry("META-INF/MANIFEST.MF", manifest),
+                                             storedEntry("b/B.class", "")}));
     writeFile(elsewhere + "/c.jar", "");
     writeFile(elsewhere + "/conf", "");
     const Result r = check(
@@ -294,6 +295,19 @@ TEST_F(BundleCheckTest, FilesReadFromOutsideTheBundleAreNamed) {
                                         "5: warning: file \"" + elsewhere + "/conf\"" + tail,
                                         "6: warning: file \"/tmp\"" + tail}),
               r.findings);
+
+    // A copy with the same bytes that the class path reads first stands in for the jar outside.
+    const std::string lib = makeZip({storedEntry("l/L.class", "")});
+    writeFile(elsewhere + "/lib.jar", lib);
+    for (const auto& c : std::vector<std::pair<std::string, std::vector<std::string>>>{
+             {"$APPDIR/lib.jar:" + elsewhere + "/lib.jar", {}},
+             {elsewhere + "/lib.jar:$APPDIR/lib.jar",
+              {"2: warning: class path entry \"" + elsewhere + "/lib.jar\"" + tail}}}) {
+        EXPECT_EQ(c.second, check("[Application]\napp.classpath=" + c.first + "\n" + kMain,
+                                  {{"lib.jar", lib}})
+                                .findings)
+            << c.first;
+    }
 }
 
 // What a double-click lacks of the shell's start: its variables and its working directory.
