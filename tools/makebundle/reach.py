@@ -19,11 +19,11 @@ CLASSES = ("class-path", "module-path", "main-jar", "agent", "manifest-class-pat
 class Reach:
     """What the launch of the bundle at stage reads (data: the check's answer): reached (the
     real paths in the bundle of what holds classes), outside (the reads from outside that the
-    check warns about, but covered: the real paths of those copied in), directories (the
-    directories read), dangling (the manifest Class-Path entries that name nothing), roots
-    (where the launch starts) and held (the classes of what is read from outside)."""
+    check warns about), directories (the directories read), dangling (the manifest Class-Path
+    entries that name nothing), roots (where the launch starts) and held (the classes of what is
+    read from outside)."""
 
-    def __init__(self, data, stage, covered=()):
+    def __init__(self, data, stage):
         self.bundle = stage
         self.reached = set()
         self.outside, self.dangling, self.directories = [], [], []
@@ -40,7 +40,7 @@ class Reach:
                 self.directories.append(read)
             if not read["inside"]:
                 self.held.update(classes(path))
-                if read["finding"] and os.path.realpath(path) not in covered:
+                if read["finding"]:
                     if "manifest" not in read["from"]:
                         read = dict(read, **{"from": read["finding"]})
                     self.outside.append(read)
@@ -143,7 +143,7 @@ def settle(p, stage):
         if class_path(data) != before + copied:
             raise Failure("the jars copied by --copy-outside do not reach the launcher's class "
                           "path (applauncher-check --format json %s shows what does)" % p.bundle)
-        reach = Reach(data, stage, [os.path.realpath(r["path"]) for r in reach.outside])
+        reach = Reach(data, stage)
     for read in reach.dangling:
         tell("warning: the manifest Class-Path of %s names %s, which is not in the bundle: the "
              "runtime passes over it" % (shown(p, stage, read["from"]["manifest"]),

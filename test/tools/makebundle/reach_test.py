@@ -114,6 +114,7 @@ class ReachTest(TempDirTest):
                 self.jars(fixed.pop("class_path", class_path))
                 status, out, err = self.make(**fixed)
                 self.assertEqual((0, self.bundle + "\n"), (status, out), err)
+                self.assertNotIn("from outside the bundle", err)
                 os.rename(ext, ext + ".gone")
                 started = subprocess.run([self.bundle + "/Contents/MacOS/A"],
                                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT)

@@ -100,10 +100,10 @@ void judgeOutside(Findings& f, std::vector<LaunchReads::Read>& reads) {
         if (wildcard) {
             quiet.insert(r.path);
         }
-        // A jar of the bundle with the same bytes that comes first holds all it holds: the runtime
-        // passes over the jar where it is missing.
+        // A jar of the bundle with the same bytes on the class path holds all it holds: where the
+        // jar is missing the runtime passes over it and finds the same classes in the copy.
         if (!wildcard && isClassPath(r) &&
-            std::any_of(reads.data(), &r, [&](const LaunchReads::Read& copy) {
+            std::any_of(reads.begin(), reads.end(), [&](const LaunchReads::Read& copy) {
                 return copy.inside && isClassPath(copy) && sameBytes(copy.path, r.path);
             })) {
             continue;

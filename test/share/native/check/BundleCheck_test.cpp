@@ -3,6 +3,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <unistd.h>
@@ -296,17 +297,22 @@ TEST_F(BundleCheckTest, FilesReadFromOutsideTheBundleAreNamed) {
                                         "6: warning: file \"/tmp\"" + tail}),
               r.findings);
 
-    // A copy with the same bytes that the class path reads first stands in for the jar outside.
+    // A copy with the same bytes on the class path stands in for the jar outside, wherever it
+    // comes; one with other bytes does not.
     const std::string lib = makeZip({storedEntry("l/L.class", "")});
     writeFile(elsewhere + "/lib.jar", lib);
-    for (const auto& c : std::vector<std::pair<std::string, std::vector<std::string>>>{
-             {"$APPDIR/lib.jar:" + elsewhere + "/lib.jar", {}},
-             {elsewhere + "/lib.jar:$APPDIR/lib.jar",
-              {"2: warning: class path entry \"" + elsewhere + "/lib.jar\"" + tail}}}) {
-        EXPECT_EQ(c.second, check("[Application]\napp.classpath=" + c.first + "\n" + kMain,
-                                  {{"lib.jar", lib}})
-                                .findings)
-            << c.first;
+    const std::vector<std::string> warned = {"2: warning: class path entry \"" + elsewhere +
+                                             "/lib.jar\"" + tail};
+    for (const auto& c :
+         std::vector<std::tuple<std::string, std::string, std::vector<std::string>>>{
+             {"$APPDIR/lib.jar:" + elsewhere + "/lib.jar", lib, {}},
+             {elsewhere + "/lib.jar:$APPDIR/lib.jar", lib, {}},
+             {elsewhere + "/lib.jar:$APPDIR/lib.jar", makeZip({}), warned}}) {
+        EXPECT_EQ(std::get<2>(c),
+                  check("[Application]\napp.classpath=" + std::get<0>(c) + "\n" + kMain,
+                        {{"lib.jar", std::get<1>(c)}})
+                      .findings)
+            << std::get<0>(c);
     }
 }
 
