@@ -4,12 +4,12 @@
 #include "TrialHost.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sched.h>
-#include <sstream>
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -27,37 +27,27 @@ std::vector<TrialHost::Process> TrialHost::processes() {
         if (pid <= 0 || *end) {
             continue;
         }
-        // Read with plain calls: a process that ends between the open and the read makes the
-        // read fail (ESRCH), which a stream would throw, and it is simply gone.
-        std::string stat;
+        // One read takes the line the kernel makes; it fails (ESRCH) for a process gone meanwhile.
+        char stat[4096] = {};
         const int fd =
             ::open((std::string("/proc/") + entry->d_name + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
         if (fd >= 0) {
-            char buffer[1024];
-            ssize_t n = 0;
-            while ((n = ::read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
-                stat.append(buffer, n > 0 ? static_cast<size_t>(n) : 0);
-            }
+            (void)!::read(fd, stat, sizeof stat - 1);
             ::close(fd);
         }
-        // "pid (name) state ppid pgrp session ..."; the name may hold anything, even ") ".
-        const size_t close = stat.rfind(')');
-        if (close == std::string::npos) {
-            continue; // gone meanwhile
-        }
-        std::istringstream fields(stat.substr(close + 1));
+        // "pid (name) state ppid pgrp session ..."; the name may hold anything, even ") ". The
+        // 22nd field is the start time.
+        const char* const close = std::strrchr(stat, ')');
         char state = 0;
         long parent = 0;
-        long group = 0;
         long session = 0;
-        fields >> state >> parent >> group >> session;
-        // The 22nd field is the start time; 6 of them are read by now.
-        std::string skip;
-        for (int i = 0; i < 15 && fields >> skip; ++i) {
-        }
-        uint64_t started = 0;
-        fields >> started;
-        if (fields && state != 'Z' && state != 'X') {
+        unsigned long long started = 0;
+        if (close &&
+            std::sscanf(close + 1,
+                        " %c %ld %*s %ld %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s "
+                        "%*s %llu",
+                        &state, &parent, &session, &started) == 4 &&
+            state != 'Z' && state != 'X') {
             result.push_back({static_cast<pid_t>(pid), static_cast<pid_t>(parent),
                               static_cast<pid_t>(session), started});
         }

@@ -192,6 +192,24 @@ LaunchRecord::Launch Experiments::without(const LaunchRecord::Launch& launch,
     return result;
 }
 
+LaunchRecord::Launch Experiments::with(const LaunchRecord::Launch& launch,
+                                       const std::vector<std::string>& options, bool last) {
+    LaunchRecord::Launch result = launch;
+    size_t at = 1;
+    for (size_t i = 1; last && i < launch.origins.size(); ++i) {
+        if (launch.origins[i] && launch.origins[i]->section == SectionName::JavaOptions) {
+            at = i + 1;
+        }
+    }
+    at = std::min(at, result.args.size());
+    result.args.insert(result.args.begin() + static_cast<ptrdiff_t>(at), options.begin(),
+                       options.end());
+    result.origins.insert(result.origins.begin() +
+                              static_cast<ptrdiff_t>(std::min(at, result.origins.size())),
+                          options.size(), std::nullopt);
+    return result;
+}
+
 std::map<std::string, std::vector<size_t>> Experiments::causes(const LaunchRecord::Launch& launch,
                                                                const LaunchRecord::Trial& trial,
                                                                const LineOf& lineOf,

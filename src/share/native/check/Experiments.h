@@ -41,6 +41,11 @@ causes(const LaunchRecord::Launch& launch, const LaunchRecord::Trial& trial,
 LaunchRecord::Launch without(const LaunchRecord::Launch& launch, const std::vector<size_t>& lines,
                              const std::function<size_t(const ValueRef&)>& lineOf);
 
+// The launch with options added after the program's name, or when last after its last
+// java-options argument, where they count over the configured ones.
+LaunchRecord::Launch with(const LaunchRecord::Launch& launch,
+                          const std::vector<std::string>& options, bool last);
+
 } // namespace Experiments
 
 #endif // EXPERIMENTS_H

@@ -1,8 +1,8 @@
 #ifndef RUNTIMETRIAL_H
 #define RUNTIMETRIAL_H
 
+#include <functional>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 #include "LaunchRecord.h"
@@ -37,28 +37,29 @@ struct Request {
     std::string workDir;
 };
 
-// A keeper started for a trial: its pid and the check's end of its socket (-1 each when it could
-// not be started, and why in error).
-struct Keeper {
-    pid_t pid = -1;
-    int socket = -1;
-    std::string error;
+// How a watched trial ended, as its keeper answered.
+struct Ending {
+    // Why there is no end to tell: the keeper's own words, or that it could not be started.
+    std::string missing;
+    // How the keeper ended without an answer ("was stopped", "was ended by signal 9"); "" when
+    // it answered.
+    std::string keeperGone;
+    // The keeper ended the trial (at the deadline, or asked to), and whether it was asked.
+    bool ended = false;
+    bool asked = false;
+    // The exit status when exited, else the number of the signal that ended it.
+    bool exited = false;
+    int number = 0;
 };
 
-// Starts the keeper of a trial of request as start starts it, with output (a descriptor) as the
-// trial's standard output and error. The keeper ends the trial with everything it started at
-// the deadline after seconds or when the socket closes, and answers on it how the trial ended
-// ("status N", "signal N"), after its first line "trial PID\n". With grace, a start for real: the
-// deadline, or a byte written to the socket, gives the trial's group SIGTERM and grace seconds to
-// end, and the answer "ended " first.
-Keeper startKeeper(const Request& request, const LaunchRecord::Start& start, unsigned seconds,
-                   unsigned grace, int output);
-// True when the keeper is stopped (by the trial, say) and so watches nothing; it is killed then.
-bool killIfStopped(const Keeper& keeper);
-// Takes the keeper's first answer, "trial PID\n", off answer: the trial's pid, 0 when not there.
-pid_t takeTrialPid(std::string& answer);
-// Ends every process of the trial (trial: its pid, 0 when unknown) that its keeper left.
-void endLeftOf(pid_t trial);
+// Starts the trial of launch as start starts it and watches it until it ends: its keeper ends
+// it with everything it started at the deadline after seconds, or at the check's own end. Its
+// standard output and error go to output (a descriptor), or when that is -1 to tick, which gets
+// them in pieces, at least every tenth of a second, and returns true to ask the keeper to end
+// the trial. With grace, a start for real: the deadline or the ask gives the trial's group
+// SIGTERM and grace seconds to end.
+Ending watch(const LaunchRecord::Launch& launch, const LaunchRecord::Start& start, unsigned seconds,
+             unsigned grace, int output, const std::function<bool(const std::string&)>& tick);
 
 // request as bytes for decode(): each text ended by a NUL byte (cut at its first: the runtime
 // gets C strings, nothing after it would reach it), each list after its count.

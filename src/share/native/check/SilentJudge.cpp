@@ -109,17 +109,10 @@ private:
     // last), tried.
     LaunchRecord::Trial probe(const std::vector<size_t>& lines, const std::string& option,
                               bool last = false) {
-        LaunchRecord::Launch launch = Experiments::without(
-            *f.rec.launch, lines, [this](const ValueRef& v) { return f.lineOf(v); });
-        size_t at = 1;
-        for (size_t i = 1; last && i < launch.origins.size(); ++i) {
-            if (launch.origins[i] && launch.origins[i]->section == SectionName::JavaOptions) {
-                at = i + 1;
-            }
-        }
-        launch.args.insert(launch.args.begin() + static_cast<ptrdiff_t>(at), option);
-        launch.origins.insert(launch.origins.begin() + static_cast<ptrdiff_t>(at), std::nullopt);
-        return start(launch, Experiments::kMaxSeconds);
+        const auto lineOf = [this](const ValueRef& v) { return f.lineOf(v); };
+        return start(
+            Experiments::with(Experiments::without(*f.rec.launch, lines, lineOf), {option}, last),
+            Experiments::kMaxSeconds);
     }
 
     // An option given again: the earlier line does nothing when the runtime ends with the same
