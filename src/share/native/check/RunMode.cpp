@@ -32,12 +32,6 @@ int fail(const std::string& text) {
     return 1;
 }
 
-// The check whose launcher's road runs in the launch frame, as the launcher's own does.
-BundleCheck* theRoad = nullptr;
-void road() {
-    theRoad->run();
-}
-
 // A directory of its own for the runtime's class-load log, removed with it.
 struct ClassLog {
     explicit ClassLog(bool wanted) {
@@ -74,13 +68,16 @@ int RunMode::run(const std::string& launcherPath, const Options& options) {
     if (!options.home.empty()) {
         checkOptions.startSettings.push_back("HOME=" + options.home);
     }
-    BundleCheck check(launcherPath, options.args, checkOptions);
-    theRoad = &check;
-    // Where the launcher fails, its own line says why.
-    if (app::launch(std::nothrow, road) != 0) {
+    // The launcher's road runs in the launch frame, as the launcher's own does; where it fails,
+    // its own line says why.
+    static BundleCheck* check = nullptr;
+    BundleCheck road(launcherPath, options.args, checkOptions);
+    check = &road;
+    if (app::launch(std::nothrow, [] { check->run(); }) != 0) {
         return 1;
     }
-    const LaunchRecord& rec = check.record();
+    const LaunchRecord& rec = road.record();
+
     if (!rec.handOffOk) {
         return fail("cannot run " + launcherPath +
                     " here: " + (rec.trial ? rec.trial->missing : rec.handOff.value_or("")));

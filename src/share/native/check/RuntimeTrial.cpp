@@ -43,9 +43,8 @@ const int kCheckFd = 4;
 // Signals whose disposition the check or the keeper changes; the trial sets them back.
 const int kChangedSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
 
-// What is kept of the runtime's output: its head and its tail (the runtime's error comes last,
-// after whatever an agent or a log printed), each line up to kMaxLine, and its listing of the
-// properties, wherever it comes, up to kMaxListing.
+// What is kept of the output: its head and its tail (the runtime's error comes last), each line
+// up to kMaxLine, and the listing of the properties, wherever it comes, up to kMaxListing.
 const size_t kHead = 512 << 10;
 const size_t kTail = 512 << 10;
 const size_t kMaxLine = 64 << 10;
@@ -79,9 +78,8 @@ std::vector<char*> cStrings(const std::vector<std::string>& texts) {
     return result;
 }
 
-// Starts the check's own executable with args, fds (when given) as its descriptors from 0 on
-// (-1: /dev/null), and env ("NAME=VALUE" each; this process's own when empty); its pid, else -1
-// with errno.
+// Starts the check's own executable with args, fds as its descriptors from 0 on (-1: /dev/null)
+// and env (this process's own when empty); its pid, else -1 with errno.
 pid_t spawnSelf(std::vector<std::string> args, const std::vector<int>& fds,
                 const std::vector<std::string>& env) {
     args.insert(args.begin(), executable());
@@ -112,9 +110,8 @@ bool readMore(int fd, std::string& out) {
     return n > 0 || (n < 0 && errno == EINTR);
 }
 
-// The processes that belong to the trial, remembered in seen: this process's descendants
-// (orphans among them where the system keeps them), the trial's session, those seen before that
-// still run, and what each of them started.
+// The processes of the trial, remembered in seen: this process's descendants, the trial's
+// session, those seen before that still run, and what each of them started.
 std::vector<TrialHost::Process> trialProcesses(pid_t trial, std::map<pid_t, uint64_t>& seen) {
     const std::vector<TrialHost::Process> all = TrialHost::processes();
     std::set<pid_t> family = {::getpid()};
@@ -158,10 +155,9 @@ void endTrial(pid_t trial, std::map<pid_t, uint64_t> seen = {}) {
 }
 
 // The keeper's program: starts the trial, watches it until it ends, the deadline passes or the
-// check is gone, ends every process of the trial and answers on kCheckFd: first "trial PID\n",
-// at the end how it ended ("status N", "signal N"), else why there is no verdict. With grace, a
-// start for real: at the deadline, or when the check writes, the trial's group gets SIGTERM and
-// grace seconds to end, and the answer says "ended " first.
+// check is gone, ends all of it and answers on kCheckFd "trial PID\n", then "status N", "signal
+// N" or why there is no verdict. With grace, the deadline or the check's byte gives SIGTERM and
+// grace seconds first, and the answer says "ended " first.
 int keeperMain(unsigned seconds, unsigned grace) {
     // The check's end is what ends the keeper: a signal that ends the check reaches it through
     // the socket, also when it was sent to the whole group.
@@ -224,25 +220,8 @@ int keeperMain(unsigned seconds, unsigned grace) {
     return trial < 0 ? 1 : 0;
 }
 
-// The trial's launch, for the hand-off, which runs as a stage of the launch frame (which also
-// sets up the log).
-const RuntimeTrial::Request* trialRequest = nullptr;
-
-void handOff() {
-    Jvm* jvm = new Jvm();
-    jvm->setPath(trialRequest->libPath);
-    for (const std::string& arg : trialRequest->args) {
-        jvm->addArgument(arg);
-    }
-    for (size_t i = 0; i != trialRequest->envNames.size(); ++i) {
-        jvm->addEnvVariable(trialRequest->envNames[i], trialRequest->envValues[i]);
-    }
-    MacLauncher::launch(jvm);
-}
-
-// The trial's program: reads the request from kLaunchFd, takes its environment and working
-// directory, leads a session of its own and hands off; ends the process with the hand-off's
-// status, and returns 1 only when it cannot get that far.
+// The trial's program: takes the request's environment and working directory, leads a session
+// of its own and hands off; ends with the hand-off's status, returns 1 where it cannot.
 int trialMain() {
     sigset_t none;
     sigemptyset(&none);
@@ -253,7 +232,7 @@ int trialMain() {
     std::string bytes;
     while (readMore(kLaunchFd, bytes)) {
     }
-    RuntimeTrial::Request request;
+    static RuntimeTrial::Request request;
     if (!RuntimeTrial::decode(bytes, request)) {
         std::cerr << "applauncher-check: the trial start got no launch\n";
         return 1;
@@ -267,11 +246,21 @@ int trialMain() {
         return 1;
     }
     StartEnvironment::replace(request.env);
-    trialRequest = &request;
-    const int status = app::launch(std::nothrow, handOff);
+    // The hand-off runs as a stage of the launch frame.
+    const int status = app::launch(std::nothrow, [] {
+        Jvm* jvm = new Jvm();
+        jvm->setPath(request.libPath);
+        for (const std::string& arg : request.args) {
+            jvm->addArgument(arg);
+        }
+        for (size_t i = 0; i != request.envNames.size(); ++i) {
+            jvm->addEnvVariable(request.envNames[i], request.envValues[i]);
+        }
+        MacLauncher::launch(jvm);
+    });
+
     std::fflush(nullptr);
-    // Without the exit handlers: the runtime's threads may still run, and nothing of this
-    // process needs cleaning up (a sanitizer's leak check cannot trace a process that runs it).
+    // Without the exit handlers: the runtime's threads may still run (and a leak check fails).
     ::_exit(status);
 }
 
@@ -303,9 +292,8 @@ public:
 
 private:
     void line() {
-        // The listing: a header, "    key = value" lines and, for a path list, its further
-        // entries on lines of their own, indented twice; an empty line ends it. Whatever else
-        // comes in between (the runtime's log) is said.
+        // The listing: a header, "    key = value" lines, a path list's further entries indented
+        // twice; an empty line ends it. Whatever else comes in between is said.
         const size_t eq = pending.find(" = ");
         if (pending == "Property settings:") {
             listing = true;
@@ -324,8 +312,7 @@ private:
         whole = true;
     }
 
-    // Keeps value, a line of key's listing, as far as the budget goes; a key of which a line
-    // was not kept whole is partial.
+    // Keeps value, a line of key's listing, as far as the budget goes, else key is partial.
     void listed(const std::string& value) {
         if (whole && listedBytes + value.size() <= kMaxListing) {
             listedBytes += value.size();
@@ -433,9 +420,8 @@ RuntimeTrial::Ending RuntimeTrial::watch(const LaunchRecord::Launch& launch,
     ::close(std::exchange(fds[1], -1));
     const int socket = fds[2];
     std::string answer;
-    // Until the keeper is gone (it ends the trial at the deadline; a little more is its time to
-    // answer), and on as long as the output has more: every process of the trial is gone by
-    // then, and what they wrote is in the pipe.
+    // Until the keeper is gone (it ends the trial at the deadline), and on while the output has
+    // more: every process of the trial is gone by then.
     const double deadline = now() + seconds + grace + 30;
     bool stopped = false;
     for (bool outputOpen = fds[4] >= 0, keeperOpen = keeper >= 0; outputOpen || keeperOpen;) {
@@ -527,8 +513,8 @@ int RuntimeTrial::processMain(int argc, char* argv[]) {
     // Found while the working directory is still the one the check was started in.
     executable();
     if ((argc == 3 || argc == 4) && std::strcmp(argv[1], kKeeperOption) == 0) {
-        // Nothing may abort the keeper; one that ends without its answer has the check end the
-        // trial instead.
+        // Nothing may abort the keeper; without its answer the check ends the trial instead.
+
         try {
             return keeperMain(static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)),
                               argc == 4 ? static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10))
@@ -565,8 +551,7 @@ bool RuntimeTrial::decode(const std::string& bytes, Request& request) {
         texts.emplace_back(bytes.c_str() + at);
     }
     size_t next = 2;
-    // A count of at most nine digits, then as many texts: no more than are left, so that a
-    // count alone takes no memory.
+    // A count of at most nine digits, then as many texts: no more than are left.
     const auto list = [&](std::vector<std::string>& out) {
         const std::string count = next < texts.size() ? texts[next++] : "";
         if (count.empty() || count.size() > 9 ||
