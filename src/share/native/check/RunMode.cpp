@@ -2,11 +2,12 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <iomanip>
 #include <iostream>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -111,20 +112,16 @@ int RunMode::run(const std::string& launcherPath, const Options& options) {
         });
     const double seconds = now() - started;
     ::close(output);
-    if (!ending.keeperGone.empty()) {
-        return fail("the run ended without an answer from its keeper");
+    if (!ending.keeperGone.empty() || !ending.missing.empty()) {
+        return fail(ending.keeperGone.empty() ? ending.missing
+                                              : "the run ended without an answer from its keeper");
     }
-    if (!ending.missing.empty()) {
-        return fail(ending.missing);
-    }
-    char time[32];
-    std::snprintf(time, sizeof time, "%.1f", seconds);
     const std::string number = std::to_string(ending.number);
     std::cout << "{\"status\": " << (ending.exited ? number : "null")
               << ", \"signal\": " << (ending.exited ? "null" : number) << ", \"ended\": \""
               << (!ending.ended  ? "exited"
                   : ending.asked ? "idle"
                                  : "time limit")
-              << "\", \"seconds\": " << time << "}\n";
+              << "\", \"seconds\": " << std::fixed << std::setprecision(1) << seconds << "}\n";
     return 0;
 }
