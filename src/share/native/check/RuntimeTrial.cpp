@@ -295,45 +295,35 @@ private:
         // The listing: a header, "    key = value" lines, a path list's further entries indented
         // twice; an empty line ends it. Whatever else comes in between is said.
         const size_t eq = pending.find(" = ");
+        const bool entry = listing && pending.compare(0, 8, "        ") == 0 && !key.empty();
+        const bool keyed = listing && pending.compare(0, 4, "    ") == 0 &&
+                           eq != std::string::npos && eq > 4 && pending[4] != ' ';
+        const std::string value = keyed ? pending.substr(eq + 3) : pending.substr(entry ? 8 : 0);
+        key = keyed ? pending.substr(4, eq - 4) : key;
         if (pending == "Property settings:") {
             listing = true;
-        } else if (listing && pending.compare(0, 8, "        ") == 0 && !key.empty()) {
-            listed(pending.substr(8));
-        } else if (listing && pending.compare(0, 4, "    ") == 0 && eq != std::string::npos &&
-                   eq > 4 && pending[4] != ' ') {
-            key = pending.substr(4, eq - 4);
-            listed(pending.substr(eq + 3));
+        } else if ((entry || keyed) && whole && listedBytes + value.size() <= kMaxListing) {
+            // Kept as far as the budget goes, else the key is partial.
+            listedBytes += value.size();
+            out.properties[key].push_back(value);
+        } else if (entry || keyed) {
+            out.partial.insert(key);
+        } else if (!pending.empty() && headBytes < kHead) {
+
+            headBytes += pending.size();
+            out.said.push_back(pending);
         } else if (!pending.empty()) {
-            said(pending);
+            tailBytes += pending.size();
+            tail.push_back(pending);
+            while (tailBytes > kTail) {
+                tailBytes -= tail.front().size();
+                tail.pop_front();
+            }
         } else {
             listing = false;
         }
         pending.clear();
         whole = true;
-    }
-
-    // Keeps value, a line of key's listing, as far as the budget goes, else key is partial.
-    void listed(const std::string& value) {
-        if (whole && listedBytes + value.size() <= kMaxListing) {
-            listedBytes += value.size();
-            out.properties[key].push_back(value);
-        } else {
-            out.partial.insert(key);
-        }
-    }
-
-    void said(const std::string& text) {
-        if (headBytes < kHead) {
-            headBytes += text.size();
-            out.said.push_back(text);
-            return;
-        }
-        tailBytes += text.size();
-        tail.push_back(text);
-        while (tailBytes > kTail) {
-            tailBytes -= tail.front().size();
-            tail.pop_front();
-        }
     }
 
     LaunchRecord::Trial& out;
@@ -399,12 +389,11 @@ RuntimeTrial::Ending RuntimeTrial::watch(const LaunchRecord::Launch& launch,
     int fds[6] = {-1, -1, -1, -1, -1, -1};
     const bool opened = openPair(fds, false) && openPair(fds + 2, true) &&
                         (output >= 0 || openPair(fds + 4, false));
-    std::vector<std::string> args = {kKeeperOption, std::to_string(seconds)};
-    if (grace) {
-        args.push_back(std::to_string(grace));
-    }
     output = output < 0 ? fds[5] : output;
-    const pid_t keeper = opened ? spawnSelf(args, {-1, output, output, fds[0], fds[3]}, shell) : -1;
+    const pid_t keeper =
+        opened ? spawnSelf({kKeeperOption, std::to_string(seconds), std::to_string(grace)},
+                           {-1, output, output, fds[0], fds[3]}, shell)
+               : -1;
     if (keeper < 0) {
         ending.missing = std::string(opened ? "the trial start could not be started: "
                                             : "no pipe for the trial start: ") +
@@ -512,13 +501,12 @@ LaunchRecord::Trial RuntimeTrial::run(const LaunchRecord::Launch& launch,
 int RuntimeTrial::processMain(int argc, char* argv[]) {
     // Found while the working directory is still the one the check was started in.
     executable();
-    if ((argc == 3 || argc == 4) && std::strcmp(argv[1], kKeeperOption) == 0) {
+    if (argc == 4 && std::strcmp(argv[1], kKeeperOption) == 0) {
         // Nothing may abort the keeper; without its answer the check ends the trial instead.
-
         try {
             return keeperMain(static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)),
-                              argc == 4 ? static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10))
-                                        : 0);
+                              static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10)));
+
         } catch (...) {
             return 1;
         }
