@@ -56,17 +56,8 @@ double now() {
         .count();
 }
 
-// The check's own executable, as found at the first call; "" when it cannot be found.
-const std::string& executable() {
-    static const std::string self = [] {
-        try {
-            return SysInfo::getProcessModulePath();
-        } catch (const std::exception&) {
-            return std::string();
-        }
-    }();
-    return self;
-}
+// The check's own executable, as processMain found it; "" when it cannot be found.
+std::string executable;
 
 // texts as the null-ended array that exec takes; valid while texts are.
 std::vector<char*> cStrings(const std::vector<std::string>& texts) {
@@ -82,7 +73,7 @@ std::vector<char*> cStrings(const std::vector<std::string>& texts) {
 // and env (this process's own when empty); its pid, else -1 with errno.
 pid_t spawnSelf(std::vector<std::string> args, const std::vector<int>& fds,
                 const std::vector<std::string>& env) {
-    args.insert(args.begin(), executable());
+    args.insert(args.begin(), executable);
     const std::vector<char*> argv = cStrings(args);
     const std::vector<char*> envp = cStrings(env);
     posix_spawn_file_actions_t actions;
@@ -500,7 +491,11 @@ LaunchRecord::Trial RuntimeTrial::run(const LaunchRecord::Launch& launch,
 
 int RuntimeTrial::processMain(int argc, char* argv[]) {
     // Found while the working directory is still the one the check was started in.
-    executable();
+    try {
+        executable = SysInfo::getProcessModulePath();
+    } catch (const std::exception&) {
+    }
+
     if (argc == 4 && std::strcmp(argv[1], kKeeperOption) == 0) {
         // Nothing may abort the keeper; without its answer the check ends the trial instead.
         try {

@@ -124,7 +124,6 @@ void judgeTrial(Findings& f) {
             "; the findings are the check's own");
         return;
     }
-
     if (!f.rec.standIn.empty()) {
         f.note(f.rec.standIn);
     }
@@ -172,9 +171,7 @@ void judgeTrial(Findings& f) {
     if (trial.status == 0) {
         return;
     }
-    if (errors.size() > 2) {
-        errors.resize(2);
-    }
+    errors.resize(std::min<size_t>(errors.size(), 2));
     const std::string text =
         errors.empty() ? "it ended with status " + std::to_string(trial.status) + " and no word"
                        : quotedLines(errors);
@@ -182,10 +179,10 @@ void judgeTrial(Findings& f) {
     const size_t placed = errors.empty() ? 0 : placeOf(f, errors, suffix);
     size_t line = placed ? placed : f.startLine();
     // Where the main class is not found and no listed class path entry exists, that is why.
-
     const std::vector<std::string>* classPath = f.property("java.class.path");
     const size_t classPathLine = classPath ? lineOfClassPath(f, *classPath) : 0;
-    if (line == f.lastLineOf(PropertyName::mainclass) && classPathLine && classPath &&
+    if (line == f.lastLineOf(PropertyName::mainclass) && classPathLine &&
+
         !entriesOf(*classPath).empty() &&
         std::none_of(classPath->begin(), classPath->end(), [](const std::string& entry) {
             return !entry.empty() && FileUtils::isFileExists(entry);
