@@ -63,11 +63,10 @@ bool TrialHost::keepOrphans() {
 void TrialHost::standInForMac(std::vector<std::string>& env) {
     // A Mac runtime decodes file names as UTF-8 whatever the environment; this host's takes the
     // encoding from the locale, which a start without one leaves at ASCII.
-    const bool hasLocale = std::any_of(env.begin(), env.end(), [](const std::string& v) {
-        return v.rfind("LC_ALL=", 0) == 0 || v.rfind("LC_CTYPE=", 0) == 0 ||
-               v.rfind("LANG=", 0) == 0;
-    });
-    if (!hasLocale) {
+    if (std::none_of(env.begin(), env.end(), [](const std::string& v) {
+            return v.rfind("LC_ALL=", 0) == 0 || v.rfind("LC_CTYPE=", 0) == 0 ||
+                   v.rfind("LANG=", 0) == 0;
+        })) {
         env.push_back("LC_CTYPE=C.UTF-8");
     }
 }
@@ -83,10 +82,10 @@ void TrialHost::standInForWindowServer(std::map<std::string, std::string>& env) 
 }
 
 void TrialHost::standInForMacRoot() {
-    // Root may write into "/" here, and a double-click's relative paths land there. In a mount
-    // namespace of the trial's own, every directory below "/" is bound again as it is and the
-    // root mount is made read-only: only "/" itself refuses, as a Mac's does, and nothing
-    // outside the trial sees a change. Where the namespace cannot be had, the trial goes on.
+    // Root may write into "/" here, where a double-click's relative paths land. In a mount
+    // namespace of the trial's own, every directory below "/" is bound again and the root mount
+    // made read-only: only "/" itself refuses. Without the namespace, the trial goes on.
+
     if (::geteuid() != 0 || ::access("/", W_OK) != 0 || ::unshare(CLONE_NEWNS) != 0 ||
         ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
         return;

@@ -87,8 +87,8 @@ private:
         }
         // A start that fails with other words may fail before it could say text: fewer lines
         // left out may tell.
-        const bool masked = said->count(kMasked) != 0;
-        if (said->count(text) || (masked && group.size() == 1)) {
+        if (said->count(text) || (said->count(kMasked) && group.size() == 1)) {
+
             return;
         }
         if (group.size() == 1) {
