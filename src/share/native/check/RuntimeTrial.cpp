@@ -123,9 +123,8 @@ std::vector<TrialHost::Process> trialProcesses(pid_t trial, std::map<pid_t, uint
     return found;
 }
 
-// Ends every process of the trial (trial: its pid, which names its session; 0 when unknown) and
-// reaps them: they are stopped until no new one appears (none can start another then), and
-// killed until none is left; those killed stay unreaped, the trial among them, until all are.
+// Ends and reaps every process of the trial (trial: its pid, naming its session; 0 if unknown):
+// stopped until no new one appears, then killed until none is left, reaped only at the end.
 void endTrial(pid_t trial, std::map<pid_t, uint64_t> seen = {}) {
     for (int round = 0; round < 550; ++round) {
         const size_t known = seen.size();
@@ -150,8 +149,7 @@ void endTrial(pid_t trial, std::map<pid_t, uint64_t> seen = {}) {
 // N" or why there is no verdict. With grace, the deadline or the check's byte gives SIGTERM and
 // grace seconds first, and the answer says "ended " first.
 int keeperMain(unsigned seconds, unsigned grace) {
-    // The check's end is what ends the keeper: a signal that ends the check reaches it through
-    // the socket, also when it was sent to the whole group.
+    // Only the check's end ends the keeper: a signal to the whole group reaches it as that.
     for (const int sig : kChangedSignals) {
         ::signal(sig, SIG_IGN);
     }
@@ -191,7 +189,7 @@ int keeperMain(unsigned seconds, unsigned grace) {
                      std::to_string(info.si_status);
             break;
         }
-        // The check writes only to end a start for real; its end of the socket reads at its end.
+        // The check writes only to end a start for real; at its end the socket reads its end.
         pollfd p = {kCheckFd, POLLIN, 0};
         std::string asked;
         if (::poll(&p, 1, 20) > 0 && !readMore(kCheckFd, asked)) {
@@ -347,8 +345,8 @@ bool writeAll(int fd, const std::string& bytes) {
     return done == bytes.size();
 }
 
-// Opens a pipe, or a socket pair, into fds (the read end first), above the descriptors the
-// keeper gets and closed on exec; false when it cannot.
+// Opens a pipe or a socket pair into fds, above the keeper's descriptors and closed on exec.
+
 bool openPair(int fds[2], bool socket) {
     if ((socket ? ::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) : ::pipe(fds)) != 0) {
         return false;
