@@ -85,7 +85,6 @@ void TrialHost::standInForMacRoot() {
     // Root may write into "/" here, where a double-click's relative paths land. In a mount
     // namespace of the trial's own, every directory below "/" is bound again and the root mount
     // made read-only: only "/" itself refuses. Without the namespace, the trial goes on.
-
     if (::geteuid() != 0 || ::access("/", W_OK) != 0 || ::unshare(CLONE_NEWNS) != 0 ||
         ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
         return;

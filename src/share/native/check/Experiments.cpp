@@ -15,7 +15,6 @@ typedef std::function<size_t(const ValueRef&)> LineOf;
 // The java-options lines, as units left out together (an option with its value in the next
 // line), each known by its last line. Only they are left out: without what it is to start, the
 // runtime would fail before it could say the same again.
-
 std::map<size_t, std::vector<size_t>> unitsOf(const LaunchRecord::Launch& launch,
                                               const LineOf& lineOf) {
     std::map<size_t, std::vector<size_t>> units;
@@ -88,7 +87,6 @@ private:
         // A start that fails with other words may fail before it could say text: fewer lines
         // left out may tell.
         if (said->count(text) || (said->count(kMasked) && group.size() == 1)) {
-
             return;
         }
         if (group.size() == 1) {
@@ -151,7 +149,6 @@ private:
 
 std::string Experiments::wordsOf(const std::string& line) {
     // The "[...]" groups ahead of the message: those with digits change from start to start.
-
     std::string kept;
     std::string level;
     size_t at = 0;

@@ -22,7 +22,6 @@ constexpr size_t kOneByOne = 10;
 // The runtime's words in a line of its output: a log line of the level warning or error without
 // the decorations that change from start to start ("[warning][gc,ergo] MaxNewSize ..."), any
 // other line as it is; "" for a log line of a lower level or another line in brackets.
-
 std::string wordsOf(const std::string& line);
 
 // A trial start of launch (the arguments of some lines left out), within seconds.

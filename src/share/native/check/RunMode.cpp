@@ -7,7 +7,6 @@
 #include <fcntl.h>
 #include <iomanip>
 #include <iostream>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,7 +77,6 @@ int RunMode::run(const std::string& launcherPath, const Options& options) {
         return 1;
     }
     const LaunchRecord& rec = road.record();
-
     if (!rec.handOffOk) {
         return fail("cannot run " + launcherPath +
                     " here: " + (rec.trial ? rec.trial->missing : rec.handOff.value_or("")));

@@ -19,7 +19,6 @@ struct Options {
     // Where its standard output and error go ("": nowhere).
     std::string log;
     // Variables set in the start's environment ("NAME=VALUE"; "NAME" alone removes it), and HOME.
-
     std::vector<std::string> env;
     std::string home;
     bool doubleClick = true;

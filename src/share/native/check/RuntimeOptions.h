@@ -41,7 +41,6 @@ struct Match {
     const Option* option = nullptr;
     bool next = false;
     std::string value;
-
     bool is(Value v) const { return option && option->value == v; }
 };
 

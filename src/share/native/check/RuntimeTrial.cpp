@@ -247,7 +247,6 @@ int trialMain() {
         }
         MacLauncher::launch(jvm);
     });
-
     std::fflush(nullptr);
     // Without the exit handlers: the runtime's threads may still run (and a leak check fails).
     ::_exit(status);
@@ -298,7 +297,6 @@ private:
         } else if (entry || keyed) {
             out.partial.insert(key);
         } else if (!pending.empty() && headBytes < kHead) {
-
             headBytes += pending.size();
             out.said.push_back(pending);
         } else if (!pending.empty()) {
@@ -346,7 +344,6 @@ bool writeAll(int fd, const std::string& bytes) {
 }
 
 // Opens a pipe or a socket pair into fds, above the keeper's descriptors and closed on exec.
-
 bool openPair(int fds[2], bool socket) {
     if ((socket ? ::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) : ::pipe(fds)) != 0) {
         return false;
@@ -392,10 +389,9 @@ RuntimeTrial::Ending RuntimeTrial::watch(const LaunchRecord::Launch& launch,
     for (const int i : {0, 3, 5}) {
         ::close(std::exchange(fds[i], -1));
     }
-    if (keeper >= 0) {
-        writeAll(fds[1], encode(request));
-    }
+    writeAll(fds[1], encode(request));
     ::close(std::exchange(fds[1], -1));
+
     const int socket = fds[2];
     std::string answer;
     // Until the keeper is gone (it ends the trial at the deadline), and on while the output has
@@ -493,13 +489,11 @@ int RuntimeTrial::processMain(int argc, char* argv[]) {
         executable = SysInfo::getProcessModulePath();
     } catch (const std::exception&) {
     }
-
     if (argc == 4 && std::strcmp(argv[1], kKeeperOption) == 0) {
         // Nothing may abort the keeper; without its answer the check ends the trial instead.
         try {
             return keeperMain(static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)),
                               static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10)));
-
         } catch (...) {
             return 1;
         }

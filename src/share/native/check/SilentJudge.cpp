@@ -147,7 +147,6 @@ private:
             const auto it = f.rec.trial->properties.find(g.first);
             const std::string& value = g.second.second;
             // Values that the listing writes with escapes, or did not keep whole, are not compared.
-
             if (it == f.rec.trial->properties.end() || f.rec.trial->partial.count(g.first) ||
                 RuntimeOptions::read("-D" + g.first + "=").is(RuntimeOptions::Value::RuntimeHome) ||
                 std::any_of(value.begin(), value.end(),

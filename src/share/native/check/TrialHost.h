@@ -32,7 +32,6 @@ void standInForMac(std::vector<std::string>& env);
 void standInForWindowServer(std::map<std::string, std::string>& env);
 
 // Makes "/" itself refuse new entries for this process and its children, as a Mac's does.
-
 void standInForMacRoot();
 
 } // namespace TrialHost

@@ -182,7 +182,6 @@ void judgeTrial(Findings& f) {
     const std::vector<std::string>* classPath = f.property("java.class.path");
     const size_t classPathLine = classPath ? lineOfClassPath(f, *classPath) : 0;
     if (line == f.lastLineOf(PropertyName::mainclass) && classPathLine &&
-
         !entriesOf(*classPath).empty() &&
         std::none_of(classPath->begin(), classPath->end(), [](const std::string& entry) {
             return !entry.empty() && FileUtils::isFileExists(entry);
