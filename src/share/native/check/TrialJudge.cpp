@@ -17,7 +17,8 @@ bool isWarning(const std::string& words) {
            words.find(" warning: ") != std::string::npos;
 }
 
-// The lines that only frame what the runtime said: headers, stack frames, the launcher's word.
+// Lines that frame the runtime's words: headers, stack frames, echoed variables, the launcher's.
+
 bool isFrame(const std::string& line) {
     static const char* const frames[] = {
         "Error: Could not create the Java Virtual Machine.",
