@@ -4,12 +4,12 @@
 #include "TrialHost.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sched.h>
-#include <sstream>
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -27,37 +27,27 @@ std::vector<TrialHost::Process> TrialHost::processes() {
         if (pid <= 0 || *end) {
             continue;
         }
-        // Read with plain calls: a process that ends between the open and the read makes the
-        // read fail (ESRCH), which a stream would throw, and it is simply gone.
-        std::string stat;
+        // One read takes the line the kernel makes; it fails (ESRCH) for a process gone meanwhile.
+        char stat[4096] = {};
         const int fd =
             ::open((std::string("/proc/") + entry->d_name + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
         if (fd >= 0) {
-            char buffer[1024];
-            ssize_t n = 0;
-            while ((n = ::read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
-                stat.append(buffer, n > 0 ? static_cast<size_t>(n) : 0);
-            }
+            (void)!::read(fd, stat, sizeof stat - 1);
             ::close(fd);
         }
-        // "pid (name) state ppid pgrp session ..."; the name may hold anything, even ") ".
-        const size_t close = stat.rfind(')');
-        if (close == std::string::npos) {
-            continue; // gone meanwhile
-        }
-        std::istringstream fields(stat.substr(close + 1));
+        // "pid (name) state ppid pgrp session ..."; the name may hold anything, even ") ". The
+        // 22nd field is the start time.
+        const char* const close = std::strrchr(stat, ')');
         char state = 0;
         long parent = 0;
-        long group = 0;
         long session = 0;
-        fields >> state >> parent >> group >> session;
-        // The 22nd field is the start time; 6 of them are read by now.
-        std::string skip;
-        for (int i = 0; i < 15 && fields >> skip; ++i) {
-        }
-        uint64_t started = 0;
-        fields >> started;
-        if (fields && state != 'Z' && state != 'X') {
+        unsigned long long started = 0;
+        if (close &&
+            std::sscanf(close + 1,
+                        " %c %ld %*s %ld %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s "
+                        "%*s %llu",
+                        &state, &parent, &session, &started) == 4 &&
+            state != 'Z' && state != 'X') {
             result.push_back({static_cast<pid_t>(pid), static_cast<pid_t>(parent),
                               static_cast<pid_t>(session), started});
         }
@@ -73,11 +63,10 @@ bool TrialHost::keepOrphans() {
 void TrialHost::standInForMac(std::vector<std::string>& env) {
     // A Mac runtime decodes file names as UTF-8 whatever the environment; this host's takes the
     // encoding from the locale, which a start without one leaves at ASCII.
-    const bool hasLocale = std::any_of(env.begin(), env.end(), [](const std::string& v) {
-        return v.rfind("LC_ALL=", 0) == 0 || v.rfind("LC_CTYPE=", 0) == 0 ||
-               v.rfind("LANG=", 0) == 0;
-    });
-    if (!hasLocale) {
+    if (std::none_of(env.begin(), env.end(), [](const std::string& v) {
+            return v.rfind("LC_ALL=", 0) == 0 || v.rfind("LC_CTYPE=", 0) == 0 ||
+                   v.rfind("LANG=", 0) == 0;
+        })) {
         env.push_back("LC_CTYPE=C.UTF-8");
     }
 }
@@ -93,10 +82,9 @@ void TrialHost::standInForWindowServer(std::map<std::string, std::string>& env) 
 }
 
 void TrialHost::standInForMacRoot() {
-    // Root may write into "/" here, and a double-click's relative paths land there. In a mount
-    // namespace of the trial's own, every directory below "/" is bound again as it is and the
-    // root mount is made read-only: only "/" itself refuses, as a Mac's does, and nothing
-    // outside the trial sees a change. Where the namespace cannot be had, the trial goes on.
+    // Root may write into "/" here, where a double-click's relative paths land. In a mount
+    // namespace of the trial's own, every directory below "/" is bound again and the root mount
+    // made read-only: only "/" itself refuses. Without the namespace, the trial goes on.
     if (::geteuid() != 0 || ::access("/", W_OK) != 0 || ::unshare(CLONE_NEWNS) != 0 ||
         ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
         return;

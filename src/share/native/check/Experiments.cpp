@@ -12,10 +12,9 @@ namespace {
 
 typedef std::function<size_t(const ValueRef&)> LineOf;
 
-// The java-options lines, as units left out together: the value of an option that takes the
-// next argument as its value goes with it. Only the runtime's options are left out: without
-// what it is to start, it would fail otherwise before it could say the same again. Each unit is
-// known by its last line.
+// The java-options lines, as units left out together (an option with its value in the next
+// line), each known by its last line. Only they are left out: without what it is to start, the
+// runtime would fail before it could say the same again.
 std::map<size_t, std::vector<size_t>> unitsOf(const LaunchRecord::Launch& launch,
                                               const LineOf& lineOf) {
     std::map<size_t, std::vector<size_t>> units;
@@ -85,10 +84,9 @@ private:
             sure = false;
             return;
         }
-        // A start that fails with other words may fail before it could say text: no line of
-        // it takes part for certain, but fewer lines left out may tell.
-        const bool masked = said->count(kMasked) != 0;
-        if (said->count(text) || (masked && group.size() == 1)) {
+        // A start that fails with other words may fail before it could say text: fewer lines
+        // left out may tell.
+        if (said->count(text) || (said->count(kMasked) && group.size() == 1)) {
             return;
         }
         if (group.size() == 1) {
@@ -150,8 +148,7 @@ private:
 } // namespace
 
 std::string Experiments::wordsOf(const std::string& line) {
-    // The decorations: "[...]" groups ahead of the message; the level, the tags and the host's
-    // name are letters, the others hold digits.
+    // The "[...]" groups ahead of the message: those with digits change from start to start.
     std::string kept;
     std::string level;
     size_t at = 0;
@@ -189,6 +186,23 @@ LaunchRecord::Launch Experiments::without(const LaunchRecord::Launch& launch,
             result.origins.push_back(origin);
         }
     }
+    return result;
+}
+
+LaunchRecord::Launch Experiments::with(const LaunchRecord::Launch& launch,
+                                       const std::vector<std::string>& options, bool last) {
+    LaunchRecord::Launch result = launch;
+    size_t at = 1;
+    for (size_t i = 1; last && i < launch.origins.size(); ++i) {
+        if (launch.origins[i] && launch.origins[i]->section == SectionName::JavaOptions) {
+            at = i + 1;
+        }
+    }
+    at = std::min(at, result.args.size());
+    result.args.insert(result.args.begin() + static_cast<ptrdiff_t>(at), options.begin(),
+                       options.end());
+    result.origins.insert(result.origins.begin() + static_cast<ptrdiff_t>(at), options.size(),
+                          std::nullopt);
     return result;
 }
 

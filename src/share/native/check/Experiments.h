@@ -9,9 +9,8 @@
 #include "LaunchRecord.h"
 
 // Which configuration lines make the runtime say what it said in a trial start, found by
-// further trial starts with lines left out: one line at a time for a short configuration, by
-// halves for a long one. A line is left out with every argument it gives, an option with the
-// value that belongs to it.
+// further trial starts with lines left out (with the values of their options): one line at a
+// time for a short configuration, by halves for a long one.
 namespace Experiments {
 
 // At most this many further trial starts, and this many seconds for all of them.
@@ -20,10 +19,9 @@ constexpr unsigned kMaxSeconds = 60;
 // Configurations of up to this many lines that give arguments are tried one line at a time.
 constexpr size_t kOneByOne = 10;
 
-// The runtime's words in a line of its output: a line of its unified log of the level warning
-// or error without the decorations that change from one start to the next (time, uptime,
-// process: "[warning][gc,ergo] MaxNewSize ..."), any other line as it is; "" for a log line of
-// a lower level, or another line in brackets, which options ask for ("-verbose:class").
+// The runtime's words in a line of its output: a log line of the level warning or error without
+// the decorations that change from start to start ("[warning][gc,ergo] MaxNewSize ..."), any
+// other line as it is; "" for a log line of a lower level or another line in brackets.
 std::string wordsOf(const std::string& line);
 
 // A trial start of launch (the arguments of some lines left out), within seconds.
@@ -40,6 +38,11 @@ causes(const LaunchRecord::Launch& launch, const LaunchRecord::Trial& trial,
 // The launch without the arguments of the given lines (and their options' values).
 LaunchRecord::Launch without(const LaunchRecord::Launch& launch, const std::vector<size_t>& lines,
                              const std::function<size_t(const ValueRef&)>& lineOf);
+
+// The launch with options added after the program's name, or when last after its last
+// java-options argument, where they count over the configured ones.
+LaunchRecord::Launch with(const LaunchRecord::Launch& launch,
+                          const std::vector<std::string>& options, bool last);
 
 } // namespace Experiments
 

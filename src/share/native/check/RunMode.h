@@ -4,10 +4,8 @@
 #include <string>
 #include <vector>
 
-// A bundle started for real, not a dry run, through the trial's machinery: the check's own
-// executable hands the launch to the runtime in a session of its own, watched by the keeper,
-// which ends it with everything it started. For tools that need a real run (a class-data
-// archive), started as the check judges a start.
+// A bundle started for real through the trial's machinery, as the check judges a start, for
+// tools that need a real run (a class-data archive); its keeper ends all it started.
 namespace RunMode {
 
 struct Options {
@@ -15,14 +13,12 @@ struct Options {
     std::vector<std::string> args;
     // Java options added after the configured ones.
     std::vector<std::string> javaOptions;
-    // When the runtime gets SIGTERM: after seconds, or once no class loaded for idle seconds
-    // (0: never).
+    // When the runtime gets SIGTERM: after seconds, or after idle seconds without a class loaded.
     unsigned seconds = 60;
     unsigned idle = 0;
     // Where its standard output and error go ("": nowhere).
     std::string log;
-    // Variables set in the start's environment ("NAME=VALUE"; "NAME" alone removes it), HOME
-    // among them when home is not "".
+    // Variables set in the start's environment ("NAME=VALUE"; "NAME" alone removes it), and HOME.
     std::vector<std::string> env;
     std::string home;
     bool doubleClick = true;

@@ -52,24 +52,15 @@ const RuntimeOptions::Option kOptions[] = {
 } // namespace
 
 RuntimeOptions::Match RuntimeOptions::read(const std::string& arg) {
-    Match m;
     for (const Option& o : kOptions) {
         const std::string name = o.name;
-        if ((o.forms & Form::Next) && arg == name) {
-            m.option = &o;
-            m.next = true;
-        } else if ((o.forms & Form::Equals) && tstrings::startsWith(arg, name + "=")) {
-            m.option = &o;
-            m.value = arg.substr(name.size() + 1);
-        } else if ((o.forms & Form::Prefix) && tstrings::startsWith(arg, name)) {
-            m.option = &o;
-            m.value = arg.substr(name.size());
-        } else {
-            continue;
+        const bool next = (o.forms & Form::Next) && arg == name;
+        const bool equals = (o.forms & Form::Equals) && tstrings::startsWith(arg, name + "=");
+        if (next || equals || ((o.forms & Form::Prefix) && tstrings::startsWith(arg, name))) {
+            return Match{&o, next, next ? "" : arg.substr(name.size() + (equals ? 1 : 0))};
         }
-        return m;
     }
-    return m;
+    return Match();
 }
 
 std::string RuntimeOptions::setting(const std::string& arg) {

@@ -3,11 +3,9 @@
 
 #include <string>
 
-// The runtime's options that take a value, as its command line gives them: in the next
-// argument ("-cp" "a.jar"), after "=" ("--class-path=a.jar"), or right after the option's name
-// ("-javaagent:a.jar", "-Dname=value"); what the value is, and whether the runtime takes the
-// option once (the last one counts) or each time it is given. Every unit that walks a launch's
-// arguments reads them with this one table.
+// The runtime's options that take a value: in the next argument ("-cp" "a.jar"), after "="
+// ("--class-path=a.jar") or right after the name ("-Dname=value"); what the value is, and
+// whether only the last one counts. Every unit that walks a launch's arguments reads them here.
 namespace RuntimeOptions {
 
 // What an option's value is to the runtime.
@@ -38,11 +36,11 @@ struct Option {
     bool once; // the runtime keeps only the last one given
 };
 
-// What one argument is by the table.
+// What one argument is by the table: the option, and its value (next: the next argument).
 struct Match {
     const Option* option = nullptr;
-    bool next = false; // the option's value is the next argument
-    std::string value; // else its value, given within the argument
+    bool next = false;
+    std::string value;
     bool is(Value v) const { return option && option->value == v; }
 };
 

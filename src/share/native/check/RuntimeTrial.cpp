@@ -25,28 +25,26 @@
 #include "SysInfo.h"
 #include "TrialHost.h"
 #include "app.h"
+#include "tstrings.h"
 
 extern char** environ;
 
 namespace {
 
-// The option that starts the keeper (followed by the seconds the trial may take) and the one
-// that starts the trial; neither is for people.
+// The options that start the keeper (with the trial's seconds and grace) and the trial.
 const char* const kKeeperOption = "--trial-keeper";
 const char* const kTrialOption = "--trial-start";
 
-// The descriptors the keeper gets besides its standard ones: the request (passed on to the
-// trial) and a socket to the check, whose end tells the keeper that the check is gone and on
-// which it answers.
+// The keeper's descriptors besides its standard ones: the request (passed on to the trial) and
+// the socket to the check, on which it answers and whose end says that the check is gone.
 const int kLaunchFd = 3;
 const int kCheckFd = 4;
 
 // Signals whose disposition the check or the keeper changes; the trial sets them back.
 const int kChangedSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
 
-// What is kept of the runtime's output: its head and its tail (the runtime's error comes last,
-// after whatever an agent or a log printed), each line up to kMaxLine, and its listing of the
-// properties, wherever it comes, up to kMaxListing.
+// What is kept of the output: its head and its tail (the runtime's error comes last), each line
+// up to kMaxLine, and the listing of the properties, wherever it comes, up to kMaxListing.
 const size_t kHead = 512 << 10;
 const size_t kTail = 512 << 10;
 const size_t kMaxLine = 64 << 10;
@@ -58,17 +56,8 @@ double now() {
         .count();
 }
 
-// The check's own executable, as found at the first call; "" when it cannot be found.
-const std::string& executable() {
-    static const std::string self = [] {
-        try {
-            return SysInfo::getProcessModulePath();
-        } catch (const std::exception&) {
-            return std::string();
-        }
-    }();
-    return self;
-}
+// The check's own executable, as processMain found it; "" when it cannot be found.
+std::string executable;
 
 // texts as the null-ended array that exec takes; valid while texts are.
 std::vector<char*> cStrings(const std::vector<std::string>& texts) {
@@ -80,12 +69,11 @@ std::vector<char*> cStrings(const std::vector<std::string>& texts) {
     return result;
 }
 
-// Starts the check's own executable with args, fds (when given) as its descriptors from 0 on
-// (-1: /dev/null), and env ("NAME=VALUE" each; this process's own when empty); its pid, else -1
-// with errno.
+// Starts the check's own executable with args, fds as its descriptors from 0 on (-1: /dev/null)
+// and env (this process's own when empty); its pid, else -1 with errno.
 pid_t spawnSelf(std::vector<std::string> args, const std::vector<int>& fds,
                 const std::vector<std::string>& env) {
-    args.insert(args.begin(), executable());
+    args.insert(args.begin(), executable);
     const std::vector<char*> argv = cStrings(args);
     const std::vector<char*> envp = cStrings(env);
     posix_spawn_file_actions_t actions;
@@ -113,9 +101,8 @@ bool readMore(int fd, std::string& out) {
     return n > 0 || (n < 0 && errno == EINTR);
 }
 
-// The processes that belong to the trial, remembered in seen: this process's descendants
-// (orphans among them where the system keeps them), the trial's session, those seen before that
-// still run, and what each of them started.
+// The processes of the trial, remembered in seen: this process's descendants, the trial's
+// session, those seen before that still run, and what each of them started.
 std::vector<TrialHost::Process> trialProcesses(pid_t trial, std::map<pid_t, uint64_t>& seen) {
     const std::vector<TrialHost::Process> all = TrialHost::processes();
     std::set<pid_t> family = {::getpid()};
@@ -136,16 +123,9 @@ std::vector<TrialHost::Process> trialProcesses(pid_t trial, std::map<pid_t, uint
     return found;
 }
 
-// How the trial ended, as the keeper answers: "status N" (its exit status), "signal N".
-std::string endOf(const siginfo_t& info) {
-    return (info.si_code == CLD_EXITED ? "status " : "signal ") + std::to_string(info.si_status);
-}
-
-// Ends every process of the trial (trial: its pid, which names its session; 0 when unknown):
-// they are stopped until no new one appears (none can start another then), and killed until
-// none is left; those killed stay unreaped, the trial among them (its pid names its session),
-// until all are killed.
-void endTrial(pid_t trial, std::map<pid_t, uint64_t>& seen) {
+// Ends and reaps every process of the trial (trial: its pid, naming its session; 0 if unknown):
+// stopped until no new one appears, then killed until none is left, reaped only at the end.
+void endTrial(pid_t trial, std::map<pid_t, uint64_t> seen = {}) {
     for (int round = 0; round < 550; ++round) {
         const size_t known = seen.size();
         const std::vector<TrialHost::Process> found = trialProcesses(trial, seen);
@@ -160,16 +140,16 @@ void endTrial(pid_t trial, std::map<pid_t, uint64_t>& seen) {
             ::usleep(2000);
         }
     }
+    while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
 }
 
 // The keeper's program: starts the trial, watches it until it ends, the deadline passes or the
-// check is gone, ends every process of the trial and answers on kCheckFd: first "trial PID\n",
-// at the end how it ended (endOf), else why there is no verdict. With grace, a start for real: at
-// the deadline, or when the check writes, the trial's group gets SIGTERM and grace seconds to
-// end, and the answer says "ended " first.
+// check is gone, ends all of it and answers on kCheckFd "trial PID\n", then "status N", "signal
+// N" or why there is no verdict. With grace, the deadline or the check's byte gives SIGTERM and
+// grace seconds first, and the answer says "ended " first.
 int keeperMain(unsigned seconds, unsigned grace) {
-    // The check's end is what ends the keeper: a signal that ends the check reaches it through
-    // the socket, also when it was sent to the whole group.
+    // Only the check's end ends the keeper: a signal to the whole group reaches it as that.
     for (const int sig : kChangedSignals) {
         ::signal(sig, SIG_IGN);
     }
@@ -189,10 +169,10 @@ int keeperMain(unsigned seconds, unsigned grace) {
     bool ending = false;
     std::map<pid_t, uint64_t> seen;
     for (double nextLook = 0; trial > 0;) {
-        if (now() >= deadline && (ending || !grace)) {
-            break;
-        }
         if (now() >= deadline) {
+            if (ending || !grace) {
+                break;
+            }
             // SIGTERM lets the runtime finish its work on the way out (a class-data archive).
             ending = true;
             ::kill(-trial, SIGTERM);
@@ -204,10 +184,12 @@ int keeperMain(unsigned seconds, unsigned grace) {
         siginfo_t info = {};
         if (::waitid(P_PID, static_cast<id_t>(trial), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
             info.si_pid == trial) {
-            answer = (ending ? "ended " : "") + endOf(info);
+            answer = std::string(ending ? "ended " : "") +
+                     (info.si_code == CLD_EXITED ? "status " : "signal ") +
+                     std::to_string(info.si_status);
             break;
         }
-        // The check writes only to end a start for real; its end of the socket reads at its end.
+        // The check writes only to end a start for real; at its end the socket reads its end.
         pollfd p = {kCheckFd, POLLIN, 0};
         std::string asked;
         if (::poll(&p, 1, 20) > 0 && !readMore(kCheckFd, asked)) {
@@ -222,34 +204,13 @@ int keeperMain(unsigned seconds, unsigned grace) {
             nextLook = now() + 0.1;
         }
     }
-    if (trial > 0) {
-        endTrial(trial, seen);
-    }
-    while (::waitpid(-1, nullptr, WNOHANG) > 0) {
-    }
+    endTrial(trial, std::move(seen));
     (void)!::write(kCheckFd, answer.data(), answer.size());
     return trial < 0 ? 1 : 0;
 }
 
-// The trial's launch, for the hand-off, which runs as a stage of the launch frame (which also
-// sets up the log).
-const RuntimeTrial::Request* trialRequest = nullptr;
-
-void handOff() {
-    Jvm* jvm = new Jvm();
-    jvm->setPath(trialRequest->libPath);
-    for (const std::string& arg : trialRequest->args) {
-        jvm->addArgument(arg);
-    }
-    for (size_t i = 0; i != trialRequest->envNames.size(); ++i) {
-        jvm->addEnvVariable(trialRequest->envNames[i], trialRequest->envValues[i]);
-    }
-    MacLauncher::launch(jvm);
-}
-
-// The trial's program: reads the request from kLaunchFd, takes its environment and working
-// directory, leads a session of its own and hands off; ends the process with the hand-off's
-// status, and returns 1 only when it cannot get that far.
+// The trial's program: takes the request's environment and working directory, leads a session
+// of its own and hands off; ends with the hand-off's status, returns 1 where it cannot.
 int trialMain() {
     sigset_t none;
     sigemptyset(&none);
@@ -260,7 +221,7 @@ int trialMain() {
     std::string bytes;
     while (readMore(kLaunchFd, bytes)) {
     }
-    RuntimeTrial::Request request;
+    static RuntimeTrial::Request request;
     if (!RuntimeTrial::decode(bytes, request)) {
         std::cerr << "applauncher-check: the trial start got no launch\n";
         return 1;
@@ -274,11 +235,20 @@ int trialMain() {
         return 1;
     }
     StartEnvironment::replace(request.env);
-    trialRequest = &request;
-    const int status = app::launch(std::nothrow, handOff);
+    // The hand-off runs as a stage of the launch frame.
+    const int status = app::launch(std::nothrow, [] {
+        Jvm* jvm = new Jvm();
+        jvm->setPath(request.libPath);
+        for (const std::string& arg : request.args) {
+            jvm->addArgument(arg);
+        }
+        for (size_t i = 0; i != request.envNames.size(); ++i) {
+            jvm->addEnvVariable(request.envNames[i], request.envValues[i]);
+        }
+        MacLauncher::launch(jvm);
+    });
     std::fflush(nullptr);
-    // Without the exit handlers: the runtime's threads may still run, and nothing of this
-    // process needs cleaning up (a sanitizer's leak check cannot trace a process that runs it).
+    // Without the exit handlers: the runtime's threads may still run (and a leak check fails).
     ::_exit(status);
 }
 
@@ -310,50 +280,37 @@ public:
 
 private:
     void line() {
-        // The listing: a header, "    key = value" lines and, for a path list, its further
-        // entries on lines of their own, indented twice; an empty line ends it. Whatever else
-        // comes in between (the runtime's log) is said.
+        // The listing: a header, "    key = value" lines, a path list's further entries indented
+        // twice; an empty line ends it. Whatever else comes in between is said.
         const size_t eq = pending.find(" = ");
+        const bool entry = listing && pending.compare(0, 8, "        ") == 0 && !key.empty();
+        const bool keyed = listing && pending.compare(0, 4, "    ") == 0 &&
+                           eq != std::string::npos && eq > 4 && pending[4] != ' ';
+        const std::string value = keyed ? pending.substr(eq + 3) : pending.substr(entry ? 8 : 0);
+        key = keyed ? pending.substr(4, eq - 4) : key;
         if (pending == "Property settings:") {
             listing = true;
-        } else if (listing && pending.compare(0, 8, "        ") == 0 && !key.empty()) {
-            listed(pending.substr(8));
-        } else if (listing && pending.compare(0, 4, "    ") == 0 && eq != std::string::npos &&
-                   eq > 4 && pending[4] != ' ') {
-            key = pending.substr(4, eq - 4);
-            listed(pending.substr(eq + 3));
+        } else if ((entry || keyed) && whole && listedBytes + value.size() <= kMaxListing) {
+            // Kept as far as the budget goes, else the key is partial.
+            listedBytes += value.size();
+            out.properties[key].push_back(value);
+        } else if (entry || keyed) {
+            out.partial.insert(key);
+        } else if (!pending.empty() && headBytes < kHead) {
+            headBytes += pending.size();
+            out.said.push_back(pending);
         } else if (!pending.empty()) {
-            said(pending);
+            tailBytes += pending.size();
+            tail.push_back(pending);
+            while (tailBytes > kTail) {
+                tailBytes -= tail.front().size();
+                tail.pop_front();
+            }
         } else {
             listing = false;
         }
         pending.clear();
         whole = true;
-    }
-
-    // Keeps value, a line of key's listing, as far as the budget goes; a key of which a line
-    // was not kept whole is partial.
-    void listed(const std::string& value) {
-        if (whole && listedBytes + value.size() <= kMaxListing) {
-            listedBytes += value.size();
-            out.properties[key].push_back(value);
-        } else {
-            out.partial.insert(key);
-        }
-    }
-
-    void said(const std::string& text) {
-        if (headBytes < kHead) {
-            headBytes += text.size();
-            out.said.push_back(text);
-            return;
-        }
-        tailBytes += text.size();
-        tail.push_back(text);
-        while (tailBytes > kTail) {
-            tailBytes -= tail.front().size();
-            tail.pop_front();
-        }
     }
 
     LaunchRecord::Trial& out;
@@ -367,14 +324,15 @@ private:
     size_t tailBytes = 0;
 };
 
-// Writes bytes to fd, as far as its reader takes them.
-void writeAll(int fd, const std::string& bytes) {
+// Writes bytes to fd, as far as its reader takes them; true when it took them all.
+bool writeAll(int fd, const std::string& bytes) {
     // A reader that is gone must not end the check.
     struct sigaction ignore = {};
     struct sigaction before = {};
     ignore.sa_handler = SIG_IGN;
     ::sigaction(SIGPIPE, &ignore, &before);
-    for (size_t done = 0; done < bytes.size();) {
+    size_t done = 0;
+    while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno != EINTR) {
             break;
@@ -382,25 +340,30 @@ void writeAll(int fd, const std::string& bytes) {
         done += n > 0 ? static_cast<size_t>(n) : 0;
     }
     ::sigaction(SIGPIPE, &before, nullptr);
+    return done == bytes.size();
+}
+
+// Opens a pipe or a socket pair into fds, above the keeper's descriptors and closed on exec.
+bool openPair(int fds[2], bool socket) {
+    if ((socket ? ::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) : ::pipe(fds)) != 0) {
+        return false;
+    }
+    for (int i = 0; i < 2; ++i) {
+        ::close(std::exchange(fds[i], ::fcntl(fds[i], F_DUPFD_CLOEXEC, kCheckFd + 1)));
+    }
+    return fds[0] >= 0 && fds[1] >= 0;
 }
 
 } // namespace
 
-namespace {
-
-// True when the keeper is stopped (by the trial, say): it watches nothing then.
-bool isStopped(pid_t keeper) {
-    siginfo_t info = {};
-    return ::waitid(P_PID, static_cast<id_t>(keeper), &info, WSTOPPED | WNOHANG | WNOWAIT) == 0 &&
-           info.si_pid == keeper && info.si_code == CLD_STOPPED;
-}
-
-} // namespace
-
-RuntimeTrial::Keeper RuntimeTrial::startKeeper(const Request& request,
-                                               const LaunchRecord::Start& start, unsigned seconds,
-                                               unsigned grace, int output) {
-    Keeper keeper;
+RuntimeTrial::Ending RuntimeTrial::watch(const LaunchRecord::Launch& launch,
+                                         const LaunchRecord::Start& start, unsigned seconds,
+                                         unsigned grace, int output,
+                                         const std::function<bool(const std::string&)>& tick) {
+    Ending ending;
+    Request request{launch.libPath,  launch.args,      start.env,
+                    launch.envNames, launch.envValues, start.workDir};
+    TrialHost::standInForMac(request.env);
     // Should the keeper be ended, the trial's orphans come to the check, which ends them.
     TrialHost::keepOrphans();
     // The keeper starts in the check's own environment.
@@ -408,158 +371,129 @@ RuntimeTrial::Keeper RuntimeTrial::startKeeper(const Request& request,
     for (const auto& e : start.shell) {
         shell.push_back(e.first + "=" + e.second);
     }
-    // The launch's pipe and the socket to the keeper, each read end first.
-    int fds[4] = {-1, -1, -1, -1};
-    bool opened = ::pipe(fds) == 0 && ::socketpair(AF_UNIX, SOCK_STREAM, 0, fds + 2) == 0;
-    for (int i = 0; opened && i < 4; ++i) {
-        // Above the descriptors the keeper gets, and closed on exec.
-        ::close(std::exchange(fds[i], ::fcntl(fds[i], F_DUPFD_CLOEXEC, kCheckFd + 1)));
-        opened = fds[i] >= 0;
+    // The launch's pipe, the socket to the keeper and, when tick reads it, the output's pipe.
+    int fds[6] = {-1, -1, -1, -1, -1, -1};
+    const bool opened = openPair(fds, false) && openPair(fds + 2, true) &&
+                        (output >= 0 || openPair(fds + 4, false));
+    output = output < 0 ? fds[5] : output;
+    const pid_t keeper =
+        opened ? spawnSelf({kKeeperOption, std::to_string(seconds), std::to_string(grace)},
+                           {-1, output, output, fds[0], fds[3]}, shell)
+               : -1;
+    if (keeper < 0) {
+        ending.missing = std::string(opened ? "the trial start could not be started: "
+                                            : "no pipe for the trial start: ") +
+                         std::strerror(errno);
     }
-    std::vector<std::string> args = {kKeeperOption, std::to_string(seconds)};
-    if (grace) {
-        args.push_back(std::to_string(grace));
-    }
-    keeper.pid = opened ? spawnSelf(args, {-1, output, output, fds[0], fds[3]}, shell) : -1;
     // The keeper has its own ends: a request it cannot take then fails rather than waits.
-    for (const int i : {0, 3}) {
+    for (const int i : {0, 3, 5}) {
         ::close(std::exchange(fds[i], -1));
     }
-    if (keeper.pid < 0) {
-        keeper.error = std::string(opened ? "the trial start could not be started: "
-                                          : "no pipe for the trial start: ") +
-                       std::strerror(errno);
-    } else {
-        writeAll(fds[1], encode(request));
-        keeper.socket = std::exchange(fds[2], -1);
-    }
-    for (const int fd : fds) {
-        ::close(fd);
-    }
-    return keeper;
-}
-
-bool RuntimeTrial::killIfStopped(const Keeper& keeper) {
-    const bool stopped = isStopped(keeper.pid);
-    if (stopped) {
-        ::kill(keeper.pid, SIGKILL);
-    }
-    return stopped;
-}
-
-pid_t RuntimeTrial::takeTrialPid(std::string& answer) {
-    if (answer.rfind("trial ", 0) != 0 || answer.find('\n') == std::string::npos) {
-        return 0;
-    }
-    const pid_t trial = static_cast<pid_t>(std::atol(answer.c_str() + 6));
-    answer.erase(0, answer.find('\n') + 1);
-    return trial;
-}
-
-void RuntimeTrial::endLeftOf(pid_t trial) {
-    std::map<pid_t, uint64_t> seen;
-    endTrial(trial, seen);
-    while (::waitpid(-1, nullptr, WNOHANG) > 0) {
-    }
-}
-
-namespace {
-
-LaunchRecord::Trial runOnce(const LaunchRecord::Launch& launch, const LaunchRecord::Start& start,
-                            unsigned seconds) {
-    LaunchRecord::Trial outcome;
-    RuntimeTrial::Request request{launch.libPath,  launch.args,      start.env,
-                                  launch.envNames, launch.envValues, start.workDir};
-    // The dry run and the listing of the properties, after the program's name.
-    request.args.insert(request.args.begin() + (request.args.empty() ? 0 : 1),
-                        {"--dry-run", "-XshowSettings:properties"});
-    TrialHost::standInForMac(request.env);
-    // The output's pipe, its read end first.
-    int fds[2] = {-1, -1};
-    bool opened = ::pipe(fds) == 0;
-    for (int i = 0; opened && i < 2; ++i) {
-        ::close(std::exchange(fds[i], ::fcntl(fds[i], F_DUPFD_CLOEXEC, kCheckFd + 1)));
-        opened = fds[i] >= 0;
-    }
-    const RuntimeTrial::Keeper keeper =
-        opened ? RuntimeTrial::startKeeper(request, start, seconds, 0, fds[1])
-               : RuntimeTrial::Keeper{
-                     -1, -1, "no pipe for the trial start: " + std::string(std::strerror(errno))};
-    outcome.missing = keeper.error;
+    writeAll(fds[1], encode(request));
     ::close(std::exchange(fds[1], -1));
-    if (keeper.pid >= 0) {
-        OutputReader reader(outcome);
-        std::string answer;
-        // Until the keeper is gone (it ends the trial at the deadline; a little more is its time
-        // to answer), and on as long as the output has more: every process of the trial is gone
-        // by then, and what they wrote is in the pipe.
-        const double deadline = now() + seconds + 30;
-        bool stopped = false;
-        for (bool outputOpen = true, keeperOpen = true; outputOpen || keeperOpen;) {
-            stopped = stopped || (keeperOpen && RuntimeTrial::killIfStopped(keeper));
-            // A keeper gone without its answer has ended nothing: the trial may still write.
-            if (stopped || (!keeperOpen && answer.find('\n') + 1 >= answer.size())) {
-                break;
-            }
-            const bool waiting = keeperOpen && now() < deadline;
-            pollfd p[2] = {{keeperOpen ? keeper.socket : -1, POLLIN, 0},
-                           {outputOpen ? fds[0] : -1, POLLIN, 0}};
-            if (::poll(p, 2, waiting ? 100 : 0) <= 0 && !waiting) {
-                break;
-            }
-            std::string output;
-            keeperOpen = keeperOpen && (!p[0].revents || readMore(keeper.socket, answer));
-            outputOpen = outputOpen && (!p[1].revents || readMore(fds[0], output));
-            reader.add(output);
+
+    const int socket = fds[2];
+    std::string answer;
+    // Until the keeper is gone (it ends the trial at the deadline), and on while the output has
+    // more: every process of the trial is gone by then.
+    const double deadline = now() + seconds + grace + 30;
+    bool stopped = false;
+    for (bool outputOpen = fds[4] >= 0, keeperOpen = keeper >= 0; outputOpen || keeperOpen;) {
+        // A stopped keeper watches nothing.
+        siginfo_t info = {};
+        stopped = stopped || (keeperOpen &&
+                              ::waitid(P_PID, static_cast<id_t>(keeper), &info,
+                                       WSTOPPED | WNOHANG | WNOWAIT) == 0 &&
+                              info.si_pid == keeper && info.si_code == CLD_STOPPED);
+        // A keeper gone without its answer has ended nothing: the trial may still write.
+        if (stopped || (!keeperOpen && answer.find('\n') + 1 >= answer.size())) {
+            break;
         }
-        reader.finish();
-        ::close(keeper.socket); // the keeper, if it still waits, ends the trial now
-        int ended = 0;
-        while (::waitpid(keeper.pid, &ended, 0) < 0 && errno == EINTR) {
+        const bool waiting = keeperOpen && now() < deadline;
+        pollfd p[2] = {{keeperOpen ? socket : -1, POLLIN, 0},
+                       {outputOpen ? fds[4] : -1, POLLIN, 0}};
+        if (::poll(p, 2, waiting ? 100 : 0) <= 0 && !waiting) {
+            break;
         }
-        const pid_t trial = RuntimeTrial::takeTrialPid(answer);
-        if (answer.rfind("status ", 0) == 0) {
-            outcome.status = std::atoi(answer.c_str() + 7);
-        } else if (answer.rfind("signal ", 0) == 0) {
-            outcome.status = 128 + std::atoi(answer.c_str() + 7);
-        } else if (!answer.empty()) {
-            outcome.missing = answer;
-        } else {
-            // The keeper is gone without its answer (the trial may end or stop it): what was
-            // the trial's is ended here, and how the keeper ended is all there is to say.
-            RuntimeTrial::endLeftOf(trial);
-            outcome.keeperLost = true;
-            outcome.missing = "the trial's keeper " +
-                              (stopped ? std::string("was stopped")
-                               : WIFSIGNALED(ended)
-                                   ? "was ended by signal " + std::to_string(WTERMSIG(ended))
-                                   : "exited with status " + std::to_string(WEXITSTATUS(ended))) +
-                              " before the runtime's verdict (the trial's own code can do that)";
+        std::string bytes;
+        keeperOpen = keeperOpen && (!p[0].revents || readMore(socket, answer));
+        outputOpen = outputOpen && (!p[1].revents || readMore(fds[4], bytes));
+        if (tick(bytes) && keeperOpen && !ending.asked) {
+            ending.asked = writeAll(socket, "x");
         }
     }
     for (const int fd : fds) {
-        ::close(fd);
+        ::close(fd); // the socket's end: the keeper, if it still waits, ends the trial now
+    }
+    if (keeper < 0) {
+        return ending;
+    }
+    if (stopped) {
+        ::kill(keeper, SIGKILL);
+    }
+    int ended = 0;
+    while (::waitpid(keeper, &ended, 0) < 0 && errno == EINTR) {
+    }
+    // Its first line, "trial PID\n", names the trial.
+    pid_t trial = 0;
+    if (tstrings::startsWith(answer, "trial ") && answer.find('\n') != std::string::npos) {
+        trial = static_cast<pid_t>(std::atol(answer.c_str() + 6));
+        answer.erase(0, answer.find('\n') + 1);
+    }
+    ending.ended = tstrings::startsWith(answer, "ended ");
+    const std::string how = answer.substr(ending.ended ? 6 : 0);
+    ending.exited = tstrings::startsWith(how, "status ");
+    if (ending.exited || tstrings::startsWith(how, "signal ")) {
+        ending.number = std::atoi(how.c_str() + 7);
+        return ending;
+    }
+    // A keeper ended or stopped by what it watched has ended nothing: that is done here.
+    endTrial(trial);
+    ending.missing = answer;
+    if (answer.empty()) {
+        ending.keeperGone = stopped ? std::string("was stopped")
+                            : WIFSIGNALED(ended)
+                                ? "was ended by signal " + std::to_string(WTERMSIG(ended))
+                                : "exited with status " + std::to_string(WEXITSTATUS(ended));
+    }
+    return ending;
+}
+
+LaunchRecord::Trial RuntimeTrial::run(const LaunchRecord::Launch& launch,
+                                      const LaunchRecord::Start& start, unsigned seconds) {
+    LaunchRecord::Trial outcome;
+    // The dry run and the listing of the properties, after the program's name.
+    LaunchRecord::Launch dryRun = launch;
+    dryRun.args.insert(dryRun.args.begin() + (dryRun.args.empty() ? 0 : 1),
+                       {"--dry-run", "-XshowSettings:properties"});
+    OutputReader reader(outcome);
+    const Ending ending = watch(dryRun, start, seconds, 0, -1, [&](const std::string& bytes) {
+        reader.add(bytes);
+        return false;
+    });
+    reader.finish();
+    outcome.keeperLost = !ending.keeperGone.empty();
+    outcome.missing = outcome.keeperLost ? "the trial's keeper " + ending.keeperGone +
+                                               " before the runtime's verdict (the trial's own "
+                                               "code can do that)"
+                                         : ending.missing;
+    if (outcome.missing.empty()) {
+        outcome.status = ending.exited ? ending.number : 128 + ending.number;
     }
     return outcome;
 }
 
-} // namespace
-
-LaunchRecord::Trial RuntimeTrial::run(const LaunchRecord::Launch& launch,
-                                      const LaunchRecord::Start& start, unsigned seconds) {
-    return runOnce(launch, start, seconds);
-}
-
 int RuntimeTrial::processMain(int argc, char* argv[]) {
     // Found while the working directory is still the one the check was started in.
-    executable();
-    if ((argc == 3 || argc == 4) && std::strcmp(argv[1], kKeeperOption) == 0) {
-        // Nothing may abort the keeper; one that ends without its answer has the check end the
-        // trial instead.
+    try {
+        executable = SysInfo::getProcessModulePath();
+    } catch (const std::exception&) {
+    }
+    if (argc == 4 && std::strcmp(argv[1], kKeeperOption) == 0) {
+        // Nothing may abort the keeper; without its answer the check ends the trial instead.
         try {
             return keeperMain(static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)),
-                              argc == 4 ? static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10))
-                                        : 0);
+                              static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10)));
         } catch (...) {
             return 1;
         }
@@ -587,32 +521,29 @@ std::string RuntimeTrial::encode(const Request& request) {
 }
 
 bool RuntimeTrial::decode(const std::string& bytes, Request& request) {
-    size_t pos = 0;
-    // The next text, up to its NUL byte; false when none is left.
-    const auto field = [&](std::string& out) {
-        const size_t end = bytes.find('\0', pos);
-        if (end == std::string::npos) {
+    std::vector<std::string> texts;
+    for (size_t at = 0; at < bytes.size(); at += texts.back().size() + 1) {
+        texts.emplace_back(bytes.c_str() + at);
+    }
+    size_t next = 2;
+    // A count of at most nine digits, then as many texts: no more than are left.
+    const auto list = [&](std::vector<std::string>& out) {
+        const std::string count = next < texts.size() ? texts[next++] : "";
+        if (count.empty() || count.size() > 9 ||
+            count.find_first_not_of("0123456789") != std::string::npos ||
+            std::stoul(count) > texts.size() - next) {
             return false;
         }
-        out.assign(bytes, pos, end - pos);
-        pos = end + 1;
+        out.assign(texts.begin() + next, texts.begin() + next + std::stoul(count));
+        next += out.size();
         return true;
     };
-    // A count of at most nine digits, then as many texts: no more than are left, so that a
-    // count alone takes no memory.
-    const auto list = [&](std::vector<std::string>& out) {
-        std::string count;
-        if (!field(count) || count.empty() || count.size() > 9 ||
-            count.find_first_not_of("0123456789") != std::string::npos) {
-            return false;
-        }
-        const auto left =
-            std::count(bytes.begin() + static_cast<ptrdiff_t>(pos), bytes.end(), '\0');
-        out.resize(std::min(std::stoul(count), static_cast<unsigned long>(left)));
-        std::for_each(out.begin(), out.end(), field);
-        return out.size() == std::stoul(count);
-    };
-    return field(request.libPath) && field(request.workDir) && list(request.args) &&
-           list(request.env) && list(request.envNames) && list(request.envValues) &&
-           request.envNames.size() == request.envValues.size() && pos == bytes.size();
+    if (bytes.empty() || bytes.back() != '\0' || texts.size() < 2) {
+        return false;
+    }
+    request.libPath = texts[0];
+    request.workDir = texts[1];
+    return list(request.args) && list(request.env) && list(request.envNames) &&
+           list(request.envValues) && request.envNames.size() == request.envValues.size() &&
+           next == texts.size();
 }

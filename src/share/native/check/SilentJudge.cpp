@@ -1,6 +1,5 @@
-// What the runtime changes without a word in a launch that goes on, as further trial starts
-// show: an option given again (the earlier line does nothing), a -XX option it does not know and
-// ignores on request, a property it sets itself given with -D, a class-data archive it cannot use.
+// What the runtime changes without a word, as further trial starts show: an option given again,
+// a -XX option it ignores on request, a property it sets itself, an archive it cannot use.
 
 #include <algorithm>
 #include <set>
@@ -60,7 +59,12 @@ public:
         std::set<std::string> settings;
         std::vector<size_t> properties;
         bool asks = false;
+        // Unknown -XX options stop the runtime, unless it is told to ignore them.
+        std::string ignoring;
         for (const auto& o : options) {
+            if (o.second == "-XX:+IgnoreUnrecognizedVMOptions") {
+                ignoring = o.second + ", line " + std::to_string(o.first);
+            }
             const std::string setting = RuntimeOptions::setting(o.second);
             asks = asks || tstrings::startsWith(setting, "-XX:") ||
                    tstrings::startsWith(setting, "-D") ||
@@ -78,13 +82,6 @@ public:
             return;
         }
         judgeAgain(properties, flags);
-        // Unknown -XX options stop the runtime, unless it is told to ignore them.
-        std::string ignoring;
-        for (const auto& o : options) {
-            if (o.second == "-XX:+IgnoreUnrecognizedVMOptions") {
-                ignoring = o.second + ", line " + std::to_string(o.first);
-            }
-        }
         for (const auto& o : options) {
             const std::string setting = RuntimeOptions::setting(o.second);
             if (!ignoring.empty() && tstrings::startsWith(setting, "-XX:") &&
@@ -105,21 +102,13 @@ public:
     }
 
 private:
-    // The launch without the lines, with option ahead of its own (after the java-options when
-    // last), tried.
+    // The launch without the lines, with option ahead of its own (or after them), tried.
     LaunchRecord::Trial probe(const std::vector<size_t>& lines, const std::string& option,
                               bool last = false) {
-        LaunchRecord::Launch launch = Experiments::without(
-            *f.rec.launch, lines, [this](const ValueRef& v) { return f.lineOf(v); });
-        size_t at = 1;
-        for (size_t i = 1; last && i < launch.origins.size(); ++i) {
-            if (launch.origins[i] && launch.origins[i]->section == SectionName::JavaOptions) {
-                at = i + 1;
-            }
-        }
-        launch.args.insert(launch.args.begin() + static_cast<ptrdiff_t>(at), option);
-        launch.origins.insert(launch.origins.begin() + static_cast<ptrdiff_t>(at), std::nullopt);
-        return start(launch, Experiments::kMaxSeconds);
+        const auto lineOf = [this](const ValueRef& v) { return f.lineOf(v); };
+        return start(
+            Experiments::with(Experiments::without(*f.rec.launch, lines, lineOf), {option}, last),
+            Experiments::kMaxSeconds);
     }
 
     // An option given again: the earlier line does nothing when the runtime ends with the same
@@ -128,11 +117,8 @@ private:
         std::map<std::string, size_t> last;
         for (auto o = options.rbegin(); o != options.rend(); ++o) {
             const std::string setting = RuntimeOptions::setting(o->second);
-            if (setting.empty()) {
-                continue;
-            }
-            if (!last.count(setting)) {
-                last[setting] = o->first;
+            const auto later = last.emplace(setting, o->first);
+            if (setting.empty() || later.second) {
                 continue;
             }
             std::vector<size_t> lines = properties;
@@ -140,15 +126,14 @@ private:
             if (tstrings::startsWith(setting, "-D") ||
                 flagsOf(probe(lines, "-XX:+PrintFlagsFinal")) == flags) {
                 f.warn(o->first, quotedText(o->second) + " does nothing: line " +
-                                     std::to_string(last[setting]) + " gives " + setting +
+                                     std::to_string(later.first->second) + " gives " + setting +
                                      " again, and the runtime takes the later one");
             }
         }
     }
 
     // The last -D of each property: held by the runtime with another value, the application
-    // never sees it; taken as given where the runtime sets it itself (as base, the start
-    // without -D lines, shows), it replaces the runtime's own.
+    // never sees it; where the runtime sets it itself (base: without -D lines), it replaces that.
     void judgeProperties(const LaunchRecord::Trial* base) {
         std::map<std::string, std::pair<size_t, std::string>> given;
         for (const auto& o : options) {
@@ -161,8 +146,7 @@ private:
         for (const auto& g : given) {
             const auto it = f.rec.trial->properties.find(g.first);
             const std::string& value = g.second.second;
-            // The listing writes some characters as escapes; such values are not compared, nor
-            // those not kept whole.
+            // Values that the listing writes with escapes, or did not keep whole, are not compared.
             if (it == f.rec.trial->properties.end() || f.rec.trial->partial.count(g.first) ||
                 RuntimeOptions::read("-D" + g.first + "=").is(RuntimeOptions::Value::RuntimeHome) ||
                 std::any_of(value.begin(), value.end(),

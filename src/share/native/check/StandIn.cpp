@@ -13,8 +13,10 @@ namespace {
 
 #ifdef __APPLE__
 const char* const kLibrary = "lib/libjli.dylib";
+const bool kOnMac = true;
 #else
 const char* const kLibrary = "lib/libjli.so";
+const bool kOnMac = false;
 #endif
 
 // The value of KEY="VALUE" in the runtime's release file; "" when it does not say.
@@ -45,14 +47,9 @@ bool holdsLibrary(const std::string& home) {
     return !home.empty() && FileUtils::isFileExists(FileUtils::combinePath(home, kLibrary));
 }
 
-// The options that only a Mac's runtime accepts.
+// The options that only a Mac's runtime accepts, where the stand-in is no Mac's.
 bool isMacOnly(const std::string& arg) {
-#ifdef __APPLE__
-    (void)arg;
-    return false;
-#else
-    return tstrings::startsWith(arg, "-Xdock:") || arg == "-XstartOnFirstThread";
-#endif
+    return !kOnMac && (tstrings::startsWith(arg, "-Xdock:") || arg == "-XstartOnFirstThread");
 }
 
 } // namespace

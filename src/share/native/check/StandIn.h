@@ -19,8 +19,7 @@ std::string find(const std::string& given);
 std::string whyNot(const std::string& runtimeHome, const std::string& home);
 
 // The launch as the stand-in at home makes it: its launch library, limited to the modules of
-// the bundle's runtime in runtimeHome (its release file), without the options only a Mac
-// accepts.
+// the bundle's runtime in runtimeHome, without the options only a Mac accepts.
 LaunchRecord::Launch adapt(const LaunchRecord::Launch& launch, const std::string& runtimeHome,
                            const std::string& home);
 

@@ -7,9 +7,8 @@
 #include <sys/types.h>
 #include <vector>
 
-// What the trial's keeper needs from the system, one unit for each: the table of processes,
-// orphans kept as descendants where the system can, and the trial's environment where the host
-// reads it otherwise than a Mac.
+// What the trial needs from the system, one unit for each: the processes, orphans kept, and
+// what stands in for a Mac on another host.
 namespace TrialHost {
 
 struct Process {
@@ -23,20 +22,16 @@ struct Process {
 // Every live process of the system (zombies left out); empty when the table cannot be read.
 std::vector<Process> processes();
 
-// Makes the orphans of this process's descendants its children rather than the system's;
-// false where the system cannot.
+// Makes the orphans of this process's descendants its children, where the system can; false else.
 bool keepOrphans();
 
-// Adds to env ("NAME=VALUE" each) what makes this host's runtime read the trial's file names as a
-// Mac's does.
+// Adds to env ("NAME=VALUE" each) what makes this host's runtime read file names as a Mac's does.
 void standInForMac(std::vector<std::string>& env);
 
-// Adds to a double-click's environment (NAME to VALUE) what stands in for a Mac's window server on
-// this host, as this process has it.
+// Adds to a double-click's environment what stands in for a Mac's window server on this host.
 void standInForWindowServer(std::map<std::string, std::string>& env);
 
-// Makes "/" itself refuse new entries for this process and what it starts, as a Mac's read-only
-// "/" does, where this host would let the trial write there.
+// Makes "/" itself refuse new entries for this process and its children, as a Mac's does.
 void standInForMacRoot();
 
 } // namespace TrialHost

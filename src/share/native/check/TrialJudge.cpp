@@ -1,5 +1,5 @@
-// What the runtime said in its trial start: its errors and warnings in its own words, each on
-// the line that further trial starts found to cause it, else on the line of the value it names.
+// The runtime's errors and warnings in its trial start, each on the line that further trial
+// starts found to cause it, else on the line of the value it names.
 
 #include <algorithm>
 #include <cctype>
@@ -17,8 +17,8 @@ bool isWarning(const std::string& words) {
            words.find(" warning: ") != std::string::npos;
 }
 
-// The lines that only frame what the runtime said: headers, stack frames, its echo of the
-// option variables, the launcher's own word on the result.
+// Lines that frame the runtime's words: headers, stack frames, echoed variables, the launcher's.
+
 bool isFrame(const std::string& line) {
     static const char* const frames[] = {
         "Error: Could not create the Java Virtual Machine.",
@@ -39,8 +39,7 @@ bool opensError(const std::string& line) {
            tstrings::startsWith(line, "Exception in thread ");
 }
 
-// True when text holds word as a word of its own: no letter, digit or part of a name or path
-// on either side.
+// True when text holds word with no letter, digit or part of a name or path on either side.
 bool names(const std::string& text, const std::string& word) {
     const auto inWord = [](char c) {
         return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("._-/$", c);
@@ -56,8 +55,7 @@ bool names(const std::string& text, const std::string& word) {
 }
 
 // The line of the last configured value that text names, whole or by what follows its last
-// ":", "=" or "+" (a class, a file, a module, a flag); an option's bare name only where no
-// value is named, as it comes with the value that is meant. 0 when text names none.
+// ":", "=" or "+"; an option's bare name only where no value is named. 0 when text names none.
 size_t lineNamedBy(const Findings& f, const std::string& text) {
     const std::vector<std::string>& args = f.rec.launch->args;
     size_t line = 0;
@@ -73,9 +71,8 @@ size_t lineNamedBy(const Findings& f, const std::string& text) {
     return line ? line : optionLine;
 }
 
-// The line of what the runtime said, said[0] first: the last of the lines that trial starts
-// without them found to cause it, the others named in suffix; else the line its words name,
-// 0 for none.
+// The line of what the runtime said: the last of the lines found to cause said[0], the others
+// named in suffix; else the line its words name, 0 for none.
 size_t placeOf(const Findings& f, const std::vector<std::string>& said, std::string& suffix) {
     const auto it = f.rec.causes.find(said[0]);
     if (it != f.rec.causes.end() && !it->second.empty()) {
@@ -118,16 +115,14 @@ size_t lineOfClassPath(const Findings& f, const std::vector<std::string>& listed
 void judgeTrial(Findings& f) {
     const LaunchRecord::Trial& trial = *f.rec.trial;
     const std::vector<std::string>& said = trial.said;
-    if (std::any_of(said.begin(), said.end(), [](const std::string& line) {
-            return line.find("Unrecognized option: --dry-run") != std::string::npos;
-        })) {
-        f.note("the runtime's verdict is missing: this runtime has no dry run (Java 9 and later "
-               "have it); the findings are the check's own");
-        return;
-    }
-    if (!trial.missing.empty()) {
-        f.note("the runtime's verdict is missing: " + trial.missing +
-               "; the findings are the check's own");
+    const bool noDryRun = std::any_of(said.begin(), said.end(), [](const std::string& line) {
+        return line.find("Unrecognized option: --dry-run") != std::string::npos;
+    });
+    if (noDryRun || !trial.missing.empty()) {
+        f.note(
+            "the runtime's verdict is missing: " +
+            (noDryRun ? "this runtime has no dry run (Java 9 and later have it)" : trial.missing) +
+            "; the findings are the check's own");
         return;
     }
     if (!f.rec.standIn.empty()) {
@@ -177,20 +172,17 @@ void judgeTrial(Findings& f) {
     if (trial.status == 0) {
         return;
     }
-    if (errors.size() > 2) {
-        errors.resize(2);
-    }
+    errors.resize(std::min<size_t>(errors.size(), 2));
     const std::string text =
         errors.empty() ? "it ended with status " + std::to_string(trial.status) + " and no word"
                        : quotedLines(errors);
     std::string suffix;
     const size_t placed = errors.empty() ? 0 : placeOf(f, errors, suffix);
     size_t line = placed ? placed : f.startLine();
-    // Where the main class is not found and no entry of the class path that the runtime lists
-    // exists, the class path is the cause.
+    // Where the main class is not found and no listed class path entry exists, that is why.
     const std::vector<std::string>* classPath = f.property("java.class.path");
     const size_t classPathLine = classPath ? lineOfClassPath(f, *classPath) : 0;
-    if (line == f.lastLineOf(PropertyName::mainclass) && classPathLine && classPath &&
+    if (line == f.lastLineOf(PropertyName::mainclass) && classPathLine &&
         !entriesOf(*classPath).empty() &&
         std::none_of(classPath->begin(), classPath->end(), [](const std::string& entry) {
             return !entry.empty() && FileUtils::isFileExists(entry);
