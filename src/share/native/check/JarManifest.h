@@ -18,8 +18,6 @@ typedef std::map<std::string, std::string> Attributes;
 Attributes parse(const std::string& text);
 // The manifest of the jar at path; empty when it has none or cannot be read.
 Attributes read(const std::string& path);
-// The manifest of a jar held in memory; empty when it has none or cannot be read.
-Attributes readBytes(const std::string& jar);
 // False when the file at path is a regular file without a zip's end record (no jar, whatever
 // its name: the runtime passes over it without a word); true for anything else.
 bool isZip(const std::string& path);
