@@ -61,13 +61,14 @@ void checkPath(Findings& f, const std::string& what, const std::string& path, si
             what + " " + quotedText(path) + relativePathText(f, path, "start it with $APPDIR/");
         // Found where the developer stands, not where the launch starts: its classes are
         // missing at their first use, which no dry run reaches.
-        if (classPath && !FileUtils::isFileExists(path) &&
-            FileUtils::isFileExists(FileUtils::combinePath(f.rec.start.shellDir, path))) {
-            f.fail(line, text + "; it is found only from " + quotedText(f.rec.start.shellDir) +
-                             ", and its classes are missing at their first use");
-        } else {
-            f.warn(line, text);
-        }
+        const bool onlyThere =
+            classPath && !FileUtils::isFileExists(path) &&
+            FileUtils::isFileExists(FileUtils::combinePath(f.rec.start.shellDir, path));
+        f.add(line,
+              onlyThere ? text + "; it is found only from " + quotedText(f.rec.start.shellDir) +
+                              ", and its classes are missing at their first use"
+                        : text,
+              onlyThere);
         return;
     }
     const size_t star = path.find('*');
@@ -100,11 +101,7 @@ void checkPath(Findings& f, const std::string& what, const std::string& path, si
     if (path.find(';') != std::string::npos) {
         text += " (entries are separated by \":\", not \";\")";
     }
-    if (certain) {
-        f.fail(line, text + ": the runtime cannot start it");
-    } else {
-        f.warn(line, text);
-    }
+    f.add(line, certain ? text + ": the runtime cannot start it" : text, certain);
 }
 
 // The launcher's header; where it tells nothing, this machine's own.

@@ -2,18 +2,15 @@
 
 #include <algorithm>
 #include <dirent.h>
-#include <iterator>
 
 #include "FileUtils.h"
 
 #include "JvmLauncher.h"
 #include "tstrings.h"
 
-std::vector<std::string> entriesOf(const std::vector<std::string>& list) {
-    std::vector<std::string> entries;
-    std::copy_if(list.begin(), list.end(), std::back_inserter(entries),
-                 [](const std::string& entry) { return !entry.empty(); });
-    return entries;
+std::vector<std::string> entriesOf(std::vector<std::string> list) {
+    list.erase(std::remove(list.begin(), list.end(), std::string()), list.end());
+    return list;
 }
 
 std::vector<std::string> entriesOf(const std::string& value) {

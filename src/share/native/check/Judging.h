@@ -14,18 +14,21 @@
 // The line of the value; of the first value for an argument that joins them all.
 size_t lineOfValue(const CfgDiagnostics& lines, const ValueRef& v);
 
-// The findings about one launch record, and what every judge needs to make them: the lines of
-// the values and the values themselves. Each judge looks at one part of the record.
+// The findings about one launch record, with the lines and values every judge reads.
 class Findings {
 public:
     Findings(const LaunchRecord& rec, const CfgDiagnostics& lines) : rec(rec), lines(lines) {}
 
     void warn(size_t line, const std::string& text) { add(line, text, false); }
     void fail(size_t line, const std::string& text) { add(line, text, true); }
+    // A failure where error is set, else a warning.
+    void add(size_t line, const std::string& text, bool error) {
+        found.push_back(Diagnostic{line ? line : 1, text, error});
+    }
     // A remark that changes no status: what the check could not do.
     void note(const std::string& text) { notes.push_back(text); }
 
-    // The line of the value; of the first value for an argument that joins them all.
+    // lineOfValue in these lines.
     size_t lineOf(const ValueRef& v) const { return lineOfValue(lines, v); }
     // The line of the last value of an [Application] property, 0 when it has none.
     size_t lastLineOf(const CfgFile::PropertyId& p) const;
@@ -44,14 +47,8 @@ public:
     const CfgDiagnostics& lines;
     std::vector<Diagnostic> found;
     std::vector<std::string> notes;
-
-private:
-    void add(size_t line, const std::string& text, bool error) {
-        found.push_back(Diagnostic{line ? line : 1, text, error});
-    }
 };
 
-// The judges, each of one part of the record.
 // References left as written, the syntaxes of other launchers and shells, and values that
 // reach the runtime or the application otherwise than they look.
 void judgeValues(Findings& f);
@@ -74,12 +71,11 @@ void judgeBorders(Findings& f);
 // What the runtime changes without a word, as further trial starts through start show.
 void judgeSilent(Findings& f, const Experiments::Start& start);
 
-// Helpers the judges share.
 // What a relative path in a value becomes at the start judged, with the advice.
 std::string relativePathText(const Findings& f, const std::string& path, const char* advice);
 // The entries of a path list, without the empty ones, which count for nothing; of a value,
 // those between its ":".
-std::vector<std::string> entriesOf(const std::vector<std::string>& list);
+std::vector<std::string> entriesOf(std::vector<std::string> list);
 std::vector<std::string> entriesOf(const std::string& value);
 // Why another user (root aside) can change the file at path or a directory above it, as the
 // system resolves them; "" when none can.

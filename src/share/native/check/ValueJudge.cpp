@@ -152,16 +152,10 @@ void judgeMain(Findings& f) {
 }
 
 bool isUpperName(const std::string& s) {
-    if (s.empty() || std::isdigit(static_cast<unsigned char>(s[0]))) {
-        return false;
-    }
-    for (const char c : s) {
-        if (!std::isupper(static_cast<unsigned char>(c)) &&
-            !std::isdigit(static_cast<unsigned char>(c)) && c != '_') {
-            return false;
-        }
-    }
-    return true;
+    return !s.empty() && !std::isdigit(static_cast<unsigned char>(s[0])) &&
+           std::all_of(s.begin(), s.end(), [](unsigned char c) {
+               return std::isupper(c) || std::isdigit(c) || c == '_';
+           });
 }
 
 // The first reference in value that another syntax would expand and this launcher does not:
@@ -207,12 +201,6 @@ bool foreignReference(const std::string& value, std::string& reference, std::str
     return false;
 }
 
-// True for the properties without whose files the launch certainly fails.
-bool namesWhatStarts(const CfgFile::PropertyId& p) {
-    return p == PropertyName::classpath || p == PropertyName::modulepath ||
-           p == PropertyName::mainjar || p == PropertyName::runtime;
-}
-
 void judgeExpansion(Findings& f) {
     const LaunchRecord::Start& start = f.rec.start;
     for (const LaunchRecord::Expansion::Unresolved& u : f.rec.expansion->unresolved) {
@@ -220,17 +208,16 @@ void judgeExpansion(Findings& f) {
         const std::string what = quotedText(u.reference) + " in " + u.value.property.name();
         if (start.doubleClick && start.shell.count(u.name)) {
             // "Works from Terminal, not when double-clicked".
-            const std::string text =
-                what +
-                " stays as written when the bundle is double-clicked: " + quotedText(u.name) +
-                " is set in this shell, but a double-click starts the launcher with launchd's "
-                "environment; give it in Info.plist's LSEnvironment (make-bundle -p) or write "
-                "the value with a macro such as $APPDIR";
-            if (namesWhatStarts(u.value.property)) {
-                f.fail(line, text);
-            } else {
-                f.warn(line, text);
-            }
+            // Without the files of these properties the launch certainly fails.
+            const CfgFile::PropertyId& p = u.value.property;
+            f.add(line,
+                  what +
+                      " stays as written when the bundle is double-clicked: " + quotedText(u.name) +
+                      " is set in this shell, but a double-click starts the launcher with "
+                      "launchd's environment; give it in Info.plist's LSEnvironment (make-bundle "
+                      "-p) or write the value with a macro such as $APPDIR",
+                  p == PropertyName::classpath || p == PropertyName::modulepath ||
+                      p == PropertyName::mainjar || p == PropertyName::runtime);
             continue;
         }
         f.warn(line, what + " stays as written: there is no macro or environment variable " +
@@ -328,10 +315,8 @@ void judgeValues(Findings& f) {
                 const size_t comment =
                     *section == SectionName::ArgOptions ? std::string::npos : inlineComment(value);
                 if (comment != std::string::npos) {
-                    std::string kept = value.substr(0, comment);
-                    while (!kept.empty() && isBlank(kept.back())) {
-                        kept.pop_back();
-                    }
+                    const std::string kept =
+                        value.substr(0, value.find_last_not_of(" \t", comment - 1) + 1);
                     f.warn(line, quotedText(value.substr(comment)) + " after the value of " +
                                      p.first.name() +
                                      " is an inline comment, which the launcher keeps as part "
