@@ -1,5 +1,4 @@
-// The files and directories that the values name: there, absolute, and written the way the
-// runtime reads them.
+// The files and directories that the values name, as the runtime reads them.
 
 #include <algorithm>
 
@@ -125,10 +124,8 @@ std::vector<std::string> librariesIn(const std::string& dir, const LibraryArch& 
 }
 
 std::string describe(const LibraryArch& file) {
-    return (file.format == "universal" ? std::string("a universal file")
-            : file.format == "ELF"     ? std::string("an ELF file")
-                                       : "a " + file.format + " file") +
-           " for " + tstrings::join(file.archs, ", ");
+    return (file.format == "ELF" ? "an " : "a ") + file.format + " file for " +
+           tstrings::join(file.archs, ", ");
 }
 
 // Warns about each library in dir that the launcher cannot load; how many it can load.
@@ -226,32 +223,29 @@ void judgeFiles(Findings& f) {
     if (f.rec.bundle) {
         judgeLibraries(f, f.rec.bundle->appDir, f.startLine(), launcherArch(f));
     }
-    const auto lists = [&](const CfgFile::PropertyId& property, const std::string& what,
-                           bool classPath) {
+    // Each entry of a list's values; else the last value, which the launcher takes.
+    const auto paths = [&](const CfgFile::PropertyId& property, const std::string& what, bool list,
+                           bool certain) {
         const CfgFile::Values* v = f.values(SectionName::Application, property);
-        for (size_t i = 0; v && i != v->size(); ++i) {
-            std::vector<std::string> entries;
-            tstrings::split(entries, (*v)[i], std::string(1, FileUtils::pathSeparator));
+        for (size_t i = v && !list && !v->empty() ? v->size() - 1 : 0; v && i < v->size(); ++i) {
+            std::vector<std::string> entries(1, (*v)[i]);
+            if (list) {
+                entries.clear();
+                tstrings::split(entries, (*v)[i], std::string(1, FileUtils::pathSeparator));
+            }
             for (const std::string& entry : entries) {
                 checkPath(f, what, entry, f.lines.lineOf(SectionName::Application, property, i),
-                          classPath, false);
+                          property == PropertyName::classpath, certain);
             }
         }
     };
-    lists(PropertyName::classpath, "class path entry", true);
-    lists(PropertyName::modulepath, "module path entry", false);
-    const auto last = [&](const CfgFile::PropertyId& property, const std::string& what,
-                          bool certain) {
-        const CfgFile::Values* v = f.values(SectionName::Application, property);
-        if (v && !v->empty()) {
-            checkPath(f, what, v->back(), f.lastLineOf(property), false, certain);
-        }
-    };
+    paths(PropertyName::classpath, "class path entry", true, false);
+    paths(PropertyName::modulepath, "module path entry", true, false);
     // The launcher starts the main jar when no main class or module comes before it.
-    const bool startsJar = !f.values(SectionName::Application, PropertyName::mainclass) &&
-                           !f.values(SectionName::Application, PropertyName::mainmodule);
-    last(PropertyName::mainjar, "main jar", startsJar);
-    last(PropertyName::splash, "splash screen", false);
+    paths(PropertyName::mainjar, "main jar", false,
+          !f.values(SectionName::Application, PropertyName::mainclass) &&
+              !f.values(SectionName::Application, PropertyName::mainmodule));
+    paths(PropertyName::splash, "splash screen", false, false);
 
     // A splash screen given straight to the runtime is not looked for by the launcher, and the
     // runtime shows nothing and says nothing when its file is missing.

@@ -40,11 +40,7 @@ public:
         regular = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
         size = regular ? static_cast<uint64_t>(st.st_size) : 0;
     }
-    ~ZipFile() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
+    ~ZipFile() { ::close(fd); } // where the open failed, a harmless EBADF
 
     // Reads n bytes at offset into out; false when they are not all there.
     bool readAt(uint64_t offset, size_t n, std::string& out) const {

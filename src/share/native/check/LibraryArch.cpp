@@ -61,7 +61,7 @@ bool isMachO(uint64_t magic, bool& bigEndian, bool& is64) {
 
 // A universal header lists at most a handful of architectures; a larger count is something
 // else with the same magic (a Java class file, whose version sits there).
-constexpr uint32_t kMaxFatArchs = 32;
+constexpr uint64_t kMaxFatArchs = (LibraryArch::kHeaderSize - 8) / 32;
 
 LibraryArch readHeader(const std::string& d) {
     const Reader be{d, true};
@@ -175,15 +175,12 @@ std::optional<std::string> readFile(const std::string& path, size_t most, bool w
         (whole && static_cast<unsigned long long>(st.st_size) > most)) {
         return std::nullopt;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in.is_open()) {
-        return std::nullopt;
-    }
     try {
+        std::ifstream in(path, std::ios::binary);
         std::string bytes(std::min<unsigned long long>(st.st_size, most), '\0');
         in.read(&bytes[0], static_cast<std::streamsize>(bytes.size()));
         bytes.resize(static_cast<size_t>(in.gcount()));
-        return bytes;
+        return in.is_open() ? std::optional<std::string>(bytes) : std::nullopt;
     } catch (const std::exception&) {
         return std::nullopt;
     }
@@ -191,17 +188,14 @@ std::optional<std::string> readFile(const std::string& path, size_t most, bool w
 
 } // namespace
 
-static_assert(LibraryArch::kHeaderSize == 8 + 32 * kMaxFatArchs, "the largest universal header");
-
 LibraryArch LibraryArch::ofFile(const std::string& path) {
     const std::optional<std::string> header = readFile(path, kHeaderSize, false);
-    return header ? ofHeader(reinterpret_cast<const unsigned char*>(header->data()), header->size())
-                  : LibraryArch();
+    return header ? ofHeader(*header) : LibraryArch();
 }
 
-LibraryArch LibraryArch::ofHeader(const unsigned char* h, size_t n) {
+LibraryArch LibraryArch::ofHeader(const std::string& header) {
     try {
-        return readHeader(std::string(reinterpret_cast<const char*>(h), n));
+        return readHeader(header);
     } catch (const std::exception&) {
         return LibraryArch();
     }

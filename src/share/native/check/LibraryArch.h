@@ -15,8 +15,8 @@ struct LibraryArch {
 
     // Reads the header of the file at path (following symbolic links); never throws.
     static LibraryArch ofFile(const std::string& path);
-    // The same for the first size bytes of a file, at header; never throws.
-    static LibraryArch ofHeader(const unsigned char* header, size_t size);
+    // The same for a file's first bytes; never throws.
+    static LibraryArch ofHeader(const std::string& header);
     // The bytes of a header that ofHeader reads at most: a universal header of 32 entries.
     static constexpr size_t kHeaderSize = 8 + 32 * 32;
 

@@ -1,7 +1,4 @@
-// The values as the launcher expands them: references left as written, the syntaxes of
-// shells, batch files and other launchers, which the launcher does not know, and values that
-// reach the runtime or the application otherwise than they look: each value is exactly one
-// argument, quotes and blanks included.
+// The values as the launcher expands them, each exactly one argument, quotes and blanks included.
 
 #include <algorithm>
 #include <cctype>
@@ -25,16 +22,14 @@ size_t inlineComment(const std::string& value) {
 
 // True for the runtime's own options that an application would hardly take as its arguments.
 bool looksLikeRuntimeOption(const std::string& arg) {
-    static const char* const prefixes[] = {
-        "-Xmx",          "-Xms",
-        "-Xss",          "-Xmn",
-        "-XX:",          "-D",
-        "-javaagent:",   "-agentlib:",
-        "-agentpath:",   "--add-opens",
-        "--add-exports", "--add-reads",
-        "--add-modules", "--enable-preview",
-        "--module-path", "--enable-native-access",
-    };
+    static const char* const prefixes[] = {"-Xmx",          "-Xms",
+                                           "-Xss",          "-Xmn",
+                                           "-XX:",          "-D",
+                                           "-javaagent:",   "-agentlib:",
+                                           "-agentpath:",   "--add-opens",
+                                           "--add-exports", "--add-reads",
+                                           "--add-modules", "--enable-preview",
+                                           "--module-path", "--enable-native-access"};
     return std::any_of(std::begin(prefixes), std::end(prefixes),
                        [&](const char* prefix) { return tstrings::startsWith(arg, prefix); });
 }
@@ -64,8 +59,7 @@ void judgeJavaOption(Findings& f, const std::string& value, size_t line) {
         return; // the value's own finding tells what the runtime gets
     }
     const size_t eq = value.find('=');
-    if (eq != std::string::npos && eq + 2 < value.size() &&
-        (value[eq + 1] == '"' || value[eq + 1] == '\'') && value.back() == value[eq + 1]) {
+    if (eq != std::string::npos && isQuoted(value.substr(eq + 1))) {
         const std::string fixed =
             value.substr(0, eq + 1) + value.substr(eq + 2, value.size() - eq - 3);
         f.warn(line, "the quotes in java-options value " + visibleText(value) +
@@ -206,22 +200,21 @@ void judgeExpansion(Findings& f) {
     for (const LaunchRecord::Expansion::Unresolved& u : f.rec.expansion->unresolved) {
         const size_t line = f.lineOf(u.value);
         const std::string what = quotedText(u.reference) + " in " + u.value.property.name();
-        if (start.doubleClick && start.shell.count(u.name)) {
-            // "Works from Terminal, not when double-clicked".
-            // Without the files of these properties the launch certainly fails.
-            const CfgFile::PropertyId& p = u.value.property;
-            f.add(line,
-                  what +
-                      " stays as written when the bundle is double-clicked: " + quotedText(u.name) +
-                      " is set in this shell, but a double-click starts the launcher with "
-                      "launchd's environment; give it in Info.plist's LSEnvironment (make-bundle "
-                      "-p) or write the value with a macro such as $APPDIR",
-                  p == PropertyName::classpath || p == PropertyName::modulepath ||
-                      p == PropertyName::mainjar || p == PropertyName::runtime);
-            continue;
-        }
-        f.warn(line, what + " stays as written: there is no macro or environment variable " +
-                         quotedText(u.name));
+        // "Works from Terminal, not when double-clicked": a failure where the launch needs the
+        // property's files.
+        const bool shellOnly = start.doubleClick && start.shell.count(u.name);
+        const CfgFile::PropertyId& p = u.value.property;
+        f.add(line,
+              shellOnly ? what + " stays as written when the bundle is double-clicked: " +
+                              quotedText(u.name) +
+                              " is set in this shell, but a double-click starts the launcher "
+                              "with launchd's environment; give it in Info.plist's "
+                              "LSEnvironment (make-bundle -p) or write the value with a macro "
+                              "such as $APPDIR"
+                        : what + " stays as written: there is no macro or environment variable " +
+                              quotedText(u.name),
+              shellOnly && (p == PropertyName::classpath || p == PropertyName::modulepath ||
+                            p == PropertyName::mainjar || p == PropertyName::runtime));
     }
     // A variable that both starts have, with other values: what a double-click gets is not
     // what the shell shows.
