@@ -153,46 +153,40 @@ bool isUpperName(const std::string& s) {
 }
 
 // The first reference in value that another syntax would expand and this launcher does not:
-// the text as written and the advice; false when there is none.
-bool foreignReference(const std::string& value, std::string& reference, std::string& advice) {
+// the text as written and the advice; both "" when there is none.
+std::pair<std::string, std::string> foreignReference(const std::string& value) {
     for (size_t at = 0; at < value.size(); ++at) {
         const char c = value[at];
         const char next = at + 1 < value.size() ? value[at + 1] : '\0';
         if (c == '$' && next == '(') {
             const size_t close = value.find(')', at);
-            reference = value.substr(at, close == std::string::npos ? close : close - at + 1);
             const std::string name =
                 close == std::string::npos ? "" : value.substr(at + 2, close - at - 2);
-            advice = "only $NAME and ${NAME} are expanded";
-            if (!name.empty()) {
-                advice += "; write ${" + visibleText(name) + "}";
-            }
-            return true;
+            return {value.substr(at, close == std::string::npos ? close : close - at + 1),
+                    "only $NAME and ${NAME} are expanded" +
+                        (name.empty() ? "" : "; write ${" + visibleText(name) + "}")};
         }
         if (c == '$' && (next == '@' || next == '*')) {
-            reference = value.substr(at, 2);
-            advice = "no shell reads the configuration; the arguments the launcher is started "
-                     "with replace the configured ones without it";
-            return true;
+            return {value.substr(at, 2), "no shell reads the configuration; the arguments the "
+                                         "launcher is started with replace the configured ones "
+                                         "without it"};
         }
         if (c == '%' && next == '~') {
-            size_t end = at + 2;
-            while (end < value.size() && std::isalpha(static_cast<unsigned char>(value[end]))) {
-                ++end;
-            }
-            reference = value.substr(at, end + 1 - at);
-            advice = "it is a batch file's own directory; write $APPDIR/ (or $BINDIR/)";
-            return true;
+            const size_t end = std::find_if_not(value.begin() + at + 2, value.end(),
+                                                [](unsigned char l) { return std::isalpha(l); }) -
+                               value.begin();
+            return {value.substr(at, end + 1 - at),
+                    "it is a batch file's own directory; write $APPDIR/ (or $BINDIR/)"};
         }
         const size_t close = c == '%' ? value.find('%', at + 1) : std::string::npos;
-        if (close != std::string::npos && isUpperName(value.substr(at + 1, close - at - 1))) {
-            reference = value.substr(at, close - at + 1);
-            advice = "only $NAME and ${NAME} are expanded; write ${" +
-                     value.substr(at + 1, close - at - 1) + "}";
-            return true;
+        const std::string name =
+            close == std::string::npos ? "" : value.substr(at + 1, close - at - 1);
+        if (isUpperName(name)) {
+            return {value.substr(at, close - at + 1),
+                    "only $NAME and ${NAME} are expanded; write ${" + name + "}"};
         }
     }
-    return false;
+    return {};
 }
 
 void judgeExpansion(Findings& f) {
@@ -298,8 +292,8 @@ void judgeValues(Findings& f) {
             for (size_t i = 0; i != p.second.size(); ++i) {
                 const std::string& value = p.second[i];
                 const size_t line = f.lines.lineOf(*section, p.first, i);
-                std::string reference, advice;
-                if (foreignReference(value, reference, advice)) {
+                const auto [reference, advice] = foreignReference(value);
+                if (!reference.empty()) {
                     f.warn(line, quotedText(reference) + " in " + p.first.name() +
                                      " stays as written: " + advice);
                 }
