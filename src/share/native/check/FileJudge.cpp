@@ -277,29 +277,25 @@ void judgeFiles(Findings& f) {
         const RuntimeOptions::Match before =
             RuntimeOptions::read(i > 0 ? (*options)[i - 1] : std::string());
         const bool classPath = before.next && before.is(RuntimeOptions::Value::ClassPath);
-        for (size_t start = 0; start < value.size();) {
-            const size_t end = std::min(value.find_first_of("=:,", start), value.size());
-            const std::string piece = value.substr(start, end - start);
+        for (const std::string& piece : entriesOf(value, "=:,")) {
             const std::string dir = FileUtils::dirname(FileUtils::removeTrailingSlash(piece));
-            if (!piece.empty() && piece[0] == '/' && !FileUtils::isFileExists(piece) &&
-                !dir.empty() && !FileUtils::isFileExists(dir)) {
+            if (piece[0] == '/' && !FileUtils::isFileExists(piece) && !dir.empty() &&
+                !FileUtils::isFileExists(dir)) {
                 f.warn(line, "file " + quotedText(piece) + " does not exist, nor does its folder " +
                                  quotedText(dir) + ": what reads it goes on without it");
-            } else if (!piece.empty() && piece[0] == '/') {
+            } else if (piece[0] == '/') {
                 judgeOutside(f, "file", piece, line,
                              classPath || tstrings::endsWith(piece, ".jar"));
                 if (classPath) {
                     judgeZips(f, "class path entry", piece, line);
                 }
-            } else if (f.rec.start.doubleClick && !piece.empty() && piece[0] != '-' &&
-                       isBundleFile(f, piece) &&
+            } else if (f.rec.start.doubleClick && piece[0] != '-' && isBundleFile(f, piece) &&
                        !FileUtils::isFileExists(FileUtils::combinePath("/", piece))) {
                 // A file of the bundle named relative: found where the developer stands, not
                 // where a double-click starts.
                 f.warn(line, "file " + quotedText(piece) +
                                  relativePathText(f, piece, "start it with $APPDIR/"));
             }
-            start = end + 1;
         }
     }
 }

@@ -13,10 +13,14 @@ std::vector<std::string> entriesOf(std::vector<std::string> list) {
     return list;
 }
 
-std::vector<std::string> entriesOf(const std::string& value) {
-    std::vector<std::string> list;
-    tstrings::split(list, value, ":");
-    return entriesOf(list);
+std::vector<std::string> entriesOf(const std::string& value, const char* separators) {
+    std::vector<std::string> entries;
+    for (size_t start = 0; start < value.size();) {
+        const size_t end = std::min(value.find_first_of(separators, start), value.size());
+        entries.push_back(value.substr(start, end - start));
+        start = end + 1;
+    }
+    return entriesOf(entries);
 }
 
 size_t lineOfValue(const CfgDiagnostics& lines, const ValueRef& v) {

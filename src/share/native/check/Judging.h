@@ -74,9 +74,9 @@ void judgeSilent(Findings& f, const Experiments::Start& start);
 // What a relative path in a value becomes at the start judged, with the advice.
 std::string relativePathText(const Findings& f, const std::string& path, const char* advice);
 // The entries of a path list, without the empty ones, which count for nothing; of a value,
-// those between its ":".
+// those between its separators.
 std::vector<std::string> entriesOf(std::vector<std::string> list);
-std::vector<std::string> entriesOf(const std::string& value);
+std::vector<std::string> entriesOf(const std::string& value, const char* separators = ":");
 // Why another user (root aside) can change the file at path or a directory above it, as the
 // system resolves them; "" when none can.
 std::string changeableByOthers(const std::string& path);

@@ -207,13 +207,10 @@ private:
 
     // The absolute paths of existing files among the parts of a Java option's value.
     void files(const std::string& value, size_t line) {
-        for (size_t start = 0; start < value.size();) {
-            const size_t end = std::min(value.find_first_of("=:,", start), value.size());
-            const std::string piece = value.substr(start, end - start);
-            if (!piece.empty() && piece[0] == '/' && FileUtils::isFileExists(piece)) {
+        for (const std::string& piece : entriesOf(value, "=:,")) {
+            if (piece[0] == '/' && FileUtils::isFileExists(piece)) {
                 add(piece, "file", line, tstrings::endsWith(piece, ".jar"));
             }
-            start = end + 1;
         }
     }
 

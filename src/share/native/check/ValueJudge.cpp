@@ -72,8 +72,8 @@ void judgeJavaOption(Findings& f, const std::string& value, size_t line) {
         return; // a trailing blank is the line's own finding
     }
     const std::string head = value.substr(0, blank);
-    std::string rest = value.substr(blank + 1);
-    rest.erase(0, std::find_if_not(rest.begin(), rest.end(), isBlank) - rest.begin());
+    const std::string rest =
+        value.substr(std::min(value.find_first_not_of(" \t", blank), value.size()));
     const std::string fix = "; write " + visibleText(head) + " and " + visibleText(rest) +
                             " on java-options lines of their own";
     const std::string text = "java-options value " + quotedText(value);
