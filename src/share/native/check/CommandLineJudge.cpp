@@ -8,8 +8,7 @@
 
 namespace {
 
-// What the runtime starts (the argument at started) against the main class, jar or module
-// configured.
+// What the runtime starts (the argument at started) against what the configuration names.
 void judgeStarted(Findings& f, size_t started) {
     const std::vector<std::string>& args = f.rec.launch->args;
     const std::optional<ValueRef>& main = f.originOf(started);
@@ -91,8 +90,7 @@ void judgePaths(Findings& f, size_t started, bool classPath) {
         }
         return;
     }
-    // The one that counts is the last whose entries the runtime lists; where none is (a
-    // "dir/*" that it expanded), nothing is said.
+    // The one that counts is the last the runtime lists; none for a "dir/*" that it expanded.
     const auto counts = std::find_if(given.rbegin(), given.rend(), [&](const Given& g) {
         return entriesOf(g.value) == entriesOf(*counted);
     });
@@ -107,8 +105,7 @@ void judgePaths(Findings& f, size_t started, bool classPath) {
     }
 }
 
-// The argument the runtime starts, which sun.java.command names with the application's
-// arguments after it; 0 when that is none of them.
+// The argument that sun.java.command starts with (the application's follow); 0 for none.
 size_t startedIndex(const Findings& f) {
     const std::vector<std::string>* command = f.property("sun.java.command");
     const std::vector<std::string>& args = f.rec.launch->args;

@@ -58,8 +58,7 @@ void checkPath(Findings& f, const std::string& what, const std::string& path, si
     if (!FileUtils::isDirSeparator(path[0])) {
         const std::string text =
             what + " " + quotedText(path) + relativePathText(f, path, "start it with $APPDIR/");
-        // Found where the developer stands, not where the launch starts: its classes are
-        // missing at their first use, which no dry run reaches.
+        // Found only where the developer stands: a failure that no dry run reaches.
         const bool onlyThere =
             classPath && !FileUtils::isFileExists(path) &&
             FileUtils::isFileExists(FileUtils::combinePath(f.rec.start.shellDir, path));
@@ -117,8 +116,7 @@ LibraryArch launcherArch(const Findings& f) {
     return launcher;
 }
 
-// The native libraries in dir, named as the launcher's system loads them: "*.so" beside an
-// ELF launcher, "*.dylib" and "*.jnilib" beside a Mac one.
+// The native libraries in dir, named as the launcher's system loads them.
 std::vector<std::string> librariesIn(const std::string& dir, const LibraryArch& launcher) {
     return launcher.format == "ELF" ? filesIn(dir, {".so"}) : filesIn(dir, {".dylib", ".jnilib"});
 }
@@ -247,8 +245,7 @@ void judgeFiles(Findings& f) {
               !f.values(SectionName::Application, PropertyName::mainmodule));
     paths(PropertyName::splash, "splash screen", false, false);
 
-    // A splash screen given straight to the runtime is not looked for by the launcher, and the
-    // runtime shows nothing and says nothing when its file is missing.
+    // The launcher does not look for a splash screen given straight to the runtime.
     const CfgFile::Values* options = f.values(SectionName::JavaOptions, PropertyName::javaOptions);
     for (size_t i = 0; options && i != options->size(); ++i) {
         const std::string& value = (*options)[i];
@@ -272,8 +269,7 @@ void judgeFiles(Findings& f) {
         if (option.is(RuntimeOptions::Value::RuntimeHome)) {
             continue; // its own finding
         }
-        // The absolute paths in an option's value (-javaagent:/a.jar=x, -Dp=/a:/b, a -cp's
-        // value), the class path's with their manifests'.
+        // The absolute paths in an option's value (-javaagent:/a.jar=x, -Dp=/a:/b, a -cp's).
         const RuntimeOptions::Match before =
             RuntimeOptions::read(i > 0 ? (*options)[i - 1] : std::string());
         const bool classPath = before.next && before.is(RuntimeOptions::Value::ClassPath);
@@ -291,8 +287,7 @@ void judgeFiles(Findings& f) {
                 }
             } else if (f.rec.start.doubleClick && piece[0] != '-' && isBundleFile(f, piece) &&
                        !FileUtils::isFileExists(FileUtils::combinePath("/", piece))) {
-                // A file of the bundle named relative: found where the developer stands, not
-                // where a double-click starts.
+                // A file of the bundle named relative, which a double-click does not find.
                 f.warn(line, "file " + quotedText(piece) +
                                  relativePathText(f, piece, "start it with $APPDIR/"));
             }

@@ -30,8 +30,7 @@ uint32_t le(const std::string& s, size_t at, size_t n) {
     return v;
 }
 
-// A file opened without blocking, so that a pipe in the way does not wait for a writer, and
-// read only where it is a regular file.
+// A regular file, opened without blocking so that a pipe in the way waits for no writer.
 class ZipFile {
 public:
     explicit ZipFile(const std::string& path)
@@ -56,8 +55,8 @@ public:
         return true;
     }
 
-    // Where the end record lies in tail, the file's last bytes; npos when there is none. It
-    // closes the file, followed only by its comment of up to 64 KiB.
+    // The end record in tail, the file's last bytes (it has a comment of 64 KiB at most); npos
+    // for none.
     size_t endRecord(std::string& tail) const {
         const uint64_t tailSize = std::min<uint64_t>(size, kEndSize + 0xffff);
         return size < kEndSize || !readAt(size - tailSize, static_cast<size_t>(tailSize), tail)

@@ -51,8 +51,7 @@ const std::map<uint64_t, const char*> kMachOArchs = {{0x01000007, "x86_64"},
 const std::map<uint64_t, const char*> kElfArchs = {
     {62, "x86_64"}, {183, "arm64"}, {3, "i386"}, {40, "arm"}};
 
-// Whether magic opens a thin Mach-O file, and in which byte order and width: the magic reads
-// back as written only in the file's own byte order.
+// Whether magic opens a thin Mach-O file, and in which byte order and width.
 bool isMachO(uint64_t magic, bool& bigEndian, bool& is64) {
     bigEndian = magic == 0xfeedface || magic == 0xfeedfacf;
     is64 = magic == 0xfeedfacf || magic == 0xcffaedfe;
@@ -166,9 +165,8 @@ std::optional<bool> machODefines(const std::string& d, const std::string& symbol
     return std::nullopt;
 }
 
-// The bytes of the regular file at path (following symbolic links), the first most of them,
-// or none when it has more and whole is set; none when it cannot be read. Only a regular file
-// is read: opening a pipe would wait for a writer.
+// The first most bytes of the regular file at path (no pipe, which would wait for a writer);
+// none where it cannot be read, or has more and whole is set.
 std::optional<std::string> readFile(const std::string& path, size_t most, bool whole) {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||

@@ -110,8 +110,7 @@ void judgeArgument(Findings& f, const std::string& value, size_t line) {
     }
 }
 
-// What is to start: without a main class, jar or module the runtime takes the first argument
-// for the class; without a class path it looks for the class outside the bundle.
+// What is to start, and whether the runtime looks for it in the bundle.
 void judgeMain(Findings& f) {
     const CfgFile::Values* mainClass = f.values(SectionName::Application, PropertyName::mainclass);
     const CfgFile::Values* options = f.values(SectionName::JavaOptions, PropertyName::javaOptions);
@@ -194,8 +193,7 @@ void judgeExpansion(Findings& f) {
     for (const LaunchRecord::Expansion::Unresolved& u : f.rec.expansion->unresolved) {
         const size_t line = f.lineOf(u.value);
         const std::string what = quotedText(u.reference) + " in " + u.value.property.name();
-        // "Works from Terminal, not when double-clicked": a failure where the launch needs the
-        // property's files.
+        // "Works from Terminal, not when double-clicked"; a failure where the launch needs it.
         const bool shellOnly = start.doubleClick && start.shell.count(u.name);
         const CfgFile::PropertyId& p = u.value.property;
         f.add(line,
@@ -210,8 +208,7 @@ void judgeExpansion(Findings& f) {
               shellOnly && (p == PropertyName::classpath || p == PropertyName::modulepath ||
                             p == PropertyName::mainjar || p == PropertyName::runtime));
     }
-    // A variable that both starts have, with other values: what a double-click gets is not
-    // what the shell shows.
+    // A variable that a double-click gets otherwise than the shell shows it.
     std::set<std::string> said;
     for (const auto& r : f.rec.expansion->fromEnvironment) {
         const std::string& name = r.second;
@@ -243,8 +240,7 @@ void judgeExpansion(Findings& f) {
     }
 }
 
-// A java-options value (with its value, for an option that takes the next argument) given again
-// to the same effect: an option the runtime takes once has its own finding.
+// A java-options value (with the next one where it takes that) given again to the same effect.
 void judgeRepeated(Findings& f) {
     const std::vector<std::string>& args = f.rec.launch->args;
     std::map<std::string, size_t> first;
@@ -297,8 +293,7 @@ void judgeValues(Findings& f) {
                     f.warn(line, quotedText(reference) + " in " + p.first.name() +
                                      " stays as written: " + advice);
                 }
-                // The application's own arguments may hold anything; what reaches the runtime
-                // may not.
+                // The application's own arguments may hold anything.
                 const size_t comment =
                     *section == SectionName::ArgOptions ? std::string::npos : inlineComment(value);
                 if (comment != std::string::npos) {
