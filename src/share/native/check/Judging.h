@@ -36,11 +36,9 @@ public:
     const CfgFile::Values* values(const CfgFile::SectionId& s, const CfgFile::PropertyId& p) const;
     // Where the argument at argIndex comes from; none for the launcher's own texts.
     const std::optional<ValueRef>& originOf(size_t argIndex) const;
-    // The runtime's listing of the property in its trial start (a path list as its entries);
-    // null where it listed none.
+    // The runtime's listing of the property in its trial start (a path list's entries), or null.
     const std::vector<std::string>* property(const std::string& name) const;
-    // The line of what the runtime is to start: the main class, jar or module, else the
-    // [Application] header, else the first line.
+    // The line of the main class, jar or module, else of the [Application] header, else 1.
     size_t startLine() const;
 
     const LaunchRecord& rec;
@@ -49,13 +47,11 @@ public:
     std::vector<std::string> notes;
 };
 
-// References left as written, the syntaxes of other launchers and shells, and values that
-// reach the runtime or the application otherwise than they look.
+// References left as written, other syntaxes, and values that arrive otherwise than they look.
 void judgeValues(Findings& f);
 // The files and directories that values name.
 void judgeFiles(Findings& f);
-// Warns when the existing file at path (what it is to the launch) lies outside the bundle and
-// the user's own folders, on line; a jar (or "dir/*") also for what its manifest names.
+// Warns on line when the file at path (a jar's manifest's too) lies outside the bundle and home.
 void judgeOutside(Findings& f, const std::string& what, const std::string& path, size_t line,
                   bool jar);
 // The runtime directory and its launch library.
@@ -64,8 +60,7 @@ void judgeRuntime(Findings& f);
 void judgeCommandLine(Findings& f);
 // What the runtime said in its trial start.
 void judgeTrial(Findings& f);
-// What crosses the bundle's border or another user's: the configuration, the package file, the
-// runtime and its launch library.
+// What crosses the bundle's border or another user's.
 void judgeBorders(Findings& f);
 
 // What the runtime changes without a word, as further trial starts through start show.
@@ -73,19 +68,16 @@ void judgeSilent(Findings& f, const Experiments::Start& start);
 
 // What a relative path in a value becomes at the start judged, with the advice.
 std::string relativePathText(const Findings& f, const std::string& path, const char* advice);
-// The entries of a path list, without the empty ones, which count for nothing; of a value,
-// those between its separators.
+// The non-empty entries of a path list; of a value, those between its separators.
 std::vector<std::string> entriesOf(std::vector<std::string> list);
 std::vector<std::string> entriesOf(const std::string& value, const char* separators = ":");
-// Why another user (root aside) can change the file at path or a directory above it, as the
-// system resolves them; "" when none can.
+// Why another user (root aside) can change the file at path or a directory above it; "" if none.
 std::string changeableByOthers(const std::string& path);
 // The real path of path where it lies outside rootDir; "" where it is inside or does not exist.
 std::string outOfBundle(const std::string& path, const std::string& rootDir);
 // What the runtime said, each line quoted without the blanks around it, joined by blanks.
 std::string quotedLines(const std::vector<std::string>& lines);
-// The names of the entries of dir (neither "." nor "..") that take accepts, sorted; none when
-// dir cannot be read.
+// The names in dir (without "." and "..") that take accepts, sorted; none where it is unreadable.
 std::vector<std::string> namesIn(const std::string& dir,
                                  const std::function<bool(const std::string&)>& take);
 // True when name ends as the runtime's "dir/*" wants a jar's name to end.
