@@ -102,8 +102,7 @@ std::string manifestOf(const ZipFile& zip) {
     const uint32_t crc = le(dir, found + 16, 4);
     const uint32_t packed = le(dir, found + 20, 4);
     const uint32_t length = le(dir, found + 24, 4);
-    std::string local;
-    std::string data;
+    std::string local, data;
     const uint64_t localAt = base + le(dir, found + 42, 4);
     if ((method != 0 && method != 8) || length > kMaxManifest || packed > kMaxManifest + 1024 ||
         !zip.readAt(localAt, kLocalHeaderSize, local) || le(local, 0, 4) != 0x04034b50 ||
@@ -139,8 +138,7 @@ std::string manifestOf(const ZipFile& zip) {
 JarManifest::Attributes JarManifest::parse(const std::string& text) {
     Attributes attributes;
     try {
-        std::string name;
-        std::string value;
+        std::string name, value;
         size_t pos = 0;
         while (pos < text.size()) {
             const size_t stop = text.find_first_of("\r\n", pos);
