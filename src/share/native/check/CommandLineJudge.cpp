@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include "Judging.h"
-#include "tstrings.h"
 
 namespace {
 

@@ -1,7 +1,6 @@
 #include "JarManifest.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstdint>
 #include <fcntl.h>
 #include <stdexcept>

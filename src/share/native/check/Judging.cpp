@@ -4,7 +4,6 @@
 #include <dirent.h>
 
 #include "FileUtils.h"
-
 #include "JvmLauncher.h"
 #include "tstrings.h"
 

@@ -51,13 +51,6 @@ const std::map<uint64_t, const char*> kMachOArchs = {{0x01000007, "x86_64"},
 const std::map<uint64_t, const char*> kElfArchs = {
     {62, "x86_64"}, {183, "arm64"}, {3, "i386"}, {40, "arm"}};
 
-// Whether magic opens a thin Mach-O file, and in which byte order and width.
-bool isMachO(uint64_t magic, bool& bigEndian, bool& is64) {
-    bigEndian = magic == 0xfeedface || magic == 0xfeedfacf;
-    is64 = magic == 0xfeedfacf || magic == 0xcffaedfe;
-    return bigEndian || magic == 0xcefaedfe || magic == 0xcffaedfe;
-}
-
 // A universal header lists at most a handful of architectures; a larger count is something
 // else with the same magic (a Java class file, whose version sits there).
 constexpr uint64_t kMaxFatArchs = (LibraryArch::kHeaderSize - 8) / 32;
@@ -66,12 +59,13 @@ LibraryArch readHeader(const std::string& d) {
     const Reader be{d, true};
     const uint64_t magic = be(0, 4);
     const uint64_t count = be(4, 4);
-    bool bigEndian = false, is64 = false;
     if (magic == 0x7f454c46) { // "\x7f" "ELF"
         return {"ELF", {archName(kElfArchs, Reader{d, d[5] == 2}(18, 2), "e_machine %llu")}};
     }
-    if (isMachO(magic, bigEndian, is64)) {
-        return {"Mach-O", {archName(kMachOArchs, Reader{d, bigEndian}(4, 4), "cputype 0x%llx")}};
+    // A thin Mach-O file's magic reads back as written only in the file's own byte order.
+    if (magic == 0xfeedface || magic == 0xfeedfacf || magic == 0xcefaedfe || magic == 0xcffaedfe) {
+        return {"Mach-O",
+                {archName(kMachOArchs, Reader{d, d[0] == '\xfe'}(4, 4), "cputype 0x%llx")}};
     }
     const size_t entrySize = magic == 0xcafebabe ? 20 : 32;
     if ((magic != 0xcafebabe && magic != 0xcafebabf) || count == 0 || count > kMaxFatArchs ||
@@ -137,9 +131,8 @@ std::optional<bool> elfDefines(const std::string& d, const std::string& symbol) 
 
 // A thin Mach-O file's symbol table, where a C name has "_" before it.
 std::optional<bool> machODefines(const std::string& d, const std::string& symbol) {
-    bool be = false, is64 = false;
-    isMachO(Reader{d, true}(0, 4), be, is64);
-    const Reader at{d, be};
+    const bool is64 = d[0] == '\xcf' || d[3] == '\xcf';
+    const Reader at{d, d[0] == '\xfe'};
     uint64_t cmd = is64 ? 32 : 28;
     for (uint64_t i = 0, ncmds = at(16, 4); i != ncmds; ++i) {
         const uint64_t size = at(cmd + 4, 4);
