@@ -104,27 +104,23 @@ void judgePaths(Findings& f, size_t started, bool classPath) {
     }
 }
 
-// The argument that sun.java.command starts with (the application's follow); 0 for none.
-size_t startedIndex(const Findings& f) {
-    const std::vector<std::string>* command = f.property("sun.java.command");
-    const std::vector<std::string>& args = f.rec.launch->args;
-    std::string tail;
-    for (size_t k = args.size(); command && command->size() == 1 && k-- > 1;) {
-        tail = args[k] + (k + 1 < args.size() ? " " + tail : std::string());
-        if (tail == command->front()) {
-            return k;
-        }
-    }
-    return 0;
-}
-
 } // namespace
 
 void judgeCommandLine(Findings& f) {
-    const size_t started = f.rec.launch ? startedIndex(f) : 0;
-    if (started) {
-        judgeStarted(f, started);
-        judgePaths(f, started, true);
-        judgePaths(f, started, false);
+    const std::vector<std::string>* command = f.property("sun.java.command");
+    if (!f.rec.launch || !command || command->size() != 1) {
+        return;
+    }
+    // What the runtime starts is the argument that sun.java.command begins with.
+    const std::vector<std::string>& args = f.rec.launch->args;
+    std::string tail;
+    for (size_t started = args.size(); started-- > 1;) {
+        tail = args[started] + (started + 1 < args.size() ? " " + tail : std::string());
+        if (tail == command->front()) {
+            judgeStarted(f, started);
+            judgePaths(f, started, true);
+            judgePaths(f, started, false);
+            return;
+        }
     }
 }

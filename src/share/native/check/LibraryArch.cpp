@@ -213,12 +213,9 @@ std::optional<bool> LibraryArch::definesSymbolIn(const std::string& bytes,
         const Reader be{bytes, true};
         for (size_t i = 0; i != file.archs.size(); ++i) {
             const uint64_t entry = 8 + i * (fat64 ? 32 : 20);
-            if (file.archs[i] != arch) {
-                continue;
-            }
             const uint64_t offset = be(entry + 8, fat64 ? 8 : 4);
             const uint64_t size = be(entry + (fat64 ? 16 : 12), fat64 ? 8 : 4);
-            if (be.has(offset, size)) {
+            if (file.archs[i] == arch && be.has(offset, size)) {
                 const std::string part = bytes.substr(offset, size);
                 return readHeader(part).format == "Mach-O" ? machODefines(part, symbol)
                                                            : std::nullopt;
