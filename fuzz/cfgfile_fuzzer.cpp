@@ -11,32 +11,11 @@
 #include "CfgFile.h"
 #include "ErrorHandling.h"
 #include "Log.h"
+#include "WorkFile.h"
 
 namespace {
 
 NopLogAppender quietAppender;
-
-std::string makeWorkFile() {
-    // The file is rewritten for every input: prefer a memory file system where there is one.
-    const char* base = std::getenv("TMPDIR");
-    if (!base || !*base) {
-        base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    }
-    std::string templ = std::string(base) + "/cfgfuzz-XXXXXX";
-    const int fd = ::mkstemp(&templ[0]);
-    if (fd < 0) {
-        std::perror("mkstemp");
-        std::abort();
-    }
-    ::close(fd);
-    return templ;
-}
-
-struct WorkFile {
-    WorkFile() : path(makeWorkFile()) {}
-    ~WorkFile() { std::remove(path.c_str()); }
-    const std::string path;
-};
 
 } // namespace
 
@@ -48,11 +27,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static WorkFile work;
-    std::FILE* f = std::fopen(work.path.c_str(), "wb");
-    if (!f || std::fwrite(data, 1, size, f) != size || std::fclose(f) != 0) {
-        std::perror("writing the work file");
-        std::abort();
-    }
+    work.write(data, size);
 
     CfgFile cfg;
     try {

@@ -20,8 +20,9 @@ namespace {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // At most what ofFile reads, in a buffer of its own so that a read past it is caught.
-    const std::vector<unsigned char> header(data, data + std::min(size, LibraryArch::kHeaderSize));
-    const LibraryArch arch = LibraryArch::ofHeader(header.data(), header.size());
+    const std::string header(reinterpret_cast<const char*>(data),
+                             std::min(size, LibraryArch::kHeaderSize));
+    const LibraryArch arch = LibraryArch::ofHeader(header);
     if (arch.format.empty() != arch.archs.empty()) {
         fail("a format without architectures, or architectures without a format");
     }

@@ -7,11 +7,14 @@
 #include <string>
 
 #include "JarManifest.h"
+#include "WorkFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static WorkFile work;
+    work.write(data, size);
     const std::string input(reinterpret_cast<const char*>(data), size);
     for (const JarManifest::Attributes& read :
-         {JarManifest::readBytes(input), JarManifest::parse(input)}) {
+         {JarManifest::read(work.path), JarManifest::parse(input)}) {
         for (const auto& a : read) {
             if (a.first.empty() || a.first.find_first_of("\r\n") != std::string::npos) {
                 std::cerr << "manifest reader invariant broken: a name that is none\n";

@@ -1,5 +1,4 @@
-// The files and directories that the values name: there, absolute, and written the way the
-// runtime reads them.
+// The files and directories that the values name, as the runtime reads them.
 
 #include <algorithm>
 
@@ -59,15 +58,15 @@ void checkPath(Findings& f, const std::string& what, const std::string& path, si
     if (!FileUtils::isDirSeparator(path[0])) {
         const std::string text =
             what + " " + quotedText(path) + relativePathText(f, path, "start it with $APPDIR/");
-        // Found where the developer stands, not where the launch starts: its classes are
-        // missing at their first use, which no dry run reaches.
-        if (classPath && !FileUtils::isFileExists(path) &&
-            FileUtils::isFileExists(FileUtils::combinePath(f.rec.start.shellDir, path))) {
-            f.fail(line, text + "; it is found only from " + quotedText(f.rec.start.shellDir) +
-                             ", and its classes are missing at their first use");
-        } else {
-            f.warn(line, text);
-        }
+        // Found only where the developer stands: a failure that no dry run reaches.
+        const bool onlyThere =
+            classPath && !FileUtils::isFileExists(path) &&
+            FileUtils::isFileExists(FileUtils::combinePath(f.rec.start.shellDir, path));
+        f.add(line,
+              onlyThere ? text + "; it is found only from " + quotedText(f.rec.start.shellDir) +
+                              ", and its classes are missing at their first use"
+                        : text,
+              onlyThere);
         return;
     }
     const size_t star = path.find('*');
@@ -98,11 +97,7 @@ void checkPath(Findings& f, const std::string& what, const std::string& path, si
     if (path.find(';') != std::string::npos) {
         text += " (entries are separated by \":\", not \";\")";
     }
-    if (certain) {
-        f.fail(line, text + ": the runtime cannot start it");
-    } else {
-        f.warn(line, text);
-    }
+    f.add(line, certain ? text + ": the runtime cannot start it" : text, certain);
 }
 
 // The launcher's header; where it tells nothing, this machine's own.
@@ -119,17 +114,14 @@ LibraryArch launcherArch(const Findings& f) {
     return launcher;
 }
 
-// The native libraries in dir, named as the launcher's system loads them: "*.so" beside an
-// ELF launcher, "*.dylib" and "*.jnilib" beside a Mac one.
+// The native libraries in dir, named as the launcher's system loads them.
 std::vector<std::string> librariesIn(const std::string& dir, const LibraryArch& launcher) {
     return launcher.format == "ELF" ? filesIn(dir, {".so"}) : filesIn(dir, {".dylib", ".jnilib"});
 }
 
 std::string describe(const LibraryArch& file) {
-    return (file.format == "universal" ? std::string("a universal file")
-            : file.format == "ELF"     ? std::string("an ELF file")
-                                       : "a " + file.format + " file") +
-           " for " + tstrings::join(file.archs, ", ");
+    return (file.format == "ELF" ? "an " : "a ") + file.format + " file for " +
+           tstrings::join(file.archs, ", ");
 }
 
 // Warns about each library in dir that the launcher cannot load; how many it can load.
@@ -227,35 +219,31 @@ void judgeFiles(Findings& f) {
     if (f.rec.bundle) {
         judgeLibraries(f, f.rec.bundle->appDir, f.startLine(), launcherArch(f));
     }
-    const auto lists = [&](const CfgFile::PropertyId& property, const std::string& what,
-                           bool classPath) {
+    // Each entry of a list's values; else the last value, which the launcher takes.
+    const auto paths = [&](const CfgFile::PropertyId& property, const std::string& what, bool list,
+                           bool certain) {
         const CfgFile::Values* v = f.values(SectionName::Application, property);
-        for (size_t i = 0; v && i != v->size(); ++i) {
-            std::vector<std::string> entries;
-            tstrings::split(entries, (*v)[i], std::string(1, FileUtils::pathSeparator));
+        for (size_t i = v && !list && !v->empty() ? v->size() - 1 : 0; v && i < v->size(); ++i) {
+            std::vector<std::string> entries(1, (*v)[i]);
+            if (list) {
+                entries.clear();
+                tstrings::split(entries, (*v)[i], std::string(1, FileUtils::pathSeparator));
+            }
             for (const std::string& entry : entries) {
                 checkPath(f, what, entry, f.lines.lineOf(SectionName::Application, property, i),
-                          classPath, false);
+                          property == PropertyName::classpath, certain);
             }
         }
     };
-    lists(PropertyName::classpath, "class path entry", true);
-    lists(PropertyName::modulepath, "module path entry", false);
-    const auto last = [&](const CfgFile::PropertyId& property, const std::string& what,
-                          bool certain) {
-        const CfgFile::Values* v = f.values(SectionName::Application, property);
-        if (v && !v->empty()) {
-            checkPath(f, what, v->back(), f.lastLineOf(property), false, certain);
-        }
-    };
+    paths(PropertyName::classpath, "class path entry", true, false);
+    paths(PropertyName::modulepath, "module path entry", true, false);
     // The launcher starts the main jar when no main class or module comes before it.
-    const bool startsJar = !f.values(SectionName::Application, PropertyName::mainclass) &&
-                           !f.values(SectionName::Application, PropertyName::mainmodule);
-    last(PropertyName::mainjar, "main jar", startsJar);
-    last(PropertyName::splash, "splash screen", false);
+    paths(PropertyName::mainjar, "main jar", false,
+          !f.values(SectionName::Application, PropertyName::mainclass) &&
+              !f.values(SectionName::Application, PropertyName::mainmodule));
+    paths(PropertyName::splash, "splash screen", false, false);
 
-    // A splash screen given straight to the runtime is not looked for by the launcher, and the
-    // runtime shows nothing and says nothing when its file is missing.
+    // The launcher does not look for a splash screen given straight to the runtime.
     const CfgFile::Values* options = f.values(SectionName::JavaOptions, PropertyName::javaOptions);
     for (size_t i = 0; options && i != options->size(); ++i) {
         const std::string& value = (*options)[i];
@@ -279,32 +267,26 @@ void judgeFiles(Findings& f) {
         if (option.is(RuntimeOptions::Value::RuntimeHome)) {
             continue; // its own finding
         }
-        // The absolute paths in an option's value (-javaagent:/a.jar=x, -Dp=/a:/b, a -cp's
-        // value), the class path's with their manifests'.
+        // The absolute paths in an option's value (-javaagent:/a.jar=x, -Dp=/a:/b, a -cp's).
         const RuntimeOptions::Match before =
             RuntimeOptions::read(i > 0 ? (*options)[i - 1] : std::string());
         const bool classPath = before.next && before.is(RuntimeOptions::Value::ClassPath);
-        for (size_t start = 0; start < value.size();) {
-            const size_t end = std::min(value.find_first_of("=:,", start), value.size());
-            const std::string piece = value.substr(start, end - start);
+        for (const std::string& piece : entriesOf(value, "=:,")) {
             const std::string dir = FileUtils::dirname(FileUtils::removeTrailingSlash(piece));
-            if (!piece.empty() && piece[0] == '/' && !FileUtils::isFileExists(piece) &&
-                !dir.empty() && !FileUtils::isFileExists(dir)) {
+            if (piece[0] == '/' && !FileUtils::isFileExists(piece) && !dir.empty() &&
+                !FileUtils::isFileExists(dir)) {
                 f.warn(line, "file " + quotedText(piece) + " does not exist, nor does its folder " +
                                  quotedText(dir) + ": what reads it goes on without it");
-            } else if (!piece.empty() && piece[0] == '/') {
+            } else if (piece[0] == '/') {
                 if (classPath) {
                     judgeZips(f, "class path entry", piece, line);
                 }
-            } else if (f.rec.start.doubleClick && !piece.empty() && piece[0] != '-' &&
-                       isBundleFile(f, piece) &&
+            } else if (f.rec.start.doubleClick && piece[0] != '-' && isBundleFile(f, piece) &&
                        !FileUtils::isFileExists(FileUtils::combinePath("/", piece))) {
-                // A file of the bundle named relative: found where the developer stands, not
-                // where a double-click starts.
+                // A file of the bundle named relative, which a double-click does not find.
                 f.warn(line, "file " + quotedText(piece) +
                                  relativePathText(f, piece, "start it with $APPDIR/"));
             }
-            start = end + 1;
         }
     }
 }

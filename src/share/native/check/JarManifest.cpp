@@ -1,9 +1,8 @@
 #include "JarManifest.h"
 
-#include <climits>
+#include <algorithm>
 #include <cstdint>
 #include <fcntl.h>
-#include <functional>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,35 +29,58 @@ uint32_t le(const std::string& s, size_t at, size_t n) {
     return v;
 }
 
-// Reads n bytes at an offset into out; false when they are not all there.
-typedef std::function<bool(uint64_t offset, size_t n, std::string& out)> ReadAt;
+// A regular file, opened without blocking so that a pipe in the way waits for no writer.
+class ZipFile {
+public:
+    explicit ZipFile(const std::string& path)
+        : fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {
+        struct stat st;
+        regular = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+        size = regular ? static_cast<uint64_t>(st.st_size) : 0;
+    }
+    ~ZipFile() { ::close(fd); } // where the open failed, a harmless EBADF
 
-// The zip's end record, at end in tail, the file's last bytes; false when there is none.
-bool endRecord(const ReadAt& readAt, uint64_t size, std::string& tail, size_t& end) {
-    // The end record closes the file, followed only by its comment of up to 64 KiB.
-    const uint64_t tailSize = std::min<uint64_t>(size, kEndSize + 0xffff);
-    if (size < kEndSize || !readAt(size - tailSize, static_cast<size_t>(tailSize), tail)) {
-        return false;
+    // Reads n bytes at offset into out; false when they are not all there.
+    bool readAt(uint64_t offset, size_t n, std::string& out) const {
+        out.resize(n);
+        for (size_t done = 0; done < n;) {
+            const ssize_t got =
+                ::pread(fd, &out[done], n - done, static_cast<off_t>(offset + done));
+            if (got <= 0) {
+                return false;
+            }
+            done += static_cast<size_t>(got);
+        }
+        return true;
     }
-    end = tail.size() - kEndSize + 1;
-    while (end-- > 0 && le(tail, end, 4) != 0x06054b50) {
+
+    // The end record in tail, the file's last bytes (it has a comment of 64 KiB at most); npos
+    // for none.
+    size_t endRecord(std::string& tail) const {
+        const uint64_t tailSize = std::min<uint64_t>(size, kEndSize + 0xffff);
+        return size < kEndSize || !readAt(size - tailSize, static_cast<size_t>(tailSize), tail)
+                   ? std::string::npos
+                   : tail.rfind(std::string("PK\x05\x06", 4), tail.size() - kEndSize);
     }
-    return end != static_cast<size_t>(-1);
-}
+
+    const int fd;
+    bool regular;
+    uint64_t size;
+};
 
 // The manifest entry's bytes, unpacked; "" when there is none or it cannot be read.
-std::string manifestOf(const ReadAt& readAt, uint64_t size) {
+std::string manifestOf(const ZipFile& zip) {
     std::string tail;
-    size_t end = 0;
-    if (!endRecord(readAt, size, tail, end)) {
+    const size_t end = zip.endRecord(tail);
+    if (end == std::string::npos) {
         return std::string();
     }
-    const uint64_t endAt = size - tail.size() + end;
+    const uint64_t endAt = zip.size - tail.size() + end;
     const uint64_t dirSize = le(tail, end + 12, 4);
     const uint64_t dirOffset = le(tail, end + 16, 4);
     std::string dir;
     if (dirSize > endAt || dirSize > kMaxCentralDirectory || dirOffset > endAt - dirSize ||
-        !readAt(endAt - dirSize, static_cast<size_t>(dirSize), dir)) {
+        !zip.readAt(endAt - dirSize, static_cast<size_t>(dirSize), dir)) {
         return std::string();
     }
     // Offsets count from the start of the zip data, which a prefix (a script) may push back.
@@ -79,12 +101,12 @@ std::string manifestOf(const ReadAt& readAt, uint64_t size) {
     const uint32_t crc = le(dir, found + 16, 4);
     const uint32_t packed = le(dir, found + 20, 4);
     const uint32_t length = le(dir, found + 24, 4);
-    std::string local;
-    std::string data;
+    std::string local, data;
     const uint64_t localAt = base + le(dir, found + 42, 4);
     if ((method != 0 && method != 8) || length > kMaxManifest || packed > kMaxManifest + 1024 ||
-        !readAt(localAt, kLocalHeaderSize, local) || le(local, 0, 4) != 0x04034b50 ||
-        !readAt(localAt + kLocalHeaderSize + le(local, 26, 2) + le(local, 28, 2), packed, data)) {
+        !zip.readAt(localAt, kLocalHeaderSize, local) || le(local, 0, 4) != 0x04034b50 ||
+        !zip.readAt(localAt + kLocalHeaderSize + le(local, 26, 2) + le(local, 28, 2), packed,
+                    data)) {
         return std::string();
     }
     std::string out;
@@ -115,8 +137,7 @@ std::string manifestOf(const ReadAt& readAt, uint64_t size) {
 JarManifest::Attributes JarManifest::parse(const std::string& text) {
     Attributes attributes;
     try {
-        std::string name;
-        std::string value;
+        std::string name, value;
         size_t pos = 0;
         while (pos < text.size()) {
             const size_t stop = text.find_first_of("\r\n", pos);
@@ -146,73 +167,22 @@ JarManifest::Attributes JarManifest::parse(const std::string& text) {
     return attributes;
 }
 
-namespace {
-
-// Has use read the regular file at path; false when it is none or cannot be opened.
-bool readFile(const std::string& path, const std::function<void(const ReadAt&, uint64_t)>& use) {
-    // Non-blocking, so that a pipe in the way does not wait for a writer.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat st;
-    if (fd < 0) {
-        return false;
-    }
-    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (regular) {
-        try {
-            use(
-                [fd](uint64_t offset, size_t n, std::string& out) {
-                    out.resize(n);
-                    for (size_t done = 0; done < n;) {
-                        const ssize_t got =
-                            ::pread(fd, &out[done], n - done, static_cast<off_t>(offset + done));
-                        if (got <= 0) {
-                            return false;
-                        }
-                        done += static_cast<size_t>(got);
-                    }
-                    return true;
-                },
-                static_cast<uint64_t>(st.st_size));
-        } catch (const std::exception&) {
-        }
-    }
-    ::close(fd);
-    return regular;
-}
-
-} // namespace
-
 JarManifest::Attributes JarManifest::read(const std::string& path) {
-    Attributes attributes;
-    readFile(path, [&](const ReadAt& readAt, uint64_t size) {
-        attributes = parse(manifestOf(readAt, size));
-    });
-    return attributes;
+    try {
+        const ZipFile zip(path);
+        return zip.regular ? parse(manifestOf(zip)) : Attributes();
+    } catch (const std::exception&) {
+        return Attributes();
+    }
 }
 
 bool JarManifest::isZip(const std::string& path) {
-    bool zip = true;
-    readFile(path, [&](const ReadAt& readAt, uint64_t size) {
-        std::string tail;
-        size_t end = 0;
-        zip = endRecord(readAt, size, tail, end);
-    });
-    return zip;
-}
-
-JarManifest::Attributes JarManifest::readBytes(const std::string& jar) {
     try {
-        return parse(manifestOf(
-            [&jar](uint64_t offset, size_t n, std::string& out) {
-                if (offset > jar.size() || n > jar.size() - offset) {
-                    return false;
-                }
-                out.assign(jar, static_cast<size_t>(offset), n);
-                return true;
-            },
-            jar.size()));
+        const ZipFile zip(path);
+        std::string tail;
+        return !zip.regular || zip.endRecord(tail) != std::string::npos;
     } catch (const std::exception&) {
-        return Attributes();
+        return true;
     }
 }
 

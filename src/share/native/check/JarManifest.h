@@ -5,10 +5,8 @@
 #include <string>
 #include <vector>
 
-// The main attributes of a jar's manifest (META-INF/MANIFEST.MF): "Name: value" lines,
-// continued by lines that start with one blank, ended by CR LF, LF or CR, up to the first empty
-// line. The jar is read from its central directory; only the manifest is unpacked (zlib).
-// Nothing here throws.
+// The main attributes of a jar's manifest (META-INF/MANIFEST.MF), found through the central
+// directory and unpacked with zlib, as the runtime reads them. Nothing here throws.
 namespace JarManifest {
 
 // Attribute names in lower case, each with its value; a later occurrence replaces an earlier.
@@ -18,16 +16,12 @@ typedef std::map<std::string, std::string> Attributes;
 Attributes parse(const std::string& text);
 // The manifest of the jar at path; empty when it has none or cannot be read.
 Attributes read(const std::string& path);
-// The manifest of a jar held in memory; empty when it has none or cannot be read.
-Attributes readBytes(const std::string& jar);
-// False when the file at path is a regular file without a zip's end record (no jar, whatever
-// its name: the runtime passes over it without a word); true for anything else.
+// False for a regular file without a zip's end record, which the runtime passes over silently.
 bool isZip(const std::string& path);
 // The relative URLs of the Class-Path attribute, in order, split at blanks.
 std::vector<std::string> classPath(const Attributes& attributes);
-// The files that the Class-Path of the jar at path names, as the runtime takes its URLs: relative
-// to the jar's directory, "file:" ones as paths, "%XX" decoded; other URLs and bad escapes left
-// out.
+// The files that the Class-Path of the jar at path names, as the runtime takes its URLs (relative
+// to the jar's directory, "%XX" decoded); other URLs and bad escapes left out.
 std::vector<std::string> classPathFiles(const std::string& path);
 
 } // namespace JarManifest

@@ -2,24 +2,24 @@
 
 #include <algorithm>
 #include <dirent.h>
-#include <iterator>
 
 #include "FileUtils.h"
-
 #include "JvmLauncher.h"
 #include "tstrings.h"
 
-std::vector<std::string> entriesOf(const std::vector<std::string>& list) {
-    std::vector<std::string> entries;
-    std::copy_if(list.begin(), list.end(), std::back_inserter(entries),
-                 [](const std::string& entry) { return !entry.empty(); });
-    return entries;
+std::vector<std::string> entriesOf(std::vector<std::string> list) {
+    list.erase(std::remove(list.begin(), list.end(), std::string()), list.end());
+    return list;
 }
 
-std::vector<std::string> entriesOf(const std::string& value) {
-    std::vector<std::string> list;
-    tstrings::split(list, value, ":");
-    return entriesOf(list);
+std::vector<std::string> entriesOf(const std::string& value, const char* separators) {
+    std::vector<std::string> entries;
+    for (size_t start = 0; start < value.size();) {
+        const size_t end = std::min(value.find_first_of(separators, start), value.size());
+        entries.push_back(value.substr(start, end - start));
+        start = end + 1;
+    }
+    return entriesOf(entries);
 }
 
 size_t lineOfValue(const CfgDiagnostics& lines, const ValueRef& v) {

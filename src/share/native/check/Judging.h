@@ -15,18 +15,21 @@
 // The line of the value; of the first value for an argument that joins them all.
 size_t lineOfValue(const CfgDiagnostics& lines, const ValueRef& v);
 
-// The findings about one launch record, and what every judge needs to make them: the lines of
-// the values and the values themselves. Each judge looks at one part of the record.
+// The findings about one launch record, with the lines and values every judge reads.
 class Findings {
 public:
     Findings(const LaunchRecord& rec, const CfgDiagnostics& lines) : rec(rec), lines(lines) {}
 
     void warn(size_t line, const std::string& text) { add(line, text, false); }
     void fail(size_t line, const std::string& text) { add(line, text, true); }
+    // A failure where error is set, else a warning.
+    void add(size_t line, const std::string& text, bool error) {
+        found.push_back(Diagnostic{line ? line : 1, text, error});
+    }
     // A remark that changes no status: what the check could not do.
     void note(const std::string& text) { notes.push_back(text); }
 
-    // The line of the value; of the first value for an argument that joins them all.
+    // lineOfValue in these lines.
     size_t lineOf(const ValueRef& v) const { return lineOfValue(lines, v); }
     // The line of the last value of an [Application] property, 0 when it has none.
     size_t lastLineOf(const CfgFile::PropertyId& p) const;
@@ -34,27 +37,18 @@ public:
     const CfgFile::Values* values(const CfgFile::SectionId& s, const CfgFile::PropertyId& p) const;
     // Where the argument at argIndex comes from; none for the launcher's own texts.
     const std::optional<ValueRef>& originOf(size_t argIndex) const;
-    // The runtime's listing of the property in its trial start (a path list as its entries);
-    // null where it listed none.
+    // The runtime's listing of the property in its trial start (a path list's entries), or null.
     const std::vector<std::string>* property(const std::string& name) const;
-    // The line of what the runtime is to start: the main class, jar or module, else the
-    // [Application] header, else the first line.
+    // The line of the main class, jar or module, else of the [Application] header, else 1.
     size_t startLine() const;
 
     const LaunchRecord& rec;
     const CfgDiagnostics& lines;
     std::vector<Diagnostic> found;
     std::vector<std::string> notes;
-
-private:
-    void add(size_t line, const std::string& text, bool error) {
-        found.push_back(Diagnostic{line ? line : 1, text, error});
-    }
 };
 
-// The judges, each of one part of the record.
-// References left as written, the syntaxes of other launchers and shells, and values that
-// reach the runtime or the application otherwise than they look.
+// References left as written, other syntaxes, and values that arrive otherwise than they look.
 void judgeValues(Findings& f);
 // The files and directories that values name.
 void judgeFiles(Findings& f);
@@ -67,29 +61,24 @@ void judgeRuntime(Findings& f);
 void judgeCommandLine(Findings& f);
 // What the runtime said in its trial start.
 void judgeTrial(Findings& f);
-// What crosses the bundle's border or another user's: the configuration, the package file, the
-// runtime and its launch library.
+// What crosses the bundle's border or another user's.
 void judgeBorders(Findings& f);
 
 // What the runtime changes without a word, as further trial starts through start show.
 void judgeSilent(Findings& f, const Experiments::Start& start);
 
-// Helpers the judges share.
 // What a relative path in a value becomes at the start judged, with the advice.
 std::string relativePathText(const Findings& f, const std::string& path, const char* advice);
-// The entries of a path list, without the empty ones, which count for nothing; of a value,
-// those between its ":".
-std::vector<std::string> entriesOf(const std::vector<std::string>& list);
-std::vector<std::string> entriesOf(const std::string& value);
-// Why another user (root aside) can change the file at path or a directory above it, as the
-// system resolves them; "" when none can.
+// The non-empty entries of a path list; of a value, those between its separators.
+std::vector<std::string> entriesOf(std::vector<std::string> list);
+std::vector<std::string> entriesOf(const std::string& value, const char* separators = ":");
+// Why another user (root aside) can change the file at path or a directory above it; "" if none.
 std::string changeableByOthers(const std::string& path);
 // The real path of path where it lies outside rootDir; "" where it is inside or does not exist.
 std::string outOfBundle(const std::string& path, const std::string& rootDir);
 // What the runtime said, each line quoted without the blanks around it, joined by blanks.
 std::string quotedLines(const std::vector<std::string>& lines);
-// The names of the entries of dir (neither "." nor "..") that take accepts, sorted; none when
-// dir cannot be read.
+// The names in dir (without "." and "..") that take accepts, sorted; none where it is unreadable.
 std::vector<std::string> namesIn(const std::string& dir,
                                  const std::function<bool(const std::string&)>& take);
 // True when name ends as the runtime's "dir/*" wants a jar's name to end.

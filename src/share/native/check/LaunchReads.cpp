@@ -195,14 +195,10 @@ private:
 
     // The existing absolute paths among the parts of the Java option at i.
     void files(size_t i) {
-        const std::string& value = args[i];
-        for (size_t start = 0; start < value.size();) {
-            const size_t end = std::min(value.find_first_of("=:,", start), value.size());
-            const std::string piece = value.substr(start, end - start);
-            if (!piece.empty() && piece[0] == '/' && FileUtils::isFileExists(piece)) {
+        for (const std::string& piece : entriesOf(args[i], "=:,")) {
+            if (piece[0] == '/' && FileUtils::isFileExists(piece)) {
                 add(piece, "file", i, tstrings::endsWith(piece, ".jar"));
             }
-            start = end + 1;
         }
     }
 

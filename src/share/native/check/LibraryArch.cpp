@@ -3,167 +3,125 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <memory>
-#include <new>
+#include <fstream>
+#include <map>
+#include <stdexcept>
 #include <sys/stat.h>
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
+// The unsigned integers of a file's bytes in one byte order; one that lies outside the bytes
+// throws std::out_of_range, which makes the whole reading come to nothing.
+struct Reader {
+    const std::string& d;
+    bool bigEndian;
+
+    bool has(uint64_t offset, uint64_t size) const {
+        return offset <= d.size() && size <= d.size() - offset;
+    }
+    uint64_t operator()(uint64_t offset, unsigned size) const {
+        if (!has(offset, size)) {
+            throw std::out_of_range("past the end of the file");
+        }
+        uint64_t v = 0;
+        for (unsigned i = 0; i != size; ++i) {
+            v = v << 8 | static_cast<unsigned char>(d[offset + (bigEndian ? i : size - 1 - i)]);
+        }
+        return v;
+    }
 };
 
-uint32_t read32(const unsigned char* p, bool bigEndian) {
-    return bigEndian ? (uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3])
-                     : (uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0]);
-}
-
-uint16_t read16(const unsigned char* p, bool bigEndian) {
-    return bigEndian ? uint16_t(p[0] << 8 | p[1]) : uint16_t(p[1] << 8 | p[0]);
-}
-
-std::string hex(uint32_t v) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%x", v);
-    return buf;
+// The name of an architecture's code in names, else the code printed with format.
+std::string archName(const std::map<uint64_t, const char*>& names, uint64_t code,
+                     const char* format) {
+    const auto it = names.find(code);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, format, static_cast<unsigned long long>(code));
+    return it != names.end() ? it->second : buf;
 }
 
 // Mach-O cpu types: the family in the low bits, 0x01000000 for its 64-bit variant.
-std::string machArch(uint32_t cputype) {
-    switch (cputype) {
-    case 0x01000007:
-        return "x86_64";
-    case 0x0100000c:
-        return "arm64";
-    case 0x0200000c:
-        return "arm64_32";
-    case 7:
-        return "i386";
-    case 12:
-        return "arm";
-    case 18:
-        return "ppc";
-    case 0x01000012:
-        return "ppc64";
-    default:
-        return "cputype " + hex(cputype);
-    }
-}
-
-std::string elfArch(uint16_t machine) {
-    switch (machine) {
-    case 62:
-        return "x86_64";
-    case 183:
-        return "arm64";
-    case 3:
-        return "i386";
-    case 40:
-        return "arm";
-    default:
-        return "e_machine " + std::to_string(machine);
-    }
-}
+const std::map<uint64_t, const char*> kMachOArchs = {{0x01000007, "x86_64"},
+                                                     {0x0100000c, "arm64"},
+                                                     {0x0200000c, "arm64_32"},
+                                                     {7, "i386"},
+                                                     {12, "arm"},
+                                                     {18, "ppc"},
+                                                     {0x01000012, "ppc64"}};
+const std::map<uint64_t, const char*> kElfArchs = {
+    {62, "x86_64"}, {183, "arm64"}, {3, "i386"}, {40, "arm"}};
 
 // A universal header lists at most a handful of architectures; a larger count is something
 // else with the same magic (a Java class file, whose version sits there).
-constexpr uint32_t kMaxFatArchs = 32;
+constexpr uint64_t kMaxFatArchs = (LibraryArch::kHeaderSize - 8) / 32;
 
-LibraryArch readHeader(const unsigned char* h, size_t n) {
-    LibraryArch result;
-    if (n < 8) {
-        return result;
+LibraryArch readHeader(const std::string& d) {
+    const Reader be{d, true};
+    const uint64_t magic = be(0, 4);
+    const uint64_t count = be(4, 4);
+    if (magic == 0x7f454c46) { // "\x7f" "ELF"
+        return {"ELF", {archName(kElfArchs, Reader{d, d[5] == 2}(18, 2), "e_machine %llu")}};
     }
-
-    if (h[0] == 0x7f && h[1] == 'E' && h[2] == 'L' && h[3] == 'F' && n >= 20) {
-        result.format = "ELF";
-        result.archs.push_back(elfArch(read16(h + 18, h[5] == 2)));
-        return result;
+    // A thin Mach-O file's magic reads back as written only in the file's own byte order.
+    if (magic == 0xfeedface || magic == 0xfeedfacf || magic == 0xcefaedfe || magic == 0xcffaedfe) {
+        return {"Mach-O",
+                {archName(kMachOArchs, Reader{d, d[0] == '\xfe'}(4, 4), "cputype 0x%llx")}};
     }
-
-    const uint32_t be = read32(h, true);
-    if (be == 0xfeedface || be == 0xfeedfacf || be == 0xcefaedfe || be == 0xcffaedfe) {
-        result.format = "Mach-O";
-        // The magic reads back as written only in the file's own byte order.
-        const bool bigEndian = be == 0xfeedface || be == 0xfeedfacf;
-        result.archs.push_back(machArch(read32(h + 4, bigEndian)));
-        return result;
+    const size_t entrySize = magic == 0xcafebabe ? 20 : 32;
+    if ((magic != 0xcafebabe && magic != 0xcafebabf) || count == 0 || count > kMaxFatArchs ||
+        !be.has(8, count * entrySize)) {
+        return LibraryArch();
     }
-
-    if (be == 0xcafebabe || be == 0xcafebabf) {
-        const uint32_t count = read32(h + 4, true);
-        const size_t entrySize = be == 0xcafebabe ? 20 : 32;
-        if (count == 0 || count > kMaxFatArchs || n < 8 + count * entrySize) {
-            return result;
-        }
-        result.format = "universal";
-        for (uint32_t i = 0; i != count; ++i) {
-            result.archs.push_back(machArch(read32(h + 8 + i * entrySize, true)));
-        }
+    LibraryArch result{"universal", {}};
+    for (uint32_t i = 0; i != count; ++i) {
+        result.archs.push_back(archName(kMachOArchs, be(8 + i * entrySize, 4), "cputype 0x%llx"));
     }
     return result;
-}
-
-// The unsigned integer of size bytes at offset in d, into v; false where it lies outside d.
-bool readAt(const std::string& d, uint64_t offset, unsigned size, bool bigEndian, uint64_t& v) {
-    if (offset > d.size() || size > d.size() - offset) {
-        return false;
-    }
-    v = 0;
-    for (unsigned i = 0; i != size; ++i) {
-        v = v << 8 | static_cast<unsigned char>(d[offset + (bigEndian ? i : size - 1 - i)]);
-    }
-    return true;
 }
 
 // True when the NUL-ended name at offset of the string table [table, table + size) is name.
 bool nameIs(const std::string& d, uint64_t table, uint64_t size, uint64_t offset,
             const std::string& name) {
-    return table <= d.size() && size <= d.size() - table && offset < size &&
-           size - offset > name.size() && d.compare(table + offset, name.size(), name) == 0 &&
+    return Reader{d, true}.has(table, size) && offset < size && size - offset > name.size() &&
+           d.compare(table + offset, name.size(), name) == 0 &&
            d[table + offset + name.size()] == '\0';
 }
 
 // An ELF file's dynamic symbol table: what the dynamic linker finds in it.
 std::optional<bool> elfDefines(const std::string& d, const std::string& symbol) {
     const bool is64 = d[4] == 2;
-    const bool be = d[5] == 2;
     const unsigned word = is64 ? 8 : 4;
-    uint64_t shoff = 0, shentsize = 0, shnum = 0;
-    if (!readAt(d, is64 ? 0x28 : 0x20, word, be, shoff) ||
-        !readAt(d, is64 ? 0x3a : 0x2e, 2, be, shentsize) ||
-        !readAt(d, is64 ? 0x3c : 0x30, 2, be, shnum) || shoff > d.size()) {
+    const Reader at{d, d[5] == 2};
+    const uint64_t shoff = at(is64 ? 0x28 : 0x20, word);
+    const uint64_t shentsize = at(is64 ? 0x3a : 0x2e, 2);
+    const uint64_t shnum = at(is64 ? 0x3c : 0x30, 2);
+    if (shoff > d.size()) {
         return std::nullopt;
     }
+    // A field of the index-th section header, at off64 in a 64-bit file, else at off32.
+    const auto field = [&](uint64_t index, unsigned off64, unsigned off32, unsigned size) {
+        return at(shoff + index * shentsize + (is64 ? off64 : off32), size);
+    };
     bool tableRead = false;
     for (uint64_t i = 0; i != shnum; ++i) {
-        const uint64_t sh = shoff + i * shentsize;
-        uint64_t type = 0, offset = 0, size = 0, link = 0, entsize = 0, strOffset = 0, strSize = 0;
-        if (!readAt(d, sh + 4, 4, be, type)) {
-            return std::nullopt;
-        }
-        if (type != 11) { // SHT_DYNSYM
+        if (field(i, 4, 4, 4) != 11) { // SHT_DYNSYM
             continue;
         }
-        if (!readAt(d, sh + (is64 ? 0x18 : 0x10), word, be, offset) ||
-            !readAt(d, sh + (is64 ? 0x20 : 0x14), word, be, size) ||
-            !readAt(d, sh + (is64 ? 0x28 : 0x18), 4, be, link) ||
-            !readAt(d, sh + (is64 ? 0x38 : 0x24), word, be, entsize) ||
-            !readAt(d, shoff + link * shentsize + (is64 ? 0x18 : 0x10), word, be, strOffset) ||
-            !readAt(d, shoff + link * shentsize + (is64 ? 0x20 : 0x14), word, be, strSize) ||
-            entsize < (is64 ? 24u : 16u) || entsize > d.size() || offset > d.size() ||
-            size > d.size() - offset) {
+        const uint64_t offset = field(i, 0x18, 0x10, word);
+        const uint64_t size = field(i, 0x20, 0x14, word);
+        const uint64_t link = field(i, 0x28, 0x18, 4);
+        const uint64_t entsize = field(i, 0x38, 0x24, word);
+        const uint64_t strOffset = field(link, 0x18, 0x10, word);
+        const uint64_t strSize = field(link, 0x20, 0x14, word);
+        if (entsize < (is64 ? 24u : 16u) || entsize > d.size() || !at.has(offset, size)) {
             return std::nullopt;
         }
         tableRead = true;
         for (uint64_t e = offset; e + entsize <= offset + size; e += entsize) {
-            uint64_t name = 0, info = 0, section = 0;
-            readAt(d, e, 4, be, name);
-            readAt(d, e + (is64 ? 4 : 12), 1, be, info);
-            readAt(d, e + (is64 ? 6 : 14), 2, be, section);
+            const uint64_t binding = at(e + (is64 ? 4 : 12), 1) >> 4;
             // Defined (in a section), of global or weak binding.
-            if (section != 0 && (info >> 4 == 1 || info >> 4 == 2) &&
-                nameIs(d, strOffset, strSize, name, symbol)) {
+            if (at(e + (is64 ? 6 : 14), 2) != 0 && (binding == 1 || binding == 2) &&
+                nameIs(d, strOffset, strSize, at(e, 4), symbol)) {
                 return true;
             }
         }
@@ -173,112 +131,97 @@ std::optional<bool> elfDefines(const std::string& d, const std::string& symbol) 
 
 // A thin Mach-O file's symbol table, where a C name has "_" before it.
 std::optional<bool> machODefines(const std::string& d, const std::string& symbol) {
-    uint64_t magic = 0, ncmds = 0;
-    readAt(d, 0, 4, true, magic);
-    const bool be = magic == 0xfeedface || magic == 0xfeedfacf;
-    const bool is64 = magic == 0xfeedfacf || magic == 0xcffaedfe;
-    if (!readAt(d, 16, 4, be, ncmds)) {
-        return std::nullopt;
-    }
+    const bool is64 = d[0] == '\xcf' || d[3] == '\xcf';
+    const Reader at{d, d[0] == '\xfe'};
     uint64_t cmd = is64 ? 32 : 28;
-    for (uint64_t i = 0; i != ncmds; ++i) {
-        uint64_t type = 0, size = 0;
-        if (!readAt(d, cmd, 4, be, type) || !readAt(d, cmd + 4, 4, be, size) || size < 8) {
+    for (uint64_t i = 0, ncmds = at(16, 4); i != ncmds; ++i) {
+        const uint64_t size = at(cmd + 4, 4);
+        if (size < 8) {
             return std::nullopt;
         }
-        uint64_t symoff = 0, nsyms = 0, stroff = 0, strsize = 0;
-        if (type == 2 && readAt(d, cmd + 8, 4, be, symoff) && readAt(d, cmd + 12, 4, be, nsyms) &&
-            readAt(d, cmd + 16, 4, be, stroff) && readAt(d, cmd + 20, 4, be, strsize)) {
+        if (at(cmd, 4) == 2) {
             // LC_SYMTAB: nlist entries, each external, defined in a section, no debugging entry.
+            const uint64_t symoff = at(cmd + 8, 4), nsyms = at(cmd + 12, 4);
+            const uint64_t stroff = at(cmd + 16, 4), strsize = at(cmd + 20, 4);
             const uint64_t entry = is64 ? 16 : 12;
-            for (uint64_t n = 0; n != nsyms && symoff + (n + 1) * entry <= d.size(); ++n) {
-                uint64_t name = 0, kind = 0;
-                readAt(d, symoff + n * entry, 4, be, name);
-                readAt(d, symoff + n * entry + 4, 1, be, kind);
+            for (uint64_t n = symoff; n != symoff + nsyms * entry && at.has(n, entry); n += entry) {
+                const uint64_t kind = at(n + 4, 1);
                 if ((kind & 0xe0) == 0 && (kind & 0x0f) == 0x0f &&
-                    nameIs(d, stroff, strsize, name, "_" + symbol)) {
+                    nameIs(d, stroff, strsize, at(n, 4), "_" + symbol)) {
                     return true;
                 }
             }
-            return symoff + nsyms * entry <= d.size() ? std::optional<bool>(false) : std::nullopt;
+            return at.has(symoff, nsyms * entry) ? std::optional<bool>(false) : std::nullopt;
         }
         cmd += size;
     }
     return std::nullopt;
 }
 
-} // namespace
-
-static_assert(LibraryArch::kHeaderSize == 8 + 32 * kMaxFatArchs, "the largest universal header");
-
-LibraryArch LibraryArch::ofFile(const std::string& path) {
-    // Only a regular file is read: opening a pipe would wait for a writer.
+// The first most bytes of the regular file at path (no pipe, which would wait for a writer);
+// none where it cannot be read, or has more and whole is set.
+std::optional<std::string> readFile(const std::string& path, size_t most, bool whole) {
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        return LibraryArch();
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        (whole && static_cast<unsigned long long>(st.st_size) > most)) {
+        return std::nullopt;
     }
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        return LibraryArch();
+    try {
+        std::ifstream in(path, std::ios::binary);
+        std::string bytes(std::min<unsigned long long>(st.st_size, most), '\0');
+        in.read(&bytes[0], static_cast<std::streamsize>(bytes.size()));
+        bytes.resize(static_cast<size_t>(in.gcount()));
+        return in.is_open() ? std::optional<std::string>(bytes) : std::nullopt;
+    } catch (const std::exception&) {
+        return std::nullopt;
     }
-    unsigned char h[kHeaderSize] = {};
-    return ofHeader(h, std::fread(h, 1, sizeof h, file.get()));
 }
 
-LibraryArch LibraryArch::ofHeader(const unsigned char* h, size_t n) {
+} // namespace
+
+LibraryArch LibraryArch::ofFile(const std::string& path) {
+    const std::optional<std::string> header = readFile(path, kHeaderSize, false);
+    return header ? ofHeader(*header) : LibraryArch();
+}
+
+LibraryArch LibraryArch::ofHeader(const std::string& header) {
     try {
-        return readHeader(h, n);
-    } catch (const std::bad_alloc&) {
+        return readHeader(header);
+    } catch (const std::exception&) {
         return LibraryArch();
     }
 }
 
 std::optional<bool> LibraryArch::definesSymbol(const std::string& path, const std::string& symbol,
                                                const std::string& arch) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
-        static_cast<unsigned long long>(st.st_size) > kMaxSymbolFile) {
-        return std::nullopt;
-    }
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        return std::nullopt;
-    }
-    try {
-        std::string bytes(static_cast<size_t>(st.st_size), '\0');
-        bytes.resize(std::fread(&bytes[0], 1, bytes.size(), file.get()));
-        return definesSymbolIn(bytes, symbol, arch);
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
-    }
+    const std::optional<std::string> bytes = readFile(path, kMaxSymbolFile, true);
+    return bytes ? definesSymbolIn(*bytes, symbol, arch) : std::nullopt;
 }
 
 std::optional<bool> LibraryArch::definesSymbolIn(const std::string& bytes,
                                                  const std::string& symbol,
                                                  const std::string& arch) {
-    const LibraryArch file = ofHeader(reinterpret_cast<const unsigned char*>(bytes.data()),
-                                      std::min(bytes.size(), kHeaderSize));
-    if (file.format == "ELF") {
-        return elfDefines(bytes, symbol);
-    }
-    if (file.format == "Mach-O") {
-        return machODefines(bytes, symbol);
-    }
-    if (file.format != "universal") {
-        return std::nullopt;
-    }
-    const bool fat64 = bytes[3] == '\xbf';
-    for (size_t i = 0; i != file.archs.size(); ++i) {
-        const uint64_t entry = 8 + i * (fat64 ? 32 : 20);
-        uint64_t offset = 0, size = 0;
-        if (file.archs[i] == arch && readAt(bytes, entry + 8, fat64 ? 8 : 4, true, offset) &&
-            readAt(bytes, entry + (fat64 ? 16 : 12), fat64 ? 8 : 4, true, size) &&
-            offset <= bytes.size() && size <= bytes.size() - offset) {
-            const std::string part = bytes.substr(offset, size);
-            const LibraryArch thin = ofHeader(reinterpret_cast<const unsigned char*>(part.data()),
-                                              std::min(part.size(), kHeaderSize));
-            return thin.format == "Mach-O" ? machODefines(part, symbol) : std::nullopt;
+    try {
+        const LibraryArch file = readHeader(bytes);
+        if (file.format == "ELF") {
+            return elfDefines(bytes, symbol);
         }
+        if (file.format == "Mach-O") {
+            return machODefines(bytes, symbol);
+        }
+        const bool fat64 = bytes[3] == '\xbf';
+        const Reader be{bytes, true};
+        for (size_t i = 0; i != file.archs.size(); ++i) {
+            const uint64_t entry = 8 + i * (fat64 ? 32 : 20);
+            const uint64_t offset = be(entry + 8, fat64 ? 8 : 4);
+            const uint64_t size = be(entry + (fat64 ? 16 : 12), fat64 ? 8 : 4);
+            if (file.archs[i] == arch && be.has(offset, size)) {
+                const std::string part = bytes.substr(offset, size);
+                return readHeader(part).format == "Mach-O" ? machODefines(part, symbol)
+                                                           : std::nullopt;
+            }
+        }
+    } catch (const std::exception&) {
     }
     return std::nullopt;
 }

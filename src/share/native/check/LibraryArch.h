@@ -15,14 +15,13 @@ struct LibraryArch {
 
     // Reads the header of the file at path (following symbolic links); never throws.
     static LibraryArch ofFile(const std::string& path);
-    // The same for the first size bytes of a file, at header; never throws.
-    static LibraryArch ofHeader(const unsigned char* header, size_t size);
+    // The same for a file's first bytes; never throws.
+    static LibraryArch ofHeader(const std::string& header);
     // The bytes of a header that ofHeader reads at most: a universal header of 32 entries.
     static constexpr size_t kHeaderSize = 8 + 32 * 32;
 
-    // Whether the file at path (of at most kMaxSymbolFile bytes) defines symbol for its
-    // dynamic linker, read from its symbol table without loading it (in a universal file, arch's
-    // part); nullopt when the table cannot be read. Never throws.
+    // Whether the file at path (at most kMaxSymbolFile bytes; in a universal file, arch's part)
+    // exports symbol, read without loading it; nullopt where it cannot be read. Never throws.
     static std::optional<bool> definesSymbol(const std::string& path, const std::string& symbol,
                                              const std::string& arch);
     // The same for a file's bytes in memory.
@@ -35,8 +34,8 @@ struct LibraryArch {
 
     // True when the header names archs and none of them is arch.
     bool lacks(const std::string& arch) const;
-    // True when a process of the launcher (its header) certainly cannot load this file: it is
-    // of another system's format, or has none of the launcher's architectures.
+    // True when the launcher (its header) certainly cannot load this file: another system's
+    // format, or none of its architectures.
     bool cannotLoadInto(const LibraryArch& launcher) const;
 };
 

@@ -1,7 +1,4 @@
-// The values as the launcher expands them: references left as written, the syntaxes of
-// shells, batch files and other launchers, which the launcher does not know, and values that
-// reach the runtime or the application otherwise than they look: each value is exactly one
-// argument, quotes and blanks included.
+// The values as the launcher expands them, each exactly one argument, quotes and blanks included.
 
 #include <algorithm>
 #include <cctype>
@@ -25,16 +22,14 @@ size_t inlineComment(const std::string& value) {
 
 // True for the runtime's own options that an application would hardly take as its arguments.
 bool looksLikeRuntimeOption(const std::string& arg) {
-    static const char* const prefixes[] = {
-        "-Xmx",          "-Xms",
-        "-Xss",          "-Xmn",
-        "-XX:",          "-D",
-        "-javaagent:",   "-agentlib:",
-        "-agentpath:",   "--add-opens",
-        "--add-exports", "--add-reads",
-        "--add-modules", "--enable-preview",
-        "--module-path", "--enable-native-access",
-    };
+    static const char* const prefixes[] = {"-Xmx",          "-Xms",
+                                           "-Xss",          "-Xmn",
+                                           "-XX:",          "-D",
+                                           "-javaagent:",   "-agentlib:",
+                                           "-agentpath:",   "--add-opens",
+                                           "--add-exports", "--add-reads",
+                                           "--add-modules", "--enable-preview",
+                                           "--module-path", "--enable-native-access"};
     return std::any_of(std::begin(prefixes), std::end(prefixes),
                        [&](const char* prefix) { return tstrings::startsWith(arg, prefix); });
 }
@@ -64,8 +59,7 @@ void judgeJavaOption(Findings& f, const std::string& value, size_t line) {
         return; // the value's own finding tells what the runtime gets
     }
     const size_t eq = value.find('=');
-    if (eq != std::string::npos && eq + 2 < value.size() &&
-        (value[eq + 1] == '"' || value[eq + 1] == '\'') && value.back() == value[eq + 1]) {
+    if (eq != std::string::npos && isQuoted(value.substr(eq + 1))) {
         const std::string fixed =
             value.substr(0, eq + 1) + value.substr(eq + 2, value.size() - eq - 3);
         f.warn(line, "the quotes in java-options value " + visibleText(value) +
@@ -78,8 +72,8 @@ void judgeJavaOption(Findings& f, const std::string& value, size_t line) {
         return; // a trailing blank is the line's own finding
     }
     const std::string head = value.substr(0, blank);
-    std::string rest = value.substr(blank + 1);
-    rest.erase(0, std::find_if_not(rest.begin(), rest.end(), isBlank) - rest.begin());
+    const std::string rest =
+        value.substr(std::min(value.find_first_not_of(" \t", blank), value.size()));
     const std::string fix = "; write " + visibleText(head) + " and " + visibleText(rest) +
                             " on java-options lines of their own";
     const std::string text = "java-options value " + quotedText(value);
@@ -116,8 +110,7 @@ void judgeArgument(Findings& f, const std::string& value, size_t line) {
     }
 }
 
-// What is to start: without a main class, jar or module the runtime takes the first argument
-// for the class; without a class path it looks for the class outside the bundle.
+// What is to start, and whether the runtime looks for it in the bundle.
 void judgeMain(Findings& f) {
     const CfgFile::Values* mainClass = f.values(SectionName::Application, PropertyName::mainclass);
     const CfgFile::Values* options = f.values(SectionName::JavaOptions, PropertyName::javaOptions);
@@ -152,65 +145,47 @@ void judgeMain(Findings& f) {
 }
 
 bool isUpperName(const std::string& s) {
-    if (s.empty() || std::isdigit(static_cast<unsigned char>(s[0]))) {
-        return false;
-    }
-    for (const char c : s) {
-        if (!std::isupper(static_cast<unsigned char>(c)) &&
-            !std::isdigit(static_cast<unsigned char>(c)) && c != '_') {
-            return false;
-        }
-    }
-    return true;
+    return !s.empty() && !std::isdigit(static_cast<unsigned char>(s[0])) &&
+           std::all_of(s.begin(), s.end(), [](unsigned char c) {
+               return std::isupper(c) || std::isdigit(c) || c == '_';
+           });
 }
 
 // The first reference in value that another syntax would expand and this launcher does not:
-// the text as written and the advice; false when there is none.
-bool foreignReference(const std::string& value, std::string& reference, std::string& advice) {
+// the text as written and the advice; both "" when there is none.
+std::pair<std::string, std::string> foreignReference(const std::string& value) {
     for (size_t at = 0; at < value.size(); ++at) {
         const char c = value[at];
         const char next = at + 1 < value.size() ? value[at + 1] : '\0';
         if (c == '$' && next == '(') {
             const size_t close = value.find(')', at);
-            reference = value.substr(at, close == std::string::npos ? close : close - at + 1);
             const std::string name =
                 close == std::string::npos ? "" : value.substr(at + 2, close - at - 2);
-            advice = "only $NAME and ${NAME} are expanded";
-            if (!name.empty()) {
-                advice += "; write ${" + visibleText(name) + "}";
-            }
-            return true;
+            return {value.substr(at, close == std::string::npos ? close : close - at + 1),
+                    "only $NAME and ${NAME} are expanded" +
+                        (name.empty() ? "" : "; write ${" + visibleText(name) + "}")};
         }
         if (c == '$' && (next == '@' || next == '*')) {
-            reference = value.substr(at, 2);
-            advice = "no shell reads the configuration; the arguments the launcher is started "
-                     "with replace the configured ones without it";
-            return true;
+            return {value.substr(at, 2), "no shell reads the configuration; the arguments the "
+                                         "launcher is started with replace the configured ones "
+                                         "without it"};
         }
         if (c == '%' && next == '~') {
-            size_t end = at + 2;
-            while (end < value.size() && std::isalpha(static_cast<unsigned char>(value[end]))) {
-                ++end;
-            }
-            reference = value.substr(at, end + 1 - at);
-            advice = "it is a batch file's own directory; write $APPDIR/ (or $BINDIR/)";
-            return true;
+            const size_t end = std::find_if_not(value.begin() + at + 2, value.end(),
+                                                [](unsigned char l) { return std::isalpha(l); }) -
+                               value.begin();
+            return {value.substr(at, end + 1 - at),
+                    "it is a batch file's own directory; write $APPDIR/ (or $BINDIR/)"};
         }
         const size_t close = c == '%' ? value.find('%', at + 1) : std::string::npos;
-        if (close != std::string::npos && isUpperName(value.substr(at + 1, close - at - 1))) {
-            reference = value.substr(at, close - at + 1);
-            advice = "only $NAME and ${NAME} are expanded; write ${" +
-                     value.substr(at + 1, close - at - 1) + "}";
-            return true;
+        const std::string name =
+            close == std::string::npos ? "" : value.substr(at + 1, close - at - 1);
+        if (isUpperName(name)) {
+            return {value.substr(at, close - at + 1),
+                    "only $NAME and ${NAME} are expanded; write ${" + name + "}"};
         }
     }
-    return false;
-}
-
-// True for the properties without whose files the launch certainly fails.
-bool namesWhatStarts(const CfgFile::PropertyId& p) {
-    return p == PropertyName::classpath || p == PropertyName::modulepath ||
-           p == PropertyName::mainjar || p == PropertyName::runtime;
+    return {};
 }
 
 void judgeExpansion(Findings& f) {
@@ -218,26 +193,22 @@ void judgeExpansion(Findings& f) {
     for (const LaunchRecord::Expansion::Unresolved& u : f.rec.expansion->unresolved) {
         const size_t line = f.lineOf(u.value);
         const std::string what = quotedText(u.reference) + " in " + u.value.property.name();
-        if (start.doubleClick && start.shell.count(u.name)) {
-            // "Works from Terminal, not when double-clicked".
-            const std::string text =
-                what +
-                " stays as written when the bundle is double-clicked: " + quotedText(u.name) +
-                " is set in this shell, but a double-click starts the launcher with launchd's "
-                "environment; give it in Info.plist's LSEnvironment (make-bundle -p) or write "
-                "the value with a macro such as $APPDIR";
-            if (namesWhatStarts(u.value.property)) {
-                f.fail(line, text);
-            } else {
-                f.warn(line, text);
-            }
-            continue;
-        }
-        f.warn(line, what + " stays as written: there is no macro or environment variable " +
-                         quotedText(u.name));
+        // "Works from Terminal, not when double-clicked"; a failure where the launch needs it.
+        const bool shellOnly = start.doubleClick && start.shell.count(u.name);
+        const CfgFile::PropertyId& p = u.value.property;
+        f.add(line,
+              shellOnly ? what + " stays as written when the bundle is double-clicked: " +
+                              quotedText(u.name) +
+                              " is set in this shell, but a double-click starts the launcher "
+                              "with launchd's environment; give it in Info.plist's "
+                              "LSEnvironment (make-bundle -p) or write the value with a macro "
+                              "such as $APPDIR"
+                        : what + " stays as written: there is no macro or environment variable " +
+                              quotedText(u.name),
+              shellOnly && (p == PropertyName::classpath || p == PropertyName::modulepath ||
+                            p == PropertyName::mainjar || p == PropertyName::runtime));
     }
-    // A variable that both starts have, with other values: what a double-click gets is not
-    // what the shell shows.
+    // A variable that a double-click gets otherwise than the shell shows it.
     std::set<std::string> said;
     for (const auto& r : f.rec.expansion->fromEnvironment) {
         const std::string& name = r.second;
@@ -269,8 +240,7 @@ void judgeExpansion(Findings& f) {
     }
 }
 
-// A java-options value (with its value, for an option that takes the next argument) given again
-// to the same effect: an option the runtime takes once has its own finding.
+// A java-options value (with the next one where it takes that) given again to the same effect.
 void judgeRepeated(Findings& f) {
     const std::vector<std::string>& args = f.rec.launch->args;
     std::map<std::string, size_t> first;
@@ -318,20 +288,17 @@ void judgeValues(Findings& f) {
             for (size_t i = 0; i != p.second.size(); ++i) {
                 const std::string& value = p.second[i];
                 const size_t line = f.lines.lineOf(*section, p.first, i);
-                std::string reference, advice;
-                if (foreignReference(value, reference, advice)) {
+                const auto [reference, advice] = foreignReference(value);
+                if (!reference.empty()) {
                     f.warn(line, quotedText(reference) + " in " + p.first.name() +
                                      " stays as written: " + advice);
                 }
-                // The application's own arguments may hold anything; what reaches the runtime
-                // may not.
+                // The application's own arguments may hold anything.
                 const size_t comment =
                     *section == SectionName::ArgOptions ? std::string::npos : inlineComment(value);
                 if (comment != std::string::npos) {
-                    std::string kept = value.substr(0, comment);
-                    while (!kept.empty() && isBlank(kept.back())) {
-                        kept.pop_back();
-                    }
+                    const std::string kept =
+                        value.substr(0, value.find_last_not_of(" \t", comment - 1) + 1);
                     f.warn(line, quotedText(value.substr(comment)) + " after the value of " +
                                      p.first.name() +
                                      " is an inline comment, which the launcher keeps as part "

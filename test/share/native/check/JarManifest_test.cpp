@@ -30,8 +30,13 @@ TEST(JarManifestTest, ClassPathAsTheRuntimeReadsIt) {
         {makeZip({storedEntry("a/B.class", "")}), ""},
         {"not a zip", ""},
     };
+    TempDir tmp;
+    const auto readBytes = [&](const std::string& jar) {
+        writeFile(tmp / "a.jar", jar);
+        return JarManifest::read(tmp / "a.jar");
+    };
     for (const auto& c : cases) {
-        const std::vector<std::string> urls = JarManifest::classPath(JarManifest::readBytes(c.jar));
+        const std::vector<std::string> urls = JarManifest::classPath(readBytes(c.jar));
         std::string got;
         for (const std::string& url : urls) {
             got += (got.empty() ? "" : "|") + url;
@@ -41,7 +46,7 @@ TEST(JarManifestTest, ClassPathAsTheRuntimeReadsIt) {
     // A manifest whose recorded checksum is wrong is not read.
     ZipEntrySpec damaged = storedEntry("META-INF/MANIFEST.MF", plain);
     damaged.crc ^= 1;
-    EXPECT_TRUE(JarManifest::readBytes(makeZip({damaged})).empty());
+    EXPECT_TRUE(readBytes(makeZip({damaged})).empty());
 }
 
 TEST(JarManifestTest, ClassPathFilesAsTheRuntimeOpensThem) {

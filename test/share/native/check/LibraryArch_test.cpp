@@ -73,13 +73,12 @@ TEST(LibraryArchTest, LargestUniversalHeader) {
         header += bytes("\x01\x00\x00\x0c") + std::string(28, '\0');
     }
     ASSERT_EQ(LibraryArch::kHeaderSize, header.size());
-    const auto* h = reinterpret_cast<const unsigned char*>(header.data());
-    const LibraryArch all = LibraryArch::ofHeader(h, header.size());
+    const LibraryArch all = LibraryArch::ofHeader(header);
     EXPECT_EQ("universal", all.format);
     EXPECT_EQ(std::vector<std::string>(32, "arm64"), all.archs);
-    EXPECT_EQ("", LibraryArch::ofHeader(h, header.size() - 1).format);
+    EXPECT_EQ("", LibraryArch::ofHeader(header.substr(0, header.size() - 1)).format);
     header[7] = '\x21';
-    EXPECT_EQ("", LibraryArch::ofHeader(h, header.size()).format);
+    EXPECT_EQ("", LibraryArch::ofHeader(header).format);
 }
 
 TEST(LibraryArchTest, TheTestLibraryIsForThisProgram) {
