@@ -1,8 +1,5 @@
 #include "CfgFile.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <memory>
 #include <set>
 #include <utility>
 
@@ -49,59 +46,6 @@ const IdType* findId(const IdType* const (&ids)[N], const char* text, size_t len
     }
     return nullptr;
 }
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-// Splits a C stream into lines at line feeds; nothing but the line feed is removed.
-class LineReader {
-public:
-    enum Status { LINE, END, ERROR };
-
-    explicit LineReader(std::FILE* file) : file(file), pos(0), end(0) {}
-
-    // The next line into line, END after the last one, ERROR when reading fails.
-    Status next(std::string& line) {
-        line.clear();
-        bool partial = false;
-        for (;;) {
-            if (pos == end) {
-                if (std::feof(file)) {
-                    // A last line without a line feed still counts.
-                    return partial ? LINE : END;
-                }
-                end = std::fread(buffer, 1, sizeof(buffer), file);
-                pos = 0;
-                if (end < sizeof(buffer) && std::ferror(file)) {
-                    return ERROR;
-                }
-                if (end == 0) {
-                    return partial ? LINE : END;
-                }
-                continue;
-            }
-            const char* start = buffer + pos;
-            const void* nl = std::memchr(start, '\n', end - pos);
-            if (!nl) {
-                line.append(start, end - pos);
-                pos = end;
-                partial = true;
-                continue;
-            }
-            const size_t len = static_cast<const char*>(nl) - start;
-            line.append(start, len);
-            pos += len + 1;
-            return LINE;
-        }
-    }
-
-private:
-    std::FILE* file;
-    char buffer[16 * 1024];
-    size_t pos;
-    size_t end;
-};
 
 // Collects the recognised properties of the current section and commits them as a whole.
 class Parser {
@@ -163,17 +107,13 @@ public:
 private:
     // The name is line[0, nameEnd), the value line[valueStart, end); copied only when kept.
     void addProperty(const std::string& line, size_t nameEnd, size_t valueStart) {
-        if (observer) {
-            const bool known = !(*currentSection == UnknownSection);
-            observer->onProperty(lineNo, line.substr(0, nameEnd), line.substr(valueStart),
-                                 known ? currentSection : nullptr,
-                                 findId(PropertyName::all, line.data(), nameEnd));
-        }
-        if (*currentSection == UnknownSection) {
-            return;
-        }
+        const bool known = *currentSection != UnknownSection;
         const CfgFile::PropertyId* property = findId(PropertyName::all, line.data(), nameEnd);
-        if (property) {
+        if (observer) {
+            observer->onProperty(lineNo, line.substr(0, nameEnd), line.substr(valueStart),
+                                 known ? currentSection : nullptr, property);
+        }
+        if (known && property) {
             pending[*property].emplace_back(line, valueStart);
         }
     }
@@ -214,30 +154,23 @@ void observe(CfgFile::ExpansionObserver& observer, const CfgFile::SectionId& sec
 
 } // namespace
 
-CfgFile CfgFile::load(const std::string& path) {
-    return load(path, nullptr);
-}
-
 CfgFile CfgFile::load(const std::string& path, LineObserver* observer) {
-    // A C stream rather than an iostream: only it tells a read error (a directory, an I/O
-    // failure) from the end of the file on every standard library.
-    std::unique_ptr<std::FILE, FileCloser> file(FileUtils::openRegularFile(path));
-    if (!file) {
-        const std::string error = errno ? lastCRTError() : "not a regular file";
-        throw makeException(tstrings::any() << "Error opening \"" << path << "\" file: " << error,
+    FileUtils::LineReader reader(path);
+    if (!reader.openError().empty()) {
+        throw makeException(tstrings::any()
+                                << "Error opening \"" << path << "\" file: " << reader.openError(),
                             SOURCE_CODE_POS);
     }
 
     CfgFile cfgFile;
     Parser parser(cfgFile.sections, observer);
-    LineReader reader(file.get());
     std::string line;
     for (;;) {
-        const LineReader::Status status = reader.next(line);
-        if (status == LineReader::END) {
+        const FileUtils::LineReader::Status status = reader.next(line);
+        if (status == FileUtils::LineReader::END) {
             break;
         }
-        if (status == LineReader::ERROR) {
+        if (status == FileUtils::LineReader::ERROR) {
             const std::string error = lastCRTError();
             throw makeException(tstrings::any() << "Failed to read \"" << path
                                                 << "\" file up to the end: " << error,
@@ -251,10 +184,6 @@ CfgFile CfgFile::load(const std::string& path, LineObserver* observer) {
     }
     parser.purgeSection();
     return cfgFile;
-}
-
-CfgFile CfgFile::expandMacros(const Macros& macros) const {
-    return expandMacros(macros, nullptr);
 }
 
 CfgFile CfgFile::expandMacros(const Macros& macros, ExpansionObserver* observer) const {
@@ -271,11 +200,9 @@ CfgFile CfgFile::expandMacros(const Macros& macros, ExpansionObserver* observer)
                     continue;
                 }
                 tokenizedStrings.back() = StringProcessing::tokenize(value);
-                for (const StringProcessing::Token& token : tokenizedStrings.back()) {
-                    if (token.type == StringProcessing::VARIABLE) {
-                        names.insert(StringProcessing::getVariableName(token.value));
-                    }
-                }
+                const StringProcessing::VariableNameList found =
+                    StringProcessing::extractVariableNames(tokenizedStrings.back());
+                names.insert(found.begin(), found.end());
             }
         }
     }

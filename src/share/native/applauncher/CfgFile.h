@@ -64,10 +64,9 @@ public:
         ~ExpansionObserver() = default;
     };
 
-    // A copy with every variable reference and escape of every value expanded.
-    CfgFile expandMacros(const Macros& macros) const;
-    // The same, telling observer (when not null) what became of each value.
-    CfgFile expandMacros(const Macros& macros, ExpansionObserver* observer) const;
+    // A copy with every variable reference and escape of every value expanded, telling observer
+    // (when not null) what became of each value.
+    CfgFile expandMacros(const Macros& macros, ExpansionObserver* observer = nullptr) const;
 
     // Told what the parser makes of each line, for tools that explain a configuration.
     class LineObserver {
@@ -88,10 +87,9 @@ public:
         ~LineObserver() = default;
     };
 
-    // Reads the file; throws on an open or read failure and on a header without "]".
-    static CfgFile load(const std::string& path);
-    // The same, telling observer (when not null) about every line.
-    static CfgFile load(const std::string& path, LineObserver* observer);
+    // Reads the file, telling observer (when not null) about every line; throws on an open or
+    // read failure and on a header without "]".
+    static CfgFile load(const std::string& path, LineObserver* observer = nullptr);
 
     // The last value of the property ("" for an empty list).
     static std::string asString(const PropertyMap::value_type& property);
