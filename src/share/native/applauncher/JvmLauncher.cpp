@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdarg>
-#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,21 +15,15 @@
 #include "Log.h"
 #include "tstrings.h"
 
-// The runtime library reads the header at these offsets.
+// The runtime library reads the header at fixed offsets, which 64-bit addresses give the
+// fields in their order: 0, 8, 12, 16, 24 and 32.
 static_assert(sizeof(void*) == 8, "the record is laid out for 64-bit addresses");
-static_assert(offsetof(JvmlLauncherData, jliLibPath) == 0, "record header layout");
-static_assert(offsetof(JvmlLauncherData, jliArgCount) == 8, "record header layout");
-static_assert(offsetof(JvmlLauncherData, envVarCount) == 12, "record header layout");
-static_assert(offsetof(JvmlLauncherData, jliArgs) == 16, "record header layout");
-static_assert(offsetof(JvmlLauncherData, envVarNames) == 24, "record header layout");
-static_assert(offsetof(JvmlLauncherData, envVarValues) == 32, "record header layout");
 static_assert(sizeof(JvmlLauncherData) == 40, "record header layout");
 
 namespace {
 
 // A snapshot of a Jvm that travels behind the opaque handle.
-class JliLaunchData {
-public:
+struct JliLaunchData {
     std::string jliLibPath;
     std::vector<std::string> args;
     std::vector<std::string> envVarNames;
@@ -63,9 +56,6 @@ public:
         return at;
     }
 
-    // Room for count addresses; the arrays are packed, so they may start at any byte.
-    char* takePointerArray(uint64_t count) { return take(count * sizeof(char*)); }
-
     uint64_t size() const { return offset; }
 
 private:
@@ -84,9 +74,9 @@ char* getEntry(const char* const* array, size_t index) {
     return value;
 }
 
-// Places one list of strings: the address array, then the strings themselves.
+// Places one list of strings: the address array (packed, so at any byte), then the strings.
 char* putStrings(RecordCursor& cursor, const std::vector<std::string>& strings, bool terminated) {
-    char* array = cursor.takePointerArray(strings.size() + (terminated ? 1 : 0));
+    char* array = cursor.take((strings.size() + (terminated ? 1 : 0)) * sizeof(char*));
     if (array && terminated) {
         putEntry(array, strings.size(), nullptr);
     }
@@ -169,10 +159,6 @@ typedef int (*JliLaunchFunc)(int argc, char** argv, int jargc, const char** jarg
                              const char* dotversion, const char* pname, const char* lname,
                              int javaargs, int cpwildcard, int javaw, int ergo);
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
-
 } // namespace
 
 const JvmlLauncherOps api = {closeHandle, getJvmlLauncherDataSize, initJvmlLauncherData};
@@ -191,81 +177,65 @@ Jvm::~Jvm() {
 
 Jvm& Jvm::initFromConfigFile(const CfgFile& cfgFile, const std::string& launcherPath,
                              ArgumentObserver* observer) {
-    const CfgFile::PropertyMap& appOptions = cfgFile.getProperties(SectionName::Application);
-    const CfgFile::PropertyMap::const_iterator appEnd = appOptions.end();
-
-    // Appends the index-th value of the property found at it, telling the observer.
+    // The property's entry, or null when it or its section is absent.
+    const auto find = [&](const CfgFile::SectionId& section, const CfgFile::PropertyId& property) {
+        const CfgFile::PropertyMap& properties = cfgFile.getProperties(section);
+        const CfgFile::PropertyMap::const_iterator it = properties.find(property);
+        return it == properties.end() ? nullptr : &*it;
+    };
+    // Appends value, which carries the index-th value of the property, telling the observer.
     const auto addValue = [&](const CfgFile::SectionId& section,
-                              const CfgFile::PropertyMap::const_iterator& it, size_t index,
+                              const CfgFile::PropertyMap::value_type& property, size_t index,
                               std::string value) {
         addArgument(std::move(value));
         if (observer) {
-            observer->onArgument(args.size() - 1, section, it->first, index);
+            observer->onArgument(args.size() - 1, section, property.first, index);
         }
     };
-    const auto addLastValue = [&](const CfgFile::PropertyMap::const_iterator& it) {
-        addValue(SectionName::Application, it, it->second.size() - 1, CfgFile::asString(*it));
+    // Appends option (when not null) and the value, for each value of the property.
+    const auto addEach = [&](const CfgFile::SectionId& section, const CfgFile::PropertyId& id,
+                             const char* option) {
+        if (const CfgFile::PropertyMap::value_type* property = find(section, id)) {
+            for (size_t i = 0; i != property->second.size(); ++i) {
+                if (option) {
+                    addArgument(option);
+                }
+                addValue(section, *property, i, property->second[i]);
+            }
+        }
+    };
+    // Appends option (when not null) and the last value of the application's property.
+    const auto addLast = [&](const CfgFile::PropertyId& id, const char* option) {
+        if (const CfgFile::PropertyMap::value_type* property = find(SectionName::Application, id)) {
+            if (option) {
+                addArgument(option);
+            }
+            addValue(SectionName::Application, *property, property->second.size() - 1,
+                     CfgFile::asString(*property));
+        }
     };
 
-    CfgFile::PropertyMap::const_iterator it = appOptions.find(PropertyName::modulepath);
-    if (it != appEnd) {
-        for (size_t i = 0; i != it->second.size(); ++i) {
-            addArgument("--module-path");
-            addValue(SectionName::Application, it, i, it->second[i]);
-        }
-    }
-
-    it = appOptions.find(PropertyName::classpath);
-    if (it != appEnd) {
+    addEach(SectionName::Application, PropertyName::modulepath, "--module-path");
+    if (const auto* classpath = find(SectionName::Application, PropertyName::classpath)) {
         addArgument("-classpath");
-        addValue(SectionName::Application, it, ArgumentObserver::kAllValues,
-                 CfgFile::asPathList(*it));
+        addValue(SectionName::Application, *classpath, ArgumentObserver::kAllValues,
+                 CfgFile::asPathList(*classpath));
     }
-
-    it = appOptions.find(PropertyName::splash);
-    if (it != appEnd) {
-        const std::string splash = CfgFile::asString(*it);
+    if (const auto* property = find(SectionName::Application, PropertyName::splash)) {
+        const std::string splash = CfgFile::asString(*property);
         if (FileUtils::isFileExists(splash)) {
-            addValue(SectionName::Application, it, it->second.size() - 1, "-splash:" + splash);
+            addValue(SectionName::Application, *property, property->second.size() - 1,
+                     "-splash:" + splash);
         } else {
             LOG_WARNING("Splash property ignored. File \"" << splash << "\" not found");
         }
     }
-
-    const CfgFile::PropertyMap& javaOptions = cfgFile.getProperties(SectionName::JavaOptions);
-    it = javaOptions.find(PropertyName::javaOptions);
-    if (it != javaOptions.end()) {
-        for (size_t i = 0; i != it->second.size(); ++i) {
-            addValue(SectionName::JavaOptions, it, i, it->second[i]);
-        }
-    }
-
+    addEach(SectionName::JavaOptions, PropertyName::javaOptions, nullptr);
     addArgument("-Dvorlane.app-path=" + launcherPath);
-
-    it = appOptions.find(PropertyName::mainmodule);
-    if (it != appEnd) {
-        addArgument("-m");
-        addLastValue(it);
-    }
-
-    it = appOptions.find(PropertyName::mainclass);
-    if (it != appEnd) {
-        addLastValue(it);
-    }
-
-    it = appOptions.find(PropertyName::mainjar);
-    if (it != appEnd) {
-        addArgument("-jar");
-        addLastValue(it);
-    }
-
-    const CfgFile::PropertyMap& argOptions = cfgFile.getProperties(SectionName::ArgOptions);
-    it = argOptions.find(PropertyName::arguments);
-    if (it != argOptions.end()) {
-        for (size_t i = 0; i != it->second.size(); ++i) {
-            addValue(SectionName::ArgOptions, it, i, it->second[i]);
-        }
-    }
+    addLast(PropertyName::mainmodule, "-m");
+    addLast(PropertyName::mainclass, nullptr);
+    addLast(PropertyName::mainjar, "-jar");
+    addEach(SectionName::ArgOptions, PropertyName::arguments, nullptr);
     return *this;
 }
 
@@ -278,9 +248,9 @@ void* Jvm::exportLauncher() const {
     return result.release();
 }
 
-void Jvm::launch(bool dryRun) {
-    const std::unique_ptr<JvmlLauncherData, FreeDeleter> record(
-        jvmLauncherCreateJvmlLauncherData(&api, exportLauncher(), nullptr));
+void Jvm::launch() {
+    const std::unique_ptr<JvmlLauncherData, void (*)(void*)> record(
+        jvmLauncherCreateJvmlLauncherData(&api, exportLauncher(), nullptr), std::free);
 
     LOG_TRACE("JVM library: \"" << jvmPath << "\"");
 
@@ -290,17 +260,9 @@ void Jvm::launch(bool dryRun) {
         throw makeException("Failed to launch JVM", SOURCE_CODE_POS);
     }
 
-    std::unique_ptr<DllFunction<void*>> jliLaunch;
-    {
-        // The function keeps its own handle, so this one can go right away.
-        const Dll jvmLib(jvmPath);
-        jliLaunch.reset(new DllFunction<void*>(jvmLib, "JLI_Launch"));
-    }
-    if (dryRun) {
-        return;
-    }
-
-    const int exitCode = jvmLauncherStartJvm(record.get(), static_cast<void*>(*jliLaunch));
+    // The function keeps its own handle, so the library's first one goes right away.
+    const DllFunction<void*> jliLaunch(Dll{jvmPath}, "JLI_Launch");
+    const int exitCode = jvmLauncherStartJvm(record.get(), static_cast<void*>(jliLaunch));
     if (exitCode != 0) {
         throw makeException("Failed to launch JVM", SOURCE_CODE_POS);
     }
@@ -345,15 +307,13 @@ int jvmLauncherStartJvm(const JvmlLauncherData* data, void* jliLaunch) {
         jvmLauncherLog("jli arg[%d]: [%s]", i, getEntry(data->jliArgs, i));
     }
 
-    if (data->envVarCount > 0) {
-        for (int32_t i = 0; i < data->envVarCount; ++i) {
-            jvmLauncherLog("env var[%d]: %s=[%s]", i, getEntry(data->envVarNames, i),
-                           getEntry(data->envVarValues, i));
-        }
-        for (int32_t i = 0; i < data->envVarCount; ++i) {
-            if (::setenv(getEntry(data->envVarNames, i), getEntry(data->envVarValues, i), 1) != 0) {
-                jvmLauncherLog("setenv(%d) failed", i);
-            }
+    for (int32_t i = 0; i < data->envVarCount; ++i) {
+        jvmLauncherLog("env var[%d]: %s=[%s]", i, getEntry(data->envVarNames, i),
+                       getEntry(data->envVarValues, i));
+    }
+    for (int32_t i = 0; i < data->envVarCount; ++i) {
+        if (::setenv(getEntry(data->envVarNames, i), getEntry(data->envVarValues, i), 1) != 0) {
+            jvmLauncherLog("setenv(%d) failed", i);
         }
     }
 

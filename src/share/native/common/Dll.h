@@ -32,9 +32,8 @@ private:
 template <class T> class DllFunction {
 public:
     DllFunction(const Dll& library, const tstrings::any& funcName)
-        : lib(library), funcPtr(nullptr), name(funcName.str()) {
-        funcPtr = reinterpret_cast<T>(lib.getFunction(name, true));
-    }
+        : lib(library), funcPtr(reinterpret_cast<T>(lib.getFunction(funcName.str(), true))),
+          name(funcName.str()) {}
 
     operator T() const {
         if (!funcPtr) {
