@@ -16,11 +16,6 @@ void setUpStandardStreams() {
     static const std::ios_base::Init init;
 }
 
-std::ostream& standardOutput() {
-    setUpStandardStreams();
-    return std::cout;
-}
-
 std::ostream& standardError() {
     setUpStandardStreams();
     return std::cerr;

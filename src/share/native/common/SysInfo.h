@@ -13,8 +13,7 @@ extern char** argv;
 
 enum CommandArgProgramNameMode { IncludeProgramName = 0, ExcludeProgramName = 1 };
 
-// Absolute path of the running executable, the links of its last component followed, and
-// resolved only when it has "." or ".." components; throws.
+// resolveExecutablePath of the path the running executable was started as; throws.
 std::string getProcessModulePath();
 
 // Where an executable started as execPath finds itself: the links of its last component

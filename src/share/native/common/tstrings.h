@@ -76,10 +76,6 @@ public:
         data += v;
         return *this;
     }
-    any& operator<<(bool v) {
-        data += v ? '1' : '0';
-        return *this;
-    }
     template <class T>
     typename std::enable_if<std::is_integral<T>::value, any&>::type operator<<(T v) {
         data += std::to_string(v);
