@@ -25,8 +25,7 @@ const AppLauncher::ReadProperty AppLauncher::readProperties[9] = {
 
 namespace {
 
-// The path of the runtime's launch library: the first of jvmLibNames that exists below the
-// configured runtime directory (or, when none is configured, below defaultRuntimeDir).
+// The first of jvmLibNames below the configured runtime directory, else below defaultRuntimeDir.
 std::string findJvmLib(const CfgFile& cfgFile, const std::string& defaultRuntimeDir,
                        const std::vector<std::string>& jvmLibNames,
                        AppLauncher::Observer* observer) {
@@ -123,11 +122,7 @@ CfgFile* AppLauncher::createCfgFile() const {
 }
 
 CfgFile::Macros AppLauncher::getMacros() const {
-    CfgFile::Macros macros;
-    macros["APPDIR"] = appDir;
-    macros["BINDIR"] = FileUtils::dirname(launcherPath);
-    macros["ROOTDIR"] = rootDir;
-    return macros;
+    return {{"APPDIR", appDir}, {"BINDIR", FileUtils::dirname(launcherPath)}, {"ROOTDIR", rootDir}};
 }
 
 std::string AppLauncher::getCfgFilePath() const {

@@ -26,8 +26,7 @@ std::string CfgFile::asString(const PropertyMap::value_type& property) {
 }
 
 std::string CfgFile::asPathList(const PropertyMap::value_type& property) {
-    return tstrings::join(property.second.begin(), property.second.end(),
-                          std::string(1, FileUtils::pathSeparator));
+    return tstrings::join(property.second, std::string(1, FileUtils::pathSeparator));
 }
 
 namespace {
@@ -125,14 +124,12 @@ private:
     size_t lineNo;
 };
 
-// A braced reference may name any bytes, but the environment cannot hold a name with "=" or
-// NUL in it; asking it anyway would answer for a different, shorter or prefixed name.
+// The environment holds no name with "=" or NUL: asking it would answer for another name.
 bool canBeEnvVariableName(const std::string& name) {
     return !name.empty() && name.find_first_of(std::string("=\0", 2)) == std::string::npos;
 }
 
-// Tells observer what of one value, about to be expanded, will stay as written and what the
-// environment gives.
+// Tells observer what of one value stays as written and what the environment gives.
 void observe(CfgFile::ExpansionObserver& observer, const CfgFile::SectionId& section,
              const CfgFile::PropertyId& property, size_t index,
              const StringProcessing::TokenizedString& tokens,
@@ -165,11 +162,8 @@ CfgFile CfgFile::load(const std::string& path, LineObserver* observer) {
     CfgFile cfgFile;
     Parser parser(cfgFile.sections, observer);
     std::string line;
-    for (;;) {
-        const FileUtils::LineReader::Status status = reader.next(line);
-        if (status == FileUtils::LineReader::END) {
-            break;
-        }
+    for (FileUtils::LineReader::Status status = reader.next(line);
+         status != FileUtils::LineReader::END; status = reader.next(line)) {
         if (status == FileUtils::LineReader::ERROR) {
             const std::string error = lastCRTError();
             throw makeException(tstrings::any() << "Failed to read \"" << path
@@ -194,8 +188,7 @@ CfgFile CfgFile::expandMacros(const Macros& macros, ExpansionObserver* observer)
         for (const PropertyMap::value_type& property : section.second) {
             for (const std::string& value : property.second) {
                 tokenizedStrings.emplace_back();
-                // Without "$" or a backslash a value is one plain token that cannot change;
-                // its list stays empty and the value is copied as it is below.
+                // Without "$" or a backslash a value cannot change: its list stays empty.
                 if (value.find_first_of("$\\") == std::string::npos) {
                     continue;
                 }
@@ -242,8 +235,7 @@ CfgFile CfgFile::expandMacros(const Macros& macros, ExpansionObserver* observer)
                 }
                 StringProcessing::expandVariables(*tokens, variables);
                 std::string newValue = StringProcessing::stringify(*tokens);
-                // Each list is released once used: a large configuration never has all the
-                // lists and the whole copy in memory at once.
+                // Released once used: a large configuration never holds all lists and the copy.
                 StringProcessing::TokenizedString().swap(*tokens);
                 ++tokens;
                 if (newValue != value) {

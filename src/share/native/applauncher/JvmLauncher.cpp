@@ -29,13 +29,11 @@ struct JliLaunchData {
     std::vector<std::string> envVarNames;
     std::vector<std::string> envVarValues;
 
-    // Measures the record when ptr is null, else fills it; returns its size in bytes. Throws
-    // when the size does not fit the record's 32-bit size.
+    // Measures (ptr null) or fills the record; returns its size, throws when it passes 2 GiB.
     int initJvmlLauncherData(JvmlLauncherData* ptr) const;
 };
 
-// Walks the record's data area. With a null base it only counts, so measuring and filling
-// share every step and can never disagree about the layout.
+// Walks the record's data area; with a null base it only counts, so both passes share each step.
 class RecordCursor {
 public:
     explicit RecordCursor(char* base) : base(base), offset(0) {}
@@ -56,6 +54,20 @@ public:
         return at;
     }
 
+    // Places the address array of strings (a null entry last when terminated), then the
+    // strings. The array is packed, so it may start at any byte: entries are written byte-wise.
+    char* putStrings(const std::vector<std::string>& strings, bool terminated) {
+        const size_t count = strings.size() + (terminated ? 1 : 0);
+        char* array = take(count * sizeof(char*));
+        for (size_t i = 0; i != count; ++i) {
+            const char* str = i < strings.size() ? putString(strings[i]) : nullptr;
+            if (array) {
+                std::memcpy(array + i * sizeof str, &str, sizeof str);
+            }
+        }
+        return array;
+    }
+
     uint64_t size() const { return offset; }
 
 private:
@@ -63,30 +75,11 @@ private:
     uint64_t offset;
 };
 
-// Entries of the packed arrays are written and read byte-wise: they need not be aligned.
-void putEntry(char* array, size_t index, const char* value) {
-    std::memcpy(array + index * sizeof value, &value, sizeof value);
-}
-
+// An entry of a packed array, read byte-wise: it need not be aligned.
 char* getEntry(const char* const* array, size_t index) {
     char* value;
     std::memcpy(&value, reinterpret_cast<const char*>(array) + index * sizeof value, sizeof value);
     return value;
-}
-
-// Places one list of strings: the address array (packed, so at any byte), then the strings.
-char* putStrings(RecordCursor& cursor, const std::vector<std::string>& strings, bool terminated) {
-    char* array = cursor.take((strings.size() + (terminated ? 1 : 0)) * sizeof(char*));
-    if (array && terminated) {
-        putEntry(array, strings.size(), nullptr);
-    }
-    for (size_t i = 0; i != strings.size(); ++i) {
-        char* str = cursor.putString(strings[i]);
-        if (array) {
-            putEntry(array, i, str);
-        }
-    }
-    return array;
 }
 
 int JliLaunchData::initJvmlLauncherData(JvmlLauncherData* ptr) const {
@@ -94,12 +87,11 @@ int JliLaunchData::initJvmlLauncherData(JvmlLauncherData* ptr) const {
     cursor.take(sizeof(JvmlLauncherData));
 
     char* const libPath = cursor.putString(jliLibPath);
-    char* const argArray = putStrings(cursor, args, true);
-    char* const nameArray = putStrings(cursor, envVarNames, false);
-    char* const valueArray = putStrings(cursor, envVarValues, false);
+    char* const argArray = cursor.putStrings(args, true);
+    char* const nameArray = cursor.putStrings(envVarNames, false);
+    char* const valueArray = cursor.putStrings(envVarValues, false);
 
-    // Counted in 64 bits: a description near 2 GiB must be refused, not wrapped into a small
-    // buffer that the filling pass would overrun.
+    // Counted in 64 bits: a description near 2 GiB is refused, not wrapped into a small buffer.
     const uint64_t size = cursor.size();
     if (size > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
         throw makeException(tstrings::any() << "JvmlLauncherData needs " << size
@@ -128,30 +120,21 @@ void closeHandle(JvmlLauncherHandle h) {
 }
 
 int32_t getJvmlLauncherDataSize(JvmlLauncherHandle h) {
-    try {
+    return runReported(SOURCE_CODE_POS, -1, [h] {
         return static_cast<const JliLaunchData*>(h)->initJvmlLauncherData(nullptr);
-    } catch (const std::runtime_error& e) {
-        reportError(SOURCE_CODE_POS, e);
-    } catch (...) {
-        reportUnknownError(SOURCE_CODE_POS);
-    }
-    return -1;
+    });
 }
 
 JvmlLauncherData* initJvmlLauncherData(JvmlLauncherHandle h, void* ptr, int32_t bufferSize) {
-    try {
+    JvmlLauncherData* const record = static_cast<JvmlLauncherData*>(ptr);
+    return runReported(SOURCE_CODE_POS, static_cast<JvmlLauncherData*>(nullptr), [&] {
         const JliLaunchData* data = static_cast<const JliLaunchData*>(h);
-        if (ptr && data->initJvmlLauncherData(nullptr) <= bufferSize) {
-            JvmlLauncherData* record = static_cast<JvmlLauncherData*>(ptr);
-            data->initJvmlLauncherData(record);
-            return record;
+        if (!record || data->initJvmlLauncherData(nullptr) > bufferSize) {
+            return static_cast<JvmlLauncherData*>(nullptr);
         }
-    } catch (const std::runtime_error& e) {
-        reportError(SOURCE_CODE_POS, e);
-    } catch (...) {
-        reportUnknownError(SOURCE_CODE_POS);
-    }
-    return nullptr;
+        data->initJvmlLauncherData(record);
+        return record;
+    });
 }
 
 typedef int (*JliLaunchFunc)(int argc, char** argv, int jargc, const char** jargv, int appclassc,
@@ -240,12 +223,7 @@ Jvm& Jvm::initFromConfigFile(const CfgFile& cfgFile, const std::string& launcher
 }
 
 void* Jvm::exportLauncher() const {
-    std::unique_ptr<JliLaunchData> result(new JliLaunchData());
-    result->jliLibPath = jvmPath;
-    result->args = args;
-    result->envVarNames = envVarNames;
-    result->envVarValues = envVarValues;
-    return result.release();
+    return new JliLaunchData{jvmPath, args, envVarNames, envVarValues};
 }
 
 void Jvm::launch() {
@@ -254,18 +232,15 @@ void Jvm::launch() {
 
     LOG_TRACE("JVM library: \"" << jvmPath << "\"");
 
-    // Whatever kept the record from being built has been reported already; without a record
-    // there is nothing to hand to the runtime.
-    if (!record) {
-        throw makeException("Failed to launch JVM", SOURCE_CODE_POS);
+    // Without a record (why has been reported) there is nothing to hand to the runtime.
+    if (record) {
+        // The function keeps its own handle, so the library's first one goes right away.
+        const DllFunction<void*> jliLaunch(Dll{jvmPath}, "JLI_Launch");
+        if (jvmLauncherStartJvm(record.get(), static_cast<void*>(jliLaunch)) == 0) {
+            return;
+        }
     }
-
-    // The function keeps its own handle, so the library's first one goes right away.
-    const DllFunction<void*> jliLaunch(Dll{jvmPath}, "JLI_Launch");
-    const int exitCode = jvmLauncherStartJvm(record.get(), static_cast<void*>(jliLaunch));
-    if (exitCode != 0) {
-        throw makeException("Failed to launch JVM", SOURCE_CODE_POS);
-    }
+    throw makeException("Failed to launch JVM", SOURCE_CODE_POS);
 }
 
 extern "C" {
@@ -276,21 +251,16 @@ JvmlLauncherData* jvmLauncherCreateJvmlLauncherData(const JvmlLauncherOps* ops,
         return nullptr;
     }
 
-    JvmlLauncherData* result = nullptr;
-    void* buffer = nullptr;
     const int32_t dataSize = ops->getJvmlLauncherDataSize(h);
-    if (dataSize >= 1) {
-        buffer = std::malloc(static_cast<size_t>(dataSize));
-        if (!buffer) {
-            jvmLauncherLog("%s", std::strerror(errno));
-        } else {
-            result = ops->initJvmlLauncherData(h, buffer, dataSize);
-            if (result && size) {
-                *size = dataSize;
-            }
-        }
+    void* const buffer = dataSize >= 1 ? std::malloc(static_cast<size_t>(dataSize)) : nullptr;
+    if (dataSize >= 1 && !buffer) {
+        jvmLauncherLog("%s", std::strerror(errno));
     }
-
+    JvmlLauncherData* const result =
+        buffer ? ops->initJvmlLauncherData(h, buffer, dataSize) : nullptr;
+    if (result && size) {
+        *size = dataSize;
+    }
     ops->closeHandle(h);
     if (!result) {
         std::free(buffer);
@@ -317,8 +287,7 @@ int jvmLauncherStartJvm(const JvmlLauncherData* data, void* jliLaunch) {
         }
     }
 
-    // The record's argument array is packed and may start at any byte, but the runtime indexes
-    // it as char**: it gets an aligned, null-terminated copy of the entries instead.
+    // The runtime indexes the packed argument array as char**: it gets an aligned copy.
     const size_t argCount = data->jliArgCount > 0 ? static_cast<size_t>(data->jliArgCount) : 0;
     char** const argv = static_cast<char**>(std::calloc(argCount + 1, sizeof(char*)));
     if (!argv) {

@@ -15,8 +15,7 @@ public:
     Dll& operator=(const Dll&) = delete;
     ~Dll();
 
-    // The address of the exported name, or null; throws the "dlsym(" error when it is missing
-    // and throwIfNotFound is set.
+    // The address of the exported name, or null; throws the "dlsym(" error if throwIfNotFound.
     void* getFunction(const std::string& name, bool throwIfNotFound) const;
 
     const std::string& path() const { return thePath; }
