@@ -31,16 +31,13 @@ const int maxLinksInARow = MAXSYMLINKS;
 // Throws, except where lstat fails on a path that need not exist: that is no link.
 std::string getRealPath(const std::string& path, bool& isLink, bool mustExist) {
     struct stat stats;
-    isLink = false;
-    if (::lstat(path.c_str(), &stats) == -1) {
-        if (!mustExist) {
-            return path;
-        }
+    const bool examined = ::lstat(path.c_str(), &stats) == 0;
+    if (!examined && mustExist) {
         throw makeException(tstrings::any()
                                 << "lstat(" << path << ") failed. Error: " << lastCRTError(),
                             SOURCE_CODE_POS);
     }
-    isLink = (stats.st_mode & S_IFMT) == S_IFLNK;
+    isLink = examined && S_ISLNK(stats.st_mode);
     if (!isLink) {
         return path;
     }

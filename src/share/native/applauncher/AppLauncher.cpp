@@ -11,18 +11,6 @@
 #include "SysInfo.h"
 #include "tstrings.h"
 
-const AppLauncher::ReadProperty AppLauncher::readProperties[9] = {
-    {&SectionName::Application, &PropertyName::runtime},
-    {&SectionName::Application, &PropertyName::modulepath},
-    {&SectionName::Application, &PropertyName::classpath},
-    {&SectionName::Application, &PropertyName::splash},
-    {&SectionName::JavaOptions, &PropertyName::javaOptions},
-    {&SectionName::Application, &PropertyName::mainmodule},
-    {&SectionName::Application, &PropertyName::mainclass},
-    {&SectionName::Application, &PropertyName::mainjar},
-    {&SectionName::ArgOptions, &PropertyName::arguments},
-};
-
 namespace {
 
 // The first of jvmLibNames below the configured runtime directory, else below defaultRuntimeDir.

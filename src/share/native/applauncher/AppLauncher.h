@@ -44,7 +44,17 @@ public:
         const CfgFile::PropertyId* property;
     };
     // Every property the launch reads: the runtime here, the rest in Jvm::initFromConfigFile.
-    static const ReadProperty readProperties[9];
+    static constexpr ReadProperty readProperties[] = {
+        {&SectionName::Application, &PropertyName::runtime},
+        {&SectionName::Application, &PropertyName::modulepath},
+        {&SectionName::Application, &PropertyName::classpath},
+        {&SectionName::Application, &PropertyName::splash},
+        {&SectionName::JavaOptions, &PropertyName::javaOptions},
+        {&SectionName::Application, &PropertyName::mainmodule},
+        {&SectionName::Application, &PropertyName::mainclass},
+        {&SectionName::Application, &PropertyName::mainjar},
+        {&SectionName::ArgOptions, &PropertyName::arguments},
+    };
 
     // For the executable at launcherPath (absolute, resolved) started with args, taken as given.
     AppLauncher(const std::string& launcherPath, const std::vector<std::string>& args);

@@ -105,8 +105,7 @@ inline constexpr CfgFile::SectionId
     AppCDSGenerateCacheJavaOptions("AppCDSGenerateCacheJavaOptions");
 inline constexpr CfgFile::SectionId ArgOptions("ArgOptions");
 
-// Every section the parser recognises, in the order a CfgFile keeps them (by name); any other
-// header starts a section that is dropped.
+// Every section the parser recognises, in the order a CfgFile keeps them (by name).
 inline constexpr const CfgFile::SectionId* all[] = {
     &AppCDSGenerateCacheJavaOptions, &AppCDSJavaOptions, &Application, &ArgOptions, &JavaOptions,
 };
@@ -126,8 +125,7 @@ inline constexpr CfgFile::PropertyId arguments("arguments");
 inline constexpr CfgFile::PropertyId javaOptions("java-options");
 inline constexpr CfgFile::PropertyId winNorestart("win.norestart");
 
-// Every property the parser recognises, in the order a CfgFile keeps them (by name); any other
-// name is dropped.
+// Every property the parser recognises, in the order a CfgFile keeps them (by name).
 inline constexpr const CfgFile::PropertyId* all[] = {
     &classpath, &mainclass, &mainjar, &mainmodule, &memory,      &modulepath,
     &runtime,   &splash,    &version, &arguments,  &javaOptions, &winNorestart,
