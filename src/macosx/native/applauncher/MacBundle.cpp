@@ -1,21 +1,11 @@
 #include "MacBundle.h"
 
-#include <utility>
-
 #include "AppLauncher.h"
 #include "FileUtils.h"
 #include "PackageFile.h"
 
-const char* const MacBundle::executableDirPath = "Contents/MacOS";
-const char* const MacBundle::appDirPath = "Contents/app";
-const char* const MacBundle::runtimeDirPath = "Contents/runtime";
-const char* const MacBundle::jvmLibNames[2] = {"Contents/Home/lib/libjli.dylib",
-                                               "Contents/Home/lib/jli/libjli.dylib"};
-const char* const MacBundle::libEnvVariableName = "DYLD_LIBRARY_PATH";
-
-MacBundle::MacBundle(std::string launcherPath)
-    : theLauncherPath(std::move(launcherPath)),
-      theRootDir(FileUtils::dirname(FileUtils::dirname(FileUtils::dirname(theLauncherPath)))),
+MacBundle::MacBundle(const std::string& launcherPath)
+    : theRootDir(FileUtils::dirname(FileUtils::dirname(FileUtils::dirname(launcherPath)))),
       theAppDir(FileUtils::combinePath(theRootDir, appDirPath)),
       thePackageName(PackageFile::loadFromAppDir(theAppDir).packageName()) {}
 

@@ -5,45 +5,37 @@
 
 class AppLauncher;
 
-// The bundle around a launcher at Root/Contents/MacOS/<name>: its directories, its package and
-// where the user's own configuration may lie. The one place that knows the bundle layout.
+// The bundle around a launcher at Root/Contents/MacOS/<name>: the one place that knows its layout.
 class MacBundle {
 public:
-    // The bundle of the launcher at launcherPath (absolute, resolved); reads the package file,
-    // so throws when it exists but cannot be opened.
-    explicit MacBundle(std::string launcherPath);
+    // The bundle of the launcher at launcherPath (absolute, resolved); throws as PackageFile does.
+    explicit MacBundle(const std::string& launcherPath);
 
     // True when the user's configuration is looked for, below HOME: the package has a name.
     bool needsHomeDir() const { return !thePackageName.empty(); }
-    // Looks for the user's configuration below homeDir when the package has a name; an empty
-    // homeDir leaves it out.
+    // Looks for the user's configuration below homeDir (unless empty) when the package has a name.
     void setHomeDir(const std::string& homeDir);
 
-    // Gives launcher the bundle's directories, launch library names, library search-path
-    // variable and user configuration directory.
+    // Gives launcher the bundle's directories, library names and library search-path variable.
     AppLauncher& configure(AppLauncher& launcher) const;
 
-    const std::string& launcherPath() const { return theLauncherPath; }
     const std::string& rootDir() const { return theRootDir; }
     const std::string& appDir() const { return theAppDir; }
     std::string defaultRuntimeDir() const;
     const std::string& packageName() const { return thePackageName; }
     std::string packageFilePath() const;
-    // "" when no user directory is searched.
-    const std::string& userCfgFileDir() const { return theUserCfgFileDir; }
 
-    // The bundle's directories below its root: the launcher's, the application's and the
-    // runtime's default one.
-    static const char* const executableDirPath;
-    static const char* const appDirPath;
-    static const char* const runtimeDirPath;
+    // The bundle's directories below its root.
+    static constexpr const char* executableDirPath = "Contents/MacOS";
+    static constexpr const char* appDirPath = "Contents/app";
+    static constexpr const char* runtimeDirPath = "Contents/runtime";
     // The launch library's paths below a runtime directory, in the order they are tried.
-    static const char* const jvmLibNames[2];
+    static constexpr const char* jvmLibNames[2] = {"Contents/Home/lib/libjli.dylib",
+                                                   "Contents/Home/lib/jli/libjli.dylib"};
     // The variable that lists the directories the runtime's libraries are looked for in.
-    static const char* const libEnvVariableName;
+    static constexpr const char* libEnvVariableName = "DYLD_LIBRARY_PATH";
 
 private:
-    std::string theLauncherPath;
     std::string theRootDir;
     std::string theAppDir;
     std::string thePackageName;

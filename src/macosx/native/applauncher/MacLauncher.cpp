@@ -9,8 +9,7 @@
 
 namespace {
 
-// Set just before the hand-off and never reset: a later entry into the program finds it set
-// and only repeats the hand-off.
+// Set just before the hand-off, never reset: a later entry into the program only repeats it.
 Jvm* jvmLauncher = nullptr;
 
 void launchJvm() {
@@ -25,8 +24,7 @@ void startJvmLauncher() {
 
 } // namespace
 
-// The bundle's layout and package come from MacBundle; HOME is read here, and only when the
-// package has a name.
+// HOME is read only when the package has a name.
 Jvm* MacLauncher::initJvmLauncher(const std::string& launcherPath,
                                   const std::vector<std::string>& args, Observer* observer) {
     MacBundle bundle(launcherPath);
@@ -35,16 +33,9 @@ Jvm* MacLauncher::initJvmLauncher(const std::string& launcherPath,
     }
 
     if (bundle.needsHomeDir()) {
-        // Without HOME there is no user directory to look into; the bundle's own
-        // configuration still works, so this is reported and not fatal.
-        std::string homeDir;
-        try {
-            homeDir = SysInfo::getEnvVariable("HOME");
-        } catch (const std::runtime_error& e) {
-            reportError(SOURCE_CODE_POS, e);
-        } catch (...) {
-            reportUnknownError(SOURCE_CODE_POS);
-        }
+        // Without HOME the bundle's own configuration still works: reported, not fatal.
+        const std::string homeDir = runReported(SOURCE_CODE_POS, std::string(),
+                                                [] { return SysInfo::getEnvVariable("HOME"); });
         if (observer) {
             observer->onHomeDir(SysInfo::isEnvVariableSet("HOME"), homeDir);
         }

@@ -9,8 +9,7 @@
 
 class MacBundle;
 
-// The launcher's start-up in its bundle and its entry point: the one road to the hand-off,
-// which the launcher takes, and which the check takes to explain or try a launch.
+// The launcher's start-up in its bundle and its entry point: the one road to the hand-off.
 namespace MacLauncher {
 
 // Told what the start-up finds besides the launcher's own decisions.
@@ -26,22 +25,18 @@ protected:
 };
 
 // A new launch description (the caller owns it) of the launcher at launcherPath (absolute,
-// resolved) started with args: the bundle's start-up up to the hand-off, each decision told to
-// observer when it is not null. Throws what the launcher fails with.
+// resolved) started with args, each decision told to observer when not null; throws.
 Jvm* initJvmLauncher(const std::string& launcherPath, const std::vector<std::string>& args,
                      Observer* observer = nullptr);
 
-// Publishes jvm (owned from here on, for the rest of the process) as the process's launch and
-// hands it to the runtime; a later entry into the program repeats the hand-off. Throws as
-// Jvm::launch does.
+// Publishes jvm (owned from here on) as the process's launch and hands it to the runtime; throws.
 void launch(Jvm* jvm);
 
 // True once a launch is published: an entry into the program now is a later one.
 bool isLaunching();
 
-// The program's entry: the first entry starts the running launcher up and hands off, a later
-// one (the runtime's launch library may enter the program again) only repeats the hand-off.
-// Returns the exit status.
+// The program's entry: the first starts up and hands off, a later one (the runtime's launch
+// library may enter the program again) only repeats the hand-off. Returns the exit status.
 int main(int argc, char* argv[]);
 
 } // namespace MacLauncher

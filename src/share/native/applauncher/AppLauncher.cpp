@@ -1,7 +1,7 @@
 #include "AppLauncher.h"
 
+#include <algorithm>
 #include <memory>
-#include <utility>
 
 #include "CfgFile.h"
 #include "ErrorHandling.h"
@@ -11,22 +11,9 @@
 #include "SysInfo.h"
 #include "tstrings.h"
 
-const AppLauncher::ReadProperty AppLauncher::readProperties[9] = {
-    {&SectionName::Application, &PropertyName::runtime},
-    {&SectionName::Application, &PropertyName::modulepath},
-    {&SectionName::Application, &PropertyName::classpath},
-    {&SectionName::Application, &PropertyName::splash},
-    {&SectionName::JavaOptions, &PropertyName::javaOptions},
-    {&SectionName::Application, &PropertyName::mainmodule},
-    {&SectionName::Application, &PropertyName::mainclass},
-    {&SectionName::Application, &PropertyName::mainjar},
-    {&SectionName::ArgOptions, &PropertyName::arguments},
-};
-
 namespace {
 
-// The path of the runtime's launch library: the first of jvmLibNames that exists below the
-// configured runtime directory (or, when none is configured, below defaultRuntimeDir).
+// The first of jvmLibNames below the configured runtime directory, else below defaultRuntimeDir.
 std::string findJvmLib(const CfgFile& cfgFile, const std::string& defaultRuntimeDir,
                        const std::vector<std::string>& jvmLibNames,
                        AppLauncher::Observer* observer) {
@@ -72,12 +59,7 @@ bool AppLauncher::libEnvVariableContainsAppDir() const {
         SysInfo::getEnvVariable(std::nothrow, libEnvVariableName, std::string());
     std::vector<std::string> dirs;
     tstrings::split(dirs, value, std::string(1, FileUtils::pathSeparator));
-    for (const std::string& dir : dirs) {
-        if (dir == appDir) {
-            return true;
-        }
-    }
-    return false;
+    return std::find(dirs.begin(), dirs.end(), appDir) != dirs.end();
 }
 
 Jvm* AppLauncher::createJvmLauncher() const {
@@ -97,16 +79,15 @@ Jvm* AppLauncher::createJvmLauncher() const {
     std::unique_ptr<Jvm> jvm(new Jvm());
 
     const bool listsAppDir = libEnvVariableContainsAppDir();
+    const std::string libDirs =
+        SysInfo::getEnvVariable(std::nothrow, libEnvVariableName, std::string());
     if (observer) {
-        observer->onLibEnvVariable(
-            libEnvVariableName, SysInfo::isEnvVariableSet(libEnvVariableName),
-            SysInfo::getEnvVariable(std::nothrow, libEnvVariableName, std::string()), listsAppDir);
+        observer->onLibEnvVariable(libEnvVariableName,
+                                   SysInfo::isEnvVariableSet(libEnvVariableName), libDirs,
+                                   listsAppDir);
     }
     if (!listsAppDir) {
-        jvm->addEnvVariable(
-            libEnvVariableName,
-            SysInfo::getEnvVariable(std::nothrow, libEnvVariableName, std::string()) +
-                FileUtils::pathSeparator + appDir);
+        jvm->addEnvVariable(libEnvVariableName, libDirs + FileUtils::pathSeparator + appDir);
     }
 
     jvm->setPath(findJvmLib(*cfgFile, defaultRuntimeDir, jvmLibNames, observer));
@@ -121,45 +102,36 @@ CfgFile* AppLauncher::createCfgFile() const {
 
     LOG_TRACE("Launcher config file path: \"" << cfgFilePath << "\"");
 
-    if (!observer) {
-        return new CfgFile(CfgFile::load(cfgFilePath).expandMacros(getMacros()));
-    }
     const CfgFile::Macros macros = getMacros();
-    observer->onMacros(macros);
+    if (observer) {
+        observer->onMacros(macros);
+    }
     return new CfgFile(CfgFile::load(cfgFilePath, observer).expandMacros(macros, observer));
 }
 
 CfgFile::Macros AppLauncher::getMacros() const {
-    CfgFile::Macros macros;
-    macros["APPDIR"] = appDir;
-    macros["BINDIR"] = FileUtils::dirname(launcherPath);
-    macros["ROOTDIR"] = rootDir;
-    return macros;
+    return {{"APPDIR", appDir}, {"BINDIR", FileUtils::dirname(launcherPath)}, {"ROOTDIR", rootDir}};
 }
 
 std::string AppLauncher::getCfgFilePath() const {
     const std::string cfgFileName =
         FileUtils::stripExeSuffix(FileUtils::basename(launcherPath)) + ".cfg";
-
-    // Tells the observer which file is loaded, and the application directory's own beside it.
-    const auto chosen = [&](std::string path) {
-        if (observer) {
-            observer->onCfgFile(path, FileUtils::combinePath(appDir, cfgFileName));
-        }
-        return path;
-    };
-
+    const std::string bundleCfgFile = FileUtils::combinePath(appDir, cfgFileName);
+    std::string path = bundleCfgFile;
     for (const std::string& dir : cfgFileDirs) {
-        std::string cfgFilePath = FileUtils::combinePath(dir, cfgFileName);
+        const std::string cfgFilePath = FileUtils::combinePath(dir, cfgFileName);
         LOG_TRACE("Check [" << cfgFilePath << "] file exit");
         const bool exists = FileUtils::isFileExists(cfgFilePath);
         if (observer) {
             observer->onCfgFileCandidate(cfgFilePath, exists);
         }
         if (exists) {
-            return chosen(std::move(cfgFilePath));
+            path = cfgFilePath;
+            break;
         }
     }
-
-    return chosen(FileUtils::combinePath(appDir, cfgFileName));
+    if (observer) {
+        observer->onCfgFile(path, bundleCfgFile);
+    }
+    return path;
 }

@@ -8,30 +8,25 @@
 #include "CfgFile.h"
 #include "JvmLauncher.h"
 
-// Turns where things are (application directory, runtime directories, library names) into a
-// ready launch description.
+// Turns where things are (directories, library names) into a ready launch description.
 class AppLauncher {
 public:
-    // Told each decision that createJvmLauncher takes, in order, for tools that explain a
-    // launch; it also watches the parse, the expansion and the arguments.
+    // Told each decision of createJvmLauncher in order, and the parse, expansion and arguments.
     class Observer : public CfgFile::LineObserver,
                      public CfgFile::ExpansionObserver,
                      public Jvm::ArgumentObserver {
     public:
         // A user directory's configuration file, looked for, and whether it exists.
         virtual void onCfgFileCandidate(const std::string& path, bool exists) = 0;
-        // The configuration file that is loaded, and the application directory's own, which
-        // is the same file unless a user's file replaces it.
+        // The configuration file that is loaded, and the application directory's own.
         virtual void onCfgFile(const std::string& path, const std::string& bundleCfgFile) = 0;
         // The macros of the expansion.
         virtual void onMacros(const CfgFile::Macros& macros) = 0;
-        // The configuration as expanded, before arguments given to the launcher replace its
-        // configured ones.
+        // The configuration as expanded, before the launcher's arguments replace configured ones.
         virtual void onCfgFileExpanded(const CfgFile& cfgFile) = 0;
         // The arguments given to the launcher replace the configured ones.
         virtual void onArgsReplaced(const std::vector<std::string>& args) = 0;
-        // The library search-path variable as found (unset, or its value) and whether it lists
-        // the application directory already; when not, the launch description sets it.
+        // The library search-path variable as found, and whether it lists the application one.
         virtual void onLibEnvVariable(const std::string& name, bool isSet, const std::string& value,
                                       bool listsAppDir) = 0;
         // The runtime directory: app.runtime's value when configured, else the default one.
@@ -48,12 +43,20 @@ public:
         const CfgFile::SectionId* section;
         const CfgFile::PropertyId* property;
     };
-    // Every property the launch reads (the runtime here, the rest in Jvm::initFromConfigFile);
-    // the others, and these in other sections, are kept but never looked at.
-    static const ReadProperty readProperties[9];
+    // Every property the launch reads: the runtime here, the rest in Jvm::initFromConfigFile.
+    static constexpr ReadProperty readProperties[] = {
+        {&SectionName::Application, &PropertyName::runtime},
+        {&SectionName::Application, &PropertyName::modulepath},
+        {&SectionName::Application, &PropertyName::classpath},
+        {&SectionName::Application, &PropertyName::splash},
+        {&SectionName::JavaOptions, &PropertyName::javaOptions},
+        {&SectionName::Application, &PropertyName::mainmodule},
+        {&SectionName::Application, &PropertyName::mainclass},
+        {&SectionName::Application, &PropertyName::mainjar},
+        {&SectionName::ArgOptions, &PropertyName::arguments},
+    };
 
-    // For the executable at launcherPath (absolute, resolved) started with args, which are taken
-    // as given.
+    // For the executable at launcherPath (absolute, resolved) started with args, taken as given.
     AppLauncher(const std::string& launcherPath, const std::vector<std::string>& args);
 
     AppLauncher& setDefaultRuntimeDir(const std::string& v) {

@@ -1,8 +1,5 @@
 #include "CfgFile.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <memory>
 #include <set>
 #include <utility>
 
@@ -29,8 +26,7 @@ std::string CfgFile::asString(const PropertyMap::value_type& property) {
 }
 
 std::string CfgFile::asPathList(const PropertyMap::value_type& property) {
-    return tstrings::join(property.second.begin(), property.second.end(),
-                          std::string(1, FileUtils::pathSeparator));
+    return tstrings::join(property.second, std::string(1, FileUtils::pathSeparator));
 }
 
 namespace {
@@ -49,59 +45,6 @@ const IdType* findId(const IdType* const (&ids)[N], const char* text, size_t len
     }
     return nullptr;
 }
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-// Splits a C stream into lines at line feeds; nothing but the line feed is removed.
-class LineReader {
-public:
-    enum Status { LINE, END, ERROR };
-
-    explicit LineReader(std::FILE* file) : file(file), pos(0), end(0) {}
-
-    // The next line into line, END after the last one, ERROR when reading fails.
-    Status next(std::string& line) {
-        line.clear();
-        bool partial = false;
-        for (;;) {
-            if (pos == end) {
-                if (std::feof(file)) {
-                    // A last line without a line feed still counts.
-                    return partial ? LINE : END;
-                }
-                end = std::fread(buffer, 1, sizeof(buffer), file);
-                pos = 0;
-                if (end < sizeof(buffer) && std::ferror(file)) {
-                    return ERROR;
-                }
-                if (end == 0) {
-                    return partial ? LINE : END;
-                }
-                continue;
-            }
-            const char* start = buffer + pos;
-            const void* nl = std::memchr(start, '\n', end - pos);
-            if (!nl) {
-                line.append(start, end - pos);
-                pos = end;
-                partial = true;
-                continue;
-            }
-            const size_t len = static_cast<const char*>(nl) - start;
-            line.append(start, len);
-            pos += len + 1;
-            return LINE;
-        }
-    }
-
-private:
-    std::FILE* file;
-    char buffer[16 * 1024];
-    size_t pos;
-    size_t end;
-};
 
 // Collects the recognised properties of the current section and commits them as a whole.
 class Parser {
@@ -163,17 +106,13 @@ public:
 private:
     // The name is line[0, nameEnd), the value line[valueStart, end); copied only when kept.
     void addProperty(const std::string& line, size_t nameEnd, size_t valueStart) {
-        if (observer) {
-            const bool known = !(*currentSection == UnknownSection);
-            observer->onProperty(lineNo, line.substr(0, nameEnd), line.substr(valueStart),
-                                 known ? currentSection : nullptr,
-                                 findId(PropertyName::all, line.data(), nameEnd));
-        }
-        if (*currentSection == UnknownSection) {
-            return;
-        }
+        const bool known = *currentSection != UnknownSection;
         const CfgFile::PropertyId* property = findId(PropertyName::all, line.data(), nameEnd);
-        if (property) {
+        if (observer) {
+            observer->onProperty(lineNo, line.substr(0, nameEnd), line.substr(valueStart),
+                                 known ? currentSection : nullptr, property);
+        }
+        if (known && property) {
             pending[*property].emplace_back(line, valueStart);
         }
     }
@@ -185,14 +124,12 @@ private:
     size_t lineNo;
 };
 
-// A braced reference may name any bytes, but the environment cannot hold a name with "=" or
-// NUL in it; asking it anyway would answer for a different, shorter or prefixed name.
+// The environment holds no name with "=" or NUL: asking it would answer for another name.
 bool canBeEnvVariableName(const std::string& name) {
     return !name.empty() && name.find_first_of(std::string("=\0", 2)) == std::string::npos;
 }
 
-// Tells observer what of one value, about to be expanded, will stay as written and what the
-// environment gives.
+// Tells observer what of one value stays as written and what the environment gives.
 void observe(CfgFile::ExpansionObserver& observer, const CfgFile::SectionId& section,
              const CfgFile::PropertyId& property, size_t index,
              const StringProcessing::TokenizedString& tokens,
@@ -214,30 +151,20 @@ void observe(CfgFile::ExpansionObserver& observer, const CfgFile::SectionId& sec
 
 } // namespace
 
-CfgFile CfgFile::load(const std::string& path) {
-    return load(path, nullptr);
-}
-
 CfgFile CfgFile::load(const std::string& path, LineObserver* observer) {
-    // A C stream rather than an iostream: only it tells a read error (a directory, an I/O
-    // failure) from the end of the file on every standard library.
-    std::unique_ptr<std::FILE, FileCloser> file(FileUtils::openRegularFile(path));
-    if (!file) {
-        const std::string error = errno ? lastCRTError() : "not a regular file";
-        throw makeException(tstrings::any() << "Error opening \"" << path << "\" file: " << error,
+    FileUtils::LineReader reader(path);
+    if (!reader.openError().empty()) {
+        throw makeException(tstrings::any()
+                                << "Error opening \"" << path << "\" file: " << reader.openError(),
                             SOURCE_CODE_POS);
     }
 
     CfgFile cfgFile;
     Parser parser(cfgFile.sections, observer);
-    LineReader reader(file.get());
     std::string line;
-    for (;;) {
-        const LineReader::Status status = reader.next(line);
-        if (status == LineReader::END) {
-            break;
-        }
-        if (status == LineReader::ERROR) {
+    for (FileUtils::LineReader::Status status = reader.next(line);
+         status != FileUtils::LineReader::END; status = reader.next(line)) {
+        if (status == FileUtils::LineReader::ERROR) {
             const std::string error = lastCRTError();
             throw makeException(tstrings::any() << "Failed to read \"" << path
                                                 << "\" file up to the end: " << error,
@@ -253,10 +180,6 @@ CfgFile CfgFile::load(const std::string& path, LineObserver* observer) {
     return cfgFile;
 }
 
-CfgFile CfgFile::expandMacros(const Macros& macros) const {
-    return expandMacros(macros, nullptr);
-}
-
 CfgFile CfgFile::expandMacros(const Macros& macros, ExpansionObserver* observer) const {
     // Tokenize every value once, in the traversal order that the second walk repeats.
     std::vector<StringProcessing::TokenizedString> tokenizedStrings;
@@ -265,17 +188,14 @@ CfgFile CfgFile::expandMacros(const Macros& macros, ExpansionObserver* observer)
         for (const PropertyMap::value_type& property : section.second) {
             for (const std::string& value : property.second) {
                 tokenizedStrings.emplace_back();
-                // Without "$" or a backslash a value is one plain token that cannot change;
-                // its list stays empty and the value is copied as it is below.
+                // Without "$" or a backslash a value cannot change: its list stays empty.
                 if (value.find_first_of("$\\") == std::string::npos) {
                     continue;
                 }
                 tokenizedStrings.back() = StringProcessing::tokenize(value);
-                for (const StringProcessing::Token& token : tokenizedStrings.back()) {
-                    if (token.type == StringProcessing::VARIABLE) {
-                        names.insert(StringProcessing::getVariableName(token.value));
-                    }
-                }
+                const StringProcessing::VariableNameList found =
+                    StringProcessing::extractVariableNames(tokenizedStrings.back());
+                names.insert(found.begin(), found.end());
             }
         }
     }
@@ -315,8 +235,7 @@ CfgFile CfgFile::expandMacros(const Macros& macros, ExpansionObserver* observer)
                 }
                 StringProcessing::expandVariables(*tokens, variables);
                 std::string newValue = StringProcessing::stringify(*tokens);
-                // Each list is released once used: a large configuration never has all the
-                // lists and the whole copy in memory at once.
+                // Released once used: a large configuration never holds all lists and the copy.
                 StringProcessing::TokenizedString().swap(*tokens);
                 ++tokens;
                 if (newValue != value) {

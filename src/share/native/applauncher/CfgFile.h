@@ -25,10 +25,8 @@ public:
         const char* str;
     };
 
-    struct SectionNameTag {};
-    struct PropertyNameTag {};
-    typedef Id<SectionNameTag> SectionId;
-    typedef Id<PropertyNameTag> PropertyId;
+    typedef Id<struct SectionNameTag> SectionId;
+    typedef Id<struct PropertyNameTag> PropertyId;
 
     typedef std::vector<std::string> Values;
     typedef std::map<PropertyId, Values> PropertyMap;
@@ -48,8 +46,7 @@ public:
         // The index-th value of the property changed from one text to the other.
         virtual void onExpanded(const SectionId& section, const PropertyId& property, size_t index,
                                 const std::string& from, const std::string& to) = 0;
-        // A reference in the index-th value that names no macro and no environment variable;
-        // it stays as written.
+        // A reference in the index-th value that no macro nor environment variable resolves.
         virtual void onUnresolved(const SectionId& section, const PropertyId& property,
                                   size_t index, const std::string& reference,
                                   const std::string& name) = 0;
@@ -64,10 +61,8 @@ public:
         ~ExpansionObserver() = default;
     };
 
-    // A copy with every variable reference and escape of every value expanded.
-    CfgFile expandMacros(const Macros& macros) const;
-    // The same, telling observer (when not null) what became of each value.
-    CfgFile expandMacros(const Macros& macros, ExpansionObserver* observer) const;
+    // A copy with every value's references and escapes expanded, told to observer when not null.
+    CfgFile expandMacros(const Macros& macros, ExpansionObserver* observer = nullptr) const;
 
     // Told what the parser makes of each line, for tools that explain a configuration.
     class LineObserver {
@@ -77,8 +72,7 @@ public:
         // A section header; section is null when the name is not a known one.
         virtual void onSection(size_t lineNo, const std::string& name,
                                const SectionId* section) = 0;
-        // A property line as split; it is kept only when both section (null outside a known
-        // section) and property (null for an unknown name) are set.
+        // A property line as split; kept when both section and property are known (not null).
         virtual void onProperty(size_t lineNo, const std::string& name, const std::string& value,
                                 const SectionId* section, const PropertyId* property) = 0;
         // The properties kept since the last header replace everything section had.
@@ -88,10 +82,9 @@ public:
         ~LineObserver() = default;
     };
 
-    // Reads the file; throws on an open or read failure and on a header without "]".
-    static CfgFile load(const std::string& path);
-    // The same, telling observer (when not null) about every line.
-    static CfgFile load(const std::string& path, LineObserver* observer);
+    // Reads the file, telling observer (when not null) about every line; throws on an open or
+    // read failure and on a header without "]".
+    static CfgFile load(const std::string& path, LineObserver* observer = nullptr);
 
     // The last value of the property ("" for an empty list).
     static std::string asString(const PropertyMap::value_type& property);
@@ -112,8 +105,7 @@ inline constexpr CfgFile::SectionId
     AppCDSGenerateCacheJavaOptions("AppCDSGenerateCacheJavaOptions");
 inline constexpr CfgFile::SectionId ArgOptions("ArgOptions");
 
-// Every section the parser recognises, in the order a CfgFile keeps them (by name); any other
-// header starts a section that is dropped.
+// Every section the parser recognises, in the order a CfgFile keeps them (by name).
 inline constexpr const CfgFile::SectionId* all[] = {
     &AppCDSGenerateCacheJavaOptions, &AppCDSJavaOptions, &Application, &ArgOptions, &JavaOptions,
 };
@@ -133,8 +125,7 @@ inline constexpr CfgFile::PropertyId arguments("arguments");
 inline constexpr CfgFile::PropertyId javaOptions("java-options");
 inline constexpr CfgFile::PropertyId winNorestart("win.norestart");
 
-// Every property the parser recognises, in the order a CfgFile keeps them (by name); any other
-// name is dropped.
+// Every property the parser recognises, in the order a CfgFile keeps them (by name).
 inline constexpr const CfgFile::PropertyId* all[] = {
     &classpath, &mainclass, &mainjar, &mainmodule, &memory,      &modulepath,
     &runtime,   &splash,    &version, &arguments,  &javaOptions, &winNorestart,

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdarg>
-#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,33 +15,25 @@
 #include "Log.h"
 #include "tstrings.h"
 
-// The runtime library reads the header at these offsets.
+// The runtime library reads the header at fixed offsets, which 64-bit addresses give the
+// fields in their order: 0, 8, 12, 16, 24 and 32.
 static_assert(sizeof(void*) == 8, "the record is laid out for 64-bit addresses");
-static_assert(offsetof(JvmlLauncherData, jliLibPath) == 0, "record header layout");
-static_assert(offsetof(JvmlLauncherData, jliArgCount) == 8, "record header layout");
-static_assert(offsetof(JvmlLauncherData, envVarCount) == 12, "record header layout");
-static_assert(offsetof(JvmlLauncherData, jliArgs) == 16, "record header layout");
-static_assert(offsetof(JvmlLauncherData, envVarNames) == 24, "record header layout");
-static_assert(offsetof(JvmlLauncherData, envVarValues) == 32, "record header layout");
 static_assert(sizeof(JvmlLauncherData) == 40, "record header layout");
 
 namespace {
 
 // A snapshot of a Jvm that travels behind the opaque handle.
-class JliLaunchData {
-public:
+struct JliLaunchData {
     std::string jliLibPath;
     std::vector<std::string> args;
     std::vector<std::string> envVarNames;
     std::vector<std::string> envVarValues;
 
-    // Measures the record when ptr is null, else fills it; returns its size in bytes. Throws
-    // when the size does not fit the record's 32-bit size.
+    // Measures (ptr null) or fills the record; returns its size, throws when it passes 2 GiB.
     int initJvmlLauncherData(JvmlLauncherData* ptr) const;
 };
 
-// Walks the record's data area. With a null base it only counts, so measuring and filling
-// share every step and can never disagree about the layout.
+// Walks the record's data area; with a null base it only counts, so both passes share each step.
 class RecordCursor {
 public:
     explicit RecordCursor(char* base) : base(base), offset(0) {}
@@ -63,8 +54,19 @@ public:
         return at;
     }
 
-    // Room for count addresses; the arrays are packed, so they may start at any byte.
-    char* takePointerArray(uint64_t count) { return take(count * sizeof(char*)); }
+    // Places the address array of strings (a null entry last when terminated), then the
+    // strings. The array is packed, so it may start at any byte: entries are written byte-wise.
+    char* putStrings(const std::vector<std::string>& strings, bool terminated) {
+        const size_t count = strings.size() + (terminated ? 1 : 0);
+        char* array = take(count * sizeof(char*));
+        for (size_t i = 0; i != count; ++i) {
+            const char* str = i < strings.size() ? putString(strings[i]) : nullptr;
+            if (array) {
+                std::memcpy(array + i * sizeof str, &str, sizeof str);
+            }
+        }
+        return array;
+    }
 
     uint64_t size() const { return offset; }
 
@@ -73,30 +75,11 @@ private:
     uint64_t offset;
 };
 
-// Entries of the packed arrays are written and read byte-wise: they need not be aligned.
-void putEntry(char* array, size_t index, const char* value) {
-    std::memcpy(array + index * sizeof value, &value, sizeof value);
-}
-
+// An entry of a packed array, read byte-wise: it need not be aligned.
 char* getEntry(const char* const* array, size_t index) {
     char* value;
     std::memcpy(&value, reinterpret_cast<const char*>(array) + index * sizeof value, sizeof value);
     return value;
-}
-
-// Places one list of strings: the address array, then the strings themselves.
-char* putStrings(RecordCursor& cursor, const std::vector<std::string>& strings, bool terminated) {
-    char* array = cursor.takePointerArray(strings.size() + (terminated ? 1 : 0));
-    if (array && terminated) {
-        putEntry(array, strings.size(), nullptr);
-    }
-    for (size_t i = 0; i != strings.size(); ++i) {
-        char* str = cursor.putString(strings[i]);
-        if (array) {
-            putEntry(array, i, str);
-        }
-    }
-    return array;
 }
 
 int JliLaunchData::initJvmlLauncherData(JvmlLauncherData* ptr) const {
@@ -104,12 +87,11 @@ int JliLaunchData::initJvmlLauncherData(JvmlLauncherData* ptr) const {
     cursor.take(sizeof(JvmlLauncherData));
 
     char* const libPath = cursor.putString(jliLibPath);
-    char* const argArray = putStrings(cursor, args, true);
-    char* const nameArray = putStrings(cursor, envVarNames, false);
-    char* const valueArray = putStrings(cursor, envVarValues, false);
+    char* const argArray = cursor.putStrings(args, true);
+    char* const nameArray = cursor.putStrings(envVarNames, false);
+    char* const valueArray = cursor.putStrings(envVarValues, false);
 
-    // Counted in 64 bits: a description near 2 GiB must be refused, not wrapped into a small
-    // buffer that the filling pass would overrun.
+    // Counted in 64 bits: a description near 2 GiB is refused, not wrapped into a small buffer.
     const uint64_t size = cursor.size();
     if (size > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
         throw makeException(tstrings::any() << "JvmlLauncherData needs " << size
@@ -138,40 +120,27 @@ void closeHandle(JvmlLauncherHandle h) {
 }
 
 int32_t getJvmlLauncherDataSize(JvmlLauncherHandle h) {
-    try {
+    return runReported(SOURCE_CODE_POS, -1, [h] {
         return static_cast<const JliLaunchData*>(h)->initJvmlLauncherData(nullptr);
-    } catch (const std::runtime_error& e) {
-        reportError(SOURCE_CODE_POS, e);
-    } catch (...) {
-        reportUnknownError(SOURCE_CODE_POS);
-    }
-    return -1;
+    });
 }
 
 JvmlLauncherData* initJvmlLauncherData(JvmlLauncherHandle h, void* ptr, int32_t bufferSize) {
-    try {
+    JvmlLauncherData* const record = static_cast<JvmlLauncherData*>(ptr);
+    return runReported(SOURCE_CODE_POS, static_cast<JvmlLauncherData*>(nullptr), [&] {
         const JliLaunchData* data = static_cast<const JliLaunchData*>(h);
-        if (ptr && data->initJvmlLauncherData(nullptr) <= bufferSize) {
-            JvmlLauncherData* record = static_cast<JvmlLauncherData*>(ptr);
-            data->initJvmlLauncherData(record);
-            return record;
+        if (!record || data->initJvmlLauncherData(nullptr) > bufferSize) {
+            return static_cast<JvmlLauncherData*>(nullptr);
         }
-    } catch (const std::runtime_error& e) {
-        reportError(SOURCE_CODE_POS, e);
-    } catch (...) {
-        reportUnknownError(SOURCE_CODE_POS);
-    }
-    return nullptr;
+        data->initJvmlLauncherData(record);
+        return record;
+    });
 }
 
 typedef int (*JliLaunchFunc)(int argc, char** argv, int jargc, const char** jargv, int appclassc,
                              const char** appclassv, const char* fullversion,
                              const char* dotversion, const char* pname, const char* lname,
                              int javaargs, int cpwildcard, int javaw, int ergo);
-
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
 
 } // namespace
 
@@ -191,119 +160,87 @@ Jvm::~Jvm() {
 
 Jvm& Jvm::initFromConfigFile(const CfgFile& cfgFile, const std::string& launcherPath,
                              ArgumentObserver* observer) {
-    const CfgFile::PropertyMap& appOptions = cfgFile.getProperties(SectionName::Application);
-    const CfgFile::PropertyMap::const_iterator appEnd = appOptions.end();
-
-    // Appends the index-th value of the property found at it, telling the observer.
+    // The property's entry, or null when it or its section is absent.
+    const auto find = [&](const CfgFile::SectionId& section, const CfgFile::PropertyId& property) {
+        const CfgFile::PropertyMap& properties = cfgFile.getProperties(section);
+        const CfgFile::PropertyMap::const_iterator it = properties.find(property);
+        return it == properties.end() ? nullptr : &*it;
+    };
+    // Appends value, which carries the index-th value of the property, telling the observer.
     const auto addValue = [&](const CfgFile::SectionId& section,
-                              const CfgFile::PropertyMap::const_iterator& it, size_t index,
+                              const CfgFile::PropertyMap::value_type& property, size_t index,
                               std::string value) {
         addArgument(std::move(value));
         if (observer) {
-            observer->onArgument(args.size() - 1, section, it->first, index);
+            observer->onArgument(args.size() - 1, section, property.first, index);
         }
     };
-    const auto addLastValue = [&](const CfgFile::PropertyMap::const_iterator& it) {
-        addValue(SectionName::Application, it, it->second.size() - 1, CfgFile::asString(*it));
+    // Appends option (when not null) and the value, for each value of the property.
+    const auto addEach = [&](const CfgFile::SectionId& section, const CfgFile::PropertyId& id,
+                             const char* option) {
+        if (const CfgFile::PropertyMap::value_type* property = find(section, id)) {
+            for (size_t i = 0; i != property->second.size(); ++i) {
+                if (option) {
+                    addArgument(option);
+                }
+                addValue(section, *property, i, property->second[i]);
+            }
+        }
+    };
+    // Appends option (when not null) and the last value of the application's property.
+    const auto addLast = [&](const CfgFile::PropertyId& id, const char* option) {
+        if (const CfgFile::PropertyMap::value_type* property = find(SectionName::Application, id)) {
+            if (option) {
+                addArgument(option);
+            }
+            addValue(SectionName::Application, *property, property->second.size() - 1,
+                     CfgFile::asString(*property));
+        }
     };
 
-    CfgFile::PropertyMap::const_iterator it = appOptions.find(PropertyName::modulepath);
-    if (it != appEnd) {
-        for (size_t i = 0; i != it->second.size(); ++i) {
-            addArgument("--module-path");
-            addValue(SectionName::Application, it, i, it->second[i]);
-        }
-    }
-
-    it = appOptions.find(PropertyName::classpath);
-    if (it != appEnd) {
+    addEach(SectionName::Application, PropertyName::modulepath, "--module-path");
+    if (const auto* classpath = find(SectionName::Application, PropertyName::classpath)) {
         addArgument("-classpath");
-        addValue(SectionName::Application, it, ArgumentObserver::kAllValues,
-                 CfgFile::asPathList(*it));
+        addValue(SectionName::Application, *classpath, ArgumentObserver::kAllValues,
+                 CfgFile::asPathList(*classpath));
     }
-
-    it = appOptions.find(PropertyName::splash);
-    if (it != appEnd) {
-        const std::string splash = CfgFile::asString(*it);
+    if (const auto* property = find(SectionName::Application, PropertyName::splash)) {
+        const std::string splash = CfgFile::asString(*property);
         if (FileUtils::isFileExists(splash)) {
-            addValue(SectionName::Application, it, it->second.size() - 1, "-splash:" + splash);
+            addValue(SectionName::Application, *property, property->second.size() - 1,
+                     "-splash:" + splash);
         } else {
             LOG_WARNING("Splash property ignored. File \"" << splash << "\" not found");
         }
     }
-
-    const CfgFile::PropertyMap& javaOptions = cfgFile.getProperties(SectionName::JavaOptions);
-    it = javaOptions.find(PropertyName::javaOptions);
-    if (it != javaOptions.end()) {
-        for (size_t i = 0; i != it->second.size(); ++i) {
-            addValue(SectionName::JavaOptions, it, i, it->second[i]);
-        }
-    }
-
+    addEach(SectionName::JavaOptions, PropertyName::javaOptions, nullptr);
     addArgument("-Dvorlane.app-path=" + launcherPath);
-
-    it = appOptions.find(PropertyName::mainmodule);
-    if (it != appEnd) {
-        addArgument("-m");
-        addLastValue(it);
-    }
-
-    it = appOptions.find(PropertyName::mainclass);
-    if (it != appEnd) {
-        addLastValue(it);
-    }
-
-    it = appOptions.find(PropertyName::mainjar);
-    if (it != appEnd) {
-        addArgument("-jar");
-        addLastValue(it);
-    }
-
-    const CfgFile::PropertyMap& argOptions = cfgFile.getProperties(SectionName::ArgOptions);
-    it = argOptions.find(PropertyName::arguments);
-    if (it != argOptions.end()) {
-        for (size_t i = 0; i != it->second.size(); ++i) {
-            addValue(SectionName::ArgOptions, it, i, it->second[i]);
-        }
-    }
+    addLast(PropertyName::mainmodule, "-m");
+    addLast(PropertyName::mainclass, nullptr);
+    addLast(PropertyName::mainjar, "-jar");
+    addEach(SectionName::ArgOptions, PropertyName::arguments, nullptr);
     return *this;
 }
 
 void* Jvm::exportLauncher() const {
-    std::unique_ptr<JliLaunchData> result(new JliLaunchData());
-    result->jliLibPath = jvmPath;
-    result->args = args;
-    result->envVarNames = envVarNames;
-    result->envVarValues = envVarValues;
-    return result.release();
+    return new JliLaunchData{jvmPath, args, envVarNames, envVarValues};
 }
 
-void Jvm::launch(bool dryRun) {
-    const std::unique_ptr<JvmlLauncherData, FreeDeleter> record(
-        jvmLauncherCreateJvmlLauncherData(&api, exportLauncher(), nullptr));
+void Jvm::launch() {
+    const std::unique_ptr<JvmlLauncherData, void (*)(void*)> record(
+        jvmLauncherCreateJvmlLauncherData(&api, exportLauncher(), nullptr), std::free);
 
     LOG_TRACE("JVM library: \"" << jvmPath << "\"");
 
-    // Whatever kept the record from being built has been reported already; without a record
-    // there is nothing to hand to the runtime.
-    if (!record) {
-        throw makeException("Failed to launch JVM", SOURCE_CODE_POS);
+    // Without a record (why has been reported) there is nothing to hand to the runtime.
+    if (record) {
+        // The function keeps its own handle, so the library's first one goes right away.
+        const DllFunction<void*> jliLaunch(Dll{jvmPath}, "JLI_Launch");
+        if (jvmLauncherStartJvm(record.get(), static_cast<void*>(jliLaunch)) == 0) {
+            return;
+        }
     }
-
-    std::unique_ptr<DllFunction<void*>> jliLaunch;
-    {
-        // The function keeps its own handle, so this one can go right away.
-        const Dll jvmLib(jvmPath);
-        jliLaunch.reset(new DllFunction<void*>(jvmLib, "JLI_Launch"));
-    }
-    if (dryRun) {
-        return;
-    }
-
-    const int exitCode = jvmLauncherStartJvm(record.get(), static_cast<void*>(*jliLaunch));
-    if (exitCode != 0) {
-        throw makeException("Failed to launch JVM", SOURCE_CODE_POS);
-    }
+    throw makeException("Failed to launch JVM", SOURCE_CODE_POS);
 }
 
 extern "C" {
@@ -314,21 +251,16 @@ JvmlLauncherData* jvmLauncherCreateJvmlLauncherData(const JvmlLauncherOps* ops,
         return nullptr;
     }
 
-    JvmlLauncherData* result = nullptr;
-    void* buffer = nullptr;
     const int32_t dataSize = ops->getJvmlLauncherDataSize(h);
-    if (dataSize >= 1) {
-        buffer = std::malloc(static_cast<size_t>(dataSize));
-        if (!buffer) {
-            jvmLauncherLog("%s", std::strerror(errno));
-        } else {
-            result = ops->initJvmlLauncherData(h, buffer, dataSize);
-            if (result && size) {
-                *size = dataSize;
-            }
-        }
+    void* const buffer = dataSize >= 1 ? std::malloc(static_cast<size_t>(dataSize)) : nullptr;
+    if (dataSize >= 1 && !buffer) {
+        jvmLauncherLog("%s", std::strerror(errno));
     }
-
+    JvmlLauncherData* const result =
+        buffer ? ops->initJvmlLauncherData(h, buffer, dataSize) : nullptr;
+    if (result && size) {
+        *size = dataSize;
+    }
     ops->closeHandle(h);
     if (!result) {
         std::free(buffer);
@@ -345,20 +277,17 @@ int jvmLauncherStartJvm(const JvmlLauncherData* data, void* jliLaunch) {
         jvmLauncherLog("jli arg[%d]: [%s]", i, getEntry(data->jliArgs, i));
     }
 
-    if (data->envVarCount > 0) {
-        for (int32_t i = 0; i < data->envVarCount; ++i) {
-            jvmLauncherLog("env var[%d]: %s=[%s]", i, getEntry(data->envVarNames, i),
-                           getEntry(data->envVarValues, i));
-        }
-        for (int32_t i = 0; i < data->envVarCount; ++i) {
-            if (::setenv(getEntry(data->envVarNames, i), getEntry(data->envVarValues, i), 1) != 0) {
-                jvmLauncherLog("setenv(%d) failed", i);
-            }
+    for (int32_t i = 0; i < data->envVarCount; ++i) {
+        jvmLauncherLog("env var[%d]: %s=[%s]", i, getEntry(data->envVarNames, i),
+                       getEntry(data->envVarValues, i));
+    }
+    for (int32_t i = 0; i < data->envVarCount; ++i) {
+        if (::setenv(getEntry(data->envVarNames, i), getEntry(data->envVarValues, i), 1) != 0) {
+            jvmLauncherLog("setenv(%d) failed", i);
         }
     }
 
-    // The record's argument array is packed and may start at any byte, but the runtime indexes
-    // it as char**: it gets an aligned, null-terminated copy of the entries instead.
+    // The runtime indexes the packed argument array as char**: it gets an aligned copy.
     const size_t argCount = data->jliArgCount > 0 ? static_cast<size_t>(data->jliArgCount) : 0;
     char** const argv = static_cast<char**>(std::calloc(argCount + 1, sizeof(char*)));
     if (!argv) {

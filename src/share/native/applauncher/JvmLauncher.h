@@ -8,8 +8,7 @@
 
 #include "CfgFile.h"
 
-// The launch description of the Java runtime: its launch library, the arguments and the
-// environment variables to set just before the launch.
+// The launch description of the Java runtime: launch library, arguments, environment variables.
 class Jvm {
 public:
     Jvm();
@@ -17,14 +16,12 @@ public:
     Jvm(const Jvm&) = delete;
     Jvm& operator=(const Jvm&) = delete;
 
-    // Told which configured value each appended argument carries, for tools that explain a
-    // launch.
+    // Told which configured value each appended argument carries.
     class ArgumentObserver {
     public:
         // Passed as index for an argument that joins all values of the property.
         static constexpr size_t kAllValues = static_cast<size_t>(-1);
-        // The argument at argIndex carries the index-th value of the property in the section,
-        // or all its values.
+        // The argument at argIndex carries the index-th (or every) value of the property.
         virtual void onArgument(size_t argIndex, const CfgFile::SectionId& section,
                                 const CfgFile::PropertyId& property, size_t index) = 0;
 
@@ -32,9 +29,8 @@ public:
         ~ArgumentObserver() = default;
     };
 
-    // Appends the arguments that the configuration asks for, in their fixed order, for the
-    // launcher at launcherPath, which the application is told about; tells observer (when not
-    // null) where each argument comes from.
+    // Appends the configuration's arguments in their fixed order for the launcher at launcherPath,
+    // telling observer (when not null) where each comes from.
     Jvm& initFromConfigFile(const CfgFile& cfgFile, const std::string& launcherPath,
                             ArgumentObserver* observer = nullptr);
 
@@ -57,10 +53,8 @@ public:
     const std::vector<std::string>& getEnvVarNames() const { return envVarNames; }
     const std::vector<std::string>& getEnvVarValues() const { return envVarValues; }
 
-    // Loads the launch library and calls JLI_Launch; throws "Failed to launch JVM" when it
-    // returns non-zero. A dry run stops before anything is set or called, once the launch
-    // record is built and JLI_Launch found.
-    void launch(bool dryRun = false);
+    // Loads the launch library, calls JLI_Launch; throws "Failed to launch JVM" unless it gives 0.
+    void launch();
 
     // A copy of the description behind an opaque handle, released by the table's closeHandle.
     void* exportLauncher() const;
@@ -74,9 +68,8 @@ private:
 
 extern "C" {
 
-// One flat block: this header, then the library path, the NULL-terminated argument array,
-// the argument strings, the name array and strings, the value array and strings, packed
-// without gaps. All addresses point into the block.
+// One flat block: this header, then the library path, the NULL-terminated argument array and
+// strings, the name array and strings, the value array and strings, packed without gaps.
 struct JvmlLauncherData {
     char* jliLibPath;
     int32_t jliArgCount;
@@ -88,15 +81,11 @@ struct JvmlLauncherData {
 
 typedef void* JvmlLauncherHandle;
 
-typedef void (*JvmlLauncherOps_closeHandle)(JvmlLauncherHandle h);
-typedef int32_t (*JvmlLauncherOps_getJvmlLauncherDataSize)(JvmlLauncherHandle h);
-typedef JvmlLauncherData* (*JvmlLauncherOps_initJvmlLauncherData)(JvmlLauncherHandle h, void* ptr,
-                                                                  int32_t bufferSize);
-
+// The functions behind a handle, through which the plain entry points read a description.
 struct JvmlLauncherOps {
-    JvmlLauncherOps_closeHandle closeHandle;
-    JvmlLauncherOps_getJvmlLauncherDataSize getJvmlLauncherDataSize;
-    JvmlLauncherOps_initJvmlLauncherData initJvmlLauncherData;
+    void (*closeHandle)(JvmlLauncherHandle h);
+    int32_t (*getJvmlLauncherDataSize)(JvmlLauncherHandle h);
+    JvmlLauncherData* (*initJvmlLauncherData)(JvmlLauncherHandle h, void* ptr, int32_t bufferSize);
 };
 
 // A new malloc'ed record built from the handle, or null; the handle is always consumed.

@@ -6,8 +6,7 @@
 // The optional ".package" file of the application directory: its first line names the package.
 class PackageFile {
 public:
-    // Reads appDir/.package; an empty name when there is none; throws when it exists but
-    // cannot be opened.
+    // Reads appDir/.package (an empty name without one); throws when it cannot be opened.
     static PackageFile loadFromAppDir(const std::string& appDir);
     // The path of the package file of appDir.
     static std::string pathInAppDir(const std::string& appDir);

@@ -17,7 +17,7 @@ public:
         if (end == start) {
             return;
         }
-        tokens.push_back(Token(type, str.substr(start, end - start)));
+        tokens.push_back({type, str.substr(start, end - start)});
         start = end;
     }
 
@@ -38,17 +38,13 @@ bool isNameChar(char c) {
 } // namespace
 
 std::string getVariableName(const std::string& token) {
-    if (tstrings::endsWith(token, "}")) {
-        // "${name}"
-        return token.substr(2, token.size() - 3);
-    }
-    // "$name"
-    return token.substr(1);
+    // "${name}" or "$name"
+    return tstrings::endsWith(token, "}") ? token.substr(2, token.size() - 3) : token.substr(1);
 }
 
 TokenizedString tokenize(const std::string& str) {
-    // Each "$" or backslash yields at most two tokens (the text before it and itself), and one
-    // more follows the last: reserving that bound spares a long value's list its regrowth.
+    // At most two tokens per "$" or backslash and one after the last: a long value's list is
+    // never grown again.
     const size_t specials = static_cast<size_t>(
         std::count_if(str.begin(), str.end(), [](char c) { return c == '$' || c == '\\'; }));
     TokenizedString tokens;
@@ -138,8 +134,7 @@ void expandVariables(TokenizedString& tokens, const VariableValues& variables) {
 }
 
 bool hasUnclosedReference(const TokenizedString& tokens) {
-    // The scan stops at an unclosed "${", so the last STRING token holds it; anywhere else a
-    // "${" starts a VARIABLE token.
+    // The scan stops at an unclosed "${": only the last STRING token can hold one.
     return !tokens.empty() && tokens.back().type == STRING &&
            tokens.back().value.find("${") != std::string::npos;
 }

@@ -11,7 +11,6 @@ namespace StringProcessing {
 enum TokenType { STRING = 0, VARIABLE = 1, ESCAPED_CHAR = 2 };
 
 struct Token {
-    Token(TokenType type, const std::string& value) : type(type), value(value) {}
     TokenType type;
     std::string value;
 };

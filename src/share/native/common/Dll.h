@@ -15,8 +15,7 @@ public:
     Dll& operator=(const Dll&) = delete;
     ~Dll();
 
-    // The address of the exported name, or null; throws the "dlsym(" error when it is missing
-    // and throwIfNotFound is set.
+    // The address of the exported name, or null; throws the "dlsym(" error if throwIfNotFound.
     void* getFunction(const std::string& name, bool throwIfNotFound) const;
 
     const std::string& path() const { return thePath; }
@@ -32,9 +31,8 @@ private:
 template <class T> class DllFunction {
 public:
     DllFunction(const Dll& library, const tstrings::any& funcName)
-        : lib(library), funcPtr(nullptr), name(funcName.str()) {
-        funcPtr = reinterpret_cast<T>(lib.getFunction(name, true));
-    }
+        : lib(library), funcPtr(reinterpret_cast<T>(lib.getFunction(funcName.str(), true))),
+          name(funcName.str()) {}
 
     operator T() const {
         if (!funcPtr) {

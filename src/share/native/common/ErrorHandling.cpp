@@ -43,6 +43,5 @@ void reportUnknownError(const SourceCodePos& pos) {
 }
 
 std::string lastCRTError() {
-    const char* text = std::strerror(errno);
-    return text ? text : "";
+    return std::strerror(errno);
 }

@@ -48,6 +48,18 @@ void reportError(const SourceCodePos& pos, const std::runtime_error& e);
 // Logs one ERROR record "Unknown exception caught" at the catching position.
 void reportUnknownError(const SourceCodePos& pos);
 
+// f's result, or fallback when f throws: what it threw is then reported at pos, which catches it.
+template <class R, class F> R runReported(const SourceCodePos& pos, R fallback, F f) {
+    try {
+        return f();
+    } catch (const std::runtime_error& e) {
+        reportError(pos, e);
+    } catch (...) {
+        reportUnknownError(pos);
+    }
+    return fallback;
+}
+
 // The system's text for the current errno.
 std::string lastCRTError();
 

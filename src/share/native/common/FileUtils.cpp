@@ -1,45 +1,25 @@
 #include "FileUtils.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "ErrorHandling.h"
 #include "tstrings.h"
 
 namespace FileUtils {
 
-namespace {
-
-// Position of the last separator in path[0, end), or npos.
-size_t findLastSeparator(const std::string& path, size_t end) {
-    while (end > 0) {
-        --end;
-        if (isDirSeparator(path[end])) {
-            return end;
-        }
-    }
-    return std::string::npos;
-}
-
-} // namespace
-
 std::string dirname(const std::string& path) {
-    size_t end = path.size();
-    if (tstrings::endsWith(path, "/.") || tstrings::endsWith(path, "\\.")) {
-        end -= 2;
-    }
-    size_t pos = findLastSeparator(path, end);
-    if (pos == std::string::npos) {
-        return std::string();
-    }
-    while (pos > 0 && isDirSeparator(path[pos])) {
-        --pos;
-    }
-    if (isDirSeparator(path[pos])) {
-        return std::string();
-    }
-    return path.substr(0, pos + 1);
+    // A trailing "/." names the directory before it.
+    const bool dotted = tstrings::endsWith(path, "/.") || tstrings::endsWith(path, "\\.");
+    const auto separator =
+        std::find_if(path.rbegin() + (dotted ? 2 : 0), path.rend(), isDirSeparator);
+    const auto end = std::find_if_not(separator, path.rend(), isDirSeparator);
+    return std::string(path.begin(), end.base());
 }
 
 std::string basename(const std::string& path) {
-    const size_t pos = findLastSeparator(path, path.size());
-    return pos == std::string::npos ? path : path.substr(pos + 1);
+    return std::string(std::find_if(path.rbegin(), path.rend(), isDirSeparator).base(), path.end());
 }
 
 std::string combinePath(const std::string& parent, const std::string& child) {
@@ -54,11 +34,43 @@ std::string combinePath(const std::string& parent, const std::string& child) {
 }
 
 std::string removeTrailingSlash(const std::string& path) {
-    size_t end = path.size();
-    while (end > 0 && isDirSeparator(path[end - 1])) {
-        --end;
+    return std::string(path.begin(),
+                       std::find_if_not(path.rbegin(), path.rend(), isDirSeparator).base());
+}
+
+LineReader::LineReader(const std::string& path) : file(openRegularFile(path)) {
+    if (!file) {
+        theOpenError = errno ? lastCRTError() : "not a regular file";
     }
-    return path.substr(0, end);
+}
+
+LineReader::~LineReader() {
+    if (file) {
+        std::fclose(file);
+    }
+}
+
+LineReader::Status LineReader::next(std::string& line) {
+    line.clear();
+    for (;;) {
+        if (pos == end) {
+            pos = 0;
+            end = std::fread(buffer, 1, sizeof(buffer), file);
+            if (end == 0) {
+                // A last line without a line feed still counts.
+                return std::ferror(file) ? ERROR : line.empty() ? END : LINE;
+            }
+        }
+        const char* start = buffer + pos;
+        const char* nl = static_cast<const char*>(std::memchr(start, '\n', end - pos));
+        const size_t len = (nl ? nl : buffer + end) - start;
+        line.append(start, len);
+        pos += len;
+        if (nl) {
+            ++pos;
+            return LINE;
+        }
+    }
 }
 
 } // namespace FileUtils

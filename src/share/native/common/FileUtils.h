@@ -4,8 +4,7 @@
 #include <cstdio>
 #include <string>
 
-// Path operations on byte strings. All but isFileExists and toAbsolutePath are pure text
-// manipulations: they never touch the file system nor normalise "." or "..".
+// Path operations on byte strings; the text ones never touch the file system nor normalise "..".
 namespace FileUtils {
 
 // Separates the entries of a path list (class path, library search path).
@@ -30,13 +29,36 @@ std::string removeTrailingSlash(const std::string& path);
 // True when stat() on path succeeds, whatever the kind of object.
 bool isFileExists(const std::string& path);
 
-// The file at path opened for reading, as fopen(path, "r") does, without waiting on a FIFO's
-// writer or reading a device that never ends: nullptr with errno set, errno 0 where path is
-// neither a regular file nor a directory.
+// The file at path opened for reading without waiting on a FIFO or reading a device: nullptr with
+// errno set, or with errno 0 where path is neither a regular file nor a directory.
 std::FILE* openRegularFile(const std::string& path);
 
-// path joined to the working directory unless it starts with a separator; throws when the
-// working directory cannot be read.
+// The lines of the file at path (openRegularFile), without their line feeds. A C stream: only it
+// tells a read error from the end everywhere, and sets up no locale machinery.
+class LineReader {
+public:
+    enum Status { LINE, END, ERROR };
+
+    explicit LineReader(const std::string& path);
+    ~LineReader();
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+
+    // Why the file could not be opened (the system's text, or "not a regular file"); "" when open.
+    const std::string& openError() const { return theOpenError; }
+
+    // The next line into line, END after the last one, ERROR when reading fails.
+    Status next(std::string& line);
+
+private:
+    std::FILE* file;
+    std::string theOpenError;
+    char buffer[16 * 1024];
+    size_t pos = 0;
+    size_t end = 0;
+};
+
+// path joined to the working directory unless it starts with a separator; throws.
 std::string toAbsolutePath(const std::string& path);
 
 // path without the platform's executable suffix (there is none here).

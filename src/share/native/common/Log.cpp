@@ -17,10 +17,6 @@ const char* levelName(Logger::LogLevel v) {
     return idx < sizeof(names) / sizeof(names[0]) ? names[idx] : "UNKNOWN";
 }
 
-std::string lastPathComponent(const char* path) {
-    return FileUtils::basename(path ? path : "");
-}
-
 } // namespace
 
 void LogEvent::init(PlatformLogEvent&) {}
@@ -79,7 +75,7 @@ void Logger::log(LogLevel logLevel, const char* file, int line, const char* func
                  const std::string& message) const {
     LogEvent event;
     LogEvent::init(event);
-    event.fileName = lastPathComponent(file);
+    event.fileName = FileUtils::basename(file ? file : "");
     event.funcName = function ? function : "";
     event.levelName = levelName(logLevel);
     event.line = line;
@@ -103,7 +99,7 @@ Logger::ScopeTracer::~ScopeTracer() {
     if (needLog) {
         logger.log(level, file.c_str(), 0, func.c_str(),
                    (tstrings::any() << "Exiting " << scope << " (entered at "
-                                    << lastPathComponent(file.c_str()) << ":" << line << ")")
+                                    << FileUtils::basename(file) << ":" << line << ")")
                        .str());
     }
 }

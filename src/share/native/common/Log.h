@@ -64,8 +64,7 @@ public:
     static Logger& defaultLogger();
 
     bool isLoggable(LogLevel v) const { return v >= level; }
-    // isLoggable, and the installed appender does not discard every record: logging
-    // statements ask this, so a launch without debug output composes no message at all.
+    // isLoggable, and the appender keeps records: without debug output no message is composed.
     bool isWritten(LogLevel v) const { return isLoggable(v) && !discarding; }
     // Hands one record to the appender; filtering is the caller's duty.
     void log(LogLevel logLevel, const char* file, int line, const char* function,

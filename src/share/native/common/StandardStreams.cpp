@@ -1,8 +1,7 @@
 #include "StandardStreams.h"
 
 #if defined(__GLIBCXX__)
-// libstdc++ defines the stream objects in the library; declaring them here instead of
-// including <iostream> keeps that header's start-up initializer out of the program.
+// libstdc++ defines the streams in the library: declared here, <iostream>'s initializer stays out.
 namespace std {
 extern ostream cout;
 extern ostream cerr;
@@ -14,11 +13,6 @@ extern ostream cerr;
 
 void setUpStandardStreams() {
     static const std::ios_base::Init init;
-}
-
-std::ostream& standardOutput() {
-    setUpStandardStreams();
-    return std::cout;
 }
 
 std::ostream& standardError() {

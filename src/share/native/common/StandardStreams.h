@@ -3,15 +3,11 @@
 
 #include <ostream>
 
-// std::cout and std::cerr, set up on first use. Including <iostream> would set them up, and
-// the locale machinery behind them, before main at every launch, although a launch that
-// succeeds without debug output never writes to them.
+// std::cout and std::cerr, set up on first use: including <iostream> would set them up, and the
+// locale machinery behind them, before main at every launch.
 
 // Sets the standard streams up; cheap after the first call.
 void setUpStandardStreams();
-
-// std::cout, set up.
-std::ostream& standardOutput();
 
 // std::cerr, set up.
 std::ostream& standardError();

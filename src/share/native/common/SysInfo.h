@@ -13,12 +13,10 @@ extern char** argv;
 
 enum CommandArgProgramNameMode { IncludeProgramName = 0, ExcludeProgramName = 1 };
 
-// Absolute path of the running executable, the links of its last component followed, and
-// resolved only when it has "." or ".." components; throws.
+// resolveExecutablePath of the path the running executable was started as; throws.
 std::string getProcessModulePath();
 
-// Where an executable started as execPath finds itself: the links of its last component
-// followed, made absolute, and resolved only when it has "." or ".." components; throws.
+// execPath with its links followed, made absolute, resolved when it has "." or ".."; throws.
 std::string resolveExecutablePath(const std::string& execPath);
 
 // The target of the link that path (NUL-terminated) names, else path itself; throws.

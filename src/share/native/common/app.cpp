@@ -31,16 +31,14 @@ public:
     }
 };
 
-// The appenders live in static storage that is never destroyed, so that no code runs before
-// main or after exit for them.
+// Static storage never destroyed: no code runs for the appenders before main or after exit.
 alignas(
     LastErrorLogAppender) unsigned char lastErrorLogAppenderMemory[sizeof(LastErrorLogAppender)];
 
 alignas(StandardLogAppender) unsigned char standardLogAppenderMemory[sizeof(StandardLogAppender)];
 alignas(NopLogAppender) unsigned char nopLogAppenderMemory[sizeof(NopLogAppender)];
 
-// Tees the logger to the last-error appender once the stage is left, so that the one error
-// report of a failed stage also prints the error's bare message.
+// Once the stage is left, tees the logger to the last-error appender for the error's report.
 class SetLoggerAtEndOfScope {
 public:
     SetLoggerAtEndOfScope(std::unique_ptr<WithExtraLogAppender>& withLogAppender,
@@ -48,13 +46,10 @@ public:
         : withLogAppender(withLogAppender), lastErrorLogAppender(lastErrorLogAppender) {}
 
     ~SetLoggerAtEndOfScope() {
-        try {
+        runReported(SOURCE_CODE_POS, false, [this] {
             withLogAppender.reset(new WithExtraLogAppender(*lastErrorLogAppender));
-        } catch (const std::runtime_error& e) {
-            reportError(SOURCE_CODE_POS, e);
-        } catch (...) {
-            reportUnknownError(SOURCE_CODE_POS);
-        }
+            return true;
+        });
     }
 
 private:
@@ -100,8 +95,7 @@ int launch(const std::nothrow_t&, LauncherFunc func, LogAppender* lastErrorLogAp
         } catch (const std::runtime_error& rte) {
             reportError(SOURCE_CODE_POS, rte);
         } catch (...) {
-            // Only a VorlaneError over another standard exception class lands here; it must
-            // not escape a frame that promises to throw nothing.
+            // A VorlaneError over another standard exception must not escape either.
             reportUnknownError(SOURCE_CODE_POS);
         }
     } catch (const std::runtime_error& e) {

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdint>
+#include <cstdio>
 
 namespace tstrings {
 
@@ -55,18 +56,10 @@ void split(std::vector<std::string>& out, const std::string& str, const std::str
 }
 
 any& any::appendPointer(const volatile void* v) {
-    static const char digits[] = "0123456789abcdef";
-    char buf[2 + 2 * sizeof(void*)];
-    char* end = buf + sizeof(buf);
-    char* p = end;
-    uintptr_t n = reinterpret_cast<uintptr_t>(v);
-    do {
-        *--p = digits[n & 0xf];
-        n >>= 4;
-    } while (n);
-    *--p = 'x';
-    *--p = '0';
-    data.append(p, end);
+    char buf[3 + 2 * sizeof(void*)];
+    std::snprintf(buf, sizeof(buf), "0x%jx",
+                  static_cast<uintmax_t>(reinterpret_cast<uintptr_t>(v)));
+    data += buf;
     return *this;
 }
 

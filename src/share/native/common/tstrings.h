@@ -20,8 +20,7 @@ std::string toLower(const std::string& str);
 bool startsWith(const std::string& str, const std::string& prefix, CompareType ct = CASE_SENSITIVE);
 bool endsWith(const std::string& str, const std::string& suffix, CompareType ct = CASE_SENSITIVE);
 
-// Appends the pieces of str between occurrences of delimiter to out; appends nothing
-// when str or delimiter is empty.
+// Appends the pieces of str between occurrences of delimiter to out; none for an empty side.
 void split(std::vector<std::string>& out, const std::string& str, const std::string& delimiter,
            SplitType st = SPLIT_ALL);
 
@@ -48,10 +47,8 @@ template <class C> std::string join(const C& items, const std::string& delimiter
     return join(items.begin(), items.end(), delimiter);
 }
 
-// Message builder: every log and error text is composed by inserting values into one.
-// Values are formatted as a standard stream formats them by default (integers in decimal,
-// pointers in hexadecimal), but without a stream: a stream would set up the locale machinery
-// at every launch, which costs more than the whole rest of it.
+// Message builder for every log and error text, formatting values as a standard stream does by
+// default, but without one: a stream sets up the locale machinery, dearer than the whole launch.
 class any {
 public:
     any() {}
@@ -76,16 +73,11 @@ public:
         data += v;
         return *this;
     }
-    any& operator<<(bool v) {
-        data += v ? '1' : '0';
-        return *this;
-    }
     template <class T>
     typename std::enable_if<std::is_integral<T>::value, any&>::type operator<<(T v) {
         data += std::to_string(v);
         return *this;
     }
-    template <class T> any& operator<<(T* v) { return appendPointer(v); }
     template <class T> any& operator<<(const T* v) { return appendPointer(v); }
 
     std::string str() const { return data; }

@@ -1,4 +1,5 @@
 #include <dlfcn.h>
+#include <utility>
 
 #include "Dll.h"
 #include "ErrorHandling.h"
@@ -24,9 +25,7 @@ Dll::Dll(const tstrings::any& libPath) : thePath(libPath.str()), handle(loadLibr
 Dll::Dll(const Dll& other) : thePath(other.thePath), handle(loadLibrary(thePath)) {}
 
 Dll::~Dll() {
-    void* h = handle;
-    handle = nullptr;
-    freeLibrary(h);
+    freeLibrary(std::exchange(handle, nullptr));
 }
 
 void* Dll::getFunction(const std::string& name, bool throwIfNotFound) const {

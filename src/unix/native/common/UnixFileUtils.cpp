@@ -14,8 +14,7 @@ bool isFileExists(const std::string& path) {
 }
 
 std::FILE* openRegularFile(const std::string& path) {
-    // Opened without waiting: a FIFO would block the open itself until a writer comes. On a
-    // regular file or a directory, O_NONBLOCK changes nothing.
+    // Without waiting: a FIFO would block the open until a writer comes; files are not affected.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat st;
     if (fd < 0 || ::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) {

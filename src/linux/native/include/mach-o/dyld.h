@@ -5,9 +5,8 @@
 
 #include <stdint.h>
 
-// How many symbolic links in a row the host's kernel follows when it starts a program: Linux's
-// own limit (40), not glibc's MAXSYMLINKS (20), so that every chain the system started the
-// launcher through resolves. macOS has no such definition; its MAXSYMLINKS (32) is the kernel's.
+// The links in a row that Linux follows when it starts a program (40, where glibc's MAXSYMLINKS
+// says 20); macOS has no such definition, as its MAXSYMLINKS (32) is the kernel's.
 #define HOST_EXEC_MAXSYMLINKS 40
 
 #ifdef __cplusplus
