@@ -6,6 +6,7 @@ import os
 import re
 import shutil
 import tempfile
+import time
 
 from .report import Failure
 
@@ -72,9 +73,9 @@ def run(checker, bundle, options, limit, log, idle, env, home, args):
     command += [a for setting in env for a in ("--run-env", setting)]
     command += (["--run-idle", str(idle)] if idle else []) + \
         (["--run-home", home] if home is not None else []) + [bundle] + list(args)
-    # An application that threw is ended at once, even when it stays alive (a GUI without a
-    # display): the log is read as it grows.
-    read = [0, b""]
+    # An application that threw is ended even when it stays alive (a GUI without a display),
+    # once its log has been quiet for a second: the runtime may still be writing the trace.
+    read = [0, b"", None]
 
     def threw():
         try:
@@ -83,10 +84,14 @@ def run(checker, bundle, options, limit, log, idle, env, home, args):
                 data = f.read(KEPT_BYTES)
         except OSError:
             return False
+        if read[2] is not None and not data:
+            return time.monotonic() - read[2] >= 1
         read[0] += len(data)
         text = read[1] + data
         read[1] = text[text.rfind(b"\n") + 1:][-KEPT_BYTES:]
-        return thrown(text[:text.rfind(b"\n") + 1]) is not None
+        if read[2] is not None or thrown(text[:text.rfind(b"\n") + 1]) is not None:
+            read[2] = time.monotonic()
+        return False
 
     ran = checker.run(command, limit + ARCHIVE_WRITE_SECONDS + 60, threw)
     if ran is None:

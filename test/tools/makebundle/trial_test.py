@@ -85,20 +85,29 @@ class DoubleClickTest(TempDirTest):
             if want:
                 self.assertEqual(line, err.splitlines()[-1])
 
-    def test_an_idle_application_ends_the_trial(self):
-        self.write("src/a/Main.java", b"package a; public class Main { public static void "
-                   b"main(String[] x) throws Exception { Thread.sleep(600000); } }")
-        subprocess.run([HOME + "/bin/javac", "-d", self.dir + "/classes",
-                        self.dir + "/src/a/Main.java"], check=True)
-        subprocess.run([HOME + "/bin/jar", "cf", self.dir + "/a.jar", "-C",
-                        self.dir + "/classes", "."], check=True)
-        cfg = self.write("A.cfg", b"[Application]\napp.classpath=$APPDIR/a.jar\n"
-                         b"app.mainclass=a.Main\n")
-        status, out, err = run_main(["-l", LAUNCHER, "-n", "A", "-o", self.dir + "/out", "-c",
-                                     cfg, "-L", HOME] + ARCHIVE +
-                                    ["-t", "300", "--trial-idle", "1", self.dir + "/a.jar"])
-        self.assertEqual(0, status, err)
-        self.assertIn(", when it had loaded no class for 1 s (--trial-idle)\n", err)
+    def test_an_application_that_stays_alive_is_ended(self):
+        # Idle: ended at --trial-idle. Threw in main while a thread keeps it alive (a GUI): ended
+        # once the whole trace is written, its frame told.
+        rows = ((b"Thread.sleep(600000);", ["-t", "300", "--trial-idle", "1"],
+                 ", when it had loaded no class for 1 s (--trial-idle)\n"),
+                (b"new Thread(() -> { try { Thread.sleep(600000); } catch (Exception e) {} })"
+                 b".start(); Thread.sleep(500); throw new IllegalStateException(\"gone\");",
+                 ["-t", "60"], "the trial run threw java.lang.IllegalStateException: gone (in "
+                 "thread \"main\") at a.Main.main(Main.java:1)"))
+        for body, limits, want in rows:
+            self.write("src/a/Main.java", b"package a; public class Main { public static void "
+                       b"main(String[] x) throws Exception { %s } }" % body)
+            subprocess.run([HOME + "/bin/javac", "-d", self.dir + "/classes",
+                            self.dir + "/src/a/Main.java"], check=True)
+            subprocess.run([HOME + "/bin/jar", "cf", self.dir + "/a.jar", "-C",
+                            self.dir + "/classes", "."], check=True)
+            cfg = self.write("A.cfg", b"[Application]\napp.classpath=$APPDIR/a.jar\n"
+                             b"app.mainclass=a.Main\n")
+            status, out, err = run_main(["-l", LAUNCHER, "-n", "A", "-o", self.dir + "/out",
+                                         "-c", cfg, "-L", HOME] + ARCHIVE +
+                                        limits + [self.dir + "/a.jar"])
+            self.assertEqual(int(b"throw" in body), status, err)
+            self.assertIn(want, err)
 
 
 LEAVE = """package leave;
