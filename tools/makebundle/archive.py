@@ -37,22 +37,15 @@ def gets_aot_cache(numbers, early_access):
 
 
 def with_java_options(cfg, options, after):
-    """cfg with options after its line after (from 1), else in a [JavaOptions] at its end."""
+    """(cfg with options after its line after (from 1), else in a [JavaOptions] at its end; the
+    line that they follow; how many lines were added)."""
     added = [b"java-options=" + os.fsencode(option) for option in options]
-    if after is None:
-        if cfg and not cfg.endswith(b"\n"):
-            cfg += b"\n"
-        return cfg + b"[JavaOptions]\n" + b"\n".join(added) + b"\n"
-    lines = cfg.split(b"\n")
-    return b"\n".join(lines[:after] + added + lines[after:])
-
-
-def added_lines(cfg, options, after):
-    """(line, count): with_java_options(cfg, options, after) adds count lines after line."""
     if after is not None:
-        return after, len(options)
-    lines = len(cfg.split(b"\n")) - (1 if cfg.endswith(b"\n") or not cfg else 0)
-    return lines, len(options) + 1
+        lines = cfg.split(b"\n")
+        return b"\n".join(lines[:after] + added + lines[after:]), after, len(options)
+    if cfg and not cfg.endswith(b"\n"):
+        cfg += b"\n"
+    return cfg + b"[JavaOptions]\n" + b"\n".join(added) + b"\n", cfg.count(b"\n"), len(added) + 1
 
 
 def archive_kind(p, base, name):
@@ -69,17 +62,19 @@ def archive_kind(p, base, name):
 
 def place_options(p, cfg_path, cfg, options, expanded):
     """Writes cfg with options after the last Java option that the check names, which one of
-    expanded must show on the command line; returns the line they follow (None: at the end)."""
+    expanded must show on the command line; returns the line they follow and how many lines
+    were added."""
     place = p.checker.launch(p.bundle)["java_options_place"]
     after = None if place is None or place["file"] != cfg_path else place["line"]
+    text, line, count = with_java_options(cfg, options, after)
     with open(cfg_path, "wb") as f:
-        f.write(with_java_options(cfg, options, after))
+        f.write(text)
     given = [a["value"] for a in (p.checker.launch(p.bundle) or {}).get("command_line", [])
              if a["file"] == cfg_path]
     if not any(all(option in given for option in kind) for kind in expanded):
         raise Failure("the archive's Java options do not reach the launcher's command line "
                       "(applauncher-check --format json " + p.bundle + " shows what does)")
-    return after
+    return line, count
 
 
 def output_place(outcome, log):
@@ -143,8 +138,7 @@ def make(p):
     if not os.path.isfile(written):
         raise Failure("the trial run wrote no archive" + output_place(outcome, log))
     os.replace(written, os.path.join(app, archive))
-    place = place_options(p, cfg_path, cfg, use_options, [k[2] for k in kinds])
-    p.cfg_map.added(*added_lines(cfg, use_options, place))
+    p.cfg_map.added(*place_options(p, cfg_path, cfg, use_options, [k[2] for k in kinds]))
     lacking = runtime.lacking(p, outcome.output)
     if lacking is not None:
         note("the trial run's output says: " + lacking)
