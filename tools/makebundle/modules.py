@@ -74,14 +74,14 @@ def class_jar(sources, path, origins):
         try:
             with zipfile.ZipFile(path) as jar:
                 for entry in jar.infolist():
+                    name = class_name(entry.filename)
                     parts = entry.filename.split("/")
-                    if entry.is_dir() or not entry.filename.endswith(".class") or \
-                            parts[-1] == "module-info.class" or ".." in parts or not parts[0]:
+                    if entry.is_dir() or name is None or ".." in parts or not parts[0]:
                         continue
                     # Each jar's classes go below a directory of their own.
                     copy_class(jar, entry, out, "%d/%s" % (len(seen), entry.filename), path)
                     count += 1
-                    origins.setdefault(class_name(entry.filename), []).append(path)
+                    origins.setdefault(name, []).append(path)
         except ZIP_ERRORS as e:
             note("skipped %s in the search for classes, which cannot be read as a jar: %s" %
                  (path, e))
@@ -145,24 +145,30 @@ class Analysis:
                 self.calls.setdefault(user, []).append(used)
 
 
+def digest(parts, paths, root="/"):
+    """A digest of make-bundle's version, the texts parts, and the name (from root), size and
+    time of each of paths that is there."""
+    h = hashlib.sha256()
+    for part in [version()] + parts:
+        h.update(os.fsencode(part) + b"\0")
+    for path in paths:
+        with contextlib.suppress(OSError):
+            st = os.stat(path) if os.path.exists(path) else os.lstat(path)
+            h.update(b"%s %d %d\0" % (os.fsencode(os.path.relpath(path, root)), st.st_size,
+                                      st.st_mtime_ns))
+    return h.hexdigest()
+
+
 def sources_digest(jdk_home, sources, root):
     """A digest of what decides an analysis: make-bundle, the JDK, and the files of sources."""
-    h = hashlib.sha256()
-    with open(__file__, "rb") as f:
-        h.update(f.read())
-    for part in [version(), os.path.realpath(os.path.join(jdk_home, "bin", "jdeps"))]:
-        h.update(os.fsencode(part) + b"\0")
-    h.update(repr(sorted(jdk.release(jdk_home).items())).encode())
+    with open(__file__, encoding="utf-8") as f:
+        parts = [f.read(), os.path.realpath(os.path.join(jdk_home, "bin", "jdeps")),
+                 repr(sorted(jdk.release(jdk_home).items()))]
+    paths = []
     for source in sources:
-        for directory, dirs, names in os.walk(source) if os.path.isdir(source) else \
-                [(os.path.dirname(source), [], [os.path.basename(source)])]:
-            dirs.sort()
-            for name in sorted(names):
-                path = os.path.join(directory, name)
-                st = os.stat(path) if os.path.exists(path) else os.lstat(path)
-                h.update(b"%s %d %d\0" % (os.fsencode(os.path.relpath(path, root)),
-                                          st.st_size, st.st_mtime_ns))
-    return h.hexdigest()
+        paths += sorted(os.path.join(d, n) for d, _, names in os.walk(source) for n in names) \
+            if os.path.isdir(source) else [source]
+    return digest(parts, paths, root)
 
 
 def analyse(jdk_home, sources):

@@ -1,13 +1,10 @@
 """The bundle's runtime (copied, linked by jlink, or a link), and a module it lacks."""
 
-import contextlib
-import hashlib
 import os
 import shutil
 
 from . import crosslink, jdk, modules, programs
 from .files import copy_file, copy_followed
-from .options import version
 from .report import note
 
 # What every linked image leaves out: it is a runtime to ship, not a JDK.
@@ -19,25 +16,13 @@ JLINK_RECORD = "make-bundle.jlink"
 
 def jlink_digest(p):
     """A digest of the JDK, the jmods, the modules, the options and make-bundle's version."""
-    h = hashlib.sha256()
-    jlink = os.path.realpath(os.path.join(p.home, "bin", "jlink"))
-    for part in [version(), jlink, p.o.jmods or ""] + p.modules + ["--"] + JLINK_OPTIONS + \
-            p.o.jlink_options:
-        h.update(os.fsencode(part) + b"\0")
-    with contextlib.suppress(OSError):
-        with open(os.path.join(p.home, "release"), "rb") as f:
-            h.update(f.read())
     module_files = [os.path.join(p.home, "lib", "modules")]
     for jmods in [os.path.join(p.home, "jmods")] + ([p.o.jmods] if p.o.jmods else []):
         if os.path.isdir(jmods):
             module_files += [os.path.join(jmods, n) for n in sorted(os.listdir(jmods))]
-    for path in module_files:
-        try:
-            st = os.stat(path)
-        except OSError:
-            continue
-        h.update(b"%s %d %d\0" % (os.fsencode(path), st.st_size, st.st_mtime_ns))
-    return h.hexdigest()
+    jlink = os.path.realpath(os.path.join(p.home, "bin", "jlink"))
+    parts = [jlink, p.o.jmods or "", repr(sorted(jdk.release(p.home).items()))] + p.modules
+    return modules.digest(parts + ["--"] + JLINK_OPTIONS + p.o.jlink_options, module_files)
 
 
 def recorded_digest(home):
