@@ -124,27 +124,15 @@ def unlock(p, fd):
     os.close(fd)
 
 
-def make_directories(path):
+def make(p, build, finish):
+    """Builds the bundle with build(p, stage), puts it in place and runs finish(p), or fails."""
+    # The directories that this run makes for the output, removed again when it fails.
     made = []
-    d = os.path.abspath(path)
+    d = os.path.abspath(p.outdir)
     while not os.path.lexists(d):
         made.insert(0, d)
         d = os.path.dirname(d)
-    os.makedirs(path, exist_ok=True)
-    return made
-
-
-def remove_empty(made):
-    for d in reversed(made):
-        try:
-            os.rmdir(d)
-        except OSError:
-            return
-
-
-def make(p, build, finish):
-    """Builds the bundle with build(p, stage), puts it in place and runs finish(p), or fails."""
-    made = make_directories(p.outdir)
+    os.makedirs(p.outdir, exist_ok=True)
     p.staged = []
     aside = locked = None
     done = False
@@ -187,7 +175,9 @@ def make(p, build, finish):
         if locked is not None:
             unlock(p, locked)
         if not done:
-            remove_empty(made)
+            for d in reversed(made):
+                with contextlib.suppress(OSError):
+                    os.rmdir(d)
 
 
 def clean_up(p, aside, done):
