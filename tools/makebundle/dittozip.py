@@ -38,10 +38,7 @@ def entry_time():
 
 def zip_path(bundle):
     bundle = os.path.abspath(bundle)
-    name = os.path.basename(bundle)
-    if name.endswith(".app"):
-        name = name[:-len(".app")]
-    return os.path.join(os.path.dirname(bundle), name + ".zip")
+    return (bundle[:-len(".app")] if bundle.endswith(".app") else bundle) + ".zip"
 
 
 def entries(bundle):

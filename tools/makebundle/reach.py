@@ -127,12 +127,10 @@ def settle(p, stage):
                       (said(p, stage, read), read["path"],
                        " (and %d more such)" % more if more else ""))
     if reach.outside:
-        kinds = {r["kind"] for r in reach.outside}
-        if "module-path" in kinds:
+        modular = [r["path"] for r in reach.outside if r["kind"] == "module-path"]
+        if modular:
             raise Failure("--copy-outside puts jars on the class path, not on the module path "
-                          "that names %s: ship it among the FILEs" % [
-                              r["path"] for r in reach.outside
-                              if r["kind"] == "module-path"][0])
+                          "that names %s: ship it among the FILEs" % modular[0])
         if data["main"]["jar"] is not None:
             raise Failure("--copy-outside cannot put %s on the class path: the application "
                           "starts with app.mainjar, whose class path is its manifest's" %
