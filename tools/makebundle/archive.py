@@ -10,8 +10,7 @@ from .report import Failure, note
 # The oldest runtime that writes an archive of the application's classes at exit.
 DYNAMIC_ARCHIVE_SINCE = 13
 
-# The first runtime that writes an AOT cache in one run; as it served a changed jar's classes
-# (JDK-8377932), only runtimes with the fix (25.0.4 on, 27 on) get the cache.
+# AOT caches from Java 25 on, once fixed not to serve a changed jar's classes (JDK-8377932).
 AOT_CACHE_SINCE = 25
 AOT_CACHE_FIXED_IN = (25, 0, 4)
 AOT_CACHE_FIXED_SINCE = 27
@@ -37,8 +36,7 @@ def gets_aot_cache(numbers, early_access):
 
 
 def with_java_options(cfg, options, after):
-    """(cfg with options after its line after (from 1), else in a [JavaOptions] at its end; the
-    line that they follow; how many lines were added)."""
+    """(cfg with options after its line after, else in a new [JavaOptions]; line; count)."""
     added = [b"java-options=" + os.fsencode(option) for option in options]
     if after is not None:
         lines = cfg.split(b"\n")
@@ -61,9 +59,7 @@ def archive_kind(p, base, name):
 
 
 def place_options(p, cfg_path, cfg, options, expanded):
-    """Writes cfg with options after the last Java option that the check names, which one of
-    expanded must show on the command line; returns the line they follow and how many lines
-    were added."""
+    """Writes cfg with options after the check's last Java option; one of expanded must show."""
     place = p.checker.launch(p.bundle)["java_options_place"]
     after = None if place is None or place["file"] != cfg_path else place["line"]
     text, line, count = with_java_options(cfg, options, after)
@@ -121,8 +117,7 @@ def make(p):
     # The launcher's $APPDIR: the bundle's path as given, or with its links resolved.
     appdirs = sorted({app, p.layout.app(os.path.realpath(p.bundle))})
     kinds = [archive_kind(p, appdir, o.name) for appdir in appdirs]
-    # The trial writes the archive aside, its option given to the trial alone: the bundle in
-    # place stays the one checked.
+    # Only the trial writes the archive, aside: the bundle in place stays the one checked.
     trial_dir = staging.new_staging(p, "trial")
     written = os.path.join(trial_dir, archive)
     log = os.path.join(p.outdir, o.name + ".trial.log")

@@ -150,8 +150,7 @@ def check_versions(jmods, version, jlink_version):
 
 
 def plan(jdk, jmods, launcher, check, expected=None):
-    """The Target of jmods, refused when it is not expected, when the launcher holds no code for
-    it, or when jdk's jlink cannot link it; check is a host build's applauncher-check."""
+    """The Target of jmods, unless unexpected, foreign to the launcher or unlinkable by jdk."""
     jlink = jdk_tool(jdk, "jlink")
     base = os.path.join(jmods, "java.base.jmod")
     if not os.path.isfile(base):
@@ -180,8 +179,7 @@ def link(target, modules, output, check, options):
 
 
 def prove(target, home, check):
-    """Raises Failure unless the image at home is the target's: java.base's platform, the
-    release file where it names one, and the header of every native library below lib."""
+    """Fails unless java.base, the release file and every library of home are the target's."""
     linked = image_platform(target.jdk, home)
     if linked != target.platform:
         raise Failure("the runtime %s was linked for %s, not %s" %

@@ -18,8 +18,7 @@ def is_jdk(home):
 
 
 def find(environ=None):
-    """The installed JDK's home: JAVA_HOME when it holds a JDK, else the real location of
-    `java` on PATH (on macOS, else what /usr/libexec/java_home says); None."""
+    """The JDK home of JAVA_HOME, else of `java` on PATH, else of /usr/libexec/java_home; None."""
     environ = os.environ if environ is None else environ
     homes = [environ.get("JAVA_HOME", "")]
     for directory in environ.get("PATH", "").split(os.pathsep):

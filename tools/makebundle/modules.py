@@ -17,8 +17,7 @@ from .report import Failure, note
 # The word of -m that stands for the modules jdeps finds.
 AUTO = "auto"
 
-# Larger than any class file has reason to be: a larger entry is refused rather than unpacked,
-# so that a small jar that unpacks to gigabytes costs neither memory nor disk.
+# Larger than any class file has reason to be: a jar that unpacks to gigabytes is refused.
 MAX_CLASS_BYTES = 64 * 1024 * 1024
 
 # What reading a damaged jar raises.
@@ -63,9 +62,8 @@ def class_name(entry):
 
 def class_jar(sources, path, origins):
     """Writes the classes of sources into one jar at path, their jars into origins; how many."""
-    # Without module declarations jdeps reads everything as one class path: the modules they
-    # require need not be there, packages split between jars do not matter, and every version of
-    # a multi-release class counts.
+    # Without module declarations jdeps reads all as one class path: no requires, split packages
+    # or multi-release versions get in the way.
     seen = set()
     count = 0
 
@@ -121,8 +119,7 @@ INTERNAL = re.compile(r"JDK internal API \(([\w.]+)\)")
 
 
 class Analysis:
-    """What jdeps finds: origins (class: the jars or directories that hold it), calls (class:
-    the classes that it uses) and modules (module: the classes that use it)."""
+    """What jdeps finds: {class: jars or directories}, {class: classes used}, {module: users}."""
 
     def __init__(self, origins, out):
         self.origins = origins
@@ -146,8 +143,7 @@ class Analysis:
 
 
 def digest(parts, paths, root="/"):
-    """A digest of make-bundle's version, the texts parts, and the name (from root), size and
-    time of each of paths that is there."""
+    """A digest of make-bundle's version, parts, and the name, size and time of each of paths."""
     h = hashlib.sha256()
     for part in [version()] + parts:
         h.update(os.fsencode(part) + b"\0")

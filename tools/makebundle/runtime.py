@@ -45,8 +45,7 @@ def link(p, home):
     else:
         jlink = os.path.join(p.home, "bin", "jlink")
         options = JLINK_OPTIONS + p.o.jlink_options
-        # A base archive makes the runtime start faster, and -a builds on it; jlink makes one only
-        # for its own platform.
+        # A base archive speeds the start, -a builds on it; jlink makes one only for its platform.
         if not (t and t.cross) and \
                 "--generate-cds-archive" in programs.run_tool([jlink, "--list-plugins"], "jlink"):
             options = options + ["--generate-cds-archive"]

@@ -24,8 +24,7 @@ PROCESSES = "processes"
 
 
 def new_staging(p, kind):
-    """A new directory .NAME.app.PID.XXXXXXXX.KIND beside the bundle: KIND is new, old, failed
-    (a bundle thrown away), trial or run (the PROCESSES of the run)."""
+    """A new .NAME.app.PID.XXXXXXXX.KIND beside the bundle (new, old, failed, trial, run)."""
     path = tempfile.mkdtemp(prefix=staging_prefix(p) + str(os.getpid()) + ".",
                             suffix="." + kind, dir=p.outdir)
     p.staged.append(path)

@@ -72,8 +72,7 @@ def run(checker, bundle, options, limit, log, idle, env, home, args):
     command += [a for setting in env for a in ("--run-env", setting)]
     command += (["--run-idle", str(idle)] if idle else []) + \
         (["--run-home", home] if home is not None else []) + [bundle] + list(args)
-    # An application that threw is ended at once, even when it stays alive (a GUI without a
-    # display): the log is read as it grows.
+    # The log is read as it grows: a GUI that threw without a display would stay alive.
     read = [0, b""]
 
     def threw():
