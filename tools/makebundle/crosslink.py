@@ -56,8 +56,7 @@ class Target:
 def jdk_tool(jdk, name):
     path = os.path.join(jdk, "bin", name)
     if not os.access(path, os.X_OK) or os.path.isdir(path):
-        raise Failure("no bin/%s in the JDK %s (linking from jmods needs a JDK)" %
-                             (name, jdk))
+        raise Failure("no bin/%s in the JDK %s (linking from jmods needs a JDK)" % (name, jdk))
     return path
 
 
@@ -74,7 +73,7 @@ def describe_jmod(jdk, jmod):
     head = re.match(r"\s*java\.base@(\S+)\s*$", lines[0]) if lines else None
     if head is None:
         raise Failure("%s is not java.base with a version: jmod describe says %r" %
-                             (jmod, lines[0] if lines else ""))
+                      (jmod, lines[0] if lines else ""))
     platforms = [line.split()[1] for line in lines if re.match(r"platform\s+\S", line)]
     if not platforms:
         raise Failure("jmod describe names no platform for " + jmod)
@@ -102,21 +101,13 @@ def image_platform(jdk, home):
     return m.group(1)
 
 
-def release_platform(home):
-    """(system, architecture) of the release file, in the JDK's platform words; None each."""
-    values = release(home)
-    system, arch = values.get("OS_NAME"), values.get("OS_ARCH")
-    return (RELEASE_SYSTEMS.get(system.lower(), system) if system else None,
-            RELEASE_ARCHS.get(arch.lower(), arch) if arch else None)
-
-
 def headers(check, paths):
     """(format, [architectures]) of each file in paths, as `applauncher-check --arch` says."""
     out = run_tool([check, "--arch"] + list(paths), "applauncher-check --arch")
     lines = out.splitlines()
     if len(lines) != len(paths):
         raise Failure("applauncher-check --arch gave %d lines for %d files: is %s the "
-                             "check?" % (len(lines), len(paths), check))
+                      "check?" % (len(lines), len(paths), check))
     found = []
     for line in lines:
         fields = line.split(" ", 2)
@@ -138,15 +129,15 @@ def check_versions(jmods, version, jlink_version):
     wanted, have = feature(version), feature(jlink_version)
     if wanted is None or have is None:
         raise Failure("cannot tell the feature versions of java.base@%s and jlink %s" %
-                             (version, jlink_version))
+                      (version, jlink_version))
     if wanted != have:
         raise Failure("the jmods in %s are Java %d (java.base@%s), the jlink is Java %d "
-                             "(%s): jlink links only jmods of its own feature version" %
-                             (jmods, wanted, version, have, jlink_version))
+                      "(%s): jlink links only jmods of its own feature version" %
+                      (jmods, wanted, version, have, jlink_version))
     if have >= EXACT_VERSION_SINCE and version != jlink_version:
         raise Failure("the jmods in %s are java.base@%s, the jlink is %s: from Java %d "
-                             "on, jlink links only jmods of its own exact version" %
-                             (jmods, version, jlink_version, EXACT_VERSION_SINCE))
+                      "on, jlink links only jmods of its own exact version" %
+                      (jmods, version, jlink_version, EXACT_VERSION_SINCE))
 
 
 def plan(jdk, jmods, launcher, check, expected=None):
@@ -159,7 +150,7 @@ def plan(jdk, jmods, launcher, check, expected=None):
     platform, version = describe_jmod(jdk, base)
     if platform not in PLATFORMS:
         raise Failure("the jmods in %s are for %s; the launcher runs on %s" %
-                             (jmods, platform, ", ".join(PLATFORMS)))
+                      (jmods, platform, ", ".join(PLATFORMS)))
     if expected is not None and platform != expected:
         raise Failure("the jmods in %s are for %s, not %s" % (jmods, platform, expected))
     jlink_version = last_line(run_tool([jlink, "--version"], "jlink --version"))
@@ -168,7 +159,7 @@ def plan(jdk, jmods, launcher, check, expected=None):
     header = headers(check, [launcher])[0]
     if not holds_code_for(target, header):
         raise Failure("the launcher %s is %s: it holds no code for %s (%s)" %
-                             (launcher, header_text(header), platform, target.wanted_headers()))
+                      (launcher, header_text(header), platform, target.wanted_headers()))
     return target
 
 
@@ -182,13 +173,14 @@ def prove(target, home, check):
     """Fails unless java.base, the release file and every library of home are the target's."""
     linked = image_platform(target.jdk, home)
     if linked != target.platform:
-        raise Failure("the runtime %s was linked for %s, not %s" %
-                             (home, linked, target.platform))
-    said = release_platform(home)
+        raise Failure("the runtime %s was linked for %s, not %s" % (home, linked, target.platform))
+    values = release(home)
+    said = [words.get(values[key].lower(), values[key]) if values.get(key) else None
+            for key, words in (("OS_NAME", RELEASE_SYSTEMS), ("OS_ARCH", RELEASE_ARCHS))]
     if any(part is not None and part != want
            for part, want in zip(said, target.platform.split("-"))):
         raise Failure("the release file of the runtime %s says %s, not %s" %
-                             (home, "-".join(part or "?" for part in said), target.platform))
+                      (home, "-".join(part or "?" for part in said), target.platform))
     suffix = LIBRARY_SUFFIX[target.system]
     launch = os.path.join(home, "lib/libjli" + suffix)
     if not os.path.isfile(launch):
@@ -203,8 +195,8 @@ def prove(target, home, check):
     for path, header in zip(libraries, headers(check, libraries)):
         if not holds_code_for(target, header):
             raise Failure("the runtime's %s is %s, not %s" %
-                                 (os.path.relpath(path, home), header_text(header),
-                                  target.wanted_headers()))
+                          (os.path.relpath(path, home), header_text(header),
+                           target.wanted_headers()))
 
 
 def archive_note(target):

@@ -61,13 +61,12 @@ def add(archive, name, path, date_time):
     st = os.lstat(path)
     kind = stat.S_IFMT(st.st_mode)
     if kind not in STORED:
-        raise Failure("cannot put %s into the zip: it is not a file, a directory or a link" %
-                       path)
+        raise Failure("cannot put %s into the zip: it is not a file, a directory or a link" % path)
     try:
         name.encode("utf-8")
     except UnicodeEncodeError:
         raise Failure("cannot put %s into the zip: its name is not UTF-8, which a Mac needs" %
-                       os.fsencode(name).decode("utf-8", "replace"))
+                      os.fsencode(name).decode("utf-8", "replace"))
     info = zipfile.ZipInfo(name + ("/" if kind == stat.S_IFDIR else ""), date_time)
     info.create_system = 3  # Unix, whose modes the upper half of external_attr holds
     info.external_attr = (st.st_mode & 0xFFFF) << 16

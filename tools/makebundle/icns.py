@@ -57,7 +57,7 @@ def read_png(path):
     try:
         if os.path.getsize(path) > MAX_PNG_BYTES:
             raise Failure("%s is larger than an icon's PNG may be (%d MiB)" %
-                            (path, MAX_PNG_BYTES // (1024 * 1024)))
+                          (path, MAX_PNG_BYTES // (1024 * 1024)))
         data = read_regular(path)
     except OSError as e:
         raise Failure("cannot read %s: %s" % (path, e.strerror or e))
@@ -75,7 +75,7 @@ def types_of_png(path):
     data, size = read_png(path)
     if size[0] != size[1] or size[0] not in SIZES:
         raise Failure("%s is %dx%d pixels; an icon's PNG is square, of %s pixels" %
-                        ((path,) + size + (", ".join(str(n) for n in SIZES),)))
+                      ((path,) + size + (", ".join(str(n) for n in SIZES),)))
     return [(kind, data) for kind, pixels, _ in TYPES if pixels == size[0]]
 
 
@@ -91,13 +91,13 @@ def types_of_iconset(path):
             continue
         if name not in ICONSET_FILES:
             raise Failure("%s is no file of an .iconset (icon_16x16.png, icon_16x16@2x.png "
-                            "... icon_512x512@2x.png)" % os.path.join(path, name))
+                          "... icon_512x512@2x.png)" % os.path.join(path, name))
         kind, pixels = ICONSET_FILES[name]
         file_path = os.path.join(path, name)
         data, size = read_png(file_path)
         if size != (pixels, pixels):
             raise Failure("%s is %dx%d pixels; its name calls for %dx%d" %
-                            ((file_path,) + size + (pixels, pixels)))
+                          ((file_path,) + size + (pixels, pixels)))
         found[kind] = data
     if not found:
         raise Failure("%s holds no icon_*.png file" % path)
@@ -139,7 +139,7 @@ def read(data):
         kind, length = data[at:at + 4], struct.unpack(">I", data[at + 4:at + 8])[0]
         if length < 8 or at + length > len(data):
             raise Failure("the .icns entry %r at byte %d has a wrong length %d" %
-                            (kind, at, length))
+                          (kind, at, length))
         entries.append((kind, data[at + 8:at + length]))
         at += length
     return entries
