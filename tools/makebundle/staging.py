@@ -96,7 +96,7 @@ def put_back(p, aside):
 
 
 def lock(p):
-    """Makes this run the only one for the bundle until unlock(p); returns the lock's fd."""
+    """Makes this run the only one for the bundle until make() ends; returns the lock's fd."""
     path = os.path.join(p.outdir, staging_prefix(p) + "lock")
     while True:
         fd = os.open(path, os.O_RDWR | os.O_CREAT, 0o644)
@@ -115,12 +115,6 @@ def lock(p):
     os.ftruncate(fd, 0)
     os.write(fd, b"%d\n" % os.getpid())
     return fd
-
-
-def unlock(p, fd):
-    with contextlib.suppress(OSError):
-        os.remove(os.path.join(p.outdir, staging_prefix(p) + "lock"))
-    os.close(fd)
 
 
 def make(p, build, finish):
@@ -172,7 +166,9 @@ def make(p, build, finish):
         programs.RECORD = None
         clean_up(p, aside, done)
         if locked is not None:
-            unlock(p, locked)
+            with contextlib.suppress(OSError):
+                os.remove(os.path.join(p.outdir, staging_prefix(p) + "lock"))
+            os.close(locked)
         if not done:
             for d in reversed(made):
                 with contextlib.suppress(OSError):
