@@ -1,5 +1,6 @@
 """The bundle's runtime (copied, linked by jlink, or a link), and a module it lacks."""
 
+import contextlib
 import os
 import shutil
 
@@ -25,20 +26,16 @@ def jlink_digest(p):
     return modules.digest(parts + ["--"] + JLINK_OPTIONS + p.o.jlink_options, module_files)
 
 
-def recorded_digest(home):
-    try:
-        with open(os.path.join(home, JLINK_RECORD), encoding="ascii", errors="replace") as f:
-            return f.read().strip()
-    except OSError:
-        return None
-
-
 def link(p, home):
     """Puts an image of p.modules at home: the old one if made of the same inputs, else jlink's."""
     digest = jlink_digest(p)
     old = p.layout.runtime_home(p.bundle)
     t = p.target
-    if os.path.isdir(old) and recorded_digest(old) == digest:
+    recorded = None
+    with contextlib.suppress(OSError):
+        with open(os.path.join(old, JLINK_RECORD), encoding="ascii", errors="replace") as f:
+            recorded = f.read().strip()
+    if recorded == digest:
         shutil.copytree(old, home, symlinks=True, copy_function=copy_file)
         note("reused the runtime of %s: it was linked from the same JDK, modules and options "
              "(jlink did not run)" % p.bundle)
