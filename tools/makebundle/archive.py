@@ -3,6 +3,7 @@
 import errno
 import os
 import shlex
+import tempfile
 
 from . import jdk, reach, runtime, staging, trial
 from .report import Failure, note
@@ -124,9 +125,10 @@ def make(p):
     note("trial run for the class-data archive, started as a double-click starts it (in /, "
          "launchd's environment) by applauncher-check --run%s, up to %d s (-t); its output goes "
          "to %s" % ("".join(" " + shlex.quote(a) for a in o.trial_args), o.time_limit, log))
-    with trial.scratch_home(o.trial_home) as home:
-        outcome = trial.run(p.checker, p.bundle, [archive_kind(p, trial_dir, o.name)[1]],
-                            o.time_limit, log, o.idle, o.trial_env, home, o.trial_args)
+    # --trial-home: a new empty HOME, removed with the trial's directory.
+    home = tempfile.mkdtemp(prefix="home.", dir=trial_dir) if o.trial_home else None
+    outcome = trial.run(p.checker, p.bundle, [archive_kind(p, trial_dir, o.name)[1]],
+                        o.time_limit, log, o.idle, o.trial_env, home, o.trial_args)
     # The runtime may refuse to write the archive on the way out of a run that went well.
     if outcome.failed or not os.path.isfile(written) and trial.refusal(outcome.output):
         raise Failure(trial_failure(p, outcome, log))
