@@ -227,12 +227,9 @@ def resolve(given, analysis):
 
 def missing(text):
     """("class" or "module", name) of what the runtime's words text say is missing, in order."""
-    found = []
-    for kind, pattern in MISSING:
-        for m in pattern.finditer(text):
-            name = m.group(1).decode("ascii").replace("/", ".").rstrip(".")
-            found.append((m.start(), kind, name))
-    return [(kind, name) for _, kind, name in sorted(found)]
+    found = sorted((m.start(), kind, m.group(1).decode("ascii").replace("/", ".").rstrip("."))
+                   for kind, pattern in MISSING for m in pattern.finditer(text))
+    return [(kind, name) for _, kind, name in found]
 
 
 class JdkImage:
