@@ -3,6 +3,7 @@
 import errno
 import os
 import shlex
+import tempfile
 
 from . import jdk, reach, runtime, staging, trial
 from .report import Failure, note
@@ -10,8 +11,7 @@ from .report import Failure, note
 # The oldest runtime that writes an archive of the application's classes at exit.
 DYNAMIC_ARCHIVE_SINCE = 13
 
-# The first runtime that writes an AOT cache in one run; as it served a changed jar's classes
-# (JDK-8377932), only runtimes with the fix (25.0.4 on, 27 on) get the cache.
+# AOT caches from Java 25 on, once fixed not to serve a changed jar's classes (JDK-8377932).
 AOT_CACHE_SINCE = 25
 AOT_CACHE_FIXED_IN = (25, 0, 4)
 AOT_CACHE_FIXED_SINCE = 27
@@ -37,22 +37,14 @@ def gets_aot_cache(numbers, early_access):
 
 
 def with_java_options(cfg, options, after):
-    """cfg with options after its line after (from 1), else in a [JavaOptions] at its end."""
+    """(cfg with options after its line after, else in a new [JavaOptions]; line; count)."""
     added = [b"java-options=" + os.fsencode(option) for option in options]
-    if after is None:
-        if cfg and not cfg.endswith(b"\n"):
-            cfg += b"\n"
-        return cfg + b"[JavaOptions]\n" + b"\n".join(added) + b"\n"
-    lines = cfg.split(b"\n")
-    return b"\n".join(lines[:after] + added + lines[after:])
-
-
-def added_lines(cfg, options, after):
-    """(line, count): with_java_options(cfg, options, after) adds count lines after line."""
     if after is not None:
-        return after, len(options)
-    lines = len(cfg.split(b"\n")) - (1 if cfg.endswith(b"\n") or not cfg else 0)
-    return lines, len(options) + 1
+        lines = cfg.split(b"\n")
+        return b"\n".join(lines[:after] + added + lines[after:]), after, len(options)
+    if cfg and not cfg.endswith(b"\n"):
+        cfg += b"\n"
+    return cfg + b"[JavaOptions]\n" + b"\n".join(added) + b"\n", cfg.count(b"\n"), len(added) + 1
 
 
 def archive_kind(p, base, name):
@@ -68,18 +60,18 @@ def archive_kind(p, base, name):
 
 
 def place_options(p, cfg_path, cfg, options, expanded):
-    """Writes cfg with options after the last Java option that the check names, which one of
-    expanded must show on the command line; returns the line they follow (None: at the end)."""
+    """Writes cfg with options after the check's last Java option; one of expanded must show."""
     place = p.checker.launch(p.bundle)["java_options_place"]
     after = None if place is None or place["file"] != cfg_path else place["line"]
+    text, line, count = with_java_options(cfg, options, after)
     with open(cfg_path, "wb") as f:
-        f.write(with_java_options(cfg, options, after))
+        f.write(text)
     given = [a["value"] for a in (p.checker.launch(p.bundle) or {}).get("command_line", [])
              if a["file"] == cfg_path]
     if not any(all(option in given for option in kind) for kind in expanded):
         raise Failure("the archive's Java options do not reach the launcher's command line "
                       "(applauncher-check --format json " + p.bundle + " shows what does)")
-    return after
+    return line, count
 
 
 def output_place(outcome, log):
@@ -126,25 +118,24 @@ def make(p):
     # The launcher's $APPDIR: the bundle's path as given, or with its links resolved.
     appdirs = sorted({app, p.layout.app(os.path.realpath(p.bundle))})
     kinds = [archive_kind(p, appdir, o.name) for appdir in appdirs]
-    # The trial writes the archive aside, its option given to the trial alone: the bundle in
-    # place stays the one checked.
+    # Only the trial writes the archive, aside: the bundle in place stays the one checked.
     trial_dir = staging.new_staging(p, "trial")
     written = os.path.join(trial_dir, archive)
     log = os.path.join(p.outdir, o.name + ".trial.log")
     note("trial run for the class-data archive, started as a double-click starts it (in /, "
          "launchd's environment) by applauncher-check --run%s, up to %d s (-t); its output goes "
          "to %s" % ("".join(" " + shlex.quote(a) for a in o.trial_args), o.time_limit, log))
-    with trial.scratch_home(o.trial_home) as home:
-        outcome = trial.run(p.checker, p.bundle, [archive_kind(p, trial_dir, o.name)[1]],
-                            o.time_limit, log, o.idle, o.trial_env, home, o.trial_args)
+    # --trial-home: a new empty HOME, removed with the trial's directory.
+    home = tempfile.mkdtemp(prefix="home.", dir=trial_dir) if o.trial_home else None
+    outcome = trial.run(p.checker, p.bundle, [archive_kind(p, trial_dir, o.name)[1]],
+                        o.time_limit, log, o.idle, o.trial_env, home, o.trial_args)
     # The runtime may refuse to write the archive on the way out of a run that went well.
     if outcome.failed or not os.path.isfile(written) and trial.refusal(outcome.output):
         raise Failure(trial_failure(p, outcome, log))
     if not os.path.isfile(written):
         raise Failure("the trial run wrote no archive" + output_place(outcome, log))
     os.replace(written, os.path.join(app, archive))
-    place = place_options(p, cfg_path, cfg, use_options, [k[2] for k in kinds])
-    p.cfg_map.added(*added_lines(cfg, use_options, place))
+    p.cfg_map.added(*place_options(p, cfg_path, cfg, use_options, [k[2] for k in kinds]))
     lacking = runtime.lacking(p, outcome.output)
     if lacking is not None:
         note("the trial run's output says: " + lacking)

@@ -33,10 +33,6 @@ EXACT_VERSION_SINCE = 26
 ARCHIVE_COST = "starts 39% (Java 17) to 56% (Java 25) slower without it"
 
 
-class CrossLinkError(Failure):
-    """A failure of the cross-link, reported as one line."""
-
-
 class Target:
     """What plan() found: the JDK whose tools run, the jmods and what they are for."""
 
@@ -60,8 +56,7 @@ class Target:
 def jdk_tool(jdk, name):
     path = os.path.join(jdk, "bin", name)
     if not os.access(path, os.X_OK) or os.path.isdir(path):
-        raise CrossLinkError("no bin/%s in the JDK %s (linking from jmods needs a JDK)" %
-                             (name, jdk))
+        raise Failure("no bin/%s in the JDK %s (linking from jmods needs a JDK)" % (name, jdk))
     return path
 
 
@@ -77,11 +72,11 @@ def describe_jmod(jdk, jmod):
     lines = out.splitlines()
     head = re.match(r"\s*java\.base@(\S+)\s*$", lines[0]) if lines else None
     if head is None:
-        raise CrossLinkError("%s is not java.base with a version: jmod describe says %r" %
-                             (jmod, lines[0] if lines else ""))
+        raise Failure("%s is not java.base with a version: jmod describe says %r" %
+                      (jmod, lines[0] if lines else ""))
     platforms = [line.split()[1] for line in lines if re.match(r"platform\s+\S", line)]
     if not platforms:
-        raise CrossLinkError("jmod describe names no platform for " + jmod)
+        raise Failure("jmod describe names no platform for " + jmod)
     return platforms[0], head.group(1)
 
 
@@ -89,29 +84,21 @@ def image_platform(jdk, home):
     """The platform of the image at home: its java.base's ModuleTarget, by jimage and javap."""
     modules = os.path.join(home, "lib", "modules")
     if not os.path.isfile(modules):
-        raise CrossLinkError("no lib/modules in the runtime " + home)
+        raise Failure("no lib/modules in the runtime " + home)
     work = tempfile.mkdtemp(prefix="crosslink.")
     try:
         run_tool([jdk_tool(jdk, "jimage"), "extract", "--dir", work, "--include",
                   "regex:/java\\.base/module-info\\.class", modules], "jimage extract " + modules)
         info = os.path.join(work, "java.base", "module-info.class")
         if not os.path.isfile(info):
-            raise CrossLinkError("the runtime %s holds no java.base module" % home)
+            raise Failure("the runtime %s holds no java.base module" % home)
         out = run_tool([jdk_tool(jdk, "javap"), "-v", info], "javap " + info)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     m = re.search(r"^\s*target_platform:.*//\s*(\S+)\s*$", out, re.MULTILINE)
     if m is None:
-        raise CrossLinkError("the java.base of the runtime %s names no target platform" % home)
+        raise Failure("the java.base of the runtime %s names no target platform" % home)
     return m.group(1)
-
-
-def release_platform(home):
-    """(system, architecture) of the release file, in the JDK's platform words; None each."""
-    values = release(home)
-    system, arch = values.get("OS_NAME"), values.get("OS_ARCH")
-    return (RELEASE_SYSTEMS.get(system.lower(), system) if system else None,
-            RELEASE_ARCHS.get(arch.lower(), arch) if arch else None)
 
 
 def headers(check, paths):
@@ -119,13 +106,13 @@ def headers(check, paths):
     out = run_tool([check, "--arch"] + list(paths), "applauncher-check --arch")
     lines = out.splitlines()
     if len(lines) != len(paths):
-        raise CrossLinkError("applauncher-check --arch gave %d lines for %d files: is %s the "
-                             "check?" % (len(lines), len(paths), check))
+        raise Failure("applauncher-check --arch gave %d lines for %d files: is %s the "
+                      "check?" % (len(lines), len(paths), check))
     found = []
     for line in lines:
         fields = line.split(" ", 2)
         if len(fields) < 3:
-            raise CrossLinkError("applauncher-check --arch printed %r" % line)
+            raise Failure("applauncher-check --arch printed %r" % line)
         found.append((fields[0], [] if fields[1] == "-" else fields[1].split(",")))
     return found
 
@@ -141,39 +128,38 @@ def header_text(header):
 def check_versions(jmods, version, jlink_version):
     wanted, have = feature(version), feature(jlink_version)
     if wanted is None or have is None:
-        raise CrossLinkError("cannot tell the feature versions of java.base@%s and jlink %s" %
-                             (version, jlink_version))
+        raise Failure("cannot tell the feature versions of java.base@%s and jlink %s" %
+                      (version, jlink_version))
     if wanted != have:
-        raise CrossLinkError("the jmods in %s are Java %d (java.base@%s), the jlink is Java %d "
-                             "(%s): jlink links only jmods of its own feature version" %
-                             (jmods, wanted, version, have, jlink_version))
+        raise Failure("the jmods in %s are Java %d (java.base@%s), the jlink is Java %d "
+                      "(%s): jlink links only jmods of its own feature version" %
+                      (jmods, wanted, version, have, jlink_version))
     if have >= EXACT_VERSION_SINCE and version != jlink_version:
-        raise CrossLinkError("the jmods in %s are java.base@%s, the jlink is %s: from Java %d "
-                             "on, jlink links only jmods of its own exact version" %
-                             (jmods, version, jlink_version, EXACT_VERSION_SINCE))
+        raise Failure("the jmods in %s are java.base@%s, the jlink is %s: from Java %d "
+                      "on, jlink links only jmods of its own exact version" %
+                      (jmods, version, jlink_version, EXACT_VERSION_SINCE))
 
 
 def plan(jdk, jmods, launcher, check, expected=None):
-    """The Target of jmods, refused when it is not expected, when the launcher holds no code for
-    it, or when jdk's jlink cannot link it; check is a host build's applauncher-check."""
+    """The Target of jmods, unless unexpected, foreign to the launcher or unlinkable by jdk."""
     jlink = jdk_tool(jdk, "jlink")
     base = os.path.join(jmods, "java.base.jmod")
     if not os.path.isfile(base):
         # jlink would not say a word: it would link the host's own modules instead.
-        raise CrossLinkError("no java.base.jmod in %s: it is not a JDK's jmods directory" % jmods)
+        raise Failure("no java.base.jmod in %s: it is not a JDK's jmods directory" % jmods)
     platform, version = describe_jmod(jdk, base)
     if platform not in PLATFORMS:
-        raise CrossLinkError("the jmods in %s are for %s; the launcher runs on %s" %
-                             (jmods, platform, ", ".join(PLATFORMS)))
+        raise Failure("the jmods in %s are for %s; the launcher runs on %s" %
+                      (jmods, platform, ", ".join(PLATFORMS)))
     if expected is not None and platform != expected:
-        raise CrossLinkError("the jmods in %s are for %s, not %s" % (jmods, platform, expected))
+        raise Failure("the jmods in %s are for %s, not %s" % (jmods, platform, expected))
     jlink_version = last_line(run_tool([jlink, "--version"], "jlink --version"))
     check_versions(jmods, version, jlink_version)
     target = Target(jdk, jmods, platform, version, image_platform(jdk, jdk))
     header = headers(check, [launcher])[0]
     if not holds_code_for(target, header):
-        raise CrossLinkError("the launcher %s is %s: it holds no code for %s (%s)" %
-                             (launcher, header_text(header), platform, target.wanted_headers()))
+        raise Failure("the launcher %s is %s: it holds no code for %s (%s)" %
+                      (launcher, header_text(header), platform, target.wanted_headers()))
     return target
 
 
@@ -184,21 +170,21 @@ def link(target, modules, output, check, options):
 
 
 def prove(target, home, check):
-    """Raises CrossLinkError unless the image at home is the target's: java.base's platform, the
-    release file where it names one, and the header of every native library below lib."""
+    """Fails unless java.base, the release file and every library of home are the target's."""
     linked = image_platform(target.jdk, home)
     if linked != target.platform:
-        raise CrossLinkError("the runtime %s was linked for %s, not %s" %
-                             (home, linked, target.platform))
-    said = release_platform(home)
+        raise Failure("the runtime %s was linked for %s, not %s" % (home, linked, target.platform))
+    values = release(home)
+    said = [words.get(values[key].lower(), values[key]) if values.get(key) else None
+            for key, words in (("OS_NAME", RELEASE_SYSTEMS), ("OS_ARCH", RELEASE_ARCHS))]
     if any(part is not None and part != want
            for part, want in zip(said, target.platform.split("-"))):
-        raise CrossLinkError("the release file of the runtime %s says %s, not %s" %
-                             (home, "-".join(part or "?" for part in said), target.platform))
+        raise Failure("the release file of the runtime %s says %s, not %s" %
+                      (home, "-".join(part or "?" for part in said), target.platform))
     suffix = LIBRARY_SUFFIX[target.system]
     launch = os.path.join(home, "lib/libjli" + suffix)
     if not os.path.isfile(launch):
-        raise CrossLinkError("the runtime %s has no lib/libjli%s" % (home, suffix))
+        raise Failure("the runtime %s has no lib/libjli%s" % (home, suffix))
     libraries = [launch]
     for directory, dirs, names in os.walk(os.path.join(home, "lib")):
         dirs.sort()
@@ -208,9 +194,9 @@ def prove(target, home, check):
                 libraries.append(path)
     for path, header in zip(libraries, headers(check, libraries)):
         if not holds_code_for(target, header):
-            raise CrossLinkError("the runtime's %s is %s, not %s" %
-                                 (os.path.relpath(path, home), header_text(header),
-                                  target.wanted_headers()))
+            raise Failure("the runtime's %s is %s, not %s" %
+                          (os.path.relpath(path, home), header_text(header),
+                           target.wanted_headers()))
 
 
 def archive_note(target):

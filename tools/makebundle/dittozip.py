@@ -24,24 +24,17 @@ STORED = (stat.S_IFDIR, stat.S_IFREG, stat.S_IFLNK)
 MSDOS_DIRECTORY = 0x10
 
 
-class ZipError(Failure):
-    """A failure to write the zip, reported as one line."""
-
-
 def entry_time():
     """The date_time of every entry: SOURCE_DATE_EPOCH within a zip's times, else the first."""
     value = os.environ.get("SOURCE_DATE_EPOCH", "")
     if value and not value.isdigit():
-        raise ZipError("SOURCE_DATE_EPOCH must be a number of seconds, not %r" % value)
+        raise Failure("SOURCE_DATE_EPOCH must be a number of seconds, not %r" % value)
     return time.gmtime(min(max(int(value or 0), ZIP_FIRST), ZIP_LAST))[:6]
 
 
 def zip_path(bundle):
     bundle = os.path.abspath(bundle)
-    name = os.path.basename(bundle)
-    if name.endswith(".app"):
-        name = name[:-len(".app")]
-    return os.path.join(os.path.dirname(bundle), name + ".zip")
+    return (bundle[:-len(".app")] if bundle.endswith(".app") else bundle) + ".zip"
 
 
 def entries(bundle):
@@ -53,7 +46,7 @@ def entries(bundle):
         try:
             names = sorted(os.listdir(directory), key=os.fsencode)
         except OSError as e:
-            raise ZipError("cannot read %s: %s" % (directory, e.strerror or e))
+            raise Failure("cannot read %s: %s" % (directory, e.strerror or e))
         for name in names:
             path = os.path.join(directory, name)
             found.append((prefix + "/" + name, path))
@@ -68,13 +61,12 @@ def add(archive, name, path, date_time):
     st = os.lstat(path)
     kind = stat.S_IFMT(st.st_mode)
     if kind not in STORED:
-        raise ZipError("cannot put %s into the zip: it is not a file, a directory or a link" %
-                       path)
+        raise Failure("cannot put %s into the zip: it is not a file, a directory or a link" % path)
     try:
         name.encode("utf-8")
     except UnicodeEncodeError:
-        raise ZipError("cannot put %s into the zip: its name is not UTF-8, which a Mac needs" %
-                       os.fsencode(name).decode("utf-8", "replace"))
+        raise Failure("cannot put %s into the zip: its name is not UTF-8, which a Mac needs" %
+                      os.fsencode(name).decode("utf-8", "replace"))
     info = zipfile.ZipInfo(name + ("/" if kind == stat.S_IFDIR else ""), date_time)
     info.create_system = 3  # Unix, whose modes the upper half of external_attr holds
     info.external_attr = (st.st_mode & 0xFFFF) << 16
@@ -104,14 +96,14 @@ def temporary_pattern(target):
 def write_temporary(bundle, target):
     """Writes the zip of bundle to a new temporary file beside target; returns its path."""
     if inside(target, bundle):
-        raise ZipError("the zip %s would lie inside the bundle %s" % (target, bundle))
+        raise Failure("the zip %s would lie inside the bundle %s" % (target, bundle))
     date_time = entry_time()
     directory = os.path.dirname(os.path.abspath(target))
     try:
         handle, temporary = tempfile.mkstemp(
             prefix=".%s.%d." % (os.path.basename(target), os.getpid()), dir=directory)
     except OSError as e:
-        raise ZipError("cannot write into %s: %s" % (directory, e.strerror or e))
+        raise Failure("cannot write into %s: %s" % (directory, e.strerror or e))
     try:
         with os.fdopen(handle, "wb") as f:
             with zipfile.ZipFile(f, "w") as archive:
@@ -124,7 +116,7 @@ def write_temporary(bundle, target):
         os.chmod(temporary, 0o666 & ~mask)
     except OSError as e:
         remove_quietly(temporary)
-        raise ZipError("cannot write %s: %s" % (target, failure_text(e)))
+        raise Failure("cannot write %s: %s" % (target, failure_text(e)))
     except BaseException:
         remove_quietly(temporary)
         raise

@@ -32,10 +32,6 @@ SIZES = sorted({pixels for _, pixels, _ in TYPES})
 MAX_PNG_BYTES = 64 * 1024 * 1024
 
 
-class IconError(Failure):
-    """A failure to make the icon, reported as one line."""
-
-
 def png_size(data):
     """(width, height) of the PNG data, from its header; None when data is no PNG."""
     if len(data) < 24 or not data.startswith(PNG_SIGNATURE) or data[12:16] != b"IHDR":
@@ -60,17 +56,17 @@ def png_cut(data):
 def read_png(path):
     try:
         if os.path.getsize(path) > MAX_PNG_BYTES:
-            raise IconError("%s is larger than an icon's PNG may be (%d MiB)" %
-                            (path, MAX_PNG_BYTES // (1024 * 1024)))
+            raise Failure("%s is larger than an icon's PNG may be (%d MiB)" %
+                          (path, MAX_PNG_BYTES // (1024 * 1024)))
         data = read_regular(path)
     except OSError as e:
-        raise IconError("cannot read %s: %s" % (path, e.strerror or e))
+        raise Failure("cannot read %s: %s" % (path, e.strerror or e))
     size = png_size(data)
     if size is None:
-        raise IconError(path + " is not a PNG file")
+        raise Failure(path + " is not a PNG file")
     cut = png_cut(data)
     if cut is not None:
-        raise IconError("%s is a damaged PNG file: %s" % (path, cut))
+        raise Failure("%s is a damaged PNG file: %s" % (path, cut))
     return data, size
 
 
@@ -78,8 +74,8 @@ def types_of_png(path):
     """The (type, data) pairs of one PNG: every type of its size."""
     data, size = read_png(path)
     if size[0] != size[1] or size[0] not in SIZES:
-        raise IconError("%s is %dx%d pixels; an icon's PNG is square, of %s pixels" %
-                        ((path,) + size + (", ".join(str(n) for n in SIZES),)))
+        raise Failure("%s is %dx%d pixels; an icon's PNG is square, of %s pixels" %
+                      ((path,) + size + (", ".join(str(n) for n in SIZES),)))
     return [(kind, data) for kind, pixels, _ in TYPES if pixels == size[0]]
 
 
@@ -88,23 +84,23 @@ def types_of_iconset(path):
     try:
         names = sorted(os.listdir(path))
     except OSError as e:
-        raise IconError("cannot read %s: %s" % (path, e.strerror or e))
+        raise Failure("cannot read %s: %s" % (path, e.strerror or e))
     found = {}
     for name in names:
         if not name.lower().endswith(".png"):
             continue
         if name not in ICONSET_FILES:
-            raise IconError("%s is no file of an .iconset (icon_16x16.png, icon_16x16@2x.png "
-                            "... icon_512x512@2x.png)" % os.path.join(path, name))
+            raise Failure("%s is no file of an .iconset (icon_16x16.png, icon_16x16@2x.png "
+                          "... icon_512x512@2x.png)" % os.path.join(path, name))
         kind, pixels = ICONSET_FILES[name]
         file_path = os.path.join(path, name)
         data, size = read_png(file_path)
         if size != (pixels, pixels):
-            raise IconError("%s is %dx%d pixels; its name calls for %dx%d" %
-                            ((file_path,) + size + (pixels, pixels)))
+            raise Failure("%s is %dx%d pixels; its name calls for %dx%d" %
+                          ((file_path,) + size + (pixels, pixels)))
         found[kind] = data
     if not found:
-        raise IconError("%s holds no icon_*.png file" % path)
+        raise Failure("%s holds no icon_*.png file" % path)
     return [(kind, found[kind]) for kind, _, _ in TYPES if kind in found]
 
 
@@ -114,11 +110,11 @@ def icns_from(path):
         try:
             data = read_regular(path)
         except OSError as e:
-            raise IconError("cannot read %s: %s" % (path, e.strerror or e))
+            raise Failure("cannot read %s: %s" % (path, e.strerror or e))
         try:
             read(data)
-        except IconError as e:
-            raise IconError("%s is a damaged .icns file: %s" % (path, e))
+        except Failure as e:
+            raise Failure("%s is a damaged .icns file: %s" % (path, e))
         return data
     entries = types_of_iconset(path) if os.path.isdir(path) else types_of_png(path)
     body = b"".join(kind + struct.pack(">I", 8 + len(data)) + data for kind, data in entries)
@@ -132,18 +128,18 @@ def icns_name(path):
 
 
 def read(data):
-    """The (type, data) entries of the .icns bytes data; IconError when they are not one."""
+    """The (type, data) entries of the .icns bytes data; Failure when they are not one."""
     if len(data) < 8 or data[:4] != b"icns" or struct.unpack(">I", data[4:8])[0] != len(data):
-        raise IconError("not an .icns file (header or length)")
+        raise Failure("not an .icns file (header or length)")
     entries = []
     at = 8
     while at < len(data):
         if at + 8 > len(data):
-            raise IconError("an .icns entry header is cut at byte %d" % at)
+            raise Failure("an .icns entry header is cut at byte %d" % at)
         kind, length = data[at:at + 4], struct.unpack(">I", data[at + 4:at + 8])[0]
         if length < 8 or at + length > len(data):
-            raise IconError("the .icns entry %r at byte %d has a wrong length %d" %
-                            (kind, at, length))
+            raise Failure("the .icns entry %r at byte %d has a wrong length %d" %
+                          (kind, at, length))
         entries.append((kind, data[at + 8:at + length]))
         at += length
     return entries

@@ -1,5 +1,6 @@
 """The installed JDK, found in one way for everything, and what a runtime's home holds."""
 
+import contextlib
 import os
 import re
 import subprocess
@@ -17,29 +18,20 @@ def is_jdk(home):
 
 
 def find(environ=None):
-    """The installed JDK's home: JAVA_HOME when it holds a JDK, else the real location of
-    `java` on PATH (on macOS, else what /usr/libexec/java_home says); None."""
+    """The JDK home of JAVA_HOME, else of `java` on PATH, else of /usr/libexec/java_home; None."""
     environ = os.environ if environ is None else environ
-    given = environ.get("JAVA_HOME", "")
-    if is_jdk(given):
-        return given
+    homes = [environ.get("JAVA_HOME", "")]
     for directory in environ.get("PATH", "").split(os.pathsep):
         java = os.path.join(directory or ".", "java")
         if os.path.isfile(java) and os.access(java, os.X_OK):
-            home = os.path.dirname(os.path.dirname(os.path.realpath(java)))
-            if is_jdk(home):
-                return home
+            homes.append(os.path.dirname(os.path.dirname(os.path.realpath(java))))
+    home = next((home for home in homes if is_jdk(home)), None)
     # macOS's /usr/bin/java is a stub outside every JDK; the system names the JDK it stands for.
-    if os.access("/usr/libexec/java_home", os.X_OK):
-        try:
-            home = subprocess.run(["/usr/libexec/java_home"], stdout=subprocess.PIPE,
-                                  stderr=subprocess.DEVNULL, timeout=30).stdout
-        except (OSError, subprocess.TimeoutExpired):
-            return None
-        home = os.fsdecode(home.strip())
-        if is_jdk(home):
-            return home
-    return None
+    if home is None and os.access("/usr/libexec/java_home", os.X_OK):
+        with contextlib.suppress(OSError, subprocess.TimeoutExpired):
+            home = os.fsdecode(subprocess.run(["/usr/libexec/java_home"], stdout=subprocess.PIPE,
+                                              stderr=subprocess.DEVNULL, timeout=30).stdout.strip())
+    return home if is_jdk(home) else None
 
 
 def with_tool(home, tool):

@@ -17,8 +17,7 @@ from .report import Failure, note
 # The word of -m that stands for the modules jdeps finds.
 AUTO = "auto"
 
-# Larger than any class file has reason to be: a larger entry is refused rather than unpacked,
-# so that a small jar that unpacks to gigabytes costs neither memory nor disk.
+# Larger than any class file has reason to be: a jar that unpacks to gigabytes is refused.
 MAX_CLASS_BYTES = 64 * 1024 * 1024
 
 # What reading a damaged jar raises.
@@ -63,9 +62,8 @@ def class_name(entry):
 
 def class_jar(sources, path, origins):
     """Writes the classes of sources into one jar at path, their jars into origins; how many."""
-    # Without module declarations jdeps reads everything as one class path: the modules they
-    # require need not be there, packages split between jars do not matter, and every version of
-    # a multi-release class counts.
+    # Without module declarations jdeps reads all as one class path: no requires, split packages
+    # or multi-release versions get in the way.
     seen = set()
     count = 0
 
@@ -74,14 +72,14 @@ def class_jar(sources, path, origins):
         try:
             with zipfile.ZipFile(path) as jar:
                 for entry in jar.infolist():
+                    name = class_name(entry.filename)
                     parts = entry.filename.split("/")
-                    if entry.is_dir() or not entry.filename.endswith(".class") or \
-                            parts[-1] == "module-info.class" or ".." in parts or not parts[0]:
+                    if entry.is_dir() or name is None or ".." in parts or not parts[0]:
                         continue
                     # Each jar's classes go below a directory of their own.
                     copy_class(jar, entry, out, "%d/%s" % (len(seen), entry.filename), path)
                     count += 1
-                    origins.setdefault(class_name(entry.filename), []).append(path)
+                    origins.setdefault(name, []).append(path)
         except ZIP_ERRORS as e:
             note("skipped %s in the search for classes, which cannot be read as a jar: %s" %
                  (path, e))
@@ -121,8 +119,7 @@ INTERNAL = re.compile(r"JDK internal API \(([\w.]+)\)")
 
 
 class Analysis:
-    """What jdeps finds: origins (class: the jars or directories that hold it), calls (class:
-    the classes that it uses) and modules (module: the classes that use it)."""
+    """What jdeps finds: {class: jars or directories}, {class: classes used}, {module: users}."""
 
     def __init__(self, origins, out):
         self.origins = origins
@@ -145,24 +142,29 @@ class Analysis:
                 self.calls.setdefault(user, []).append(used)
 
 
+def digest(parts, paths, root="/"):
+    """A digest of make-bundle's version, parts, and the name, size and time of each of paths."""
+    h = hashlib.sha256()
+    for part in [version()] + parts:
+        h.update(os.fsencode(part) + b"\0")
+    for path in paths:
+        with contextlib.suppress(OSError):
+            st = os.stat(path) if os.path.exists(path) else os.lstat(path)
+            h.update(b"%s %d %d\0" % (os.fsencode(os.path.relpath(path, root)), st.st_size,
+                                      st.st_mtime_ns))
+    return h.hexdigest()
+
+
 def sources_digest(jdk_home, sources, root):
     """A digest of what decides an analysis: make-bundle, the JDK, and the files of sources."""
-    h = hashlib.sha256()
-    with open(__file__, "rb") as f:
-        h.update(f.read())
-    for part in [version(), os.path.realpath(os.path.join(jdk_home, "bin", "jdeps"))]:
-        h.update(os.fsencode(part) + b"\0")
-    h.update(repr(sorted(jdk.release(jdk_home).items())).encode())
+    with open(__file__, encoding="utf-8") as f:
+        parts = [f.read(), os.path.realpath(os.path.join(jdk_home, "bin", "jdeps")),
+                 repr(sorted(jdk.release(jdk_home).items()))]
+    paths = []
     for source in sources:
-        for directory, dirs, names in os.walk(source) if os.path.isdir(source) else \
-                [(os.path.dirname(source), [], [os.path.basename(source)])]:
-            dirs.sort()
-            for name in sorted(names):
-                path = os.path.join(directory, name)
-                st = os.stat(path) if os.path.exists(path) else os.lstat(path)
-                h.update(b"%s %d %d\0" % (os.fsencode(os.path.relpath(path, root)),
-                                          st.st_size, st.st_mtime_ns))
-    return h.hexdigest()
+        paths += sorted(os.path.join(d, n) for d, _, names in os.walk(source) for n in names) \
+            if os.path.isdir(source) else [source]
+    return digest(parts, paths, root)
 
 
 def analyse(jdk_home, sources):
@@ -225,12 +227,9 @@ def resolve(given, analysis):
 
 def missing(text):
     """("class" or "module", name) of what the runtime's words text say is missing, in order."""
-    found = []
-    for kind, pattern in MISSING:
-        for m in pattern.finditer(text):
-            name = m.group(1).decode("ascii").replace("/", ".").rstrip(".")
-            found.append((m.start(), kind, name))
-    return [(kind, name) for _, kind, name in sorted(found)]
+    found = sorted((m.start(), kind, m.group(1).decode("ascii").replace("/", ".").rstrip("."))
+                   for kind, pattern in MISSING for m in pattern.finditer(text))
+    return [(kind, name) for _, kind, name in found]
 
 
 class JdkImage:

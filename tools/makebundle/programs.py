@@ -59,10 +59,8 @@ def last_line(text):
 
 def tool_complaint(text):
     """What a failed tool said: its "Error: ..." line (before a stack trace), else its last."""
-    for line in text.splitlines():
-        if re.match(r"\s*error:", line, re.IGNORECASE):
-            return line.strip()
-    return last_line(text)
+    m = re.search(r"^[ \t]*error:.*", text, re.IGNORECASE | re.MULTILINE)
+    return m.group(0).strip() if m else last_line(text)
 
 
 def process_table():

@@ -17,17 +17,14 @@ CLASSES = ("class-path", "module-path", "main-jar", "agent", "manifest-class-pat
 
 
 class Reach:
-    """What the launch of the bundle at stage reads (data: the check's answer): reached (the
-    real paths in the bundle of what holds classes), outside (the reads from outside that the
-    check warns about), directories (the directories read), dangling (the manifest Class-Path
-    entries that name nothing), roots (where the launch starts) and held (the classes of what is
-    read from outside)."""
+    """What the launch of the bundle at stage reads, as the check's answer data says."""
 
     def __init__(self, data, stage):
         self.bundle = stage
-        self.reached = set()
+        self.reached = set()  # the real paths of what holds classes in the bundle
+        # Reads from outside that the check warns about, Class-Path entries naming nothing.
         self.outside, self.dangling, self.directories = [], [], []
-        self.held = set()
+        self.held = set()  # the classes of what is read from outside
         for read in data["reads"]:
             path = read["path"]
             if read["kind"] not in CLASSES:
@@ -93,8 +90,7 @@ def shown(p, stage, path):
 
 
 def launch(p, stage):
-    """What the check says of the launch of the bundle at stage (None: the launcher fails), the
-    given runtime's launch library standing in for the bundle's, which is not there yet."""
+    """The check's data of the launch at stage (None: it fails), the given runtime standing in."""
     home = p.layout.runtime_home(stage)
     library = p.library or (p.home and os.path.realpath(os.path.join(
         p.home, jdk.launch_library(p.home, p.layout.home_libraries))))
@@ -127,12 +123,10 @@ def settle(p, stage):
                       (said(p, stage, read), read["path"],
                        " (and %d more such)" % more if more else ""))
     if reach.outside:
-        kinds = {r["kind"] for r in reach.outside}
-        if "module-path" in kinds:
+        modular = [r["path"] for r in reach.outside if r["kind"] == "module-path"]
+        if modular:
             raise Failure("--copy-outside puts jars on the class path, not on the module path "
-                          "that names %s: ship it among the FILEs" % [
-                              r["path"] for r in reach.outside
-                              if r["kind"] == "module-path"][0])
+                          "that names %s: ship it among the FILEs" % modular[0])
         if data["main"]["jar"] is not None:
             raise Failure("--copy-outside cannot put %s on the class path: the application "
                           "starts with app.mainjar, whose class path is its manifest's" %
@@ -152,10 +146,7 @@ def settle(p, stage):
 
 
 def copy_outside(p, stage, data, outside):
-    """Copies the outside files into the application directory (a file of the same name and
-    content there already is taken as it) and adds them to the class path of the bundle's
-    configuration, after the last line that gives the class path; returns their paths in
-    stage."""
+    """Copies outside into the app directory and onto its class path; returns the copies."""
     app = p.layout.app(stage)
     cfg_path = os.path.join(app, p.o.name + ".cfg")
     lines = [r["from"]["line"] for r in data["reads"] + outside if r["kind"] == "class-path"
@@ -215,8 +206,7 @@ def listing(items):
 
 
 def judge(p, stage):
-    """Fails when a class that the launch reaches from its roots lies off every class path or
-    uses a module that the runtime lacks, or the main class one that no jar holds; else notes."""
+    """Fails on a reached class off the class path or needing a missing module or class."""
     try:
         found = analysis(p, stage)
     except Failure as e:
@@ -293,8 +283,7 @@ def judge(p, stage):
 
 
 def directory_source(p, output):
-    """", brought in by ..." for the non-empty directory that the runtime's words in output name
-    (the class-data archive refuses one before a jar); "" when that is not known."""
+    """", brought in by ..." for the non-empty directory that output names; "" if unknown."""
     m = re.search(rb"non-empty directory '([^'\n]*)'", output)
     if m is None or p.reach is None:
         return ""

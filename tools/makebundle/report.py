@@ -22,13 +22,10 @@ class Interrupted(BaseException):
 
 
 def _write(stream, data):
-    """Writes the bytes data to a text stream, through its buffer where it has one."""
+    """Writes the bytes data to a text stream, through its buffer."""
     stream.flush()
-    if hasattr(stream, "buffer"):
-        stream.buffer.write(data)
-        stream.buffer.flush()
-    else:
-        stream.write(data.decode("utf-8", "replace"))
+    stream.buffer.write(data)
+    stream.buffer.flush()
 
 
 def result(path):

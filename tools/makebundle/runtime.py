@@ -1,13 +1,11 @@
 """The bundle's runtime (copied, linked by jlink, or a link), and a module it lacks."""
 
 import contextlib
-import hashlib
 import os
 import shutil
 
 from . import crosslink, jdk, modules, programs
 from .files import copy_file, copy_followed
-from .options import version
 from .report import note
 
 # What every linked image leaves out: it is a runtime to ship, not a JDK.
@@ -19,33 +17,13 @@ JLINK_RECORD = "make-bundle.jlink"
 
 def jlink_digest(p):
     """A digest of the JDK, the jmods, the modules, the options and make-bundle's version."""
-    h = hashlib.sha256()
-    jlink = os.path.realpath(os.path.join(p.home, "bin", "jlink"))
-    for part in [version(), jlink, p.o.jmods or ""] + p.modules + ["--"] + JLINK_OPTIONS + \
-            p.o.jlink_options:
-        h.update(os.fsencode(part) + b"\0")
-    with contextlib.suppress(OSError):
-        with open(os.path.join(p.home, "release"), "rb") as f:
-            h.update(f.read())
     module_files = [os.path.join(p.home, "lib", "modules")]
     for jmods in [os.path.join(p.home, "jmods")] + ([p.o.jmods] if p.o.jmods else []):
         if os.path.isdir(jmods):
             module_files += [os.path.join(jmods, n) for n in sorted(os.listdir(jmods))]
-    for path in module_files:
-        try:
-            st = os.stat(path)
-        except OSError:
-            continue
-        h.update(b"%s %d %d\0" % (os.fsencode(path), st.st_size, st.st_mtime_ns))
-    return h.hexdigest()
-
-
-def recorded_digest(home):
-    try:
-        with open(os.path.join(home, JLINK_RECORD), encoding="ascii", errors="replace") as f:
-            return f.read().strip()
-    except OSError:
-        return None
+    jlink = os.path.realpath(os.path.join(p.home, "bin", "jlink"))
+    parts = [jlink, p.o.jmods or "", repr(sorted(jdk.release(p.home).items()))] + p.modules
+    return modules.digest(parts + ["--"] + JLINK_OPTIONS + p.o.jlink_options, module_files)
 
 
 def link(p, home):
@@ -53,15 +31,18 @@ def link(p, home):
     digest = jlink_digest(p)
     old = p.layout.runtime_home(p.bundle)
     t = p.target
-    if os.path.isdir(old) and recorded_digest(old) == digest:
+    recorded = None
+    with contextlib.suppress(OSError):
+        with open(os.path.join(old, JLINK_RECORD), encoding="ascii", errors="replace") as f:
+            recorded = f.read().strip()
+    if recorded == digest:
         shutil.copytree(old, home, symlinks=True, copy_function=copy_file)
         note("reused the runtime of %s: it was linked from the same JDK, modules and options "
              "(jlink did not run)" % p.bundle)
     else:
         jlink = os.path.join(p.home, "bin", "jlink")
         options = JLINK_OPTIONS + p.o.jlink_options
-        # A base archive makes the runtime start faster, and -a builds on it; jlink makes one only
-        # for its own platform.
+        # A base archive speeds the start, -a builds on it; jlink makes one only for its platform.
         if not (t and t.cross) and \
                 "--generate-cds-archive" in programs.run_tool([jlink, "--list-plugins"], "jlink"):
             options = options + ["--generate-cds-archive"]

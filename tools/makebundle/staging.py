@@ -24,8 +24,7 @@ PROCESSES = "processes"
 
 
 def new_staging(p, kind):
-    """A new directory .NAME.app.PID.XXXXXXXX.KIND beside the bundle: KIND is new, old, failed
-    (a bundle thrown away), trial or run (the PROCESSES of the run)."""
+    """A new .NAME.app.PID.XXXXXXXX.KIND beside the bundle (new, old, failed, trial, run)."""
     path = tempfile.mkdtemp(prefix=staging_prefix(p) + str(os.getpid()) + ".",
                             suffix="." + kind, dir=p.outdir)
     p.staged.append(path)
@@ -97,7 +96,7 @@ def put_back(p, aside):
 
 
 def lock(p):
-    """Makes this run the only one for the bundle until unlock(p); returns the lock's fd."""
+    """Makes this run the only one for the bundle until make() ends; returns the lock's fd."""
     path = os.path.join(p.outdir, staging_prefix(p) + "lock")
     while True:
         fd = os.open(path, os.O_RDWR | os.O_CREAT, 0o644)
@@ -118,33 +117,15 @@ def lock(p):
     return fd
 
 
-def unlock(p, fd):
-    with contextlib.suppress(OSError):
-        os.remove(os.path.join(p.outdir, staging_prefix(p) + "lock"))
-    os.close(fd)
-
-
-def make_directories(path):
+def make(p, build, finish):
+    """Builds the bundle with build(p, stage), puts it in place and runs finish(p), or fails."""
+    # The directories that this run makes for the output, removed again when it fails.
     made = []
-    d = os.path.abspath(path)
+    d = os.path.abspath(p.outdir)
     while not os.path.lexists(d):
         made.insert(0, d)
         d = os.path.dirname(d)
-    os.makedirs(path, exist_ok=True)
-    return made
-
-
-def remove_empty(made):
-    for d in reversed(made):
-        try:
-            os.rmdir(d)
-        except OSError:
-            return
-
-
-def make(p, build, finish):
-    """Builds the bundle with build(p, stage), puts it in place and runs finish(p), or fails."""
-    made = make_directories(p.outdir)
+    os.makedirs(p.outdir, exist_ok=True)
     p.staged = []
     aside = locked = None
     done = False
@@ -185,9 +166,13 @@ def make(p, build, finish):
         programs.RECORD = None
         clean_up(p, aside, done)
         if locked is not None:
-            unlock(p, locked)
+            with contextlib.suppress(OSError):
+                os.remove(os.path.join(p.outdir, staging_prefix(p) + "lock"))
+            os.close(locked)
         if not done:
-            remove_empty(made)
+            for d in reversed(made):
+                with contextlib.suppress(OSError):
+                    os.rmdir(d)
 
 
 def clean_up(p, aside, done):

@@ -1,11 +1,8 @@
 """The trial run, started as a double-click starts it, and the runtime's words in its log."""
 
-import contextlib
 import json
 import os
 import re
-import shutil
-import tempfile
 import time
 
 from .report import Failure
@@ -163,13 +160,3 @@ def complaint(output):
         text = lines[0] if lines else b"no output"
     return text.decode("utf-8", "replace")
 
-
-@contextlib.contextmanager
-def scratch_home(wanted):
-    """A new empty directory for HOME during the trial, or None when it is not wanted."""
-    path = tempfile.mkdtemp(prefix="make-bundle-home.") if wanted else None
-    try:
-        yield path
-    finally:
-        if path is not None:
-            shutil.rmtree(path, ignore_errors=True)

@@ -95,7 +95,7 @@ class DittoZipTest(TempDirTest):
                  fifo)):
             if target is None and not environ:
                 os.mkfifo(fifo)
-            with self.assertRaises(dittozip.ZipError) as caught, \
+            with self.assertRaises(dittozip.Failure) as caught, \
                     mock.patch.dict(os.environ, environ):
                 dittozip.write_temporary(self.bundle, target or dittozip.zip_path(self.bundle))
             self.assertEqual(want, str(caught.exception))

@@ -94,7 +94,7 @@ class IcnsTest(TempDirTest):
                 ("fifo.png", "cannot read %s/fifo.png: not a regular file"),
                 ("fifo.icns", "cannot read %s/fifo.icns: not a regular file")):
             signal.alarm(10)  # a read that waits on a FIFO ends the tests
-            with self.assertRaises(icns.IconError) as caught:
+            with self.assertRaises(icns.Failure) as caught:
                 icns.icns_from(os.path.join(d, source))
             signal.alarm(0)
             self.assertEqual(want % d, str(caught.exception), source)
