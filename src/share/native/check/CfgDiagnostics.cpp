@@ -158,9 +158,8 @@ void CfgDiagnostics::onProperty(size_t lineNo, const std::string& name, const st
         }
         // Only sections the launch reads are judged: the others are kept but never looked at.
         const auto& reads = AppLauncher::readProperties;
-        const auto home = std::find_if(std::begin(reads), std::end(reads), [&](const auto& r) {
-            return *r.property == *property;
-        });
+        const auto home = std::find_if(std::begin(reads), std::end(reads),
+                                       [&](const auto& r) { return *r.property == *property; });
         if (home != std::end(reads) && !(*home->section == *section) &&
             std::any_of(std::begin(reads), std::end(reads),
                         [&](const auto& r) { return *r.section == *section; })) {

@@ -211,8 +211,14 @@ private:
     LaunchReads::Read make(const std::string& path, const char* kind, size_t line,
                            const std::string& option, const std::string& given) const {
         const std::string at = absolute(path);
-        return {at,   kind, !root.empty() && isInside(at, root), FileUtils::isFileExists(at),
-                line, "",   given,                               option};
+        return {at,
+                kind,
+                !root.empty() && isInside(at, root),
+                FileUtils::isFileExists(at),
+                line,
+                "",
+                given,
+                option};
     }
 
     // The path that the argument at i names.

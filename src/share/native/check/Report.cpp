@@ -136,13 +136,11 @@ std::string Report::jsonString(const std::string& s) {
     std::string out = "\"";
     for (size_t i = 0; i < s.size();) {
         const unsigned char c = static_cast<unsigned char>(s[i]);
-        const size_t n = utf8Length(s, i);
+        size_t n = utf8Length(s, i);
         if (n == 0) {
             out += hex4(0xDC00 + c);
-            ++i;
-            continue;
-        }
-        if (c == '"' || c == '\\') {
+            n = 1;
+        } else if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
         } else if (*shortEscape(static_cast<char>(c))) {
@@ -237,8 +235,8 @@ void Report::printJson(std::ostream& out, const BundleCheck& check, int status,
 void Report::printDiagnostics(std::ostream& out, const BundleCheck& check) {
     for (const Finding& f : findingsOf(check, "")) {
         const bool note = std::string(f.severity) == "note";
-        out << (note ? "" : visibleText(f.file) + ":" + std::to_string(f.line) + ": ")
-            << f.severity << ": " << f.message << "\n";
+        out << (note ? "" : visibleText(f.file) + ":" + std::to_string(f.line) + ": ") << f.severity
+            << ": " << f.message << "\n";
     }
 }
 
