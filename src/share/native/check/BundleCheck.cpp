@@ -241,10 +241,7 @@ public:
         requireOwnFile("the configuration", path, own ? rec.bundle->rootDir : rec.bundle->home,
                        own ? "the bundle" : "the user's home folder", kMaxCfgSize);
     }
-    void onMacros(const CfgFile::Macros& macros) override {
-        rec.expansion.emplace();
-        rec.expansion->macros = macros;
-    }
+    void onMacros(const CfgFile::Macros&) override { rec.expansion.emplace(); }
     void onExpanded(const CfgFile::SectionId& section, const CfgFile::PropertyId& property,
                     size_t index, const std::string& from, const std::string& to) override {
         rec.expansion->changes.push_back({ValueRef{section, property, index}, from, to});
@@ -552,16 +549,5 @@ void BundleCheck::printReport(std::ostream& out) const {
         for (const std::string& arg : l->args) {
             out << "  " << visibleText(arg.c_str()) << "\n";
         }
-    }
-}
-
-void BundleCheck::printDiagnostics(std::ostream& out) const {
-    const std::string file = rec.cfg ? rec.cfg->path : rec.launcherPath;
-    for (const Diagnostic& d : found) {
-        out << visibleText(file) << ":" << d.line << (d.error ? ": error: " : ": warning: ")
-            << d.text << "\n";
-    }
-    for (const std::string& note : notes) {
-        out << "note: " << note << "\n";
     }
 }

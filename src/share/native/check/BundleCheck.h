@@ -40,9 +40,6 @@ public:
 
     // What was recorded, for people: configuration, expansion, runtime, command line.
     void printReport(std::ostream& out) const;
-    // The findings as "<configuration>:<line>: warning: <text>" (or "error:") lines, then the
-    // notes as "note: <text>".
-    void printDiagnostics(std::ostream& out) const;
 
     const LaunchRecord& record() const { return rec; }
     const std::vector<Diagnostic>& diagnostics() const { return found; }

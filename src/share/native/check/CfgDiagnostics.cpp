@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "AppLauncher.h"
 #include "tstrings.h"
@@ -11,15 +12,8 @@ namespace {
 const std::string kBom = "\xEF\xBB\xBF";
 
 std::string trimBlanks(const std::string& s) {
-    size_t begin = 0;
-    size_t end = s.size();
-    while (begin < end && isBlank(s[begin])) {
-        ++begin;
-    }
-    while (end > begin && isBlank(s[end - 1])) {
-        --end;
-    }
-    return s.substr(begin, end - begin);
+    const size_t begin = s.find_first_not_of(" \t");
+    return begin == std::string::npos ? "" : s.substr(begin, s.find_last_not_of(" \t") + 1 - begin);
 }
 
 // Edits (insert, delete, replace a byte) that turn a into b.
@@ -54,26 +48,6 @@ std::string closest(const IdType* const (&ids)[N], const std::string& name) {
         }
     }
     return best;
-}
-
-// The section the launch reads a property in, or null when it never reads it.
-const CfgFile::SectionId* homeSection(const CfgFile::PropertyId& property) {
-    for (const AppLauncher::ReadProperty& read : AppLauncher::readProperties) {
-        if (*read.property == property) {
-            return read.section;
-        }
-    }
-    return nullptr;
-}
-
-// True for the sections whose content the launch reads; the others are kept but never looked at.
-bool isReadSection(const CfgFile::SectionId& section) {
-    for (const AppLauncher::ReadProperty& read : AppLauncher::readProperties) {
-        if (*read.section == section) {
-            return true;
-        }
-    }
-    return false;
 }
 
 } // namespace
@@ -182,10 +156,15 @@ void CfgDiagnostics::onProperty(size_t lineNo, const std::string& name, const st
                             ", blank included, as the runtime gets it; "
                             "remove the blank");
         }
-        const CfgFile::SectionId* home = homeSection(*property);
-        if (home && isReadSection(*section) && !(*home == *section)) {
+        // Only sections the launch reads are judged: the others are kept but never looked at.
+        const auto& reads = AppLauncher::readProperties;
+        const auto home = std::find_if(std::begin(reads), std::end(reads),
+                                       [&](const auto& r) { return *r.property == *property; });
+        if (home != std::end(reads) && !(*home->section == *section) &&
+            std::any_of(std::begin(reads), std::end(reads),
+                        [&](const auto& r) { return *r.section == *section; })) {
             add(lineNo, quotedText(name) + " is not read in [" + section->name() +
-                            "]; it belongs in [" + home->name() + "]");
+                            "]; it belongs in [" + home->section->name() + "]");
         }
         return;
     }

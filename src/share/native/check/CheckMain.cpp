@@ -133,7 +133,7 @@ void print(bool failed) {
         Report::printGithub(std::cout, *theCheck, launcherError);
     } else {
         theCheck->printReport(std::cout);
-        theCheck->printDiagnostics(std::cout);
+        Report::printDiagnostics(std::cout, *theCheck);
         if (!failed) {
             std::cout << summary(theCheck->diagnostics()) << "\n";
         }
@@ -242,11 +242,10 @@ int runMain(int argc, char* argv[]) {
             options.home = FileUtils::toAbsolutePath(value);
         } else if (option == "--run-log") {
             options.log = value;
-        } else if ((option == "--run-seconds" && !secondsOf(value, options.seconds)) ||
-                   (option == "--run-idle" && !secondsOf(value, options.idle))) {
-            return usageError(option + " takes a number of seconds from 1 to 86400");
         } else if (option != "--run-seconds" && option != "--run-idle") {
             return usageError("unknown option " + option);
+        } else if (!secondsOf(value, option == "--run-idle" ? options.idle : options.seconds)) {
+            return usageError(option + " takes a number of seconds from 1 to 86400");
         }
     }
     std::string launcher;

@@ -206,15 +206,15 @@ private:
 
     LaunchReads::Read make(const std::string& path, const char* kind, size_t line,
                            const std::string& option, const std::string& given) const {
-        LaunchReads::Read read;
-        read.path = absolute(path);
-        read.kind = kind;
-        read.exists = FileUtils::isFileExists(read.path);
-        read.inside = !root.empty() && isInside(read.path, root);
-        read.line = line;
-        read.given = given;
-        read.option = option;
-        return read;
+        const std::string at = absolute(path);
+        return {at,
+                kind,
+                !root.empty() && isInside(at, root),
+                FileUtils::isFileExists(at),
+                line,
+                "",
+                given,
+                option};
     }
 
     // The path that the argument at i names.

@@ -47,7 +47,6 @@ struct LaunchRecord {
             std::string reference;
             std::string name;
         };
-        CfgFile::Macros macros;
         std::vector<Change> changes;
         std::vector<Unresolved> unresolved;
         // The environment variables that references resolved, each with its value's place.

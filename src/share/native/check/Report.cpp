@@ -1,6 +1,7 @@
 #include "Report.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <ostream>
 #include <utility>
 #include <vector>
@@ -43,12 +44,9 @@ size_t utf8Length(const std::string& text, size_t i) {
 }
 
 std::string hex4(unsigned value) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out = "\\u";
-    for (int shift = 12; shift >= 0; shift -= 4) {
-        out += digits[(value >> shift) & 0xF];
-    }
-    return out;
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "\\u%04x", value);
+    return buf;
 }
 
 std::string text(const std::string& s) {
@@ -57,11 +55,8 @@ std::string text(const std::string& s) {
 std::string textOrNull(const std::string& s) {
     return s.empty() ? "null" : text(s);
 }
-std::string number(size_t n) {
-    return std::to_string(n);
-}
 std::string numberOrNull(size_t n) {
-    return n ? number(n) : "null";
+    return n ? std::to_string(n) : "null";
 }
 std::string boolean(bool b) {
     return b ? "true" : "false";
@@ -141,13 +136,11 @@ std::string Report::jsonString(const std::string& s) {
     std::string out = "\"";
     for (size_t i = 0; i < s.size();) {
         const unsigned char c = static_cast<unsigned char>(s[i]);
-        const size_t n = utf8Length(s, i);
+        size_t n = utf8Length(s, i);
         if (n == 0) {
             out += hex4(0xDC00 + c);
-            ++i;
-            continue;
-        }
-        if (c == '"' || c == '\\') {
+            n = 1;
+        } else if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
         } else if (*shortEscape(static_cast<char>(c))) {
@@ -218,7 +211,7 @@ void Report::printJson(std::ostream& out, const BundleCheck& check, int status,
     const size_t place = rec.cfg ? javaOptionsPlace(check) : 0;
     out << object({
                {"bundle", textOrNull(rec.bundle ? rec.bundle->rootDir : "")},
-               {"status", number(static_cast<size_t>(status))},
+               {"status", std::to_string(status)},
                {"start",
                 object({{"kind", text(rec.start.doubleClick ? "double-click" : "terminal")},
                         {"directory", text(rec.start.workDir)},
@@ -237,6 +230,14 @@ void Report::printJson(std::ostream& out, const BundleCheck& check, int status,
                {"findings", array(findings)},
            })
         << "\n";
+}
+
+void Report::printDiagnostics(std::ostream& out, const BundleCheck& check) {
+    for (const Finding& f : findingsOf(check, "")) {
+        const bool note = std::string(f.severity) == "note";
+        out << (note ? "" : visibleText(f.file) + ":" + std::to_string(f.line) + ": ") << f.severity
+            << ": " << f.message << "\n";
+    }
 }
 
 void Report::printGithub(std::ostream& out, const BundleCheck& check,
@@ -259,7 +260,7 @@ void Report::printGithub(std::ostream& out, const BundleCheck& check,
             properties = " file=" + escaped(f.file, true);
         }
         if (f.line) {
-            properties += (properties.empty() ? " " : ",") + std::string("line=") + number(f.line);
+            properties += (properties.empty() ? " line=" : ",line=") + std::to_string(f.line);
         }
         out << "::" << (std::string(f.severity) == "note" ? "notice" : f.severity) << properties
             << "::" << escaped(f.message, false) << "\n";

@@ -19,6 +19,10 @@ std::string jsonString(const std::string& text);
 void printJson(std::ostream& out, const BundleCheck& check, int status,
                const std::string& launcherError);
 
+// The findings as "<configuration>:<line>: warning: <text>" (or "error:") lines, then the notes
+// as "note: <text>".
+void printDiagnostics(std::ostream& out, const BundleCheck& check);
+
 // Each finding as a GitHub Actions annotation ("::error file=F,line=N::TEXT"), one a line.
 void printGithub(std::ostream& out, const BundleCheck& check, const std::string& launcherError);
 

@@ -13,6 +13,7 @@
 #include "Log.h"
 #include "LogTestUtils.h"
 #include "ProcessUtils.h"
+#include "Report.h"
 #include "TestUtils.h"
 #include "ZipTestUtils.h"
 
@@ -62,7 +63,7 @@ protected:
         c.printReport(report);
         r.report = report.str();
         std::ostringstream out;
-        c.printDiagnostics(out);
+        Report::printDiagnostics(out, c);
         std::istringstream in(out.str());
         const std::string prefix = appDir + "/Demo.cfg:";
         for (std::string line; std::getline(in, line);) {
