@@ -97,14 +97,11 @@ size_t placeOf(const Findings& f, const std::vector<std::string>& said, std::str
 
 // The line of the class path option whose entries are those the runtime lists; 0 for none.
 size_t lineOfClassPath(const Findings& f, const std::vector<std::string>& listed) {
-    const std::vector<std::string>& args = f.rec.launch->args;
     size_t line = 0;
-    for (size_t i = 1; i < args.size(); ++i) {
-        const RuntimeOptions::Match m = RuntimeOptions::read(args[i]);
-        const size_t at = m.next ? i + 1 : i;
-        if (m.is(RuntimeOptions::Value::ClassPath) && at < args.size() && f.originOf(at) &&
-            entriesOf(m.next ? args[at] : m.value) == entriesOf(listed)) {
-            line = f.lineOf(*f.originOf(at));
+    for (const Findings::GivenPath& g :
+         f.pathsGiven(RuntimeOptions::Value::ClassPath, f.rec.launch->args.size())) {
+        if (entriesOf(g.value) == entriesOf(listed)) {
+            line = g.line;
         }
     }
     return line;
