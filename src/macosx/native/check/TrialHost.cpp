@@ -33,9 +33,7 @@ std::vector<TrialHost::Process> TrialHost::processes() {
     return result;
 }
 
-bool TrialHost::keepOrphans() {
-    return false;
-}
+void TrialHost::keepOrphans() {}
 
 void TrialHost::standInForMac(std::vector<std::string>&) {}
 

@@ -45,17 +45,6 @@ const char* const kThisSystem = "macOS";
 const char* const kThisSystem = "Linux";
 #endif
 
-// True when this machine can load or start the file: one of its own format and architecture, or
-// one whose header tells nothing.
-bool runsHere(const LibraryArch& file) {
-#ifdef __APPLE__
-    const bool ownFormat = file.format != "ELF";
-#else
-    const bool ownFormat = file.format == "ELF";
-#endif
-    return file.format.empty() || (ownFormat && !file.lacks(LibraryArch::ownArch()));
-}
-
 // Why a failed trial is the failure of the check's own surroundings: a limit on its memory that
 // the runtime ran into, a full disk; "" where nothing says so.
 std::string machineCause(const LaunchRecord::Trial& trial) {
@@ -320,7 +309,7 @@ void BundleCheck::run() {
                                           jvm->getEnvVarNames(), jvm->getEnvVarValues()};
         // A bundle for another system: neither its launcher nor its runtime can start here.
         const LibraryArch launcher = LibraryArch::ofFile(rec.launcherPath);
-        if (!runsHere(launcher)) {
+        if (!launcher.runsHere()) {
             rec.handOff = "not tried: the launcher cannot run on this machine";
             startTrial("the launcher is a " + launcher.format + " file for " +
                        tstrings::join(launcher.archs, ", ") + " and cannot run on this machine (" +
@@ -333,17 +322,17 @@ void BundleCheck::run() {
         const std::string& libPath = rec.launch->libPath;
         const LibraryArch lib = LibraryArch::ofFile(libPath);
         if (options.trial) {
-            startTrial(runsHere(lib) ? "" : "its launch library cannot be loaded on this machine");
+            startTrial(lib.runsHere() ? "" : "its launch library cannot be loaded on this machine");
         }
         const std::optional<bool> entry =
-            runsHere(lib)
+            lib.runsHere()
                 ? LibraryArch::definesSymbol(libPath, "JLI_Launch", LibraryArch::ownArch())
                 : std::optional<bool>(false);
-        if (lib.format.empty() || !runsHere(lib) || entry == false) {
+        if (lib.format.empty() || !lib.runsHere() || entry == false) {
             rec.handOff =
                 "launch library " + quotedText(libPath) +
                 (lib.format.empty() ? " cannot be loaded: it is no ELF, Mach-O or universal file"
-                 : !runsHere(lib)
+                 : !lib.runsHere()
                      ? " cannot be loaded: it is a " + lib.format + " file for " +
                            tstrings::join(lib.archs, ", ") + ", and this machine runs " +
                            kThisSystem + " " + LibraryArch::ownArch()

@@ -60,24 +60,9 @@ void judgePaths(Findings& f, size_t started, bool classPath) {
         return;
     }
     const std::string what = classPath ? "class path" : "module path";
-    const RuntimeOptions::Value path =
-        classPath ? RuntimeOptions::Value::ClassPath : RuntimeOptions::Value::ModulePath;
-    struct Given {
-        size_t line;
-        std::string value;
-        const char* name;
-    };
-    std::vector<Given> given;
-    for (size_t i = 1; i < started; ++i) {
-        const std::optional<ValueRef>& origin = f.originOf(i);
-        const RuntimeOptions::Match before = RuntimeOptions::read(args[i - 1]);
-        const RuntimeOptions::Match self = RuntimeOptions::read(args[i]);
-        if (origin && before.next && before.is(path)) {
-            given.push_back({f.lineOf(*origin), args[i], origin->property.name()});
-        } else if (origin && !self.next && self.is(path)) {
-            given.push_back({f.lineOf(*origin), self.value, origin->property.name()});
-        }
-    }
+    using Given = Findings::GivenPath;
+    const std::vector<Given> given = f.pathsGiven(
+        classPath ? RuntimeOptions::Value::ClassPath : RuntimeOptions::Value::ModulePath, started);
     if (classPath && args[started - 1] == "-jar" &&
         *counted == std::vector<std::string>{args[started]}) {
         for (const Given& g : given) {

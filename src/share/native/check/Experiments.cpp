@@ -173,20 +173,28 @@ std::string Experiments::wordsOf(const std::string& line) {
     return level.empty() ? std::string() : kept + line.substr(at);
 }
 
-LaunchRecord::Launch Experiments::without(const LaunchRecord::Launch& launch,
-                                          const std::vector<size_t>& lines, const LineOf& lineOf) {
+LaunchRecord::Launch
+Experiments::filtered(const LaunchRecord::Launch& launch,
+                      const std::function<bool(size_t, const std::optional<ValueRef>&)>& keep) {
     LaunchRecord::Launch result = launch;
     result.args.clear();
     result.origins.clear();
     for (size_t i = 0; i < launch.args.size(); ++i) {
         const std::optional<ValueRef>& origin =
             i < launch.origins.size() ? launch.origins[i] : std::nullopt;
-        if (!origin || std::find(lines.begin(), lines.end(), lineOf(*origin)) == lines.end()) {
+        if (keep(i, origin)) {
             result.args.push_back(launch.args[i]);
             result.origins.push_back(origin);
         }
     }
     return result;
+}
+
+LaunchRecord::Launch Experiments::without(const LaunchRecord::Launch& launch,
+                                          const std::vector<size_t>& lines, const LineOf& lineOf) {
+    return filtered(launch, [&](size_t, const std::optional<ValueRef>& origin) {
+        return !origin || std::find(lines.begin(), lines.end(), lineOf(*origin)) == lines.end();
+    });
 }
 
 LaunchRecord::Launch Experiments::with(const LaunchRecord::Launch& launch,

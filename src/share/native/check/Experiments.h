@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,11 @@ typedef std::function<LaunchRecord::Trial(const LaunchRecord::Launch& launch, un
 std::map<std::string, std::vector<size_t>>
 causes(const LaunchRecord::Launch& launch, const LaunchRecord::Trial& trial,
        const std::function<size_t(const ValueRef&)>& lineOf, const Start& start);
+
+// The launch with only the arguments that keep takes, by index and origin.
+LaunchRecord::Launch
+filtered(const LaunchRecord::Launch& launch,
+         const std::function<bool(size_t, const std::optional<ValueRef>&)>& keep);
 
 // The launch without the arguments of the given lines (and their options' values).
 LaunchRecord::Launch without(const LaunchRecord::Launch& launch, const std::vector<size_t>& lines,

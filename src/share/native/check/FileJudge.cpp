@@ -102,16 +102,8 @@ void checkPath(Findings& f, const std::string& what, const std::string& path, si
 
 // The launcher's header; where it tells nothing, this machine's own.
 LibraryArch launcherArch(const Findings& f) {
-    LibraryArch launcher = LibraryArch::ofFile(f.rec.launcherPath);
-    if (launcher.format.empty()) {
-#ifdef __APPLE__
-        launcher.format = "Mach-O";
-#else
-        launcher.format = "ELF";
-#endif
-        launcher.archs = {LibraryArch::ownArch()};
-    }
-    return launcher;
+    const LibraryArch launcher = LibraryArch::ofFile(f.rec.launcherPath);
+    return launcher.format.empty() ? LibraryArch::own() : launcher;
 }
 
 // The native libraries in dir, named as the launcher's system loads them.

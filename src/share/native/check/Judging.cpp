@@ -32,6 +32,23 @@ size_t Findings::lastLineOf(const CfgFile::PropertyId& p) const {
     return v && !v->empty() ? lines.lineOf(SectionName::Application, p, v->size() - 1) : 0;
 }
 
+std::vector<Findings::GivenPath> Findings::pathsGiven(RuntimeOptions::Value path,
+                                                      size_t end) const {
+    const std::vector<std::string>& args = rec.launch->args;
+    std::vector<GivenPath> given;
+    for (size_t i = 1; i < end; ++i) {
+        const std::optional<ValueRef>& origin = originOf(i);
+        const RuntimeOptions::Match before = RuntimeOptions::read(args[i - 1]);
+        const RuntimeOptions::Match self = RuntimeOptions::read(args[i]);
+        if (origin && before.next && before.is(path)) {
+            given.push_back({lineOf(*origin), args[i], origin->property.name()});
+        } else if (origin && !self.next && self.is(path)) {
+            given.push_back({lineOf(*origin), self.value, origin->property.name()});
+        }
+    }
+    return given;
+}
+
 const CfgFile::Values* Findings::values(const CfgFile::SectionId& s,
                                         const CfgFile::PropertyId& p) const {
     if (!rec.expanded) {

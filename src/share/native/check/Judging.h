@@ -42,6 +42,15 @@ public:
     // The line of the main class, jar or module, else of the [Application] header, else 1.
     size_t startLine() const;
 
+    // A path option's value that a property gives, with its line and the property's name.
+    struct GivenPath {
+        size_t line;
+        std::string value;
+        const char* name;
+    };
+    // The values of the path option given in the launch's arguments before end, in order.
+    std::vector<GivenPath> pathsGiven(RuntimeOptions::Value path, size_t end) const;
+
     const LaunchRecord& rec;
     const CfgDiagnostics& lines;
     std::vector<Diagnostic> found;

@@ -238,6 +238,14 @@ std::string LibraryArch::ownArch() {
 #endif
 }
 
+LibraryArch LibraryArch::own() {
+#ifdef __APPLE__
+    return {"Mach-O", {ownArch()}};
+#else
+    return {"ELF", {ownArch()}};
+#endif
+}
+
 bool LibraryArch::lacks(const std::string& arch) const {
     return !archs.empty() && std::find(archs.begin(), archs.end(), arch) == archs.end();
 }
@@ -249,4 +257,8 @@ bool LibraryArch::cannotLoadInto(const LibraryArch& launcher) const {
     return (format == "ELF") != (launcher.format == "ELF") ||
            std::all_of(launcher.archs.begin(), launcher.archs.end(),
                        [this](const std::string& arch) { return lacks(arch); });
+}
+
+bool LibraryArch::runsHere() const {
+    return !cannotLoadInto(own());
 }

@@ -31,12 +31,16 @@ struct LibraryArch {
 
     // The architecture this program was compiled for, named as in archs.
     static std::string ownArch();
+    // This machine's own format and architecture.
+    static LibraryArch own();
 
     // True when the header names archs and none of them is arch.
     bool lacks(const std::string& arch) const;
     // True when the launcher (its header) certainly cannot load this file: another system's
     // format, or none of its architectures.
     bool cannotLoadInto(const LibraryArch& launcher) const;
+    // True when this machine can load or start the file, or its header tells nothing.
+    bool runsHere() const;
 };
 
 #endif // LIBRARYARCH_H

@@ -1,7 +1,6 @@
 #include "RunMode.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -21,11 +20,6 @@ namespace {
 // How long the runtime may take after SIGTERM before everything of the run is killed: writing a
 // class-data archive of a large application on the way out takes a while.
 const unsigned kGraceSeconds = 300;
-
-double now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 int fail(const std::string& text) {
     std::cerr << "applauncher-check: " << text << "\n";
@@ -97,18 +91,18 @@ int RunMode::run(const std::string& launcherPath, const Options& options) {
     if (output < 0) {
         return fail("cannot write " + log + ": " + std::strerror(errno));
     }
-    const double started = now();
+    const double started = RuntimeTrial::now();
     long long loaded = classLog.size();
-    double changed = now();
+    double changed = RuntimeTrial::now();
     const RuntimeTrial::Ending ending = RuntimeTrial::watch(
         launch, rec.start, options.seconds, kGraceSeconds, output, [&](const std::string&) {
             if (classLog.size() != loaded) {
                 loaded = classLog.size();
-                changed = now();
+                changed = RuntimeTrial::now();
             }
-            return options.idle && now() - changed >= options.idle;
+            return options.idle && RuntimeTrial::now() - changed >= options.idle;
         });
-    const double seconds = now() - started;
+    const double seconds = RuntimeTrial::now() - started;
     ::close(output);
     if (!ending.keeperGone.empty() || !ending.missing.empty()) {
         return fail(ending.keeperGone.empty() ? ending.missing

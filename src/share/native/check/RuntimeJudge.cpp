@@ -76,7 +76,7 @@ void judgeLibrary(Findings& f) {
     const LibraryArch lib = LibraryArch::ofFile(libPath);
     LibraryArch launcher = LibraryArch::ofFile(f.rec.launcherPath);
     if (launcher.format.empty()) {
-        launcher.archs = {LibraryArch::ownArch()};
+        launcher.archs = LibraryArch::own().archs;
     }
     const size_t line = f.lastLineOf(PropertyName::runtime);
     const std::string named = "launch library " + quotedText(libPath) + " is ";

@@ -29,6 +29,8 @@
 
 extern char** environ;
 
+using RuntimeTrial::now;
+
 namespace {
 
 // The options that start the keeper (with the trial's seconds and grace) and the trial.
@@ -49,12 +51,6 @@ const size_t kHead = 512 << 10;
 const size_t kTail = 512 << 10;
 const size_t kMaxLine = 64 << 10;
 const size_t kMaxListing = 4 << 20;
-
-// Seconds on the monotonic clock.
-double now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 // The check's own executable, as processMain found it; "" when it cannot be found.
 std::string executable;
@@ -502,6 +498,11 @@ int RuntimeTrial::processMain(int argc, char* argv[]) {
         return trialMain();
     }
     return -1;
+}
+
+double RuntimeTrial::now() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 std::string RuntimeTrial::encode(const Request& request) {

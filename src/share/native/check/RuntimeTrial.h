@@ -53,6 +53,9 @@ struct Ending {
 Ending watch(const LaunchRecord::Launch& launch, const LaunchRecord::Start& start, unsigned seconds,
              unsigned grace, int output, const std::function<bool(const std::string&)>& tick);
 
+// Seconds on the monotonic clock.
+double now();
+
 // request as bytes for decode(): each text ended by a NUL byte (cut at its first: the runtime
 // gets C strings, nothing after it would reach it), each list after its count.
 std::string encode(const Request& request);

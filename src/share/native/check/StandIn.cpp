@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "CfgDiagnostics.h"
+#include "Experiments.h"
 #include "FileUtils.h"
 #include "tstrings.h"
 
@@ -103,21 +104,13 @@ std::string StandIn::whyNot(const std::string& runtimeHome, const std::string& h
 
 LaunchRecord::Launch StandIn::adapt(const LaunchRecord::Launch& launch,
                                     const std::string& runtimeHome, const std::string& home) {
-    LaunchRecord::Launch out = launch;
+    LaunchRecord::Launch out = Experiments::filtered(
+        launch, [&](size_t i, const auto&) { return i == 0 || !isMacOnly(launch.args[i]); });
     out.libPath = FileUtils::combinePath(home, kLibrary);
-    out.args.clear();
-    out.origins.clear();
     std::string modules = released(runtimeHome, "MODULES");
     std::replace(modules.begin(), modules.end(), ' ', ',');
-    for (size_t i = 0; i < launch.args.size(); ++i) {
-        if (i == 0 || !isMacOnly(launch.args[i])) {
-            out.args.push_back(launch.args[i]);
-            out.origins.push_back(i < launch.origins.size() ? launch.origins[i] : std::nullopt);
-        }
-        if (i == 0 && !modules.empty()) {
-            out.args.insert(out.args.end(), {"--limit-modules", modules});
-            out.origins.insert(out.origins.end(), 2, std::nullopt);
-        }
+    if (!modules.empty() && !out.args.empty()) {
+        out = Experiments::with(out, {"--limit-modules", modules}, false);
     }
     return out;
 }

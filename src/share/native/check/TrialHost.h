@@ -22,8 +22,8 @@ struct Process {
 // Every live process of the system (zombies left out); empty when the table cannot be read.
 std::vector<Process> processes();
 
-// Makes the orphans of this process's descendants its children, where the system can; false else.
-bool keepOrphans();
+// Makes the orphans of this process's descendants its children, where the system can.
+void keepOrphans();
 
 // Adds to env ("NAME=VALUE" each) what makes this host's runtime read file names as a Mac's does.
 void standInForMac(std::vector<std::string>& env);

@@ -95,21 +95,6 @@ size_t placeOf(const Findings& f, const std::vector<std::string>& said, std::str
     return line;
 }
 
-// The line of the class path option whose entries are those the runtime lists; 0 for none.
-size_t lineOfClassPath(const Findings& f, const std::vector<std::string>& listed) {
-    const std::vector<std::string>& args = f.rec.launch->args;
-    size_t line = 0;
-    for (size_t i = 1; i < args.size(); ++i) {
-        const RuntimeOptions::Match m = RuntimeOptions::read(args[i]);
-        const size_t at = m.next ? i + 1 : i;
-        if (m.is(RuntimeOptions::Value::ClassPath) && at < args.size() && f.originOf(at) &&
-            entriesOf(m.next ? args[at] : m.value) == entriesOf(listed)) {
-            line = f.lineOf(*f.originOf(at));
-        }
-    }
-    return line;
-}
-
 } // namespace
 
 void judgeTrial(Findings& f) {
@@ -181,7 +166,13 @@ void judgeTrial(Findings& f) {
     size_t line = placed ? placed : f.startLine();
     // Where the main class is not found and no listed class path entry exists, that is why.
     const std::vector<std::string>* classPath = f.property("java.class.path");
-    const size_t classPathLine = classPath ? lineOfClassPath(f, *classPath) : 0;
+    size_t classPathLine = 0;
+    for (const Findings::GivenPath& g :
+         f.pathsGiven(RuntimeOptions::Value::ClassPath, f.rec.launch->args.size())) {
+        if (classPath && entriesOf(g.value) == entriesOf(*classPath)) {
+            classPathLine = g.line;
+        }
+    }
     if (line == f.lastLineOf(PropertyName::mainclass) && classPathLine &&
         !entriesOf(*classPath).empty() &&
         std::none_of(classPath->begin(), classPath->end(), [](const std::string& entry) {
