@@ -29,8 +29,7 @@ public:
         ~ArgumentObserver() = default;
     };
 
-    // Appends the configuration's arguments in their fixed order for the launcher at launcherPath,
-    // telling observer (when not null) where each comes from.
+    // Appends the configuration's arguments in their fixed order, telling observer their source.
     Jvm& initFromConfigFile(const CfgFile& cfgFile, const std::string& launcherPath,
                             ArgumentObserver* observer = nullptr);
 

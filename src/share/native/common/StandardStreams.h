@@ -3,9 +3,7 @@
 
 #include <ostream>
 
-// std::cout and std::cerr, set up on first use: including <iostream> would set them up, and the
-// locale machinery behind them, before main at every launch.
-
+// Set up on first use: <iostream> would set them and their locale machinery up before main.
 // Sets the standard streams up; cheap after the first call.
 void setUpStandardStreams();
 
