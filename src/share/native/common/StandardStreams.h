@@ -3,8 +3,7 @@
 
 #include <ostream>
 
-// Set up on first use: <iostream> would set them and their locale machinery up before main.
-// Sets the standard streams up; cheap after the first call.
+// Sets std::cout and std::cerr up on first use, not before main as <iostream> would; cheap after.
 void setUpStandardStreams();
 
 // std::cerr, set up.
