@@ -10,12 +10,11 @@ MacBundle::MacBundle(const std::string& launcherPath)
       thePackageName(PackageFile::loadFromAppDir(theAppDir).packageName()) {}
 
 void MacBundle::setHomeDir(const std::string& homeDir) {
-    if (thePackageName.empty() || homeDir.empty()) {
-        theUserCfgFileDir.clear();
-        return;
-    }
-    theUserCfgFileDir = FileUtils::combinePath(
-        FileUtils::combinePath(homeDir, "Library/Application Support"), thePackageName);
+    theUserCfgFileDir =
+        thePackageName.empty() || homeDir.empty()
+            ? std::string()
+            : FileUtils::combinePath(FileUtils::combinePath(homeDir, "Library/Application Support"),
+                                     thePackageName);
 }
 
 std::string MacBundle::packageFilePath() const {

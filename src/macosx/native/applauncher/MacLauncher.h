@@ -24,8 +24,7 @@ protected:
     ~Observer() = default;
 };
 
-// A new launch description (the caller owns it) of the launcher at launcherPath (absolute,
-// resolved) started with args, each decision told to observer when not null; throws.
+// A caller-owned launch description of launcherPath started with args, told observer; throws.
 Jvm* initJvmLauncher(const std::string& launcherPath, const std::vector<std::string>& args,
                      Observer* observer = nullptr);
 
@@ -35,8 +34,7 @@ void launch(Jvm* jvm);
 // True once a launch is published: an entry into the program now is a later one.
 bool isLaunching();
 
-// The program's entry: the first starts up and hands off, a later one (the runtime's launch
-// library may enter the program again) only repeats the hand-off. Returns the exit status.
+// The exit status of an entry: the first starts up, one by the runtime repeats the hand-off.
 int main(int argc, char* argv[]);
 
 } // namespace MacLauncher

@@ -27,8 +27,7 @@ const int maxLinksInARow = HOST_EXEC_MAXSYMLINKS;
 const int maxLinksInARow = MAXSYMLINKS;
 #endif
 
-// The target of the link at path when lstat sees one there (isLink true), else path itself.
-// Throws, except where lstat fails on a path that need not exist: that is no link.
+// The link target at path (isLink), else path; throws unless !mustExist and lstat fails.
 std::string getRealPath(const std::string& path, bool& isLink, bool mustExist) {
     struct stat stats;
     const bool examined = ::lstat(path.c_str(), &stats) == 0;
@@ -118,8 +117,7 @@ std::string getProcessModulePath() {
 
 std::string resolveExecutablePath(const std::string& execPath) {
     std::string path = FileUtils::toAbsolutePath(followLinks(execPath));
-    // The bundle's directories are the path's parents by text, which "." and ".." mislead: only
-    // such a path is resolved, as the system did; any other keeps the form it was started by.
+    // The bundle is found by text, which "." and ".." mislead: only then is the path resolved.
     if (hasDotComponent(path)) {
         char* resolved = ::realpath(path.c_str(), nullptr);
         if (!resolved) {

@@ -19,18 +19,16 @@ std::string findJvmLib(const CfgFile& cfgFile, const std::string& defaultRuntime
                        AppLauncher::Observer* observer) {
     const CfgFile::PropertyMap& appOptions = cfgFile.getProperties(SectionName::Application);
     const CfgFile::PropertyMap::const_iterator runtime = appOptions.find(PropertyName::runtime);
-    std::string runtimeDir;
-    if (runtime != appOptions.end()) {
-        runtimeDir = CfgFile::asString(*runtime);
-    } else {
-        runtimeDir = defaultRuntimeDir;
+    const bool configured = runtime != appOptions.end();
+    const std::string runtimeDir = configured ? CfgFile::asString(*runtime) : defaultRuntimeDir;
+    if (!configured) {
         LOG_TRACE("Property \"" << PropertyName::runtime.name() << "\" not found in \""
                                 << SectionName::Application.name()
                                 << "\" section of launcher config file."
                                 << " Using Java runtime from \"" << runtimeDir << "\" directory");
     }
     if (observer) {
-        observer->onRuntimeDir(runtimeDir, runtime != appOptions.end());
+        observer->onRuntimeDir(runtimeDir, configured);
     }
 
     for (const std::string& libName : jvmLibNames) {

@@ -1,5 +1,6 @@
 #include "CfgFile.h"
 
+#include <algorithm>
 #include <set>
 #include <utility>
 
@@ -80,11 +81,8 @@ public:
         while (split != std::string::npos && split > 0 && line[split - 1] == '\\') {
             split = line.find('=', split + 1);
         }
-        if (split == std::string::npos) {
-            addProperty(line, line.size(), line.size());
-        } else {
-            addProperty(line, split, split + 1);
-        }
+        const size_t nameEnd = std::min(split, line.size());
+        addProperty(line, nameEnd, std::min(nameEnd + 1, line.size()));
         return true;
     }
 
@@ -224,20 +222,19 @@ CfgFile CfgFile::expandMacros(const Macros& macros, ExpansionObserver* observer)
                 copyProperties.emplace_hint(copyProperties.end(), property.first, Values())->second;
             copyValues.reserve(property.second.size());
             for (const std::string& value : property.second) {
-                if (tokens->empty()) {
-                    ++tokens;
+                // Taken out: a large configuration never holds all lists and the copy at once.
+                StringProcessing::TokenizedString valueTokens;
+                valueTokens.swap(*tokens++);
+                if (valueTokens.empty()) {
                     copyValues.push_back(value);
                     continue;
                 }
                 if (observer) {
-                    observe(*observer, section.first, property.first, copyValues.size(), *tokens,
-                            variables, macros);
+                    observe(*observer, section.first, property.first, copyValues.size(),
+                            valueTokens, variables, macros);
                 }
-                StringProcessing::expandVariables(*tokens, variables);
-                std::string newValue = StringProcessing::stringify(*tokens);
-                // Released once used: a large configuration never holds all lists and the copy.
-                StringProcessing::TokenizedString().swap(*tokens);
-                ++tokens;
+                StringProcessing::expandVariables(valueTokens, variables);
+                std::string newValue = StringProcessing::stringify(valueTokens);
                 if (newValue != value) {
                     logChange(value, newValue);
                     if (observer) {

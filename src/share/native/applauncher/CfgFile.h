@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-// The launcher configuration file: sections of properties, each property with the list of
-// its values in file order. Only the closed vocabulary below is recognised.
+// The launcher configuration: the sections and properties below, values in file order.
 class CfgFile {
 public:
     // Refers to one constant name text; compares by that text, never by address.
@@ -82,8 +81,7 @@ public:
         ~LineObserver() = default;
     };
 
-    // Reads the file, telling observer (when not null) about every line; throws on an open or
-    // read failure and on a header without "]".
+    // Reads the file, telling observer each line; throws on open or read failure, or no "]".
     static CfgFile load(const std::string& path, LineObserver* observer = nullptr);
 
     // The last value of the property ("" for an empty list).

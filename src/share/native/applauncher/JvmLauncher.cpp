@@ -15,8 +15,7 @@
 #include "Log.h"
 #include "tstrings.h"
 
-// The runtime library reads the header at fixed offsets, which 64-bit addresses give the
-// fields in their order: 0, 8, 12, 16, 24 and 32.
+// The runtime library reads the header's fields at fixed offsets: 0, 8, 12, 16, 24 and 32.
 static_assert(sizeof(void*) == 8, "the record is laid out for 64-bit addresses");
 static_assert(sizeof(JvmlLauncherData) == 40, "record header layout");
 
@@ -54,8 +53,7 @@ public:
         return at;
     }
 
-    // Places the address array of strings (a null entry last when terminated), then the
-    // strings. The array is packed, so it may start at any byte: entries are written byte-wise.
+    // The packed (so unaligned) address array, a null entry last if terminated, then the strings.
     char* putStrings(const std::vector<std::string>& strings, bool terminated) {
         const size_t count = strings.size() + (terminated ? 1 : 0);
         char* array = take(count * sizeof(char*));

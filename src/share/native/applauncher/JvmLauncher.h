@@ -29,8 +29,7 @@ public:
         ~ArgumentObserver() = default;
     };
 
-    // Appends the configuration's arguments in their fixed order for the launcher at launcherPath,
-    // telling observer (when not null) where each comes from.
+    // Appends the configuration's arguments in their fixed order, telling observer their source.
     Jvm& initFromConfigFile(const CfgFile& cfgFile, const std::string& launcherPath,
                             ArgumentObserver* observer = nullptr);
 
@@ -68,8 +67,7 @@ private:
 
 extern "C" {
 
-// One flat block: this header, then the library path, the NULL-terminated argument array and
-// strings, the name array and strings, the value array and strings, packed without gaps.
+// One packed block: this header, the library path, then each array (args NULL-ended) and strings.
 struct JvmlLauncherData {
     char* jliLibPath;
     int32_t jliArgCount;

@@ -43,8 +43,7 @@ std::string getVariableName(const std::string& token) {
 }
 
 TokenizedString tokenize(const std::string& str) {
-    // At most two tokens per "$" or backslash and one after the last: a long value's list is
-    // never grown again.
+    // At most two tokens per "$" or backslash, one after the last: the list never grows again.
     const size_t specials = static_cast<size_t>(
         std::count_if(str.begin(), str.end(), [](char c) { return c == '$' || c == '\\'; }));
     TokenizedString tokens;

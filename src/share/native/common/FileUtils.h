@@ -29,12 +29,10 @@ std::string removeTrailingSlash(const std::string& path);
 // True when stat() on path succeeds, whatever the kind of object.
 bool isFileExists(const std::string& path);
 
-// The file at path opened for reading without waiting on a FIFO or reading a device: nullptr with
-// errno set, or with errno 0 where path is neither a regular file nor a directory.
+// path opened for reading, or nullptr: errno 0 when not a regular file nor a directory.
 std::FILE* openRegularFile(const std::string& path);
 
-// The lines of the file at path (openRegularFile), without their line feeds. A C stream: only it
-// tells a read error from the end everywhere, and sets up no locale machinery.
+// The lines of openRegularFile(path) without line feeds; C I/O tells read errors, no locale.
 class LineReader {
 public:
     enum Status { LINE, END, ERROR };

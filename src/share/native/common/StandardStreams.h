@@ -3,10 +3,7 @@
 
 #include <ostream>
 
-// std::cout and std::cerr, set up on first use: including <iostream> would set them up, and the
-// locale machinery behind them, before main at every launch.
-
-// Sets the standard streams up; cheap after the first call.
+// Sets std::cout and std::cerr up on first use, not before main as <iostream> would; cheap after.
 void setUpStandardStreams();
 
 // std::cerr, set up.

@@ -12,8 +12,7 @@ typedef void (*LauncherFunc)();
 // True exactly when VORLANE_DEBUG is "true".
 bool isWithLogging();
 
-// Runs func with logging set up; returns 0, or 1 when it throws, after printing the error's bare
-// message on standard error (through lastErrorLogAppender when not null).
+// Runs func with logging set up: 0, or 1 once lastErrorLogAppender (or stderr) has the error.
 int launch(const std::nothrow_t&, LauncherFunc func, LogAppender* lastErrorLogAppender = nullptr);
 
 } // namespace app

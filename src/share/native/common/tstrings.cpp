@@ -7,10 +7,7 @@
 namespace tstrings {
 
 bool equals(const std::string& a, const std::string& b, CompareType ct) {
-    if (ct == IGNORE_CASE) {
-        return toLower(a) == toLower(b);
-    }
-    return a == b;
+    return ct == IGNORE_CASE ? toLower(a) == toLower(b) : a == b;
 }
 
 std::string toLower(const std::string& str) {
@@ -23,17 +20,12 @@ std::string toLower(const std::string& str) {
 }
 
 bool startsWith(const std::string& str, const std::string& prefix, CompareType ct) {
-    if (str.size() < prefix.size()) {
-        return false;
-    }
-    return equals(str.substr(0, prefix.size()), prefix, ct);
+    return str.size() >= prefix.size() && equals(str.substr(0, prefix.size()), prefix, ct);
 }
 
 bool endsWith(const std::string& str, const std::string& suffix, CompareType ct) {
-    if (str.size() < suffix.size()) {
-        return false;
-    }
-    return equals(str.substr(str.size() - suffix.size()), suffix, ct);
+    return str.size() >= suffix.size() &&
+           equals(str.substr(str.size() - suffix.size()), suffix, ct);
 }
 
 void split(std::vector<std::string>& out, const std::string& str, const std::string& delimiter,

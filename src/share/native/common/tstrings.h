@@ -47,8 +47,7 @@ template <class C> std::string join(const C& items, const std::string& delimiter
     return join(items.begin(), items.end(), delimiter);
 }
 
-// Message builder for every log and error text, formatting values as a standard stream does by
-// default, but without one: a stream sets up the locale machinery, dearer than the whole launch.
+// Builds every log and error text as a default stream formats, without a stream's costly locale.
 class any {
 public:
     any() {}

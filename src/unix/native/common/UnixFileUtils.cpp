@@ -17,17 +17,12 @@ std::FILE* openRegularFile(const std::string& path) {
     // Without waiting: a FIFO would block the open until a writer comes; files are not affected.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat st;
-    if (fd < 0 || ::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) {
-        const int error = fd < 0 ? errno : 0;
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        errno = error;
-        return nullptr;
-    }
-    std::FILE* file = ::fdopen(fd, "r");
-    if (!file) {
-        const int error = errno;
+    const bool usable =
+        fd >= 0 && ::fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode));
+    std::FILE* file = usable ? ::fdopen(fd, "r") : nullptr;
+    if (!file && fd >= 0) {
+        // Only a failed fdopen has an errno worth keeping; other objects are "not regular".
+        const int error = usable ? errno : 0;
         ::close(fd);
         errno = error;
     }
