@@ -49,16 +49,17 @@ std::string whatOf(const LaunchReads::Read& r) {
                                      : "";
 }
 
-bool isRegular(std::FILE* file) {
+// The size of an open regular file; -1 for anything else.
+off_t regularSize(std::FILE* file) {
     struct stat st;
-    return file && ::fstat(::fileno(file), &st) == 0 && S_ISREG(st.st_mode);
+    return file && ::fstat(::fileno(file), &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : -1;
 }
 
-// True when a and b are regular files with the same bytes.
+// True when a and b are regular files with the same bytes; files of other sizes are not read.
 bool sameBytes(const std::string& a, const std::string& b) {
     std::FILE* const fa = FileUtils::openRegularFile(a);
     std::FILE* const fb = FileUtils::openRegularFile(b);
-    bool same = isRegular(fa) && isRegular(fb);
+    bool same = regularSize(fa) >= 0 && regularSize(fa) == regularSize(fb);
     std::vector<char> bytesA(1 << 16), bytesB(1 << 16);
     for (size_t n = bytesA.size(); same && n == bytesA.size();) {
         n = std::fread(bytesA.data(), 1, bytesA.size(), fa);
